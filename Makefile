@@ -1,0 +1,36 @@
+# Front door over CMake.
+#   make run     build Quillon and start it (ARGS="..." passes options)
+#   make check   build and run every test, then again under AddressSanitizer and
+#                UndefinedBehaviorSanitizer
+# Both install missing build dependencies from Debian packages first.
+
+JOBS := $(shell nproc)
+, := ,
+CONFIGURE = cmake -S . -B $(1) -DBUILD_TESTING=ON $(2) >/dev/null
+
+.PHONY: all deps build run check test test-asan clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build: deps
+	@$(call CONFIGURE,build,-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+	@cmake --build build -j $(JOBS)
+
+run: build
+	./build/bin/quillon $(ARGS)
+
+test: build
+	ctest --test-dir build --output-on-failure -j $(JOBS)
+
+test-asan: deps
+	@$(call CONFIGURE,build-asan,-DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=address$(,)undefined)
+	@cmake --build build-asan -j $(JOBS)
+	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+
+check: test test-asan
+
+clean:
+	rm -rf build build-asan

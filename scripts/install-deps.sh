@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what building and testing Quillon needs, from Debian packages.
+# Quiet and quick when everything is already there.
+set -euo pipefail
+
+packages=(
+    cmake g++ make
+    libfltk1.3-dev zlib1g-dev
+    libgtest-dev libbenchmark-dev
+    xvfb xauth xdotool
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+[ "$(id -u)" -ne 0 ] && sudo=(sudo)
+echo "Installing missing packages: ${missing[*]}"
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

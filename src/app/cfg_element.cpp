@@ -1,0 +1,94 @@
+#include "app/cfg_element.h"
+
+#include "app/utils.h"
+
+namespace {
+
+// Deeper nesting than any configuration needs: a file that goes further is malformed, and
+// refusing it keeps a hostile file from exhausting the stack.
+constexpr int kMaxDepth = 100;
+
+// Reads one line of any length without its line end; false at the end of the input.
+bool ReadLine(FILE* fp, std::string& line) {
+    line.clear();
+    int c;
+    while ((c = getc(fp)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
+    return c != EOF || !line.empty();
+}
+
+// The next element of the stream, or null at its end; *end is set instead for an "[END]" line.
+std::unique_ptr<CfgElement> ReadElement(FILE* fp, int depth, bool* end) {
+    std::string line;
+    while (ReadLine(fp, line)) {
+        TrimString(line);
+        if (line.empty() || line[0] == '#') continue;
+
+        if (line[0] == '[') {
+            if (line.back() != ']') throw CfgFileErr{CfgFileErr::FORMAT};
+            std::string name = line.substr(1, line.size() - 2);
+            TrimString(name);
+            if (name.empty()) throw CfgFileErr{CfgFileErr::FORMAT};
+            if (name == "END") {
+                *end = true;
+                return nullptr;
+            }
+            if (depth >= kMaxDepth) throw CfgFileErr{CfgFileErr::FORMAT};
+            auto group = std::make_unique<CfgElement>(name);
+            for (;;) {
+                bool groupEnd = false;
+                auto child = ReadElement(fp, depth + 1, &groupEnd);
+                if (groupEnd) return group;
+                if (!child) throw CfgFileErr{CfgFileErr::FORMAT};  // input ended inside the group
+                group->addChild(std::move(child));
+            }
+        }
+
+        size_t colon = line.find(':');
+        if (colon == std::string::npos) throw CfgFileErr{CfgFileErr::FORMAT};
+        std::string name = line.substr(0, colon);
+        std::string value = line.substr(colon + 1);
+        TrimString(name);
+        TrimString(value);
+        if (name.empty()) throw CfgFileErr{CfgFileErr::FORMAT};
+        return std::make_unique<CfgElement>(name, value);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+int CfgElement::save(FILE* fp, const std::string& indent) const {
+    if (children.empty()) {
+        std::fprintf(fp, "%s%s:%s\n", indent.c_str(), name.c_str(), value.c_str());
+    } else {
+        std::fprintf(fp, "%s[%s]\n", indent.c_str(), name.c_str());
+        for (const auto& child : children) {
+            int rc = child->save(fp, indent + "   ");
+            if (rc != 0) return rc;
+        }
+        std::fprintf(fp, "%s[END]\n", indent.c_str());
+    }
+    return std::ferror(fp) ? WRITE_FAILED : 0;
+}
+
+int CfgElement::save(const char* path) const {
+    FILE* fp = std::fopen(path, "w");
+    if (!fp) return OPEN_FAILED;
+    int rc = save(fp, "");
+    // Buffered data reaches the file only at the close: a full disk shows here.
+    if (std::fclose(fp) != 0 && rc == 0) rc = WRITE_FAILED;
+    return rc;
+}
+
+std::unique_ptr<CfgElement> CfgElement::load(FILE* fp) {
+    bool end = false;
+    auto element = ReadElement(fp, 0, &end);
+    if (end) throw CfgFileErr{CfgFileErr::END};
+    return element;
+}
+
+std::unique_ptr<CfgElement> CfgElement::load(const char* path) {
+    std::unique_ptr<FILE, int (*)(FILE*)> fp(std::fopen(path, "r"), &std::fclose);
+    if (!fp) throw CfgFileErr{CfgFileErr::OPEN};
+    return load(fp.get());
+}

@@ -1,0 +1,5 @@
+#include "app/quillon.h"
+
+int main(int argc, char** argv) {
+    return App().main(argc, argv);
+}

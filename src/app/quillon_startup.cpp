@@ -1,0 +1,16 @@
+// The start-up sequence lives with the executable because it builds the windows, which the
+// core library does not hold.
+
+#include <FL/Fl.H>
+
+#include "app/cmd_line.h"
+#include "app/quillon.h"
+
+int Quillon::main(int argc, char** argv) {
+    if (cmdLine.Parse(argc, argv) != 0) return 0;
+    Fl::background(240, 240, 240);
+    SetParserMode(cmdLine.mode);
+    // Reader threads wake the GUI thread through FLTK's lock.
+    Fl::lock();
+    return Fl::run();
+}

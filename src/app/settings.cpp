@@ -1,0 +1,103 @@
+#include "app/settings.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "app/cfg_element.h"
+#include "app/utils.h"
+
+namespace {
+
+constexpr int32_t kMinMessages = 2;  // the store's ring needs two slots to tell full from empty
+
+// File keys in the order they are written.
+struct StringKey {
+    const char* key;
+    std::string QL_Settings::*field;
+};
+struct IntKey {
+    const char* key;
+    int32_t QL_Settings::*field;
+};
+const StringKey kStringKeys[] = {
+    {"EDS_Path", &QL_Settings::edsPath},
+    {"NetCfg_Path", &QL_Settings::netCfgPath},
+    {"NetCfg_Dflt", &QL_Settings::netCfgDflt},
+};
+const IntKey kIntKeys[] = {
+    {"Font", &QL_Settings::font},
+    {"Font_size", &QL_Settings::fontSize},
+    {"Max_Messages", &QL_Settings::maxMessages},
+};
+
+}  // namespace
+
+std::string HomeDirectory() {
+    const char* home = std::getenv("HOME");
+    if (home && *home) return home;
+    passwd entry;
+    passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+        found->pw_dir && *found->pw_dir)
+        return found->pw_dir;
+    return {};
+}
+
+QL_Settings::QL_Settings() {
+    std::string home = HomeDirectory();
+    edsPath = home;
+    netCfgPath = home;
+    if (home.empty()) {
+        std::fprintf(stderr, "No home directory: using default preferences, which are not saved\n");
+        return;
+    }
+    prefsDir = home + "/.Quillon/";
+    prefsFile = prefsDir + "prefs.cfg";
+
+    std::unique_ptr<FILE, int (*)(FILE*)> fp(std::fopen(prefsFile.c_str(), "r"), &std::fclose);
+    if (!fp) {
+        save();
+        return;
+    }
+    std::unique_ptr<CfgElement> root;
+    try {
+        root = CfgElement::load(fp.get());
+    } catch (const CfgFileErr& e) {
+        std::printf("Error loading cfg file: %d\n", e.code);
+        return;
+    }
+    if (!root || root->name != "Quillon") {
+        save();
+        return;
+    }
+    for (const auto& child : root->children) {
+        for (const auto& k : kStringKeys)
+            if (child->name == k.key) this->*k.field = child->value;
+        for (const auto& k : kIntKeys) {
+            if (child->name != k.key) continue;
+            bool ok;
+            int32_t v = StrToInt(child->value, &ok);
+            if (ok) this->*k.field = v;  // text that is not a number leaves the value
+        }
+    }
+    if (maxMessages < kMinMessages) {
+        std::fprintf(stderr, "Max_Messages %d is too small; using %d\n", maxMessages, kMinMessages);
+        maxMessages = kMinMessages;
+    }
+}
+
+void QL_Settings::save() {
+    if (prefsFile.empty()) return;  // no home directory to keep them in
+    mkdir(prefsDir.c_str(), 0700);  // it may exist already
+    CfgElement root("Quillon");
+    for (const auto& k : kStringKeys) root.addLeaf(k.key, this->*k.field);
+    for (const auto& k : kIntKeys) root.addLeaf(k.key, Format("%d", this->*k.field));
+    int rc = root.save(prefsFile.c_str());
+    if (rc != 0) std::printf("Error %d saving preferences\n", rc);
+}

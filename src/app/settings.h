@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The user's preferences, kept in ~/.Quillon/prefs.cfg in the configuration format of
+// CfgElement. Loaded once before main; written back when a dialog changes a path.
+class QL_Settings {
+  public:
+    // Sets the defaults, then loads the preferences file; a missing file, or one whose top
+    // element is not "Quillon", is replaced by the defaults. Never fails: problems are printed.
+    QL_Settings();
+    void save();
+
+    std::string prefsDir;            // HOME + "/.Quillon/"; empty when there is no home directory
+    std::string prefsFile;           // prefsDir + "prefs.cfg"
+    std::string edsPath;             // "EDS_Path": folder offered when choosing EDS files
+    std::string netCfgPath;          // "NetCfg_Path": folder offered for network configurations
+    std::string netCfgDflt;          // "NetCfg_Dflt": network configuration loaded at start
+    int32_t font = 0;                // "Font": FLTK font number of the list and detail views
+    int32_t fontSize = 14;           // "Font_size"
+    int32_t maxMessages = 10000000;  // "Max_Messages": capacity of the message store, at least 2
+};
+
+// $HOME, else the home directory of the user's password entry, else empty.
+std::string HomeDirectory();
+
+extern QL_Settings settings;

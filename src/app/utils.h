@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Small shared helpers for bytes, text, numbers and time.
+
+// Microseconds of the wall clock in 32-bit arithmetic; wraps about every 71.6 minutes.
+uint32_t GetTime();
+
+// Little-endian byte access, as CAN payloads carry their numbers.
+uint16_t Build16(const unsigned char* p);
+uint32_t Build32(const unsigned char* p);
+void Split32(uint32_t v, unsigned char* p);
+
+// Eight characters, most significant bit first: the bit of value where mask has a 1, "x" elsewhere.
+// Returns a static buffer that the next call overwrites (GUI thread only).
+const char* binary(unsigned char value, unsigned char mask);
+
+// Rounds half away from zero, saturating at the limits of a 32-bit int; NaN gives 0.
+int32_t Round(double v);
+
+void TrimString(std::string& s);
+// Cuts trailing white space in place and returns a pointer to the first other character.
+char* TrimString(char* s);
+char* ltrim(char* s);
+// Cuts trailing white space in place and returns the new length.
+int rtrim(char* s);
+bool StrEmpty(const char* s);
+
+// printf-style formatting; the result is cut at 1999 characters.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Sink for the diagnostics of the thread layer and the hardware dialog: discards them.
+void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Decimal, or hexadecimal after "0x"/"0X", with white space around it. *ok tells whether nothing
+// but white space follows the number; blank text is 0 and ok. A number beyond 32 bits is not
+// ok and saturates (decimal at the int32 limits, hexadecimal at 0xFFFFFFFF).
+int32_t StrToInt(const char* s, bool* ok = nullptr);
+int32_t StrToInt(const std::string& s, bool* ok = nullptr);
+
+// The folder part of path, up to and including its last "/", in a static buffer of 500
+// characters (GUI thread only); null when path holds no "/".
+const char* dirName(const char* path);

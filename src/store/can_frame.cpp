@@ -1,0 +1,69 @@
+#include "store/can_frame.h"
+
+#include <cstring>
+
+namespace {
+
+char* CopyText(const char* s) {
+    if (!s) return nullptr;
+    size_t n = std::strlen(s) + 1;
+    return static_cast<char*>(std::memcpy(new char[n], s, n));
+}
+
+}  // namespace
+
+CANframe& CANframe::operator=(const CANframe& src) {
+    if (this != &src) {
+        Reset(false);
+        copy(src);
+    }
+    return *this;
+}
+
+CANframe::~CANframe() {
+    Reset(false);
+}
+
+void CANframe::Reset(bool fresh) {
+    if (!fresh && type == FRAME_TEXT) delete[] text;
+    type = FRAME_DATA;
+    extended = 0;
+    length = 0;
+    status = 0;
+    port = 0;
+    timestamp = 0;
+    id = 0;
+    std::memset(data, 0, sizeof data);
+    scanInfo = 0;
+    txPrev = -1;
+    txNext = -1;
+    objID = 0;
+}
+
+void CANframe::copy(const CANframe& src) {
+    type = src.type;
+    extended = src.extended;
+    length = src.length;
+    status = src.status;
+    port = src.port;
+    timestamp = src.timestamp;
+    id = src.id;
+    if (src.type == FRAME_TEXT) {
+        std::memset(data, 0, sizeof data);
+        text = CopyText(src.text);
+    } else {
+        std::memcpy(data, src.data, sizeof data);
+    }
+    scanInfo = src.scanInfo;
+    txPrev = src.txPrev;
+    txNext = src.txNext;
+    objID = src.objID;
+}
+
+void CANframe::SetText(const char* s) {
+    char* owned = CopyText(s);  // before releasing: s may be the current text
+    if (type == FRAME_TEXT) delete[] text;
+    type = FRAME_TEXT;
+    std::memset(data, 0, sizeof data);
+    text = owned;
+}

@@ -1,0 +1,79 @@
+#include "app/cfg_element.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/test_support.h"
+
+namespace {
+
+// Loads the first element of text: the CfgFileErr code, or 0 when it loaded.
+int Load(const std::string& text, std::unique_ptr<CfgElement>* out = nullptr) {
+    TempDir dir;
+    WriteFile(dir.file("c.cfg"), text);
+    try {
+        auto e = CfgElement::load(dir.file("c.cfg").c_str());
+        if (out) *out = std::move(e);
+        return 0;
+    } catch (const CfgFileErr& e) {
+        return e.code;
+    }
+}
+
+std::string Saved(const CfgElement& e) {
+    TempDir dir;
+    EXPECT_EQ(e.save(dir.file("s.cfg").c_str()), 0);
+    return ReadFile(dir.file("s.cfg"));
+}
+
+TEST(CfgElementTest, WritesAndReadsBack) {
+    CfgElement root("NetCFG");
+    auto net = std::make_unique<CfgElement>("Network");
+    net->addLeaf("start", "12:30:05");                  // a value may hold colons
+    net->addLeaf("path", "/" + std::string(600, 'p'));  // longer than any fixed line buffer
+    root.addChild(std::move(net));
+    root.addLeaf("empty", "");
+    const std::string text = Saved(root);
+    EXPECT_EQ(text, "[NetCFG]\n   [Network]\n      start:12:30:05\n      path:/" +
+                        std::string(600, 'p') + "\n   [END]\n   empty:\n[END]\n");
+    std::unique_ptr<CfgElement> back;
+    ASSERT_EQ(Load(text, &back), 0);
+    EXPECT_EQ(Saved(*back), text);
+}
+
+TEST(CfgElementTest, ReadsLooseSyntax) {
+    std::unique_ptr<CfgElement> e;
+    ASSERT_EQ(Load("\r\n# comment\n   # indented\n\n  [ Top ]  \r\n  key  :  a value :x \r\n"
+                   "[Empty]\n[END]\n[ END ]\n[Ignored]\n",
+                   &e),
+              0);
+    EXPECT_EQ(e->name, "Top");
+    ASSERT_EQ(e->children.size(), 2u);
+    EXPECT_EQ(e->children[0]->value, "a value :x");
+    // A group without children reads back as a leaf with an empty value.
+    EXPECT_EQ(Saved(*e), "[Top]\n   key:a value :x\n   Empty:\n[END]\n");
+
+    ASSERT_EQ(Load("# nothing\n\n", &e), 0);
+    EXPECT_EQ(e, nullptr);
+}
+
+TEST(CfgElementTest, ReportsErrors) {
+    for (const char* bad : {"[Top]\n   a:1\n", "[Top]\n   no colon\n[END]\n", "[Top\n[END]\n",
+                            "[\n", "[   ]\n", "[Top]\n  :value\n[END]\n"})
+        EXPECT_EQ(Load(bad), 2) << bad;
+    EXPECT_EQ(Load("# c\n [ END ]\n[Top]\n[END]\n"), 3);
+
+    // Nesting beyond reason is refused instead of exhausting the stack.
+    std::string deep;
+    for (int i = 0; i < 100000; i++) deep += "[a]\n";
+    EXPECT_EQ(Load(deep), 2);
+
+    TempDir dir;
+    EXPECT_THROW(CfgElement::load(dir.file("missing.cfg").c_str()), CfgFileErr);
+    CfgElement e("a", "b");
+    EXPECT_EQ(e.save(dir.file("no/such/dir.cfg").c_str()), CfgElement::OPEN_FAILED);
+    EXPECT_EQ(e.save("/dev/full"), CfgElement::WRITE_FAILED);  // a full disk is no success
+}
+
+}  // namespace

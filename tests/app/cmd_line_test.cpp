@@ -1,0 +1,116 @@
+#include "app/cmd_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/quillon.h"
+#include "support/expected_texts.h"
+
+namespace {
+
+std::string ModeError(const std::string& word) {
+    return "Unable to parse mode value " + word +
+           "\nvalid modes are:\n  RAW       - no parsing\n  CANopen   - Parse as CANopen "
+           "messages\n  DeviceNet - Parse as DeviceNet messages\n";
+}
+
+struct Parsed {
+    CmdLine line;
+    int result;
+    std::string out, err;
+};
+
+// Parses the arguments after the program name, capturing what is printed.
+Parsed Parse(std::vector<std::string> args) {
+    args.insert(args.begin(), "quillon");
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    Parsed p;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    p.result = p.line.Parse(static_cast<int>(argv.size()), argv.data());
+    p.out = testing::internal::GetCapturedStdout();
+    p.err = testing::internal::GetCapturedStderr();
+    return p;
+}
+
+TEST(CmdLineTest, PrintsTextsAndResults) {
+    const struct {
+        std::vector<std::string> args;
+        int result;
+        std::string out, err;
+    } cases[] = {
+        {{}, 0, "", ""},
+        {{"--help"}, 1, kUsageText, ""},
+        {{"v", "-m", "bogus", "-b", "-h"}, 1, kUsageText, ""},  // help wins wherever it stands
+        {{"c", "version"}, 1, "", "Version 1.06\n"},
+        {{"-v", "-c"}, 0, "", ""},  // the usage shows them, but they are not options
+        {{"-m", "CANopen"}, 1, "", ModeError("CANopen")},
+        {{"--mode", ""}, 1, "", ModeError("")},
+        {{"-b", "12x", "-m", "bogus"}, -1, "", "Error parsing parameter 12x\n"},
+        {{"-b", "99999999999"}, -1, "", "Error parsing parameter 99999999999\n"},
+        {{"-p", "0x"}, -1, "", "Error parsing parameter 0x\n"},
+        {{"-m", "bogus", "-p", "1x"}, 1, "", ModeError("bogus")},
+        {{"--baud"}, -1, "", "Argument --baud requires arguments to be passed\n"},
+        {{"-f", "a.log", "-m"}, -1, "", "Argument -m requires arguments to be passed\n"},
+        {{"--server"}, -1, "", "Argument --server requires arguments to be passed\n"},
+        {{"--client"}, -1, "", "Argument --client requires arguments to be passed\n"},
+    };
+    for (const auto& c : cases) {
+        std::string args;
+        for (const auto& a : c.args) args += "[" + a + "]";
+        Parsed p = Parse(c.args);
+        EXPECT_EQ(p.result, c.result) << args;
+        EXPECT_EQ(p.out, c.out) << args;
+        EXPECT_EQ(p.err, c.err) << args;
+    }
+}
+
+TEST(CmdLineTest, TakesOptionValues) {
+    Parsed p = Parse({"c", "-b", "0x10", "-m", "raw", "-f", "one.log", "-f", "two.log", "-p",
+                      "70000", "--server", "x", "--client", "host", "--mfginfo"});
+    ASSERT_EQ(p.result, 0) << p.err;
+    EXPECT_TRUE(p.line.cmdMode);
+    EXPECT_EQ(p.line.baud, 16);
+    EXPECT_EQ(p.line.mode, PARSE_RAW);
+    EXPECT_TRUE(p.line.haveFile);
+    EXPECT_EQ(p.line.file, "one.log");  // only the first occurrence counts
+    EXPECT_EQ(p.line.port, 70000 % 65536);
+    EXPECT_TRUE(p.line.server && p.line.client && p.line.mfgInfo);
+    EXPECT_EQ(p.line.serverName, "host");
+
+    EXPECT_EQ(Parse({}).line.mode, PARSE_CANOPEN);
+    EXPECT_EQ(Parse({"--mode", "devicenet"}).line.mode, PARSE_DEVICENET);
+    EXPECT_EQ(Parse({"-b", "010"}).line.baud, 8);  // strtol base 0: octal
+    EXPECT_EQ(Parse({"-b", ""}).line.baud, 0);
+    EXPECT_EQ(Parse({"-f", "-b", "5"}).line.file, "-b");  // the next argument, whatever it is
+    // An empty argument is no option, not even one without a short form.
+    Parsed empty = Parse({"", "-m", "raw"});
+    EXPECT_EQ(empty.result, 0);
+    EXPECT_FALSE(empty.line.server);
+}
+
+TEST(QuillonTest, VersionDecoderAndServerAccessors) {
+    EXPECT_STREQ(Quillon::getVersion(), "1.06");
+    Quillon q;
+    EXPECT_EQ(q.parseMode, PARSE_NONE);
+    q.SetParserMode(PARSE_DEVICENET);
+    EXPECT_EQ(q.parseMode, PARSE_RAW);
+    q.SetParserMode(PARSE_CANOPEN);
+    EXPECT_EQ(q.parseMode, PARSE_CANOPEN);
+
+    CmdLine saved = cmdLine;
+    cmdLine.client = true;
+    cmdLine.port = 1234;
+    cmdLine.serverName = "bus-host";
+    EXPECT_TRUE(App().IsClient());
+    EXPECT_EQ(App().serverPort(), 1234);
+    EXPECT_EQ(App().serverName(), "bus-host");
+    cmdLine.server = true;
+    EXPECT_FALSE(App().IsClient());
+    cmdLine = saved;
+}
+
+}  // namespace

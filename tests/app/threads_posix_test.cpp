@@ -1,0 +1,145 @@
+#include "app/threads_posix.h"
+
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "app/quillon_error.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int64_t MsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// Records the scheduling it runs with, then waits until released or cancelled.
+class ProbeThread : public Thread {
+  public:
+    void run() override {
+        sched_param param;
+        pthread_getschedparam(pthread_self(), &policy, &param);
+        rtPriority = param.sched_priority;
+        started.Put();
+        release.Get(-1);
+        finished = true;
+    }
+    using Thread::priority;
+    int policy = -1;
+    int rtPriority = -1;
+    Semaphore started, release;
+    std::atomic<bool> finished{false};
+};
+
+TEST(ThreadTest, Priorities) {
+    EXPECT_EQ(Thread::realTimePriority(5, 1, 99), 51);
+    EXPECT_EQ(Thread::realTimePriority(0, 1, 99), 1);
+    EXPECT_EQ(Thread::realTimePriority(9, 1, 99), 91);
+    EXPECT_EQ(Thread::realTimePriority(9, 0, 5), 5);  // clamped to the maximum
+
+    ProbeThread t;
+    EXPECT_EQ(t.priority, 5);
+    EXPECT_EQ(t.setPriority(10), ERR_RANGE);
+    EXPECT_EQ(t.setPriority(-1), ERR_RANGE);
+    EXPECT_EQ(t.priority, 5);
+    EXPECT_EQ(t.setPriority(9), ERR_OK);
+    EXPECT_EQ(t.priority, 9);
+}
+
+TEST(ThreadTest, StartsOnceWithTheRequestedScheduling) {
+    ProbeThread t;
+    t.setPriority(7);
+    ASSERT_EQ(t.start(), ERR_OK);
+    EXPECT_EQ(t.start(), ERR_ALREADY_STARTED);
+    ASSERT_EQ(t.started.Get(5000), ERR_OK);
+    // Real-time scheduling when the system grants it, default attributes otherwise.
+    if (t.policy == SCHED_FIFO)
+        EXPECT_EQ(t.rtPriority, Thread::realTimePriority(7, sched_get_priority_min(SCHED_FIFO),
+                                                         sched_get_priority_max(SCHED_FIFO)));
+    else
+        EXPECT_EQ(t.policy, SCHED_OTHER);
+    t.release.Put();
+    for (int i = 0; i < 500 && !t.finished; i++) Thread::sleep(10);
+    EXPECT_TRUE(t.finished);
+    EXPECT_EQ(t.stop(), ERR_OK);
+    EXPECT_EQ(t.stop(), ERR_OK);
+}
+
+// Exit status 0 when a thread started without the right to real-time scheduling ran all the same.
+[[noreturn]] void StartWithoutRealTime() {
+    const rlimit none = {0, 0};
+    if (setrlimit(RLIMIT_RTPRIO, &none) != 0) std::_Exit(2);
+    if (geteuid() == 0 && setuid(65534) != 0) std::_Exit(3);
+    ProbeThread t;
+    if (t.start() != ERR_OK || t.started.Get(5000) != ERR_OK) std::_Exit(4);
+    std::_Exit(t.policy == SCHED_OTHER ? 0 : 5);
+}
+
+TEST(ThreadTest, FallsBackWhenRealTimeIsRefused) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(StartWithoutRealTime(), testing::ExitedWithCode(0), "");
+}
+
+TEST(ThreadTest, StopCancelsASleepingThread) {
+    struct Sleeper : Thread {
+        void run() override {
+            running.Put();
+            Thread::sleep(-1);
+            woke = true;
+        }
+        Semaphore running;
+        std::atomic<bool> woke{false};
+    } s;
+    for (int round = 0; round < 2; round++) {  // a stopped thread can be started again
+        ASSERT_EQ(s.start(), ERR_OK);
+        ASSERT_EQ(s.running.Get(5000), ERR_OK);
+        EXPECT_EQ(s.stop(), ERR_OK);
+    }
+    Thread::sleep(50);  // the cancelled threads end before the object does
+    EXPECT_FALSE(s.woke);
+}
+
+TEST(ThreadTest, TimeOuts) {
+    EXPECT_EQ(Thread::sleep(0), ERR_OK);
+    auto start = Clock::now();
+    EXPECT_EQ(Thread::sleep(100), ERR_OK);
+    EXPECT_GE(MsSince(start), 98);  // the deadline is kept at millisecond resolution
+
+    Semaphore s(2);
+    EXPECT_EQ(s.Get(0), ERR_OK);
+    EXPECT_EQ(s.Get(-1), ERR_OK);
+    EXPECT_EQ(s.Get(0), ERR_TIMEOUT);
+    start = Clock::now();
+    EXPECT_EQ(s.Get(60), ERR_TIMEOUT);
+    EXPECT_GE(MsSince(start), 58);
+    std::thread poster([&] { s.Put(); });
+    EXPECT_EQ(s.Get(-1), ERR_OK);
+    poster.join();
+}
+
+TEST(MutexTest, IsRecursiveAndExcludesOthers) {
+    Mutex m;
+    EXPECT_EQ(m.Lock(), ERR_OK);
+    EXPECT_EQ(m.Lock(), ERR_OK);  // the owner may lock again
+    std::atomic<bool> got{false};
+    std::thread other([&] {
+        m.Lock();
+        got = true;
+        m.Unlock();
+    });
+    EXPECT_EQ(m.Unlock(), ERR_OK);
+    Thread::sleep(50);
+    EXPECT_FALSE(got);  // still held once
+    EXPECT_EQ(m.Unlock(), ERR_OK);
+    other.join();
+    EXPECT_TRUE(got);
+}
+
+}  // namespace

@@ -1,0 +1,91 @@
+#include "app/utils.h"
+
+#include <gtest/gtest.h>
+#include <sys/time.h>
+
+#include <climits>
+#include <cmath>
+#include <string>
+
+namespace {
+
+TEST(UtilsTest, StrToIntReadsDecimalAndHex) {
+    const struct {
+        const char* text;
+        int32_t value;
+        bool ok;
+    } cases[] = {
+        {"0x1F", 31, true},
+        {"0X1f", 31, true},
+        {"010", 10, true},
+        {" \t ", 0, true},
+        {"  -7  ", -7, true},
+        {"+7", 7, true},
+        {"12ab", 12, false},
+        {"1 2", 1, false},
+        {"-", 0, false},
+        {"0x", 0, false},
+        {"2147483647", INT32_MAX, true},
+        {"2147483648", INT32_MAX, false},
+        {"-2147483648", INT32_MIN, true},
+        {"-2147483649", INT32_MIN, false},
+        {"0xFFFFFFFF", -1, true},
+        {"0x100000000", -1, false},
+    };
+    for (const auto& c : cases) {
+        bool ok = !c.ok;
+        EXPECT_EQ(StrToInt(std::string(c.text), &ok), c.value) << c.text;
+        EXPECT_EQ(ok, c.ok) << c.text;
+    }
+}
+
+TEST(UtilsTest, NumbersAndBytes) {
+    EXPECT_EQ(Round(2.5), 3);
+    EXPECT_EQ(Round(-2.5), -3);
+    EXPECT_EQ(Round(2.4999), 2);
+    EXPECT_EQ(Round(1e12), INT32_MAX);
+    EXPECT_EQ(Round(2147483646.6), INT32_MAX);
+    EXPECT_EQ(Round(-2147483648.0), INT32_MIN);
+    EXPECT_EQ(Round(NAN), 0);
+
+    EXPECT_STREQ(binary(0xA5, 0xF0), "1010xxxx");
+    EXPECT_STREQ(binary(0x01, 0x81), "0xxxxxx1");
+
+    const unsigned char bytes[] = {0x78, 0x56, 0x34, 0xF2};
+    EXPECT_EQ(Build16(bytes), 0x5678);
+    EXPECT_EQ(Build32(bytes), 0xF2345678u);
+    unsigned char out[5] = {0, 0, 0, 0, 0xEE};
+    Split32(0xDEADBEEF, out);
+    EXPECT_EQ(Build32(out), 0xDEADBEEFu);
+    EXPECT_EQ(out[4], 0xEE);  // nothing past four bytes
+
+    timeval tv;
+    gettimeofday(&tv, nullptr);
+    uint64_t wide = static_cast<uint64_t>(tv.tv_sec) * 1000000u + tv.tv_usec;
+    EXPECT_LT(GetTime() - static_cast<uint32_t>(wide), 100000u);  // 32-bit microseconds
+}
+
+TEST(UtilsTest, Texts) {
+    EXPECT_EQ(dirName("file.txt"), nullptr);
+    EXPECT_STREQ(dirName("/a/b.txt"), "/a/");
+    std::string longPath = "/dir/" + std::string(600, 'x') + "/name";  // looks at 499 characters
+    EXPECT_STREQ(dirName(longPath.c_str()), "/dir/");
+
+    std::string pad(1998, 'p');
+    EXPECT_EQ(Format("%s%d", pad.c_str(), 78), pad + "7");
+    EXPECT_EQ(Format("%d.%02d", 1, 6), "1.06");
+
+    std::string s = " \t a b \r\n";
+    TrimString(s);
+    EXPECT_EQ(s, "a b");
+    char text[] = "  x y \n";
+    EXPECT_STREQ(TrimString(text), "x y");
+    char left[] = "  z ";
+    EXPECT_EQ(ltrim(left), left + 2);
+    EXPECT_EQ(rtrim(left), 3);
+    EXPECT_STREQ(left, "  z");
+    EXPECT_TRUE(StrEmpty(" \t\r\n"));
+    EXPECT_FALSE(StrEmpty("\xE4"));  // not ASCII: neither white space nor a crash
+}
+
+}  // namespace

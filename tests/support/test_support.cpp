@@ -1,0 +1,84 @@
+#include "support/test_support.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+TempDir::TempDir() {
+    char pattern[] = "/tmp/quillon-test-XXXXXX";
+    if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+    dir = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+}
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name(name) {
+    const char* current = std::getenv(name);
+    hadOld = current != nullptr;
+    if (hadOld) old = current;
+    if (value)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (hadOld)
+        setenv(name.c_str(), old.c_str(), 1);
+    else
+        unsetenv(name.c_str());
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+ProcessResult RunProcess(const std::vector<std::string>& argv,
+                         const std::vector<std::string>& env) {
+    TempDir io;
+    const std::string outPath = io.file("out"), errPath = io.file("err");
+    pid_t pid = fork();
+    if (pid == 0) {
+        int in = open("/dev/null", O_RDONLY);
+        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        for (const auto& e : env) {
+            auto eq = e.find('=');
+            if (eq == std::string::npos)
+                unsetenv(e.c_str());
+            else
+                setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
+        }
+        std::vector<char*> args;
+        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    ProcessResult result;
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid) return result;
+    if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+    result.out = ReadFile(outPath);
+    result.err = ReadFile(errPath);
+    return result;
+}
