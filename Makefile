@@ -5,6 +5,7 @@
 # Both install missing build dependencies from Debian packages first.
 
 JOBS := $(shell nproc)
+MAKEFLAGS += --no-print-directory
 , := ,
 CONFIGURE = cmake -S . -B $(1) -DBUILD_TESTING=ON $(2) >/dev/null
 
