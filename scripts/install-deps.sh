@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake g++ make
     libfltk1.3-dev zlib1g-dev
-    libgtest-dev libbenchmark-dev
+    libgtest-dev libbenchmark-dev nlohmann-json3-dev
     xvfb xauth xdotool
 )
 

@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "app/cmd_line.h"
+#include "decode/parser.h"
+#include "store/msg_store.h"
 
 namespace {
 constexpr int kVersionMajor = 1;
@@ -15,8 +17,18 @@ const char* Quillon::getVersion() {
     return version;
 }
 
+Quillon::Quillon() = default;
+
+Quillon::~Quillon() {
+    readMgr.StopAll();
+}
+
 void Quillon::SetParserMode(ParseMode mode) {
     if (mode == parseMode) return;
+    parser.reset();
+    if (msgStore) msgStore->Clear();
+    // CANopen decoding builds on the raw decoder, which serves both modes for now.
+    parser = std::make_unique<Parser>();
     parseMode = mode == PARSE_CANOPEN ? PARSE_CANOPEN : PARSE_RAW;
 }
 

@@ -59,6 +59,18 @@ class Mutex {
     pthread_mutex_t mutex;
 };
 
+// Holds a Mutex for the rest of the scope.
+class MutexLock {
+  public:
+    explicit MutexLock(Mutex& m) : mutex(m) { mutex.Lock(); }
+    ~MutexLock() { mutex.Unlock(); }
+    MutexLock(const MutexLock&) = delete;
+    MutexLock& operator=(const MutexLock&) = delete;
+
+  private:
+    Mutex& mutex;
+};
+
 // A process-private counting semaphore.
 class Semaphore {
   public:

@@ -1,0 +1,92 @@
+#include "io/log_producer.h"
+
+#include "app/quillon.h"
+#include "app/quillon_error.h"
+#include "app/utils.h"
+#include "store/msg_store.h"
+#include "ui/main_frame.h"
+
+LogProducer::LogProducer(const std::string& path, bool live) : closeReq(!live) {
+    fp = std::fopen(path.c_str(), "w");
+    if (!fp) throw QuillonError(12, "Unable to open log file: " + path);
+    running = true;
+    int rc = start();
+    if (rc != 0) {
+        running = false;
+        std::fclose(fp);
+        throw QuillonError(
+            11, Format("Error code (%d) retruned when trying to create logging thread", rc));
+    }
+}
+
+LogProducer::~LogProducer() {
+    if (running) {
+        CloseLog();
+        WaitDone();
+    }
+}
+
+std::string LogProducer::FormatLine(const CANframe& frame) {
+    char line[1000];
+    int n = 0;
+    switch (frame.type) {
+        case FRAME_DATA:
+            n = std::snprintf(line, sizeof line, "%9u CAN%d: 0x%08x - ", frame.timestamp,
+                              frame.port, frame.id);
+            for (int i = 0; i < frame.length && i < 8; i++)
+                n += std::snprintf(line + n, sizeof line - n, "0x%02x ", frame.data[i]);
+            line[n++] = '\n';
+            break;
+        case FRAME_RTR:
+            n = std::snprintf(line, sizeof line, "%9u RTR%d: 0x%08x\n", frame.timestamp, frame.port,
+                              frame.id);
+            break;
+        case FRAME_ERROR:
+            n = std::snprintf(line, sizeof line, "%9u ERROR%d:\n", frame.timestamp, frame.port);
+            break;
+        default:
+            break;
+    }
+    return std::string(line, n);
+}
+
+void LogProducer::Write(const CANframe& frame) {
+    MutexLock hold(lock);
+    if (!fp) throw QuillonError(17, "Attempt to write to a closed log file");
+    std::string text = FormatLine(frame);
+    std::fwrite(text.data(), 1, text.size(), fp);
+}
+
+void LogProducer::CloseLog() {
+    MutexLock hold(lock);
+    closeReq = true;
+}
+
+void LogProducer::WaitDone() {
+    while (running) Thread::sleep(100);
+}
+
+void LogProducer::run() {
+    MsgStore& store = *App().msgStore;
+    int first, last;
+    store.GetTotal(&first, &last);
+    int written = first - 1;
+    CANframe frame;
+    for (;;) {
+        store.GetTotal(nullptr, &last);
+        while (written < last)
+            if (store.Get(++written, frame)) Write(frame);  // a frame overwritten since is skipped
+        lock.Lock();
+        bool closing = closeReq;
+        lock.Unlock();
+        if (closing) break;
+        Thread::sleep(100);
+    }
+    if (App().mainFrame) App().mainFrame->LogWriteDone();
+    {
+        MutexLock hold(lock);
+        std::fclose(fp);
+        fp = nullptr;
+    }
+    running = false;  // last: the owner may destroy this object as soon as it sees it
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+
+#include "app/threads_posix.h"
+#include "store/can_frame.h"
+
+// The log writer: a thread that copies the message store's frames into a log file, one line per
+// frame, while the store fills.
+class LogProducer : public Thread {
+  public:
+    // Opens path (replacing it) and starts writing from the oldest frame held. With live false
+    // the writer finishes by itself once it has written what the store holds; with live true it
+    // goes on until CloseLog. Throws QuillonError 12 when the file cannot be opened, 11 when the
+    // thread cannot be started.
+    LogProducer(const std::string& path, bool live);
+    // Finishes the writing first when it still runs.
+    ~LogProducer() override;
+
+    void run() override;
+    // Writes the frame's line; text frames write nothing. QuillonError 17 after the close.
+    void Write(const CANframe& frame);
+    void CloseLog();
+    // Returns once the file is closed.
+    void WaitDone();
+
+    // The line written for frame ("" for a text frame).
+    static std::string FormatLine(const CANframe& frame);
+
+  private:
+    Mutex lock;  // guards fp and closeReq
+    FILE* fp = nullptr;
+    bool closeReq = false;
+    std::atomic<bool> running{false};  // from construction until the file is closed
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "io/frame_producer.h"
+#include "io/log_parser.h"
+
+// Thrown by a log source whose file is exhausted.
+class EndOfFileException {};
+
+// Frames from a log file, one line at a time.
+class LogReader : public FrameProducer {
+  public:
+    LogReader(FILE* fp, std::unique_ptr<LogParser> parser);
+    ~LogReader() override;
+    // False for a line that is no frame. Throws EndOfFileException once the file is exhausted
+    // (and closes it), QuillonError 4 when called after that.
+    bool getNextFrame(CANframe& frame) override;
+
+  private:
+    FILE* fp;
+    std::unique_ptr<LogParser> lineParser;
+};
+
+// A reader for the log file at path. Throws QuillonError 12 when it cannot be opened.
+FrameProducer* OpenLogFile(const std::string& path);

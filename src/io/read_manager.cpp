@@ -1,0 +1,82 @@
+#include "io/read_manager.h"
+
+#include <exception>
+
+#include "app/quillon.h"
+#include "app/quillon_error.h"
+#include "app/utils.h"
+#include "io/log_reader.h"
+#include "store/msg_store.h"
+#include "ui/main_frame.h"
+
+Reader::Reader(std::unique_ptr<FrameProducer> producer, ReadManager* manager)
+    : producer(std::move(producer)), manager(manager) {}
+
+Reader::~Reader() {
+    stop = true;
+    while (running) Thread::sleep(10);
+    producer.reset();
+}
+
+void Reader::run() {
+    CANframe frame;
+    while (!stop) {
+        if (done) {
+            Thread::sleep(50);
+            continue;
+        }
+        try {
+            if (producer->getNextFrame(frame)) App().msgStore->Add(frame);
+        } catch (const QuillonError&) {
+            // A bad read or a full source: go on with the next one.
+        } catch (const EndOfFileException&) {
+            done = true;
+            if (App().mainFrame) App().mainFrame->LogReadDone();
+        } catch (const std::exception&) {
+            break;  // anything else ends the thread
+        }
+    }
+    running = false;
+}
+
+ReadManager::~ReadManager() {
+    StopAll();
+}
+
+void ReadManager::SetStartTime() {
+    startTime = GetTime();
+}
+
+int ReadManager::AddReader(std::unique_ptr<FrameProducer> producer) {
+    MutexLock hold(lock);
+    int slot = 0;
+    while (slot < kMaxReaders && readers[slot]) slot++;
+    if (slot == kMaxReaders) throw QuillonError(13, "Too many message readers alreay open");
+    auto reader = std::make_unique<Reader>(std::move(producer), this);
+    // Running from before the start, so that a destructor never misses a thread about to run.
+    reader->running = true;
+    int rc = reader->start();
+    if (rc != 0) {
+        reader->running = false;
+        throw QuillonError(13, Format("Error %d creating reader thread\n", rc));
+    }
+    readers[slot] = std::move(reader);
+    return slot;
+}
+
+void ReadManager::ReadLogFile(const std::string& path, bool wait) {
+    int slot = AddReader(std::unique_ptr<FrameProducer>(OpenLogFile(path)));
+    if (!wait) return;
+    for (;;) {
+        {
+            MutexLock hold(lock);
+            if (!readers[slot] || readers[slot]->done) return;
+        }
+        Thread::sleep(100);
+    }
+}
+
+void ReadManager::StopAll() {
+    MutexLock hold(lock);
+    for (auto& reader : readers) reader.reset();
+}

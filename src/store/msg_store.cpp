@@ -1,0 +1,148 @@
+#include "store/msg_store.h"
+
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+
+#include "app/quillon.h"
+#include "app/settings.h"
+#include "decode/parser.h"
+
+namespace {
+
+constexpr int kMinCapacity = 2;
+
+CANframe* MapFrames(int capacity) {
+    void* p = mmap(nullptr, static_cast<size_t>(capacity) * sizeof(CANframe),
+                   PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    return p == MAP_FAILED ? nullptr : static_cast<CANframe*>(p);
+}
+
+}  // namespace
+
+MsgStore::MsgStore() : MsgStore(settings.maxMessages) {}
+
+MsgStore::MsgStore(int wanted) {
+    capacity = std::max(wanted, kMinCapacity);
+    while (!(frames = MapFrames(capacity))) {
+        if (capacity == kMinCapacity) throw std::bad_alloc();
+        capacity = std::max(capacity / 2, kMinCapacity);
+    }
+    if (capacity != wanted)
+        std::fprintf(stderr, "Message store of %d frames not available; holding %d frames\n",
+                     wanted, capacity);
+}
+
+MsgStore::~MsgStore() {
+    Clear();
+    if (listener) listener->store = nullptr;
+    listener = nullptr;
+    for (int i = 0; i < slotsUsed; i++) frames[i].~CANframe();
+    munmap(frames, static_cast<size_t>(capacity) * sizeof(CANframe));
+}
+
+bool MsgStore::Valid(int index) const {
+    return index >= first && static_cast<long long>(index) < static_cast<long long>(first) + count;
+}
+
+void MsgStore::Add(const CANframe& frame) {
+    MutexLock serial(ingest);
+    StoreListener* l;
+    int f, c;
+    {
+        MutexLock hold(lock);
+        const int index = first + count;
+        if (count == capacity)
+            first++;
+        else
+            count++;
+        CANframe& slot = Slot(index);
+        slot = frame;
+        slotsUsed = std::max(slotsUsed, index % capacity + 1);
+        if (Parser* parser = App().parser.get()) parser->Scan(index, slot);
+        l = listener;
+        f = first;
+        c = count;
+    }
+    if (l) l->AddStore(f, f + c - 1, c);
+}
+
+bool MsgStore::Get(int index, CANframe& frame) {
+    MutexLock hold(lock);
+    if (!Valid(index)) return false;
+    frame = Slot(index);
+    return true;
+}
+
+CANframe* MsgStore::GetFramePtr(int index) {
+    MutexLock hold(lock);
+    return Valid(index) ? &Slot(index) : nullptr;
+}
+
+int MsgStore::GetTotal(int* firstOut, int* lastOut) {
+    MutexLock hold(lock);
+    if (firstOut) *firstOut = first;
+    if (lastOut) *lastOut = first + count - 1;
+    return count;
+}
+
+int MsgStore::GetFirst() {
+    MutexLock hold(lock);
+    return first;
+}
+
+int MsgStore::GetLast() {
+    MutexLock hold(lock);
+    return first + count - 1;
+}
+
+void MsgStore::Clear() {
+    MutexLock serial(ingest);
+    StoreListener* l;
+    {
+        MutexLock hold(lock);
+        first = 0;
+        count = 0;
+        l = listener;
+    }
+    if (l) l->AddStore(0, -1, 0);
+}
+
+void MsgStore::GetTxList(int index, Array<int>& out) {
+    out.Clear();
+    // Each lookup locks on its own. The walks are bounded by the number of frames held, so
+    // links that form a loop cannot hang the caller.
+    struct Links {
+        bool valid;
+        bool firstOfExchange;
+        int prev, next;
+    };
+    auto look = [this](int i) {
+        MutexLock hold(lock);
+        if (!Valid(i)) return Links{false, false, -1, -1};
+        const CANframe& f = Slot(i);
+        return Links{true, (f.scanInfo & 1) != 0, f.txPrev, f.txNext};
+    };
+    Links at = look(index);
+    if (!at.valid) {
+        out.Append(index);
+        return;
+    }
+    const int limit = GetTotal(nullptr, nullptr);
+    int start = index;
+    for (int steps = 0; !at.firstOfExchange && steps < limit; steps++) {
+        Links prev = look(at.prev);
+        if (!prev.valid) break;
+        start = at.prev;
+        at = prev;
+    }
+    out.Append(start);
+    for (int steps = 0; steps < limit; steps++) {
+        Links next = look(at.next);
+        if (!next.valid || next.firstOfExchange) break;
+        out.Append(at.next);
+        at = next;
+    }
+}

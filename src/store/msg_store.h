@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstddef>
+
+#include "store/array.h"
+#include "store/storage.h"
+
+// Every frame received or replayed, held by value in one bounded ring and addressed by its
+// store index: its running number since the last Clear. When the ring is full the oldest frame
+// is overwritten, so the indexes of the frames still held never change.
+//
+// Locks: `ingest` serialises whole additions (ring write, the decoder's scan, the listener's
+// notice), so every frame is scanned and announced exactly once and in index order however many
+// readers add at once. `lock` guards first, count and the ring slots; it is held during the scan
+// too, so a lookup never reads a frame that the decoder is annotating. Lock order: ingest, then
+// lock, then the decoder's own locks; the listener is called holding ingest only.
+class MsgStore : public Storage {
+  public:
+    // Capacity from the preference Max_Messages.
+    MsgStore();
+    // At least 2. When the ring cannot be had at that size, a message is printed and the
+    // largest size that can be had is used.
+    explicit MsgStore(int capacity);
+    ~MsgStore() override;
+
+    // Stores a copy of frame, has the decoder scan it, tells the listener. Reader threads.
+    void Add(const CANframe& frame);
+    bool Get(int index, CANframe& frame) override;
+    // The frame in its ring slot, or null; for the decoders and the filtered store.
+    CANframe* GetFramePtr(int index);
+    int GetTotal(int* first, int* last) override;
+    int GetFirst() override;
+    int GetLast() override;
+    int GetMax() override { return capacity; }
+    // Forgets every frame; indexes start again at 0.
+    void Clear();
+    // The store indexes of the exchange that frame index belongs to, from its first frame on.
+    void GetTxList(int index, Array<int>& out);
+
+  private:
+    bool Valid(int index) const;
+    CANframe& Slot(int index) { return frames[index % capacity]; }
+
+    Mutex ingest;
+    int first = 0;
+    int count = 0;
+    int capacity = 0;
+    // Anonymous zero pages: untouched slots cost no memory, and a zero slot is a valid empty
+    // frame to assign to.
+    CANframe* frames = nullptr;
+    int slotsUsed = 0;  // slots ever written, which may own text
+};

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "app/threads_posix.h"
+#include "store/can_frame.h"
+
+class StoreListener;
+
+// What the message list reads rows from: the message store, or the filtered view over it.
+class Storage {
+  public:
+    virtual ~Storage() = default;
+    virtual bool Get(int index, CANframe& frame) = 0;
+    // Stores the first and last valid index through the pointers that are not null; returns
+    // the number of entries.
+    virtual int GetTotal(int* first, int* last) = 0;
+    virtual int GetLast() = 0;
+    virtual int GetFirst() = 0;
+    // One listener at a time: a new one replaces the old.
+    virtual void AddStoreListener(StoreListener* l);
+    virtual void DelStoreListener(StoreListener* l);
+    virtual int GetMax() { return 0; }
+
+  protected:
+    StoreListener* listener = nullptr;
+    Mutex lock;  // guards listener and the subclass's fields
+};
+
+// Told of entries added to a Storage and of its clearing.
+class StoreListener {
+  public:
+    virtual ~StoreListener();
+    // Entries up to last were added; the store now holds first..last, total entries.
+    // (0, -1, 0) after the store was cleared.
+    virtual void AddStore(int first, int last, int total) = 0;
+    virtual void StoreReset() {}
+
+    Storage* store = nullptr;
+};

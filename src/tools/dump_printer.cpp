@@ -1,0 +1,118 @@
+#include "tools/dump_printer.h"
+
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "decode/parser.h"
+#include "store/msg_store.h"
+
+namespace {
+
+const char* LevelSuffix(int level) {
+    return level == 1 ? "  (warning)" : level == 2 ? "  (error)" : "";
+}
+
+nlohmann::ordered_json FragJson(const ParseFrag& f) {
+    return {{"first", f.first}, {"count", f.count}, {"level", f.level}, {"text", f.text}};
+}
+
+nlohmann::ordered_json TypeJson(int type) {
+    switch (type) {
+        case FRAME_DATA:
+            return "data";
+        case FRAME_RTR:
+            return "rtr";
+        case FRAME_ERROR:
+            return "error";
+        case FRAME_TEXT:
+            return "text";
+        default:
+            return type;
+    }
+}
+
+}  // namespace
+
+void DumpPrinter::AddStore(int, int last, int total) {
+    if (total == 0) return;  // the store was cleared
+    CANframe frame;
+    if (!msgStore.Get(last, frame)) return;
+    printed++;
+    if (options.quiet) return;
+    if (options.json)
+        PrintJson(last, frame);
+    else
+        PrintText(last, frame);
+}
+
+void DumpPrinter::PrintText(int index, CANframe& frame) {
+    // The status is read after the description was made, as the message list colours rows.
+    CANframe copy(frame);
+    const std::string desc = parser.GetShortDesc(copy);
+    const int32_t delta = printed > 1 ? static_cast<int32_t>(frame.timestamp - previousTime) : 0;
+    const double time = (options.delta ? delta : static_cast<double>(frame.timestamp)) * 1e-6;
+    previousTime = frame.timestamp;
+    std::fprintf(out, "%d\t%u\t%.6f\t0x%08x\t%d\t%s\n", frame.port, static_cast<unsigned>(index),
+                 time, frame.id, copy.status, desc.c_str());
+    if (!options.detail) return;
+    std::unique_ptr<ParsedMessage> message(parser.Parse(frame));
+    for (int row = 0; row < message->numFrags && row < ParsedMessage::kRows; row++) {
+        for (int col = 0; col < ParsedMessage::kCols; col++) {
+            const ParseFrag* f = message->getFrag(row, col);
+            if (f)
+                std::fprintf(out, "%s%s%s\n", col ? "        " : "    ", f->text.c_str(),
+                             LevelSuffix(f->level));
+        }
+    }
+}
+
+void DumpPrinter::PrintJson(int index, CANframe& frame) {
+    CANframe copy(frame);
+    const std::string desc = parser.GetShortDesc(copy);
+    nlohmann::ordered_json j;
+    j["port"] = frame.port;
+    j["msg"] = index;
+    j["timestamp"] = frame.timestamp;
+    j["type"] = TypeJson(frame.type);
+    j["ext"] = frame.extended != 0;
+    j["id"] = frame.id;
+    j["length"] = static_cast<int>(frame.length);
+    if (frame.type == FRAME_TEXT) {
+        j["data"] = nullptr;
+        j["text"] = frame.text ? nlohmann::ordered_json(frame.text) : nullptr;
+    } else {
+        static const char hex[] = "0123456789abcdef";
+        std::string data;
+        for (uint8_t b : frame.data) {
+            data += hex[b >> 4];
+            data += hex[b & 15];
+        }
+        j["data"] = data;
+        j["text"] = nullptr;
+    }
+    j["status"] = static_cast<int>(copy.status);
+    j["scanInfo"] = frame.scanInfo;
+    j["txPrev"] = frame.txPrev;
+    j["txNext"] = frame.txNext;
+    j["objID"] = frame.objID;
+    j["desc"] = desc;
+    if (options.detail) {
+        std::unique_ptr<ParsedMessage> message(parser.Parse(frame));
+        auto lines = nlohmann::ordered_json::array();
+        for (int row = 0; row < message->numFrags && row < ParsedMessage::kRows; row++) {
+            const ParseFrag* top = message->getFrag(row, 0);
+            if (!top) continue;
+            auto line = FragJson(*top);
+            auto sub = nlohmann::ordered_json::array();
+            for (int col = 1; col < ParsedMessage::kCols; col++)
+                if (const ParseFrag* f = message->getFrag(row, col)) sub.push_back(FragJson(*f));
+            line["sub"] = sub;
+            lines.push_back(line);
+        }
+        j["lines"] = lines;
+    }
+    // Text from a log file need not be UTF-8: replace what is not, rather than fail.
+    std::string text = j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    std::fprintf(out, "%s\n", text.c_str());
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdio>
+
+#include "store/storage.h"
+
+class MsgStore;
+class Parser;
+
+// How quillon-dump prints frames.
+struct DumpOptions {
+    bool detail = false;  // decoded lines after each row
+    bool json = false;    // JSON Lines instead of text rows
+    bool delta = false;   // time as the difference to the previous printed frame
+    bool quiet = false;   // print nothing per frame
+};
+
+// Listens to the message store and prints each frame as soon as it has been scanned, so that
+// logs longer than the store's capacity are printed whole.
+class DumpPrinter : public StoreListener {
+  public:
+    DumpPrinter(MsgStore& store, Parser& parser, const DumpOptions& options, FILE* out)
+        : msgStore(store), parser(parser), options(options), out(out) {}
+
+    void AddStore(int first, int last, int total) override;
+    long Printed() const { return printed; }
+
+  private:
+    void PrintText(int index, CANframe& frame);
+    void PrintJson(int index, CANframe& frame);
+
+    MsgStore& msgStore;
+    Parser& parser;
+    DumpOptions options;
+    FILE* out;
+    long printed = 0;
+    uint32_t previousTime = 0;
+};

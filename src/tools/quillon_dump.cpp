@@ -1,0 +1,123 @@
+// quillon-dump: replays a log file through the frame pipeline without a window and prints
+// every frame as it has been stored and scanned.
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "app/quillon.h"
+#include "app/quillon_error.h"
+#include "app/settings.h"
+#include "app/utils.h"
+#include "decode/parser.h"
+#include "store/msg_store.h"
+#include "tools/dump_printer.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: quillon-dump [options] LOGFILE\n"
+    "  -m, --mode raw|canopen    decoder; default canopen\n"
+    "  -d, --detail              after each row, the decoded lines of the frame\n"
+    "  -j, --json                JSON Lines output instead of text rows\n"
+    "  -t, --delta               time column as difference to the previous printed frame\n"
+    "  -c, --capacity N          message store capacity (default: preference Max_Messages)\n"
+    "  -q, --quiet               no per-frame output\n"
+    "  -s, --stats               at the end, one line on stderr: frames, seconds, frames/s, "
+    "peak RSS\n"
+    "  -h, --help\n"
+    "exit status 0 on success, 1 when the file cannot be opened (message on stderr), 2 on a "
+    "usage error\n";
+
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "quillon-dump: %s\n%s", message.c_str(), kUsage);
+    return 2;
+}
+
+bool Is(const char* arg, const char* shortName, const char* longName) {
+    return std::strcmp(arg, shortName) == 0 || std::strcmp(arg, longName) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    DumpOptions options;
+    ParseMode mode = PARSE_CANOPEN;
+    int capacity = settings.maxMessages;
+    bool stats = false;
+    std::string path;
+    for (int i = 1; i < argc; i++) {
+        const char* arg = argv[i];
+        if (Is(arg, "-h", "--help")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (Is(arg, "-d", "--detail")) {
+            options.detail = true;
+        } else if (Is(arg, "-j", "--json")) {
+            options.json = true;
+        } else if (Is(arg, "-t", "--delta")) {
+            options.delta = true;
+        } else if (Is(arg, "-q", "--quiet")) {
+            options.quiet = true;
+        } else if (Is(arg, "-s", "--stats")) {
+            stats = true;
+        } else if (Is(arg, "-m", "--mode")) {
+            if (++i == argc) return UsageError(std::string(arg) + " needs a value");
+            if (std::strcmp(argv[i], "raw") == 0)
+                mode = PARSE_RAW;
+            else if (std::strcmp(argv[i], "canopen") == 0)
+                mode = PARSE_CANOPEN;
+            else
+                return UsageError(std::string("unknown mode ") + argv[i]);
+        } else if (Is(arg, "-c", "--capacity")) {
+            if (++i == argc) return UsageError(std::string(arg) + " needs a value");
+            bool ok;
+            capacity = StrToInt(argv[i], &ok);
+            if (!ok || capacity < 2)
+                return UsageError(std::string("capacity must be a number of at least 2: ") +
+                                  argv[i]);
+        } else if (arg[0] == '-' && arg[1] != '\0') {
+            return UsageError(std::string("unknown option ") + arg);
+        } else if (path.empty()) {
+            path = arg;
+        } else {
+            return UsageError("only one log file");
+        }
+    }
+    if (path.empty()) return UsageError("no log file given");
+
+    static char buffer[1 << 20];
+    std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+
+    Quillon& app = App();
+    app.msgStore = std::make_unique<MsgStore>(capacity);
+    app.SetParserMode(mode);
+    DumpPrinter printer(*app.msgStore, *app.parser, options, stdout);
+    app.msgStore->AddStoreListener(&printer);
+
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        app.readMgr.ReadLogFile(path, true);
+    } catch (const QuillonError& e) {
+        std::fprintf(stderr, "%s\n", e.message.c_str());
+        return 1;
+    }
+    app.readMgr.StopAll();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    app.msgStore->DelStoreListener(&printer);
+    std::fflush(stdout);
+
+    if (stats) {
+        rusage usage;
+        getrusage(RUSAGE_SELF, &usage);
+        std::fprintf(stderr, "frames: %ld, seconds: %.3f, frames/s: %.0f, peak RSS: %ld kB\n",
+                     printer.Printed(), seconds, seconds > 0 ? printer.Printed() / seconds : 0.0,
+                     usage.ru_maxrss);
+    }
+    return 0;
+}
