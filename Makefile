@@ -1,7 +1,7 @@
 # Front door over CMake.
 #   make run     build Quillon and start it (ARGS="..." passes options)
 #   make check   build and run every test, then again under AddressSanitizer and
-#                UndefinedBehaviorSanitizer
+#                UndefinedBehaviorSanitizer, and the concurrency tests under ThreadSanitizer
 # Both install missing build dependencies from Debian packages first.
 
 JOBS := $(shell nproc)
@@ -9,7 +9,7 @@ MAKEFLAGS += --no-print-directory
 , := ,
 CONFIGURE = cmake -S . -B $(1) -DBUILD_TESTING=ON $(2) >/dev/null
 
-.PHONY: all deps build run check test test-asan clean
+.PHONY: all deps build run check test test-asan test-tsan clean
 
 all: build
 
@@ -31,7 +31,12 @@ test-asan: deps
 	@cmake --build build-asan -j $(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
-check: test test-asan
+test-tsan: deps
+	@$(call CONFIGURE,build-tsan,-DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=thread)
+	@cmake --build build-tsan -j $(JOBS) --target quillon_concurrency_tests
+	ctest --test-dir build-tsan -L concurrency --output-on-failure -j $(JOBS)
+
+check: test test-asan test-tsan
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-tsan
