@@ -9,7 +9,7 @@ MAKEFLAGS += --no-print-directory
 , := ,
 CONFIGURE = cmake -S . -B $(1) -DBUILD_TESTING=ON $(2) >/dev/null
 
-.PHONY: all deps build run check test test-asan test-tsan clean
+.PHONY: all deps build run check test test-asan test-tsan fuzz clean
 
 all: build
 
@@ -38,5 +38,15 @@ test-tsan: deps
 
 check: test test-asan test-tsan
 
+# Fuzzes the log reader for FUZZ_SECONDS; new inputs collect in build-fuzz/corpus.
+FUZZ_SECONDS ?= 60
+fuzz:
+	@scripts/install-deps.sh clang libclang-rt-14-dev
+	@CXX=clang++ $(call CONFIGURE,build-fuzz,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_FUZZ=ON -DQUILLON_SANITIZE=address$(,)undefined$(,)fuzzer-no-link)
+	@cmake --build build-fuzz -j $(JOBS) --target log_reader_fuzzer
+	@mkdir -p build-fuzz/corpus
+	build-fuzz/bin/log_reader_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
+	    build-fuzz/corpus tests/fuzz/log_reader_corpus
+
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz

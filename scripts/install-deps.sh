@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building and testing Quillon needs, from Debian packages.
-# Quiet and quick when everything is already there.
+# Quiet and quick when everything is already there. Arguments name further packages.
 set -euo pipefail
 
 packages=(
@@ -8,6 +8,7 @@ packages=(
     libfltk1.3-dev zlib1g-dev
     libgtest-dev libbenchmark-dev nlohmann-json3-dev
     xvfb xauth xdotool
+    "$@"  # extra packages for one task, such as the fuzzer's compiler
 )
 
 missing=()

@@ -17,7 +17,11 @@ constexpr int kMinCapacity = 2;
 CANframe* MapFrames(int capacity) {
     void* p = mmap(nullptr, static_cast<size_t>(capacity) * sizeof(CANframe),
                    PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    return p == MAP_FAILED ? nullptr : static_cast<CANframe*>(p);
+    if (p == MAP_FAILED) return nullptr;
+    // Huge pages where the system offers them: far fewer faults while the ring fills, and
+    // memory still grows only with the part written.
+    madvise(p, static_cast<size_t>(capacity) * sizeof(CANframe), MADV_HUGEPAGE);
+    return static_cast<CANframe*>(p);
 }
 
 }  // namespace

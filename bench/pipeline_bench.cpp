@@ -1,0 +1,47 @@
+// Micro-benchmarks of the replay path: where a frame's time goes.
+
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <memory>
+
+#include "app/quillon.h"
+#include "decode/parser.h"
+#include "io/log_parser.h"
+#include "store/msg_store.h"
+
+namespace {
+
+void BM_ParseDataLine(benchmark::State& state) {
+    LogParserVexa parser;
+    CANframe frame;
+    const char text[] = "   123456 CAN0: 0x00000281 - 0x01 0x02 0x03 0x04 0x05 0x06 0x07 0x08 \n";
+    char line[sizeof text];
+    for (auto _ : state) {
+        std::memcpy(line, text, sizeof text);
+        benchmark::DoNotOptimize(parser.Parse(line, frame));
+    }
+}
+BENCHMARK(BM_ParseDataLine);
+
+void BM_StoreAdd(benchmark::State& state) {
+    App().parser = std::make_unique<Parser>();
+    MsgStore store(1 << 20);
+    CANframe frame;
+    frame.length = 8;
+    for (auto _ : state) store.Add(frame);
+    App().parser.reset();
+}
+BENCHMARK(BM_StoreAdd);
+
+void BM_ShortDesc(benchmark::State& state) {
+    Parser parser;
+    CANframe frame;
+    frame.length = 8;
+    for (auto _ : state) benchmark::DoNotOptimize(parser.GetShortDesc(frame));
+}
+BENCHMARK(BM_ShortDesc);
+
+}  // namespace
+
+BENCHMARK_MAIN();
