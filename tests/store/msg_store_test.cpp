@@ -1,6 +1,9 @@
 #include "store/msg_store.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <cstdlib>
 
 #include <vector>
 
@@ -118,6 +121,24 @@ TEST(MsgStoreTest, ExchangeLists) {
     store.GetTxList(3, list);
     EXPECT_LE(list.Count(), 6u);
 }
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// With address space for only part of the ring, the store takes what it can get.
+[[noreturn]] void HugeStoreInSmallAddressSpace() {
+    const rlimit limit = {1ul << 31, 1ul << 31};
+    setrlimit(RLIMIT_AS, &limit);
+    MsgStore store(200000000);  // 8 GB of frames
+    store.Add(Frame(1));
+    CANframe f;
+    std::_Exit(store.GetMax() < 200000000 && store.GetMax() >= 2 && store.Get(0, f) ? 0 : 1);
+}
+
+TEST(MsgStoreTest, FallsBackWhenTheRingCannotBeHad) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(HugeStoreInSmallAddressSpace(), testing::ExitedWithCode(0),
+                "Message store of 200000000 frames not available; holding [0-9]+ frames");
+}
+#endif
 
 TEST(ArrayTest, GrowsAndChecksPositions) {
     Array<int> a;
