@@ -36,10 +36,10 @@ nlohmann::ordered_json TypeJson(int type) {
 
 void DumpPrinter::AddStore(int, int last, int total) {
     if (total == 0) return;  // the store was cleared
-    CANframe frame;
-    if (!msgStore.Get(last, frame)) return;
     printed++;
     if (options.quiet) return;
+    CANframe frame;
+    if (!msgStore.Get(last, frame)) return;
     if (options.json)
         PrintJson(last, frame);
     else
