@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,58 @@ TEST(LogParserTest, Grammar) {
         EXPECT_EQ(f.id, c.id) << c.line;
         ASSERT_EQ(f.length, static_cast<int>(c.data.size())) << c.line;
         for (size_t i = 0; i < c.data.size(); i++) EXPECT_EQ(f.data[i], c.data[i]) << c.line;
+    }
+}
+
+// Numbers are read exactly as strtoul/strtol with base 0 read them.
+TEST(LogParserTest, NumbersReadLikeStrtoul) {
+    std::vector<std::string> tokens = {"0",
+                                       "00",
+                                       "007",
+                                       "08",
+                                       "0x",
+                                       "0x1g",
+                                       "0XfF",
+                                       "+5",
+                                       "-5",
+                                       "+-5",
+                                       "-0x10",
+                                       "0x",
+                                       "1e3",
+                                       "12",
+                                       "-",
+                                       "+",
+                                       "99999999999999999999",
+                                       "-99999999999999999999",
+                                       "0xffffffffffffffff",
+                                       "0x10000000000000000",
+                                       "4294967296"};
+    uint32_t seed = 7;
+    const char alphabet[] = "0123456789abcdefxX+-";
+    for (int i = 0; i < 3000; i++) {
+        std::string t;
+        for (int n = 1 + (seed >> 28); n > 0; n--) {
+            seed = seed * 1103515245u + 12345u;
+            t += alphabet[(seed >> 16) % (sizeof alphabet - 1)];
+        }
+        tokens.push_back(t);
+    }
+    LogParserVexa parser;
+    for (const auto& t : tokens) {
+        char* end;
+        unsigned long want = t[0] == '-'
+                                 ? static_cast<unsigned long>(std::strtol(t.c_str(), &end, 0))
+                                 : std::strtoul(t.c_str(), &end, 0);
+        const bool whole = end != t.c_str() && *end == '\0';
+        std::string line = t + " CAN1: 0x1 -";
+        CANframe f;
+        ASSERT_TRUE(parser.Parse(line.data(), f)) << t;
+        if (whole) {
+            EXPECT_EQ(f.type, FRAME_DATA) << t;
+            EXPECT_EQ(f.timestamp, static_cast<uint32_t>(want)) << t;
+        } else {
+            EXPECT_EQ(f.type, FRAME_TEXT) << t;
+        }
     }
 }
 
