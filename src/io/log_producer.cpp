@@ -76,10 +76,10 @@ void LogProducer::run() {
         store.GetTotal(nullptr, &last);
         while (written < last)
             if (store.Get(++written, frame)) Write(frame);  // a frame overwritten since is skipped
-        lock.Lock();
-        bool closing = closeReq;
-        lock.Unlock();
-        if (closing) break;
+        {
+            MutexLock hold(lock);
+            if (closeReq) break;
+        }
         Thread::sleep(100);
     }
     if (App().mainFrame) App().mainFrame->LogWriteDone();

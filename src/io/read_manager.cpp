@@ -9,8 +9,7 @@
 #include "store/msg_store.h"
 #include "ui/main_frame.h"
 
-Reader::Reader(std::unique_ptr<FrameProducer> producer, ReadManager* manager)
-    : producer(std::move(producer)), manager(manager) {}
+Reader::Reader(std::unique_ptr<FrameProducer> producer) : producer(std::move(producer)) {}
 
 Reader::~Reader() {
     stop = true;
@@ -52,7 +51,7 @@ int ReadManager::AddReader(std::unique_ptr<FrameProducer> producer) {
     int slot = 0;
     while (slot < kMaxReaders && readers[slot]) slot++;
     if (slot == kMaxReaders) throw QuillonError(13, "Too many message readers alreay open");
-    auto reader = std::make_unique<Reader>(std::move(producer), this);
+    auto reader = std::make_unique<Reader>(std::move(producer));
     // Running from before the start, so that a destructor never misses a thread about to run.
     reader->running = true;
     int rc = reader->start();

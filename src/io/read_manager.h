@@ -8,18 +8,15 @@
 #include "app/threads_posix.h"
 #include "io/frame_producer.h"
 
-class ReadManager;
-
 // A reader thread: pulls frames from one source and adds them to the message store.
 class Reader : public Thread {
   public:
-    Reader(std::unique_ptr<FrameProducer> producer, ReadManager* manager);
+    explicit Reader(std::unique_ptr<FrameProducer> producer);
     // Ends the loop and waits until the thread has left it, then deletes the source.
     ~Reader() override;
     void run() override;
 
     std::unique_ptr<FrameProducer> producer;
-    ReadManager* manager;
     std::atomic<bool> done{false};     // the source reported its end
     std::atomic<bool> stop{false};     // set by the destructor
     std::atomic<bool> running{false};  // from start() until the loop has ended

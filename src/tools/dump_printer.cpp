@@ -46,15 +46,21 @@ void DumpPrinter::AddStore(int, int last, int total) {
         PrintText(last, frame);
 }
 
-void DumpPrinter::PrintText(int index, CANframe& frame) {
-    // The status is read after the description was made, as the message list colours rows.
+std::string DumpPrinter::Describe(const CANframe& frame, int* status) {
     CANframe copy(frame);
-    const std::string desc = parser.GetShortDesc(copy);
+    std::string desc = parser.GetShortDesc(copy);
+    *status = copy.status;
+    return desc;
+}
+
+void DumpPrinter::PrintText(int index, CANframe& frame) {
+    int status;
+    const std::string desc = Describe(frame, &status);
     const int32_t delta = printed > 1 ? static_cast<int32_t>(frame.timestamp - previousTime) : 0;
     const double time = (options.delta ? delta : static_cast<double>(frame.timestamp)) * 1e-6;
     previousTime = frame.timestamp;
     std::fprintf(out, "%d\t%u\t%.6f\t0x%08x\t%d\t%s\n", frame.port, static_cast<unsigned>(index),
-                 time, frame.id, copy.status, desc.c_str());
+                 time, frame.id, status, desc.c_str());
     if (!options.detail) return;
     std::unique_ptr<ParsedMessage> message(parser.Parse(frame));
     for (int row = 0; row < message->numFrags && row < ParsedMessage::kRows; row++) {
@@ -68,8 +74,8 @@ void DumpPrinter::PrintText(int index, CANframe& frame) {
 }
 
 void DumpPrinter::PrintJson(int index, CANframe& frame) {
-    CANframe copy(frame);
-    const std::string desc = parser.GetShortDesc(copy);
+    int status;
+    const std::string desc = Describe(frame, &status);
     nlohmann::ordered_json j;
     j["port"] = frame.port;
     j["msg"] = index;
@@ -91,7 +97,7 @@ void DumpPrinter::PrintJson(int index, CANframe& frame) {
         j["data"] = data;
         j["text"] = nullptr;
     }
-    j["status"] = static_cast<int>(copy.status);
+    j["status"] = status;
     j["scanInfo"] = frame.scanInfo;
     j["txPrev"] = frame.txPrev;
     j["txNext"] = frame.txNext;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "store/storage.h"
 
@@ -26,6 +27,8 @@ class DumpPrinter : public StoreListener {
     long Printed() const { return printed; }
 
   private:
+    // The short description, and the status it leaves (made on a copy, as the list does).
+    std::string Describe(const CANframe& frame, int* status);
     void PrintText(int index, CANframe& frame);
     void PrintJson(int index, CANframe& frame);
 
