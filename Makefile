@@ -38,15 +38,19 @@ test-tsan: deps
 
 check: test test-asan test-tsan
 
-# Fuzzes the log reader for FUZZ_SECONDS; new inputs collect in build-fuzz/corpus.
+# Fuzzes each target for FUZZ_SECONDS (or only FUZZ_TARGETS); new inputs collect in
+# build-fuzz/corpus/<target>.
 FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?= log_reader filter_expr
 fuzz:
 	@scripts/install-deps.sh clang libclang-rt-14-dev
 	@CXX=clang++ $(call CONFIGURE,build-fuzz,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_FUZZ=ON -DQUILLON_SANITIZE=address$(,)undefined$(,)fuzzer-no-link)
-	@cmake --build build-fuzz -j $(JOBS) --target log_reader_fuzzer
-	@mkdir -p build-fuzz/corpus
-	build-fuzz/bin/log_reader_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
-	    build-fuzz/corpus tests/fuzz/log_reader_corpus
+	@cmake --build build-fuzz -j $(JOBS) $(foreach t,$(FUZZ_TARGETS),--target $(t)_fuzzer)
+	@for t in $(FUZZ_TARGETS); do \
+	    mkdir -p build-fuzz/corpus/$$t && \
+	    build-fuzz/bin/$${t}_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
+	        build-fuzz/corpus/$$t tests/fuzz/$${t}_corpus || exit 1; \
+	done
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz

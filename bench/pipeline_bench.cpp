@@ -8,6 +8,7 @@
 #include "app/quillon.h"
 #include "decode/parser.h"
 #include "io/log_parser.h"
+#include "store/filt_store.h"
 #include "store/msg_store.h"
 
 namespace {
@@ -33,6 +34,18 @@ void BM_StoreAdd(benchmark::State& state) {
     App().parser.reset();
 }
 BENCHMARK(BM_StoreAdd);
+
+// The same with the filtered view listening, as in the program, with the pass-all filter.
+void BM_StoreAddFiltered(benchmark::State& state) {
+    App().parser = std::make_unique<Parser>();
+    MsgStore store(1 << 20);
+    FiltStore view(store);
+    CANframe frame;
+    frame.length = 8;
+    for (auto _ : state) store.Add(frame);
+    App().parser.reset();
+}
+BENCHMARK(BM_StoreAddFiltered);
 
 void BM_ShortDesc(benchmark::State& state) {
     Parser parser;

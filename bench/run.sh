@@ -45,3 +45,4 @@ for frames in 1000000 5000000; do
 done
 
 "$bin/pipeline_bench" --benchmark_min_time=0.5
+"$bin/filter_bench"

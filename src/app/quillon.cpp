@@ -4,7 +4,10 @@
 
 #include "app/cmd_line.h"
 #include "decode/parser.h"
+#include "filter/filter_logic.h"
+#include "store/filt_store.h"
 #include "store/msg_store.h"
+#include "ui/filt_dialog.h"
 
 namespace {
 constexpr int kVersionMajor = 1;
@@ -17,7 +20,7 @@ const char* Quillon::getVersion() {
     return version;
 }
 
-Quillon::Quillon() = default;
+Quillon::Quillon() : filter(std::make_unique<FilterLogic>()) {}
 
 Quillon::~Quillon() {
     readMgr.StopAll();
@@ -30,6 +33,14 @@ void Quillon::SetParserMode(ParseMode mode) {
     // CANopen decoding builds on the raw decoder, which serves both modes for now.
     parser = std::make_unique<Parser>();
     parseMode = mode == PARSE_CANOPEN ? PARSE_CANOPEN : PARSE_RAW;
+}
+
+void Quillon::SetFilter(std::unique_ptr<FilterLogic> replacement) {
+    {
+        MutexLock hold(mutex);
+        filter.swap(replacement);
+    }
+    if (filtStore) filtStore->Reset();
 }
 
 bool Quillon::IsClient() const {

@@ -5,8 +5,12 @@
 #include <string>
 
 #include "app/parse_mode.h"
+#include "app/threads_posix.h"
 #include "io/read_manager.h"
 
+class FiltDialog;
+class FiltStore;
+class FilterLogic;
 class MainFrame;
 class MsgStore;
 class Parser;
@@ -15,6 +19,7 @@ class Parser;
 // program finds the shared objects.
 class Quillon {
   public:
+    // No store, decoder or window yet; the filter passes everything.
     Quillon();
     // Stops the readers before the store and the decoder they use go away.
     ~Quillon();
@@ -30,16 +35,25 @@ class Quillon {
     // Not while readers add frames.
     void SetParserMode(ParseMode mode);
 
+    // Installs filter as the display filter and rebuilds the filtered view with it (GUI thread).
+    void SetFilter(std::unique_ptr<FilterLogic> filter);
+
     // Offered for a client/server mode that the program does not act on.
     bool IsClient() const;
     uint16_t serverPort() const;
     std::string serverName() const;
 
-    MainFrame* mainFrame = nullptr;  // null without a window
+    // Destroyed in the reverse order: the filtered view before the message store it listens to,
+    // both before the filter and its mutex.
+    Mutex mutex;                          // guards filter while it is matched or replaced
+    std::unique_ptr<FilterLogic> filter;  // the display filter; passes everything at first
+    MainFrame* mainFrame = nullptr;       // null without a window
+    std::unique_ptr<FiltDialog> filtDialog;
     ReadManager readMgr;
     std::unique_ptr<MsgStore> msgStore;
-    std::unique_ptr<Parser> parser;    // the current decoder
-    ParseMode parseMode = PARSE_NONE;  // of parser
+    std::unique_ptr<FiltStore> filtStore;  // the frames filter passes, over msgStore
+    std::unique_ptr<Parser> parser;        // the current decoder
+    ParseMode parseMode = PARSE_NONE;      // of parser
 };
 
 Quillon& App();

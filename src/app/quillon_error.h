@@ -10,6 +10,7 @@ enum ErrorCode : int32_t {
     ERR_TIMEOUT = 8,           // timed out
     ERR_SYSTEM = 13,           // a system call failed
     ERR_NO_MEMORY = 14,        // out of memory
+    ERR_FILTER = 16,           // a filter expression that does not parse
     ERR_ALREADY_STARTED = 19,  // thread already started
 };
 

@@ -1,7 +1,5 @@
 #include "store/msg_store.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <new>
@@ -11,29 +9,20 @@
 #include "decode/parser.h"
 
 namespace {
-
 constexpr int kMinCapacity = 2;
-
-CANframe* MapFrames(int capacity) {
-    void* p = mmap(nullptr, static_cast<size_t>(capacity) * sizeof(CANframe),
-                   PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (p == MAP_FAILED) return nullptr;
-    // Huge pages where the system offers them: far fewer faults while the ring fills, and
-    // memory still grows only with the part written.
-    madvise(p, static_cast<size_t>(capacity) * sizeof(CANframe), MADV_HUGEPAGE);
-    return static_cast<CANframe*>(p);
-}
-
 }  // namespace
 
 MsgStore::MsgStore() : MsgStore(settings.maxMessages) {}
 
 MsgStore::MsgStore(int wanted) {
     capacity = std::max(wanted, kMinCapacity);
-    while (!(frames = MapFrames(capacity))) {
+    for (;;) {
+        pages = std::make_unique<ZeroPages>(static_cast<size_t>(capacity) * sizeof(CANframe));
+        if (pages->data()) break;
         if (capacity == kMinCapacity) throw std::bad_alloc();
         capacity = std::max(capacity / 2, kMinCapacity);
     }
+    frames = static_cast<CANframe*>(pages->data());
     if (capacity != wanted)
         std::fprintf(stderr, "Message store of %d frames not available; holding %d frames\n",
                      wanted, capacity);
@@ -41,10 +30,7 @@ MsgStore::MsgStore(int wanted) {
 
 MsgStore::~MsgStore() {
     Clear();
-    if (listener) listener->store = nullptr;
-    listener = nullptr;
     for (int i = 0; i < slotsUsed; i++) frames[i].~CANframe();
-    munmap(frames, static_cast<size_t>(capacity) * sizeof(CANframe));
 }
 
 bool MsgStore::Valid(int index) const {

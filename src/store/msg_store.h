@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 
 #include "store/array.h"
 #include "store/storage.h"
+#include "store/zero_pages.h"
 
 // Every frame received or replayed, held by value in one bounded ring and addressed by its
 // store index: its running number since the last Clear. When the ring is full the oldest frame
@@ -45,8 +47,9 @@ class MsgStore : public Storage {
     int first = 0;
     int count = 0;
     int capacity = 0;
-    // Anonymous zero pages: untouched slots cost no memory, and a zero slot is a valid empty
-    // frame to assign to.
+    // Zero pages: untouched slots cost no memory, and a zero slot is a valid empty frame to
+    // assign to.
+    std::unique_ptr<ZeroPages> pages;
     CANframe* frames = nullptr;
     int slotsUsed = 0;  // slots ever written, which may own text
 };

@@ -8,7 +8,8 @@ class StoreListener;
 // What the message list reads rows from: the message store, or the filtered view over it.
 class Storage {
   public:
-    virtual ~Storage() = default;
+    // Tells the listener that this store is gone.
+    virtual ~Storage();
     virtual bool Get(int index, CANframe& frame) = 0;
     // Stores the first and last valid index through the pointers that are not null; returns
     // the number of entries.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "decode/parser.h"
+#include "store/filt_store.h"
 #include "store/msg_store.h"
 
 namespace {
@@ -34,16 +35,17 @@ nlohmann::ordered_json TypeJson(int type) {
 
 }  // namespace
 
-void DumpPrinter::AddStore(int, int last, int total) {
-    if (total == 0) return;  // the store was cleared
+void DumpPrinter::AddStore(int, int last, int) {
     printed++;
     if (options.quiet) return;
+    // The frame is still held: this notice runs within its addition to the store.
+    const int index = view.GetFrameID(last);
     CANframe frame;
-    if (!msgStore.Get(last, frame)) return;
+    if (!msgStore.Get(index, frame)) return;
     if (options.json)
-        PrintJson(last, frame);
+        PrintJson(index, frame);
     else
-        PrintText(last, frame);
+        PrintText(index, frame);
 }
 
 std::string DumpPrinter::Describe(const CANframe& frame, int* status) {

@@ -5,6 +5,7 @@
 
 #include "store/storage.h"
 
+class FiltStore;
 class MsgStore;
 class Parser;
 
@@ -16,12 +17,13 @@ struct DumpOptions {
     bool quiet = false;   // print nothing per frame
 };
 
-// Listens to the message store and prints each frame as soon as it has been scanned, so that
-// logs longer than the store's capacity are printed whole.
+// Listens to the filtered view and prints each frame that passes as soon as it has been
+// scanned, so that logs longer than the store's capacity are printed whole.
 class DumpPrinter : public StoreListener {
   public:
-    DumpPrinter(MsgStore& store, Parser& parser, const DumpOptions& options, FILE* out)
-        : msgStore(store), parser(parser), options(options), out(out) {}
+    DumpPrinter(FiltStore& view, MsgStore& store, Parser& parser, const DumpOptions& options,
+                FILE* out)
+        : view(view), msgStore(store), parser(parser), options(options), out(out) {}
 
     void AddStore(int first, int last, int total) override;
     long Printed() const { return printed; }
@@ -32,6 +34,7 @@ class DumpPrinter : public StoreListener {
     void PrintText(int index, CANframe& frame);
     void PrintJson(int index, CANframe& frame);
 
+    FiltStore& view;
     MsgStore& msgStore;
     Parser& parser;
     DumpOptions options;

@@ -8,14 +8,20 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/quillon.h"
 #include "app/quillon_error.h"
 #include "app/settings.h"
 #include "app/utils.h"
 #include "decode/parser.h"
+#include "filter/fe_list.h"
+#include "filter/filter_logic.h"
+#include "filter/headless_filt_dialog.h"
+#include "store/filt_store.h"
 #include "store/msg_store.h"
 #include "tools/dump_printer.h"
+#include "tools/element_spec.h"
 
 namespace {
 
@@ -26,12 +32,22 @@ const char kUsage[] =
     "  -j, --json                JSON Lines output instead of text rows\n"
     "  -t, --delta               time column as difference to the previous printed frame\n"
     "  -c, --capacity N          message store capacity (default: preference Max_Messages)\n"
+    "  -e, --element SPEC        define the next filter element; the first is A, then B, ... "
+    "(50 at most)\n"
+    "                            SPEC is one of:  id:MASK:VALUE               an FeCanID\n"
+    "                                             obj:INDEX[:SUB|:any][:CMP]  an FeObjID; SUB "
+    "default any; CMP one of < <= == >= >, default ==\n"
+    "                                             port:N                      an FePort\n"
+    "                            numbers are decimal or 0x-hexadecimal (as the element dialog "
+    "parses them; not blank)\n"
+    "  -f, --filter EXPR         filter expression over the elements (the expression language of "
+    "the filter dialog)\n"
     "  -q, --quiet               no per-frame output\n"
     "  -s, --stats               at the end, one line on stderr: frames, seconds, frames/s, "
     "peak RSS\n"
     "  -h, --help\n"
     "exit status 0 on success, 1 when the file cannot be opened (message on stderr), 2 on a "
-    "usage error\n";
+    "usage error or a filter that does not parse\n";
 
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "quillon-dump: %s\n%s", message.c_str(), kUsage);
@@ -50,6 +66,8 @@ int main(int argc, char** argv) {
     int capacity = settings.maxMessages;
     bool stats = false;
     std::string path;
+    std::vector<std::string> elements;
+    std::string expression;
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
         if (Is(arg, "-h", "--help")) {
@@ -80,6 +98,12 @@ int main(int argc, char** argv) {
             if (!ok || capacity < 2)
                 return UsageError(std::string("capacity must be a number of at least 2: ") +
                                   argv[i]);
+        } else if (Is(arg, "-e", "--element")) {
+            if (++i == argc) return UsageError(std::string(arg) + " needs a value");
+            elements.push_back(argv[i]);
+        } else if (Is(arg, "-f", "--filter")) {
+            if (++i == argc) return UsageError(std::string(arg) + " needs a value");
+            expression = argv[i];
         } else if (arg[0] == '-' && arg[1] != '\0') {
             return UsageError(std::string("unknown option ") + arg);
         } else if (path.empty()) {
@@ -89,15 +113,29 @@ int main(int argc, char** argv) {
         }
     }
     if (path.empty()) return UsageError("no log file given");
+    if (elements.size() > FeList::kMaxElements)
+        return UsageError(Format("at most %d filter elements", FeList::kMaxElements));
+
+    Quillon& app = App();
+    std::unique_ptr<FilterLogic> filter;
+    try {
+        app.filtDialog = std::make_unique<HeadlessFiltDialog>();
+        for (const std::string& spec : elements) app.filtDialog->AddFE(ParseElementSpec(spec));
+        filter = CreateFilterLogic(expression);
+    } catch (const QuillonError& e) {
+        std::fprintf(stderr, "%s\n", e.message.c_str());
+        return 2;
+    }
 
     static char buffer[1 << 20];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
 
-    Quillon& app = App();
     app.msgStore = std::make_unique<MsgStore>(capacity);
+    app.filtStore = std::make_unique<FiltStore>(*app.msgStore);
+    app.SetFilter(std::move(filter));
     app.SetParserMode(mode);
-    DumpPrinter printer(*app.msgStore, *app.parser, options, stdout);
-    app.msgStore->AddStoreListener(&printer);
+    DumpPrinter printer(*app.filtStore, *app.msgStore, *app.parser, options, stdout);
+    app.filtStore->AddStoreListener(&printer);
 
     const auto start = std::chrono::steady_clock::now();
     try {
@@ -109,7 +147,7 @@ int main(int argc, char** argv) {
     app.readMgr.StopAll();
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    app.msgStore->DelStoreListener(&printer);
+    app.filtStore->DelStoreListener(&printer);
     std::fflush(stdout);
 
     if (stats) {

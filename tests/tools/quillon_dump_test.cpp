@@ -54,6 +54,55 @@ TEST(QuillonDumpTest, ReportsBadUse) {
     EXPECT_EQ(r.out.rfind("Usage: quillon-dump [options] LOGFILE\n", 0), 0u);
 }
 
+TEST(QuillonDumpTest, PrintsOnlyFramesThatPassTheFilter) {
+    ProcessResult r =
+        Dump({"-t", "-e", "id:0x780:0x180", "--element", "port:1", "-e", "obj:0x1000:any:<", "-e",
+              "id:0x7ff:0x701", "--filter", "(A | D) & !B & C", kData + "/filter.log"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, ReadFile(kData + "/filter.txt"));
+
+    // Filters that fail stop before the log is read (it does not exist here).
+    const std::string log = kData + "/no-such.log";
+    const struct {
+        std::vector<std::string> args;
+        const char* err;
+    } cases[] = {
+        {{"-e", "id:0x7ff:0x800"},
+         "There are some bits set in the ID value field which are not set in the ID mask.\n"
+         "No message could ever match this filter as entered.\n"},
+        {{"-e", "id:0x7fg:1"}, "Unable to parse ID mask: 0x7fg\n"},
+        {{"-e", "id:0x7ff:"}, "Unable to parse ID value: \n"},
+        {{"-e", "obj:x"}, "Unable to parse object ID: x\n"},
+        {{"-e", "obj:0x1018:300x"}, "Unable to parse sub-id: 300x\n"},
+        {{"-e", "obj:0x1018:1:=<"}, "Unable to parse filter element: obj:0x1018:1:=<\n"},
+        {{"-e", "port:one"}, "Unable to parse port number: one\n"},
+        {{"-e", "can:1"}, "Unable to parse filter element: can:1\n"},
+        {{"-e", "port:1", "-f", "A & B"}, "Undefined filter element B in string\n"},
+        {{"-e", "port:1", "-f", "A &"}, "Error parsing filter (empty string).\n"},
+        {{"-f", "(A"}, "Error parsing filter string: Unbalanced parenthesis\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.push_back(log);
+        r = Dump(args);
+        EXPECT_EQ(r.exitCode, 2) << c.err;
+        EXPECT_EQ(r.err, c.err);
+    }
+    std::vector<std::string> many;
+    for (int i = 0; i < 51; i++) many.insert(many.end(), {"-e", "port:1"});
+    many.push_back(log);
+    r = Dump(many);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.err.rfind("quillon-dump: at most 50 filter elements\n", 0), 0u) << r.err;
+
+    // Object elements: every frame not touched by SDO decoding carries object 0.
+    r = Dump({"-e", "obj:0:any", "-e", "obj:0x1018:1:>=", "-f", "a & !b", "-q", "-s",
+              kData + "/filter.log"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err.rfind("frames: 11, ", 0), 0u) << r.err;
+}
+
 TEST(QuillonDumpTest, ReplaysRealTraffic) {
     const std::string dir = std::string(SHARED_DATA_DIR) + "/qlog";
     if (!std::filesystem::is_directory(dir)) GTEST_SKIP() << "no shared test data";

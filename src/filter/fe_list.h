@@ -1,0 +1,36 @@
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "filter/filter_element.h"
+
+// The filter dialog's element list: up to 50 elements in slots 0..Count()-1 without gaps, each
+// named by the letter of its slot ("A".."Z", then "A1".."X1"). Deleting or replacing an element
+// moves the later ones up a letter. GUI thread only.
+class FeList {
+  public:
+    static constexpr int kMaxElements = 50;
+
+    // "A" for slot 0, "Z" for 25, "A1" for 26, "X1" for 49.
+    static std::string Letter(int slot);
+
+    int Count() const { return count; }
+    // The element in slot, or null.
+    FilterElement* At(int slot) const;
+    // A copy of the element named name ("a" is "A", "A0" is "A"), or null when no element has
+    // that name.
+    std::unique_ptr<FilterElement> Find(const std::string& name) const;
+    // Appends; when all slots are full the element is dropped and false returned.
+    bool Add(std::unique_ptr<FilterElement> element);
+    // Removes the element in slot, when there is one.
+    void Delete(int slot);
+    // Removes the element in slot, when there is one, and appends element: an edited element
+    // moves to the end of the list.
+    void Replace(int slot, std::unique_ptr<FilterElement> element);
+
+  private:
+    std::array<std::unique_ptr<FilterElement>, kMaxElements> elements;
+    int count = 0;
+};

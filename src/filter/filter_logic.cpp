@@ -1,0 +1,97 @@
+#include "filter/filter_logic.h"
+
+#include <cctype>
+
+#include "app/quillon.h"
+#include "app/quillon_error.h"
+#include "app/utils.h"
+#include "filter/filter_element.h"
+#include "ui/filt_dialog.h"
+
+namespace {
+
+// Every operand and operator adds a level of recursion here and in Match; beyond this depth a
+// pasted text could overflow a thread's stack.
+constexpr int kMaxDepth = 1000;
+
+[[noreturn]] void Fail(const std::string& message) {
+    throw QuillonError(ERR_FILTER, message);
+}
+
+std::unique_ptr<FilterLogic> Sub(std::string s, int depth);
+
+std::unique_ptr<FilterLogic> Arg(std::string& s, int depth) {
+    if (depth > kMaxDepth) Fail("Error parsing filter string: too deeply nested");
+    TrimString(s);
+    if (s.empty()) Fail("Error parsing filter string");
+    if (s[0] == '!') {
+        s.erase(0, 1);
+        return std::make_unique<FilterNOT>(Arg(s, depth + 1));
+    }
+    if (s[0] == '(') {
+        size_t close = 1;
+        for (int open = 1; close < s.size(); close++) {
+            if (s[close] == '(') open++;
+            if (s[close] == ')' && --open == 0) break;
+        }
+        if (close >= s.size()) Fail("Error parsing filter string: Unbalanced parenthesis");
+        std::string inner = s.substr(1, close - 1);
+        s.erase(0, close + 1);
+        return Sub(std::move(inner), depth + 1);
+    }
+    if (!std::isalpha(static_cast<unsigned char>(s[0])))
+        Fail("Error parsing filter string at: " + s);
+    const size_t length = s.size() > 1 && s[1] >= '0' && s[1] <= '9' ? 2 : 1;
+    const std::string name = s.substr(0, length);
+    s.erase(0, length);
+    std::unique_ptr<FilterElement> element;
+    if (FiltDialog* dialog = App().filtDialog.get()) element = dialog->FindFE(name);
+    if (!element) Fail(Format("Undefined filter element %s in string", name.c_str()));
+    return element;
+}
+
+std::unique_ptr<FilterLogic> Sub(std::string s, int depth) {
+    if (depth > kMaxDepth) Fail("Error parsing filter string: too deeply nested");
+    TrimString(s);
+    if (s.empty()) Fail("Error parsing filter (empty string).");
+    std::unique_ptr<FilterLogic> left = Arg(s, depth + 1);
+    TrimString(s);
+    if (s.empty()) return left;
+    const char op = s[0];
+    if (op != '&' && op != '|') Fail(Format("Unknown operator in string: %c", op));
+    std::unique_ptr<FilterLogic> right = Sub(s.substr(1), depth + 1);
+    if (op == '|') return std::make_unique<FilterOR>(std::move(left), std::move(right));
+    return std::make_unique<FilterAND>(std::move(left), std::move(right));
+}
+
+}  // namespace
+
+bool FilterLogic::Match(const CANframe&) const {
+    return true;
+}
+
+bool FilterAND::Match(const CANframe& frame) const {
+    return left->Match(frame) && right->Match(frame);
+}
+
+bool FilterOR::Match(const CANframe& frame) const {
+    return left->Match(frame) || right->Match(frame);
+}
+
+bool FilterNOT::Match(const CANframe& frame) const {
+    return !operand->Match(frame);
+}
+
+std::unique_ptr<FilterLogic> CreateFilterLogic(std::string expr) {
+    TrimString(expr);
+    if (expr.empty()) return std::make_unique<FilterLogic>();
+    return ParseSub(std::move(expr));
+}
+
+std::unique_ptr<FilterLogic> ParseSub(std::string s) {
+    return Sub(std::move(s), 0);
+}
+
+std::unique_ptr<FilterLogic> ParseArg(std::string& s) {
+    return Arg(s, 0);
+}

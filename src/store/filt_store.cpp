@@ -1,0 +1,183 @@
+#include "store/filt_store.h"
+
+#include <algorithm>
+#include <new>
+#include <vector>
+
+#include "app/quillon.h"
+#include "filter/filter_logic.h"
+#include "store/msg_store.h"
+
+namespace {
+// Frames matched per hold of the filter mutex while rebuilding: long enough to make the lock
+// cheap, short enough that readers' notices do not wait long.
+constexpr int kBatch = 1024;
+}  // namespace
+
+FiltStore::FiltStore(MsgStore& msgStore) : source(msgStore) {
+    capacity = source.GetMax();
+    pages = std::make_unique<ZeroPages>(static_cast<size_t>(capacity) * sizeof(int32_t));
+    if (!pages->data()) throw std::bad_alloc();
+    entries = static_cast<int32_t*>(pages->data());
+    source.AddStoreListener(this);
+}
+
+FiltStore::~FiltStore() {
+    // Before the ring goes; no reader may be adding frames by now.
+    if (store) store->DelStoreListener(this);
+}
+
+bool FiltStore::Valid(int index) const {
+    return index >= first && static_cast<long long>(index) < static_cast<long long>(first) + count;
+}
+
+void FiltStore::Append(int storeIndex) {
+    Slot(first + count) = storeIndex;
+    if (count == capacity)
+        first++;
+    else
+        count++;
+}
+
+void FiltStore::Empty() {
+    first = 0;
+    count = 0;
+}
+
+void FiltStore::AddStore(int, int last, int total) {
+    if (total == 0) {
+        StoreListener* l;
+        {
+            MutexLock hold(lock);
+            Empty();
+            decidedUpTo = -1;
+            clears++;
+            l = listener;
+        }
+        if (l) l->StoreReset();
+        return;
+    }
+    // The frame stays put: the message store serialises its additions, and this notice runs
+    // inside the addition of this very frame.
+    bool pass = false;
+    if (const CANframe* frame = source.GetFramePtr(last)) {
+        MutexLock hold(App().mutex);
+        pass = App().filter->Match(*frame);
+    }
+    StoreListener* l;
+    int f, c;
+    {
+        MutexLock hold(lock);
+        if (rebuilding || last <= decidedUpTo) return;  // a rebuild has it, or will
+        decidedUpTo = last;
+        if (!pass) return;
+        Append(last);
+        l = listener;
+        f = first;
+        c = count;
+    }
+    if (l) l->AddStore(f, f + c - 1, c);
+}
+
+void FiltStore::Reset() {
+    unsigned generation;
+    int next;
+    auto restart = [&] {
+        Empty();
+        generation = clears;
+        next = source.GetFirst();
+    };
+    {
+        MutexLock hold(lock);
+        rebuilding = true;
+        restart();
+    }
+    std::vector<int> passed;
+    passed.reserve(kBatch);
+    CANframe frame;
+    for (;;) {
+        int storeFirst, storeLast;
+        source.GetTotal(&storeFirst, &storeLast);
+        next = std::max(next, storeFirst);
+        if (next > storeLast) {
+            // Caught up: frames added from here on are the notices' again.
+            MutexLock hold(lock);
+            if (clears != generation) {
+                restart();
+                continue;
+            }
+            if (source.GetLast() >= next) continue;
+            rebuilding = false;
+            decidedUpTo = next - 1;
+            break;
+        }
+        const int end = storeLast - next >= kBatch ? next + kBatch - 1 : storeLast;
+        passed.clear();
+        {
+            MutexLock hold(App().mutex);
+            for (int i = next; i <= end; i++)
+                if (source.Get(i, frame) && App().filter->Match(frame)) passed.push_back(i);
+        }
+        MutexLock hold(lock);
+        if (clears != generation) {
+            restart();
+            continue;
+        }
+        for (int i : passed) Append(i);
+        next = end + 1;
+    }
+    StoreListener* l;
+    {
+        MutexLock hold(lock);
+        l = listener;
+    }
+    if (l) l->StoreReset();
+}
+
+bool FiltStore::Get(int index, CANframe& frame) {
+    const int storeIndex = GetFrameID(index);
+    return storeIndex >= 0 && source.Get(storeIndex, frame);
+}
+
+int FiltStore::GetFrameID(int index) {
+    MutexLock hold(lock);
+    return Valid(index) ? Slot(index) : -1;
+}
+
+int FiltStore::GetTotal(int* firstOut, int* lastOut) {
+    MutexLock hold(lock);
+    if (firstOut) *firstOut = first;
+    if (lastOut) *lastOut = first + count - 1;
+    return count;
+}
+
+int FiltStore::GetFirst() {
+    MutexLock hold(lock);
+    return first;
+}
+
+int FiltStore::GetLast() {
+    MutexLock hold(lock);
+    return first + count - 1;
+}
+
+int FiltStore::FindNdx(int target) {
+    MutexLock hold(lock);
+    if (count == 0) return -1;
+    int lo = first;
+    int hi = first + count - 1;
+    for (;;) {
+        if (hi < lo) return lo;
+        const int mid = lo + (hi - lo) / 2;
+        const int found = Slot(mid);
+        if (found == target || lo == hi) return mid;
+        if (mid == lo) {
+            lo = mid + 1;
+        } else if (target > found) {
+            lo = mid;
+            if (hi < mid) return mid;
+        } else {
+            hi = mid;
+        }
+    }
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "store/storage.h"
+#include "store/zero_pages.h"
+
+class MsgStore;
+
+// The frames the display filter (App().filter) passes: a ring of their store indexes in store
+// order, addressed by filtered indexes that restart at 0 whenever the view is emptied. It
+// listens to the message store for every new frame and for its clearing, and it is what the
+// message list reads.
+//
+// Locks: `lock` (the Storage lock) guards first, count, the ring and the rebuild bookkeeping;
+// App().mutex guards the filter while it is matched. The two are never held together. Notices
+// arrive one frame at a time (the message store serialises its additions), and a Reset that
+// runs while frames arrive leaves every passing frame in the view exactly once, in order: while
+// it rebuilds, notices leave the frames to it, and it catches up with the store before it ends.
+class FiltStore : public Storage, public StoreListener {
+  public:
+    // An empty view of source with source's capacity; registers as its listener.
+    explicit FiltStore(MsgStore& source);
+    ~FiltStore() override;
+
+    // The message store's notice: matches the newest frame (reader threads).
+    void AddStore(int first, int last, int total) override;
+    // Rebuilds the view with the current filter, then tells the listener StoreReset (GUI thread).
+    void Reset();
+
+    // The frame at filtered index; false when index is not held or the frame has left the
+    // message store.
+    bool Get(int index, CANframe& frame) override;
+    // The store index held at filtered index, or -1.
+    int GetFrameID(int index);
+    int GetTotal(int* first, int* last) override;
+    int GetFirst() override;
+    int GetLast() override;
+    int GetMax() override { return capacity; }
+    // The filtered index holding storeIndex, by bisection; for an index not held, the position
+    // of the next higher one (the last position above all, first + 1 below all when two or more
+    // are held); -1 when the view is empty.
+    int FindNdx(int storeIndex);
+
+  private:
+    bool Valid(int index) const;
+    int32_t& Slot(int index) { return entries[index % capacity]; }
+    // Lock held.
+    void Append(int storeIndex);
+    void Empty();
+
+    MsgStore& source;
+    int first = 0;
+    int count = 0;
+    int capacity = 0;
+    std::unique_ptr<ZeroPages> pages;
+    int32_t* entries = nullptr;
+    // Rebuild bookkeeping. decidedUpTo: the highest store index the view has taken or refused
+    // since the message store was last cleared, so that no frame is taken twice.
+    bool rebuilding = false;
+    int decidedUpTo = -1;
+    unsigned clears = 0;  // clear notices seen; a rebuild that sees one starts over
+};

@@ -1,0 +1,71 @@
+#include "tools/element_spec.h"
+
+#include <sstream>
+#include <vector>
+
+#include "app/quillon_error.h"
+#include "app/utils.h"
+
+namespace {
+
+std::vector<std::string> Split(const std::string& spec) {
+    std::vector<std::string> parts;
+    std::istringstream in(spec);
+    std::string part;
+    while (std::getline(in, part, ':')) parts.push_back(part);
+    if (!spec.empty() && spec.back() == ':') parts.emplace_back();
+    return parts;
+}
+
+// The number in text; otherwise the error what + text.
+int32_t Number(const std::string& text, const char* what) {
+    bool ok = false;
+    const int32_t value = StrToInt(text, &ok);
+    std::string trimmed = text;
+    TrimString(trimmed);
+    if (!ok || trimmed.empty()) throw QuillonError(ERR_FILTER, what + text);
+    return value;
+}
+
+// The comparison code for text, or false when text is not a comparison.
+bool Comparison(const std::string& text, int32_t* code) {
+    static const char* const kTexts[] = {"<", "<=", "==", ">=", ">"};
+    for (int32_t i = 0; i < 5; i++)
+        if (text == kTexts[i]) {
+            *code = i + FeObjID::kLess;
+            return true;
+        }
+    return false;
+}
+
+}  // namespace
+
+std::unique_ptr<FilterElement> ParseElementSpec(const std::string& spec) {
+    const std::vector<std::string> parts = Split(spec);
+    const std::string kind = parts.empty() ? "" : parts[0];
+    if (kind == "id" && parts.size() == 3) {
+        const uint32_t mask = Number(parts[1], "Unable to parse ID mask: ");
+        const uint32_t value = Number(parts[2], "Unable to parse ID value: ");
+        if ((value & mask) != value)
+            throw QuillonError(ERR_FILTER,
+                               "There are some bits set in the ID value field which are not set "
+                               "in the ID mask.\nNo message could ever match this filter as "
+                               "entered.");
+        return std::make_unique<FeCanID>(value, mask);
+    }
+    if (kind == "obj" && parts.size() >= 2 && parts.size() <= 4) {
+        const uint32_t index = Number(parts[1], "Unable to parse object ID: ");
+        std::vector<std::string> rest(parts.begin() + 2, parts.end());
+        int32_t compare = FeObjID::kEqual;
+        if (!rest.empty() && Comparison(rest.back(), &compare)) rest.pop_back();
+        if (rest.size() <= 1) {
+            int32_t subIndex = -1;
+            if (!rest.empty() && rest[0] != "any")
+                subIndex = Number(rest[0], "Unable to parse sub-id: ");
+            return std::make_unique<FeObjID>(index, subIndex, compare);
+        }
+    }
+    if (kind == "port" && parts.size() == 2)
+        return std::make_unique<FePort>(Number(parts[1], "Unable to parse port number: "));
+    throw QuillonError(ERR_FILTER, "Unable to parse filter element: " + spec);
+}
