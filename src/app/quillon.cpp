@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/cmd_line.h"
+#include "decode/canopen_parser.h"
 #include "decode/parser.h"
 #include "filter/filter_logic.h"
 #include "store/filt_store.h"
@@ -30,9 +31,13 @@ void Quillon::SetParserMode(ParseMode mode) {
     if (mode == parseMode) return;
     parser.reset();
     if (msgStore) msgStore->Clear();
-    // CANopen decoding builds on the raw decoder, which serves both modes for now.
-    parser = std::make_unique<Parser>();
-    parseMode = mode == PARSE_CANOPEN ? PARSE_CANOPEN : PARSE_RAW;
+    if (mode == PARSE_CANOPEN) {
+        parser = std::make_unique<CANopenParser>();
+        parseMode = PARSE_CANOPEN;
+    } else {
+        parser = std::make_unique<Parser>();
+        parseMode = PARSE_RAW;
+    }
 }
 
 void Quillon::SetFilter(std::unique_ptr<FilterLogic> replacement) {

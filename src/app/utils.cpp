@@ -43,7 +43,7 @@ void Split32(uint32_t v, unsigned char* p) {
 }
 
 const char* binary(unsigned char value, unsigned char mask) {
-    static char text[9];
+    thread_local char text[9];
     for (int bit = 7, i = 0; bit >= 0; bit--, i++) {
         if (!(mask & (1 << bit)))
             text[i] = 'x';

@@ -14,7 +14,7 @@ uint32_t Build32(const unsigned char* p);
 void Split32(uint32_t v, unsigned char* p);
 
 // Eight characters, most significant bit first: the bit of value where mask has a 1, "x" elsewhere.
-// Returns a static buffer that the next call overwrites (GUI thread only).
+// Returns a buffer of the calling thread that its next call overwrites.
 const char* binary(unsigned char value, unsigned char mask);
 
 // Rounds half away from zero, saturating at the limits of a 32-bit int; NaN gives 0.

@@ -23,10 +23,6 @@ constexpr ErrBit errBits[] = {
     {0x10000, "CAN message buffer overflow", "overflow"},
 };
 
-void RaiseError(CANframe& frame) {
-    frame.status = 3;
-}
-
 void AddIdLine(const CANframe& frame, ParsedMessage* message) {
     if (frame.id & (1u << 29))
         message->addFrag(
@@ -41,7 +37,7 @@ std::string DataFrame(CANframe& frame, ParsedMessage* message) {
     std::string desc;
     if ((length & 0x1F) > 8) {
         desc = Format("ERROR: CAN frame with %d bytes of data", length);
-        RaiseError(frame);
+        frame.RaiseStatus(3);
     } else {
         static const char hex[] = "0123456789ABCDEF";
         for (int i = 0; i < length; i++) {
@@ -60,7 +56,7 @@ std::string DataFrame(CANframe& frame, ParsedMessage* message) {
 }
 
 std::string ErrorFrame(CANframe& frame, ParsedMessage* message) {
-    RaiseError(frame);
+    frame.RaiseStatus(3);
     const char* name = "";
     for (const auto& bit : errBits) {
         if (frame.id & bit.mask) {
@@ -103,7 +99,7 @@ std::string Parser::doParse(CANframe& frame, ParsedMessage* message) {
         case FRAME_TEXT:
             return frame.text ? frame.text : "Empty comment line";
         default:
-            RaiseError(frame);
+            frame.RaiseStatus(3);
             return Format("Unknown frame type: %d", frame.type);
     }
 }

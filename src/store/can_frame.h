@@ -28,6 +28,10 @@ struct CANframe {
     void copy(const CANframe& src);
     // Turns the record into a FRAME_TEXT entry owning a copy of s (null keeps no text).
     void SetText(const char* s);
+    // Decoders' marks only go up: 2 (warning) when below, 3 (error).
+    void RaiseStatus(int level) {
+        if (status < level) status = static_cast<int16_t>(level);
+    }
 
     int16_t type : 4;       // a FrameType
     uint16_t extended : 1;  // 29-bit identifier

@@ -29,7 +29,8 @@ MsgStore::MsgStore(int wanted) {
 }
 
 MsgStore::~MsgStore() {
-    Clear();
+    // The listener sees the store emptied; the decoder may be gone already.
+    if (listener) listener->AddStore(0, -1, 0);
     for (int i = 0; i < slotsUsed; i++) frames[i].~CANframe();
 }
 
@@ -97,6 +98,9 @@ void MsgStore::Clear() {
         count = 0;
         l = listener;
     }
+    // What the decoder learned refers to frames that are gone, by indexes that new frames will
+    // take again: start it afresh too.
+    if (Parser* parser = App().parser.get()) parser->FlushState();
     if (l) l->AddStore(0, -1, 0);
 }
 

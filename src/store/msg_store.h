@@ -34,7 +34,7 @@ class MsgStore : public Storage {
     int GetFirst() override;
     int GetLast() override;
     int GetMax() override { return capacity; }
-    // Forgets every frame; indexes start again at 0.
+    // Forgets every frame, and the decoder's state built from them; indexes start again at 0.
     void Clear();
     // The store indexes of the exchange that frame index belongs to, from its first frame on.
     void GetTxList(int index, Array<int>& out);

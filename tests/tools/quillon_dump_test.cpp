@@ -29,6 +29,11 @@ TEST(QuillonDumpTest, PrintsTheFormatsToTheByte) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, ReadFile(kData + "/small.jsonl"));
 
+    // Each CANopen service the decoder knows, decoded line by line.
+    r = Dump({"-d", kData + "/canopen.log"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, ReadFile(kData + "/canopen.detail.txt"));
+
     r = Dump({"-q", "-s", kData + "/small.log"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "");

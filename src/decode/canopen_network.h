@@ -1,0 +1,58 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "app/threads_posix.h"
+#include "decode/emcy_codes.h"
+#include "decode/parsed_message.h"
+#include "decode/sdo.h"
+#include "store/can_frame.h"
+
+// One CANopen node as the decoder knows it: its identity, the emergency codes it uses, and the
+// state the scan pass keeps for it (written by the scan pass only).
+class CANopenNode {
+  public:
+    CANopenNode(int port, int nodeId) : sdo(this), nodeId(nodeId), port(port) {}
+    virtual ~CANopenNode() = default;
+    CANopenNode(const CANopenNode&) = delete;
+    CANopenNode& operator=(const CANopenNode&) = delete;
+
+    // The name of an emergency error code from the node's table (errorReg tells "No error"
+    // from "Error cleared" for code 0).
+    virtual std::string getEmcyCode(uint16_t code, uint8_t errorReg);
+    // Lines for the manufacturer-specific bytes of an emergency message; none by default.
+    virtual void decodeMfgEmcyInfo(CANframe& frame, ParsedMessage* message);
+    // The display name of object obj (index << 16 | subindex).
+    std::string GetObjName(uint32_t obj);
+
+    const EmcyCode* emcyCodes = stdEmcyCodes;
+    uint32_t numEmcyCodes = kNumStdEmcyCodes;
+    SDO sdo;
+    int32_t nodeId;
+    int32_t port;
+    int32_t lastGuard = -1;  // store index of the last guard frame scanned
+};
+
+// The nodes seen on one port, created on first use. Lookups take no lock: the table entries
+// are atomic and a node is complete before it is published. `createLock` serialises creation.
+class CANopenNetwork {
+  public:
+    static constexpr int kMaxNodes = 127;
+
+    explicit CANopenNetwork(int port) : port(port) {}
+    ~CANopenNetwork();
+    CANopenNetwork(const CANopenNetwork&) = delete;
+    CANopenNetwork& operator=(const CANopenNetwork&) = delete;
+
+    // The node with ID 1..127, created if needed; null for any other ID.
+    CANopenNode* findNode(int nodeId);
+
+    const int32_t port;
+
+  private:
+    Mutex createLock;
+    std::array<std::atomic<CANopenNode*>, kMaxNodes> nodes{};  // entry k is node k + 1; owned
+};

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <string>
+
+#include "app/threads_posix.h"
+#include "decode/canopen_network.h"
+#include "decode/parser.h"
+
+// The CANopen decoder: hands each frame to the decoder of its service by identifier, and keeps
+// per-port, per-node state that the scan pass builds from the stored frames in arrival order.
+//
+// Threads: Scan runs on the thread adding frames (serialised by the message store), doParse on
+// the GUI thread; both may create networks and nodes. Lookups take no lock (atomic table
+// entries, objects complete before they are published); `createLock` serialises creation.
+// Node state is written by the scan pass only; decoding reads a node's identity and tables.
+class CANopenParser : public Parser {
+  public:
+    static constexpr int kMaxPorts = 64;
+
+    CANopenParser() = default;
+    ~CANopenParser() override;
+    CANopenParser(const CANopenParser&) = delete;
+    CANopenParser& operator=(const CANopenParser&) = delete;
+
+    std::string doParse(CANframe& frame, ParsedMessage* message) override;
+    // Forgets every network and node. Not while frames are scanned or decoded elsewhere.
+    void FlushState() override;
+    void Scan(int index, CANframe& frame) override;
+
+    // The network of port 0..63 (null otherwise), created when missing only when create is set.
+    CANopenNetwork* findNet(int port, bool create);
+    // The node, created when missing; null for a port outside 0..63 or an ID outside 1..127
+    // (a valid port's network is created even then).
+    CANopenNode* findNode(int port, int nodeId);
+
+    // The protocol decoders: each returns the short description and, with a message, adds the
+    // decoded lines; they may raise the frame's status.
+    std::string parseNMT(CANframe& frame, ParsedMessage* message);
+    std::string parseSYNC(CANframe& frame, ParsedMessage* message);
+    std::string parseGuard(CANframe& frame, ParsedMessage* message);
+    std::string parseEMCY(CANframe& frame, ParsedMessage* message);
+    std::string parseLSS(CANframe& frame, ParsedMessage* message);
+    // Links a node's guard frames into exchanges: a request and its reply, or a run of
+    // heartbeats each on its own.
+    void scanGuard(int index, CANframe& frame);
+
+  private:
+    Mutex createLock;
+    std::array<std::atomic<CANopenNetwork*>, kMaxPorts> nets{};  // by port; owned
+};

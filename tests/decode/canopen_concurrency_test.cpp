@@ -1,0 +1,78 @@
+// The scan pass on reader threads and decoding on the GUI thread both create networks and nodes
+// on first use: each node must be made once, and neither side may race the other (run under
+// TSan).
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <set>
+
+#include "app/quillon.h"
+#include "decode/canopen_parser.h"
+#include "io/log_reader.h"
+#include "io/read_manager.h"
+#include "store/msg_store.h"
+
+namespace {
+
+constexpr int kSources = 4;
+constexpr int kPorts = 8;
+
+// Guard frames of every node of kPorts ports, each source in another order.
+struct GuardSource : FrameProducer {
+    explicit GuardSource(int source) : source(source) {}
+    bool getNextFrame(CANframe& frame) override {
+        if (sent == kPorts * 127) throw EndOfFileException();
+        const int k = (sent * (2 * source + 1)) % (kPorts * 127);
+        frame.Reset(false);
+        frame.port = k % kPorts;
+        frame.id = 0x700 + 1 + k / kPorts;
+        frame.length = 1;
+        frame.data[0] = 0x05;
+        sent++;
+        return true;
+    }
+    int source;
+    int sent = 0;
+};
+
+TEST(CanopenConcurrencyTest, ScanAndDecodeCreateEachNodeOnce) {
+    Quillon& app = App();
+    app.msgStore = std::make_unique<MsgStore>(1 << 14);
+    auto owned = std::make_unique<CANopenParser>();
+    CANopenParser& parser = *owned;
+    app.parser = std::move(owned);
+
+    for (int s = 0; s < kSources; s++) app.readMgr.AddReader(std::make_unique<GuardSource>(s));
+    // Meanwhile the GUI thread decodes emergencies of the same nodes, last node first.
+    CANframe emcy;
+    emcy.length = 8;
+    for (int round = 0; round < 3; round++)
+        for (int k = kPorts * 127 - 1; k >= 0; k--) {
+            emcy.port = k % kPorts;
+            emcy.id = 0x080 + 1 + k / kPorts;
+            CANframe copy(emcy);
+            EXPECT_EQ(parser.GetShortDesc(copy).rfind("EMCY.", 0), 0u);
+        }
+    for (int i = 0; i < 3000 && app.msgStore->GetTotal(nullptr, nullptr) < kSources * kPorts * 127;
+         i++)
+        Thread::sleep(5);
+    app.readMgr.StopAll();
+
+    EXPECT_EQ(app.msgStore->GetTotal(nullptr, nullptr), kSources * kPorts * 127);
+    std::set<CANopenNode*> nodes;
+    for (int port = 0; port < kPorts; port++)
+        for (int id = 1; id <= 127; id++) {
+            CANopenNode* node = parser.findNode(port, id);
+            ASSERT_NE(node, nullptr);
+            EXPECT_EQ(node->port, port);
+            EXPECT_EQ(node->nodeId, id);
+            EXPECT_GE(node->lastGuard, 0);  // the scan pass used this very node
+            nodes.insert(node);
+        }
+    EXPECT_EQ(nodes.size(), static_cast<size_t>(kPorts * 127));
+    app.msgStore.reset();
+    app.parser.reset();
+}
+
+}  // namespace
