@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "decode/parsed_message.h"
@@ -7,17 +8,88 @@
 
 class CANopenNode;
 
-// The SDO conversation of one node: follows it frame by frame in the scan pass and decodes its
-// frames. For now the frames are described as plain CAN frames.
+// The SDO conversation of one node. The scan half (scan) follows it frame by frame in store
+// order with a small state machine and writes what it learns into each stored frame: its kind
+// (scanInfo bits 12 to 15), the start of a transfer (bit 0), block-upload frames (bit 8), block
+// data segments (bit 9), the links of the node's SDO channel (txPrev/txNext), the transfer's
+// object (objID), zero padding of short frames and raised status. The parse half decodes a frame
+// from its bytes, those marks and its neighbours alone, so a frame decodes the same every time.
+// Only the scan pass writes the fields below.
 class SDO {
   public:
+    // Marks in scanInfo.
+    static constexpr uint32_t kTransferStart = 1;
+    static constexpr uint32_t kBlockUpload = 1u << 8;
+    static constexpr uint32_t kBlockData = 1u << 9;
+    static constexpr int kKindShift = 12;
+
+    // Frame kinds.
+    enum Kind {
+        kInitUploadRequest = 0,
+        kInitUploadResponse = 1,
+        kUploadSegmentRequest = 2,
+        kUploadSegmentResponse = 3,
+        kInitDownloadRequest = 4,
+        kInitDownloadResponse = 5,
+        kDownloadSegmentRequest = 6,
+        kDownloadSegmentResponse = 7,
+        kAbort = 8,
+        kBlockUploadClient = 9,
+        kBlockUploadNode = 10,
+        kBlockDownloadClient = 11,
+        kBlockDownloadNode = 12,
+        kInvalid = 13,
+    };
+
     explicit SDO(CANopenNode* node) : node(node) {}
 
-    // The scan step for one stored SDO frame of the node (data frames only), in store order.
+    // The scan step for one stored SDO data frame of the node, in store order.
     void scan(int index, CANframe& frame);
-    // Adds the decoded lines to message.
+    // Adds the decoded lines to message; the short description is left to getShortDesc.
     std::string parse(CANframe& frame, ParsedMessage* message);
     std::string getShortDesc(CANframe& frame);
 
-    CANopenNode* node;  // the owner
+    CANopenNode* node;       // the owner
+    int32_t lastFrame = -1;  // store index of the node's last SDO frame, either direction
+    uint16_t index = 0;      // the object of the current transfer
+    uint8_t subIndex = 0;
+    uint8_t state = 0;    // 0 nothing seen yet, 1 idle, then the states of the transfer
+    uint8_t lastSeq = 0;  // block transfers: last sequence number accepted in order
+    uint8_t seq = 0;      // block transfers: last sequence number seen
+    bool last = false;    // the transfer ends with the next response
+
+  private:
+    std::string Describe(CANframe& frame, ParsedMessage* message);
+    void SetKind(CANframe& frame, int kind);
+    void StartTransfer(const CANframe& frame);
+    void TakeObject(const CANframe& frame);
+    // Raises status when state is neither wanted nor 0 (out of sequence).
+    void Expect(CANframe& frame, int wanted);
+
+    // Block transfer scan steps.
+    void BlockDownloadClientStep(CANframe& frame);
+    void BlockDownloadNodeStep(CANframe& frame);
+    void BlockUploadClientStep(CANframe& frame);
+    void BlockUploadNodeStep(CANframe& frame);
+    void SubBlockAcknowledged(const CANframe& frame, int endState, int nextState);
+    void DataSegment(CANframe& frame);
+
+    // Decoders by kind: each returns the text after the prefix of the short description.
+    std::string InitUpload(CANframe& frame, ParsedMessage* message, bool requestForm);
+    std::string InitDownload(CANframe& frame, ParsedMessage* message, bool downloadRequestForm);
+    std::string UploadSegment(CANframe& frame, ParsedMessage* message, bool requestForm);
+    std::string DnloadSegment(CANframe& frame, ParsedMessage* message, bool downloadRequestForm);
+    std::string Abort(CANframe& frame, ParsedMessage* message);
+    std::string BlockUpload(CANframe& frame, ParsedMessage* message);
+    std::string BlockDnload(CANframe& frame, ParsedMessage* message);
+    std::string dispBlockData(CANframe& frame, ParsedMessage* message);
+    bool IsBlockData(const CANframe& frame, bool dataSide);
+
+    // Line builders.
+    void addCssInfo(const CANframe& frame, ParsedMessage* message);
+    void checkReservedBits(CANframe& frame, ParsedMessage* message, uint8_t mask);
+    void checkReservedBytes(CANframe& frame, ParsedMessage* message, int from);
+    std::string FindObject(const CANframe& frame, ParsedMessage* message);
+    void checkBlkSize(int position, CANframe& frame, ParsedMessage* message);
+    void checkBlockCRC(const CANframe& frame, ParsedMessage* message);
 };

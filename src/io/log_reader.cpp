@@ -1,5 +1,7 @@
 #include "io/log_reader.h"
 
+#include <sys/stat.h>
+
 #include "app/quillon_error.h"
 
 namespace {
@@ -16,7 +18,8 @@ LogReader::~LogReader() {
 
 bool LogReader::getNextFrame(CANframe& frame) {
     if (!fp) throw QuillonError(4, "Log file not open");
-    if (feof_unlocked(fp)) {
+    // A read error ends the file too: it would not clear by reading on.
+    if (feof_unlocked(fp) || ferror_unlocked(fp)) {
         std::fclose(fp);
         fp = nullptr;
         lineParser.reset();
@@ -30,6 +33,11 @@ bool LogReader::getNextFrame(CANframe& frame) {
 
 FrameProducer* OpenLogFile(const std::string& path) {
     FILE* fp = std::fopen(path.c_str(), "rb");
+    struct stat info;
+    if (fp && (fstat(fileno(fp), &info) != 0 || S_ISDIR(info.st_mode))) {
+        std::fclose(fp);
+        fp = nullptr;
+    }
     if (!fp) throw QuillonError(12, "Unable to open log file: " + path);
     std::setvbuf(fp, nullptr, _IOFBF, kFileBuffer);
     return new LogReader(fp, std::make_unique<LogParserVexa>());

@@ -40,10 +40,10 @@ TEST(CanopenParserTest, DispatchesByIdentifier) {
     EXPECT_EQ(Decode(p, error).desc, Raw(error));
     EXPECT_EQ(Decode(p, error).status, 3);
 
-    // Until SDO decoding exists, SDO frames read as plain frames; with a message the short
-    // description is left to the message's lines.
+    // SDO frames go to their node's SDO decoder; with a message the short description is left
+    // to the message's lines. A port without networks has no nodes: the raw decoder answers.
     CANframe sdo = Frame(0x605, {0x40, 0x00, 0x10, 0x00, 0, 0, 0, 0});
-    EXPECT_EQ(Decode(p, sdo).desc, Raw(sdo));
+    EXPECT_EQ(Decode(p, sdo).desc, "SDO->5: get object 0x1000");
     std::unique_ptr<ParsedMessage> m(p.Parse(sdo));
     EXPECT_EQ(p.doParse(sdo, m.get()), "");
     EXPECT_EQ(Decode(p, Frame(0x585, {0x43}, 1, FRAME_DATA, 64)).desc, "0x43 ");

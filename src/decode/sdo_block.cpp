@@ -1,0 +1,338 @@
+// Block transfers of the SDO decoder: the scan steps of the sub-block protocol and the decoders
+// of its frames.
+
+#include "app/quillon.h"
+#include "app/utils.h"
+#include "decode/sdo.h"
+#include "store/msg_store.h"
+
+namespace {
+
+constexpr int kComplete = 30;
+
+bool IsClient(const CANframe& frame) {
+    return (frame.id & 0x3FFFFF80) == 0x600;
+}
+
+// The frame at index as the store still holds it.
+bool Stored(int index, CANframe& frame) {
+    MsgStore* store = App().msgStore.get();
+    return store && store->Get(index, frame);
+}
+
+}  // namespace
+
+void SDO::DataSegment(CANframe& frame) {
+    const uint8_t b = frame.data[0];
+    // The scan knows a data segment by the transfer state; decoding later cannot always tell
+    // from the neighbours (a sub-block of one segment follows the other side's frame).
+    frame.scanInfo |= kBlockData;
+    last = b & 0x80;
+    seq = b & 0x7F;
+    if (seq == lastSeq + 1) lastSeq = seq;
+}
+
+void SDO::SubBlockAcknowledged(const CANframe& frame, int endState, int nextState) {
+    const uint8_t acknowledged = frame.data[1] & 0x7F;
+    state = last && seq == acknowledged ? endState : nextState;
+    seq = lastSeq = 0;
+}
+
+void SDO::BlockDownloadClientStep(CANframe& frame) {
+    SetKind(frame, kBlockDownloadClient);
+    if (state == 12) {
+        DataSegment(frame);
+    } else if (state == 13) {
+        // the end request
+    } else if (frame.data[0] & 1) {
+        state = 1;  // an end request out of place
+    } else {
+        // Initiate request: the object comes with the node's response.
+        if (state > 1) frame.RaiseStatus(2);
+        frame.scanInfo |= kTransferStart;
+        state = 10;
+    }
+}
+
+void SDO::BlockDownloadNodeStep(CANframe& frame) {
+    SetKind(frame, kBlockDownloadNode);
+    switch (frame.data[0] & 3) {
+        case 0:
+            Expect(frame, 10);
+            state = 12;
+            StartTransfer(frame);
+            break;
+        case 1:
+            Expect(frame, 13);
+            state = kComplete;
+            break;
+        case 2:
+            Expect(frame, 12);
+            SubBlockAcknowledged(frame, 13, 12);
+            break;
+        default:
+            state = 1;
+    }
+}
+
+void SDO::BlockUploadClientStep(CANframe& frame) {
+    SetKind(frame, kBlockUploadClient);
+    frame.scanInfo |= kBlockUpload;
+    switch (frame.data[0] & 3) {
+        case 0:
+            if (state > 1) frame.RaiseStatus(2);
+            frame.scanInfo |= kTransferStart;
+            state = 20;
+            StartTransfer(frame);
+            break;
+        case 1:
+            Expect(frame, 23);
+            state = kComplete;
+            break;
+        case 2:
+            Expect(frame, 22);
+            SubBlockAcknowledged(frame, 23, 22);
+            break;
+        default:
+            Expect(frame, 21);
+            state = 22;
+            seq = lastSeq = 0;
+    }
+}
+
+void SDO::BlockUploadNodeStep(CANframe& frame) {
+    SetKind(frame, kBlockUploadNode);
+    frame.scanInfo |= kBlockUpload;
+    if (state == 22) {
+        DataSegment(frame);
+    } else if (state == 20) {
+        StartTransfer(frame);
+        state = 21;
+    }
+}
+
+bool SDO::IsBlockData(const CANframe& frame, bool dataSide) {
+    if (!dataSide) return false;
+    if (frame.scanInfo & kBlockData) return true;
+    if (!(frame.data[0] & 0x80)) return true;
+    if (frame.scanInfo & kTransferStart) return false;
+    CANframe previous;
+    return Stored(frame.txPrev, previous) && previous.id == frame.id;
+}
+
+std::string SDO::dispBlockData(CANframe& frame, ParsedMessage* message) {
+    const uint8_t b = frame.data[0];
+    const uint8_t number = b & 0x7F;
+    CANframe previous;
+    uint8_t expectedPrevious;
+    if ((frame.scanInfo & kTransferStart) || !Stored(frame.txPrev, previous))
+        expectedPrevious = number - 1;
+    else if (previous.id == frame.id)
+        expectedPrevious = previous.data[0] & 0x7F;
+    else
+        expectedPrevious = 0;  // the other side's frame: a sub-block starts
+    const bool inOrder = number == static_cast<uint8_t>(expectedPrevious + 1);
+    if (!inOrder) frame.RaiseStatus(2);
+    if (message) {
+        message->addFrag(0, 1, Format("Data block control byte: 0x%02x (%s)", b, binary(b, 0xFF)),
+                         0);
+        message->addSubFrag(0, 1,
+                            Format((b & 0x80) ? "This is the last segment (%s)"
+                                              : "More segments still to come (%s)",
+                                   binary(b, 0x80)),
+                            0);
+        if (inOrder)
+            message->addSubFrag(0, 1,
+                                Format("Segment number %d (%s)", number, binary(number, 0x7F)), 0);
+        else
+            message->addSubFrag(
+                0, 1,
+                Format("Segment number %d (%s) isn't one greater then previous (%d)", number,
+                       binary(number, 0x7F), expectedPrevious),
+                1);
+        message->addFrag(1, 7, "Message data", 0);
+    }
+    return Format("block %s data segment %d", IsClient(frame) ? "download" : "upload", number);
+}
+
+void SDO::checkBlkSize(int position, CANframe& frame, ParsedMessage* message) {
+    const uint8_t size = frame.data[position];
+    if (size >= 128) {
+        frame.RaiseStatus(3);
+        if (message)
+            message->addFrag(position, 1, Format("Illegal block size: %d segments", size), 2);
+    } else if (message) {
+        message->addFrag(position, 1, Format("Block size: %d segments", size), 0);
+    }
+}
+
+void SDO::checkBlockCRC(const CANframe& frame, ParsedMessage* message) {
+    if (!message) return;
+    const uint8_t b = frame.data[0];
+    message->addSubFrag(0, 1,
+                        Format((b & 4) ? "%s supports generation of CRC on data (%s)"
+                                       : "%s does not support generation of CRC on data (%s)",
+                               IsClient(frame) ? "Client" : "Server", binary(b, 0x04)),
+                        0);
+}
+
+namespace {
+
+void SubLine(ParsedMessage* message, const char* format, uint8_t b, uint8_t mask) {
+    if (message) message->addSubFrag(0, 1, Format(format, binary(b, mask)), 0);
+}
+
+void SizeInfo(ParsedMessage* message, uint8_t b) {
+    SubLine(message,
+            (b & 2) ? "This message includes data size information (%s)"
+                    : "No size information included in message (%s)",
+            b, 0x02);
+}
+
+void UnusedBytes(ParsedMessage* message, uint8_t b) {
+    if (message)
+        message->addSubFrag(
+            0, 1,
+            Format("Last %d (%s) bytes of previous data message did not contain data", (b >> 2) & 7,
+                   binary(b, 0x1C)),
+            0);
+}
+
+void Crc(ParsedMessage* message, const CANframe& frame) {
+    if (message)
+        message->addFrag(1, 2, Format("Message data CRC 0x%04x", Build16(frame.data + 1)), 0);
+}
+
+void DataSize(ParsedMessage* message, const CANframe& frame) {
+    if (message)
+        message->addFrag(
+            4, 4,
+            Format("Message data size: %d bytes", static_cast<int32_t>(Build32(frame.data + 4))),
+            0);
+}
+
+void LastSequence(ParsedMessage* message, const CANframe& frame) {
+    if (message)
+        message->addFrag(1, 1, Format("Last sequence number correctly received: %d", frame.data[1]),
+                         0);
+}
+
+}  // namespace
+
+std::string SDO::BlockUpload(CANframe& frame, ParsedMessage* message) {
+    const bool client = IsClient(frame);
+    if (IsBlockData(frame, !client)) return dispBlockData(frame, message);
+    const uint8_t b = frame.data[0];
+    if (frame.scanInfo & kBlockUpload) addCssInfo(frame, message);
+    if (client) {
+        switch (b & 3) {
+            case 0: {
+                checkReservedBits(frame, message, 0x18);
+                checkBlockCRC(frame, message);
+                SubLine(message, "Client sub-command 0 (%s) - Initiate block upload request", b,
+                        0x03);
+                const std::string name = FindObject(frame, message);
+                checkBlkSize(4, frame, message);
+                if (message) {
+                    const uint8_t pst = frame.data[5];
+                    message->addFrag(
+                        5, 1,
+                        pst ? Format("Protocol may be changed to normal upload if data size is "
+                                     "<= %d bytes",
+                                     pst)
+                            : "Protocol switch (i.e. change to normal upload) not allowed",
+                        0);
+                }
+                checkReservedBytes(frame, message, 6);
+                return "Start block upload of " + name;
+            }
+            case 1:
+                checkReservedBits(frame, message, 0x1C);
+                SubLine(message, "Client sub-command 1 (%s) - End block upload", b, 0x03);
+                checkReservedBytes(frame, message, 1);
+                return "End block upload";
+            case 2:
+                checkReservedBits(frame, message, 0x1C);
+                SubLine(message, "Client sub-command 2 (%s) - Get next block", b, 0x03);
+                LastSequence(message, frame);
+                checkBlkSize(2, frame, message);
+                checkReservedBytes(frame, message, 3);
+                return "Get next block";
+            default:
+                checkReservedBits(frame, message, 0x1C);
+                SubLine(message, "Client sub-command 3 (%s) - Start block upload", b, 0x03);
+                checkReservedBytes(frame, message, 1);
+                return "Start upload";
+        }
+    }
+    if (b & 1) {
+        UnusedBytes(message, b);
+        SubLine(message, "Server sub-command 1 (%s) - End block upload response", b, 0x03);
+        Crc(message, frame);
+        checkReservedBytes(frame, message, 3);
+        return "block upload finished";
+    }
+    checkReservedBits(frame, message, 0x18);
+    checkBlockCRC(frame, message);
+    SizeInfo(message, b);
+    SubLine(message, "Server sub-command 0 (%s) - Initiate block upload response", b, 0x01);
+    FindObject(frame, message);
+    if (b & 2)
+        DataSize(message, frame);
+    else
+        checkReservedBytes(frame, message, 4);
+    return "OK";
+}
+
+std::string SDO::BlockDnload(CANframe& frame, ParsedMessage* message) {
+    const bool client = IsClient(frame);
+    if (IsBlockData(frame, client)) return dispBlockData(frame, message);
+    const uint8_t b = frame.data[0];
+    if (client) {
+        if (b & 1) {
+            UnusedBytes(message, b);
+            SubLine(message, "Client sub-command 1 (%s) - End block upload request", b, 0x01);
+            if (message) checkReservedBits(frame, message, 0x02);
+            Crc(message, frame);
+            checkReservedBytes(frame, message, 3);
+            return "block download finished";
+        }
+        checkReservedBits(frame, message, 0x18);
+        checkBlockCRC(frame, message);
+        SizeInfo(message, b);
+        SubLine(message, "Client sub-command 0 (%s) - Initiate block download request", b, 0x01);
+        const std::string name = FindObject(frame, message);
+        if (b & 2)
+            DataSize(message, frame);
+        else
+            checkReservedBytes(frame, message, 4);
+        return "Start block download of " + name;
+    }
+    switch (b & 3) {
+        case 0:
+            checkReservedBits(frame, message, 0x18);
+            checkBlockCRC(frame, message);
+            SubLine(message, "Server sub-command 0 (%s) - Initiate block download response", b,
+                    0x03);
+            FindObject(frame, message);
+            checkBlkSize(4, frame, message);
+            checkReservedBytes(frame, message, 5);
+            return "OK";
+        case 1:
+            checkReservedBits(frame, message, 0x1C);
+            SubLine(message, "Server sub-command 1 (%s) - End Block download response", b, 0x03);
+            checkReservedBytes(frame, message, 1);
+            return "OK, download finished";
+        case 2:
+            checkReservedBits(frame, message, 0x1C);
+            SubLine(message, "Server sub-command 2 (%s) - Block download response", b, 0x03);
+            LastSequence(message, frame);
+            checkBlkSize(2, frame, message);
+            checkReservedBytes(frame, message, 3);
+            return "download block response";
+        default:
+            frame.RaiseStatus(3);
+            SubLine(message, "Invalid server sub-command 3 (%s)", b, 0x03);
+            return "badly formed block download response";
+    }
+}
