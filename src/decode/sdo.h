@@ -84,6 +84,10 @@ class SDO {
     std::string BlockDnload(CANframe& frame, ParsedMessage* message);
     std::string dispBlockData(CANframe& frame, ParsedMessage* message);
     bool IsBlockData(const CANframe& frame, bool dataSide);
+    // The short block frames: end, start, and sub-block acknowledgements (with the last
+    // sequence number and the next block size).
+    void BlockSubCommand(CANframe& frame, ParsedMessage* message, const char* subLine,
+                         bool acknowledgement);
 
     // Line builders.
     void addCssInfo(const CANframe& frame, ParsedMessage* message);

@@ -211,13 +211,22 @@ void DataSize(ParsedMessage* message, const CANframe& frame) {
             0);
 }
 
-void LastSequence(ParsedMessage* message, const CANframe& frame) {
-    if (message)
-        message->addFrag(1, 1, Format("Last sequence number correctly received: %d", frame.data[1]),
-                         0);
-}
-
 }  // namespace
+
+void SDO::BlockSubCommand(CANframe& frame, ParsedMessage* message, const char* subLine,
+                          bool acknowledgement) {
+    checkReservedBits(frame, message, 0x1C);
+    SubLine(message, subLine, frame.data[0], 0x03);
+    if (acknowledgement) {
+        if (message)
+            message->addFrag(
+                1, 1, Format("Last sequence number correctly received: %d", frame.data[1]), 0);
+        checkBlkSize(2, frame, message);
+        checkReservedBytes(frame, message, 3);
+    } else {
+        checkReservedBytes(frame, message, 1);
+    }
+}
 
 std::string SDO::BlockUpload(CANframe& frame, ParsedMessage* message) {
     const bool client = IsClient(frame);
@@ -247,21 +256,15 @@ std::string SDO::BlockUpload(CANframe& frame, ParsedMessage* message) {
                 return "Start block upload of " + name;
             }
             case 1:
-                checkReservedBits(frame, message, 0x1C);
-                SubLine(message, "Client sub-command 1 (%s) - End block upload", b, 0x03);
-                checkReservedBytes(frame, message, 1);
+                BlockSubCommand(frame, message, "Client sub-command 1 (%s) - End block upload",
+                                false);
                 return "End block upload";
             case 2:
-                checkReservedBits(frame, message, 0x1C);
-                SubLine(message, "Client sub-command 2 (%s) - Get next block", b, 0x03);
-                LastSequence(message, frame);
-                checkBlkSize(2, frame, message);
-                checkReservedBytes(frame, message, 3);
+                BlockSubCommand(frame, message, "Client sub-command 2 (%s) - Get next block", true);
                 return "Get next block";
             default:
-                checkReservedBits(frame, message, 0x1C);
-                SubLine(message, "Client sub-command 3 (%s) - Start block upload", b, 0x03);
-                checkReservedBytes(frame, message, 1);
+                BlockSubCommand(frame, message, "Client sub-command 3 (%s) - Start block upload",
+                                false);
                 return "Start upload";
         }
     }
@@ -319,16 +322,12 @@ std::string SDO::BlockDnload(CANframe& frame, ParsedMessage* message) {
             checkReservedBytes(frame, message, 5);
             return "OK";
         case 1:
-            checkReservedBits(frame, message, 0x1C);
-            SubLine(message, "Server sub-command 1 (%s) - End Block download response", b, 0x03);
-            checkReservedBytes(frame, message, 1);
+            BlockSubCommand(frame, message,
+                            "Server sub-command 1 (%s) - End Block download response", false);
             return "OK, download finished";
         case 2:
-            checkReservedBits(frame, message, 0x1C);
-            SubLine(message, "Server sub-command 2 (%s) - Block download response", b, 0x03);
-            LastSequence(message, frame);
-            checkBlkSize(2, frame, message);
-            checkReservedBytes(frame, message, 3);
+            BlockSubCommand(frame, message, "Server sub-command 2 (%s) - Block download response",
+                            true);
             return "download block response";
         default:
             frame.RaiseStatus(3);

@@ -88,13 +88,6 @@ class CanopenGuardScanTest : public ::testing::Test {
         App().parser.reset();
     }
     static void Add(const CANframe& f) { App().msgStore->Add(f); }
-    static std::vector<int> Exchange(int index) {
-        Array<int> list;
-        App().msgStore->GetTxList(index, list);
-        std::vector<int> v;
-        for (uint32_t i = 0; i < list.Count(); i++) v.push_back(list[i]);
-        return v;
-    }
     static CANframe At(int index) {
         CANframe f;
         App().msgStore->Get(index, f);

@@ -5,9 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "app/quillon.h"
 #include "app/utils.h"
 #include "decode/parser.h"
 #include "store/can_frame.h"
+#include "store/msg_store.h"
 
 // A data frame (or another type) with the given bytes; length defaults to their number.
 inline CANframe Frame(uint32_t id, std::initializer_list<uint8_t> bytes, int length = -100,
@@ -44,4 +46,13 @@ inline Decoded Decode(Parser& parser, const CANframe& frame) {
                                          static_cast<int>(f->level)) +
                                   f->text);
     return d;
+}
+
+// The exchange list of the application's store from index.
+inline std::vector<int> Exchange(int index) {
+    Array<int> list;
+    App().msgStore->GetTxList(index, list);
+    std::vector<int> v;
+    for (uint32_t i = 0; i < list.Count(); i++) v.push_back(list[i]);
+    return v;
 }

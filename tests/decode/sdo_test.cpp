@@ -44,13 +44,6 @@ class SdoTest : public ::testing::Test {
     static int Kind(int index) { return (At(index).scanInfo >> SDO::kKindShift) & 0xF; }
     static bool Start(int index) { return At(index).scanInfo & SDO::kTransferStart; }
     SDO& State() { return decoder->findNode(0, 5)->sdo; }
-    static std::vector<int> Exchange(int index) {
-        Array<int> list;
-        App().msgStore->GetTxList(index, list);
-        std::vector<int> v;
-        for (uint32_t i = 0; i < list.Count(); i++) v.push_back(list[i]);
-        return v;
-    }
 
     CANopenParser* decoder = nullptr;
 };
