@@ -46,3 +46,4 @@ done
 
 "$bin/pipeline_bench" --benchmark_min_time=0.5
 "$bin/filter_bench"
+"$bin/eds_bench"

@@ -9,6 +9,7 @@
 #include "store/filt_store.h"
 #include "store/msg_store.h"
 #include "ui/filt_dialog.h"
+#include "ui/net_dialog.h"
 
 namespace {
 constexpr int kVersionMajor = 1;

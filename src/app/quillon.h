@@ -7,12 +7,14 @@
 #include "app/parse_mode.h"
 #include "app/threads_posix.h"
 #include "io/read_manager.h"
+#include "netcfg/network_config.h"
 
 class FiltDialog;
 class FiltStore;
 class FilterLogic;
 class MainFrame;
 class MsgStore;
+class NetworkDialog;
 class Parser;
 
 // The application object: one for the whole process (App()), the place where every part of the
@@ -48,12 +50,14 @@ class Quillon {
     Mutex mutex;                          // guards filter while it is matched or replaced
     std::unique_ptr<FilterLogic> filter;  // the display filter; passes everything at first
     MainFrame* mainFrame = nullptr;       // null without a window
+    std::unique_ptr<NetworkDialog> netDialog;
     std::unique_ptr<FiltDialog> filtDialog;
     ReadManager readMgr;
     std::unique_ptr<MsgStore> msgStore;
     std::unique_ptr<FiltStore> filtStore;  // the frames filter passes, over msgStore
     std::unique_ptr<Parser> parser;        // the current decoder
     ParseMode parseMode = PARSE_NONE;      // of parser
+    NetworkConfig netConfig;               // names the objects of SDO transfers
 };
 
 Quillon& App();

@@ -8,6 +8,7 @@
 #include "store/filt_store.h"
 #include "store/msg_store.h"
 #include "ui/filt_dialog.h"
+#include "ui/net_dialog.h"
 
 int Quillon::main(int argc, char** argv) {
     if (cmdLine.Parse(argc, argv) != 0) return 0;
@@ -15,6 +16,7 @@ int Quillon::main(int argc, char** argv) {
     msgStore = std::make_unique<MsgStore>();
     filtStore = std::make_unique<FiltStore>(*msgStore);
     SetParserMode(cmdLine.mode);
+    netDialog = CreateNetDialog();
     filtDialog = CreateFiltDialog();
     // Reader threads wake the GUI thread through FLTK's lock.
     Fl::lock();

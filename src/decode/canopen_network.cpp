@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/quillon.h"
 #include "app/utils.h"
 
 std::string CANopenNode::getEmcyCode(uint16_t code, uint8_t errorReg) {
@@ -22,6 +23,8 @@ std::string CANopenNode::getEmcyCode(uint16_t code, uint8_t errorReg) {
 void CANopenNode::decodeMfgEmcyInfo(CANframe&, ParsedMessage*) {}
 
 std::string CANopenNode::GetObjName(uint32_t obj) {
+    std::string name;
+    if (App().netConfig.ObjName(port, nodeId, obj, &name)) return name;
     const unsigned index = obj >> 16;
     const unsigned subIndex = obj & 0xFF;
     return subIndex == 0 ? Format("object 0x%04x", index)

@@ -25,7 +25,8 @@ class CANopenNode {
     virtual std::string getEmcyCode(uint16_t code, uint8_t errorReg);
     // Lines for the manufacturer-specific bytes of an emergency message; none by default.
     virtual void decodeMfgEmcyInfo(CANframe& frame, ParsedMessage* message);
-    // The display name of object obj (index << 16 | subindex).
+    // The display name of object obj (index << 16 | subindex): from the configured node's or
+    // network's EDS file, else "object 0x%04x" or "object 0x%04x.0x%02x".
     std::string GetObjName(uint32_t obj);
 
     const EmcyCode* emcyCodes = stdEmcyCodes;

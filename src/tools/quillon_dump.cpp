@@ -42,6 +42,8 @@ const char kUsage[] =
     "parses them; not blank)\n"
     "  -f, --filter EXPR         filter expression over the elements (the expression language of "
     "the filter dialog)\n"
+    "  -n, --netcfg FILE         network configuration used for object names (default: the "
+    "preference NetCfg_Dflt)\n"
     "  -q, --quiet               no per-frame output\n"
     "  -s, --stats               at the end, one line on stderr: frames, seconds, frames/s, "
     "peak RSS\n"
@@ -68,6 +70,7 @@ int main(int argc, char** argv) {
     std::string path;
     std::vector<std::string> elements;
     std::string expression;
+    std::string netcfg;
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
         if (Is(arg, "-h", "--help")) {
@@ -101,6 +104,9 @@ int main(int argc, char** argv) {
         } else if (Is(arg, "-e", "--element")) {
             if (++i == argc) return UsageError(std::string(arg) + " needs a value");
             elements.push_back(argv[i]);
+        } else if (Is(arg, "-n", "--netcfg")) {
+            if (++i == argc) return UsageError(std::string(arg) + " needs a value");
+            netcfg = argv[i];
         } else if (Is(arg, "-f", "--filter")) {
             if (++i == argc) return UsageError(std::string(arg) + " needs a value");
             expression = argv[i];
@@ -125,6 +131,17 @@ int main(int argc, char** argv) {
     } catch (const QuillonError& e) {
         std::fprintf(stderr, "%s\n", e.message.c_str());
         return 2;
+    }
+
+    // As at the program's start, the preferred configuration is used when it loads; one asked
+    // for by name must.
+    if (!netcfg.empty()) {
+        if (const char* error = app.netConfig.Load(netcfg.c_str())) {
+            std::fprintf(stderr, "%s\n", error);
+            return 1;
+        }
+    } else if (!settings.netCfgDflt.empty()) {
+        app.netConfig.Load(settings.netCfgDflt.c_str());
     }
 
     static char buffer[1 << 20];

@@ -121,6 +121,31 @@ TEST(QuillonDumpTest, PrintsOnlyFramesThatPassTheFilter) {
     EXPECT_EQ(r.err.rfind("frames: 9, ", 0), 0u) << r.err;
 }
 
+TEST(QuillonDumpTest, NamesObjectsFromTheNetworkConfiguration) {
+    // The example configuration, from the project folder as the demo uses it.
+    ProcessResult r =
+        RunProcess({"/bin/sh", "-c",
+                    "cd '" + std::string(EXAMPLES_DIR) + "/..' && '" + QUILLON_DUMP_BIN +
+                        "' -n examples/demo.netcfg '" + kData + "/named.log' | cut -f6"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out,
+              "SDO->5: get Vendor ID\n"
+              "SDO<-5: Vendor ID is 0x12345678\n"
+              "SDO->5: set Controlword to 0x000f\n"
+              "SDO<-5: OK\n"
+              "SDO->10: get Digital outputs 1-8\n"
+              "SDO->10: get object 0x2000\n"
+              "SDO->5: get Motor temperature\n"
+              "SDO->5: get object 0x6041\n");
+    r = Dump({"--netcfg", kData + "/no-such.cfg", kData + "/named.log"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Unable to open file\n");
+    EXPECT_EQ(r.out, "");
+    r = Dump({"-n", kData + "/small.log", kData + "/named.log"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "File format error\n");
+}
+
 TEST(QuillonDumpTest, ReplaysRealTraffic) {
     const std::string dir = std::string(SHARED_DATA_DIR) + "/qlog";
     if (!std::filesystem::is_directory(dir)) GTEST_SKIP() << "no shared test data";

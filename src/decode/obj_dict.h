@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+// One object of a device's dictionary, under its packed key index << 16 | sub-index.
+struct ObjInfo {
+    // An entry with the default name: "object 0x%04x", or "object 0x%04x.0x%02x" for a
+    // non-zero sub-index.
+    explicit ObjInfo(uint32_t key);
+    ObjInfo(uint32_t key, int32_t dataType, int32_t extType, char displayFmt, std::string name)
+        : key(key),
+          dataType(dataType),
+          extType(extType),
+          displayFmt(displayFmt),
+          name(std::move(name)) {}
+
+    uint32_t key;
+    int32_t dataType = -1;  // "DataType"
+    int32_t extType = -1;   // "ExtendedType"
+    char displayFmt = 'x';  // first character of "DisplayFmt"
+    std::string name;       // "ParameterName"
+};
+
+// The objects of one EDS file. Entries, once stored, stay for the dictionary's life; looking up
+// a missing key stores a default entry. `lock` guards `objects`, so lookups from the decoding
+// threads may insert while other threads read.
+class CANopenObjDict {
+  public:
+    CANopenObjDict() = default;
+    CANopenObjDict(int count, const ObjInfo* table) { Load(count, table); }
+    CANopenObjDict(const CANopenObjDict&) = delete;
+    CANopenObjDict& operator=(const CANopenObjDict&) = delete;
+
+    // Stores copies of the table's entries; a later key replaces an earlier one.
+    void Load(int count, const ObjInfo* table);
+    // Reads an EDS file; with outPath, also writes it as a generated table of entries.
+    // Throws QuillonError 12 "Unable to open file" / "Unable to open output file".
+    void Load(const std::string& path, const char* outPath);
+    // The same from open streams (table may be null).
+    void Load(FILE* in, FILE* table, const std::string& path);
+    // Never null.
+    ObjInfo* getInfo(uint32_t key);
+    size_t Count();
+
+    // The shared dictionary of an EDS file, read on first use and kept for the whole run; null
+    // when the file cannot be read or holds no object (then it is tried again next time).
+    static CANopenObjDict* LoadEDS(const std::string& path);
+
+  private:
+    std::mutex lock;
+    std::map<uint32_t, std::unique_ptr<ObjInfo>> objects;
+};
+
+// Every dictionary read, by EDS path exactly as given; a null value records a path whose last
+// load failed. Built before main with the other process-wide objects.
+class EdsList {
+  public:
+    CANopenObjDict* Find(const std::string& path);
+
+  private:
+    friend class CANopenObjDict;
+    std::mutex lock;  // guards dicts
+    std::map<std::string, std::unique_ptr<CANopenObjDict>> dicts;
+};
+extern EdsList edsList;

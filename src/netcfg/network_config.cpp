@@ -1,0 +1,159 @@
+#include "netcfg/network_config.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/cfg_element.h"
+
+// The dictionary that names the objects of each node id on each mapped port.
+struct NetworkConfig::Names {
+    std::array<std::array<CANopenObjDict*, NetworkInfo::kMaxNodes>, kMaxNets> dicts{};
+};
+
+NetworkConfig::NetworkConfig() : names(std::make_shared<const Names>()) {}
+
+NetworkConfig::~NetworkConfig() = default;
+
+bool NetworkConfig::CanAddNet() {
+    MutexLock hold(lock);
+    return std::find(nets.begin(), nets.end(), nullptr) != nets.end();
+}
+
+NetworkInfo* NetworkConfig::CreateNet(const CfgElement* e) {
+    MutexLock hold(lock);
+    auto slot = std::find(nets.begin(), nets.end(), nullptr);
+    if (slot == nets.end()) return nullptr;
+    *slot = std::make_unique<NetworkInfo>(e);
+    RemapNets();
+    return slot->get();
+}
+
+std::unique_ptr<NetworkInfo> NetworkConfig::RemoveNet(NetworkInfo* net) {
+    MutexLock hold(lock);
+    std::unique_ptr<NetworkInfo> removed;
+    for (auto& slot : nets)
+        if (slot.get() == net) removed = std::move(slot);
+    RemapNets();
+    return removed;
+}
+
+void NetworkConfig::RemapNets() {
+    {
+        MutexLock hold(lock);
+        MapByKey(nets, netsByPort, [](const NetworkInfo& n) { return n.port; });
+    }
+    Publish();
+}
+
+NetworkInfo* NetworkConfig::FindNet(int port) {
+    MutexLock hold(lock);
+    return port >= 0 && port < kMaxNets ? netsByPort[port] : nullptr;
+}
+
+NodeInfo* NetworkConfig::FindNode(int port, int id) {
+    NetworkInfo* net = FindNet(port);
+    return net && id <= 127 ? net->FindNode(id) : nullptr;
+}
+
+NetworkInfo* NetworkConfig::FindNet(void* extra) {
+    MutexLock hold(lock);
+    for (auto& net : nets)
+        if (net && net->extra == extra) return net.get();
+    return nullptr;
+}
+
+NodeInfo* NetworkConfig::FindNode(void* extra) {
+    MutexLock hold(lock);
+    for (auto& net : nets)
+        if (net)
+            if (NodeInfo* node = net->FindNode(extra)) return node;
+    return nullptr;
+}
+
+NetworkInfo* NetworkConfig::Net(int i) {
+    MutexLock hold(lock);
+    return i >= 0 && i < kMaxNets ? nets[i].get() : nullptr;
+}
+
+void NetworkConfig::Publish() {
+    auto table = std::make_shared<Names>();
+    {
+        MutexLock hold(lock);
+        for (int port = 0; port < kMaxNets; port++) {
+            NetworkInfo* net = netsByPort[port];
+            if (!net) continue;
+            for (int id = 0; id < NetworkInfo::kMaxNodes; id++) {
+                NodeInfo* node = net->FindNode(id);
+                table->dicts[port][id] = node && node->objDict ? node->objDict : net->objDict;
+            }
+        }
+    }
+    std::atomic_store(&names, std::shared_ptr<const Names>(std::move(table)));
+}
+
+bool NetworkConfig::ObjName(int port, int id, uint32_t key, std::string* name) {
+    if (port < 0 || port >= kMaxNets || id < 0 || id >= NetworkInfo::kMaxNodes) return false;
+    const std::shared_ptr<const Names> table = std::atomic_load(&names);
+    CANopenObjDict* dict = table->dicts[port][id];
+    if (!dict) return false;
+    *name = dict->getInfo(key)->name;
+    return true;
+}
+
+const char* NetworkConfig::Load(const char* path) {
+    std::unique_ptr<CfgElement> root;
+    try {
+        root = CfgElement::load(path);
+    } catch (const CfgFileErr& e) {
+        switch (e.code) {
+            case CfgFileErr::OPEN:
+                return "Unable to open file";
+            case CfgFileErr::FORMAT:
+                return "File format error";
+            default:
+                return "Unknown error reading file";
+        }
+    }
+    MutexLock hold(lock);
+    for (auto& net : nets) net.reset();
+    RemapNets();
+    // A file without any element is as wrong as one whose root has another name.
+    if (!root || root->name != "NetCFG") return "File format error";
+    for (const auto& child : root->children) {
+        auto slot = std::find(nets.begin(), nets.end(), nullptr);
+        if (slot == nets.end()) break;
+        *slot = std::make_unique<NetworkInfo>(child.get());
+        RemapNets();
+    }
+    return nullptr;
+}
+
+const char* NetworkConfig::Save(const char* path) {
+    CfgElement root("NetCFG");
+    {
+        MutexLock hold(lock);
+        for (auto& net : nets)
+            if (net) root.addChild(net->toCfg());
+    }
+    switch (root.save(path)) {
+        case 0:
+            return nullptr;
+        case CfgElement::OPEN_FAILED:
+            return "Unable to create configuration file";
+        default:
+            return "Unknown error code returned from write";
+    }
+}
+
+void NetworkConfig::Print() {
+    MutexLock hold(lock);
+    std::printf("Network configuration");
+    for (int i = 0; i < kMaxNets; i++) {
+        if (!nets[i]) continue;
+        std::printf("Network %d: %p\n", i, static_cast<void*>(nets[i].get()));
+        nets[i]->Print();
+    }
+    std::printf("Nets by port: ");
+    for (int i = 0; i < kMaxNets; i++)
+        if (netsByPort[i]) std::printf("  %d: %p\n", i, static_cast<void*>(netsByPort[i]));
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/threads_posix.h"
+#include "netcfg/network_info.h"
+
+// Which CANopen network is on which CAN port, its nodes and their EDS files: what names the
+// objects of SDO transfers. Edited in place on the GUI thread (dialog, Load); `lock` guards
+// nets and netsByPort, each network's lock its nodes (order: configuration, then network).
+//
+// The decoders never touch networks or nodes, which an edit may destroy: after every change the
+// configuration publishes an immutable table of the dictionary that names each port's and
+// node's objects (dictionaries live for the whole run), and lookups read that table.
+class NetworkConfig {
+  public:
+    static constexpr int kMaxNets = 10;
+
+    NetworkConfig();
+    ~NetworkConfig();
+    NetworkConfig(const NetworkConfig&) = delete;
+    NetworkConfig& operator=(const NetworkConfig&) = delete;
+
+    bool CanAddNet();
+    // A new network from e (null: a default one) in the first free slot; null when full.
+    NetworkInfo* CreateNet(const CfgElement* e);
+    // Takes net out of the configuration; the caller destroys it.
+    std::unique_ptr<NetworkInfo> RemoveNet(NetworkInfo* net);
+    void RemapNets();
+    NetworkInfo* FindNet(int port);
+    NodeInfo* FindNode(int port, int id);
+    NetworkInfo* FindNet(void* extra);
+    NodeInfo* FindNode(void* extra);
+    // The network in slot i (null when free).
+    NetworkInfo* Net(int i);
+
+    // Null on success, else the message for the user.
+    const char* Load(const char* path);
+    const char* Save(const char* path);
+    void Print();
+
+    // The configured name of object key on a node, as the decoders ask for it: from the node's
+    // dictionary, else its network's; false when no dictionary applies. Any thread.
+    bool ObjName(int port, int id, uint32_t key, std::string* name);
+    // Makes the current state the one that ObjName answers from.
+    void Publish();
+
+  private:
+    struct Names;
+
+    Mutex lock;
+    std::array<std::unique_ptr<NetworkInfo>, kMaxNets> nets;
+    std::array<NetworkInfo*, kMaxNets> netsByPort{};
+    std::shared_ptr<const Names> names;  // read and replaced with the atomic shared_ptr functions
+};
