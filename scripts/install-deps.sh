@@ -7,7 +7,7 @@ packages=(
     cmake g++ make
     libfltk1.3-dev zlib1g-dev
     libgtest-dev libbenchmark-dev nlohmann-json3-dev
-    xvfb xauth xdotool
+    xvfb xauth xdotool fonts-dejavu-core
     "$@"  # extra packages for one task, such as the fuzzer's compiler
 )
 

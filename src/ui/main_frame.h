@@ -1,7 +1,8 @@
 #pragma once
 
-// The main window, as the worker threads see it: the two completion notices they send. Each
-// implementation forwards them to the GUI thread and never touches widgets on the caller's thread.
+// The main window, as the rest of the program sees it: the two completion notices the worker
+// threads send, which an implementation forwards to the GUI thread without touching widgets on
+// the caller's thread, and its position.
 class MainFrame {
   public:
     virtual ~MainFrame() = default;
@@ -9,4 +10,6 @@ class MainFrame {
     virtual void LogReadDone() = 0;
     // The log writer is about to close its file (writer thread).
     virtual void LogWriteDone() = 0;
+    // The window's screen position, where dialogs and progress windows open (GUI thread).
+    virtual void GetXY(int& x, int& y) = 0;
 };

@@ -21,6 +21,7 @@ namespace {
 struct NoticeCounter : MainFrame {
     void LogReadDone() override { reads++; }
     void LogWriteDone() override { writes++; }
+    void GetXY(int& x, int& y) override { x = y = 0; }
     std::atomic<int> reads{0}, writes{0};
 };
 

@@ -1,0 +1,94 @@
+#include "ui/help_text.h"
+
+#include <cstring>
+
+namespace {
+
+const char kFilterHelp[] = R"(<html><head><title>Quillon filtering</title></head><body>
+<h1>Quillon message filtering</h1>
+<p>A filter decides which messages the message list shows. It limits the display only: every
+message is still received, kept and written to log files, and changing the filter shows the
+stored messages again under the new rule.</p>
+<p>The filter dialog holds a filter expression, in the text box at the top, and a list of
+filter elements below it.</p>
+<h2>Filter elements</h2>
+<p>Each element is one test on a message. Create one with the 'Add' button and choose its
+kind:</p>
+<ul>
+<li><b>CAN message ID</b>: some or all bits of the message identifier, selected by a mask,
+must have the given value.</li>
+<li><b>CANopen object ID</b>: the object (index and sub-index) that an SDO transfer reads or
+writes is compared with the given one.</li>
+<li><b>CAN port number</b>: the message came from the given port.</li>
+</ul>
+<p>Every new element gets a letter (A, B, C, ...), by which the expression names it.</p>
+<h2>Filter expression</h2>
+<p>An empty expression shows every message. A single letter shows the messages that match that
+element. Letters combine with parentheses, &amp; (and), | (or) and ~ (not): for example
+(A &amp; B) | (C &amp; ~D) shows the messages that match both A and B, and those that match C
+but not D.</p>
+</body></html>
+)";
+
+const char kNetcfgHelp[] = R"(<html><head><title>Quillon Network Configuration</title></head><body>
+<h1>Quillon Network Configuration</h1>
+<p>The network configuration describes the nodes of one or more CANopen networks, so that
+their messages can be decoded with more meaning, for example with the names of the objects
+that SDO transfers read and write.</p>
+<p>The dialog shows a tree of networks and their nodes on the left and the settings of the
+selected entry on the right. A right click in the tree opens a menu to add a network
+('Create new Network') or nodes.</p>
+<h2>Network options</h2>
+<ul>
+<li><b>Name</b>: the name shown in the tree.</li>
+<li><b>Port</b>: the CAN port that the network is connected to.</li>
+<li><b>Default EDS</b>: the EDS file used for the nodes of this network that have none of their
+own.</li>
+</ul>
+<h2>Node options</h2>
+<ul>
+<li><b>Name</b>: the name shown in the tree.</li>
+<li><b>ID</b>: the node ID, unique on its network, from 1 to 127.</li>
+<li><b>EDS</b>: the node's own EDS file; without one, the network's default is used.</li>
+</ul>
+<h2>EDS files</h2>
+<p>Electronic Data Sheet files describe CANopen devices in a standard text format. They come
+from the maker of the device and list the objects that the device supports.</p>
+</body></html>
+)";
+
+const char kAnalyzerHelp[] = R"(<html><head><title>CAN bus analyzer</title></head><body>
+<h1>CAN bus analyzer</h1>
+<p>The analyzer gives low-level diagnostics of the bus wiring. It helps to find shorted bus
+lines or missing termination. On Start the card transmits one message and measures the delay
+from transmitting to receiving each bit, for both the rising and the falling edge. Long
+delays mean a very long bus or poor termination.</p>
+<h2>Config dialog</h2>
+<p>The Config button selects the port, the bit rate and the identifier of the test message.
+Any identifier that disturbs no device on the bus will do; the default 0 (a network
+management message that is invalid in CANopen) is usually a reasonable choice.</p>
+<h2>Results</h2>
+<p>The rising and falling edge delays are shown as a graph and as numbers, averaged over all
+transmitted bits, together with the delays of the ACK bit that the other nodes send.</p>
+<table border="1">
+<tr><th>Trace</th><th>Colour</th><th>Meaning</th></tr>
+<tr><td>Transmit</td><td>yellow</td><td>The transmitted signal: the reference for the
+others.</td></tr>
+<tr><td>Receive</td><td>blue</td><td>The card's own delay from transmit to receive. On a short,
+well terminated bus it is normally about 100 ns per edge, most of it from the transceiver and
+the isolation circuitry.</td></tr>
+<tr><td>ACK</td><td>green</td><td>The ACK bit from the other devices. Its delay includes both
+devices' local delays and the propagation along the bus. A missing ACK usually means that no
+other device is active.</td></tr>
+</table>
+</body></html>
+)";
+
+}  // namespace
+
+const char* GetHelpText(const char* tag) {
+    if (std::strcmp(tag, "filter") == 0) return kFilterHelp;
+    if (std::strcmp(tag, "netcfg") == 0) return kNetcfgHelp;
+    if (std::strcmp(tag, "analyzer") == 0) return kAnalyzerHelp;
+    return "Unknown help tag";
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <FL/Fl_Progress.H>
+#include <FL/Fl_Window.H>
+
+#include <memory>
+
+// Progress of a long operation that runs on the GUI thread.
+class Progress {
+  public:
+    virtual ~Progress() = default;
+    virtual void SetMax(float max) = 0;
+    // Shows value (and text as the window title, when given) and lets FLTK process pending
+    // events, so the windows stay live while the caller works.
+    virtual void Update(float value, const char* text) = 0;
+};
+
+// A small window with a progress bar.
+class MyProg : public Progress {
+  public:
+    MyProg(const char* title, int x, int y, int w, int h);
+    // Hides the window.
+    ~MyProg() override;
+    void SetMax(float max) override;
+    void Update(float value, const char* text) override;
+
+    std::unique_ptr<Fl_Window> window;
+    Fl_Progress* bar;  // a child of window
+};
+
+// Opens a progress window; x and y both 0 place it at the main window, w 0 makes it 320 wide,
+// h 0 45 high.
+std::unique_ptr<Progress> NewProgress(const char* title, int x, int y, int w, int h);
