@@ -1,5 +1,7 @@
 #pragma once
 
+class MsgDetail;
+
 // The main window, as the rest of the program sees it: the two completion notices the worker
 // threads send, which an implementation forwards to the GUI thread without touching widgets on
 // the caller's thread, and its position.
@@ -12,4 +14,6 @@ class MainFrame {
     virtual void LogWriteDone() = 0;
     // The window's screen position, where dialogs and progress windows open (GUI thread).
     virtual void GetXY(int& x, int& y) = 0;
+    // The detail view that shows the selected frame, or null (GUI thread).
+    virtual MsgDetail* GetMsgDetail() = 0;
 };

@@ -22,6 +22,7 @@ struct NoticeCounter : MainFrame {
     void LogReadDone() override { reads++; }
     void LogWriteDone() override { writes++; }
     void GetXY(int& x, int& y) override { x = y = 0; }
+    MsgDetail* GetMsgDetail() override { return nullptr; }
     std::atomic<int> reads{0}, writes{0};
 };
 

@@ -25,6 +25,7 @@ struct PlacedFrame : MainFrame {
         x = 200;
         y = 150;
     }
+    MsgDetail* GetMsgDetail() override { return nullptr; }
 };
 
 TEST(UiHelpersTest, ButtonsFieldsAndColours) {

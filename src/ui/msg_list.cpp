@@ -1,0 +1,277 @@
+#include "ui/msg_list.h"
+
+#include <FL/Fl.H>
+#include <FL/fl_draw.H>
+
+#include <algorithm>
+
+#include "app/quillon.h"
+#include "app/settings.h"
+#include "app/utils.h"
+#include "decode/parser.h"
+#include "store/filt_store.h"
+#include "store/msg_store.h"
+#include "ui/main_frame.h"
+#include "ui/msg_detail.h"
+#include "ui/ui_helpers.h"
+
+namespace {
+
+constexpr double kTick = 0.1;
+
+void MsgListTimeoutCallback(void* data) {
+    static_cast<MsgListData*>(data)->Tick();
+    Fl::repeat_timeout(kTick, MsgListTimeoutCallback, data);
+}
+
+FiltStore& View() {
+    return *App().filtStore;
+}
+
+}  // namespace
+
+MsgListData::MsgListData(int x, int y, int w, int h) : ScrollWin(x, y, w, h) {
+    View().AddStoreListener(this);
+    Fl::add_timeout(kTick, MsgListTimeoutCallback, this);
+}
+
+MsgListData::~MsgListData() {
+    Fl::remove_timeout(MsgListTimeoutCallback, this);
+}
+
+MsgList* CreateMsgList(int x, int y, int w, int h) {
+    return new MsgListData(x, y, w, h);
+}
+
+bool MsgListData::Measure() {
+    if (lineHeight > 0) return true;
+    fl_font(settings.font, settings.fontSize);
+    const int height = fl_height();
+    if (height <= 0) return false;
+    auto width = [](const char* s) { return static_cast<int>(fl_width(s)); };
+    portCol = width("B");
+    msgCol = portCol + width("Port  ");
+    timeCol = msgCol + width("8888888888 ");
+    idCol = timeCol + width("88888.888888 ");
+    valueCol = idCol + width("0x88888888   ");
+    lineHeight = height;
+    yStep = height;
+    return true;
+}
+
+int MsgListData::VisibleW() const {
+    return ContentWidth();
+}
+
+int MsgListData::VisibleH() const {
+    return ContentHeight();
+}
+
+int MsgListData::Lines() const {
+    return VisibleH() / lineHeight - 1;
+}
+
+int MsgListData::MaxTop() {
+    int first, last;
+    View().GetTotal(&first, &last);
+    return std::max(last - (VisibleH() / lineHeight - 2), first);
+}
+
+void MsgListData::SetTop(int top) {
+    topIndex = top;
+    vscroll.value(static_cast<double>(top - View().GetFirst()) * lineHeight);
+    _scrollwin_cb(&vscroll,
+                  static_cast<ScrollWin*>(this));  // reads the offsets back from the scrollbars
+    redraw();
+}
+
+void MsgListData::OffsetsChanged() {
+    if (lineHeight > 0) topIndex = yoff / lineHeight + View().GetFirst();
+}
+
+void MsgListData::AddStore(int, int, int) {
+    newData = true;
+}
+
+void MsgListData::ToggleDeltaTime() {
+    deltaTime = !deltaTime;
+    redraw();
+}
+
+void MsgListData::Tick() {
+    if (!Measure() || !newData) return;
+    newData = false;
+    int first;
+    const int total = View().GetTotal(&first, nullptr);
+    const int lines = Lines();
+    if (autoScroll) {
+        SetTop(total > lines ? first + (total - lines) : first);
+    } else if (topIndex < first) {
+        SetTop(first);
+    } else {
+        vscroll.value(static_cast<double>(topIndex - first) * lineHeight);
+    }
+    redraw();
+}
+
+void MsgListData::Select(int k) {
+    int first, last;
+    View().GetTotal(&first, &last);
+    k = std::max(std::min(k, last), first);
+    const int lines = Lines();
+    int top = topIndex;
+    if (topIndex > k)
+        top = k;
+    else if (topIndex + lines <= k)
+        top = k - lines + 1;
+    SetTop(top);
+    selIndex = k;
+    selFrame = View().GetFrameID(k);
+    App().msgStore->GetTxList(selFrame, txList);
+    if (MainFrame* frame = App().mainFrame)
+        if (MsgDetail* detail = frame->GetMsgDetail()) detail->SetSelected(selFrame);
+    autoScroll = false;
+    redraw();
+}
+
+void MsgListData::ScrollBy(int lines) {
+    SetTop(std::min(std::max(topIndex + lines, View().GetFirst()), MaxTop()));
+    autoScroll = false;
+    redraw();
+}
+
+void MsgListData::Center() {
+    SetTop(std::max(selIndex - Lines() / 2, View().GetFirst()));
+}
+
+bool MsgListData::SelectionVisible() const {
+    const int row = selIndex - topIndex;
+    return row >= 0 && (row + 1) * lineHeight + fl_descent() < VisibleH();
+}
+
+void MsgListData::StoreReset() {
+    if (selFrame >= 0) {
+        Select(View().FindNdx(selFrame));
+        if (selIndex >= 0) Center();
+    }
+    newData = true;
+}
+
+void MsgListData::content_size(int& w, int& h) {
+    w = h = 0;
+    if (!Measure()) return;
+    w = valueCol + 5 * (valueCol - idCol);
+    h = (View().GetTotal(nullptr, nullptr) + 2) * lineHeight;
+}
+
+void MsgListData::draw_content(int x, int y, int w, int h, int xoff, int) {
+    fl_color(FL_WHITE);
+    fl_rectf(x, y, w, h);
+    if (!Measure()) return;
+    fl_font(settings.font, settings.fontSize);
+    const int left = x - xoff;  // the columns follow the horizontal scrollbar
+
+    fl_color(FL_DARK1);
+    fl_rectf(x, y, w, lineHeight + fl_descent());
+    fl_color(FL_BLACK);
+    fl_draw("Port", left + portCol, y + lineHeight);
+    fl_draw("Msg #", left + msgCol, y + lineHeight);
+    fl_draw("Time", left + timeCol, y + lineHeight);
+    fl_draw("ID", left + idCol, y + lineHeight);
+    fl_draw("Value", left + valueCol, y + lineHeight);
+
+    int first, last;
+    View().GetTotal(&first, &last);
+    if (topIndex < first) {
+        vscroll.value(0);
+        _scrollwin_cb(&vscroll, static_cast<ScrollWin*>(this));
+        topIndex = first;
+    }
+    const int rows = h / lineHeight;
+    if (rows < 1 || topIndex > last) return;
+
+    Parser* parser = App().parser.get();
+    MsgStore& store = *App().msgStore;
+    const uint32_t exchangeSize = txList.Count();
+    uint32_t exchangeAt = 0;  // the list and the rows both ascend: one walk along the rows
+    CANframe frame, previous;
+    for (int i = 0; i < rows && topIndex + i <= last; i++) {
+        const int position = topIndex + i;
+        const int baseline = y + (i + 2) * lineHeight;
+        const int index = View().GetFrameID(position);
+        if (index < 0 || !View().Get(position, frame)) continue;
+        const std::string desc = parser ? parser->GetShortDesc(frame) : std::string();
+        while (exchangeAt < exchangeSize && txList[exchangeAt] < index) exchangeAt++;
+        const bool inExchange = exchangeAt < exchangeSize && txList[exchangeAt] == index;
+        if (index == selFrame) {
+            fl_color(FL_BLUE);
+            fl_rectf(x, baseline - lineHeight + fl_descent(), w, lineHeight);
+            fl_color(FL_WHITE);
+        } else if (inExchange) {
+            fl_color(FL_BLUE);
+        } else if (frame.type == FRAME_TEXT) {
+            fl_color(FL_DARK_CYAN);
+        } else {
+            fl_color(GetColors(std::max<int>(frame.status, 0))->text);
+        }
+        fl_draw(Format("%u", static_cast<unsigned>(index)).c_str(), left + msgCol, baseline);
+        fl_draw(Format("%d", frame.port).c_str(), left + portCol, baseline);
+        double seconds = frame.timestamp * 1e-6;
+        if (deltaTime) {
+            const int before = View().GetFrameID(position - 1);
+            seconds = before >= 0 && store.Get(before, previous)
+                          ? static_cast<int32_t>(frame.timestamp - previous.timestamp) * 1e-6
+                          : 0.0;
+        }
+        fl_draw(Format("%-11.6lf", seconds).c_str(), left + timeCol, baseline);
+        fl_draw(Format("0x%08x", frame.id).c_str(), left + idCol, baseline);
+        fl_draw(desc.c_str(), left + valueCol, baseline);
+    }
+}
+
+int MsgListData::handle(int event) {
+    if (event == FL_FOCUS) return 1;
+    if (event == FL_KEYDOWN) {
+        if (!Measure()) return 0;
+        const bool visible = SelectionVisible();
+        const int lines = Lines();
+        switch (Fl::event_key()) {
+            case FL_Down:
+                visible ? Select(selIndex + 1) : ScrollBy(1);
+                return 1;
+            case FL_Up:
+                visible ? Select(selIndex - 1) : ScrollBy(-1);
+                return 1;
+            case FL_Page_Down:
+                visible ? Select(selIndex + lines) : ScrollBy(lines);
+                return 1;
+            case FL_Page_Up:
+                visible ? Select(selIndex - lines) : ScrollBy(-lines);
+                return 1;
+            case FL_Home:
+                SetTop(std::min(std::max(View().GetFirst(), 0), MaxTop()));
+                autoScroll = false;
+                return 1;
+            case FL_End:
+                SetTop(MaxTop());
+                autoScroll = true;
+                return 1;
+            case 'c':
+                if (visible) Center();
+                return 1;
+            default:
+                return 0;
+        }
+    }
+    if (event != FL_MOUSEWHEEL && event != FL_PUSH) return 0;
+    if (!Measure()) return 0;
+    fl_font(settings.font, settings.fontSize);
+    const int ex = Fl::event_x() - (x() + Fl::box_dx(box()));
+    const int ey = Fl::event_y() - (y() + Fl::box_dy(box())) - fl_descent();
+    if (ex < 0 || ex >= VisibleW() || ey < 0 || ey >= VisibleH()) return 0;
+    if (event == FL_MOUSEWHEEL) return vscroll.handle(event);
+    if (Fl::event_key() != FL_Button + FL_LEFT_MOUSE) return 0;
+    Select(ey / lineHeight + topIndex - 1);
+    take_focus();
+    return 1;
+}

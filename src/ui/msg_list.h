@@ -1,0 +1,71 @@
+#pragma once
+
+#include <FL/Fl_Widget.H>
+
+#include <atomic>
+
+#include "store/array.h"
+#include "store/storage.h"
+#include "ui/scroll_win.h"
+
+// The message list as the main window sees it.
+class MsgList {
+  public:
+    virtual ~MsgList() = default;
+    virtual Fl_Widget* asFlWidget() = 0;
+    // Switches the Time column between absolute time and the time since the previous row.
+    virtual void ToggleDeltaTime() = 0;
+};
+
+// One line per frame of the filtered view under a header (Port, Msg #, Time, ID, Value). It
+// follows the newest frames while auto-scroll is on, selects frames by keyboard and mouse, hands
+// the selection to the detail view and marks the frames of the selected frame's exchange.
+//
+// Reader threads only set newData (AddStore); a timer on the GUI thread, ten times a second,
+// moves the view and redraws, so a burst of frames costs one redraw per tick. Only the rows in
+// view are fetched, decoded and drawn. The horizontal scrollbar moves the columns.
+class MsgListData : public MsgList, public ScrollWin, public StoreListener {
+  public:
+    MsgListData(int x, int y, int w, int h);
+    ~MsgListData() override;
+
+    Fl_Widget* asFlWidget() override { return this; }
+    void ToggleDeltaTime() override;
+    void draw_content(int x, int y, int w, int h, int xoff, int yoff) override;
+    void content_size(int& w, int& h) override;
+    int handle(int event) override;
+    void AddStore(int first, int last, int total) override;
+    void StoreReset() override;
+    void OffsetsChanged() override;
+
+    // Frame rows that fit under the header.
+    int Lines() const;
+    // One timer run: measures the font, follows new frames.
+    void Tick();
+    // Selects the row at filtered position k (clamped), shows it and hands it on.
+    void Select(int k);
+
+    std::atomic<bool> newData{false};  // set by reader threads, cleared by the timer
+    int lineHeight = -1;
+    int msgCol = 0, timeCol = 0, idCol = 0, valueCol = 0, portCol = 0;
+    bool deltaTime = false;
+    bool autoScroll = true;
+    int selIndex = -1;  // filtered position of the selection
+    int selFrame = -1;  // its store index
+    Array<int> txList;  // store indexes of the selected frame's exchange, ascending
+    int topIndex = 0;   // filtered position of the first row under the header
+
+  private:
+    bool Measure();
+    int VisibleW() const;
+    int VisibleH() const;
+    int MaxTop();
+    void SetTop(int top);
+    void ScrollBy(int lines);
+    void Center();
+    bool SelectionVisible() const;
+};
+
+// A new list in the current group (which owns it), listening to the application's filtered
+// view, with its timer running.
+MsgList* CreateMsgList(int x, int y, int w, int h);

@@ -1,0 +1,174 @@
+// gtest before FLTK: X11 headers define None.
+#include <gtest/gtest.h>
+
+#include "ui/msg_list.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Window.H>
+#include <FL/fl_draw.H>
+
+#include <memory>
+
+#include "app/quillon.h"
+#include "app/settings.h"
+#include "decode/parser.h"
+#include "filter/filter_element.h"
+#include "store/filt_store.h"
+#include "store/msg_store.h"
+#include "ui/main_frame.h"
+#include "ui/msg_detail.h"
+
+namespace {
+
+// The window the list reports its selection through.
+struct Frame : MainFrame {
+    void LogReadDone() override {}
+    void LogWriteDone() override {}
+    void GetXY(int& x, int& y) override { x = y = 0; }
+    MsgDetail* GetMsgDetail() override { return detail; }
+    MsgDetail* detail = nullptr;
+};
+
+class MsgListTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        App().msgStore = std::make_unique<MsgStore>(1000);
+        App().filtStore = std::make_unique<FiltStore>(*App().msgStore);
+        App().parser = std::make_unique<Parser>();
+        window = std::make_unique<Fl_Window>(500, 400);
+        list = static_cast<MsgListData*>(CreateMsgList(0, 0, 500, 200));
+        frame.detail = CreateMsgDetail(0, 200, 500, 200);
+        window->end();
+        window->show();
+        App().mainFrame = &frame;
+        Settle();
+    }
+    void TearDown() override {
+        App().mainFrame = nullptr;
+        window.reset();
+        App().filtStore.reset();
+        App().msgStore.reset();
+        App().parser.reset();
+        App().filter = std::make_unique<FilterLogic>();
+    }
+    static void Settle() {
+        for (int i = 0; i < 3; i++) Fl::wait(0.01);
+        Fl::flush();
+    }
+    static void Add(int count, uint32_t id = 0x181) {
+        CANframe f;
+        f.length = 1;
+        for (int i = 0; i < count; i++) {
+            f.id = id + (i % 2);
+            f.timestamp += 1000;
+            App().msgStore->Add(f);
+        }
+    }
+    void Key(int key) {
+        Fl::e_keysym = key;
+        list->handle(FL_KEYDOWN);
+    }
+    MsgDetailFLTK& Detail() { return *static_cast<MsgDetailFLTK*>(frame.detail); }
+
+    std::unique_ptr<Fl_Window> window;
+    MsgListData* list = nullptr;
+    Frame frame;
+};
+
+TEST_F(MsgListTest, EmptyListAndFollowingNewFrames) {
+    list->Tick();
+    ASSERT_GT(list->lineHeight, 0);
+    EXPECT_EQ(list->yStep, list->lineHeight);
+    int w, h;
+    list->content_size(w, h);
+    EXPECT_EQ(h, 2 * list->lineHeight);
+    EXPECT_EQ(w, list->valueCol + 5 * (list->valueCol - list->idCol));
+    for (int key : {FL_Down, FL_Up, FL_Page_Down, FL_Home, FL_End, int{'c'}}) Key(key);
+    EXPECT_EQ(list->selFrame, -1);
+
+    Add(100);
+    EXPECT_TRUE(list->newData);
+    list->Tick();
+    EXPECT_FALSE(list->newData);
+    const int lines = list->Lines();
+    EXPECT_EQ(list->topIndex, 100 - lines);  // the newest frame on the last full row
+    EXPECT_TRUE(list->autoScroll);
+
+    Key(FL_Up);  // no selection: scrolls and stops following
+    EXPECT_EQ(list->topIndex, 99 - lines);
+    EXPECT_FALSE(list->autoScroll);
+    Add(10);
+    list->Tick();
+    EXPECT_EQ(list->topIndex, 99 - lines);
+    Key(FL_End);
+    EXPECT_TRUE(list->autoScroll);
+    Add(10);
+    list->Tick();
+    EXPECT_EQ(list->topIndex, 120 - lines);
+    Key(FL_Home);
+    EXPECT_EQ(list->topIndex, 0);
+    EXPECT_FALSE(list->autoScroll);
+}
+
+TEST_F(MsgListTest, SelectionByKeysAndClicks) {
+    Add(50);
+    list->Tick();
+    Key(FL_Home);
+    // A click on the header line selects the row above the first one shown, clamped.
+    fl_font(settings.font, settings.fontSize);
+    // The y of the middle of a text line (0: the header) as the list measures it.
+    auto lineY = [&](int line) {
+        return Fl::box_dy(list->box()) + fl_descent() + line * list->lineHeight +
+               list->lineHeight / 2;
+    };
+    Fl::e_x = 20;
+    Fl::e_y = lineY(0);
+    Fl::e_keysym = FL_Button + FL_LEFT_MOUSE;
+    EXPECT_EQ(list->handle(FL_PUSH), 1);
+    EXPECT_EQ(list->selIndex, 0);
+    EXPECT_EQ(list->selFrame, 0);
+    EXPECT_EQ(Detail().selFrame, 0);  // handed to the detail view
+    EXPECT_EQ(list->txList.Count(), 1u);
+    EXPECT_FALSE(list->autoScroll);
+    Fl::e_y = lineY(2);  // the second frame row
+    list->handle(FL_PUSH);
+    EXPECT_EQ(list->selFrame, 1);
+    Key(FL_Down);
+    EXPECT_EQ(list->selFrame, 2);
+    Key(FL_Page_Down);
+    const int lines = list->Lines();
+    EXPECT_EQ(list->selFrame, 2 + lines);
+    EXPECT_GE(list->selIndex, list->topIndex);  // kept in view
+    EXPECT_LT(list->selIndex, list->topIndex + lines);
+    Key(FL_Up);
+    EXPECT_EQ(list->selFrame, 1 + lines);
+    Fl::e_x = 900;  // outside the content: left to the scrollbars
+    EXPECT_EQ(list->handle(FL_PUSH), 0);
+    Fl::e_keysym = 'x';
+    EXPECT_EQ(list->handle(FL_KEYDOWN), 0);
+}
+
+TEST_F(MsgListTest, SelectionSurvivesRefilterAndClear) {
+    Add(40);  // ids alternate 0x181, 0x182
+    list->Tick();
+    list->Select(11);  // an 0x182 frame
+    EXPECT_EQ(list->selFrame, 11);
+    App().SetFilter(std::make_unique<FeCanID>(0x181, 0x7FF));  // removes it
+    EXPECT_EQ(list->selFrame, 12);                             // the next one left
+    EXPECT_EQ(list->selIndex, 6);
+    EXPECT_EQ(Detail().selFrame, 12);
+    EXPECT_TRUE(list->newData);
+
+    App().msgStore->Clear();
+    EXPECT_EQ(list->selFrame, -1);
+    EXPECT_EQ(Detail().selFrame, -1);
+    EXPECT_EQ(Detail().message, nullptr);
+    EXPECT_FALSE(list->autoScroll);
+    list->ToggleDeltaTime();
+    EXPECT_TRUE(list->deltaTime);
+    Add(5);
+    list->Tick();
+    Settle();  // draws the delta times
+}
+
+}  // namespace
