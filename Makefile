@@ -1,5 +1,6 @@
 # Front door over CMake.
-#   make run     build Quillon and start it (ARGS="..." passes options)
+#   make run     build Quillon and open its window replaying the demo log (ARGS="..." passes
+#                other options); without a display, print the decoded demo instead
 #   make check   build and run every test, then again under AddressSanitizer and
 #                UndefinedBehaviorSanitizer, and the concurrency tests under ThreadSanitizer
 # Both install missing build dependencies from Debian packages first.
@@ -20,8 +21,14 @@ build: deps
 	@$(call CONFIGURE,build,-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 	@cmake --build build -j $(JOBS)
 
+ARGS ?= -f examples/demo.log
 run: build
-	./build/bin/quillon $(ARGS)
+	@if [ -n "$$DISPLAY" ]; then \
+	    ./build/bin/quillon $(ARGS); \
+	else \
+	    echo "No display (DISPLAY is not set): printing the decoded demo log instead."; \
+	    ./build/bin/quillon-dump -n examples/demo.netcfg examples/demo.log; \
+	fi
 
 test: build
 	ctest --test-dir build --output-on-failure -j $(JOBS)

@@ -8,6 +8,7 @@
 #include "filter/filter_logic.h"
 #include "store/filt_store.h"
 #include "store/msg_store.h"
+#include "ui/config_dialog.h"
 #include "ui/filt_dialog.h"
 #include "ui/net_dialog.h"
 

@@ -9,6 +9,7 @@
 #include "io/read_manager.h"
 #include "netcfg/network_config.h"
 
+class ConfigDialog;
 class FiltDialog;
 class FiltStore;
 class FilterLogic;
@@ -50,6 +51,7 @@ class Quillon {
     Mutex mutex;                          // guards filter while it is matched or replaced
     std::unique_ptr<FilterLogic> filter;  // the display filter; passes everything at first
     MainFrame* mainFrame = nullptr;       // null without a window
+    std::unique_ptr<ConfigDialog> cfgDialog;
     std::unique_ptr<NetworkDialog> netDialog;
     std::unique_ptr<FiltDialog> filtDialog;
     ReadManager readMgr;

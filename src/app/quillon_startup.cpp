@@ -3,11 +3,17 @@
 
 #include <FL/Fl.H>
 
+#include <cstdio>
+
 #include "app/cmd_line.h"
 #include "app/quillon.h"
+#include "app/quillon_error.h"
+#include "filter/filter_logic.h"
 #include "store/filt_store.h"
 #include "store/msg_store.h"
+#include "ui/config_dialog.h"
 #include "ui/filt_dialog.h"
+#include "ui/main_frame_fltk.h"
 #include "ui/net_dialog.h"
 
 int Quillon::main(int argc, char** argv) {
@@ -16,9 +22,27 @@ int Quillon::main(int argc, char** argv) {
     msgStore = std::make_unique<MsgStore>();
     filtStore = std::make_unique<FiltStore>(*msgStore);
     SetParserMode(cmdLine.mode);
+    std::unique_ptr<MainFrame> window;
+    if (!cmdLine.cmdMode) window = CreateMainFrame();
+    mainFrame = window.get();
+    cfgDialog = CreateCfgDialog();
     netDialog = CreateNetDialog();
     filtDialog = CreateFiltDialog();
+    filter = std::make_unique<FilterLogic>();
+    if (cmdLine.haveFile && !cmdLine.cmdMode) {
+        try {
+            mainFrame->OpenLogFile(cmdLine.file);
+        } catch (const QuillonError& e) {
+            std::printf("Error caught: %s\n", e.message.c_str());
+            return 0;
+        } catch (...) {
+            std::printf("Error caught exception");
+            return 0;
+        }
+    }
     // Reader threads wake the GUI thread through FLTK's lock.
     Fl::lock();
-    return Fl::run();
+    const int status = Fl::run();
+    mainFrame = nullptr;
+    return status;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 class MsgDetail;
 
 // The main window, as the rest of the program sees it: the two completion notices the worker
@@ -8,6 +10,8 @@ class MsgDetail;
 class MainFrame {
   public:
     virtual ~MainFrame() = default;
+    // Replays a log file into the store (GUI thread).
+    virtual void OpenLogFile(const std::string& path) = 0;
     // A log file replay reached the end of its file (reader thread).
     virtual void LogReadDone() = 0;
     // The log writer is about to close its file (writer thread).

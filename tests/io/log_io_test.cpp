@@ -19,6 +19,7 @@ namespace {
 
 // Counts the completion notices the worker threads send.
 struct NoticeCounter : MainFrame {
+    void OpenLogFile(const std::string&) override {}
     void LogReadDone() override { reads++; }
     void LogWriteDone() override { writes++; }
     void GetXY(int& x, int& y) override { x = y = 0; }

@@ -22,6 +22,7 @@ namespace {
 
 // The window the list reports its selection through.
 struct Frame : MainFrame {
+    void OpenLogFile(const std::string&) override {}
     void LogReadDone() override {}
     void LogWriteDone() override {}
     void GetXY(int& x, int& y) override { x = y = 0; }

@@ -19,6 +19,7 @@
 namespace {
 
 struct PlacedFrame : MainFrame {
+    void OpenLogFile(const std::string&) override {}
     void LogReadDone() override {}
     void LogWriteDone() override {}
     void GetXY(int& x, int& y) override {

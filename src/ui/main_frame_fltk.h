@@ -1,0 +1,65 @@
+#pragma once
+
+#include <FL/Fl_Double_Window.H>
+#include <FL/Fl_Image.H>
+#include <FL/Fl_Menu_Bar.H>
+#include <FL/Fl_Native_File_Chooser.H>
+#include <FL/Fl_Window.H>
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "io/log_producer.h"
+#include "ui/main_frame.h"
+#include "ui/msg_detail.h"
+#include "ui/msg_list.h"
+
+// The program's window: menu bar, toolbar, the message list over the detail view. Reader and
+// writer threads only post their completion notices; everything else runs on the GUI thread,
+// and no error escapes a callback (it is shown in an alert).
+class MainFrameFLTK : public MainFrame {
+  public:
+    MainFrameFLTK();
+    ~MainFrameFLTK() override;
+
+    void OpenLogFile(const std::string& path) override;
+    void GetXY(int& x, int& y) override;
+    MsgDetail* GetMsgDetail() override { return msgDetail; }
+    void LogReadDone() override;
+    void LogWriteDone() override;
+
+    // 0 idle, 1 receiving, 2 replaying, 3 saved: which tools and menu items are available.
+    void SetToolState(int state);
+    void EnableMenu(const char* path, bool enable);
+    // value 0 or 1 also sets a button's pressed state; -1 leaves it.
+    void EnableTool(Fl_Image* icon, bool enable, int value);
+    bool Enabled(Fl_Image* icon);
+
+    void OpenFile();
+    void SaveFile();
+    void Play();
+    void Stop();
+    void Clear();
+    void About();
+    [[noreturn]] void Exit();
+
+    // The completion notices, on the GUI thread. A notice whose wake-up was lost (a full
+    // queue) is taken by the next timer run instead.
+    void ReadDoneOnGuiThread();
+    void WriteDoneOnGuiThread();
+
+    std::unique_ptr<Fl_Double_Window> window;
+    std::unique_ptr<Fl_Native_File_Chooser> fileChooser;
+    Fl_Menu_Bar* menuBar = nullptr;  // children of window
+    Fl_Window* toolbar = nullptr;
+    MsgList* msgList = nullptr;
+    MsgDetail* msgDetail = nullptr;
+    std::unique_ptr<LogProducer> logWriter;  // of the last Save
+
+  private:
+    std::atomic<bool> readDone{false};
+    std::atomic<bool> writeDone{false};
+};
+
+std::unique_ptr<MainFrame> CreateMainFrame();

@@ -1,0 +1,169 @@
+// gtest before FLTK: X11 headers define None.
+#include <gtest/gtest.h>
+
+#include "ui/main_frame_fltk.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/quillon.h"
+#include "decode/canopen_parser.h"
+#include "store/filt_store.h"
+#include "store/msg_store.h"
+#include "support/test_support.h"
+#include "ui/config_dialog.h"
+#include "ui/icons.h"
+
+namespace {
+
+std::string alertText;
+
+// Closes the modal box that is open, keeping its text; waits for one when none is open yet.
+void CloseModal(void*) {
+    Fl_Window* modal = Fl::modal();
+    if (!modal) {
+        Fl::repeat_timeout(0.02, CloseModal);
+        return;
+    }
+    // The message is the first labelled box (the icon box, "!" or "i", comes later).
+    for (int i = modal->children() - 1; i >= 0; i--)
+        if (auto* box = dynamic_cast<Fl_Box*>(modal->child(i)))
+            if (box->label() && *box->label()) alertText = box->label();
+    modal->hide();
+}
+
+// The text of the alert or message box that action opens, which is then closed.
+std::string CaptureAlert(const std::function<void()>& action) {
+    alertText = "(no alert)";
+    Fl::add_timeout(0.05, CloseModal);
+    action();
+    Fl::remove_timeout(CloseModal);
+    return alertText;
+}
+
+class MainFrameTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        Quillon& app = App();
+        app.msgStore = std::make_unique<MsgStore>(100000);
+        app.filtStore = std::make_unique<FiltStore>(*app.msgStore);
+        app.SetParserMode(PARSE_CANOPEN);
+        app.cfgDialog = CreateCfgDialog();
+        frame = std::make_unique<MainFrameFLTK>();
+        app.mainFrame = frame.get();
+    }
+    void TearDown() override {
+        App().readMgr.StopAll();
+        frame.reset();
+        App().cfgDialog.reset();
+        App().filtStore.reset();
+        App().msgStore.reset();
+        App().parser.reset();
+        App().parseMode = PARSE_NONE;
+    }
+    bool MenuActive(const char* path) {
+        const Fl_Menu_Item* item = frame->menuBar->find_item(path);
+        return item && item->active();
+    }
+    // Runs the event loop until done() or about ten seconds passed.
+    template <typename Done>
+    static bool WaitFor(Done done) {
+        for (int i = 0; i < 1000 && !done(); i++) Fl::wait(0.01);
+        return done();
+    }
+    std::unique_ptr<MainFrameFLTK> frame;
+};
+
+TEST_F(MainFrameTest, LayoutAndIdleTools) {
+    // The virtual screen is 1280 by 1024.
+    int x, y;
+    frame->GetXY(x, y);
+    EXPECT_EQ(x, 128);
+    EXPECT_EQ(y, 102);
+    EXPECT_EQ(frame->window->w(), 800);
+    EXPECT_EQ(frame->window->h(), 600);
+    EXPECT_STREQ(frame->window->label(), "Quillon");
+    ASSERT_EQ(frame->toolbar->children(), 7);
+    EXPECT_STREQ(frame->toolbar->child(2)->tooltip(), "Read messages from CAN card");
+    EXPECT_EQ(frame->msgList->asFlWidget()->h(), 3 * 540 / 4);
+    EXPECT_EQ(frame->msgDetail->asFlWidget()->y(), 60 + 3 * 540 / 4);
+    EXPECT_EQ(Fl::focus(), frame->msgList->asFlWidget());
+    EXPECT_EQ(frame->GetMsgDetail(), frame->msgDetail);
+
+    EXPECT_TRUE(frame->Enabled(iconPlay));
+    EXPECT_TRUE(frame->Enabled(iconOpen));
+    EXPECT_FALSE(frame->Enabled(iconStop));
+    EXPECT_TRUE(frame->Enabled(iconSave));
+    EXPECT_FALSE(frame->Enabled(iconRecord));  // on no button
+    EXPECT_TRUE(MenuActive("&File/&Open"));
+    const Fl_Menu_Item* canopen = frame->menuBar->find_item("&View/&Decoder/&CANopen");
+    ASSERT_NE(canopen, nullptr);
+    EXPECT_TRUE(canopen->value());
+    frame->EnableMenu("&No/&Such", false);  // ignored
+
+    frame->SetToolState(1);
+    EXPECT_FALSE(frame->Enabled(iconPlay));
+    EXPECT_TRUE(frame->Enabled(iconStop));
+    EXPECT_FALSE(MenuActive("&File/&Open"));
+    EXPECT_FALSE(MenuActive("&View/&Decoder"));
+    frame->SetToolState(0);
+    EXPECT_TRUE(MenuActive("&View/&Decoder"));
+
+    // Escape does not close the window (the close button would exit).
+    Fl::e_number = FL_SHORTCUT;
+    Fl::e_keysym = FL_Escape;
+    frame->window->do_callback();
+    EXPECT_TRUE(frame->window->shown());
+}
+
+TEST_F(MainFrameTest, AlertsOfPlaySaveAndOpen) {
+    EXPECT_EQ(CaptureAlert([&] { frame->Play(); }),
+              "No CAN cards found in system.\nPlease confirm that the hardware and drivers are "
+              "installed properly and try again.");
+    EXPECT_TRUE(frame->Enabled(iconPlay));
+    EXPECT_FALSE(frame->Enabled(iconStop));
+
+    EXPECT_EQ(CaptureAlert([&] { frame->SaveFile(); }),
+              "There are currently no CAN messages to save.\n\nIf you want to record new data as "
+              "it's received, first press the 'play' button \nto start receiving CAN messages, "
+              "then press 'save' to select a file.");
+
+    EXPECT_EQ(CaptureAlert([&] { frame->OpenLogFile("/no/such/file.log"); }),
+              "Error opening log file: Unable to open log file: /no/such/file.log");
+    EXPECT_TRUE(frame->Enabled(iconOpen));
+
+    EXPECT_EQ(CaptureAlert([&] { frame->About(); }),
+              std::string("Quillon \n\nVersion ") + Quillon::getVersion());
+}
+
+TEST_F(MainFrameTest, ReplayRunsUntilTheEndOfTheFile) {
+    TempDir dir;
+    std::string log;
+    for (int i = 0; i < 2000; i++) log += std::to_string(i) + " CAN0: 0x181 - 1 2\n";
+    WriteFile(dir.file("replay.log"), log);
+    App().msgStore->Add(CANframe());  // cleared by the replay
+    frame->OpenLogFile(dir.file("replay.log"));
+    EXPECT_FALSE(frame->Enabled(iconOpen));  // replaying
+    EXPECT_TRUE(frame->Enabled(iconStop));
+    EXPECT_TRUE(WaitFor([&] { return frame->Enabled(iconOpen); }));  // back to idle by itself
+    EXPECT_EQ(App().msgStore->GetTotal(nullptr, nullptr), 2000);
+    EXPECT_TRUE(WaitFor([&] { return static_cast<MsgListData*>(frame->msgList)->topIndex > 0; }));
+
+    // Saving what was replayed: Save is off while the writer runs, on again when it is done.
+    // (The chooser needs a user, so the writer is made as Save makes it.)
+    frame->logWriter = std::make_unique<LogProducer>(dir.file("saved.log"), false);
+    frame->EnableTool(iconSave, false, -1);
+    EXPECT_TRUE(WaitFor([&] { return frame->Enabled(iconSave); }));
+    const std::string saved = ReadFile(dir.file("saved.log"));
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 2000);
+
+    frame->Clear();
+    EXPECT_EQ(App().msgStore->GetTotal(nullptr, nullptr), 0);
+}
+
+}  // namespace
