@@ -47,3 +47,8 @@ done
 "$bin/pipeline_bench" --benchmark_min_time=0.5
 "$bin/filter_bench"
 "$bin/eds_bench"
+
+# The window under a virtual X server: list redraw over 10 million frames, and the replay of the
+# 5,000,000-frame log in the window (compare with quillon-dump -q above).
+xvfb-run -a -s "-screen 0 1280x1024x24" "$bin/gui_bench" draw 10000000
+xvfb-run -a -s "-screen 0 1280x1024x24" "$bin/gui_bench" replay "$data/canopen-5000000.log"

@@ -132,10 +132,8 @@ struct Tool {
 
 MainFrameFLTK::MainFrameFLTK() : fileChooser(std::make_unique<Fl_Native_File_Chooser>(0)) {
     LoadIcons();
-    const int x = static_cast<int>(0.1 * Fl::w());
-    const int y = static_cast<int>(0.1 * Fl::h());
-    const int W = std::min(static_cast<int>(0.9 * Fl::w()), 800);
-    const int H = std::min(static_cast<int>(0.9 * Fl::h()), 600);
+    int x, y, W, H;
+    Geometry(Fl::w(), Fl::h(), x, y, W, H);
     window = std::make_unique<Fl_Double_Window>(x, y, W, H, "Quillon");
     window->box(FL_NO_BOX);
 
@@ -183,6 +181,13 @@ MainFrameFLTK::MainFrameFLTK() : fileChooser(std::make_unique<Fl_Native_File_Cho
 MainFrameFLTK::~MainFrameFLTK() {
     Fl::remove_timeout(cb_notice_poll, this);
     if (App().mainFrame == this) App().mainFrame = nullptr;
+}
+
+void MainFrameFLTK::Geometry(int screenW, int screenH, int& x, int& y, int& w, int& h) {
+    x = static_cast<int>(0.1 * screenW);
+    y = static_cast<int>(0.1 * screenH);
+    w = std::min(static_cast<int>(0.9 * screenW), 800);
+    h = std::min(static_cast<int>(0.9 * screenH), 600);
 }
 
 std::unique_ptr<MainFrame> CreateMainFrame() {

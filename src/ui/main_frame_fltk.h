@@ -29,6 +29,9 @@ class MainFrameFLTK : public MainFrame {
     void LogReadDone() override;
     void LogWriteDone() override;
 
+    // The window's place on a screen of the given size: at a tenth of it, 90 % of it at most
+    // 800 by 600.
+    static void Geometry(int screenW, int screenH, int& x, int& y, int& w, int& h);
     // 0 idle, 1 receiving, 2 replaying, 3 saved: which tools and menu items are available.
     void SetToolState(int state);
     void EnableMenu(const char* path, bool enable);

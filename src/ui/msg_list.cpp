@@ -191,10 +191,9 @@ void MsgListData::draw_content(int x, int y, int w, int h, int xoff, int) {
     if (rows < 1 || topIndex > last) return;
 
     Parser* parser = App().parser.get();
-    MsgStore& store = *App().msgStore;
     const uint32_t exchangeSize = txList.Count();
     uint32_t exchangeAt = 0;  // the list and the rows both ascend: one walk along the rows
-    CANframe frame, previous;
+    CANframe frame;
     for (int i = 0; i < rows && topIndex + i <= last; i++) {
         const int position = topIndex + i;
         const int baseline = y + (i + 2) * lineHeight;
@@ -216,17 +215,22 @@ void MsgListData::draw_content(int x, int y, int w, int h, int xoff, int) {
         }
         fl_draw(Format("%u", static_cast<unsigned>(index)).c_str(), left + msgCol, baseline);
         fl_draw(Format("%d", frame.port).c_str(), left + portCol, baseline);
-        double seconds = frame.timestamp * 1e-6;
-        if (deltaTime) {
-            const int before = View().GetFrameID(position - 1);
-            seconds = before >= 0 && store.Get(before, previous)
-                          ? static_cast<int32_t>(frame.timestamp - previous.timestamp) * 1e-6
-                          : 0.0;
-        }
-        fl_draw(Format("%-11.6lf", seconds).c_str(), left + timeCol, baseline);
+        fl_draw(TimeText(position, frame).c_str(), left + timeCol, baseline);
         fl_draw(Format("0x%08x", frame.id).c_str(), left + idCol, baseline);
         fl_draw(desc.c_str(), left + valueCol, baseline);
     }
+}
+
+std::string MsgListData::TimeText(int position, const CANframe& frame) {
+    double seconds = frame.timestamp * 1e-6;
+    if (deltaTime) {
+        CANframe previous;
+        const int before = View().GetFrameID(position - 1);
+        seconds = before >= 0 && App().msgStore->Get(before, previous)
+                      ? static_cast<int32_t>(frame.timestamp - previous.timestamp) * 1e-6
+                      : 0.0;
+    }
+    return Format("%-11.6lf", seconds);
 }
 
 int MsgListData::handle(int event) {

@@ -3,6 +3,7 @@
 #include <FL/Fl_Widget.H>
 
 #include <atomic>
+#include <string>
 
 #include "store/array.h"
 #include "store/storage.h"
@@ -40,6 +41,9 @@ class MsgListData : public MsgList, public ScrollWin, public StoreListener {
 
     // Frame rows that fit under the header.
     int Lines() const;
+    // The Time column of the frame at a filtered position: absolute, or the time since the
+    // previous row's frame (0 for the first).
+    std::string TimeText(int position, const CANframe& frame);
     // One timer run: measures the font, follows new frames.
     void Tick();
     // Selects the row at filtered position k (clamped), shows it and hands it on.

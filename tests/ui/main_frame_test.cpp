@@ -6,10 +6,14 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/quillon.h"
 #include "decode/canopen_parser.h"
@@ -79,6 +83,14 @@ class MainFrameTest : public ::testing::Test {
     std::unique_ptr<MainFrameFLTK> frame;
 };
 
+TEST(MainFrameGeometryTest, FollowsTheScreen) {
+    int x, y, w, h;
+    MainFrameFLTK::Geometry(1920, 1080, x, y, w, h);
+    EXPECT_EQ(std::vector<int>({x, y, w, h}), std::vector<int>({192, 108, 800, 600}));
+    MainFrameFLTK::Geometry(800, 600, x, y, w, h);
+    EXPECT_EQ(std::vector<int>({x, y, w, h}), std::vector<int>({80, 60, 720, 540}));
+}
+
 TEST_F(MainFrameTest, LayoutAndIdleTools) {
     // The virtual screen is 1280 by 1024.
     int x, y;
@@ -139,6 +151,41 @@ TEST_F(MainFrameTest, AlertsOfPlaySaveAndOpen) {
 
     EXPECT_EQ(CaptureAlert([&] { frame->About(); }),
               std::string("Quillon \n\nVersion ") + Quillon::getVersion());
+}
+
+TEST_F(MainFrameTest, DecoderChoiceClearsTheStore) {
+    App().msgStore->Add(CANframe());
+    const Fl_Menu_Item* raw = frame->menuBar->find_item("&View/&Decoder/&Raw");
+    ASSERT_NE(raw, nullptr);
+    frame->menuBar->picked(raw);
+    EXPECT_EQ(App().parseMode, PARSE_RAW);
+    EXPECT_EQ(App().msgStore->GetTotal(nullptr, nullptr), 0);
+    EXPECT_FALSE(frame->menuBar->find_item("&View/&Decoder/&CANopen")->value());
+    frame->menuBar->picked(frame->menuBar->find_item("&View/&Decoder/&CANopen"));
+    EXPECT_EQ(App().parseMode, PARSE_CANOPEN);
+}
+
+// The close button ends the program, once the running log writer has written everything.
+[[noreturn]] void CloseWhileSaving(MainFrameFLTK& frame, const std::string& path) {
+    CANframe f;
+    f.length = 1;
+    for (int i = 0; i < 5000; i++) App().msgStore->Add(f);
+    frame.logWriter = std::make_unique<LogProducer>(path, true);
+    Fl::e_number = FL_CLOSE;
+    frame.window->do_callback();
+    std::_Exit(3);  // not reached: Exit ends the process
+}
+
+TEST_F(MainFrameTest, CloseButtonExitsAfterTheWriterFinished) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // The same path in the child process, which runs this test again from its start.
+    const std::string path =
+        testing::TempDir() + "quillon_closing_" + std::to_string(getuid()) + ".log";
+    std::remove(path.c_str());
+    EXPECT_EXIT(CloseWhileSaving(*frame, path), testing::ExitedWithCode(0), "");
+    const std::string saved = ReadFile(path);
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 5000);
+    std::remove(path.c_str());
 }
 
 TEST_F(MainFrameTest, ReplayRunsUntilTheEndOfTheFile) {

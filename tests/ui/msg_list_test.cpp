@@ -165,11 +165,17 @@ TEST_F(MsgListTest, SelectionSurvivesRefilterAndClear) {
     EXPECT_EQ(Detail().selFrame, -1);
     EXPECT_EQ(Detail().message, nullptr);
     EXPECT_FALSE(list->autoScroll);
+    Add(5);  // 1 ms apart
+    list->Tick();
+    CANframe f;
+    ASSERT_TRUE(App().filtStore->Get(0, f));
+    EXPECT_EQ(list->TimeText(0, f), "0.001000   ");
     list->ToggleDeltaTime();
     EXPECT_TRUE(list->deltaTime);
-    Add(5);
-    list->Tick();
-    Settle();  // draws the delta times
+    EXPECT_EQ(list->TimeText(0, f), "0.000000   ");  // the first row has no previous frame
+    ASSERT_TRUE(App().filtStore->Get(1, f));
+    EXPECT_EQ(list->TimeText(1, f), "0.002000   ");  // the filter left every other frame
+    Settle();                                        // draws the delta times
 }
 
 }  // namespace
