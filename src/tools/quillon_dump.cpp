@@ -21,7 +21,7 @@
 #include "store/filt_store.h"
 #include "store/msg_store.h"
 #include "tools/dump_printer.h"
-#include "tools/element_spec.h"
+#include "tools/element_option.h"
 
 namespace {
 
@@ -126,7 +126,8 @@ int main(int argc, char** argv) {
     std::unique_ptr<FilterLogic> filter;
     try {
         app.filtDialog = std::make_unique<HeadlessFiltDialog>();
-        for (const std::string& spec : elements) app.filtDialog->AddFE(ParseElementSpec(spec));
+        for (const std::string& element : elements)
+            app.filtDialog->AddFE(ParseElementOption(element));
         filter = CreateFilterLogic(expression);
     } catch (const QuillonError& e) {
         std::fprintf(stderr, "%s\n", e.message.c_str());

@@ -11,4 +11,4 @@
 //   port:N                         FePort
 // Numbers are read as the element dialog reads them (decimal, or hexadecimal after 0x), but may
 // not be blank. Throws QuillonError ERR_FILTER with the element dialog's texts where it has one.
-std::unique_ptr<FilterElement> ParseElementSpec(const std::string& spec);
+std::unique_ptr<FilterElement> ParseElementOption(const std::string& text);

@@ -1,4 +1,4 @@
-#include "tools/element_spec.h"
+#include "tools/element_option.h"
 
 #include <sstream>
 #include <vector>
@@ -8,12 +8,12 @@
 
 namespace {
 
-std::vector<std::string> Split(const std::string& spec) {
+std::vector<std::string> Split(const std::string& text) {
     std::vector<std::string> parts;
-    std::istringstream in(spec);
+    std::istringstream in(text);
     std::string part;
     while (std::getline(in, part, ':')) parts.push_back(part);
-    if (!spec.empty() && spec.back() == ':') parts.emplace_back();
+    if (!text.empty() && text.back() == ':') parts.emplace_back();
     return parts;
 }
 
@@ -40,8 +40,8 @@ bool Comparison(const std::string& text, int32_t* code) {
 
 }  // namespace
 
-std::unique_ptr<FilterElement> ParseElementSpec(const std::string& spec) {
-    const std::vector<std::string> parts = Split(spec);
+std::unique_ptr<FilterElement> ParseElementOption(const std::string& text) {
+    const std::vector<std::string> parts = Split(text);
     const std::string kind = parts.empty() ? "" : parts[0];
     if (kind == "id" && parts.size() == 3) {
         const uint32_t mask = Number(parts[1], "Unable to parse ID mask: ");
@@ -67,5 +67,5 @@ std::unique_ptr<FilterElement> ParseElementSpec(const std::string& spec) {
     }
     if (kind == "port" && parts.size() == 2)
         return std::make_unique<FePort>(Number(parts[1], "Unable to parse port number: "));
-    throw QuillonError(ERR_FILTER, "Unable to parse filter element: " + spec);
+    throw QuillonError(ERR_FILTER, "Unable to parse filter element: " + text);
 }
