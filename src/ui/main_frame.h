@@ -13,9 +13,9 @@ class MainFrame {
     // Replays a log file into the store (GUI thread).
     virtual void OpenLogFile(const std::string& path) = 0;
     // A log file replay reached the end of its file (reader thread).
-    virtual void LogReadDone() = 0;
+    virtual void LogReadDone() {}
     // The log writer is about to close its file (writer thread).
-    virtual void LogWriteDone() = 0;
+    virtual void LogWriteDone() {}
     // The window's screen position, where dialogs and progress windows open (GUI thread).
     virtual void GetXY(int& x, int& y) = 0;
     // The detail view that shows the selected frame, or null (GUI thread).

@@ -316,8 +316,9 @@ void MainFrameFLTK::SaveFile() {
                          Fl_Native_File_Chooser::NEW_FOLDER);
     fileChooser->type(Fl_Native_File_Chooser::BROWSE_SAVE_FILE);
     if (fileChooser->show() != 0) return;
-    // A file that cannot be created raises its message here; the tools stay as they were.
-    logWriter = std::make_unique<LogProducer>(fileChooser->filename(), !playIdle);
+    // Asked again: a replay may have ended while the chooser was open. A file that cannot be
+    // created raises its message here; the tools stay as they were.
+    logWriter = std::make_unique<LogProducer>(fileChooser->filename(), !Enabled(iconPlay));
     EnableTool(iconSave, false, -1);
     EnableMenu("&File/&Save", false);
 }

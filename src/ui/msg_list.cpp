@@ -237,6 +237,7 @@ int MsgListData::handle(int event) {
     if (event == FL_FOCUS) return 1;
     if (event == FL_KEYDOWN) {
         if (!Measure()) return 0;
+        fl_font(settings.font, settings.fontSize);  // the visibility test uses its descent
         const bool visible = SelectionVisible();
         const int lines = Lines();
         switch (Fl::event_key()) {
