@@ -5,7 +5,7 @@
 
 #include "filter/filter_element.h"
 
-// A filter element from quillon-dump's -e SPEC:
+// A filter element from quillon-dump's -e ELEMENT:
 //   id:MASK:VALUE                  FeCanID
 //   obj:INDEX[:SUB|:any][:CMP]     FeObjID; SUB default any; CMP < <= == >= >, default ==
 //   port:N                         FePort
