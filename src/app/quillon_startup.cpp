@@ -8,7 +8,6 @@
 #include "app/cmd_line.h"
 #include "app/quillon.h"
 #include "app/quillon_error.h"
-#include "filter/filter_logic.h"
 #include "store/filt_store.h"
 #include "store/msg_store.h"
 #include "ui/config_dialog.h"
@@ -28,7 +27,6 @@ int Quillon::main(int argc, char** argv) {
     cfgDialog = CreateCfgDialog();
     netDialog = CreateNetDialog();
     filtDialog = CreateFiltDialog();
-    filter = std::make_unique<FilterLogic>();
     if (cmdLine.haveFile && !cmdLine.cmdMode) {
         try {
             mainFrame->OpenLogFile(cmdLine.file);

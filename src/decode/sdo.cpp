@@ -13,10 +13,6 @@ namespace {
 constexpr int kNone = -1;
 constexpr int kComplete = 30;
 
-bool IsClient(const CANframe& frame) {
-    return (frame.id & 0x3FFFFF80) == 0x600;
-}
-
 // The valid payload bytes, never more than the eight there are.
 int Valid(const CANframe& frame) {
     return std::clamp(static_cast<int>(frame.length), 0, 8);

@@ -43,6 +43,9 @@ class SDO {
 
     explicit SDO(CANopenNode* node) : node(node) {}
 
+    // A frame from the client to the node (0x600 + N), not the node's answer (0x580 + N).
+    static bool IsClient(const CANframe& frame) { return (frame.id & 0x3FFFFF80) == 0x600; }
+
     // The scan step for one stored SDO data frame of the node, in store order.
     void scan(int index, CANframe& frame);
     // Adds the decoded lines to message; the short description is left to getShortDesc.

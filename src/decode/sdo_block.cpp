@@ -10,10 +10,6 @@ namespace {
 
 constexpr int kComplete = 30;
 
-bool IsClient(const CANframe& frame) {
-    return (frame.id & 0x3FFFFF80) == 0x600;
-}
-
 // The frame at index as the store still holds it.
 bool Stored(int index, CANframe& frame) {
     MsgStore* store = App().msgStore.get();

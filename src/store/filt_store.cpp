@@ -27,10 +27,6 @@ FiltStore::~FiltStore() {
     if (store) store->DelStoreListener(this);
 }
 
-bool FiltStore::Valid(int index) const {
-    return index >= first && static_cast<long long>(index) < static_cast<long long>(first) + count;
-}
-
 void FiltStore::Append(int storeIndex) {
     Slot(first + count) = storeIndex;
     if (count == capacity)
@@ -142,23 +138,6 @@ bool FiltStore::Get(int index, CANframe& frame) {
 int FiltStore::GetFrameID(int index) {
     MutexLock hold(lock);
     return Valid(index) ? Slot(index) : -1;
-}
-
-int FiltStore::GetTotal(int* firstOut, int* lastOut) {
-    MutexLock hold(lock);
-    if (firstOut) *firstOut = first;
-    if (lastOut) *lastOut = first + count - 1;
-    return count;
-}
-
-int FiltStore::GetFirst() {
-    MutexLock hold(lock);
-    return first;
-}
-
-int FiltStore::GetLast() {
-    MutexLock hold(lock);
-    return first + count - 1;
 }
 
 int FiltStore::FindNdx(int target) {

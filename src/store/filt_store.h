@@ -34,9 +34,6 @@ class FiltStore : public Storage, public StoreListener {
     bool Get(int index, CANframe& frame) override;
     // The store index held at filtered index, or -1.
     int GetFrameID(int index);
-    int GetTotal(int* first, int* last) override;
-    int GetFirst() override;
-    int GetLast() override;
     int GetMax() override { return capacity; }
     // The filtered index holding storeIndex, by bisection; for an index not held, the position
     // of the next higher one (the last position above all, first + 1 below all when two or more
@@ -44,15 +41,12 @@ class FiltStore : public Storage, public StoreListener {
     int FindNdx(int storeIndex);
 
   private:
-    bool Valid(int index) const;
     int32_t& Slot(int index) { return entries[index % capacity]; }
     // Lock held.
     void Append(int storeIndex);
     void Empty();
 
     MsgStore& source;
-    int first = 0;
-    int count = 0;
     int capacity = 0;
     std::unique_ptr<ZeroPages> pages;
     int32_t* entries = nullptr;

@@ -34,10 +34,6 @@ MsgStore::~MsgStore() {
     for (int i = 0; i < slotsUsed; i++) frames[i].~CANframe();
 }
 
-bool MsgStore::Valid(int index) const {
-    return index >= first && static_cast<long long>(index) < static_cast<long long>(first) + count;
-}
-
 void MsgStore::Add(const CANframe& frame) {
     MutexLock serial(ingest);
     StoreListener* l;
@@ -70,23 +66,6 @@ bool MsgStore::Get(int index, CANframe& frame) {
 CANframe* MsgStore::GetFramePtr(int index) {
     MutexLock hold(lock);
     return Valid(index) ? &Slot(index) : nullptr;
-}
-
-int MsgStore::GetTotal(int* firstOut, int* lastOut) {
-    MutexLock hold(lock);
-    if (firstOut) *firstOut = first;
-    if (lastOut) *lastOut = first + count - 1;
-    return count;
-}
-
-int MsgStore::GetFirst() {
-    MutexLock hold(lock);
-    return first;
-}
-
-int MsgStore::GetLast() {
-    MutexLock hold(lock);
-    return first + count - 1;
 }
 
 void MsgStore::Clear() {

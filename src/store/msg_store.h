@@ -30,9 +30,6 @@ class MsgStore : public Storage {
     bool Get(int index, CANframe& frame) override;
     // The frame in its ring slot, or null; for the decoders and the filtered store.
     CANframe* GetFramePtr(int index);
-    int GetTotal(int* first, int* last) override;
-    int GetFirst() override;
-    int GetLast() override;
     int GetMax() override { return capacity; }
     // Forgets every frame, and the decoder's state built from them; indexes start again at 0.
     void Clear();
@@ -40,12 +37,9 @@ class MsgStore : public Storage {
     void GetTxList(int index, Array<int>& out);
 
   private:
-    bool Valid(int index) const;
     CANframe& Slot(int index) { return frames[index % capacity]; }
 
     Mutex ingest;
-    int first = 0;
-    int count = 0;
     int capacity = 0;
     // Zero pages: untouched slots cost no memory, and a zero slot is a valid empty frame to
     // assign to.

@@ -1,5 +1,26 @@
 #include "store/storage.h"
 
+bool Storage::Valid(int index) const {
+    return index >= first && static_cast<long long>(index) < static_cast<long long>(first) + count;
+}
+
+int Storage::GetTotal(int* firstOut, int* lastOut) {
+    MutexLock hold(lock);
+    if (firstOut) *firstOut = first;
+    if (lastOut) *lastOut = first + count - 1;
+    return count;
+}
+
+int Storage::GetFirst() {
+    MutexLock hold(lock);
+    return first;
+}
+
+int Storage::GetLast() {
+    MutexLock hold(lock);
+    return first + count - 1;
+}
+
 Storage::~Storage() {
     if (listener) listener->store = nullptr;
 }

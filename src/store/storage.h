@@ -13,17 +13,23 @@ class Storage {
     virtual bool Get(int index, CANframe& frame) = 0;
     // Stores the first and last valid index through the pointers that are not null; returns
     // the number of entries.
-    virtual int GetTotal(int* first, int* last) = 0;
-    virtual int GetLast() = 0;
-    virtual int GetFirst() = 0;
+    virtual int GetTotal(int* first, int* last);
+    virtual int GetLast();
+    virtual int GetFirst();
     // One listener at a time: a new one replaces the old.
     virtual void AddStoreListener(StoreListener* l);
     virtual void DelStoreListener(StoreListener* l);
     virtual int GetMax() { return 0; }
 
   protected:
+    // Whether index lies in first .. first + count - 1 (lock held).
+    bool Valid(int index) const;
+
     StoreListener* listener = nullptr;
-    Mutex lock;  // guards listener and the subclass's fields
+    Mutex lock;  // guards listener, first, count and the subclass's fields
+    // The valid indexes of a ring of entries are first .. first + count - 1.
+    int first = 0;
+    int count = 0;
 };
 
 // Told of entries added to a Storage and of its clearing.

@@ -59,22 +59,14 @@ bool MsgListData::Measure() {
     return true;
 }
 
-int MsgListData::VisibleW() const {
-    return ContentWidth();
-}
-
-int MsgListData::VisibleH() const {
-    return ContentHeight();
-}
-
 int MsgListData::Lines() const {
-    return VisibleH() / lineHeight - 1;
+    return ContentHeight() / lineHeight - 1;
 }
 
 int MsgListData::MaxTop() {
     int first, last;
     View().GetTotal(&first, &last);
-    return std::max(last - (VisibleH() / lineHeight - 2), first);
+    return std::max(last - (ContentHeight() / lineHeight - 2), first);
 }
 
 void MsgListData::SetTop(int top) {
@@ -146,7 +138,7 @@ void MsgListData::Center() {
 
 bool MsgListData::SelectionVisible() const {
     const int row = selIndex - topIndex;
-    return row >= 0 && (row + 1) * lineHeight + fl_descent() < VisibleH();
+    return row >= 0 && (row + 1) * lineHeight + fl_descent() < ContentHeight();
 }
 
 void MsgListData::StoreReset() {
@@ -273,7 +265,7 @@ int MsgListData::handle(int event) {
     fl_font(settings.font, settings.fontSize);
     const int ex = Fl::event_x() - (x() + Fl::box_dx(box()));
     const int ey = Fl::event_y() - (y() + Fl::box_dy(box())) - fl_descent();
-    if (ex < 0 || ex >= VisibleW() || ey < 0 || ey >= VisibleH()) return 0;
+    if (ex < 0 || ex >= ContentWidth() || ey < 0 || ey >= ContentHeight()) return 0;
     if (event == FL_MOUSEWHEEL) return vscroll.handle(event);
     if (Fl::event_key() != FL_Button + FL_LEFT_MOUSE) return 0;
     Select(ey / lineHeight + topIndex - 1);

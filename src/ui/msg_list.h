@@ -61,8 +61,6 @@ class MsgListData : public MsgList, public ScrollWin, public StoreListener {
 
   private:
     bool Measure();
-    int VisibleW() const;
-    int VisibleH() const;
     int MaxTop();
     void SetTop(int top);
     void ScrollBy(int lines);
