@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "app/quillon.h"
+#include "filter/fe_list.h"
 #include "filter/filter_logic.h"
-#include "filter/headless_filt_dialog.h"
 #include "store/filt_store.h"
 #include "store/msg_store.h"
 
@@ -41,15 +41,13 @@ void Fill(MsgStore& store) {
 
 void BM_FiltStoreReset(benchmark::State& state) {
     Quillon& app = App();
-    app.msgStore = std::make_unique<MsgStore>(kFrames);
-    app.filtStore = std::make_unique<FiltStore>(*app.msgStore);
+    app.CreateStores(kFrames);
     Fill(*app.msgStore);
-    auto dialog = std::make_unique<HeadlessFiltDialog>();
-    dialog->AddFE(std::make_unique<FeCanID>(0x180, 0x780));  // A: every TPDO1
-    dialog->AddFE(std::make_unique<FeCanID>(0x701, 0x7FF));  // B: node 1's heartbeat
-    dialog->AddFE(std::make_unique<FePort>(1));              // C: port 1
-    app.filtDialog = std::move(dialog);
-    std::unique_ptr<FilterLogic> filter = CreateFilterLogic("(A | B) & !C");
+    FeList elements;
+    elements.Add(std::make_unique<FeCanID>(0x180, 0x780));  // A: every TPDO1
+    elements.Add(std::make_unique<FeCanID>(0x701, 0x7FF));  // B: node 1's heartbeat
+    elements.Add(std::make_unique<FePort>(1));              // C: port 1
+    std::unique_ptr<FilterLogic> filter = CreateFilterLogic("(A | B) & !C", elements);
     {
         MutexLock hold(app.mutex);
         app.filter.swap(filter);

@@ -31,8 +31,7 @@ double Ms(Clock::duration d) {
 
 void Setup(int capacity) {
     Quillon& app = App();
-    app.msgStore = std::make_unique<MsgStore>(capacity);
-    app.filtStore = std::make_unique<FiltStore>(*app.msgStore);
+    app.CreateStores(capacity);
     app.SetParserMode(PARSE_CANOPEN);
     app.cfgDialog = CreateCfgDialog();
 }

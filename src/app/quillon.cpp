@@ -8,9 +8,6 @@
 #include "filter/filter_logic.h"
 #include "store/filt_store.h"
 #include "store/msg_store.h"
-#include "ui/config_dialog.h"
-#include "ui/filt_dialog.h"
-#include "ui/net_dialog.h"
 
 namespace {
 constexpr int kVersionMajor = 1;
@@ -29,17 +26,44 @@ Quillon::~Quillon() {
     readMgr.StopAll();
 }
 
+void Quillon::CreateStores(int capacity) {
+    readMgr.SetStore(nullptr);
+    // A decoder reads the store it was made for: one is made anew for the new store.
+    const ParseMode mode = parseMode;
+    parser.reset();
+    parseMode = PARSE_NONE;
+    filtStore.reset();
+    msgStore = std::make_unique<MsgStore>(capacity);
+    filtStore = std::make_unique<FiltStore>(*msgStore, *this);
+    readMgr.SetStore(msgStore.get());
+    if (mode != PARSE_NONE) SetParserMode(mode);
+}
+
 void Quillon::SetParserMode(ParseMode mode) {
     if (mode == parseMode) return;
+    if (msgStore) msgStore->SetScanner(nullptr);
     parser.reset();
     if (msgStore) msgStore->Clear();
     if (mode == PARSE_CANOPEN) {
-        parser = std::make_unique<CANopenParser>();
+        parser = std::make_unique<CANopenParser>(msgStore.get(), &netConfig);
         parseMode = PARSE_CANOPEN;
     } else {
         parser = std::make_unique<Parser>();
         parseMode = PARSE_RAW;
     }
+    if (msgStore) msgStore->SetScanner(parser.get());
+}
+
+bool Quillon::Passes(const CANframe& frame) {
+    return filter->Match(frame);
+}
+
+void Quillon::LogReadDone() {
+    if (mainFrame) mainFrame->LogReadDone();
+}
+
+void Quillon::LogWriteDone() {
+    if (mainFrame) mainFrame->LogWriteDone();
 }
 
 void Quillon::SetFilter(std::unique_ptr<FilterLogic> replacement) {

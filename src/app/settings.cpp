@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/cfg_element.h"
-#include "app/utils.h"
+#include "base/cfg_element.h"
+#include "base/utils.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Emergency messages of the CANopen decoder.
 
-#include "app/utils.h"
+#include "base/utils.h"
 #include "decode/canopen_parser.h"
 
 namespace {

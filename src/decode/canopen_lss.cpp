@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/utils.h"
+#include "base/utils.h"
 #include "decode/canopen_parser.h"
 #include "decode/lss_tables.h"
 

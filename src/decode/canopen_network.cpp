@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/quillon.h"
-#include "app/utils.h"
+#include "base/utils.h"
+#include "decode/object_names.h"
 
 std::string CANopenNode::getEmcyCode(uint16_t code, uint8_t errorReg) {
     if (code == 0) return errorReg ? "No error" : "Error cleared";
@@ -24,7 +24,7 @@ void CANopenNode::decodeMfgEmcyInfo(CANframe&, ParsedMessage*) {}
 
 std::string CANopenNode::GetObjName(uint32_t obj) {
     std::string name;
-    if (App().netConfig.ObjName(port, nodeId, obj, &name)) return name;
+    if (context.names && context.names->ObjName(port, nodeId, obj, &name)) return name;
     const unsigned index = obj >> 16;
     const unsigned subIndex = obj & 0xFF;
     return subIndex == 0 ? Format("object 0x%04x", index)
@@ -42,7 +42,7 @@ CANopenNode* CANopenNetwork::findNode(int nodeId) {
     MutexLock hold(createLock);
     CANopenNode* node = entry.load(std::memory_order_relaxed);
     if (!node) {
-        node = new CANopenNode(port, nodeId);
+        node = new CANopenNode(port, nodeId, context);
         entry.store(node, std::memory_order_release);
     }
     return node;

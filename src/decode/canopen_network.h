@@ -5,17 +5,27 @@
 #include <cstdint>
 #include <string>
 
-#include "app/threads_posix.h"
+#include "base/threads_posix.h"
 #include "decode/emcy_codes.h"
 #include "decode/parsed_message.h"
 #include "decode/sdo.h"
 #include "store/can_frame.h"
 
+class ObjectNames;
+class Storage;
+
+// What the node decoders consult beyond the frame itself; both may be null.
+struct DecodeContext {
+    Storage* frames;     // the message store: the other frames of an exchange, when decoding
+    ObjectNames* names;  // the names of the objects SDO transfers address
+};
+
 // One CANopen node as the decoder knows it: its identity, the emergency codes it uses, and the
 // state the scan pass keeps for it (written by the scan pass only).
 class CANopenNode {
   public:
-    CANopenNode(int port, int nodeId) : sdo(this), nodeId(nodeId), port(port) {}
+    CANopenNode(int port, int nodeId, const DecodeContext& context = {nullptr, nullptr})
+        : sdo(this), nodeId(nodeId), port(port), context(context) {}
     virtual ~CANopenNode() = default;
     CANopenNode(const CANopenNode&) = delete;
     CANopenNode& operator=(const CANopenNode&) = delete;
@@ -35,6 +45,7 @@ class CANopenNode {
     int32_t nodeId;
     int32_t port;
     int32_t lastGuard = -1;  // store index of the last guard frame scanned
+    const DecodeContext context;
 };
 
 // The nodes seen on one port, created on first use. Lookups take no lock: the table entries
@@ -43,7 +54,7 @@ class CANopenNetwork {
   public:
     static constexpr int kMaxNodes = 127;
 
-    explicit CANopenNetwork(int port) : port(port) {}
+    CANopenNetwork(int port, const DecodeContext& context) : port(port), context(context) {}
     ~CANopenNetwork();
     CANopenNetwork(const CANopenNetwork&) = delete;
     CANopenNetwork& operator=(const CANopenNetwork&) = delete;
@@ -54,6 +65,7 @@ class CANopenNetwork {
     const int32_t port;
 
   private:
+    const DecodeContext context;
     Mutex createLock;
     std::array<std::atomic<CANopenNode*>, kMaxNodes> nodes{};  // entry k is node k + 1; owned
 };

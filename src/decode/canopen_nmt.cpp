@@ -1,9 +1,7 @@
 // Network management, SYNC and node guarding (heartbeat, boot-up) of the CANopen decoder.
 
-#include "app/quillon.h"
-#include "app/utils.h"
+#include "base/utils.h"
 #include "decode/canopen_parser.h"
-#include "store/msg_store.h"
 
 namespace {
 
@@ -150,12 +148,11 @@ std::string CANopenParser::parseGuard(CANframe& frame, ParsedMessage* message) {
     return desc;
 }
 
-void CANopenParser::scanGuard(int index, CANframe& frame) {
+void CANopenParser::scanGuard(int index, CANframe& frame, StoredFrames& stored) {
     CANopenNode* node = findNode(frame.port, frame.id & 0x7F);
     if (!node) return;
     frame.txPrev = node->lastGuard;
-    MsgStore* store = App().msgStore.get();
-    CANframe* previous = store ? store->GetFramePtr(node->lastGuard) : nullptr;
+    CANframe* previous = stored.Frame(node->lastGuard);
     node->lastGuard = index;
     if (previous) previous->txNext = index;
     if (frame.type == FRAME_RTR ||

@@ -1,7 +1,5 @@
 #include "decode/canopen_parser.h"
 
-#include "app/quillon.h"
-#include "store/msg_store.h"
 
 namespace {
 
@@ -26,7 +24,7 @@ CANopenNetwork* CANopenParser::findNet(int port, bool create) {
     MutexLock hold(createLock);
     net = entry.load(std::memory_order_relaxed);
     if (!net) {
-        net = new CANopenNetwork(port);
+        net = new CANopenNetwork(port, context);
         entry.store(net, std::memory_order_release);
     }
     return net;
@@ -58,13 +56,13 @@ std::string CANopenParser::doParse(CANframe& frame, ParsedMessage* message) {
     return Parser::doParse(frame, message);
 }
 
-void CANopenParser::Scan(int index, CANframe& frame) {
+void CANopenParser::Scan(int index, CANframe& frame, StoredFrames& stored) {
     const uint32_t function = frame.id & kFunctionMask;
     const int node = frame.id & 0x7F;
     if (node == 0) return;
     if (function == 0x700) {
-        scanGuard(index, frame);
+        scanGuard(index, frame, stored);
     } else if ((function == 0x580 || function == 0x600) && frame.type == FRAME_DATA) {
-        if (CANopenNode* owner = findNode(frame.port, node)) owner->sdo.scan(index, frame);
+        if (CANopenNode* owner = findNode(frame.port, node)) owner->sdo.scan(index, frame, stored);
     }
 }

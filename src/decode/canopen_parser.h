@@ -4,9 +4,12 @@
 #include <atomic>
 #include <string>
 
-#include "app/threads_posix.h"
+#include "base/threads_posix.h"
 #include "decode/canopen_network.h"
 #include "decode/parser.h"
+
+class ObjectNames;
+class Storage;
 
 // The CANopen decoder: hands each frame to the decoder of its service by identifier, and keeps
 // per-port, per-node state that the scan pass builds from the stored frames in arrival order.
@@ -19,7 +22,10 @@ class CANopenParser : public Parser {
   public:
     static constexpr int kMaxPorts = 64;
 
-    CANopenParser() = default;
+    // frames: the message store, where decoding finds the other frames of an exchange; names:
+    // where object names come from. Either may be null (no neighbours, default names).
+    explicit CANopenParser(Storage* frames = nullptr, ObjectNames* names = nullptr)
+        : context{frames, names} {}
     ~CANopenParser() override;
     CANopenParser(const CANopenParser&) = delete;
     CANopenParser& operator=(const CANopenParser&) = delete;
@@ -27,7 +33,7 @@ class CANopenParser : public Parser {
     std::string doParse(CANframe& frame, ParsedMessage* message) override;
     // Forgets every network and node. Not while frames are scanned or decoded elsewhere.
     void FlushState() override;
-    void Scan(int index, CANframe& frame) override;
+    void Scan(int index, CANframe& frame, StoredFrames& stored) override;
 
     // The network of port 0..63 (null otherwise), created when missing only when create is set.
     CANopenNetwork* findNet(int port, bool create);
@@ -44,9 +50,10 @@ class CANopenParser : public Parser {
     std::string parseLSS(CANframe& frame, ParsedMessage* message);
     // Links a node's guard frames into exchanges: a request and its reply, or a run of
     // heartbeats each on its own.
-    void scanGuard(int index, CANframe& frame);
+    void scanGuard(int index, CANframe& frame, StoredFrames& stored);
 
   private:
+    const DecodeContext context;
     Mutex createLock;
     std::array<std::atomic<CANopenNetwork*>, kMaxPorts> nets{};  // by port; owned
 };

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/quillon_error.h"
-#include "app/utils.h"
+#include "base/quillon_error.h"
+#include "base/utils.h"
 
 namespace {
 

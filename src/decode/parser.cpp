@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "app/utils.h"
+#include "base/utils.h"
 
 namespace {
 
@@ -104,7 +104,7 @@ std::string Parser::doParse(CANframe& frame, ParsedMessage* message) {
     }
 }
 
-void Parser::Scan(int, CANframe&) {}
+void Parser::Scan(int, CANframe&, StoredFrames&) {}
 
 ParsedMessage* Parser::Parse(CANframe& frame) {
     auto* message = new ParsedMessage(frame);

@@ -2,11 +2,9 @@
 
 #include <algorithm>
 
-#include "app/quillon.h"
-#include "app/utils.h"
+#include "base/utils.h"
 #include "decode/canopen_network.h"
 #include "decode/sdo_abort_codes.h"
-#include "store/msg_store.h"
 
 namespace {
 
@@ -56,10 +54,9 @@ void SDO::Expect(CANframe& frame, int wanted) {
     if (state != wanted && state != 0) frame.RaiseStatus(2);
 }
 
-void SDO::scan(int at, CANframe& frame) {
+void SDO::scan(int at, CANframe& frame, StoredFrames& stored) {
     frame.txPrev = lastFrame;
-    MsgStore* store = App().msgStore.get();
-    if (CANframe* previous = store ? store->GetFramePtr(lastFrame) : nullptr) previous->txNext = at;
+    if (CANframe* previous = stored.Frame(lastFrame)) previous->txNext = at;
     lastFrame = at;
 
     const int length = frame.length;

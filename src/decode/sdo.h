@@ -5,6 +5,7 @@
 
 #include "decode/parsed_message.h"
 #include "store/can_frame.h"
+#include "store/frame_scanner.h"
 
 class CANopenNode;
 
@@ -47,7 +48,7 @@ class SDO {
     static bool IsClient(const CANframe& frame) { return (frame.id & 0x3FFFFF80) == 0x600; }
 
     // The scan step for one stored SDO data frame of the node, in store order.
-    void scan(int index, CANframe& frame);
+    void scan(int index, CANframe& frame, StoredFrames& stored);
     // Adds the decoded lines to message; the short description is left to getShortDesc.
     std::string parse(CANframe& frame, ParsedMessage* message);
     std::string getShortDesc(CANframe& frame);
@@ -62,6 +63,8 @@ class SDO {
     bool last = false;    // the transfer ends with the next response
 
   private:
+    // The frame at index as the message store still holds it (decoding, not the scan).
+    bool Stored(int index, CANframe& frame) const;
     std::string Describe(CANframe& frame, ParsedMessage* message);
     void SetKind(CANframe& frame, int kind);
     void StartTransfer(const CANframe& frame);

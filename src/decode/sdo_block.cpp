@@ -1,22 +1,21 @@
 // Block transfers of the SDO decoder: the scan steps of the sub-block protocol and the decoders
 // of its frames.
 
-#include "app/quillon.h"
-#include "app/utils.h"
+#include "base/utils.h"
 #include "decode/sdo.h"
-#include "store/msg_store.h"
+#include "decode/canopen_network.h"
+#include "store/storage.h"
 
 namespace {
 
 constexpr int kComplete = 30;
 
-// The frame at index as the store still holds it.
-bool Stored(int index, CANframe& frame) {
-    MsgStore* store = App().msgStore.get();
+}  // namespace
+
+bool SDO::Stored(int index, CANframe& frame) const {
+    Storage* store = node->context.frames;
     return store && store->Get(index, frame);
 }
-
-}  // namespace
 
 void SDO::DataSegment(CANframe& frame) {
     const uint8_t b = frame.data[0];

@@ -4,12 +4,13 @@
 #include <memory>
 #include <string>
 
+#include "filter/element_lookup.h"
 #include "filter/filter_element.h"
 
-// The filter dialog's element list: up to 50 elements in slots 0..Count()-1 without gaps, each
+// The element list of the filter dialog and of quillon-dump: up to 50 elements in slots 0..Count()-1 without gaps, each
 // named by the letter of its slot ("A".."Z", then "A1".."X1"). Deleting or replacing an element
 // moves the later ones up a letter. GUI thread only.
-class FeList {
+class FeList : public ElementLookup {
   public:
     static constexpr int kMaxElements = 50;
 
@@ -19,9 +20,7 @@ class FeList {
     int Count() const { return count; }
     // The element in slot, or null.
     FilterElement* At(int slot) const;
-    // A copy of the element named name ("a" is "A", "A0" is "A"), or null when no element has
-    // that name.
-    std::unique_ptr<FilterElement> Find(const std::string& name) const;
+    std::unique_ptr<FilterElement> Find(const std::string& name) const override;
     // Appends; when all slots are full the element is dropped and false returned.
     bool Add(std::unique_ptr<FilterElement> element);
     // Removes the element in slot, when there is one.

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/utils.h"
+#include "base/utils.h"
 
 void FilterElement::SetDesc(const char* text) {
     desc = text ? text : "";

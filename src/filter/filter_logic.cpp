@@ -2,11 +2,10 @@
 
 #include <cctype>
 
-#include "app/quillon.h"
-#include "app/quillon_error.h"
-#include "app/utils.h"
+#include "base/quillon_error.h"
+#include "base/utils.h"
+#include "filter/element_lookup.h"
 #include "filter/filter_element.h"
-#include "ui/filt_dialog.h"
 
 namespace {
 
@@ -18,15 +17,15 @@ constexpr int kMaxDepth = 1000;
     throw QuillonError(ERR_FILTER, message);
 }
 
-std::unique_ptr<FilterLogic> Sub(std::string s, int depth);
+std::unique_ptr<FilterLogic> Sub(std::string s, const ElementLookup& elements, int depth);
 
-std::unique_ptr<FilterLogic> Arg(std::string& s, int depth) {
+std::unique_ptr<FilterLogic> Arg(std::string& s, const ElementLookup& elements, int depth) {
     if (depth > kMaxDepth) Fail("Error parsing filter string: too deeply nested");
     TrimString(s);
     if (s.empty()) Fail("Error parsing filter string");
     if (s[0] == '!') {
         s.erase(0, 1);
-        return std::make_unique<FilterNOT>(Arg(s, depth + 1));
+        return std::make_unique<FilterNOT>(Arg(s, elements, depth + 1));
     }
     if (s[0] == '(') {
         size_t close = 1;
@@ -37,29 +36,28 @@ std::unique_ptr<FilterLogic> Arg(std::string& s, int depth) {
         if (close >= s.size()) Fail("Error parsing filter string: Unbalanced parenthesis");
         std::string inner = s.substr(1, close - 1);
         s.erase(0, close + 1);
-        return Sub(std::move(inner), depth + 1);
+        return Sub(std::move(inner), elements, depth + 1);
     }
     if (!std::isalpha(static_cast<unsigned char>(s[0])))
         Fail("Error parsing filter string at: " + s);
     const size_t length = s.size() > 1 && s[1] >= '0' && s[1] <= '9' ? 2 : 1;
     const std::string name = s.substr(0, length);
     s.erase(0, length);
-    std::unique_ptr<FilterElement> element;
-    if (FiltDialog* dialog = App().filtDialog.get()) element = dialog->FindFE(name);
+    std::unique_ptr<FilterElement> element = elements.Find(name);
     if (!element) Fail(Format("Undefined filter element %s in string", name.c_str()));
     return element;
 }
 
-std::unique_ptr<FilterLogic> Sub(std::string s, int depth) {
+std::unique_ptr<FilterLogic> Sub(std::string s, const ElementLookup& elements, int depth) {
     if (depth > kMaxDepth) Fail("Error parsing filter string: too deeply nested");
     TrimString(s);
     if (s.empty()) Fail("Error parsing filter (empty string).");
-    std::unique_ptr<FilterLogic> left = Arg(s, depth + 1);
+    std::unique_ptr<FilterLogic> left = Arg(s, elements, depth + 1);
     TrimString(s);
     if (s.empty()) return left;
     const char op = s[0];
     if (op != '&' && op != '|') Fail(Format("Unknown operator in string: %c", op));
-    std::unique_ptr<FilterLogic> right = Sub(s.substr(1), depth + 1);
+    std::unique_ptr<FilterLogic> right = Sub(s.substr(1), elements, depth + 1);
     if (op == '|') return std::make_unique<FilterOR>(std::move(left), std::move(right));
     return std::make_unique<FilterAND>(std::move(left), std::move(right));
 }
@@ -82,16 +80,16 @@ bool FilterNOT::Match(const CANframe& frame) const {
     return !operand->Match(frame);
 }
 
-std::unique_ptr<FilterLogic> CreateFilterLogic(std::string expr) {
+std::unique_ptr<FilterLogic> CreateFilterLogic(std::string expr, const ElementLookup& elements) {
     TrimString(expr);
     if (expr.empty()) return std::make_unique<FilterLogic>();
-    return ParseSub(std::move(expr));
+    return ParseSub(std::move(expr), elements);
 }
 
-std::unique_ptr<FilterLogic> ParseSub(std::string s) {
-    return Sub(std::move(s), 0);
+std::unique_ptr<FilterLogic> ParseSub(std::string s, const ElementLookup& elements) {
+    return Sub(std::move(s), elements, 0);
 }
 
-std::unique_ptr<FilterLogic> ParseArg(std::string& s) {
-    return Arg(s, 0);
+std::unique_ptr<FilterLogic> ParseArg(std::string& s, const ElementLookup& elements) {
+    return Arg(s, elements, 0);
 }

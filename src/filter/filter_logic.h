@@ -5,6 +5,8 @@
 
 #include "store/can_frame.h"
 
+class ElementLookup;
+
 // A predicate over one frame: the display filter is a tree of these, filter elements at the
 // leaves. A plain FilterLogic passes every frame. Trees never change once built, so Match needs
 // no lock of its own.
@@ -45,13 +47,12 @@ class FilterNOT : public FilterLogic {
     std::unique_ptr<FilterLogic> operand;
 };
 
-// Builds the tree of a filter expression over the element letters of the filter dialog
-// (App().filtDialog), e.g. "(A | B) & !C". "&" and "|" have no precedence and group to the
+// Builds the tree of a filter expression over the element letters of elements, e.g. "(A | B) & !C". "&" and "|" have no precedence and group to the
 // right; "!" takes the one operand that follows. Blank text passes everything. The leaves are
 // copies of the elements, so later edits in the dialog leave the tree as it is.
 // Throws QuillonError ERR_FILTER with the message for the user.
-std::unique_ptr<FilterLogic> CreateFilterLogic(std::string expr);
+std::unique_ptr<FilterLogic> CreateFilterLogic(std::string expr, const ElementLookup& elements);
 // A whole expression.
-std::unique_ptr<FilterLogic> ParseSub(std::string s);
+std::unique_ptr<FilterLogic> ParseSub(std::string s, const ElementLookup& elements);
 // One operand at the front of s, which loses the characters consumed.
-std::unique_ptr<FilterLogic> ParseArg(std::string& s);
+std::unique_ptr<FilterLogic> ParseArg(std::string& s, const ElementLookup& elements);

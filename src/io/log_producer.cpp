@@ -1,12 +1,13 @@
 #include "io/log_producer.h"
 
-#include "app/quillon.h"
-#include "app/quillon_error.h"
-#include "app/utils.h"
+#include "base/quillon_error.h"
+#include "base/utils.h"
+#include "io/log_notices.h"
 #include "store/msg_store.h"
-#include "ui/main_frame.h"
 
-LogProducer::LogProducer(const std::string& path, bool live) : closeReq(!live) {
+LogProducer::LogProducer(const std::string& path, bool live, MsgStore& source,
+                         LogNotices* doneNotices)
+    : store(source), notices(doneNotices), closeReq(!live) {
     fp = std::fopen(path.c_str(), "w");
     if (!fp) throw QuillonError(12, "Unable to open log file: " + path);
     running = true;
@@ -67,7 +68,6 @@ void LogProducer::WaitDone() {
 }
 
 void LogProducer::run() {
-    MsgStore& store = *App().msgStore;
     int first, last;
     store.GetTotal(&first, &last);
     int written = first - 1;
@@ -82,7 +82,7 @@ void LogProducer::run() {
         }
         Thread::sleep(100);
     }
-    if (App().mainFrame) App().mainFrame->LogWriteDone();
+    if (notices) notices->LogWriteDone();
     {
         MutexLock hold(lock);
         std::fclose(fp);

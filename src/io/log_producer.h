@@ -4,18 +4,22 @@
 #include <cstdio>
 #include <string>
 
-#include "app/threads_posix.h"
+#include "base/threads_posix.h"
 #include "store/can_frame.h"
+
+class LogNotices;
+class MsgStore;
 
 // The log writer: a thread that copies the message store's frames into a log file, one line per
 // frame, while the store fills.
 class LogProducer : public Thread {
   public:
-    // Opens path (replacing it) and starts writing from the oldest frame held. With live false
-    // the writer finishes by itself once it has written what the store holds; with live true it
-    // goes on until CloseLog. Throws QuillonError 12 when the file cannot be opened, 11 when the
-    // thread cannot be started.
-    LogProducer(const std::string& path, bool live);
+    // Opens path (replacing it) and starts writing from the oldest frame that store holds. With
+    // live false the writer finishes by itself once it has written what the store holds; with
+    // live true it goes on until CloseLog. notices (may be null) is told when the file is about
+    // to close. Throws QuillonError 12 when the file cannot be opened, 11 when the thread cannot
+    // be started.
+    LogProducer(const std::string& path, bool live, MsgStore& store, LogNotices* notices);
     // Finishes the writing first when it still runs.
     ~LogProducer() override;
 
@@ -30,6 +34,8 @@ class LogProducer : public Thread {
     static std::string FormatLine(const CANframe& frame);
 
   private:
+    MsgStore& store;
+    LogNotices* const notices;
     Mutex lock;  // guards fp and closeReq
     FILE* fp = nullptr;
     bool closeReq = false;

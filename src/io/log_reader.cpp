@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include "app/quillon_error.h"
+#include "base/quillon_error.h"
 
 namespace {
 constexpr int kLineBuffer = 1000;  // a longer line is read, and parsed, in pieces

@@ -2,14 +2,14 @@
 
 #include <exception>
 
-#include "app/quillon.h"
-#include "app/quillon_error.h"
-#include "app/utils.h"
+#include "base/quillon_error.h"
+#include "base/utils.h"
+#include "io/log_notices.h"
 #include "io/log_reader.h"
 #include "store/msg_store.h"
-#include "ui/main_frame.h"
 
-Reader::Reader(std::unique_ptr<FrameProducer> producer) : producer(std::move(producer)) {}
+Reader::Reader(std::unique_ptr<FrameProducer> producer, MsgStore& store, LogNotices* notices)
+    : producer(std::move(producer)), store(store), notices(notices) {}
 
 Reader::~Reader() {
     stop = true;
@@ -25,12 +25,12 @@ void Reader::run() {
             continue;
         }
         try {
-            if (producer->getNextFrame(frame)) App().msgStore->Add(frame);
+            if (producer->getNextFrame(frame)) store.Add(frame);
         } catch (const QuillonError&) {
             // A bad read or a full source: go on with the next one.
         } catch (const EndOfFileException&) {
             done = true;
-            if (App().mainFrame) App().mainFrame->LogReadDone();
+            if (notices) notices->LogReadDone();
         } catch (const std::exception&) {
             break;  // anything else ends the thread
         }
@@ -46,12 +46,18 @@ void ReadManager::SetStartTime() {
     startTime = GetTime();
 }
 
+void ReadManager::SetStore(MsgStore* target) {
+    MutexLock hold(lock);
+    store = target;
+}
+
 int ReadManager::AddReader(std::unique_ptr<FrameProducer> producer) {
     MutexLock hold(lock);
+    if (!store) throw QuillonError(13, "No message store to read into");
     int slot = 0;
     while (slot < kMaxReaders && readers[slot]) slot++;
     if (slot == kMaxReaders) throw QuillonError(13, "Too many message readers alreay open");
-    auto reader = std::make_unique<Reader>(std::move(producer));
+    auto reader = std::make_unique<Reader>(std::move(producer), *store, notices);
     // Running from before the start, so that a destructor never misses a thread about to run.
     reader->running = true;
     int rc = reader->start();

@@ -5,13 +5,17 @@
 #include <memory>
 #include <string>
 
-#include "app/threads_posix.h"
+#include "base/threads_posix.h"
 #include "io/frame_producer.h"
+
+class LogNotices;
+class MsgStore;
 
 // A reader thread: pulls frames from one source and adds them to the message store.
 class Reader : public Thread {
   public:
-    explicit Reader(std::unique_ptr<FrameProducer> producer);
+    // notices: told when a log file has been read to its end; may be null.
+    Reader(std::unique_ptr<FrameProducer> producer, MsgStore& store, LogNotices* notices);
     // Ends the loop and waits until the thread has left it, then deletes the source.
     ~Reader() override;
     void run() override;
@@ -20,18 +24,29 @@ class Reader : public Thread {
     std::atomic<bool> done{false};     // the source reported its end
     std::atomic<bool> stop{false};     // set by the destructor
     std::atomic<bool> running{false};  // from start() until the loop has ended
+
+  private:
+    MsgStore& store;
+    LogNotices* notices;
 };
 
-// Owns the reader threads, at most 8 at a time.
+// Owns the reader threads, at most 8 at a time, which add to the message store it is connected
+// to.
 class ReadManager {
   public:
     static constexpr int kMaxReaders = 8;
 
+    // notices: told when a log file has been read to its end; may be null.
+    explicit ReadManager(LogNotices* notices = nullptr) : notices(notices) {}
     virtual ~ReadManager();
+    // The store that readers started from now on add to (null: none may be started). No reader
+    // may be running.
+    void SetStore(MsgStore* store);
     // Start of reading from ports: port frames are stamped relative to it.
     void SetStartTime();
     // Starts a reader thread for producer in the first free slot and returns the slot.
-    // Throws QuillonError 13 when all slots are taken or the thread cannot be started.
+    // Throws QuillonError 13 when all slots are taken, the thread cannot be started or there is
+    // no store.
     int AddReader(std::unique_ptr<FrameProducer> producer);
     // Replays a log file; with wait, returns once it has been read to its end.
     void ReadLogFile(const std::string& path, bool wait);
@@ -41,6 +56,8 @@ class ReadManager {
     uint32_t startTime = 0;
 
   private:
-    Mutex lock;  // guards readers
+    LogNotices* const notices;
+    Mutex lock;  // guards readers and store
+    MsgStore* store = nullptr;
     std::unique_ptr<Reader> readers[kMaxReaders];
 };

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/cfg_element.h"
+#include "base/cfg_element.h"
 
 // The dictionary that names the objects of each node id on each mapped port.
 struct NetworkConfig::Names {
@@ -23,7 +23,7 @@ NetworkInfo* NetworkConfig::CreateNet(const CfgElement* e) {
     MutexLock hold(lock);
     auto slot = std::find(nets.begin(), nets.end(), nullptr);
     if (slot == nets.end()) return nullptr;
-    *slot = std::make_unique<NetworkInfo>(e);
+    *slot = std::make_unique<NetworkInfo>(e, this);
     RemapNets();
     return slot->get();
 }
@@ -122,7 +122,7 @@ const char* NetworkConfig::Load(const char* path) {
     for (const auto& child : root->children) {
         auto slot = std::find(nets.begin(), nets.end(), nullptr);
         if (slot == nets.end()) break;
-        *slot = std::make_unique<NetworkInfo>(child.get());
+        *slot = std::make_unique<NetworkInfo>(child.get(), this);
         RemapNets();
     }
     return nullptr;

@@ -5,7 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "app/threads_posix.h"
+#include "base/threads_posix.h"
+#include "decode/object_names.h"
 #include "netcfg/network_info.h"
 
 // Which CANopen network is on which CAN port, its nodes and their EDS files: what names the
@@ -15,7 +16,7 @@
 // The decoders never touch networks or nodes, which an edit may destroy: after every change the
 // configuration publishes an immutable table of the dictionary that names each port's and
 // node's objects (dictionaries live for the whole run), and lookups read that table.
-class NetworkConfig {
+class NetworkConfig : public ObjectNames {
   public:
     static constexpr int kMaxNets = 10;
 
@@ -44,7 +45,7 @@ class NetworkConfig {
 
     // The configured name of object key on a node, as the decoders ask for it: from the node's
     // dictionary, else its network's; false when no dictionary applies. Any thread.
-    bool ObjName(int port, int id, uint32_t key, std::string* name);
+    bool ObjName(int port, int id, uint32_t key, std::string* name) override;
     // Makes the current state the one that ObjName answers from.
     void Publish();
 

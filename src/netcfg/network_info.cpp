@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/cfg_element.h"
-#include "app/quillon.h"
-#include "app/utils.h"
+#include "base/cfg_element.h"
+#include "base/utils.h"
 #include "netcfg/network_config.h"
 
 namespace {
@@ -50,7 +49,7 @@ void NodeInfo::setIdStr(const std::string& s) {
 bool NodeInfo::setEDS(const std::string& path) {
     eds = path;
     objDict = CANopenObjDict::LoadEDS(path);
-    App().netConfig.Publish();
+    if (network) network->Publish();
     return objDict == nullptr;
 }
 
@@ -95,7 +94,7 @@ void NodeInfo::Print() const {
     std::printf("    objDict: %p\n", static_cast<void*>(objDict));
 }
 
-NetworkInfo::NetworkInfo(const CfgElement* e) {
+NetworkInfo::NetworkInfo(const CfgElement* e, NetworkConfig* owner) : config(owner) {
     if (!e) return;
     for (const auto& child : e->children) {
         if (child->name == "name")
@@ -113,13 +112,13 @@ void NetworkInfo::setPortStr(const std::string& s) {
     portStr = s;
     bool ok;
     port = NumberOr(s, &ok);
-    App().netConfig.RemapNets();
+    if (config) config->RemapNets();
 }
 
 bool NetworkInfo::setEDS(const std::string& path) {
     eds = path;
     objDict = CANopenObjDict::LoadEDS(path);
-    App().netConfig.Publish();
+    Publish();
     return objDict == nullptr;
 }
 
@@ -172,7 +171,11 @@ void NetworkInfo::RemapNodes() {
         MutexLock hold(lock);
         MapByKey(nodes, nodesById, [](const NodeInfo& n) { return n.id; });
     }
-    App().netConfig.Publish();
+    Publish();
+}
+
+void NetworkInfo::Publish() {
+    if (config) config->Publish();
 }
 
 NodeInfo* NetworkInfo::FindNode(int id) {

@@ -5,10 +5,11 @@
 #include <memory>
 #include <string>
 
-#include "app/threads_posix.h"
+#include "base/threads_posix.h"
 #include "decode/obj_dict.h"
 
 class CfgElement;
+class NetworkConfig;
 class NetworkInfo;
 
 // Enters each item of slots into byKey under key(item) (keys outside byKey are not entered). Items
@@ -76,12 +77,13 @@ class NetworkInfo {
   public:
     static constexpr int kMaxNodes = 128;
 
-    // From a "Network" element of a configuration file; null: a network on port 0.
-    explicit NetworkInfo(const CfgElement* e);
+    // From a "Network" element of a configuration file; null: a network on port 0. config: the
+    // configuration the network belongs to, told of every change; null for none.
+    explicit NetworkInfo(const CfgElement* e, NetworkConfig* config = nullptr);
     NetworkInfo(const NetworkInfo&) = delete;
     NetworkInfo& operator=(const NetworkInfo&) = delete;
 
-    // Also rebuilds the port map of the application's network configuration.
+    // Also rebuilds the port map of the network's configuration.
     void setPortStr(const std::string& s);
     bool setEDS(const std::string& path);
     bool isValid(NetValidDetails* d);
@@ -92,6 +94,8 @@ class NetworkInfo {
     // Takes n out of the network and hands it back; null when n is not in it.
     std::unique_ptr<NodeInfo> RemoveNode(NodeInfo* n);
     void RemapNodes();
+    // Has the configuration answer object names from the network's current state.
+    void Publish();
     NodeInfo* FindNode(int id);
     NodeInfo* FindNode(void* extra);
     int CountNodes();
@@ -111,6 +115,7 @@ class NetworkInfo {
     CANopenObjDict* objDict = nullptr;
 
   private:
+    NetworkConfig* const config;
     std::array<std::unique_ptr<NodeInfo>, kMaxNodes> nodes;
     std::array<NodeInfo*, kMaxNodes> nodesById{};
 };

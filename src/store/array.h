@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/quillon_error.h"
-#include "app/threads_posix.h"
+#include "base/quillon_error.h"
+#include "base/threads_posix.h"
 
 // A growable array with its own lock, used for lists of store indexes.
 template <typename T>

@@ -4,8 +4,6 @@
 #include <new>
 #include <vector>
 
-#include "app/quillon.h"
-#include "filter/filter_logic.h"
 #include "store/msg_store.h"
 
 namespace {
@@ -14,7 +12,8 @@ namespace {
 constexpr int kBatch = 1024;
 }  // namespace
 
-FiltStore::FiltStore(MsgStore& msgStore) : source(msgStore) {
+FiltStore::FiltStore(MsgStore& msgStore, FrameFilter& displayFilter)
+    : source(msgStore), filter(displayFilter) {
     capacity = source.GetMax();
     pages = std::make_unique<ZeroPages>(static_cast<size_t>(capacity) * sizeof(int32_t));
     if (!pages->data()) throw std::bad_alloc();
@@ -57,8 +56,8 @@ void FiltStore::AddStore(int, int last, int total) {
     // inside the addition of this very frame.
     bool pass = false;
     if (const CANframe* frame = source.GetFramePtr(last)) {
-        MutexLock hold(App().mutex);
-        pass = App().filter->Match(*frame);
+        MutexLock hold(filter.FilterLock());
+        pass = filter.Passes(*frame);
     }
     StoreListener* l;
     int f, c;
@@ -110,9 +109,9 @@ void FiltStore::Reset() {
         const int end = storeLast - next >= kBatch ? next + kBatch - 1 : storeLast;
         passed.clear();
         {
-            MutexLock hold(App().mutex);
+            MutexLock hold(filter.FilterLock());
             for (int i = next; i <= end; i++)
-                if (source.Get(i, frame) && App().filter->Match(frame)) passed.push_back(i);
+                if (source.Get(i, frame) && filter.Passes(frame)) passed.push_back(i);
         }
         MutexLock hold(lock);
         if (clears != generation) {

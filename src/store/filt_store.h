@@ -3,25 +3,27 @@
 #include <cstdint>
 #include <memory>
 
+#include "store/frame_filter.h"
 #include "store/storage.h"
 #include "store/zero_pages.h"
 
 class MsgStore;
 
-// The frames the display filter (App().filter) passes: a ring of their store indexes in store
+// The frames the display filter passes: a ring of their store indexes in store
 // order, addressed by filtered indexes that restart at 0 whenever the view is emptied. It
 // listens to the message store for every new frame and for its clearing, and it is what the
 // message list reads.
 //
 // Locks: `lock` (the Storage lock) guards first, count, the ring and the rebuild bookkeeping;
-// App().mutex guards the filter while it is matched. The two are never held together. Notices
+// the filter's own lock (FrameFilter::FilterLock) guards it while it is matched. The two are never held together. Notices
 // arrive one frame at a time (the message store serialises its additions), and a Reset that
 // runs while frames arrive leaves every passing frame in the view exactly once, in order: while
 // it rebuilds, notices leave the frames to it, and it catches up with the store before it ends.
 class FiltStore : public Storage, public StoreListener {
   public:
-    // An empty view of source with source's capacity; registers as its listener.
-    explicit FiltStore(MsgStore& source);
+    // An empty view of source with source's capacity, passing what filter passes; registers as
+    // source's listener.
+    FiltStore(MsgStore& source, FrameFilter& filter);
     ~FiltStore() override;
 
     // The message store's notice: matches the newest frame (reader threads).
@@ -47,6 +49,7 @@ class FiltStore : public Storage, public StoreListener {
     void Empty();
 
     MsgStore& source;
+    FrameFilter& filter;
     int capacity = 0;
     std::unique_ptr<ZeroPages> pages;
     int32_t* entries = nullptr;

@@ -4,15 +4,10 @@
 #include <cstdio>
 #include <new>
 
-#include "app/quillon.h"
-#include "app/settings.h"
-#include "decode/parser.h"
 
 namespace {
 constexpr int kMinCapacity = 2;
 }  // namespace
-
-MsgStore::MsgStore() : MsgStore(settings.maxMessages) {}
 
 MsgStore::MsgStore(int wanted) {
     capacity = std::max(wanted, kMinCapacity);
@@ -29,9 +24,18 @@ MsgStore::MsgStore(int wanted) {
 }
 
 MsgStore::~MsgStore() {
-    // The listener sees the store emptied; the decoder may be gone already.
+    // The listener sees the store emptied; the scanner may be gone already.
     if (listener) listener->AddStore(0, -1, 0);
     for (int i = 0; i < slotsUsed; i++) frames[i].~CANframe();
+}
+
+void MsgStore::SetScanner(FrameScanner* replacement) {
+    MutexLock serial(ingest);
+    scanner = replacement;
+}
+
+CANframe* MsgStore::HeldRing::Frame(int index) {
+    return store.Valid(index) ? &store.Slot(index) : nullptr;
 }
 
 void MsgStore::Add(const CANframe& frame) {
@@ -48,7 +52,10 @@ void MsgStore::Add(const CANframe& frame) {
         CANframe& slot = Slot(index);
         slot = frame;
         slotsUsed = std::max(slotsUsed, index % capacity + 1);
-        if (Parser* parser = App().parser.get()) parser->Scan(index, slot);
+        if (scanner) {
+            HeldRing held(*this);
+            scanner->Scan(index, slot, held);
+        }
         l = listener;
         f = first;
         c = count;
@@ -77,9 +84,9 @@ void MsgStore::Clear() {
         count = 0;
         l = listener;
     }
-    // What the decoder learned refers to frames that are gone, by indexes that new frames will
+    // What the scanner learned refers to frames that are gone, by indexes that new frames will
     // take again: start it afresh too.
-    if (Parser* parser = App().parser.get()) parser->FlushState();
+    if (scanner) scanner->FlushState();
     if (l) l->AddStore(0, -1, 0);
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "store/array.h"
+#include "store/frame_scanner.h"
 #include "store/storage.h"
 #include "store/zero_pages.h"
 
@@ -11,27 +12,30 @@
 // store index: its running number since the last Clear. When the ring is full the oldest frame
 // is overwritten, so the indexes of the frames still held never change.
 //
-// Locks: `ingest` serialises whole additions (ring write, the decoder's scan, the listener's
-// notice), so every frame is scanned and announced exactly once and in index order however many
-// readers add at once. `lock` guards first, count and the ring slots; it is held during the scan
-// too, so a lookup never reads a frame that the decoder is annotating. Lock order: ingest, then
-// lock, then the decoder's own locks; the listener is called holding ingest only.
+// Locks: `ingest` serialises whole additions (ring write, the scan, the listener's notice) and
+// guards scanner, so every frame is scanned and announced exactly once and in index order however
+// many readers add at once. `lock` guards first, count and the ring slots; it is held during the
+// scan too, so a lookup never reads a frame that the scanner is annotating, and the scanner reads
+// earlier frames through the StoredFrames it is handed rather than taking the lock again. Lock
+// order: ingest, then lock, then the scanner's own locks; the listener is called holding ingest
+// only.
 class MsgStore : public Storage {
   public:
-    // Capacity from the preference Max_Messages.
-    MsgStore();
     // At least 2. When the ring cannot be had at that size, a message is printed and the
     // largest size that can be had is used.
     explicit MsgStore(int capacity);
     ~MsgStore() override;
 
-    // Stores a copy of frame, has the decoder scan it, tells the listener. Reader threads.
+    // The scanner (the current decoder) that annotates each new frame; null for none. Waits
+    // for an addition in progress.
+    void SetScanner(FrameScanner* scanner);
+    // Stores a copy of frame, has the scanner scan it, tells the listener. Reader threads.
     void Add(const CANframe& frame);
     bool Get(int index, CANframe& frame) override;
     // The frame in its ring slot, or null; for the decoders and the filtered store.
     CANframe* GetFramePtr(int index);
     int GetMax() override { return capacity; }
-    // Forgets every frame, and the decoder's state built from them; indexes start again at 0.
+    // Forgets every frame, and the scanner's state built from them; indexes start again at 0.
     void Clear();
     // The store indexes of the exchange that frame index belongs to, from its first frame on.
     void GetTxList(int index, Array<int>& out);
@@ -39,7 +43,18 @@ class MsgStore : public Storage {
   private:
     CANframe& Slot(int index) { return frames[index % capacity]; }
 
+    // The ring as a scan sees it: `lock` is already held.
+    class HeldRing : public StoredFrames {
+      public:
+        explicit HeldRing(MsgStore& store) : store(store) {}
+        CANframe* Frame(int index) override;
+
+      private:
+        MsgStore& store;
+    };
+
     Mutex ingest;
+    FrameScanner* scanner = nullptr;
     int capacity = 0;
     // Zero pages: untouched slots cost no memory, and a zero slot is a valid empty frame to
     // assign to.

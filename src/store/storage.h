@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/threads_posix.h"
+#include "base/threads_posix.h"
 #include "store/can_frame.h"
 
 class StoreListener;

@@ -3,8 +3,8 @@
 #include <sstream>
 #include <vector>
 
-#include "app/quillon_error.h"
-#include "app/utils.h"
+#include "base/quillon_error.h"
+#include "base/utils.h"
 
 namespace {
 

@@ -11,13 +11,12 @@
 #include <vector>
 
 #include "app/quillon.h"
-#include "app/quillon_error.h"
+#include "base/quillon_error.h"
 #include "app/settings.h"
-#include "app/utils.h"
+#include "base/utils.h"
 #include "decode/parser.h"
 #include "filter/fe_list.h"
 #include "filter/filter_logic.h"
-#include "filter/headless_filt_dialog.h"
 #include "store/filt_store.h"
 #include "store/msg_store.h"
 #include "tools/dump_printer.h"
@@ -125,10 +124,9 @@ int main(int argc, char** argv) {
     Quillon& app = App();
     std::unique_ptr<FilterLogic> filter;
     try {
-        app.filtDialog = std::make_unique<HeadlessFiltDialog>();
-        for (const std::string& element : elements)
-            app.filtDialog->AddFE(ParseElementOption(element));
-        filter = CreateFilterLogic(expression);
+        FeList list;
+        for (const std::string& element : elements) list.Add(ParseElementOption(element));
+        filter = CreateFilterLogic(expression, list);
     } catch (const QuillonError& e) {
         std::fprintf(stderr, "%s\n", e.message.c_str());
         return 2;
@@ -148,8 +146,7 @@ int main(int argc, char** argv) {
     static char buffer[1 << 20];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
 
-    app.msgStore = std::make_unique<MsgStore>(capacity);
-    app.filtStore = std::make_unique<FiltStore>(*app.msgStore);
+    app.CreateStores(capacity);
     app.SetFilter(std::move(filter));
     app.SetParserMode(mode);
     DumpPrinter printer(*app.filtStore, *app.msgStore, *app.parser, options, stdout);

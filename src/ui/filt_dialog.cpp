@@ -1,8 +1,27 @@
 #include "ui/filt_dialog.h"
 
-#include "filter/headless_filt_dialog.h"
+#include "filter/fe_list.h"
 
-// The element list and expression work before the dialog has a window of its own.
+namespace {
+
+// Until the dialog has its window, the element list and the selected row are all there is.
+class FiltDialogWithoutWindow : public FiltDialog {
+  public:
+    void Show() override {}
+    void GetXY(int& x, int& y) override { x = y = -1; }
+    void AddFE(std::unique_ptr<FilterElement> element) override { list.Add(std::move(element)); }
+    void ReplaceFE(std::unique_ptr<FilterElement> element) override {
+        list.Replace(selected, std::move(element));
+    }
+    std::unique_ptr<FilterElement> FindFE(std::string name) override { return list.Find(name); }
+
+  private:
+    FeList list;
+    int selected = -1;
+};
+
+}  // namespace
+
 std::unique_ptr<FiltDialog> CreateFiltDialog() {
-    return std::make_unique<HeadlessFiltDialog>();
+    return std::make_unique<FiltDialogWithoutWindow>();
 }

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/quillon.h"
-#include "app/quillon_error.h"
+#include "base/quillon_error.h"
 #include "store/msg_store.h"
 #include "ui/config_dialog.h"
 #include "ui/filt_dialog.h"
@@ -318,7 +318,8 @@ void MainFrameFLTK::SaveFile() {
     if (fileChooser->show() != 0) return;
     // Asked again: a replay may have ended while the chooser was open. A file that cannot be
     // created raises its message here; the tools stay as they were.
-    logWriter = std::make_unique<LogProducer>(fileChooser->filename(), !Enabled(iconPlay));
+    logWriter = std::make_unique<LogProducer>(fileChooser->filename(), !Enabled(iconPlay),
+                                              *App().msgStore, &App());
     EnableTool(iconSave, false, -1);
     EnableMenu("&File/&Save", false);
 }

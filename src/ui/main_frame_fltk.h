@@ -11,7 +11,7 @@
 #include <string>
 
 #include "io/log_producer.h"
-#include "ui/main_frame.h"
+#include "app/windows.h"
 #include "ui/msg_detail.h"
 #include "ui/msg_list.h"
 

@@ -7,7 +7,7 @@
 
 #include "app/quillon.h"
 #include "app/settings.h"
-#include "app/utils.h"
+#include "base/utils.h"
 #include "decode/parser.h"
 #include "store/msg_store.h"
 #include "ui/ui_helpers.h"

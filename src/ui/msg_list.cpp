@@ -7,11 +7,11 @@
 
 #include "app/quillon.h"
 #include "app/settings.h"
-#include "app/utils.h"
+#include "base/utils.h"
 #include "decode/parser.h"
 #include "store/filt_store.h"
 #include "store/msg_store.h"
-#include "ui/main_frame.h"
+#include "app/windows.h"
 #include "ui/msg_detail.h"
 #include "ui/ui_helpers.h"
 

@@ -1,7 +1,7 @@
 #include "ui/net_dialog.h"
 
-#include "app/quillon.h"
 #include "app/settings.h"
+#include "netcfg/network_config.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ class NetworkDialogWithoutWindow : public NetworkDialog {
 
 }  // namespace
 
-std::unique_ptr<NetworkDialog> CreateNetDialog() {
-    if (!settings.netCfgDflt.empty()) App().netConfig.Load(settings.netCfgDflt.c_str());
+std::unique_ptr<NetworkDialog> CreateNetDialog(NetworkConfig& config) {
+    if (!settings.netCfgDflt.empty()) config.Load(settings.netCfgDflt.c_str());
     return std::make_unique<NetworkDialogWithoutWindow>();
 }

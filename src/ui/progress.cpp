@@ -3,7 +3,7 @@
 #include <FL/Fl.H>
 
 #include "app/quillon.h"
-#include "ui/main_frame.h"
+#include "app/windows.h"
 
 MyProg::MyProg(const char* title, int x, int y, int w, int h) {
     window = x == 0 && y == 0 ? std::make_unique<Fl_Window>(w, h)

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/quillon.h"
-#include "app/utils.h"
+#include "base/utils.h"
 #include "decode/parser.h"
 #include "store/can_frame.h"
 #include "store/msg_store.h"

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "app/quillon_error.h"
+#include "base/quillon_error.h"
 #include "support/test_support.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "app/quillon.h"
-#include "app/quillon_error.h"
+#include "base/quillon_error.h"
 #include "filter/headless_filt_dialog.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/cfg_element.h"
+#include "base/cfg_element.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FILE* in = fmemopen(const_cast<uint8_t*>(data), size, "r");

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/quillon.h"
-#include "app/quillon_error.h"
+#include "base/quillon_error.h"
 #include "filter/filter_logic.h"
 #include "filter/headless_filt_dialog.h"
 

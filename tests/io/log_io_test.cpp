@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/quillon.h"
-#include "app/quillon_error.h"
+#include "base/quillon_error.h"
 #include "decode/parser.h"
 #include "io/log_parser.h"
 #include "io/log_producer.h"
@@ -13,7 +13,7 @@
 #include "io/read_manager.h"
 #include "store/msg_store.h"
 #include "support/test_support.h"
-#include "ui/main_frame.h"
+#include "app/windows.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/cfg_element.h"
+#include "base/cfg_element.h"
 #include "app/quillon.h"
 #include "decode/canopen_network.h"
 #include "support/test_support.h"

@@ -15,7 +15,7 @@
 #include "filter/filter_element.h"
 #include "store/filt_store.h"
 #include "store/msg_store.h"
-#include "ui/main_frame.h"
+#include "app/windows.h"
 #include "ui/msg_detail.h"
 
 namespace {

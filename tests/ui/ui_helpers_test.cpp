@@ -13,7 +13,7 @@
 
 #include "app/quillon.h"
 #include "ui/help_text.h"
-#include "ui/main_frame.h"
+#include "app/windows.h"
 #include "ui/progress.h"
 
 namespace {

@@ -1,5 +1,6 @@
-// The start-up sequence lives with the executable because it builds the windows, which the
-// core library does not hold.
+// The program's start-up: the application object builds its shared objects and the windows.
+// It lives with the entry point because it needs the user interface, which the application
+// object's own layer does not include.
 
 #include <FL/Fl.H>
 
@@ -7,9 +8,8 @@
 
 #include "app/cmd_line.h"
 #include "app/quillon.h"
-#include "app/quillon_error.h"
-#include "store/filt_store.h"
-#include "store/msg_store.h"
+#include "app/settings.h"
+#include "base/quillon_error.h"
 #include "ui/config_dialog.h"
 #include "ui/filt_dialog.h"
 #include "ui/main_frame_fltk.h"
@@ -17,15 +17,17 @@
 
 int Quillon::main(int argc, char** argv) {
     if (cmdLine.Parse(argc, argv) != 0) return 0;
+    // FLTK's thread support is on before any window is shown or any reader thread starts, so
+    // that reader threads may wake the GUI thread from their first frame on.
+    Fl::lock();
     Fl::background(240, 240, 240);
-    msgStore = std::make_unique<MsgStore>();
-    filtStore = std::make_unique<FiltStore>(*msgStore);
+    CreateStores(settings.maxMessages);
     SetParserMode(cmdLine.mode);
     std::unique_ptr<MainFrame> window;
     if (!cmdLine.cmdMode) window = CreateMainFrame();
     mainFrame = window.get();
     cfgDialog = CreateCfgDialog();
-    netDialog = CreateNetDialog();
+    netDialog = CreateNetDialog(netConfig);
     filtDialog = CreateFiltDialog();
     if (cmdLine.haveFile && !cmdLine.cmdMode) {
         try {
@@ -38,8 +40,6 @@ int Quillon::main(int argc, char** argv) {
             return 0;
         }
     }
-    // Reader threads wake the GUI thread through FLTK's lock.
-    Fl::lock();
     const int status = Fl::run();
     mainFrame = nullptr;
     return status;

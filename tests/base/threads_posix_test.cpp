@@ -1,4 +1,4 @@
-#include "app/threads_posix.h"
+#include "base/threads_posix.h"
 
 #include <gtest/gtest.h>
 #include <sched.h>
@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "app/quillon_error.h"
+#include "base/quillon_error.h"
 
 namespace {
 

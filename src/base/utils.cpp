@@ -1,4 +1,4 @@
-#include "app/utils.h"
+#include "base/utils.h"
 
 #include <sys/time.h>
 

@@ -1,4 +1,4 @@
-#include "app/cfg_element.h"
+#include "base/cfg_element.h"
 
 #include <gtest/gtest.h>
 

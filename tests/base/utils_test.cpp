@@ -1,4 +1,4 @@
-#include "app/utils.h"
+#include "base/utils.h"
 
 #include <gtest/gtest.h>
 #include <sys/time.h>

@@ -1,4 +1,4 @@
-#include "app/threads_posix.h"
+#include "base/threads_posix.h"
 
 #include <sched.h>
 #include <sys/time.h>
@@ -8,8 +8,8 @@
 #include <ctime>
 #include <new>
 
-#include "app/quillon_error.h"
-#include "app/utils.h"
+#include "base/quillon_error.h"
+#include "base/utils.h"
 
 namespace {
 

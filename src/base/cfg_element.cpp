@@ -1,6 +1,6 @@
-#include "app/cfg_element.h"
+#include "base/cfg_element.h"
 
-#include "app/utils.h"
+#include "base/utils.h"
 
 namespace {
 

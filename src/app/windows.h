@@ -1,0 +1,59 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "filter/filter_element.h"
+#include "io/log_notices.h"
+
+class MsgDetail;
+
+// The windows and dialogs as the application object and the rest of the program see them; the
+// user interface implements them with FLTK.
+
+// The main window: the two completion notices the worker threads send, which an implementation
+// forwards to the GUI thread without touching widgets on the caller's thread, and its position.
+class MainFrame : public LogNotices {
+  public:
+    virtual ~MainFrame() = default;
+    // Replays a log file into the store (GUI thread).
+    virtual void OpenLogFile(const std::string& path) = 0;
+    // The window's screen position, where dialogs and progress windows open (GUI thread).
+    virtual void GetXY(int& x, int& y) = 0;
+    // The detail view that shows the selected frame, or null (GUI thread).
+    virtual MsgDetail* GetMsgDetail() = 0;
+};
+
+// The hardware configuration dialog: the CAN cards and ports of the machine, and which ports
+// Play monitors at which bit rate.
+class ConfigDialog {
+  public:
+    virtual ~ConfigDialog() = default;
+    // Fills list[i] with the bit-rate code of port i, or -1 when it is not monitored, for up to
+    // max ports; returns the number of ports found (0 without a card).
+    virtual int GetPortList(int* list, int max) = 0;
+    virtual void Show() = 0;
+};
+
+// The network configuration dialog: edits the application's network configuration.
+class NetworkDialog {
+  public:
+    virtual ~NetworkDialog() = default;
+    virtual void Show() = 0;
+};
+
+// The filter dialog: the list of filter elements that expressions name by letter, and the
+// expression that becomes the display filter.
+class FiltDialog {
+  public:
+    virtual void Show() = 0;
+    virtual ~FiltDialog() = default;
+    // The dialog window's screen position; negative when it has none.
+    virtual void GetXY(int& x, int& y) = 0;
+    // Appends an element; dropped when the list is full.
+    virtual void AddFE(std::unique_ptr<FilterElement> element) = 0;
+    // Removes the selected element, when one is selected, and appends element in its stead.
+    virtual void ReplaceFE(std::unique_ptr<FilterElement> element) = 0;
+    // A copy of the named element, or null.
+    virtual std::unique_ptr<FilterElement> FindFE(std::string name) = 0;
+};
