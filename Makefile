@@ -1,16 +1,18 @@
 # Front door over CMake.
 #   make run     build Quillon and open its window replaying the demo log (ARGS="..." passes
 #                other options); without a display, print the decoded demo instead
-#   make check   build and run every test, then again under AddressSanitizer and
-#                UndefinedBehaviorSanitizer, and the concurrency tests under ThreadSanitizer
+#   make check   check the layers and the formatting, build with warnings as errors and run
+#                every test, then again under AddressSanitizer and UndefinedBehaviorSanitizer,
+#                and the concurrency tests under ThreadSanitizer
 # Both install missing build dependencies from Debian packages first.
 
 JOBS := $(shell nproc)
 MAKEFLAGS += --no-print-directory
 , := ,
-CONFIGURE = cmake -S . -B $(1) -DBUILD_TESTING=ON $(2) >/dev/null
+CONFIGURE = cmake -S . -B $(1) -DBUILD_TESTING=ON -DQUILLON_WERROR=ON $(2) >/dev/null
+FORMATTED = $(shell find src tests bench -name '*.cpp' -o -name '*.h')
 
-.PHONY: all deps build run check test test-asan test-tsan fuzz clean
+.PHONY: all deps build run check lint test test-asan test-tsan fuzz clean
 
 all: build
 
@@ -43,7 +45,13 @@ test-tsan: deps
 	@cmake --build build-tsan -j $(JOBS) --target quillon_concurrency_tests
 	ctest --test-dir build-tsan -L concurrency --output-on-failure -j $(JOBS)
 
-check: test test-asan test-tsan
+# Includes only reach down the layers; the code is formatted as .clang-format says.
+lint: deps
+	@scripts/check-layers.sh
+	@clang-format --dry-run --Werror $(FORMATTED)
+	@echo "Formatting: clean"
+
+check: lint test test-asan test-tsan
 
 # Fuzzes each target for FUZZ_SECONDS (or only FUZZ_TARGETS); new inputs collect in
 # build-fuzz/corpus/<target>.

@@ -45,7 +45,7 @@ int Draw(int frames) {
         f.timestamp = i * 100u;
         App().msgStore->Add(f);
     }
-    MainFrameFLTK frame;
+    MainFrameFLTK frame(App());
     App().mainFrame = &frame;
     auto* list = static_cast<MsgListData*>(frame.msgList);
     for (int i = 0; i < 20; i++) Fl::wait(0.02);
@@ -73,7 +73,7 @@ int Draw(int frames) {
 
 int Replay(const char* path) {
     Setup(10000000);
-    MainFrameFLTK frame;
+    MainFrameFLTK frame(App());
     App().mainFrame = &frame;
     auto* list = static_cast<MsgListData*>(frame.msgList);
     Fl::lock();

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    cmake g++ make
+    cmake g++ make clang-format
     libfltk1.3-dev zlib1g-dev
     libgtest-dev libbenchmark-dev nlohmann-json3-dev
     xvfb xauth xdotool fonts-dejavu-core

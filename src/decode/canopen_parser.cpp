@@ -1,6 +1,5 @@
 #include "decode/canopen_parser.h"
 
-
 namespace {
 
 constexpr uint32_t kFunctionMask = 0x3FFFFF80;  // keeps bit 29: 29-bit identifiers match nothing

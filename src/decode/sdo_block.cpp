@@ -2,8 +2,8 @@
 // of its frames.
 
 #include "base/utils.h"
-#include "decode/sdo.h"
 #include "decode/canopen_network.h"
+#include "decode/sdo.h"
 #include "store/storage.h"
 
 namespace {

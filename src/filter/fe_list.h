@@ -7,9 +7,9 @@
 #include "filter/element_lookup.h"
 #include "filter/filter_element.h"
 
-// The element list of the filter dialog and of quillon-dump: up to 50 elements in slots 0..Count()-1 without gaps, each
-// named by the letter of its slot ("A".."Z", then "A1".."X1"). Deleting or replacing an element
-// moves the later ones up a letter. GUI thread only.
+// The element list of the filter dialog and of quillon-dump: up to 50 elements in slots
+// 0..Count()-1 without gaps, each named by the letter of its slot ("A".."Z", then "A1".."X1").
+// Deleting or replacing an element moves the later ones up a letter. GUI thread only.
 class FeList : public ElementLookup {
   public:
     static constexpr int kMaxElements = 50;

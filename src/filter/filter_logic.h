@@ -47,10 +47,10 @@ class FilterNOT : public FilterLogic {
     std::unique_ptr<FilterLogic> operand;
 };
 
-// Builds the tree of a filter expression over the element letters of elements, e.g. "(A | B) & !C". "&" and "|" have no precedence and group to the
-// right; "!" takes the one operand that follows. Blank text passes everything. The leaves are
-// copies of the elements, so later edits in the dialog leave the tree as it is.
-// Throws QuillonError ERR_FILTER with the message for the user.
+// Builds the tree of a filter expression over the element letters of elements, e.g. "(A | B) & !C".
+// "&" and "|" have no precedence and group to the right; "!" takes the one operand that follows.
+// Blank text passes everything. The leaves are copies of the elements, so later edits in the dialog
+// leave the tree as it is. Throws QuillonError ERR_FILTER with the message for the user.
 std::unique_ptr<FilterLogic> CreateFilterLogic(std::string expr, const ElementLookup& elements);
 // A whole expression.
 std::unique_ptr<FilterLogic> ParseSub(std::string s, const ElementLookup& elements);

@@ -24,7 +24,7 @@ int Quillon::main(int argc, char** argv) {
     CreateStores(settings.maxMessages);
     SetParserMode(cmdLine.mode);
     std::unique_ptr<MainFrame> window;
-    if (!cmdLine.cmdMode) window = CreateMainFrame();
+    if (!cmdLine.cmdMode) window = CreateMainFrame(*this);
     mainFrame = window.get();
     cfgDialog = CreateCfgDialog();
     netDialog = CreateNetDialog(netConfig);

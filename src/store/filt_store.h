@@ -15,10 +15,11 @@ class MsgStore;
 // message list reads.
 //
 // Locks: `lock` (the Storage lock) guards first, count, the ring and the rebuild bookkeeping;
-// the filter's own lock (FrameFilter::FilterLock) guards it while it is matched. The two are never held together. Notices
-// arrive one frame at a time (the message store serialises its additions), and a Reset that
-// runs while frames arrive leaves every passing frame in the view exactly once, in order: while
-// it rebuilds, notices leave the frames to it, and it catches up with the store before it ends.
+// the filter's own lock (FrameFilter::FilterLock) guards it while it is matched. The two are never
+// held together. Notices arrive one frame at a time (the message store serialises its additions),
+// and a Reset that runs while frames arrive leaves every passing frame in the view exactly once, in
+// order: while it rebuilds, notices leave the frames to it, and it catches up with the store before
+// it ends.
 class FiltStore : public Storage, public StoreListener {
   public:
     // An empty view of source with source's capacity, passing what filter passes; registers as

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <new>
 
-
 namespace {
 constexpr int kMinCapacity = 2;
 }  // namespace

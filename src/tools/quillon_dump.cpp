@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "app/quillon.h"
-#include "base/quillon_error.h"
 #include "app/settings.h"
+#include "base/quillon_error.h"
 #include "base/utils.h"
 #include "decode/parser.h"
 #include "filter/fe_list.h"

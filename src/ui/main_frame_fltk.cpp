@@ -54,17 +54,17 @@ void cb_stop(Fl_Widget*, void* data) {
 void cb_clear(Fl_Widget*, void* data) {
     Guarded([&] { Self(data)->Clear(); });
 }
-void cb_filt(Fl_Widget*, void*) {
-    if (App().filtDialog) App().filtDialog->Show();
+void cb_filt(Fl_Widget*, void* data) {
+    if (Self(data)->app.filtDialog) Self(data)->app.filtDialog->Show();
 }
 void cb_delta(Fl_Widget*, void* data) {
     Self(data)->msgList->ToggleDeltaTime();
 }
-void cb_config(Fl_Widget*, void*) {
-    if (App().cfgDialog) App().cfgDialog->Show();
+void cb_config(Fl_Widget*, void* data) {
+    if (Self(data)->app.cfgDialog) Self(data)->app.cfgDialog->Show();
 }
-void cb_network(Fl_Widget*, void*) {
-    if (App().netDialog) App().netDialog->Show();
+void cb_network(Fl_Widget*, void* data) {
+    if (Self(data)->app.netDialog) Self(data)->app.netDialog->Show();
 }
 void cb_analyzer(Fl_Widget*, void*) {}  // the bus analyzer has no window yet
 void cb_about(Fl_Widget*, void* data) {
@@ -79,7 +79,7 @@ void cb_null(Fl_Widget*, void*) {
 void cb_parse(Fl_Widget*, void* data) {
     Guarded([&] {
         const Fl_Menu_Item* canopen = Self(data)->menuBar->find_item("&View/&Decoder/&CANopen");
-        App().SetParserMode(canopen && canopen->value() ? PARSE_CANOPEN : PARSE_RAW);
+        Self(data)->app.SetParserMode(canopen && canopen->value() ? PARSE_CANOPEN : PARSE_RAW);
     });
 }
 void cb_mainframe(Fl_Widget*, void* data) {
@@ -130,7 +130,8 @@ struct Tool {
 
 }  // namespace
 
-MainFrameFLTK::MainFrameFLTK() : fileChooser(std::make_unique<Fl_Native_File_Chooser>(0)) {
+MainFrameFLTK::MainFrameFLTK(Quillon& app)
+    : app(app), fileChooser(std::make_unique<Fl_Native_File_Chooser>(0)) {
     LoadIcons();
     int x, y, W, H;
     Geometry(Fl::w(), Fl::h(), x, y, W, H);
@@ -165,8 +166,8 @@ MainFrameFLTK::MainFrameFLTK() : fileChooser(std::make_unique<Fl_Native_File_Cho
 
     auto* tile = new Fl_Tile(0, 60, W, H - 60);
     const int listHeight = 3 * (H - 60) / 4;
-    msgList = CreateMsgList(0, 60, W, listHeight);
-    msgDetail = CreateMsgDetail(0, 60 + listHeight, W, (H - 60) - listHeight);
+    msgList = CreateMsgList(0, 60, W, listHeight, app);
+    msgDetail = CreateMsgDetail(0, 60 + listHeight, W, (H - 60) - listHeight, app);
     tile->end();
     window->resizable(tile);
 
@@ -180,7 +181,7 @@ MainFrameFLTK::MainFrameFLTK() : fileChooser(std::make_unique<Fl_Native_File_Cho
 
 MainFrameFLTK::~MainFrameFLTK() {
     Fl::remove_timeout(cb_notice_poll, this);
-    if (App().mainFrame == this) App().mainFrame = nullptr;
+    if (app.mainFrame == this) app.mainFrame = nullptr;
 }
 
 void MainFrameFLTK::Geometry(int screenW, int screenH, int& x, int& y, int& w, int& h) {
@@ -190,8 +191,8 @@ void MainFrameFLTK::Geometry(int screenW, int screenH, int& x, int& y, int& w, i
     h = std::min(static_cast<int>(0.9 * screenH), 600);
 }
 
-std::unique_ptr<MainFrame> CreateMainFrame() {
-    return std::make_unique<MainFrameFLTK>();
+std::unique_ptr<MainFrame> CreateMainFrame(Quillon& app) {
+    return std::make_unique<MainFrameFLTK>(app);
 }
 
 void MainFrameFLTK::GetXY(int& x, int& y) {
@@ -292,9 +293,9 @@ void MainFrameFLTK::OpenFile() {
 
 void MainFrameFLTK::OpenLogFile(const std::string& path) {
     SetToolState(2);
-    App().msgStore->Clear();
+    app.msgStore->Clear();
     try {
-        App().readMgr.ReadLogFile(path, false);
+        app.readMgr.ReadLogFile(path, false);
     } catch (const QuillonError& e) {
         fl_alert("Error opening log file: %s", e.message.c_str());
         SetToolState(0);
@@ -303,7 +304,7 @@ void MainFrameFLTK::OpenLogFile(const std::string& path) {
 
 void MainFrameFLTK::SaveFile() {
     const bool playIdle = Enabled(iconPlay);
-    if (playIdle && App().msgStore->GetTotal(nullptr, nullptr) == 0) {
+    if (playIdle && app.msgStore->GetTotal(nullptr, nullptr) == 0) {
         fl_alert(
             "There are currently no CAN messages to save.\n\nIf you want to record new data as "
             "it's received, first press the 'play' button \nto start receiving CAN messages, then "
@@ -319,14 +320,14 @@ void MainFrameFLTK::SaveFile() {
     // Asked again: a replay may have ended while the chooser was open. A file that cannot be
     // created raises its message here; the tools stay as they were.
     logWriter = std::make_unique<LogProducer>(fileChooser->filename(), !Enabled(iconPlay),
-                                              *App().msgStore, &App());
+                                              *app.msgStore, &app);
     EnableTool(iconSave, false, -1);
     EnableMenu("&File/&Save", false);
 }
 
 void MainFrameFLTK::Play() {
     std::vector<int> ports(64, -1);
-    const int found = App().cfgDialog ? App().cfgDialog->GetPortList(ports.data(), 64) : 0;
+    const int found = app.cfgDialog ? app.cfgDialog->GetPortList(ports.data(), 64) : 0;
     if (found == 0) {
         fl_alert(
             "No CAN cards found in system.\nPlease confirm that the hardware and drivers are "
@@ -347,12 +348,12 @@ void MainFrameFLTK::Play() {
 
 void MainFrameFLTK::Stop() {
     SetToolState(0);
-    App().readMgr.StopAll();
+    app.readMgr.StopAll();
     if (logWriter) logWriter->CloseLog();
 }
 
 void MainFrameFLTK::Clear() {
-    App().msgStore->Clear();
+    app.msgStore->Clear();
 }
 
 void MainFrameFLTK::About() {
@@ -360,7 +361,7 @@ void MainFrameFLTK::About() {
 }
 
 void MainFrameFLTK::Exit() {
-    App().readMgr.StopAll();
+    app.readMgr.StopAll();
     if (logWriter) {
         logWriter->CloseLog();
         logWriter->WaitDone();

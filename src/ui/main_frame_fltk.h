@@ -10,17 +10,20 @@
 #include <memory>
 #include <string>
 
-#include "io/log_producer.h"
 #include "app/windows.h"
+#include "io/log_producer.h"
 #include "ui/msg_detail.h"
 #include "ui/msg_list.h"
+
+class Quillon;
 
 // The program's window: menu bar, toolbar, the message list over the detail view. Reader and
 // writer threads only post their completion notices; everything else runs on the GUI thread,
 // and no error escapes a callback (it is shown in an alert).
 class MainFrameFLTK : public MainFrame {
   public:
-    MainFrameFLTK();
+    // app: what the window shows and drives; the window is its mainFrame while it lives.
+    explicit MainFrameFLTK(Quillon& app);
     ~MainFrameFLTK() override;
 
     void OpenLogFile(const std::string& path) override;
@@ -52,6 +55,7 @@ class MainFrameFLTK : public MainFrame {
     void ReadDoneOnGuiThread();
     void WriteDoneOnGuiThread();
 
+    Quillon& app;
     std::unique_ptr<Fl_Double_Window> window;
     std::unique_ptr<Fl_Native_File_Chooser> fileChooser;
     Fl_Menu_Bar* menuBar = nullptr;  // children of window
@@ -65,4 +69,4 @@ class MainFrameFLTK : public MainFrame {
     std::atomic<bool> writeDone{false};
 };
 
-std::unique_ptr<MainFrame> CreateMainFrame();
+std::unique_ptr<MainFrame> CreateMainFrame(Quillon& app);

@@ -12,10 +12,11 @@
 #include "store/msg_store.h"
 #include "ui/ui_helpers.h"
 
-MsgDetailFLTK::MsgDetailFLTK(int x, int y, int w, int h) : ScrollWin(x, y, w, h) {}
+MsgDetailFLTK::MsgDetailFLTK(int x, int y, int w, int h, Quillon& app)
+    : ScrollWin(x, y, w, h), app(app) {}
 
-MsgDetail* CreateMsgDetail(int x, int y, int w, int h) {
-    return new MsgDetailFLTK(x, y, w, h);
+MsgDetail* CreateMsgDetail(int x, int y, int w, int h, Quillon& app) {
+    return new MsgDetailFLTK(x, y, w, h, app);
 }
 
 void MsgDetailFLTK::SetSelected(int storeIndex) {
@@ -24,7 +25,6 @@ void MsgDetailFLTK::SetSelected(int storeIndex) {
     selLine = -1;
     if (storeIndex != -1) {
         CANframe frame;
-        Quillon& app = App();
         if (app.msgStore && app.parser && app.msgStore->Get(storeIndex, frame))
             message.reset(app.parser->Parse(frame));
         else

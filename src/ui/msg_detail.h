@@ -7,6 +7,8 @@
 #include "decode/parsed_message.h"
 #include "ui/scroll_win.h"
 
+class Quillon;
+
 // The detail view as the main window and the message list see it.
 class MsgDetail {
   public:
@@ -21,7 +23,8 @@ class MsgDetail {
 // the highlighted line describes turn blue in the first line. GUI thread only.
 class MsgDetailFLTK : public MsgDetail, public ScrollWin {
   public:
-    MsgDetailFLTK(int x, int y, int w, int h);
+    // app: the store and the current decoder.
+    MsgDetailFLTK(int x, int y, int w, int h, Quillon& app);
 
     Fl_Widget* asFlWidget() override { return this; }
     void SetSelected(int storeIndex) override;
@@ -35,7 +38,10 @@ class MsgDetailFLTK : public MsgDetail, public ScrollWin {
     int margin = 0;      // width of "B"
     int indent = 0;      // width of "XXX"
     int lineHeight = 0;  // 0 until the first draw measures the view font
+
+  private:
+    Quillon& app;
 };
 
 // A new view in the current group, which owns it.
-MsgDetail* CreateMsgDetail(int x, int y, int w, int h);
+MsgDetail* CreateMsgDetail(int x, int y, int w, int h, Quillon& app);

@@ -7,11 +7,11 @@
 
 #include "app/quillon.h"
 #include "app/settings.h"
+#include "app/windows.h"
 #include "base/utils.h"
 #include "decode/parser.h"
 #include "store/filt_store.h"
 #include "store/msg_store.h"
-#include "app/windows.h"
 #include "ui/msg_detail.h"
 #include "ui/ui_helpers.h"
 
@@ -24,14 +24,11 @@ void MsgListTimeoutCallback(void* data) {
     Fl::repeat_timeout(kTick, MsgListTimeoutCallback, data);
 }
 
-FiltStore& View() {
-    return *App().filtStore;
-}
-
 }  // namespace
 
-MsgListData::MsgListData(int x, int y, int w, int h) : ScrollWin(x, y, w, h) {
-    View().AddStoreListener(this);
+MsgListData::MsgListData(int x, int y, int w, int h, Quillon& app)
+    : ScrollWin(x, y, w, h), app(app) {
+    app.filtStore->AddStoreListener(this);
     Fl::add_timeout(kTick, MsgListTimeoutCallback, this);
 }
 
@@ -39,8 +36,8 @@ MsgListData::~MsgListData() {
     Fl::remove_timeout(MsgListTimeoutCallback, this);
 }
 
-MsgList* CreateMsgList(int x, int y, int w, int h) {
-    return new MsgListData(x, y, w, h);
+MsgList* CreateMsgList(int x, int y, int w, int h, Quillon& app) {
+    return new MsgListData(x, y, w, h, app);
 }
 
 bool MsgListData::Measure() {
@@ -65,20 +62,20 @@ int MsgListData::Lines() const {
 
 int MsgListData::MaxTop() {
     int first, last;
-    View().GetTotal(&first, &last);
+    app.filtStore->GetTotal(&first, &last);
     return std::max(last - (ContentHeight() / lineHeight - 2), first);
 }
 
 void MsgListData::SetTop(int top) {
     topIndex = top;
-    vscroll.value(static_cast<double>(top - View().GetFirst()) * lineHeight);
+    vscroll.value(static_cast<double>(top - app.filtStore->GetFirst()) * lineHeight);
     _scrollwin_cb(&vscroll,
                   static_cast<ScrollWin*>(this));  // reads the offsets back from the scrollbars
     redraw();
 }
 
 void MsgListData::OffsetsChanged() {
-    if (lineHeight > 0) topIndex = yoff / lineHeight + View().GetFirst();
+    if (lineHeight > 0) topIndex = yoff / lineHeight + app.filtStore->GetFirst();
 }
 
 void MsgListData::AddStore(int, int, int) {
@@ -94,7 +91,7 @@ void MsgListData::Tick() {
     if (!Measure() || !newData) return;
     newData = false;
     int first;
-    const int total = View().GetTotal(&first, nullptr);
+    const int total = app.filtStore->GetTotal(&first, nullptr);
     const int lines = Lines();
     if (autoScroll) {
         SetTop(total > lines ? first + (total - lines) : first);
@@ -108,7 +105,7 @@ void MsgListData::Tick() {
 
 void MsgListData::Select(int k) {
     int first, last;
-    View().GetTotal(&first, &last);
+    app.filtStore->GetTotal(&first, &last);
     k = std::max(std::min(k, last), first);
     const int lines = Lines();
     int top = topIndex;
@@ -118,22 +115,22 @@ void MsgListData::Select(int k) {
         top = k - lines + 1;
     SetTop(top);
     selIndex = k;
-    selFrame = View().GetFrameID(k);
-    App().msgStore->GetTxList(selFrame, txList);
-    if (MainFrame* frame = App().mainFrame)
+    selFrame = app.filtStore->GetFrameID(k);
+    app.msgStore->GetTxList(selFrame, txList);
+    if (MainFrame* frame = app.mainFrame)
         if (MsgDetail* detail = frame->GetMsgDetail()) detail->SetSelected(selFrame);
     autoScroll = false;
     redraw();
 }
 
 void MsgListData::ScrollBy(int lines) {
-    SetTop(std::min(std::max(topIndex + lines, View().GetFirst()), MaxTop()));
+    SetTop(std::min(std::max(topIndex + lines, app.filtStore->GetFirst()), MaxTop()));
     autoScroll = false;
     redraw();
 }
 
 void MsgListData::Center() {
-    SetTop(std::max(selIndex - Lines() / 2, View().GetFirst()));
+    SetTop(std::max(selIndex - Lines() / 2, app.filtStore->GetFirst()));
 }
 
 bool MsgListData::SelectionVisible() const {
@@ -143,7 +140,7 @@ bool MsgListData::SelectionVisible() const {
 
 void MsgListData::StoreReset() {
     if (selFrame >= 0) {
-        Select(View().FindNdx(selFrame));
+        Select(app.filtStore->FindNdx(selFrame));
         if (selIndex >= 0) Center();
     }
     newData = true;
@@ -153,7 +150,7 @@ void MsgListData::content_size(int& w, int& h) {
     w = h = 0;
     if (!Measure()) return;
     w = valueCol + 5 * (valueCol - idCol);
-    h = (View().GetTotal(nullptr, nullptr) + 2) * lineHeight;
+    h = (app.filtStore->GetTotal(nullptr, nullptr) + 2) * lineHeight;
 }
 
 void MsgListData::draw_content(int x, int y, int w, int h, int xoff, int) {
@@ -173,7 +170,7 @@ void MsgListData::draw_content(int x, int y, int w, int h, int xoff, int) {
     fl_draw("Value", left + valueCol, y + lineHeight);
 
     int first, last;
-    View().GetTotal(&first, &last);
+    app.filtStore->GetTotal(&first, &last);
     if (topIndex < first) {
         vscroll.value(0);
         _scrollwin_cb(&vscroll, static_cast<ScrollWin*>(this));
@@ -182,15 +179,15 @@ void MsgListData::draw_content(int x, int y, int w, int h, int xoff, int) {
     const int rows = h / lineHeight;
     if (rows < 1 || topIndex > last) return;
 
-    Parser* parser = App().parser.get();
+    Parser* parser = app.parser.get();
     const uint32_t exchangeSize = txList.Count();
     uint32_t exchangeAt = 0;  // the list and the rows both ascend: one walk along the rows
     CANframe frame;
     for (int i = 0; i < rows && topIndex + i <= last; i++) {
         const int position = topIndex + i;
         const int baseline = y + (i + 2) * lineHeight;
-        const int index = View().GetFrameID(position);
-        if (index < 0 || !View().Get(position, frame)) continue;
+        const int index = app.filtStore->GetFrameID(position);
+        if (index < 0 || !app.filtStore->Get(position, frame)) continue;
         const std::string desc = parser ? parser->GetShortDesc(frame) : std::string();
         while (exchangeAt < exchangeSize && txList[exchangeAt] < index) exchangeAt++;
         const bool inExchange = exchangeAt < exchangeSize && txList[exchangeAt] == index;
@@ -217,8 +214,8 @@ std::string MsgListData::TimeText(int position, const CANframe& frame) {
     double seconds = frame.timestamp * 1e-6;
     if (deltaTime) {
         CANframe previous;
-        const int before = View().GetFrameID(position - 1);
-        seconds = before >= 0 && App().msgStore->Get(before, previous)
+        const int before = app.filtStore->GetFrameID(position - 1);
+        seconds = before >= 0 && app.msgStore->Get(before, previous)
                       ? static_cast<int32_t>(frame.timestamp - previous.timestamp) * 1e-6
                       : 0.0;
     }
@@ -246,7 +243,7 @@ int MsgListData::handle(int event) {
                 visible ? Select(selIndex - lines) : ScrollBy(-lines);
                 return 1;
             case FL_Home:
-                SetTop(std::min(std::max(View().GetFirst(), 0), MaxTop()));
+                SetTop(std::min(std::max(app.filtStore->GetFirst(), 0), MaxTop()));
                 autoScroll = false;
                 return 1;
             case FL_End:

@@ -9,6 +9,8 @@
 #include "store/storage.h"
 #include "ui/scroll_win.h"
 
+class Quillon;
+
 // The message list as the main window sees it.
 class MsgList {
   public:
@@ -27,7 +29,8 @@ class MsgList {
 // view are fetched, decoded and drawn. The horizontal scrollbar moves the columns.
 class MsgListData : public MsgList, public ScrollWin, public StoreListener {
   public:
-    MsgListData(int x, int y, int w, int h);
+    // app: the filtered view it shows, the store, the current decoder, the main window.
+    MsgListData(int x, int y, int w, int h, Quillon& app);
     ~MsgListData() override;
 
     Fl_Widget* asFlWidget() override { return this; }
@@ -60,6 +63,7 @@ class MsgListData : public MsgList, public ScrollWin, public StoreListener {
     int topIndex = 0;   // filtered position of the first row under the header
 
   private:
+    Quillon& app;
     bool Measure();
     int MaxTop();
     void SetTop(int top);
@@ -68,6 +72,6 @@ class MsgListData : public MsgList, public ScrollWin, public StoreListener {
     bool SelectionVisible() const;
 };
 
-// A new list in the current group (which owns it), listening to the application's filtered
-// view, with its timer running.
-MsgList* CreateMsgList(int x, int y, int w, int h);
+// A new list in the current group (which owns it), listening to app's filtered view, with its
+// timer running.
+MsgList* CreateMsgList(int x, int y, int w, int h, Quillon& app);

@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
 #include "app/quillon.h"
+#include "filter/fe_list.h"
+#include "filter/filter_logic.h"
+#include "store/filt_store.h"
+#include "store/msg_store.h"
 #include "support/expected_texts.h"
 
 namespace {
@@ -92,14 +97,50 @@ TEST(CmdLineTest, TakesOptionValues) {
     EXPECT_FALSE(empty.line.server);
 }
 
-TEST(QuillonTest, VersionDecoderAndServerAccessors) {
+// A main window that counts the log threads' notices.
+struct NoticeCounter : MainFrame {
+    void OpenLogFile(const std::string&) override {}
+    void GetXY(int& x, int& y) override { x = y = 0; }
+    MsgDetail* GetMsgDetail() override { return nullptr; }
+    void LogReadDone() override { reads++; }
+    std::atomic<int> reads{0};
+};
+
+TEST(QuillonTest, WiresStoresDecoderFilterReadersAndNotices) {
     EXPECT_STREQ(Quillon::getVersion(), "1.06");
     Quillon q;
     EXPECT_EQ(q.parseMode, PARSE_NONE);
+    q.CreateStores(100);
+    q.SetParserMode(PARSE_CANOPEN);
+    NoticeCounter window;
+    q.mainFrame = &window;
+    FeList elements;
+    elements.Add(std::make_unique<FeCanID>(0x080, 0x7FF));
+    q.SetFilter(CreateFilterLogic("!A", elements));
+    q.readMgr.ReadLogFile(TEST_DATA_DIR "/small.log", true);
+    q.readMgr.StopAll();  // waits until the reader has sent its notice
+    EXPECT_EQ(window.reads, 1);
+    EXPECT_EQ(q.msgStore->GetTotal(nullptr, nullptr), 7);
+    EXPECT_EQ(q.filtStore->GetTotal(nullptr, nullptr), 6);  // the SYNC frame filtered out
+
+    // New stores keep the decoder's mode, with a decoder that scans and reads the new store.
+    for (int round = 0; round < 2; round++) {
+        q.CreateStores(50);
+        EXPECT_EQ(q.parseMode, PARSE_CANOPEN);
+        CANframe request, reply;
+        request.type = FRAME_RTR;
+        request.id = reply.id = 0x705;
+        reply.length = 1;
+        q.msgStore->Add(request);
+        q.msgStore->Add(reply);
+        ASSERT_TRUE(q.msgStore->Get(1, reply));
+        EXPECT_EQ(reply.txPrev, 0);
+        EXPECT_EQ(q.filtStore->GetTotal(nullptr, nullptr), 2);
+    }
     q.SetParserMode(PARSE_DEVICENET);
     EXPECT_EQ(q.parseMode, PARSE_RAW);
-    q.SetParserMode(PARSE_CANOPEN);
-    EXPECT_EQ(q.parseMode, PARSE_CANOPEN);
+    EXPECT_EQ(q.msgStore->GetTotal(nullptr, nullptr), 0);  // a new decoder starts afresh
+    q.mainFrame = nullptr;
 
     CmdLine saved = cmdLine;
     cmdLine.client = true;

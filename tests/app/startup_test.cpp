@@ -25,23 +25,14 @@ std::unique_ptr<Run> Quillon(std::vector<std::string> args) {
     return r;
 }
 
-TEST(StartupTest, PrintsRequestedTextsAndEnds) {
-    const struct {
-        std::vector<std::string> args;
-        std::string out, err;
-    } cases[] = {
-        {{"-m", "nonsense", "v", "-h"}, kUsageText, ""},
-        {{"v"}, "", "Version 1.06\n"},
-        {{"-b", "12x"}, "", "Error parsing parameter 12x\n"},
-        {{"c", "-v", "-m", "devicenet", "-f", "missing.log"}, "", ""},  // no display needed
-    };
-    for (const auto& c : cases) {
-        auto r = Quillon(c.args);
-        EXPECT_EQ(r->result.exitCode, 0) << c.args[0];
-        EXPECT_EQ(r->result.out, c.out) << c.args[0];
-        EXPECT_EQ(r->result.err, c.err) << c.args[0];
-        // Even a run that only prints its version has loaded the preferences first.
-        EXPECT_EQ(r->prefs(), DefaultPreferences(r->home.path())) << c.args[0];
+TEST(StartupTest, LoadsPreferencesFirstAndEndsWithoutAWindow) {
+    // The texts themselves are the command line's; here: the program prints them and ends, and
+    // even a run that only prints its version has loaded the preferences first.
+    for (auto args : {std::vector<std::string>{"v"}, {"c", "-m", "devicenet", "-f", "none.log"}}) {
+        auto r = Quillon(args);
+        EXPECT_EQ(r->result.exitCode, 0) << args[0];
+        EXPECT_EQ(r->result.err, args[0] == "v" ? "Version 1.06\n" : "") << args[0];
+        EXPECT_EQ(r->prefs(), DefaultPreferences(r->home.path())) << args[0];
     }
 }
 

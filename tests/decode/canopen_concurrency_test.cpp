@@ -7,7 +7,6 @@
 #include <memory>
 #include <set>
 
-#include "app/quillon.h"
 #include "decode/canopen_parser.h"
 #include "io/log_reader.h"
 #include "io/read_manager.h"
@@ -37,13 +36,13 @@ struct GuardSource : FrameProducer {
 };
 
 TEST(CanopenConcurrencyTest, ScanAndDecodeCreateEachNodeOnce) {
-    Quillon& app = App();
-    app.msgStore = std::make_unique<MsgStore>(1 << 14);
-    auto owned = std::make_unique<CANopenParser>();
-    CANopenParser& parser = *owned;
-    app.parser = std::move(owned);
+    MsgStore store(1 << 14);
+    CANopenParser parser(&store);
+    store.SetScanner(&parser);
+    ReadManager readers;
+    readers.SetStore(&store);
 
-    for (int s = 0; s < kSources; s++) app.readMgr.AddReader(std::make_unique<GuardSource>(s));
+    for (int s = 0; s < kSources; s++) readers.AddReader(std::make_unique<GuardSource>(s));
     // Meanwhile the GUI thread decodes emergencies of the same nodes, last node first.
     CANframe emcy;
     emcy.length = 8;
@@ -54,12 +53,11 @@ TEST(CanopenConcurrencyTest, ScanAndDecodeCreateEachNodeOnce) {
             CANframe copy(emcy);
             EXPECT_EQ(parser.GetShortDesc(copy).rfind("EMCY.", 0), 0u);
         }
-    for (int i = 0; i < 3000 && app.msgStore->GetTotal(nullptr, nullptr) < kSources * kPorts * 127;
-         i++)
+    for (int i = 0; i < 3000 && store.GetTotal(nullptr, nullptr) < kSources * kPorts * 127; i++)
         Thread::sleep(5);
-    app.readMgr.StopAll();
+    readers.StopAll();
 
-    EXPECT_EQ(app.msgStore->GetTotal(nullptr, nullptr), kSources * kPorts * 127);
+    EXPECT_EQ(store.GetTotal(nullptr, nullptr), kSources * kPorts * 127);
     std::set<CANopenNode*> nodes;
     for (int port = 0; port < kPorts; port++)
         for (int id = 1; id <= 127; id++) {
@@ -71,8 +69,6 @@ TEST(CanopenConcurrencyTest, ScanAndDecodeCreateEachNodeOnce) {
             nodes.insert(node);
         }
     EXPECT_EQ(nodes.size(), static_cast<size_t>(kPorts * 127));
-    app.msgStore.reset();
-    app.parser.reset();
 }
 
 }  // namespace

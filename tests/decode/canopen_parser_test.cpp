@@ -2,140 +2,155 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
-#include "app/quillon.h"
+#include "base/utils.h"
 #include "decode/canopen_test_support.h"
-#include "store/msg_store.h"
+#include "decode/emcy_codes.h"
+#include "decode/lss_tables.h"
+#include "decode/sdo_abort_codes.h"
 
 namespace {
 
-// The short description the raw decoder gives.
-std::string Raw(const CANframe& frame) {
-    Parser raw;
-    CANframe copy(frame);
-    return raw.GetShortDesc(copy);
+using Lines = std::vector<std::string>;
+
+// What a decoder makes of a frame: the short description, the status it leaves, then the lines
+// as "first count level text", sub-lines indented by two blanks.
+Lines Decode(Parser& parser, const CANframe& frame) {
+    CANframe copy(frame), again(frame);
+    Lines d{parser.GetShortDesc(copy), std::to_string(copy.status)};
+    std::unique_ptr<ParsedMessage> m(parser.Parse(again));
+    for (int row = 0; row < m->numFrags; row++)
+        for (int col = 0; col < ParsedMessage::kCols; col++)
+            if (const ParseFrag* f = m->getFrag(row, col))
+                d.push_back(Format("%s%d %d %d ", col ? "  " : "", f->first, f->count,
+                                   static_cast<int>(f->level)) +
+                            f->text);
+    return d;
 }
 
-TEST(CanopenParserTest, DispatchesByIdentifier) {
-    CANopenParser p;
-    EXPECT_EQ(Decode(p, Frame(0x080, {})).desc, "SYNC");
-    EXPECT_EQ(Decode(p, Frame(0x081, {0, 0, 0, 0, 0, 0, 0, 0})).desc, "EMCY.1: Error cleared");
-    EXPECT_EQ(Decode(p, Frame(0x000, {0x01, 0x00})).desc, "NMT: Start Remote Node - all nodes");
-    EXPECT_EQ(Decode(p, Frame(0x7E5, {0x5E})).desc, "LSS - Enquire Node ID");
-    EXPECT_EQ(Decode(p, Frame(0x77F, {0x05})).desc, "GUARD<-127: node is Operational");
-    for (const CANframe& f :
-         {Frame(0x100, {1}), Frame(0x700, {0x05}), Frame(0x181, {1, 2}), Frame(0x7E6, {4, 1}),
-          Frame(0x605 | 1u << 29, {0x40, 0x00, 0x10, 0x00}), Frame(0x2000080, {}),
-          Frame(0x20000701, {5}), Frame(0x200, {}, 0, FRAME_RTR)})
-        EXPECT_EQ(Decode(p, f).desc, Raw(f)) << std::hex << f.id;
-    // Bits above 29 take no part: 0x80000701 is node 1's guard channel.
-    EXPECT_EQ(Decode(p, Frame(0x80000701, {0x05})).desc, "GUARD<-1: node is Operational");
+// Frames that no log file holds: lengths outside 0..8, an error frame with counters beyond its
+// length, an empty text, an unknown type.
+TEST(ParserTest, FramesNoLogHolds) {
+    Parser raw;
+    for (int bad : {9, 15, -1, -16})
+        EXPECT_EQ(Decode(raw, Frame(0x7FF, {}, bad)),
+                  (Lines{Format("ERROR: CAN frame with %d bytes of data", bad), "3",
+                         "-1 1 0 CAN message ID (standard 11-bit ID): 0x7ff",
+                         Format("0 %d 0 Message contains %d bytes of data", bad, bad)}));
+    EXPECT_EQ(Decode(raw, Frame(0x40, {7}, 0, FRAME_ERROR)),
+              (Lines{"CAN  error.  Error counters - Tx: 7, Rx: 0", "3",
+                     "-1 1 0 CAN error type mask", "  -1 1 0 0x00000040 - Unknown error bits"}));
+    CANframe text, odd;
+    text.SetText(nullptr);
+    EXPECT_EQ(Decode(raw, text), (Lines{"Empty comment line", "0"}));
+    odd.type = -3;
+    EXPECT_EQ(Decode(raw, odd), (Lines{"Unknown frame type: -3", "3"}));
 
-    CANframe text;
-    text.SetText("a comment");
-    EXPECT_EQ(Decode(p, text).desc, "a comment");
-    CANframe error = Frame(0, {3, 4}, 2, FRAME_ERROR);
-    EXPECT_EQ(Decode(p, error).desc, Raw(error));
-    EXPECT_EQ(Decode(p, error).status, 3);
+    CANopenParser canopen;
+    EXPECT_EQ(Decode(canopen, Frame(0, {}, -3)),
+              (Lines{"NMT - with missing data!", "3", "-1 1 0 CANopen Network Management message",
+                     "0 -3 2 Not enough data.  Should contain two bytes"}));
+    // A length beyond 8 reads nothing past the payload; the extra-data line says what it says.
+    const Lines nmt = Decode(canopen, Frame(0, {0x01, 0x03}, 15));
+    EXPECT_EQ(nmt[0], "NMT: Start Remote Node - node 3");
+    EXPECT_EQ(nmt.back(), "2 13 1 Unexpected extra data. (only two bytes expected)");
+}
 
-    // SDO frames go to their node's SDO decoder; with a message the short description is left
-    // to the message's lines. A port without networks has no nodes: the raw decoder answers.
-    CANframe sdo = Frame(0x605, {0x40, 0x00, 0x10, 0x00, 0, 0, 0, 0});
-    EXPECT_EQ(Decode(p, sdo).desc, "SDO->5: get object 0x1000");
-    std::unique_ptr<ParsedMessage> m(p.Parse(sdo));
-    EXPECT_EQ(p.doParse(sdo, m.get()), "");
-    EXPECT_EQ(Decode(p, Frame(0x585, {0x43}, 1, FRAME_DATA, 64)).desc, "0x43 ");
+TEST(ParsedMessageTest, DropsLinesBeyondTheTable) {
+    ParsedMessage m(CANframe{});
+    m.addSubFrag("before any line", 0);  // dropped
+    EXPECT_EQ(m.numLines, 1);
+    m.addFrag("a much longer first line", 5);  // level masked to 2 bits
+    EXPECT_EQ(m.getFrag(0, 0)->level, 1u);
+    for (int i = 0; i < 25; i++) m.addSubFrag(2, 3, "sub", 2);
+    m.addSubFrag(std::string(40, 's'), 0);
+    EXPECT_NE(m.getFrag(0, 19), nullptr);
+    EXPECT_EQ(m.getFrag(0, 20), nullptr);
+    EXPECT_EQ(m.maxSubFragLen, 3);  // the long one came after column 19
+    for (int i = 1; i < 60; i++) m.addFrag(i, "x", 0);
+    EXPECT_NE(m.getFrag(49, 0), nullptr);
+    EXPECT_EQ(m.getFrag(50, 0), nullptr);
+    EXPECT_EQ(m.getFrag(-1, 0), nullptr);
+    EXPECT_EQ(m.getFrag(0, -1), nullptr);
+    EXPECT_EQ(m.numLines, 1 + 1 + 26 + 59);
+    EXPECT_EQ(m.maxFragLen, 24);  // never decreases
+}
+
+// Whether rows are strictly ascending by key: the decoders look codes up by binary search.
+template <typename Row, typename Key>
+bool Ascending(const Row* rows, size_t n, Key Row::*key) {
+    auto out = [&](const Row& a, const Row& b) { return a.*key >= b.*key; };
+    return std::adjacent_find(rows, rows + n, out) == rows + n;
+}
+
+TEST(CanopenParserTest, TablesAreSortedAndNodesUseTheirOwn) {
+    EXPECT_TRUE(Ascending(stdEmcyCodes, kNumStdEmcyCodes, &EmcyCode::code));
+    EXPECT_TRUE(Ascending(sdoAbortCodes, kNumSdoAbortCodes, &SdoAbortCode::code));
+    EXPECT_TRUE(Ascending(lssCmd, kLssCmdRows, &LssRow::specifier));
+    EXPECT_TRUE(Ascending(lssResp, kLssRespRows, &LssRow::specifier));
+    CANopenNode node(0, 5);
+    node.numEmcyCodes = 0;
+    EXPECT_EQ(node.getEmcyCode(0x1000, 0), "Unknown emergency code");
 }
 
 TEST(CanopenParserTest, NetworksAndNodes) {
     CANopenParser p;
-    EXPECT_EQ(p.findNode(64, 1), nullptr);
-    EXPECT_EQ(p.findNode(-1, 1), nullptr);
     EXPECT_EQ(p.findNet(3, false), nullptr);
-    EXPECT_EQ(p.findNode(3, 0), nullptr);
-    ASSERT_NE(p.findNet(3, false), nullptr);  // the network was made all the same
+    const std::pair<int, int> outside[] = {{64, 1}, {-1, 1}, {3, 0}, {3, 128}};
+    for (auto [port, id] : outside) EXPECT_EQ(p.findNode(port, id), nullptr) << port << "/" << id;
+    ASSERT_NE(p.findNet(3, false), nullptr);  // a valid port's network was made all the same
     EXPECT_EQ(p.findNet(3, false)->port, 3);
-    EXPECT_EQ(p.findNode(3, 128), nullptr);
     CANopenNode* node = p.findNode(3, 127);
     ASSERT_NE(node, nullptr);
     EXPECT_EQ(node->nodeId, 127);
     EXPECT_EQ(node->port, 3);
     EXPECT_EQ(node->lastGuard, -1);
-    EXPECT_EQ(node->numEmcyCodes, 193u);
     EXPECT_EQ(p.findNode(3, 127), node);
     EXPECT_EQ(p.findNet(63, true)->port, 63);
-
-    EXPECT_EQ(node->GetObjName(0x10180000), "object 0x1018");
-    EXPECT_EQ(node->GetObjName(0x10180002), "object 0x1018.0x02");
-    EXPECT_EQ(node->GetObjName(0x600000FF), "object 0x6000.0xff");
-
+    EXPECT_EQ(p.findNet(64, true), nullptr);
     p.FlushState();
     EXPECT_EQ(p.findNet(3, false), nullptr);
     EXPECT_EQ(p.findNet(63, false), nullptr);
 }
 
-// Guard frames scanned through a real store, checked through its exchange lists.
-class CanopenGuardScanTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        App().msgStore = std::make_unique<MsgStore>(capacity);
-        App().parser = std::make_unique<CANopenParser>();
-    }
-    void TearDown() override {
-        App().msgStore.reset();
-        App().parser.reset();
-    }
-    static void Add(const CANframe& f) { App().msgStore->Add(f); }
-    static CANframe At(int index) {
-        CANframe f;
-        App().msgStore->Get(index, f);
-        return f;
-    }
-    int capacity = 100;
-};
-
-TEST_F(CanopenGuardScanTest, RequestsRepliesAndHeartbeats) {
+// Guard frames linked into exchanges: a request with its reply, each other reply on its own.
+TEST(CanopenParserTest, GuardScanLinksRequestsAndReplies) {
+    ScannedStore s(100);
     const CANframe request = Frame(0x705, {}, 0, FRAME_RTR);
     const CANframe reply = Frame(0x705, {0x85});
-    Add(request);               // 0
-    Add(reply);                 // 1: answers 0
-    Add(Frame(0x181, {1}));     // 2: not a guard frame
-    Add(reply);                 // 3: a reply after a reply: a new exchange
-    Add(Frame(0x706, {0x00}));  // 4: another node's boot-up, no predecessor
-    Add(request);               // 5
-    Add(Frame(0x705, {0x05}));  // 6
-    EXPECT_EQ(At(0).scanInfo & 1, 1u);
-    EXPECT_EQ(At(1).scanInfo & 1, 0u);
-    EXPECT_EQ(At(3).scanInfo & 1, 1u);
-    EXPECT_EQ(At(4).scanInfo & 1, 0u);
-    EXPECT_EQ(At(5).scanInfo & 1, 1u);
-    EXPECT_EQ(At(0).txPrev, -1);
-    EXPECT_EQ(At(0).txNext, 1);
-    EXPECT_EQ(At(1).txPrev, 0);
-    EXPECT_EQ(At(1).txNext, 3);
-    EXPECT_EQ(At(3).txPrev, 1);
-    EXPECT_EQ(At(4).txPrev, -1);
-    EXPECT_EQ(At(2).txPrev, -1);  // untouched
-    EXPECT_EQ(Exchange(1), (std::vector<int>{0, 1}));
-    EXPECT_EQ(Exchange(0), (std::vector<int>{0, 1}));
-    EXPECT_EQ(Exchange(3), (std::vector<int>{3}));
-    EXPECT_EQ(Exchange(6), (std::vector<int>{5, 6}));
-    EXPECT_EQ(Exchange(4), (std::vector<int>{4}));
-
+    s.Add(request);               // 0
+    s.Add(reply);                 // 1: answers 0
+    s.Add(Frame(0x181, {1}));     // 2: not a guard frame
+    s.Add(reply);                 // 3: a reply after a reply: a new exchange
+    s.Add(Frame(0x706, {0x00}));  // 4: another node's boot-up, no predecessor
+    s.Add(request);               // 5
+    s.Add(Frame(0x705, {0x05}));  // 6
     // Node 0 and 29-bit identifiers are not scanned; a different port is another node.
-    Add(Frame(0x700, {0x05}));                    // 7
-    Add(Frame(0x705, {0x05}, 1, FRAME_DATA, 1));  // 8
-    EXPECT_EQ(At(7).txPrev, -1);
-    EXPECT_EQ(At(8).txPrev, -1);
-    EXPECT_EQ(At(6).txNext, -1);
+    s.Add(Frame(0x700, {0x05}));                    // 7
+    s.Add(Frame(0x20000705, {0x05}));               // 8
+    s.Add(Frame(0x705, {0x05}, 1, FRAME_DATA, 1));  // 9
+    // Per frame: whether it starts an exchange, txPrev, txNext.
+    const int links[][3] = {{1, -1, 1}, {0, 0, 3},  {0, -1, -1}, {1, 1, 5},   {0, -1, -1},
+                            {1, 3, 6},  {0, 5, -1}, {0, -1, -1}, {0, -1, -1}, {0, -1, -1}};
+    for (int i = 0; i < 10; i++) {
+        const CANframe f = s.At(i);
+        EXPECT_EQ(f.scanInfo & 1, static_cast<uint32_t>(links[i][0])) << i;
+        EXPECT_EQ(f.txPrev, links[i][1]) << i;
+        EXPECT_EQ(f.txNext, links[i][2]) << i;
+    }
+    const std::vector<int> exchanges[] = {{0, 1}, {0, 1}, {2}, {3}, {4}, {5, 6}, {5, 6}};
+    for (int i = 0; i < 7; i++) EXPECT_EQ(s.Exchange(i), exchanges[i]) << i;
 
     // A clear forgets the guard history with the frames.
-    App().msgStore->Clear();
-    Add(reply);  // 0 again
-    EXPECT_EQ(At(0).txPrev, -1);
-    EXPECT_EQ(At(0).scanInfo & 1, 0u);
+    s.store.Clear();
+    s.Add(reply);  // 0 again
+    EXPECT_EQ(s.At(0).txPrev, -1);
+    EXPECT_EQ(s.At(0).scanInfo & 1, 0u);
 }
 
 }  // namespace

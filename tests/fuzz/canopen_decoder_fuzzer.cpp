@@ -7,7 +7,6 @@
 #include <memory>
 #include <string>
 
-#include "app/quillon.h"
 #include "decode/canopen_parser.h"
 #include "store/msg_store.h"
 
@@ -35,19 +34,21 @@ CANframe MakeFrame(const uint8_t* r) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    Quillon& app = App();
-    if (!app.msgStore) {
-        app.msgStore = std::make_unique<MsgStore>(64);  // wraps often
-        app.parser = std::make_unique<CANopenParser>();
-    }
-    app.msgStore->Clear();  // also a fresh decoder state
+    // The decoder reads neighbouring frames back from the store it scans for.
+    struct Pipeline {
+        Pipeline() { store.SetScanner(&parser); }
+        MsgStore store{64};  // wraps often
+        CANopenParser parser{&store};
+    };
+    static Pipeline p;
+    p.store.Clear();  // also a fresh decoder state
     for (size_t at = 0; at + kRecord <= size; at += kRecord) {
-        app.msgStore->Add(MakeFrame(data + at));
+        p.store.Add(MakeFrame(data + at));
         CANframe stored;
-        if (!app.msgStore->Get(app.msgStore->GetLast(), stored)) continue;
+        if (!p.store.Get(p.store.GetLast(), stored)) continue;
         CANframe copy(stored);
-        app.parser->GetShortDesc(copy);
-        std::unique_ptr<ParsedMessage> message(app.parser->Parse(stored));
+        p.parser.GetShortDesc(copy);
+        std::unique_ptr<ParsedMessage> message(p.parser.Parse(stored));
     }
     return 0;
 }

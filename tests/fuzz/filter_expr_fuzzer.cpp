@@ -7,31 +7,30 @@
 #include <memory>
 #include <string>
 
-#include "app/quillon.h"
 #include "base/quillon_error.h"
+#include "filter/fe_list.h"
 #include "filter/filter_logic.h"
-#include "filter/headless_filt_dialog.h"
 
 namespace {
 
-void DefineElements() {
-    auto dialog = std::make_unique<HeadlessFiltDialog>();
-    dialog->AddFE(std::make_unique<FeCanID>(0x181, 0x7FF));
-    dialog->AddFE(std::make_unique<FeObjID>(0x1018, -1, FeObjID::kEqual));
-    dialog->AddFE(std::make_unique<FePort>(1));
-    dialog->AddFE(std::make_unique<FeCanID>(0x100, 0x100));
-    dialog->AddFE(std::make_unique<FeObjID>(0x2000, 3, FeObjID::kGreaterEqual));
-    App().filtDialog = std::move(dialog);
+FeList Elements() {
+    FeList list;
+    list.Add(std::make_unique<FeCanID>(0x181, 0x7FF));
+    list.Add(std::make_unique<FeObjID>(0x1018, -1, FeObjID::kEqual));
+    list.Add(std::make_unique<FePort>(1));
+    list.Add(std::make_unique<FeCanID>(0x100, 0x100));
+    list.Add(std::make_unique<FeObjID>(0x2000, 3, FeObjID::kGreaterEqual));
+    return list;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool defined = (DefineElements(), true);
-    (void)defined;
+    static const FeList elements = Elements();
     std::unique_ptr<FilterLogic> filter;
     try {
-        filter = CreateFilterLogic(std::string(reinterpret_cast<const char*>(data), size));
+        filter =
+            CreateFilterLogic(std::string(reinterpret_cast<const char*>(data), size), elements);
     } catch (const QuillonError& e) {
         if (e.code != ERR_FILTER || e.message.empty()) std::abort();
         return 0;

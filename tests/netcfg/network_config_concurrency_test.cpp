@@ -1,6 +1,7 @@
 // Reader threads scan and decode SDO traffic, naming objects from EDS files, while the GUI
 // thread edits the network configuration and loads it again: no data race (run under TSan), and
-// every name is one the configuration could have given.
+// every frame decoded under one configuration is named as it names it. Each configuration is
+// held until the readers have decoded frames of both ports under it, whatever the scheduler does.
 
 #include <gtest/gtest.h>
 
@@ -8,94 +9,103 @@
 #include <memory>
 #include <string>
 
-#include "app/quillon.h"
 #include "decode/canopen_parser.h"
-#include "io/log_reader.h"
+#include "io/log_parser.h"
 #include "io/read_manager.h"
+#include "netcfg/network_config.h"
 #include "store/msg_store.h"
 #include "support/test_support.h"
 
 namespace {
 
-constexpr int kSources = 4;
-constexpr int kFramesEach = 4000;
-std::atomic<int> produced{0};
-// Frames each source may hand out so far, raised by every round of edits, so that additions and
-// edits interleave whatever the scheduler does (readers may run real-time).
-std::atomic<int> allowance{0};
+constexpr int kDecodesPerState = 100;  // per port
+constexpr auto kRelaxed = std::memory_order_relaxed;
 
-// Expedited reads of object 0x6040 from node 5 on port source % 2, request then response.
+// Expedited reads of object 0x6040 from node 5, on port 0 then port 1, for ever.
 struct SdoSource : FrameProducer {
-    explicit SdoSource(int source) : source(source) {}
     bool getNextFrame(CANframe& frame) override {
-        if (sent == kFramesEach) throw EndOfFileException();
-        while (sent >= allowance) Thread::sleep(1);
-        const bool request = sent % 2 == 0;
-        frame.Reset(false);
-        frame.port = source % 2;
-        frame.id = request ? 0x605 : 0x585;
-        frame.length = 8;
-        const uint8_t bytes[8] = {static_cast<uint8_t>(request ? 0x40 : 0x4B), 0x40, 0x60, 0, 0x0F};
-        for (int i = 0; i < 8; i++) frame.data[i] = bytes[i];
-        sent++;
-        produced++;
-        return true;
+        const unsigned n = sent++;
+        std::string line =
+            "CAN" + std::to_string(n / 2 % 2) +
+            (n % 2 ? ": 0x585 - 0x4B 0x40 0x60 0 15 0 0 0" : ": 0x605 - 0x40 0x40 0x60 0 0 0 0 0");
+        return LogParserVexa().Parse(line.data(), frame);
     }
-    int source;
-    int sent = 0;
+    unsigned sent = 0;
 };
 
-// Decodes every frame as it arrives, as quillon-dump does.
+// Decodes every frame as it is stored, as quillon-dump does. A decode that began and ended under
+// one configuration (state, -1 while it changes) must show the name that configuration gives.
 struct Namer : StoreListener {
+    static constexpr int kStates = 16;
+    explicit Namer(Parser& parser) : parser(parser) {}
     void AddStore(int, int last, int total) override {
-        if (total == 0) return;
         CANframe frame;
-        if (!App().msgStore->Get(last, frame)) return;
-        const std::string desc = App().parser->GetShortDesc(frame);
-        if (desc.find("Controlword") != std::string::npos)
-            named++;
-        else if (desc.find("object 0x6040") != std::string::npos)
-            unnamed++;
-        else
-            other++;
+        if (total == 0 || !store->Get(last, frame)) return;
+        const int before = state.load();
+        const std::string desc = parser.GetShortDesc(frame);
+        if (before < 0 || state.load() != before) return;
+        if (desc.find(names[before][frame.port]) == std::string::npos) wrong++;
+        decoded[before][frame.port].fetch_add(1, kRelaxed);
     }
-    int named = 0, unnamed = 0, other = 0;  // under the store's ingest lock, like the notices
+    // Holds the configuration just made, which names object 0x6040 of node 5 port0 and port1.
+    void Hold(const char* port0, const char* port1) {
+        names[states][0] = port0;
+        names[states][1] = port1;
+        state = states;
+        while (decoded[states][0].load(kRelaxed) < kDecodesPerState ||
+               decoded[states][1].load(kRelaxed) < kDecodesPerState)
+            Thread::sleep(1);
+        state = -1;  // before any change
+        states++;
+    }
+
+    Parser& parser;
+    std::atomic<int> state{-1};
+    int states = 0;  // held so far (editing thread)
+    const char* names[kStates][2] = {};
+    std::atomic<int> decoded[kStates][2] = {};
+    int wrong = 0;  // under the store's ingest lock, like the notices
 };
 
 TEST(NetworkConfigConcurrencyTest, NamesWhileTheConfigurationChanges) {
     TempDir dir;
-    WriteFile(dir.file("drive.eds"), "[6040]\nParameterName=Controlword\n");
-    const std::string cfg = dir.file("net.cfg");
-    WriteFile(cfg, "[NetCFG]\n[Network]\nport:0\neds:" + dir.file("drive.eds") +
-                       "\n[Node]\nid:5\n[END]\n[END]\n[END]\n");
-    Quillon& app = App();
-    app.msgStore = std::make_unique<MsgStore>(1 << 12);
-    app.parser = std::make_unique<CANopenParser>();
-    Namer namer;
-    app.msgStore->AddStoreListener(&namer);
-    for (int s = 0; s < kSources; s++) app.readMgr.AddReader(std::make_unique<SdoSource>(s));
+    const std::string drive = dir.file("drive.eds"), node = dir.file("node.eds");
+    const std::string other = dir.file("other.eds"), cfg = dir.file("net.cfg");
+    WriteFile(drive, "[6040]\nParameterName=Controlword\n");
+    WriteFile(node, "[6040]\nParameterName=Node word\n");
+    WriteFile(other, "[6041]\nParameterName=Statusword\n");
+    WriteFile(cfg, "[NetCFG]\n[Network]\neds:" + drive + "\n[Node]\nid:5\n[END]\n[END]\n[END]\n");
+    NetworkConfig config;
+    MsgStore store(1 << 12);
+    CANopenParser parser(&store, &config);
+    store.SetScanner(&parser);
+    Namer namer(parser);
+    store.AddStoreListener(&namer);
+    ReadManager readers;
+    readers.SetStore(&store);
+    for (int i = 0; i < 4; i++) readers.AddReader(std::make_unique<SdoSource>());
 
-    int edits = 0;
-    while (produced < kSources * kFramesEach) {
-        ASSERT_EQ(app.netConfig.Load(cfg.c_str()), nullptr);
-        NetworkInfo* net = app.netConfig.Net(0);
-        net->setPortStr(edits % 2 ? "1" : "0");
-        if (NodeInfo* node = net->FindNode(5)) node->setEDS(dir.file("drive.eds"));
-        net->RemoveNode(net->FindNode(5));
-        net->setEDS(edits % 3 ? "" : dir.file("drive.eds"));
-        edits++;
-        allowance += 100;
-    }
-    app.readMgr.StopAll();
-    app.msgStore->DelStoreListener(&namer);
-
-    EXPECT_GE(edits, kFramesEach / 100);
-    EXPECT_EQ(namer.named + namer.unnamed + namer.other, kSources * kFramesEach);
-    EXPECT_EQ(namer.other, 0);
-    EXPECT_GT(namer.named, 0);
-    for (int i = 0; i < NetworkConfig::kMaxNets; i++) app.netConfig.RemoveNet(app.netConfig.Net(i));
-    app.msgStore.reset();
-    app.parser.reset();
+    const char* const unnamed = "object 0x6040";
+    ASSERT_EQ(config.Load(cfg.c_str()), nullptr);
+    namer.Hold("Controlword", unnamed);
+    config.Net(0)->setPortStr("1");
+    namer.Hold(unnamed, "Controlword");
+    NodeInfo* five = config.Net(0)->FindNode(5);
+    five->setEDS(node);  // the node's own file comes first
+    namer.Hold(unnamed, "Node word");
+    five->setEDS(other);  // also for what only the network's file names
+    namer.Hold(unnamed, unnamed);
+    config.Net(0)->RemoveNode(five);
+    namer.Hold(unnamed, "Controlword");
+    ASSERT_EQ(config.Load(cfg.c_str()), nullptr);
+    namer.Hold("Controlword", unnamed);
+    config.RemoveNet(config.Net(0));
+    namer.Hold(unnamed, unnamed);
+    config.CreateNet(nullptr)->setPortStr("1");
+    config.Net(0)->setEDS(drive);
+    namer.Hold(unnamed, "Controlword");
+    readers.StopAll();
+    EXPECT_EQ(namer.wrong, 0);
 }
 
 }  // namespace

@@ -3,135 +3,91 @@
 #include <gtest/gtest.h>
 
 #include "base/cfg_element.h"
-#include "app/quillon.h"
-#include "decode/canopen_network.h"
 #include "support/test_support.h"
 
 namespace {
 
-// The application's configuration is the one the nodes and networks report to.
-class NetworkConfigTest : public ::testing::Test {
-  protected:
-    void TearDown() override {
-        for (int i = 0; i < NetworkConfig::kMaxNets; i++) config.RemoveNet(config.Net(i));
-    }
-    NetworkInfo* Net(const std::string& port) {
-        NetworkInfo* net = config.CreateNet(nullptr);
-        net->setPortStr(port);
-        return net;
-    }
-    static NodeInfo* AddNode(NetworkInfo* net, const std::string& id) {
-        auto node = std::make_unique<NodeInfo>(static_cast<const CfgElement*>(nullptr));
-        NodeInfo* raw = node.get();
-        node->setIdStr(id);
-        EXPECT_TRUE(net->AddNode(std::move(node)));
-        return raw;
-    }
-    static std::string NetMessage(NetworkInfo* net) {
-        NetValidDetails d;
-        net->isValid(&d);
-        return d.msg;
-    }
-    static std::string NodeMessage(NodeInfo* node) {
-        NodeValidDetails d;
-        node->isValid(&d);
-        return d.msg;
-    }
-    NetworkConfig& config = App().netConfig;
-};
-
-TEST_F(NetworkConfigTest, PortsIdsAndRedundancy) {
-    NetworkInfo* a = Net("1");
-    NetworkInfo* b = Net("1");
-    EXPECT_TRUE(a->redundant);
-    EXPECT_TRUE(b->redundant);
-    EXPECT_EQ(config.FindNet(1), a);
-    EXPECT_EQ(NetMessage(b), "CAN port in use by another network");
-    b->setPortStr("2");
-    EXPECT_FALSE(a->redundant);
-    EXPECT_FALSE(b->redundant);
-    EXPECT_EQ(config.FindNet(2), b);
-    EXPECT_EQ(NetMessage(b), "");
-    EXPECT_TRUE(b->isValid(nullptr));
-
-    NetworkInfo* far = Net("12");
-    EXPECT_TRUE(far->isValid(nullptr));  // a valid port that no lookup reaches
-    EXPECT_EQ(config.FindNet(12), nullptr);
-    far->setPortStr("abc");
-    EXPECT_EQ(far->port, -1);
-    EXPECT_EQ(NetMessage(far), "Error parsing port number");
-    far->setPortStr("64");
-    EXPECT_EQ(NetMessage(far), "Invalid CAN port number");
-    far->setPortStr("0x3");
-    EXPECT_EQ(far->port, 3);
-    far->setPortStr("");
-    EXPECT_EQ(far->port, 0);
-    EXPECT_EQ(NetMessage(far), "");
-    far->setEDS("/no/such/file.eds");
-    NetValidDetails d;
-    EXPECT_FALSE(far->isValid(&d));
-    EXPECT_TRUE(d.portOk);
-    EXPECT_FALSE(d.edsOk);
-    EXPECT_EQ(std::string(d.msg), "Unable to load EDS file");
-
-    NodeInfo* n3 = AddNode(a, "3");
-    EXPECT_EQ(n3->name, "Node 3");  // automatic names follow the id
-    n3->setIdStr("7");
-    EXPECT_EQ(n3->name, "Node 7");
-    EXPECT_EQ(a->FindNode(7), n3);
-    NodeInfo* motor = AddNode(a, "7");
-    motor->name = "Motor";
-    EXPECT_TRUE(n3->redundant);
-    EXPECT_EQ(NodeMessage(motor), "ID value already in use on network");
-    EXPECT_EQ(config.FindNode(1, 7), n3);
-    motor->setIdStr("9");
-    EXPECT_EQ(motor->name, "Motor");
-    EXPECT_FALSE(n3->redundant);
-    n3->setIdStr("x");
-    EXPECT_EQ(n3->name, "Node -1");
-    EXPECT_EQ(NodeMessage(n3), "Error parsing node ID");
-    n3->setIdStr("0");
-    EXPECT_EQ(NodeMessage(n3), "Invalid node ID (valid range is 1 to 127)");
-    EXPECT_EQ(a->FindNode(0), n3);  // mapped all the same
-    n3->setIdStr("200");
-    EXPECT_EQ(a->FindNode(200), nullptr);
-    EXPECT_EQ(config.FindNode(1, 200), nullptr);
-    EXPECT_EQ(a->CountNodes(), 2);
-    std::unique_ptr<NodeInfo> removed = a->RemoveNode(motor);
-    EXPECT_EQ(removed.get(), motor);
-    EXPECT_EQ(a->FindNode(9), nullptr);
-    EXPECT_EQ(a->CountNodes(), 1);
-    NodeInfo copy(n3);
-    EXPECT_EQ(copy.network, nullptr);
-    EXPECT_EQ(copy.idStr, "200");
-
-    for (int i = 0; i < 7; i++) Net("5");
-    EXPECT_FALSE(config.CanAddNet());
-    EXPECT_EQ(config.CreateNet(nullptr), nullptr);
+NetworkInfo* Net(NetworkConfig& config, const std::string& port) {
+    NetworkInfo* net = config.CreateNet(nullptr);
+    net->setPortStr(port);
+    return net;
 }
 
-TEST_F(NetworkConfigTest, FilesRoundTripAndLimits) {
+NodeInfo* AddNode(NetworkInfo* net, const std::string& id) {
+    auto node = std::make_unique<NodeInfo>(static_cast<const CfgElement*>(nullptr));
+    NodeInfo* raw = node.get();
+    node->setIdStr(id);
+    EXPECT_TRUE(net->AddNode(std::move(node)));
+    return raw;
+}
+
+TEST(NetworkConfigTest, PortsIdsAndRedundancy) {
+    // The validity check's message for a network or a node.
+    auto message = [](auto* item, auto details) { return item->isValid(&details), details.msg; };
+    NetworkConfig config;
+    NetworkInfo* a = Net(config, "1");
+    NetworkInfo* b = Net(config, "1");
+    EXPECT_TRUE(a->redundant && b->redundant && config.FindNet(1) == a);
+    EXPECT_STREQ(message(b, NetValidDetails()), "CAN port in use by another network");
+    b->setPortStr("2");
+    EXPECT_TRUE(!a->redundant && !b->redundant && config.FindNet(2) == b);
+
+    NetworkInfo* far = Net(config, "12");
+    EXPECT_TRUE(far->isValid(nullptr) && !config.FindNet(12));  // valid, beyond the port map
+    const char* const ports[] = {"abc", "-1: Error parsing port number", "0x3", "3: ",
+                                 "64",  "64: Invalid CAN port number",   "",    "0: "};
+    for (int i = 0; i < 8; i += 2) {
+        far->setPortStr(ports[i]);
+        EXPECT_EQ(std::to_string(far->port) + ": " + message(far, NetValidDetails()), ports[i + 1]);
+    }
+    EXPECT_TRUE(far->setEDS("/no/such/file.eds"));  // true: not loaded
+    NetValidDetails d;
+    EXPECT_FALSE(far->isValid(&d));
+    EXPECT_TRUE(d.portOk && !d.edsOk && d.msg == std::string("Unable to load EDS file"));
+
+    NodeInfo* n3 = AddNode(a, "7");
+    NodeInfo* motor = AddNode(a, "7");
+    motor->name = "Motor";
+    EXPECT_TRUE(n3->redundant && config.FindNode(1, 7) == n3);
+    EXPECT_STREQ(message(motor, NodeValidDetails()), "ID value already in use on network");
+    motor->setIdStr("9");
+    EXPECT_TRUE(motor->name == "Motor" && !n3->redundant && a->FindNode(9) == motor);
+    // Automatic names follow the id; ids 0 to 127 are mapped, valid or not.
+    const char* const ids[] = {"x",   "Node -1: Error parsing node ID",
+                               "0",   "Node 0: Invalid node ID (valid range is 1 to 127)",
+                               "200", "Node 200: Invalid node ID (valid range is 1 to 127)",
+                               "7",   "Node 7: "};
+    for (int i = 0; i < 8; i += 2) {
+        n3->setIdStr(ids[i]);
+        EXPECT_EQ(n3->name + ": " + message(n3, NodeValidDetails()), ids[i + 1]);
+        EXPECT_EQ(a->FindNode(n3->id), n3->id >= 0 && n3->id < 128 ? n3 : nullptr);
+    }
+    EXPECT_TRUE(!config.FindNode(1, 200) && a->CountNodes() == 2);
+    EXPECT_EQ(a->RemoveNode(motor).get(), motor);
+    EXPECT_TRUE(a->FindNode(9) == nullptr && a->CountNodes() == 1);
+    EXPECT_TRUE(NodeInfo(n3).network == nullptr && NodeInfo(n3).idStr == "7");  // a loose copy
+
+    for (int i = 0; i < 7; i++) Net(config, "5");
+    EXPECT_TRUE(!config.CanAddNet() && !config.CreateNet(nullptr));
+}
+
+TEST(NetworkConfigTest, FilesRoundTripAndLimits) {
     TempDir dir;
-    NetworkInfo* a = Net("0");
+    NetworkConfig config;
+    NetworkInfo* a = Net(config, "0");
     a->name = "Line A";
-    a->setEDS("");
     AddNode(a, "5")->name = "Axis";
     AddNode(a, "6");
-    NetworkInfo* b = Net("not a port");
-    b->name = "Line B";
+    NetworkInfo* b = Net(config, "not a port");
     AddNode(b, "x");
     const std::string path = dir.file("net.cfg");
     EXPECT_EQ(config.Save(path.c_str()), nullptr);
     const std::string saved = ReadFile(path);
-
     EXPECT_EQ(config.Load(path.c_str()), nullptr);
-    ASSERT_NE(config.Net(0), nullptr);
-    EXPECT_EQ(config.Net(0)->name, "Line A");
-    EXPECT_EQ(config.Net(0)->Node(0)->name, "Axis");
-    EXPECT_EQ(config.Net(0)->Node(1)->name, "Node 6");
-    EXPECT_EQ(config.Net(1)->portStr, "not a port");
-    EXPECT_EQ(config.Net(1)->Node(0)->name, "Node -1");
-    EXPECT_EQ(config.Net(2), nullptr);
+    EXPECT_EQ(config.Net(0)->name + ", " + config.Net(0)->Node(0)->name + ", " +
+                  config.Net(0)->Node(1)->name + ", " + config.Net(1)->portStr + ", " +
+                  config.Net(1)->Node(0)->name,
+              "Line A, Axis, Node 6, not a port, Node -1");
     EXPECT_EQ(config.Save(path.c_str()), nullptr);
     EXPECT_EQ(ReadFile(path), saved);
 
@@ -140,50 +96,24 @@ TEST_F(NetworkConfigTest, FilesRoundTripAndLimits) {
     for (int i = 0; i < 12; i++)
         twelve += "[Network]\nname:Net " + std::to_string(i) + "\nport:" + std::to_string(i) +
                   "\n[Node]\nname:Node 1\nid:7\n[END]\n[END]\n";
-    twelve += "[END]\n";
-    WriteFile(path, twelve);
+    WriteFile(path, twelve + "[END]\n");
     EXPECT_EQ(config.Load(path.c_str()), nullptr);
-    EXPECT_EQ(config.Net(9)->name, "Net 9");
-    EXPECT_FALSE(config.CanAddNet());
+    EXPECT_TRUE(config.Net(9)->name == "Net 9" && !config.CanAddNet());
     EXPECT_EQ(config.Net(0)->Node(0)->name, "Node 7");
 
-    WriteFile(path, "[Other]\n[END]\n");
-    EXPECT_STREQ(config.Load(path.c_str()), "File format error");
-    EXPECT_EQ(config.Net(0), nullptr);  // emptied
-    Net("1");
-    WriteFile(path, "# nothing but a comment\n");
-    EXPECT_STREQ(config.Load(path.c_str()), "File format error");
-    EXPECT_EQ(config.Net(0), nullptr);
-    Net("1");
-    WriteFile(path, "[NetCFG]\nno colon\n[END]\n");
-    EXPECT_STREQ(config.Load(path.c_str()), "File format error");
-    EXPECT_NE(config.Net(0), nullptr);  // unchanged by a file that does not read
+    // A file of another kind, or of no element, empties the configuration; one that does not
+    // read leaves it alone.
+    for (const char* text :
+         {"[Other]\n[END]\n", "# nothing but a comment\n", "[NetCFG]\nno colon\n[END]\n"}) {
+        const bool reads = text[1] != 'N';
+        WriteFile(path, text);
+        EXPECT_STREQ(config.Load(path.c_str()), "File format error");
+        EXPECT_EQ(config.Net(0) == nullptr, reads) << text;
+        if (reads) Net(config, "1");
+    }
     EXPECT_STREQ(config.Load(dir.file("missing").c_str()), "Unable to open file");
     EXPECT_STREQ(config.Save(dir.file("no/such/dir").c_str()),
                  "Unable to create configuration file");
-}
-
-TEST_F(NetworkConfigTest, NamesObjectsForTheDecoder) {
-    TempDir dir;
-    WriteFile(dir.file("net.eds"), "[1017]\nParameterName=Heartbeat of the line\n");
-    WriteFile(dir.file("node.eds"), "[6040]\nParameterName=Controlword\n");
-    NetworkInfo* net = Net("2");
-    net->setEDS(dir.file("net.eds"));
-    NodeInfo* node = AddNode(net, "5");
-    node->setEDS(dir.file("node.eds"));
-    NodeInfo* broken = AddNode(net, "6");
-    EXPECT_TRUE(broken->setEDS(dir.file("missing.eds")));
-
-    CANopenNode five(2, 5), six(2, 6), seven(2, 7), elsewhere(3, 5);
-    EXPECT_EQ(five.GetObjName(0x60400000), "Controlword");
-    EXPECT_EQ(five.GetObjName(0x10170000), "object 0x1017");  // the node's own file decides
-    EXPECT_EQ(six.GetObjName(0x10170000), "Heartbeat of the line");
-    EXPECT_EQ(seven.GetObjName(0x10170000), "Heartbeat of the line");
-    EXPECT_EQ(seven.GetObjName(0x10170003), "object 0x1017.0x03");
-    EXPECT_EQ(elsewhere.GetObjName(0x60400000), "object 0x6040");
-    net->setPortStr("3");
-    EXPECT_EQ(elsewhere.GetObjName(0x60400000), "Controlword");
-    EXPECT_EQ(five.GetObjName(0x60400000), "object 0x6040");
 }
 
 }  // namespace

@@ -20,19 +20,15 @@ namespace {
 class MsgDetailTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        App().msgStore = std::make_unique<MsgStore>(100);
-        App().parser = std::make_unique<Parser>();
+        App().CreateStores(100);
+        App().SetParserMode(PARSE_RAW);
         window = std::make_unique<Fl_Window>(400, 200);
-        view = static_cast<MsgDetailFLTK*>(CreateMsgDetail(0, 0, 400, 200));
+        view = static_cast<MsgDetailFLTK*>(CreateMsgDetail(0, 0, 400, 200, App()));
         window->end();
         window->show();
         Settle();
     }
-    void TearDown() override {
-        window.reset();
-        App().msgStore.reset();
-        App().parser.reset();
-    }
+    void TearDown() override { window.reset(); }
     static void Settle() {
         for (int i = 0; i < 5; i++) Fl::wait(0.02);
         Fl::flush();
@@ -71,66 +67,44 @@ class MsgDetailTest : public ::testing::Test {
     MsgDetailFLTK* view = nullptr;
 };
 
-TEST_F(MsgDetailTest, EmptyUntilAFrameIsSelected) {
+TEST_F(MsgDetailTest, HighlightFollowsKeysAndClicks) {
     int w, h;
-    view->content_size(w, h);
-    EXPECT_EQ(w, 0);
-    EXPECT_EQ(h, 0);
-    EXPECT_FALSE(view->vscroll.visible());
-    EXPECT_FALSE(view->hscroll.visible());
+    view->content_size(w, h);  // nothing selected: nothing drawn, no scrollbars
+    EXPECT_EQ(w + h, 0);
     view->SetSelected(42);  // not in the store
     EXPECT_EQ(view->selFrame, -1);
-    EXPECT_EQ(view->message, nullptr);
-    const Ink ink = Read(2, 2, 396, 196);
-    EXPECT_EQ(ink.dark, 0);
-}
+    EXPECT_EQ(Read(2, 2, 396, 196).dark, 0);
+    EXPECT_FALSE(view->vscroll.visible() || view->hscroll.visible());
 
-TEST_F(MsgDetailTest, HighlightFollowsKeysAndClicks) {
-    const int frame = Add(0x123, 3);
-    view->SetSelected(frame);
+    view->SetSelected(Add(0x123, 3));
     ASSERT_NE(view->message, nullptr);
     EXPECT_EQ(view->selLine, -1);
     Settle();
-    ASSERT_GT(view->lineHeight, 0);
-    int w, h;
     view->content_size(w, h);
     EXPECT_EQ(h, (view->message->numLines + 2) * view->lineHeight);
-    EXPECT_FALSE(view->vscroll.visible());  // two lines fit: no scrollbars, offsets 0
-    EXPECT_EQ(view->yoff, 0);
-
-    Key(FL_Down);
-    EXPECT_EQ(view->selLine, 0);
-    Key(FL_Down);
-    EXPECT_EQ(view->selLine, 1);
-    Key(FL_Up);
+    EXPECT_FALSE(view->vscroll.visible());  // two lines fit
+    for (int key : {FL_Down, FL_Down, FL_Up}) Key(key);
     EXPECT_EQ(view->selLine, 1);  // never up onto the identifier line by key
-    Key(FL_Down);
-    Key(FL_Down);
-    Key(FL_Down);
+    for (int key : {FL_Down, FL_Down, FL_Down}) Key(key);
     EXPECT_EQ(view->selLine, view->message->numLines);  // stays on the last line
     Key(FL_Up);
-    EXPECT_EQ(view->selLine, 1);
     Fl::e_keysym = 'a';
     EXPECT_EQ(view->handle(FL_KEYDOWN), 0);
 
     // The identifier line (covering position -1) selected: the identifier in blue, the bytes
-    // in black.
+    // in black; the data line covers the bytes: now they are blue and the identifier black.
     fl_font(settings.font, settings.fontSize);
     const int x0 = Fl::box_dx(view->box()) + view->margin;
     const int idWidth = static_cast<int>(fl_width("0x123: "));
     const int bytesWidth = static_cast<int>(fl_width("0x11 0x22 0x33 "));
     const int top = Fl::box_dy(view->box());
-    Ink id = Read(x0, top, idWidth, view->lineHeight);
+    EXPECT_GT(Read(x0, top, idWidth, view->lineHeight).blue, 10);
     Ink bytes = Read(x0 + idWidth, top, bytesWidth, view->lineHeight);
-    EXPECT_GT(id.blue, 10);
     EXPECT_EQ(bytes.blue, 0);
     EXPECT_GT(bytes.dark, 10);
-    // The data line covers the bytes: now they are blue and the identifier black.
     Key(FL_Down);
-    id = Read(x0, top, idWidth, view->lineHeight);
-    bytes = Read(x0 + idWidth, top, bytesWidth, view->lineHeight);
-    EXPECT_EQ(id.blue, 0);
-    EXPECT_GT(bytes.blue, 10);
+    EXPECT_EQ(Read(x0, top, idWidth, view->lineHeight).blue, 0);
+    EXPECT_GT(Read(x0 + idWidth, top, bytesWidth, view->lineHeight).blue, 10);
 
     // A click on the identifier line selects line 0, which highlights nothing.
     Fl::e_x = x0 + 5;
@@ -138,31 +112,22 @@ TEST_F(MsgDetailTest, HighlightFollowsKeysAndClicks) {
     Fl::e_keysym = FL_Button + FL_LEFT_MOUSE;
     EXPECT_EQ(view->handle(FL_PUSH), 1);
     EXPECT_EQ(view->selLine, 0);
-    id = Read(x0, top, idWidth, view->lineHeight);
-    EXPECT_EQ(id.blue, 0);
+    EXPECT_EQ(Read(x0, top, idWidth, view->lineHeight).blue, 0);
     Fl::e_x = 500;  // outside: left to the scrollbars
     EXPECT_EQ(view->handle(FL_PUSH), 0);
-
-    // A new selection resets the highlight.
-    view->SetSelected(Add(0x124, 1));
+    view->SetSelected(Add(0x124, 1));  // a new selection resets the highlight
     EXPECT_EQ(view->selLine, -1);
 }
 
 TEST_F(MsgDetailTest, IdentifiersRemoteAndLongFrames) {
-    fl_font(settings.font, settings.fontSize);
-    const int x0 = 2 + 10;
     // An extended identifier shows its 29 bits in eight digits; a length beyond 8 shows the
     // eight bytes there are; both draw within the view.
-    view->SetSelected(Add(1u << 29 | 0x1ABCDEF, 12));
-    Settle();
-    EXPECT_GT(Read(x0, 2, 300, view->lineHeight).dark, 10);
-    view->SetSelected(Add(0x701, 0, FRAME_RTR));
-    Settle();
-    EXPECT_GT(Read(x0, 2, 300, view->lineHeight).dark, 10);
-
+    for (int frame : {Add(1u << 29 | 0x1ABCDEF, 12), Add(0x701, 0, FRAME_RTR)}) {
+        view->SetSelected(frame);
+        EXPECT_GT(Read(12, 2, 300, view->lineHeight).dark, 10);
+    }
     // More lines than fit: a vertical scrollbar only.
     view->SetSelected(Add(0x10005, 2, FRAME_ERROR));
-    Settle();
     window->size(900, 40);
     view->size(900, 40);
     Settle();

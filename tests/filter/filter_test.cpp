@@ -1,0 +1,199 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "base/quillon_error.h"
+#include "filter/fe_list.h"
+#include "filter/filter_logic.h"
+
+namespace {
+
+// Which of four frames pass, as "0"/"1" each: no SDO object on port 0; an extended identifier
+// on port 1 addressing object 0x1018.1; 0x1018.2 on port 3; 0x2000.0 on port 1.
+std::string Passes(const FilterElement& e) {
+    const uint32_t frames[] = {0x181, 0,          0, 0x12345181, 0x10180001, 1,
+                               0x182, 0x10180002, 3, 0x1FFFFFFF, 0x20000000, 1};
+    std::string passes;
+    for (int i = 0; i < 12; i += 3) {
+        CANframe f;
+        f.id = frames[i];
+        f.extended = f.id > 0x7FF;
+        f.objID = frames[i + 1];
+        f.port = static_cast<uint8_t>(frames[i + 2]);
+        passes += e.Match(f) ? '1' : '0';
+    }
+    return passes;
+}
+
+TEST(FilterElementTest, MatchesDescriptionsAndCopies) {
+    using O = FeObjID;
+    const struct {
+        std::unique_ptr<FilterElement> element;
+        const char* passes;
+        const char* desc;
+    } cases[] = {
+        // Identifiers: all 32 bits under the mask, extended or not.
+        {std::make_unique<FeCanID>(0, 0), "1111", "CANID & 0x0000 == 0x0000"},
+        {std::make_unique<FeCanID>(0x181, 0x7FF), "1100", "CANID & 0x07ff == 0x0181"},
+        {std::make_unique<FeCanID>(0x5181, 0x1FFFF), "0100", "CANID & 0x0001ffff == 0x00005181"},
+        {std::make_unique<FeCanID>(0x10000, 0xFFFF), "0000", "CANID & 0x0000ffff == 0x00010000"},
+        {std::make_unique<FeCanID>(0xFFFF, 0xFFFF), "0001", "CANID & 0xffff == 0xffff"},
+        // Any sub-index: the index alone is compared; frames no SDO touched carry object 0.
+        {std::make_unique<O>(0x1000, -1, O::kLess), "1000", "Object ID < 0x1000"},
+        {std::make_unique<O>(0x1018, -1, O::kEqual), "0110", "Object ID == 0x1018"},
+        {std::make_unique<O>(0x1018, -1, O::kGreater), "0001", "Object ID > 0x1018"},
+        {std::make_unique<O>(0x1018, -1, O::kGreaterEqual), "0111", "Object ID >= 0x1018"},
+        // With a sub-index: by index, then sub-index; only 16 and 8 bits of them count.
+        {std::make_unique<O>(0x1018, 1, O::kEqual), "0100", "Object ID == 0x1018.1"},
+        {std::make_unique<O>(0x1018, 2, O::kLess), "1100", "Object ID < 0x1018.2"},
+        {std::make_unique<O>(0x2000, 0, O::kGreaterEqual), "0001", "Object ID >= 0x2000.0"},
+        {std::make_unique<O>(0x6040, 255, O::kLessEqual), "1111", "Object ID <= 0x6040.255"},
+        {std::make_unique<O>(0x51018, 0x102, O::kEqual), "0010", "Object ID == 0x51018.258"},
+        // An index beyond 16 bits with any sub-index lies above every frame.
+        {std::make_unique<O>(0x10000, -1, O::kLess), "1111", "Object ID < 0x10000"},
+        {std::make_unique<O>(0x10000, -1, O::kEqual), "0000", "Object ID == 0x10000"},
+        {std::make_unique<FePort>(1), "0101", "Port == 1"},
+    };
+    for (const auto& c : cases) {
+        c.element->SetDesc("user text");
+        const std::unique_ptr<FilterElement> copy = c.element->Copy();
+        EXPECT_EQ(Passes(*c.element) + Passes(*copy), std::string(c.passes) + c.passes) << c.desc;
+        const int type = c.desc[0] == 'C' ? 0 : c.desc[0] == 'O' ? 1 : 2;
+        EXPECT_EQ(std::make_pair(c.element->feType(), copy->feType()), std::make_pair(type, type));
+        EXPECT_TRUE(copy->desc.empty() && !copy->descSet) << c.desc;  // not the user's text
+        copy->BuildDfltDesc();
+        EXPECT_EQ(copy->desc, c.desc);
+    }
+    FePort port(1);  // user descriptions are trimmed; a blank one brings the default back
+    port.SetDesc("  left motor bus \t");
+    EXPECT_TRUE(port.desc == "left motor bus" && port.descSet);
+    port.SetDesc(" \t ");
+    EXPECT_TRUE(port.desc.empty() && !port.descSet);
+
+    // A comparison out of range passes nothing until the description clamps it.
+    FeObjID low(0x1000, -1, -7), high(0x1000, -1, 9);
+    EXPECT_EQ(Passes(low) + Passes(high), "00000000");
+    low.BuildDfltDesc();
+    high.BuildDfltDesc();
+    EXPECT_EQ(low.desc + ", " + high.desc, "Object ID < 0x1000, Object ID > 0x1000");
+    EXPECT_EQ(Passes(low) + Passes(high), "10000111");
+}
+
+using B = bool;
+using Want = std::function<bool(B, B, B, B)>;
+
+// A full element list: A to D test one identifier bit each (A bit 0 ... D bit 3); E to X1 test
+// the port equal to their slot.
+class FilterLogicTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (uint32_t bit = 0; bit < 4; bit++)
+            list.Add(std::make_unique<FeCanID>(1u << bit, 1u << bit));
+        for (uint32_t slot = 4; slot < FeList::kMaxElements; slot++)
+            list.Add(std::make_unique<FePort>(slot));
+    }
+    // Whether expr's filter answers want(identifier bit 0, ..., bit 3) for identifiers 0..15.
+    bool Answers(const std::string& expr, const Want& want, int port = 0) {
+        std::unique_ptr<FilterLogic> filter = CreateFilterLogic(expr, list);
+        CANframe f;
+        f.port = static_cast<uint8_t>(port);
+        for (f.id = 0; f.id < 16; f.id++)
+            if (filter->Match(f) != want(f.id & 1, f.id & 2, f.id & 4, f.id & 8)) return false;
+        return true;
+    }
+    std::string Error(const std::string& expr) {
+        try {
+            CreateFilterLogic(expr, list);
+        } catch (const QuillonError& e) {
+            EXPECT_EQ(e.code, 16) << expr;
+            return e.message;
+        }
+        return "(accepted)";
+    }
+
+    FeList list;
+    const Want a = [](B a, B, B, B) { return a; }, b = [](B, B b, B, B) { return b; };
+    const Want yes = [](B, B, B, B) { return true; };
+};
+
+TEST_F(FilterLogicTest, GrammarGroupsToTheRight) {
+    for (const char* expr : {"A", "a", "A0", "!!A"}) EXPECT_TRUE(Answers(expr, a)) << expr;
+    EXPECT_TRUE(Answers(std::string(100, '(') + "A" + std::string(100, ')'), a));  // deep, but fine
+    EXPECT_TRUE(Answers("", yes) && Answers(" \t ", yes) && Answers("  B ", b));
+    const std::pair<std::string, Want> cases[] = {
+        {"A & B | D", [](B a, B b, B, B d) { return a && (b || d); }},
+        {"A | B & D", [](B a, B b, B, B d) { return a || (b && d); }},
+        {"! A", [](B a, B, B, B) { return !a; }},
+        {"(A | B) & D", [](B a, B b, B, B d) { return (a || b) && d; }},
+        {"((A))|(!(B&C))", [](B a, B b, B c, B) { return a || !(b && c); }},
+        {"A|B&C|D", [](B a, B b, B c, B d) { return a || (b && (c || d)); }},
+        {"!(A|B)&!C|D", [](B a, B b, B c, B d) { return !(a || b) && (!c || d); }},
+    };
+    for (const auto& c : cases) EXPECT_TRUE(Answers(c.first, c.second)) << c.first;
+    // Names beyond Z: A1 is the 27th element, X1 the 50th.
+    EXPECT_TRUE(Answers("A1", yes, 26) && Answers("!A1", yes, 27));
+    EXPECT_TRUE(Answers("x1 | E", yes, 49) && Answers("x1 | E", yes, 4) &&
+                Answers("!(x1|E)", yes, 5));
+}
+
+TEST_F(FilterLogicTest, TheListNamesElementsBySlotAndFiltersCopyThem) {
+    EXPECT_EQ(FeList::Letter(0) + FeList::Letter(25) + FeList::Letter(26) + FeList::Letter(49),
+              "AZA1X1");
+    EXPECT_FALSE(list.Add(std::make_unique<FePort>(50)));  // a 51st element is dropped
+    EXPECT_TRUE(list.At(-1) == nullptr && list.At(50) == nullptr);
+    EXPECT_NE(list.Find("A").get(), list.At(0));  // a copy: the list keeps its own
+
+    std::unique_ptr<FilterLogic> filter = CreateFilterLogic("A & A", list);
+    // Editing A moves it to the end, the later ones up a letter; the filter keeps its copy.
+    list.Replace(0, std::make_unique<FePort>(77));
+    EXPECT_TRUE(Answers("A", b));
+    EXPECT_TRUE(Answers("W1", yes, 49) && Answers("X1", yes, 77));
+    list.Delete(50);  // nothing there
+    list.Delete(-1);
+    list.Delete(0);
+    EXPECT_EQ(list.Count(), 49);
+    list.Replace(-1, std::make_unique<FePort>(88));  // no selection: appended
+    EXPECT_TRUE(Answers("X1", yes, 88) && Answers("A", [](B, B, B c, B) { return c; }));
+    list = FeList();
+    CANframe f;
+    for (f.id = 0; f.id < 4; f.id++) EXPECT_EQ(filter->Match(f), f.id % 2 == 1);
+}
+
+TEST_F(FilterLogicTest, MalformedExpressionsFailWithTheirMessage) {
+    std::string chain = "A";
+    for (int i = 0; i < 5000; i++) chain += "&A";
+    const std::string parse = "Error parsing filter string";
+    const std::pair<std::string, std::vector<std::string>> groups[] = {
+        {"Error parsing filter (empty string).", {"()", "( )", "A &", "A | ", "(A) & ()"}},
+        {parse + ": Unbalanced parenthesis", {"(A", "(", "((A)", "A & (B | @"}},
+        {parse, {"A & !", "!"}},
+        {"Undefined filter element Y1 in string", {"Y1"}},
+        {"Undefined filter element z1 in string", {"A | z1"}},
+        // A pasted wall of operators is refused, not a stack overflow in the parser or in Match
+        // on a reader thread.
+        {parse + ": too deeply nested",
+         {std::string(5000, '!') + "A", chain,
+          std::string(5000, '(') + "A" + std::string(5000, ')')}}};
+    for (const auto& group : groups)
+        for (const auto& expr : group.second) EXPECT_EQ(Error(expr), group.first) << expr;
+    // Where the parse stopped: an operator, or the rest of the text.
+    const char* const stops[][2] = {{"A)", ")"},  {"AB", "B"},    {"A B", "B"},
+                                    {"A12", "2"}, {"A ^ B", "^"}, {"(A)(B)", "("}};
+    for (const auto& c : stops)
+        EXPECT_EQ(Error(c[0]), std::string("Unknown operator in string: ") + c[1]) << c[0];
+    const char* const rests[][2] = {
+        {"A && B", "& B"}, {"A || B", "| B"}, {"~A", "~A"}, {"1", "1"}, {"A & (B | 7 )", "7"}};
+    for (const auto& c : rests) EXPECT_EQ(Error(c[0]), parse + " at: " + c[1]) << c[0];
+
+    // Names of empty slots are undefined too, and a deleted letter fails at the next parse.
+    list.Delete(3);
+    EXPECT_EQ(Error("A | X1"), "Undefined filter element X1 in string");
+    list = FeList();
+    EXPECT_EQ(Error("A"), "Undefined filter element A in string");
+}
+
+}  // namespace

@@ -1,0 +1,239 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "store/msg_store.h"
+#include "store/store_helpers.h"
+
+namespace {
+
+// Every field of a frame that holds no text, the eight data bytes last.
+std::vector<long long> Fields(const CANframe& f) {
+    std::vector<long long> v = {f.type, f.extended, f.length, f.status, f.port, f.timestamp,
+                                f.id,   f.scanInfo, f.txPrev, f.txNext, f.objID};
+    v.insert(v.end(), f.data, f.data + 8);
+    return v;
+}
+const std::vector<long long> kClear = {FRAME_DATA, 0, 0, 0, 0, 0, 0, 0, -1, -1,
+                                       0,          0, 0, 0, 0, 0, 0, 0, 0};
+
+// Each field far into its range.
+CANframe Sample() {
+    CANframe f;
+    f.type = FRAME_RTR;
+    f.extended = 1;
+    f.length = -16;  // bad lengths stay visible to the decoders, which must cope
+    f.status = 3;
+    f.port = 200;
+    f.timestamp = 0xFFFFFFF0u;
+    f.id = 0x1FFFFFFF;
+    for (int i = 0; i < 8; i++) f.data[i] = static_cast<uint8_t>(0xA0 + i);
+    f.scanInfo = 0x80000001u;
+    f.txPrev = 12;
+    f.txNext = 9999999;
+    f.objID = 0x6040007F;
+    return f;
+}
+
+TEST(CANframeTest, CopiesEveryFieldAndAllEightBytes) {
+    EXPECT_EQ(Fields(CANframe()), kClear);
+    const CANframe src = Sample();
+    CANframe copy(src), assigned;
+    assigned = src;
+    EXPECT_EQ(Fields(copy),
+              (std::vector<long long>{FRAME_RTR, 1, -16, 3, 200, 0xFFFFFFF0, 0x1FFFFFFF, 0x80000001,
+                                      12, 9999999, 0x6040007F, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5,
+                                      0xA6, 0xA7}));
+    EXPECT_EQ(Fields(assigned), Fields(copy));
+    assigned.Reset(false);
+    EXPECT_EQ(Fields(assigned), kClear);
+}
+
+TEST(CANframeTest, TextFramesOwnTheirText) {
+    auto a = std::make_unique<CANframe>();
+    a->SetText("; comment line");
+    CANframe b(*a);
+    CANframe c = Sample();
+    c = *a;
+    EXPECT_TRUE(b.text != a->text && c.text != a->text);
+    a.reset();  // the copies keep their own text
+    EXPECT_STREQ(c.text, "; comment line");
+    b = b;  // self-assignment keeps the text
+    EXPECT_STREQ(b.text, "; comment line");
+    b.SetText(b.text + 2);  // from its own text
+    EXPECT_STREQ(b.text, "comment line");
+    c = Sample();  // assigning a data frame releases the text
+    EXPECT_EQ(Fields(c), Fields(Sample()));
+    CANframe none;
+    none.SetText(nullptr);
+    CANframe noneCopy(none);
+    EXPECT_TRUE(noneCopy.type == FRAME_TEXT && noneCopy.text == nullptr);
+}
+
+// Records notices, resets (of a view or of the scanner) and scans, linking frames as a decoder.
+struct Recorder : StoreListener, FrameScanner {
+    void AddStore(int first, int last, int total) override {
+        notices.push_back({first, last, total});
+    }
+    void StoreReset() override { resets++; }
+    void Scan(int index, CANframe& frame, StoredFrames& stored) override {
+        scanned++;
+        // Not the frame this one has just replaced in the ring of 4.
+        EXPECT_TRUE(stored.Frame(index) == &frame && !stored.Frame(index - 4));
+        EXPECT_EQ(stored.Frame(index + 1), nullptr);
+        frame.scanInfo = 0x100;
+        if (CANframe* prev = stored.Frame(index - 1)) prev->txNext = index;
+    }
+    void FlushState() override { resets++; }
+    std::vector<std::vector<int>> notices;
+    int scanned = 0, resets = 0;
+};
+
+TEST(MsgStoreTest, RingKeepsIndexesAcrossTheWrap) {
+    MsgStore store(4);
+    Recorder rec;
+    store.AddStoreListener(&rec);
+    store.SetScanner(&rec);
+    for (uint32_t id = 0; id < 6; id++) store.Add(Frame(100 + id));
+    EXPECT_EQ(Span(store), (std::vector<int>{4, 2, 5}));
+    CANframe f;
+    f.id = 77;
+    EXPECT_FALSE(store.Get(1, f) || store.Get(6, f) || store.GetFramePtr(1));  // gone, not yet
+    EXPECT_EQ(f.id, 77u);                                                      // and f left alone
+    for (int i = 2; i <= 5; i++) {
+        ASSERT_TRUE(store.Get(i, f));
+        EXPECT_TRUE(f.id == 100u + i && f.scanInfo == 0x100 && f.txNext == (i == 5 ? -1 : i + 1));
+    }
+    EXPECT_EQ(rec.notices, (std::vector<std::vector<int>>{
+                               {0, 0, 1}, {0, 1, 2}, {0, 2, 3}, {0, 3, 4}, {1, 4, 4}, {2, 5, 4}}));
+
+    store.Clear();  // the scanner forgets too
+    EXPECT_EQ(rec.notices.back(), (std::vector<int>{0, -1, 0}));
+    EXPECT_EQ(Span(store), (std::vector<int>{0, 0, -1}));
+    store.SetScanner(nullptr);
+    store.Add(Frame(9));
+    ASSERT_TRUE(store.Get(0, f));  // indexes start again at 0
+    EXPECT_TRUE(f.id == 9 && f.scanInfo == 0 && rec.scanned == 6 && rec.resets == 1);
+    store.DelStoreListener(&rec);
+    EXPECT_EQ(rec.store, nullptr);
+}
+
+TEST(MsgStoreTest, ExchangeLists) {
+    MsgStore store(8);
+    // Exchange start, previous, next: 0 alone, 1-3 one exchange, 4 a new one linked from 3.
+    const int links[][3] = {{0, -1, -1}, {1, -1, 2}, {0, 1, 3}, {0, 2, 4}, {1, 3, -1}};
+    for (const auto& l : links) {
+        CANframe f;
+        f.scanInfo = l[0];
+        f.txPrev = l[1];
+        f.txNext = l[2];
+        store.Add(f);
+    }
+    Array<int> list;
+    auto indexes = [&](int index) {
+        store.GetTxList(index, list);
+        std::vector<int> v;
+        for (uint32_t i = 0; i < list.Count(); i++) v.push_back(list[i]);
+        return v;
+    };
+    EXPECT_EQ(indexes(2), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(indexes(4), (std::vector<int>{4}));
+    EXPECT_EQ(indexes(0), (std::vector<int>{0}));
+    EXPECT_EQ(indexes(42), (std::vector<int>{42}));  // not held
+    store.GetFramePtr(2)->txPrev = 3;                // links in a loop must not hang the walk
+    store.GetFramePtr(3)->txNext = 2;
+    EXPECT_LE(indexes(3).size(), 6u);
+    try {
+        list[list.Count()];
+        FAIL();
+    } catch (const QuillonError& e) {
+        EXPECT_EQ(std::to_string(e.code) + " " + e.message, "13 Array index out of bounds error");
+    }
+}
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// With address space for less than the whole ring, the store takes what it can get.
+[[noreturn]] void HugeStoreInSmallAddressSpace() {
+    const rlimit limit = {1ul << 31, 1ul << 31};
+    setrlimit(RLIMIT_AS, &limit);
+    MsgStore store(200000000);  // 8 GB of frames
+    store.Add(Frame(1));
+    CANframe f;
+    std::_Exit(store.GetMax() < 200000000 && store.GetMax() >= 2 && store.Get(0, f) ? 0 : 1);
+}
+
+TEST(MsgStoreTest, FallsBackWhenTheRingCannotBeHad) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(HugeStoreInSmallAddressSpace(), testing::ExitedWithCode(0),
+                "Message store of 200000000 frames not available; holding [0-9]+ frames");
+}
+#endif
+
+TEST(FiltStoreTest, FollowsTheStoreAndRebuildsWithTheFilter) {
+    MsgStore store(4);
+    TestFilter filter;
+    FiltStore view(store, filter);
+    Recorder rec;
+    view.AddStoreListener(&rec);
+    for (uint32_t id = 0; id < 3; id++) store.Add(Frame(id));
+    EXPECT_EQ(Held(view), (std::vector<int>{0, 1, 2}));  // filtered index = store index
+    EXPECT_EQ(rec.notices.back(), (std::vector<int>{0, 2, 3}));
+    CANframe f;
+    ASSERT_TRUE(view.Get(2, f));
+    EXPECT_EQ(f.id, 2u);
+    EXPECT_FALSE(view.Get(3, f) || view.Get(-1, f) || view.GetFrameID(3) != -1);
+    store.Clear();  // told as a reset, not as an addition
+    EXPECT_EQ(Span(view), (std::vector<int>{0, 0, -1}));
+    EXPECT_TRUE(rec.resets == 1 && rec.notices.size() == 3);
+
+    // The ring wraps with the store's, whose indexes start again at 0.
+    for (uint32_t id : {0x181, 0x281, 0x381, 0x981, 0x100, 0x281}) store.Add(Frame(id));
+    EXPECT_EQ(Span(view), (std::vector<int>{4, 2, 5}));
+    EXPECT_EQ(Held(view), (std::vector<int>{2, 3, 4, 5}));
+    EXPECT_EQ(rec.notices.back(), (std::vector<int>{2, 5, 4}));
+    const size_t notices = rec.notices.size();
+    const TestFilter::Test tpdo = [](const CANframe& f) {
+        return (f.id & 0x7FF) == 0x181 || (f.id & 0x7FF) == 0x281;
+    };
+    filter.Set(tpdo, view);  // over what the store holds; filtered indexes restart
+    EXPECT_EQ(Span(view), (std::vector<int>{2, 0, 1}));
+    EXPECT_EQ(Held(view), (std::vector<int>{3, 5}));
+    EXPECT_TRUE(rec.resets == 2 && rec.notices.size() == notices);
+
+    filter.Set([](const CANframe&) { return false; }, view);
+    EXPECT_EQ(Span(view), (std::vector<int>{0, 0, -1}));
+    EXPECT_EQ(view.FindNdx(5), -1);
+    // Frames after a rebuild are the notices' again, each once.
+    store.Add(Frame(0x181));
+    filter.test = tpdo;
+    store.Add(Frame(0x181));
+    EXPECT_EQ(Held(view), (std::vector<int>{7}));
+}
+
+TEST(FiltStoreTest, HeldIndexesOutliveTheStoresFramesAndBisect) {
+    MsgStore store(64);
+    TestFilter bit8;
+    bit8.test = [](const CANframe& f) { return (f.id & 0x100) != 0; };
+    FiltStore view(store, bit8);
+    for (int i = 0; i <= 30; i++) store.Add(Frame(i >= 10 && i % 10 == 0 ? 0x100 : 0));
+    ASSERT_EQ(Held(view), (std::vector<int>{10, 20, 30}));  // at filtered positions 0..2
+    // An index not held finds the next higher one: the last above all, first + 1 below all.
+    const int found[][2] = {{10, 0}, {20, 1}, {30, 2}, {25, 2}, {15, 1}, {40, 2}, {5, 1}};
+    for (const auto& c : found) EXPECT_EQ(view.FindNdx(c[0]), c[1]) << c[0];
+    store.Clear();
+    store.Add(Frame(0x100));
+    for (int i : {0, -3, 9}) EXPECT_EQ(view.FindNdx(i), 0);  // one held: first
+
+    // The view keeps indexes whose frames have left the message store.
+    for (int i = 0; i < 70; i++) store.Add(Frame(1));
+    store.Add(Frame(0x101));
+    EXPECT_EQ(Held(view), (std::vector<int>{0, 71}));
+    CANframe f;
+    EXPECT_FALSE(view.Get(0, f));
+}
+
+}  // namespace
