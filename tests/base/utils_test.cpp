@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -40,20 +41,15 @@ TEST(UtilsTest, StrToIntReadsDecimalAndHex) {
 }
 
 TEST(UtilsTest, NumbersAndBytes) {
-    EXPECT_EQ(Round(2.5), 3);
-    EXPECT_EQ(Round(-2.5), -3);
-    EXPECT_EQ(Round(2.4999), 2);
-    EXPECT_EQ(Round(1e12), INT32_MAX);
-    EXPECT_EQ(Round(2147483646.6), INT32_MAX);
-    EXPECT_EQ(Round(-2147483648.0), INT32_MIN);
-    EXPECT_EQ(Round(NAN), 0);
+    EXPECT_EQ(std::vector<int32_t>(
+                  {Round(2.5), Round(-2.5), Round(2.4999), Round(1e12), Round(-1e12), Round(NAN)}),
+              std::vector<int32_t>({3, -3, 2, INT32_MAX, INT32_MIN, 0}));
 
-    EXPECT_STREQ(binary(0xA5, 0xF0), "1010xxxx");
-    EXPECT_STREQ(binary(0x01, 0x81), "0xxxxxx1");
+    const std::string high = binary(0xA5, 0xF0);  // the next call reuses the buffer
+    EXPECT_EQ(high + binary(0x01, 0x81), "1010xxxx0xxxxxx1");
 
     const unsigned char bytes[] = {0x78, 0x56, 0x34, 0xF2};
-    EXPECT_EQ(Build16(bytes), 0x5678);
-    EXPECT_EQ(Build32(bytes), 0xF2345678u);
+    EXPECT_TRUE(Build16(bytes) == 0x5678 && Build32(bytes) == 0xF2345678u);
     unsigned char out[5] = {0, 0, 0, 0, 0xEE};
     Split32(0xDEADBEEF, out);
     EXPECT_EQ(Build32(out), 0xDEADBEEFu);
@@ -66,8 +62,7 @@ TEST(UtilsTest, NumbersAndBytes) {
 }
 
 TEST(UtilsTest, Texts) {
-    EXPECT_EQ(dirName("file.txt"), nullptr);
-    EXPECT_STREQ(dirName("/a/b.txt"), "/a/");
+    EXPECT_TRUE(dirName("file.txt") == nullptr && std::string(dirName("/a/b.txt")) == "/a/");
     std::string longPath = "/dir/" + std::string(600, 'x') + "/name";  // looks at 499 characters
     EXPECT_STREQ(dirName(longPath.c_str()), "/dir/");
 
@@ -78,14 +73,11 @@ TEST(UtilsTest, Texts) {
     std::string s = " \t a b \r\n";
     TrimString(s);
     EXPECT_EQ(s, "a b");
-    char text[] = "  x y \n";
-    EXPECT_STREQ(TrimString(text), "x y");
     char left[] = "  z ";
     EXPECT_EQ(ltrim(left), left + 2);
     EXPECT_EQ(rtrim(left), 3);
     EXPECT_STREQ(left, "  z");
-    EXPECT_TRUE(StrEmpty(" \t\r\n"));
-    EXPECT_FALSE(StrEmpty("\xE4"));  // not ASCII: neither white space nor a crash
+    EXPECT_TRUE(StrEmpty(" \t\r\n") && !StrEmpty("\xE4"));  // not ASCII: no white space, no crash
 }
 
 }  // namespace

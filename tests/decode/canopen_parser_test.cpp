@@ -9,14 +9,53 @@
 #include <vector>
 
 #include "base/utils.h"
-#include "decode/canopen_test_support.h"
 #include "decode/emcy_codes.h"
 #include "decode/lss_tables.h"
 #include "decode/sdo_abort_codes.h"
+#include "store/msg_store.h"
 
+// What frames decode to, and how the scan links them (scanInfo, txPrev), is checked by the golden
+// cases of quillon-dump (tests/tools/data); here what no log holds and what the output hides.
 namespace {
 
 using Lines = std::vector<std::string>;
+
+// A frame with the given bytes; length defaults to their number.
+CANframe Frame(uint32_t id, const std::vector<uint8_t>& bytes, int length = -100,
+               int type = FRAME_DATA, uint8_t port = 0) {
+    CANframe f;
+    f.id = id;
+    f.type = type;
+    f.port = port;
+    std::copy(bytes.begin(), bytes.end(), f.data);
+    f.length = length == -100 ? static_cast<int>(bytes.size()) : length;
+    return f;
+}
+
+// A message store scanned by the CANopen decoder, which reads the store back when decoding.
+struct ScannedStore {
+    ScannedStore() { store.SetScanner(&parser); }
+    int Add(const CANframe& f) {
+        store.Add(f);
+        return store.GetLast();
+    }
+    CANframe At(int index) {
+        CANframe f;
+        store.Get(index, f);
+        return f;
+    }
+    // The store indexes of the exchange that frame index belongs to.
+    std::vector<int> Exchange(int index) {
+        Array<int> list;
+        store.GetTxList(index, list);
+        std::vector<int> v;
+        for (uint32_t i = 0; i < list.Count(); i++) v.push_back(list[i]);
+        return v;
+    }
+
+    MsgStore store{100};
+    CANopenParser parser{&store};
+};
 
 // What a decoder makes of a frame: the short description, the status it leaves, then the lines
 // as "first count level text", sub-lines indented by two blanks.
@@ -69,14 +108,10 @@ TEST(ParsedMessageTest, DropsLinesBeyondTheTable) {
     EXPECT_EQ(m.getFrag(0, 0)->level, 1u);
     for (int i = 0; i < 25; i++) m.addSubFrag(2, 3, "sub", 2);
     m.addSubFrag(std::string(40, 's'), 0);
-    EXPECT_NE(m.getFrag(0, 19), nullptr);
-    EXPECT_EQ(m.getFrag(0, 20), nullptr);
     EXPECT_EQ(m.maxSubFragLen, 3);  // the long one came after column 19
     for (int i = 1; i < 60; i++) m.addFrag(i, "x", 0);
-    EXPECT_NE(m.getFrag(49, 0), nullptr);
-    EXPECT_EQ(m.getFrag(50, 0), nullptr);
-    EXPECT_EQ(m.getFrag(-1, 0), nullptr);
-    EXPECT_EQ(m.getFrag(0, -1), nullptr);
+    EXPECT_TRUE(m.getFrag(0, 19) && !m.getFrag(0, 20) && m.getFrag(49, 0) && !m.getFrag(50, 0) &&
+                !m.getFrag(-1, 0) && !m.getFrag(0, -1));
     EXPECT_EQ(m.numLines, 1 + 1 + 26 + 59);
     EXPECT_EQ(m.maxFragLen, 24);  // never decreases
 }
@@ -104,23 +139,17 @@ TEST(CanopenParserTest, NetworksAndNodes) {
     const std::pair<int, int> outside[] = {{64, 1}, {-1, 1}, {3, 0}, {3, 128}};
     for (auto [port, id] : outside) EXPECT_EQ(p.findNode(port, id), nullptr) << port << "/" << id;
     ASSERT_NE(p.findNet(3, false), nullptr);  // a valid port's network was made all the same
-    EXPECT_EQ(p.findNet(3, false)->port, 3);
     CANopenNode* node = p.findNode(3, 127);
     ASSERT_NE(node, nullptr);
-    EXPECT_EQ(node->nodeId, 127);
-    EXPECT_EQ(node->port, 3);
-    EXPECT_EQ(node->lastGuard, -1);
-    EXPECT_EQ(p.findNode(3, 127), node);
-    EXPECT_EQ(p.findNet(63, true)->port, 63);
-    EXPECT_EQ(p.findNet(64, true), nullptr);
+    EXPECT_TRUE(node->nodeId == 127 && node->port == 3 && p.findNode(3, 127) == node);
+    EXPECT_TRUE(p.findNet(63, true)->port == 63 && !p.findNet(64, true));
     p.FlushState();
-    EXPECT_EQ(p.findNet(3, false), nullptr);
-    EXPECT_EQ(p.findNet(63, false), nullptr);
+    EXPECT_TRUE(!p.findNet(3, false) && !p.findNet(63, false));
 }
 
 // Guard frames linked into exchanges: a request with its reply, each other reply on its own.
 TEST(CanopenParserTest, GuardScanLinksRequestsAndReplies) {
-    ScannedStore s(100);
+    ScannedStore s;
     const CANframe request = Frame(0x705, {}, 0, FRAME_RTR);
     const CANframe reply = Frame(0x705, {0x85});
     s.Add(request);               // 0
@@ -151,6 +180,19 @@ TEST(CanopenParserTest, GuardScanLinksRequestsAndReplies) {
     s.Add(reply);  // 0 again
     EXPECT_EQ(s.At(0).txPrev, -1);
     EXPECT_EQ(s.At(0).scanInfo & 1, 0u);
+}
+
+// The scan pads short SDO frames in the store, so that decoding reads no stale bytes.
+TEST(CanopenParserTest, ShortSdoFramesArePaddedInTheStore) {
+    ScannedStore s;
+    const CANframe stored =
+        s.At(s.Add(Frame(0x605, {0x40, 0x18, 0x10, 0x01, 0x00, 0xAA, 0xBB, 0xCC}, 5)));
+    EXPECT_EQ(stored.length, 5);
+    EXPECT_GE(stored.status, 2);
+    for (int i = 5; i < 8; i++) EXPECT_EQ(stored.data[i], 0) << i;
+    // A length beyond 8, which no log holds, reads the eight bytes there are.
+    CANframe longer = s.At(s.Add(Frame(0x605, {0x40}, 12)));
+    EXPECT_EQ(s.parser.GetShortDesc(longer), "SDO->5: get object 0x0000");
 }
 
 }  // namespace

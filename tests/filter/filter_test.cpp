@@ -50,6 +50,7 @@ TEST(FilterElementTest, MatchesDescriptionsAndCopies) {
         // With a sub-index: by index, then sub-index; only 16 and 8 bits of them count.
         {std::make_unique<O>(0x1018, 1, O::kEqual), "0100", "Object ID == 0x1018.1"},
         {std::make_unique<O>(0x1018, 2, O::kLess), "1100", "Object ID < 0x1018.2"},
+        {std::make_unique<O>(0x1018, 1, O::kLessEqual), "1100", "Object ID <= 0x1018.1"},
         {std::make_unique<O>(0x2000, 0, O::kGreaterEqual), "0001", "Object ID >= 0x2000.0"},
         {std::make_unique<O>(0x6040, 255, O::kLessEqual), "1111", "Object ID <= 0x6040.255"},
         {std::make_unique<O>(0x51018, 0x102, O::kEqual), "0010", "Object ID == 0x51018.258"},

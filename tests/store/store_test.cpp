@@ -44,11 +44,8 @@ TEST(CANframeTest, CopiesEveryFieldAndAllEightBytes) {
     const CANframe src = Sample();
     CANframe copy(src), assigned;
     assigned = src;
-    EXPECT_EQ(Fields(copy),
-              (std::vector<long long>{FRAME_RTR, 1, -16, 3, 200, 0xFFFFFFF0, 0x1FFFFFFF, 0x80000001,
-                                      12, 9999999, 0x6040007F, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5,
-                                      0xA6, 0xA7}));
-    EXPECT_EQ(Fields(assigned), Fields(copy));
+    EXPECT_EQ(Fields(copy), Fields(src));
+    EXPECT_EQ(Fields(assigned), Fields(src));
     assigned.Reset(false);
     EXPECT_EQ(Fields(assigned), kClear);
 }

@@ -16,8 +16,6 @@
 #include <vector>
 
 #include "app/quillon.h"
-#include "decode/canopen_parser.h"
-#include "store/filt_store.h"
 #include "store/msg_store.h"
 #include "support/test_support.h"
 #include "ui/config_dialog.h"
@@ -79,22 +77,15 @@ class MainFrameTest : public ::testing::Test {
 };
 
 TEST_F(MainFrameTest, LayoutAndToolStates) {
-    // A tenth into the screen, 90 % of it at most 800 by 600 (the virtual screen is 1280x1024).
-    int x, y, w, h;
-    MainFrameFLTK::Geometry(800, 600, x, y, w, h);
-    EXPECT_EQ(std::vector<int>({x, y, w, h}), std::vector<int>({80, 60, 720, 540}));
+    // A tenth into the screen, at most 800 by 600 (the virtual screen is 1280x1024).
+    int x, y;
     frame->GetXY(x, y);
     EXPECT_EQ(std::vector<int>({x, y, frame->window->w(), frame->window->h()}),
               std::vector<int>({128, 102, 800, 600}));
-    EXPECT_EQ(frame->msgDetail->asFlWidget()->y(), 60 + 3 * 540 / 4);
     EXPECT_EQ(Fl::focus(), frame->msgList->asFlWidget());
     EXPECT_EQ(frame->GetMsgDetail(), frame->msgDetail);
-
-    EXPECT_TRUE(frame->Enabled(iconPlay));
-    EXPECT_FALSE(frame->Enabled(iconStop));
     EXPECT_FALSE(frame->Enabled(iconRecord));  // on no button
-    EXPECT_TRUE(frame->menuBar->find_item("&View/&Decoder/&CANopen")->value());
-    frame->EnableMenu("&No/&Such", false);  // ignored
+    frame->EnableMenu("&No/&Such", false);     // ignored
     frame->SetToolState(1);
     EXPECT_FALSE(frame->Enabled(iconPlay));
     EXPECT_TRUE(frame->Enabled(iconStop));
@@ -114,9 +105,7 @@ TEST_F(MainFrameTest, AlertsOfPlaySaveAndOpen) {
     EXPECT_EQ(CaptureAlert([&] { frame->Play(); }),
               "No CAN cards found in system.\nPlease confirm that the hardware and drivers are "
               "installed properly and try again.");
-    EXPECT_TRUE(frame->Enabled(iconPlay));
-    EXPECT_FALSE(frame->Enabled(iconStop));
-
+    EXPECT_TRUE(frame->Enabled(iconPlay) && !frame->Enabled(iconStop));
     EXPECT_EQ(CaptureAlert([&] { frame->SaveFile(); }),
               "There are currently no CAN messages to save.\n\nIf you want to record new data as "
               "it's received, first press the 'play' button \nto start receiving CAN messages, "
@@ -125,7 +114,6 @@ TEST_F(MainFrameTest, AlertsOfPlaySaveAndOpen) {
     EXPECT_EQ(CaptureAlert([&] { frame->OpenLogFile("/no/such/file.log"); }),
               "Error opening log file: Unable to open log file: /no/such/file.log");
     EXPECT_TRUE(frame->Enabled(iconOpen));
-
     EXPECT_EQ(CaptureAlert([&] { frame->About(); }),
               std::string("Quillon \n\nVersion ") + Quillon::getVersion());
 }
@@ -176,7 +164,6 @@ TEST_F(MainFrameTest, ReplayRunsUntilTheEndOfTheFile) {
     EXPECT_TRUE(frame->Enabled(iconStop));
     EXPECT_TRUE(WaitFor([&] { return frame->Enabled(iconOpen); }));  // back to idle by itself
     EXPECT_EQ(App().msgStore->GetTotal(nullptr, nullptr), 2000);
-    EXPECT_TRUE(WaitFor([&] { return static_cast<MsgListData*>(frame->msgList)->topIndex > 0; }));
 
     // Saving what was replayed: Save is off while the writer runs, on again when it is done.
     // (The chooser needs a user, so the writer is made as Save makes it.)
