@@ -85,7 +85,7 @@ int CmdLine::Parse(int argc, char** argv) {
             mode = PARSE_DEVICENET;
         } else {
             std::fprintf(stderr, kModeError, optArg);
-            return 1;
+            return -1;
         }
     }
 

@@ -8,8 +8,8 @@
 // The options given on the command line, with their defaults.
 class CmdLine {
   public:
-    // 0: go on; 1: a requested text or the mode error was printed; -1: an argument error was
-    // printed. Texts go to standard output (usage) and standard error (everything else).
+    // 0: go on; 1: a requested text was printed; -1: an argument error (a bad mode word among
+    // them) was printed. Texts go to standard output (usage) and standard error (everything else).
     int Parse(int argc, char** argv);
 
     // Position (1..argc-1) of the first argument equal to shortName or longName, or 0.

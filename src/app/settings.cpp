@@ -14,6 +14,9 @@
 namespace {
 
 constexpr int32_t kMinMessages = 2;  // the store's ring needs two slots to tell full from empty
+constexpr int32_t kFonts = 16;
+constexpr int32_t kMinFontSize = 6;
+constexpr int32_t kMaxFontSize = 72;
 
 // File keys in the order they are written.
 struct StringKey {
@@ -60,20 +63,22 @@ QL_Settings::QL_Settings() {
     prefsDir = home + "/.Quillon/";
     prefsFile = prefsDir + "prefs.cfg";
 
-    std::unique_ptr<FILE, int (*)(FILE*)> fp(std::fopen(prefsFile.c_str(), "r"), &std::fclose);
+    std::unique_ptr<FILE, int (*)(FILE*)> fp(
+        IsRegularFile(prefsFile.c_str()) ? std::fopen(prefsFile.c_str(), "r") : nullptr,
+        &std::fclose);
     if (!fp) {
-        save();
+        defaultsUnsaved = true;
         return;
     }
     std::unique_ptr<CfgElement> root;
     try {
         root = CfgElement::load(fp.get());
     } catch (const CfgFileErr& e) {
-        std::printf("Error loading cfg file: %d\n", e.code);
+        std::fprintf(stderr, "Error loading cfg file: %d\n", e.code);
         return;
     }
     if (!root || root->name != "Quillon") {
-        save();
+        defaultsUnsaved = true;
         return;
     }
     for (const auto& child : root->children) {
@@ -90,6 +95,16 @@ QL_Settings::QL_Settings() {
         std::fprintf(stderr, "Max_Messages %d is too small; using %d\n", maxMessages, kMinMessages);
         maxMessages = kMinMessages;
     }
+    // FLTK has fonts 0 to 15 until a program adds more; another number crashes its drawing.
+    if (font < 0 || font >= kFonts) {
+        std::fprintf(stderr, "Font %d is not a font number; using %d\n", font, kDefaultFont);
+        font = kDefaultFont;
+    }
+    if (fontSize < kMinFontSize || fontSize > kMaxFontSize) {
+        std::fprintf(stderr, "Font_size %d is not a size from %d to %d; using %d\n", fontSize,
+                     kMinFontSize, kMaxFontSize, kDefaultFontSize);
+        fontSize = kDefaultFontSize;
+    }
 }
 
 void QL_Settings::save() {
@@ -99,5 +114,6 @@ void QL_Settings::save() {
     for (const auto& k : kStringKeys) root.addLeaf(k.key, this->*k.field);
     for (const auto& k : kIntKeys) root.addLeaf(k.key, Format("%d", this->*k.field));
     int rc = root.save(prefsFile.c_str());
-    if (rc != 0) std::printf("Error %d saving preferences\n", rc);
+    if (rc != 0) std::fprintf(stderr, "Error %d saving preferences\n", rc);
+    defaultsUnsaved = false;
 }

@@ -88,6 +88,7 @@ std::unique_ptr<CfgElement> CfgElement::load(FILE* fp) {
 }
 
 std::unique_ptr<CfgElement> CfgElement::load(const char* path) {
+    if (!IsRegularFile(path)) throw CfgFileErr{CfgFileErr::OPEN};
     std::unique_ptr<FILE, int (*)(FILE*)> fp(std::fopen(path, "r"), &std::fclose);
     if (!fp) throw CfgFileErr{CfgFileErr::OPEN};
     return load(fp.get());

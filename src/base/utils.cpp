@@ -1,5 +1,7 @@
 #include "base/utils.h"
 
+#include <sys/stat.h>
+
 #include <sys/time.h>
 
 #include <cctype>
@@ -150,4 +152,9 @@ const char* dirName(const char* path) {
     if (!slash) return nullptr;
     slash[1] = '\0';
     return folder;
+}
+
+bool IsRegularFile(const char* path) {
+    struct stat info;
+    return stat(path, &info) == 0 && S_ISREG(info.st_mode);
 }

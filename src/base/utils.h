@@ -40,6 +40,10 @@ void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
 int32_t StrToInt(const char* s, bool* ok = nullptr);
 int32_t StrToInt(const std::string& s, bool* ok = nullptr);
 
+// Whether path names a regular file. Reading anything else (a device such as /dev/urandom, a
+// FIFO, a folder) could block or never end, so readers of files refuse it.
+bool IsRegularFile(const char* path);
+
 // The folder part of path, up to and including its last "/", in a static buffer of 500
 // characters (GUI thread only); null when path holds no "/".
 const char* dirName(const char* path);

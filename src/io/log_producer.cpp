@@ -45,6 +45,11 @@ std::string LogProducer::FormatLine(const CANframe& frame) {
         case FRAME_ERROR:
             n = std::snprintf(line, sizeof line, "%9u ERROR%d:\n", frame.timestamp, frame.port);
             break;
+        case FRAME_TEXT:
+            // A comment or other text line comes back as the same text after the time stamp.
+            if (frame.text && *frame.text)
+                return Format("%9u ", frame.timestamp) + frame.text + "\n";
+            break;
         default:
             break;
     }

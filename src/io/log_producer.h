@@ -24,13 +24,13 @@ class LogProducer : public Thread {
     ~LogProducer() override;
 
     void run() override;
-    // Writes the frame's line; text frames write nothing. QuillonError 17 after the close.
+    // Writes the frame's line. QuillonError 17 after the close.
     void Write(const CANframe& frame);
     void CloseLog();
     // Returns once the file is closed.
     void WaitDone();
 
-    // The line written for frame ("" for a text frame).
+    // The line written for frame: a text frame's text after its time stamp ("" for no text).
     static std::string FormatLine(const CANframe& frame);
 
   private:

@@ -1,12 +1,32 @@
 #include "io/log_reader.h"
 
-#include <sys/stat.h>
+#include <cctype>
+#include <vector>
 
 #include "base/quillon_error.h"
+#include "base/utils.h"
 
 namespace {
-constexpr int kLineBuffer = 1000;  // a longer line is read, and parsed, in pieces
+constexpr int kLineBuffer = 1000;
 constexpr size_t kFileBuffer = 1 << 16;
+constexpr size_t kTextCheck = 1 << 16;
+
+// Whether the start of the file looks like text: no NUL byte, and control characters other than
+// white space in at most one byte of ten. A binary file would otherwise become millions of rows
+// of garbage text. Leaves the file at its start.
+bool LooksLikeText(FILE* fp) {
+    std::vector<unsigned char> head(kTextCheck);
+    const size_t n = std::fread(head.data(), 1, head.size(), fp);
+    std::rewind(fp);
+    size_t control = 0;
+    for (size_t i = 0; i < n; i++) {
+        const unsigned char c = head[i];
+        if (c == 0) return false;
+        if ((c < 0x20 && !std::isspace(c)) || c == 0x7F) control++;
+    }
+    return control * 10 <= n;
+}
+
 }  // namespace
 
 LogReader::LogReader(FILE* fp, std::unique_ptr<LogParser> parser)
@@ -25,20 +45,25 @@ bool LogReader::getNextFrame(CANframe& frame) {
         lineParser.reset();
         throw EndOfFileException();
     }
-    // Only this reader's thread uses the stream.
+    // Only this reader's thread uses the stream. The parser sees at most the first
+    // kLineBuffer - 1 characters of a line; the rest of a longer line is skipped, so that no piece
+    // of it is taken for a line of its own. The sentinel tells whether fgets filled the buffer
+    // without reaching the end of the line (also when the line holds NUL bytes).
     char line[kLineBuffer];
+    line[kLineBuffer - 2] = '\n';
     if (!fgets_unlocked(line, sizeof line, fp)) return false;
+    if (line[kLineBuffer - 2] != '\n')
+        for (int c = getc_unlocked(fp); c != EOF && c != '\n';) c = getc_unlocked(fp);
     return lineParser->Parse(line, frame);
 }
 
 FrameProducer* OpenLogFile(const std::string& path) {
-    FILE* fp = std::fopen(path.c_str(), "rb");
-    struct stat info;
-    if (fp && (fstat(fileno(fp), &info) != 0 || S_ISDIR(info.st_mode))) {
-        std::fclose(fp);
-        fp = nullptr;
-    }
+    FILE* fp = IsRegularFile(path.c_str()) ? std::fopen(path.c_str(), "rb") : nullptr;
     if (!fp) throw QuillonError(12, "Unable to open log file: " + path);
     std::setvbuf(fp, nullptr, _IOFBF, kFileBuffer);
+    if (!LooksLikeText(fp)) {
+        std::fclose(fp);
+        throw QuillonError(12, "Unable to open log file: " + path + " is not a text log");
+    }
     return new LogReader(fp, std::make_unique<LogParserVexa>());
 }

@@ -16,7 +16,9 @@
 #include "ui/net_dialog.h"
 
 int Quillon::main(int argc, char** argv) {
-    if (cmdLine.Parse(argc, argv) != 0) return 0;
+    if (settings.defaultsUnsaved) settings.save();
+    // Help and version end with success, an error in the arguments with status 2.
+    if (const int parsed = cmdLine.Parse(argc, argv); parsed != 0) return parsed < 0 ? 2 : 0;
     // FLTK's thread support is on before any window is shown or any reader thread starts, so
     // that reader threads may wake the GUI thread from their first frame on.
     Fl::lock();

@@ -3,7 +3,9 @@
 
 #include <sys/resource.h>
 
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -47,7 +49,8 @@ const char kUsage[] =
     "  -s, --stats               at the end, one line on stderr: frames, seconds, frames/s, "
     "peak RSS\n"
     "  -h, --help\n"
-    "exit status 0 on success, 1 when the file cannot be opened (message on stderr), 2 on a "
+    "exit status 0 on success, 1 when the file cannot be opened or the output not written (message "
+    "on stderr), 2 on a "
     "usage error or a filter that does not parse\n";
 
 int UsageError(const std::string& message) {
@@ -118,6 +121,7 @@ int main(int argc, char** argv) {
         }
     }
     if (path.empty()) return UsageError("no log file given");
+
     if (elements.size() > FeList::kMaxElements)
         return UsageError(Format("at most %d filter elements", FeList::kMaxElements));
 
@@ -132,6 +136,10 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    if (!elements.empty() && expression.empty())
+        std::fprintf(stderr,
+                     "quillon-dump: elements without -f filter nothing: every frame passes\n");
+
     // As at the program's start, the preferred configuration is used when it loads; one asked
     // for by name must.
     if (!netcfg.empty()) {
@@ -143,6 +151,8 @@ int main(int argc, char** argv) {
         app.netConfig.Load(settings.netCfgDflt.c_str());
     }
 
+    // A closed pipe is reported as a write error, not ended by the signal.
+    std::signal(SIGPIPE, SIG_IGN);
     static char buffer[1 << 20];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
 
@@ -163,7 +173,11 @@ int main(int argc, char** argv) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     app.filtStore->DelStoreListener(&printer);
-    std::fflush(stdout);
+    // Output lost to a full disk or a closed pipe is a failure, not a success.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "quillon-dump: cannot write the output: %s\n", std::strerror(errno));
+        return 1;
+    }
 
     if (stats) {
         rusage usage;

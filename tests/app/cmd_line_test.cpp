@@ -60,12 +60,12 @@ TEST(CmdLineTest, PrintsTextsAndResults) {
         {{"v", "-m", "bogus", "-b", "-h"}, 1, kUsageText, ""},  // help wins wherever it stands
         {{"c", "version"}, 1, "", "Version 1.06\n"},
         {{"-v", "-c"}, 0, "", ""},  // the usage shows them, but they are not options
-        {{"-m", "CANopen"}, 1, "", ModeError("CANopen")},
-        {{"--mode", ""}, 1, "", ModeError("")},
+        {{"-m", "CANopen"}, -1, "", ModeError("CANopen")},
+        {{"--mode", ""}, -1, "", ModeError("")},
         {{"-b", "12x", "-m", "bogus"}, -1, "", "Error parsing parameter 12x\n"},
         {{"-b", "99999999999"}, -1, "", "Error parsing parameter 99999999999\n"},
         {{"-p", "0x"}, -1, "", "Error parsing parameter 0x\n"},
-        {{"-m", "bogus", "-p", "1x"}, 1, "", ModeError("bogus")},
+        {{"-m", "bogus", "-p", "1x"}, -1, "", ModeError("bogus")},
         {{"--baud"}, -1, "", "Argument --baud requires arguments to be passed\n"},
         {{"-f", "a.log", "-m"}, -1, "", "Argument -m requires arguments to be passed\n"},
         {{"--server"}, -1, "", "Argument --server requires arguments to be passed\n"},

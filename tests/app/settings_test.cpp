@@ -39,19 +39,22 @@ std::unique_ptr<Loaded> Load(const std::string& prefs) {
     return Load(&prefs);
 }
 
-TEST(SettingsTest, FirstStartWritesTheDefaults) {
+TEST(SettingsTest, DefaultsAreWrittenOnlyWhenAsked) {
     auto l = Load();
     const std::string& home = l->home.path();
+    EXPECT_TRUE(l->file().empty() && l->s->defaultsUnsaved);  // loading writes nothing
+    l->s->save();
     EXPECT_EQ(l->file(), DefaultPreferences(home));
+    EXPECT_FALSE(l->s->defaultsUnsaved);
     struct stat st;
     ASSERT_EQ(stat(l->home.file(".Quillon").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_EQ(l->out + l->err, "");
 
-    // Another program's file, or one without an element, is replaced by the defaults.
+    // Another program's file, or one without an element, is to be replaced by the defaults.
     for (std::string foreign : {"[Other]\n  Font:3\n[END]\n", "Font:3\n", "# comment\n"}) {
         l = Load(foreign);
-        EXPECT_EQ(l->file() + std::to_string(l->s->font), DefaultPreferences(l->home.path()) + "0");
+        EXPECT_TRUE(l->s->font == 0 && l->s->defaultsUnsaved && l->file() == foreign) << foreign;
     }
 }
 
@@ -73,7 +76,8 @@ TEST(SettingsTest, ReadsValuesWithoutRewriting) {
 TEST(SettingsTest, ReportsProblemsAndGoesOn) {
     const std::string broken = "[Quillon]\n  Font:3\n";  // never closed
     auto l = Load(broken);
-    EXPECT_EQ(l->out, "Error loading cfg file: 2\n");
+    EXPECT_EQ(l->out + "|" + l->err, "|Error loading cfg file: 2\n");
+    EXPECT_FALSE(l->s->defaultsUnsaved);  // the user's file, kept for the user to mend
     EXPECT_EQ(l->s->font, 0);
     EXPECT_EQ(l->file(), broken);
 
@@ -82,15 +86,23 @@ TEST(SettingsTest, ReportsProblemsAndGoesOn) {
         EXPECT_EQ(l->s->maxMessages, 2);
         EXPECT_EQ(l->err, "Max_Messages " + value + " is too small; using 2\n");
     }
+    // Fonts FLTK does not have and sizes it cannot use: the defaults, the file left as it is.
+    const std::string fonts = "[Quillon]\nFont:16\nFont_size:73\n[END]\n";
+    l = Load(fonts);
+    EXPECT_TRUE(l->s->font == 0 && l->s->fontSize == 14 && l->file() == fonts);
+    EXPECT_EQ(l->err,
+              "Font 16 is not a font number; using 0\n"
+              "Font_size 73 is not a size from 6 to 72; using 14\n");
+    EXPECT_EQ(Load("[Quillon]\nFont:15\nFont_size:6\n[END]\n")->err, "");
 
     l = Load();
     l->s->netCfgDflt = "/nets/plant.cfg";
     l->s->save();
     EXPECT_EQ(Load(l->file())->s->netCfgDflt, "/nets/plant.cfg");
     l->s->prefsFile = "/dev/full";
-    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     l->s->save();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error 2 saving preferences\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error 2 saving preferences\n");
 }
 
 TEST(SettingsTest, HomeFallsBackToThePasswordEntry) {

@@ -26,12 +26,19 @@ std::unique_ptr<Run> Quillon(std::vector<std::string> args) {
 }
 
 TEST(StartupTest, LoadsPreferencesFirstAndEndsWithoutAWindow) {
-    // The texts themselves are the command line's; here: the program prints them and ends, and
-    // even a run that only prints its version has loaded the preferences first.
-    for (auto args : {std::vector<std::string>{"v"}, {"c", "-m", "devicenet", "-f", "none.log"}}) {
+    // The texts themselves are the command line's; here: the program prints them and ends with
+    // success for help and version, with status 2 for an error in the arguments, and even a run
+    // that only prints its version has loaded the preferences first.
+    const std::pair<std::vector<std::string>, int> runs[] = {
+        {{"v"}, 0},
+        {{"c", "-m", "devicenet", "-f", "none.log"}, 0},
+        {{"-m", "bogus"}, 2},
+        {{"-b", "abc"}, 2},
+        {{"-f"}, 2}};
+    for (const auto& [args, status] : runs) {
         auto r = Quillon(args);
-        EXPECT_EQ(r->result.exitCode, 0) << args[0];
-        EXPECT_EQ(r->result.err, args[0] == "v" ? "Version 1.06\n" : "") << args[0];
+        EXPECT_EQ(r->result.exitCode, status) << args[0];
+        EXPECT_EQ(r->result.err.empty(), args[0] == "c") << args[0];
         EXPECT_EQ(r->prefs(), DefaultPreferences(r->home.path())) << args[0];
     }
 }

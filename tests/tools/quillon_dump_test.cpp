@@ -21,7 +21,9 @@ const std::string kData = TEST_DATA_DIR;
 // quillon-dump run in folder dir, so that relative paths (also those inside a configuration)
 // resolve there.
 ProcessResult Dump(std::vector<std::string> args, const std::string& dir = kData) {
-    args.insert(args.begin(), {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", dir, QUILLON_DUMP_BIN});
+    // A run that hangs fails after a minute (status 124) instead of holding up the suite.
+    args.insert(args.begin(),
+                {"/bin/sh", "-c", "cd \"$0\" && exec timeout 60 \"$@\"", dir, QUILLON_DUMP_BIN});
     return RunProcess(args);
 }
 
@@ -78,12 +80,29 @@ TEST(QuillonDumpTest, ReportsFailures) {
             runs.push_back({line.substr(1), ""});
         else if (!runs.empty())
             runs.back().second += line == "<help.txt>" ? help : line + "\n";
-    EXPECT_EQ(runs.size(), 20u);
+    EXPECT_EQ(runs.size(), 23u);
     for (const auto& [args, want] : runs) {
         ProcessResult r = Dump(Words(args));
         EXPECT_EQ(std::to_string(r.exitCode) + "\n" + r.err, want) << args;
     }
-    ProcessResult r = Dump({"-q", "-s", "small.log"});
+    // The preferences are read, never written, and their problems never reach standard output.
+    TempDir home, broken;
+    const std::string clean = Dump({"-j", "small.log"}).out;
+    ProcessResult r =
+        RunProcess({QUILLON_DUMP_BIN, "-j", kData + "/small.log"}, {"HOME=" + home.path()});
+    EXPECT_TRUE(r.out == clean && !std::filesystem::exists(home.file(".Quillon")));
+    std::filesystem::create_directory(broken.file(".Quillon"));
+    WriteFile(broken.file(".Quillon/prefs.cfg"), "[Quillon]\n  Font:3\n");  // never closed
+    r = RunProcess({QUILLON_DUMP_BIN, "-j", kData + "/small.log"}, {"HOME=" + broken.path()});
+    EXPECT_EQ(r.out + r.err, clean + "Error loading cfg file: 2\n");
+    // Output that cannot be written is an error.
+    r = RunProcess(
+        {"/bin/sh", "-c", "exec \"$0\" \"$1\" >/dev/full", QUILLON_DUMP_BIN, kData + "/small.log"});
+    EXPECT_EQ(std::to_string(r.exitCode) + " " + r.err,
+              "1 quillon-dump: cannot write the output: No space left on device\n");
+    r = Dump({"-e", "port:1", "-q", "small.log"});
+    EXPECT_EQ(r.err, "quillon-dump: elements without -f filter nothing: every frame passes\n");
+    r = Dump({"-q", "-s", "small.log"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err.rfind("frames: 7, seconds: ", 0), 0u) << r.err;

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -32,6 +33,9 @@ TEST(QuillonWindowTest, OpensALogAndEndsWithCtrlQ) {
         log += std::to_string(1000 * i) + " CAN0: 0x00000" + (i % 2 ? "181" : "701") +
                " - 0x05 0x11\n";
     WriteFile(dir.file("window.log"), log);
+    // A font FLTK does not have falls back to the default instead of crashing the drawing.
+    std::filesystem::create_directory(dir.file(".Quillon"));
+    WriteFile(dir.file(".Quillon/prefs.cfg"), "[Quillon]\n   Font:16\n[END]\n");
     std::atomic<bool> ended{false};
     ProcessResult program;
     std::thread runner([&] {
