@@ -1,5 +1,8 @@
 #include "base/cfg_element.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "base/utils.h"
 
 namespace {
@@ -57,6 +60,15 @@ std::unique_ptr<CfgElement> ReadElement(FILE* fp, int depth, bool* end) {
 
 }  // namespace
 
+bool CfgElement::HasLineBreak() const {
+    if (name.find_first_of("\r\n") != std::string::npos ||
+        value.find_first_of("\r\n") != std::string::npos)
+        return true;
+    for (const auto& child : children)
+        if (child->HasLineBreak()) return true;
+    return false;
+}
+
 int CfgElement::save(FILE* fp, const std::string& indent) const {
     if (children.empty()) {
         std::fprintf(fp, "%s%s:%s\n", indent.c_str(), name.c_str(), value.c_str());
@@ -72,11 +84,33 @@ int CfgElement::save(FILE* fp, const std::string& indent) const {
 }
 
 int CfgElement::save(const char* path) const {
-    FILE* fp = std::fopen(path, "w");
-    if (!fp) return OPEN_FAILED;
-    int rc = save(fp, "");
-    // Buffered data reaches the file only at the close: a full disk shows here.
-    if (std::fclose(fp) != 0 && rc == 0) rc = WRITE_FAILED;
+    // A line break would read back as another line: refused rather than written.
+    if (HasLineBreak()) return BAD_TEXT;
+    // A regular file (or a new one) is replaced whole: the text goes to a temporary file beside
+    // it, which is renamed over it once written, so a failed save leaves the old file as it was.
+    // Anything else (a device) is written in place.
+    struct stat info;
+    const bool replace = stat(path, &info) != 0 || S_ISREG(info.st_mode);
+    std::string temp = std::string(path) + ".XXXXXX";
+    FILE* fp = nullptr;
+    if (replace) {
+        const int fd = mkstemp(temp.data());
+        if (fd < 0) return OPEN_FAILED;
+        const mode_t mask = umask(0);  // the new file gets the mode a plain create would give
+        umask(mask);
+        fchmod(fd, 0666 & ~mask);
+        fp = fdopen(fd, "w");
+        if (!fp) close(fd);
+    } else {
+        fp = std::fopen(path, "w");
+    }
+    int rc = fp ? save(fp, "") : OPEN_FAILED;
+    // Buffered data reaches the file only at the flush: a full disk shows here.
+    if (fp && (std::fflush(fp) != 0 || (replace && fsync(fileno(fp)) != 0)) && rc == 0)
+        rc = WRITE_FAILED;
+    if (fp && std::fclose(fp) != 0 && rc == 0) rc = WRITE_FAILED;
+    if (replace && rc == 0 && std::rename(temp.c_str(), path) != 0) rc = OPEN_FAILED;
+    if (replace && rc != 0) unlink(temp.c_str());
     return rc;
 }
 

@@ -39,10 +39,12 @@ class CfgElement {
     }
 
     // Writes the element and everything below it. 0 on success, WRITE_FAILED when the stream
-    // reported an error; save(path) also gives OPEN_FAILED when the file cannot be created.
-    enum : int { OPEN_FAILED = 1, WRITE_FAILED = 2 };
+    // reported an error; save(path) also gives OPEN_FAILED when the file cannot be created, and
+    // BAD_TEXT when a name or value holds a line break. A failed save(path) leaves the old file.
+    enum : int { OPEN_FAILED = 1, WRITE_FAILED = 2, BAD_TEXT = 3 };
     int save(FILE* fp, const std::string& indent) const;
     int save(const char* path) const;
+    bool HasLineBreak() const;
 
     // Reads the next element with all its children; null when the input ends first.
     // Throws CfgFileErr on bad input. load(path) reads the file's first element only.

@@ -138,6 +138,8 @@ const char* NetworkConfig::Save(const char* path) {
     switch (root.save(path)) {
         case 0:
             return nullptr;
+        case CfgElement::BAD_TEXT:
+            return "A name or file name holds a line break";
         case CfgElement::OPEN_FAILED:
             return "Unable to create configuration file";
         default:

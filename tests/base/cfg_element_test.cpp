@@ -1,7 +1,10 @@
 #include "base/cfg_element.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
+#include <filesystem>
 #include <string>
 
 #include "support/test_support.h"
@@ -74,6 +77,29 @@ TEST(CfgElementTest, ReportsErrors) {
     CfgElement e("a", "b");
     EXPECT_EQ(e.save(dir.file("no/such/dir.cfg").c_str()), CfgElement::OPEN_FAILED);
     EXPECT_EQ(e.save("/dev/full"), CfgElement::WRITE_FAILED);  // a full disk is no success
+}
+
+// A child process whose files may not grow past 100 bytes saves over a file: the save fails
+// half-way, and the old file is still whole.
+[[noreturn]] void SaveBeyondTheSizeLimit(const std::string& path) {
+    const rlimit small = {100, 100};
+    std::signal(SIGXFSZ, SIG_IGN);
+    if (setrlimit(RLIMIT_FSIZE, &small) != 0) std::_Exit(2);
+    CfgElement big("big", std::string(1000, 'b'));
+    std::_Exit(big.save(path.c_str()) == CfgElement::WRITE_FAILED ? 0 : 3);
+}
+
+TEST(CfgElementTest, AFailedSaveLeavesTheOldFile) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    TempDir dir;
+    const std::string path = dir.file("old.cfg");
+    CfgElement old("old", "kept");
+    ASSERT_EQ(old.save(path.c_str()), 0);
+    EXPECT_EXIT(SaveBeyondTheSizeLimit(path), testing::ExitedWithCode(0), "");
+    CfgElement broken("name", "two\nlines");
+    EXPECT_EQ(broken.save(path.c_str()), CfgElement::BAD_TEXT);
+    EXPECT_EQ(ReadFile(path), "old:kept\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);  // no temp
 }
 
 }  // namespace
