@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "base/cfg_element.h"
+#include "base/utils.h"
 
 // The dictionary that names the objects of each node id on each mapped port.
 struct NetworkConfig::Names {
@@ -125,6 +126,20 @@ const char* NetworkConfig::Load(const char* path) {
         *slot = std::make_unique<NetworkInfo>(child.get(), this);
         RemapNets();
     }
+    // Relative EDS paths not found from the working folder are looked for from the file's folder,
+    // so that a configuration works from wherever it is named; the paths stay as written.
+    const char* folder = dirName(path);
+    auto retry = [&](const std::string& eds, CANopenObjDict*& dict) {
+        if (!dict && folder && !eds.empty() && eds[0] != '/')
+            dict = CANopenObjDict::LoadEDS(folder + eds);
+    };
+    for (auto& net : nets) {
+        if (!net) continue;
+        retry(net->eds, net->objDict);
+        for (int i = 0; i < NetworkInfo::kMaxNodes; i++)
+            if (NodeInfo* node = net->Node(i)) retry(node->eds, node->objDict);
+    }
+    Publish();
     return nullptr;
 }
 

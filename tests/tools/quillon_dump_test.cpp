@@ -109,12 +109,17 @@ TEST(QuillonDumpTest, ReportsFailures) {
 }
 
 TEST(QuillonDumpTest, NamesObjectsFromTheNetworkConfiguration) {
-    // The example configuration, from the project folder as the README runs it, names as the
-    // golden case's copy of it does.
-    ProcessResult r = Dump({"-d", "-n", "examples/demo.netcfg", kData + "/named.log"},
-                           std::string(EXAMPLES_DIR) + "/..");
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out, ReadFile(kData + "/named.detail.txt"));
+    // The example configuration, from the project folder as the README runs it and from another
+    // folder (its EDS paths are relative to its own), names as the golden case's copy of it does.
+    for (const char* from : {"/..", "/../tests"}) {
+        ProcessResult r = Dump({"-d", "-n", EXAMPLES_DIR "/demo.netcfg", kData + "/named.log"},
+                               std::string(EXAMPLES_DIR) + from);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out + r.err, ReadFile(kData + "/named.detail.txt")) << from;
+    }
+    // EDS files that cannot be loaded are named on stderr.
+    ProcessResult r = Dump({"-q", "-n", "urandom.netcfg", "small.log"});
+    EXPECT_EQ(r.err, "quillon-dump: EDS file /dev/urandom not loaded: no such readable file\n");
     r = Dump({"--netcfg", "no-such.cfg", "named.log"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "Unable to open file\n");
