@@ -93,11 +93,9 @@ TEST(CfgElementTest, AFailedSaveLeavesTheOldFile) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     TempDir dir;
     const std::string path = dir.file("old.cfg");
-    CfgElement old("old", "kept");
-    ASSERT_EQ(old.save(path.c_str()), 0);
+    ASSERT_EQ(CfgElement("old", "kept").save(path.c_str()), 0);
     EXPECT_EXIT(SaveBeyondTheSizeLimit(path), testing::ExitedWithCode(0), "");
-    CfgElement broken("name", "two\nlines");
-    EXPECT_EQ(broken.save(path.c_str()), CfgElement::BAD_TEXT);
+    EXPECT_EQ(CfgElement("name", "two\nlines").save(path.c_str()), CfgElement::BAD_TEXT);
     EXPECT_EQ(ReadFile(path), "old:kept\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);  // no temp
 }

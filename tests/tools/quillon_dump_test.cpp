@@ -91,9 +91,9 @@ TEST(QuillonDumpTest, ReportsFailures) {
     ProcessResult r =
         RunProcess({QUILLON_DUMP_BIN, "-j", kData + "/small.log"}, {"HOME=" + home.path()});
     EXPECT_TRUE(r.out == clean && !std::filesystem::exists(home.file(".Quillon")));
-    std::filesystem::create_directory(broken.file(".Quillon"));
-    WriteFile(broken.file(".Quillon/prefs.cfg"), "[Quillon]\n  Font:3\n");  // never closed
-    r = RunProcess({QUILLON_DUMP_BIN, "-j", kData + "/small.log"}, {"HOME=" + broken.path()});
+    WriteFile(broken.file("prefs.cfg"), "[Quillon]\n  Font:3\n");  // never closed
+    rename(broken.path().c_str(), (home.path() + "/.Quillon").c_str());
+    r = RunProcess({QUILLON_DUMP_BIN, "-j", kData + "/small.log"}, {"HOME=" + home.path()});
     EXPECT_EQ(r.out + r.err, clean + "Error loading cfg file: 2\n");
     // Output that cannot be written is an error.
     r = RunProcess(
@@ -103,9 +103,7 @@ TEST(QuillonDumpTest, ReportsFailures) {
     r = Dump({"-e", "port:1", "-q", "small.log"});
     EXPECT_EQ(r.err, "quillon-dump: elements without -f filter nothing: every frame passes\n");
     r = Dump({"-q", "-s", "small.log"});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err.rfind("frames: 7, seconds: ", 0), 0u) << r.err;
+    EXPECT_EQ(std::to_string(r.exitCode) + r.out + r.err.substr(0, 20), "0frames: 7, seconds: ");
 }
 
 TEST(QuillonDumpTest, NamesObjectsFromTheNetworkConfiguration) {
@@ -121,12 +119,9 @@ TEST(QuillonDumpTest, NamesObjectsFromTheNetworkConfiguration) {
     ProcessResult r = Dump({"-q", "-n", "urandom.netcfg", "small.log"});
     EXPECT_EQ(r.err, "quillon-dump: EDS file /dev/urandom not loaded: no such readable file\n");
     r = Dump({"--netcfg", "no-such.cfg", "named.log"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "Unable to open file\n");
-    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(std::to_string(r.exitCode) + r.out + r.err, "1Unable to open file\n");
     r = Dump({"-n", "small.log", "named.log"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "File format error\n");
+    EXPECT_EQ(std::to_string(r.exitCode) + r.out + r.err, "1File format error\n");
 }
 
 TEST(QuillonDumpTest, ReplaysRealTraffic) {

@@ -87,10 +87,8 @@ TEST_F(MainFrameTest, LayoutAndToolStates) {
     EXPECT_FALSE(frame->Enabled(iconRecord));  // on no button
     frame->EnableMenu("&No/&Such", false);     // ignored
     frame->SetToolState(1);
-    EXPECT_FALSE(frame->Enabled(iconPlay));
-    EXPECT_TRUE(frame->Enabled(iconStop));
-    EXPECT_FALSE(MenuActive("&File/&Open"));
-    EXPECT_FALSE(MenuActive("&View/&Decoder"));
+    EXPECT_TRUE(!frame->Enabled(iconPlay) && frame->Enabled(iconStop));
+    EXPECT_TRUE(!MenuActive("&File/&Open") && !MenuActive("&View/&Decoder"));
     frame->SetToolState(0);
     EXPECT_TRUE(MenuActive("&View/&Decoder"));
 
