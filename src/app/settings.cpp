@@ -63,9 +63,7 @@ QL_Settings::QL_Settings() {
     prefsDir = home + "/.Quillon/";
     prefsFile = prefsDir + "prefs.cfg";
 
-    std::unique_ptr<FILE, int (*)(FILE*)> fp(
-        IsRegularFile(prefsFile.c_str()) ? std::fopen(prefsFile.c_str(), "r") : nullptr,
-        &std::fclose);
+    std::unique_ptr<FILE, int (*)(FILE*)> fp(OpenRegularFile(prefsFile.c_str(), "r"), &std::fclose);
     if (!fp) {
         defaultsUnsaved = true;
         return;

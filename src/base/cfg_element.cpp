@@ -83,34 +83,35 @@ int CfgElement::save(FILE* fp, const std::string& indent) const {
     return std::ferror(fp) ? WRITE_FAILED : 0;
 }
 
+int CfgElement::saveAndClose(FILE* fp, bool sync) const {
+    int rc = save(fp, "");
+    // Buffered data reaches the file only at the flush: a full disk shows here.
+    if ((std::fflush(fp) != 0 || (sync && fsync(fileno(fp)) != 0)) && rc == 0) rc = WRITE_FAILED;
+    if (std::fclose(fp) != 0 && rc == 0) rc = WRITE_FAILED;
+    return rc;
+}
+
 int CfgElement::save(const char* path) const {
     // A line break would read back as another line: refused rather than written.
     if (HasLineBreak()) return BAD_TEXT;
-    // A regular file (or a new one) is replaced whole: the text goes to a temporary file beside
-    // it, which is renamed over it once written, so a failed save leaves the old file as it was.
-    // Anything else (a device) is written in place.
     struct stat info;
-    const bool replace = stat(path, &info) != 0 || S_ISREG(info.st_mode);
-    std::string temp = std::string(path) + ".XXXXXX";
-    FILE* fp = nullptr;
-    if (replace) {
-        const int fd = mkstemp(temp.data());
-        if (fd < 0) return OPEN_FAILED;
-        const mode_t mask = umask(0);  // the new file gets the mode a plain create would give
-        umask(mask);
-        fchmod(fd, 0666 & ~mask);
-        fp = fdopen(fd, "w");
-        if (!fp) close(fd);
-    } else {
-        fp = std::fopen(path, "w");
+    if (stat(path, &info) == 0 && !S_ISREG(info.st_mode)) {  // a device: written in place
+        FILE* fp = std::fopen(path, "w");
+        return fp ? saveAndClose(fp, false) : OPEN_FAILED;
     }
-    int rc = fp ? save(fp, "") : OPEN_FAILED;
-    // Buffered data reaches the file only at the flush: a full disk shows here.
-    if (fp && (std::fflush(fp) != 0 || (replace && fsync(fileno(fp)) != 0)) && rc == 0)
-        rc = WRITE_FAILED;
-    if (fp && std::fclose(fp) != 0 && rc == 0) rc = WRITE_FAILED;
-    if (replace && rc == 0 && std::rename(temp.c_str(), path) != 0) rc = OPEN_FAILED;
-    if (replace && rc != 0) unlink(temp.c_str());
+    // A regular file (or a new one) is replaced whole: the text goes to a temporary file beside
+    // it, renamed over it once written, so a failed save leaves the old file as it was.
+    std::string temp = std::string(path) + ".XXXXXX";
+    const int fd = mkstemp(temp.data());
+    if (fd < 0) return OPEN_FAILED;
+    const mode_t mask = umask(0);  // the new file gets the mode a plain create would give
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    FILE* fp = fdopen(fd, "w");
+    if (!fp) close(fd);
+    int rc = fp ? saveAndClose(fp, true) : OPEN_FAILED;
+    if (rc == 0 && std::rename(temp.c_str(), path) != 0) rc = OPEN_FAILED;
+    if (rc != 0) unlink(temp.c_str());
     return rc;
 }
 
@@ -122,8 +123,7 @@ std::unique_ptr<CfgElement> CfgElement::load(FILE* fp) {
 }
 
 std::unique_ptr<CfgElement> CfgElement::load(const char* path) {
-    if (!IsRegularFile(path)) throw CfgFileErr{CfgFileErr::OPEN};
-    std::unique_ptr<FILE, int (*)(FILE*)> fp(std::fopen(path, "r"), &std::fclose);
+    std::unique_ptr<FILE, int (*)(FILE*)> fp(OpenRegularFile(path, "r"), &std::fclose);
     if (!fp) throw CfgFileErr{CfgFileErr::OPEN};
     return load(fp.get());
 }

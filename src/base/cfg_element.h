@@ -44,7 +44,6 @@ class CfgElement {
     enum : int { OPEN_FAILED = 1, WRITE_FAILED = 2, BAD_TEXT = 3 };
     int save(FILE* fp, const std::string& indent) const;
     int save(const char* path) const;
-    bool HasLineBreak() const;
 
     // Reads the next element with all its children; null when the input ends first.
     // Throws CfgFileErr on bad input. load(path) reads the file's first element only.
@@ -54,4 +53,9 @@ class CfgElement {
     std::vector<std::unique_ptr<CfgElement>> children;
     std::string name;
     std::string value;
+
+  private:
+    bool HasLineBreak() const;
+    // Writes the element, flushes (and with sync, syncs) and closes fp.
+    int saveAndClose(FILE* fp, bool sync) const;
 };

@@ -158,3 +158,7 @@ bool IsRegularFile(const char* path) {
     struct stat info;
     return stat(path, &info) == 0 && S_ISREG(info.st_mode);
 }
+
+FILE* OpenRegularFile(const char* path, const char* mode) {
+    return IsRegularFile(path) ? std::fopen(path, mode) : nullptr;
+}

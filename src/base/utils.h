@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 // Small shared helpers for bytes, text, numbers and time.
@@ -43,6 +44,8 @@ int32_t StrToInt(const std::string& s, bool* ok = nullptr);
 // Whether path names a regular file. Reading anything else (a device such as /dev/urandom, a
 // FIFO, a folder) could block or never end, so readers of files refuse it.
 bool IsRegularFile(const char* path);
+// fopen(path, mode) for a regular file; null for anything else.
+FILE* OpenRegularFile(const char* path, const char* mode);
 
 // The folder part of path, up to and including its last "/", in a static buffer of 500
 // characters (GUI thread only); null when path holds no "/".

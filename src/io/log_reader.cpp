@@ -58,7 +58,7 @@ bool LogReader::getNextFrame(CANframe& frame) {
 }
 
 FrameProducer* OpenLogFile(const std::string& path) {
-    FILE* fp = IsRegularFile(path.c_str()) ? std::fopen(path.c_str(), "rb") : nullptr;
+    FILE* fp = OpenRegularFile(path.c_str(), "rb");
     if (!fp) throw QuillonError(12, "Unable to open log file: " + path);
     std::setvbuf(fp, nullptr, _IOFBF, kFileBuffer);
     if (!LooksLikeText(fp)) {

@@ -128,19 +128,25 @@ const char* NetworkConfig::Load(const char* path) {
     }
     // Relative EDS paths not found from the working folder are looked for from the file's folder,
     // so that a configuration works from wherever it is named; the paths stay as written.
-    const char* folder = dirName(path);
-    auto retry = [&](const std::string& eds, CANopenObjDict*& dict) {
-        if (!dict && folder && !eds.empty() && eds[0] != '/')
-            dict = CANopenObjDict::LoadEDS(folder + eds);
-    };
+    if (const char* folder = dirName(path)) {
+        ForEachEDS([folder](const std::string& eds, CANopenObjDict*& dict) {
+            if (!dict && eds[0] != '/') dict = CANopenObjDict::LoadEDS(folder + eds);
+        });
+        Publish();
+    }
+    return nullptr;
+}
+
+void NetworkConfig::ForEachEDS(
+    const std::function<void(const std::string& eds, CANopenObjDict*& dict)>& visit) {
+    MutexLock hold(lock);
     for (auto& net : nets) {
         if (!net) continue;
-        retry(net->eds, net->objDict);
+        if (!net->eds.empty()) visit(net->eds, net->objDict);
         for (int i = 0; i < NetworkInfo::kMaxNodes; i++)
-            if (NodeInfo* node = net->Node(i)) retry(node->eds, node->objDict);
+            if (NodeInfo* node = net->Node(i); node && !node->eds.empty())
+                visit(node->eds, node->objDict);
     }
-    Publish();
-    return nullptr;
 }
 
 const char* NetworkConfig::Save(const char* path) {

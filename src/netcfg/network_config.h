@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -37,6 +38,11 @@ class NetworkConfig : public ObjectNames {
     NodeInfo* FindNode(void* extra);
     // The network in slot i (null when free).
     NetworkInfo* Net(int i);
+
+    // Calls visit with the EDS path and the dictionary of every network and node that names an
+    // EDS file.
+    void ForEachEDS(
+        const std::function<void(const std::string& eds, CANopenObjDict*& dict)>& visit);
 
     // Null on success, else the message for the user.
     const char* Load(const char* path);

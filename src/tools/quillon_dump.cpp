@@ -148,18 +148,12 @@ int main(int argc, char** argv) {
             return 1;
         }
         // Names that cannot come are said, not quietly left out.
-        auto check = [](const std::string& eds, const CANopenObjDict* dict) {
-            if (eds.empty() || dict) return;
-            std::fprintf(stderr, "quillon-dump: EDS file %s not loaded: %s\n", eds.c_str(),
-                         IsRegularFile(eds.c_str()) ? "no objects in it" : "no such readable file");
-        };
-        for (int n = 0; n < NetworkConfig::kMaxNets; n++) {
-            NetworkInfo* net = app.netConfig.Net(n);
-            if (!net) continue;
-            check(net->eds, net->objDict);
-            for (int i = 0; i < NetworkInfo::kMaxNodes; i++)
-                if (NodeInfo* node = net->Node(i)) check(node->eds, node->objDict);
-        }
+        app.netConfig.ForEachEDS([](const std::string& eds, CANopenObjDict*& dict) {
+            if (!dict)
+                std::fprintf(
+                    stderr, "quillon-dump: EDS file %s not loaded: %s\n", eds.c_str(),
+                    IsRegularFile(eds.c_str()) ? "no objects in it" : "no such readable file");
+        });
     } else if (!settings.netCfgDflt.empty()) {
         app.netConfig.Load(settings.netCfgDflt.c_str());
     }

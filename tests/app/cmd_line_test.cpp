@@ -11,17 +11,12 @@
 #include "filter/filter_logic.h"
 #include "store/filt_store.h"
 #include "store/msg_store.h"
+#include "support/test_support.h"
 
 namespace {
 
-const char kUsageText[] =
-    "Usage: Quillon [-h] [-v] [-b <num>] [-f <str>] [-m <str>] [-c]\n"
-    "  -h, --help      \tDisplay command line parameter info and exit\n"
-    "  -v, --version   \tDisplay program version information and exit\n"
-    "  -b, --baud <num>\tSpecify CAN baud rate (bits/second)\n"
-    "  -f, --file <str>\tRead CAN messages from a log file\n"
-    "  -m, --mode <str>\tSet message parsing mode (raw, CANopen)\n"
-    "  -c, --cmdline   \tRun program in command line mode (no GUI)\n";
+// The usage text, to the byte.
+const std::string kUsageText = ReadFile(TEST_DATA_DIR "/quillon_usage.txt");
 
 std::string ModeError(const std::string& word) {
     return "Unable to parse mode value " + word +
