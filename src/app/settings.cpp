@@ -10,6 +10,7 @@
 
 #include "base/cfg_element.h"
 #include "base/utils.h"
+#include "store/can_frame.h"
 
 namespace {
 
@@ -17,6 +18,14 @@ constexpr int32_t kMinMessages = 2;  // the store's ring needs two slots to tell
 constexpr int32_t kFonts = 16;
 constexpr int32_t kMinFontSize = 6;
 constexpr int32_t kMaxFontSize = 72;
+// What one message costs: its slot in the message store and its slot in the filtered view.
+constexpr uint64_t kBytesPerMessage = sizeof(CANframe) + sizeof(int32_t);
+
+uint64_t PhysicalMemory() {
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    return pages > 0 && pageSize > 0 ? static_cast<uint64_t>(pages) * pageSize : UINT64_MAX;
+}
 
 // File keys in the order they are written.
 struct StringKey {
@@ -92,6 +101,13 @@ QL_Settings::QL_Settings() {
     if (maxMessages < kMinMessages) {
         std::fprintf(stderr, "Max_Messages %d is too small; using %d\n", maxMessages, kMinMessages);
         maxMessages = kMinMessages;
+    }
+    // The store reserves no memory up front, so a store larger than the machine would only fail
+    // once it has filled most of memory.
+    if (maxMessages * kBytesPerMessage > PhysicalMemory()) {
+        std::fprintf(stderr, "Max_Messages %d is too large for this machine's memory; using %d\n",
+                     maxMessages, kDefaultMaxMessages);
+        maxMessages = kDefaultMaxMessages;
     }
     // FLTK has fonts 0 to 15 until a program adds more; another number crashes its drawing.
     if (font < 0 || font >= kFonts) {

@@ -19,10 +19,12 @@ class QL_Settings {
     std::string netCfgDflt;  // "NetCfg_Dflt": network configuration loaded at start
     static constexpr int32_t kDefaultFont = 0;
     static constexpr int32_t kDefaultFontSize = 14;
+    static constexpr int32_t kDefaultMaxMessages = 10000000;
 
     int32_t font = kDefaultFont;          // "Font": FLTK font number of the list and detail views
     int32_t fontSize = kDefaultFontSize;  // "Font_size", 6 to 72
-    int32_t maxMessages = 10000000;  // "Max_Messages": capacity of the message store, at least 2
+    int32_t maxMessages =
+        kDefaultMaxMessages;  // "Max_Messages": capacity of the message store, at least 2
     // The file is missing, or its top element is not "Quillon": the program replaces it with
     // the defaults at its start.
     bool defaultsUnsaved = false;

@@ -157,5 +157,6 @@ text:
     size_t n = len - (from - line);
     while (n > 0 && IsSpace(from[n - 1])) n--;
     frame.SetText(std::string(from, n).c_str());
+    frame.unstamped = !stamped;
     return true;
 }

@@ -46,9 +46,11 @@ std::string LogProducer::FormatLine(const CANframe& frame) {
             n = std::snprintf(line, sizeof line, "%9u ERROR%d:\n", frame.timestamp, frame.port);
             break;
         case FRAME_TEXT:
-            // A comment or other text line comes back as the same text after the time stamp.
+            // A comment or other text line comes back as the same text: after its time stamp
+            // when it had one, as it stood (leading white space too) when it had none.
             if (frame.text && *frame.text)
-                return Format("%9u ", frame.timestamp) + frame.text + "\n";
+                return (frame.unstamped ? std::string() : Format("%9u ", frame.timestamp)) +
+                       frame.text + "\n";
             break;
         default:
             break;

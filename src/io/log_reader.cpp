@@ -54,10 +54,16 @@ bool LogReader::getNextFrame(CANframe& frame) {
     if (!fgets_unlocked(line, sizeof line, fp)) return false;
     if (line[kLineBuffer - 2] != '\n')
         for (int c = getc_unlocked(fp); c != EOF && c != '\n';) c = getc_unlocked(fp);
-    return lineParser->Parse(line, frame);
+    if (lineParser->Parse(line, frame)) return true;
+    for (const char* c = line; *c && *c != '\n'; c++)
+        if (!std::isspace(static_cast<unsigned char>(*c))) {
+            dropped.store(dropped.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+            break;
+        }
+    return false;
 }
 
-FrameProducer* OpenLogFile(const std::string& path) {
+std::unique_ptr<LogReader> OpenLogFile(const std::string& path) {
     FILE* fp = OpenRegularFile(path.c_str(), "rb");
     if (!fp) throw QuillonError(12, "Unable to open log file: " + path);
     std::setvbuf(fp, nullptr, _IOFBF, kFileBuffer);
@@ -65,5 +71,5 @@ FrameProducer* OpenLogFile(const std::string& path) {
         std::fclose(fp);
         throw QuillonError(12, "Unable to open log file: " + path + " is not a text log");
     }
-    return new LogReader(fp, std::make_unique<LogParserVexa>());
+    return std::make_unique<LogReader>(fp, std::make_unique<LogParserVexa>());
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -18,11 +20,14 @@ class LogReader : public FrameProducer {
     // False for a line that is no frame. Throws EndOfFileException once the file is exhausted
     // (and closes it), QuillonError 4 when called after that.
     bool getNextFrame(CANframe& frame) override;
+    // Lines read so far that were neither a frame nor text (blank lines aside).
+    uint64_t DroppedLines() const { return dropped; }
 
   private:
     FILE* fp;
     std::unique_ptr<LogParser> lineParser;
+    std::atomic<uint64_t> dropped{0};  // written by the reading thread only
 };
 
 // A reader for the log file at path. Throws QuillonError 12 when it cannot be opened.
-FrameProducer* OpenLogFile(const std::string& path);
+std::unique_ptr<LogReader> OpenLogFile(const std::string& path);

@@ -69,13 +69,16 @@ int ReadManager::AddReader(std::unique_ptr<FrameProducer> producer) {
     return slot;
 }
 
-void ReadManager::ReadLogFile(const std::string& path, bool wait) {
-    int slot = AddReader(std::unique_ptr<FrameProducer>(OpenLogFile(path)));
-    if (!wait) return;
+uint64_t ReadManager::ReadLogFile(const std::string& path, bool wait) {
+    std::unique_ptr<LogReader> log = OpenLogFile(path);
+    const LogReader* counted = log.get();  // owned by the reader, which stays until StopAll
+    int slot = AddReader(std::move(log));
+    if (!wait) return 0;
     for (;;) {
         {
             MutexLock hold(lock);
-            if (!readers[slot] || readers[slot]->done) return;
+            if (!readers[slot]) return 0;
+            if (readers[slot]->done) return counted->DroppedLines();
         }
         Thread::sleep(100);
     }

@@ -48,8 +48,9 @@ class ReadManager {
     // Throws QuillonError 13 when all slots are taken, the thread cannot be started or there is
     // no store.
     int AddReader(std::unique_ptr<FrameProducer> producer);
-    // Replays a log file; with wait, returns once it has been read to its end.
-    void ReadLogFile(const std::string& path, bool wait);
+    // Replays a log file. With wait, returns once it has been read to its end, with the number
+    // of lines that were neither a frame nor text (blank lines aside); without, returns 0.
+    uint64_t ReadLogFile(const std::string& path, bool wait);
     // Ends and deletes every reader.
     void StopAll();
 

@@ -30,6 +30,7 @@ void CANframe::Reset(bool fresh) {
     extended = 0;
     length = 0;
     status = 0;
+    unstamped = 0;
     port = 0;
     timestamp = 0;
     id = 0;
@@ -45,6 +46,7 @@ void CANframe::copy(const CANframe& src) {
     extended = src.extended;
     length = src.length;
     status = src.status;
+    unstamped = src.unstamped;
     port = src.port;
     timestamp = src.timestamp;
     id = src.id;

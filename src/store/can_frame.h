@@ -33,12 +33,13 @@ struct CANframe {
         if (status < level) status = static_cast<int16_t>(level);
     }
 
-    int16_t type : 4;       // a FrameType
-    uint16_t extended : 1;  // 29-bit identifier
-    int16_t length : 5;     // valid data bytes, 0 to 8
-    int16_t status : 3;     // decode severity 0..3 (2 warning, 3 error); decoders only raise it
-    uint8_t port;           // port the frame came from, or was logged with
-    uint32_t timestamp;     // microseconds
+    int16_t type : 4;        // a FrameType
+    uint16_t extended : 1;   // 29-bit identifier
+    int16_t length : 5;      // valid data bytes, 0 to 8
+    int16_t status : 3;      // decode severity 0..3 (2 warning, 3 error); decoders only raise it
+    uint16_t unstamped : 1;  // a text line that had no time stamp of its own (timestamp is 0)
+    uint8_t port;            // port the frame came from, or was logged with
+    uint32_t timestamp;      // microseconds
     uint32_t id;
     union {
         uint8_t data[8];  // FRAME_DATA, FRAME_RTR, FRAME_ERROR: bytes in bus order

@@ -58,10 +58,18 @@ std::string DumpPrinter::Describe(const CANframe& frame, int* status) {
 void DumpPrinter::PrintText(int index, CANframe& frame) {
     int status;
     const std::string desc = Describe(frame, &status);
-    const int32_t delta = printed > 1 ? static_cast<int32_t>(frame.timestamp - previousTime) : 0;
-    const double time = (options.delta ? delta : static_cast<double>(frame.timestamp)) * 1e-6;
-    previousTime = frame.timestamp;
-    std::fprintf(out, "%d\t%u\t%.6f\t0x%08x\t%d\t%s\n", frame.port, static_cast<unsigned>(index),
+    // A text line without a time stamp of its own has no delta and is no reference for the next.
+    char time[32] = "";
+    if (!options.delta) {
+        std::snprintf(time, sizeof time, "%.6f", frame.timestamp * 1e-6);
+    } else if (!frame.unstamped) {
+        const int32_t delta =
+            haveReference ? static_cast<int32_t>(frame.timestamp - previousTime) : 0;
+        std::snprintf(time, sizeof time, "%.6f", delta * 1e-6);
+        haveReference = true;
+        previousTime = frame.timestamp;
+    }
+    std::fprintf(out, "%d\t%u\t%s\t0x%08x\t%d\t%s\n", frame.port, static_cast<unsigned>(index),
                  time, frame.id, status, desc.c_str());
     if (!options.detail) return;
     std::unique_ptr<ParsedMessage> message(parser.Parse(frame));

@@ -40,5 +40,6 @@ class DumpPrinter : public StoreListener {
     DumpOptions options;
     FILE* out;
     long printed = 0;
-    uint32_t previousTime = 0;
+    bool haveReference = false;  // a printed row had a time stamp of its own
+    uint32_t previousTime = 0;   // that row's time stamp
 };

@@ -31,7 +31,8 @@ const char kUsage[] =
     "  -m, --mode raw|canopen    decoder; default canopen\n"
     "  -d, --detail              after each row, the decoded lines of the frame\n"
     "  -j, --json                JSON Lines output instead of text rows\n"
-    "  -t, --delta               time column as difference to the previous printed frame\n"
+    "  -t, --delta               time column as difference to the previous printed row with a "
+    "time stamp; blank for a text line without one\n"
     "  -c, --capacity N          message store capacity (default: preference Max_Messages)\n"
     "  -e, --element ELEMENT     define the next filter element; the first is A, then B, ... "
     "(50 at most)\n"
@@ -47,7 +48,7 @@ const char kUsage[] =
     "preference NetCfg_Dflt)\n"
     "  -q, --quiet               no per-frame output\n"
     "  -s, --stats               at the end, one line on stderr: frames, seconds, frames/s, "
-    "peak RSS\n"
+    "peak RSS, dropped lines (neither frame nor text)\n"
     "  -h, --help\n"
     "exit status 0 on success, 1 when the file cannot be opened or the output not written (message "
     "on stderr), 2 on a "
@@ -170,8 +171,9 @@ int main(int argc, char** argv) {
     app.filtStore->AddStoreListener(&printer);
 
     const auto start = std::chrono::steady_clock::now();
+    uint64_t dropped;
     try {
-        app.readMgr.ReadLogFile(path, true);
+        dropped = app.readMgr.ReadLogFile(path, true);
     } catch (const QuillonError& e) {
         std::fprintf(stderr, "%s\n", e.message.c_str());
         return 1;
@@ -189,9 +191,11 @@ int main(int argc, char** argv) {
     if (stats) {
         rusage usage;
         getrusage(RUSAGE_SELF, &usage);
-        std::fprintf(stderr, "frames: %ld, seconds: %.3f, frames/s: %.0f, peak RSS: %ld kB\n",
+        std::fprintf(stderr,
+                     "frames: %ld, seconds: %.3f, frames/s: %.0f, peak RSS: %ld kB, "
+                     "dropped lines: %llu\n",
                      printer.Printed(), seconds, seconds > 0 ? printer.Printed() / seconds : 0.0,
-                     usage.ru_maxrss);
+                     usage.ru_maxrss, static_cast<unsigned long long>(dropped));
     }
     return 0;
 }

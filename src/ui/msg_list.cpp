@@ -211,15 +211,18 @@ void MsgListData::draw_content(int x, int y, int w, int h, int xoff, int) {
 }
 
 std::string MsgListData::TimeText(int position, const CANframe& frame) {
-    double seconds = frame.timestamp * 1e-6;
-    if (deltaTime) {
-        CANframe previous;
-        const int before = app.filtStore->GetFrameID(position - 1);
-        seconds = before >= 0 && app.msgStore->Get(before, previous)
-                      ? static_cast<int32_t>(frame.timestamp - previous.timestamp) * 1e-6
-                      : 0.0;
+    if (!deltaTime) return Format("%-11.6lf", frame.timestamp * 1e-6);
+    // A text line without a time stamp of its own has no delta and is no reference: the
+    // reference is the nearest row above that has one.
+    if (frame.unstamped) return "";
+    CANframe previous;
+    for (int row = position - 1;; row--) {
+        const int before = app.filtStore->GetFrameID(row);
+        if (before < 0 || !app.msgStore->Get(before, previous)) return Format("%-11.6lf", 0.0);
+        if (!previous.unstamped)
+            return Format("%-11.6lf",
+                          static_cast<int32_t>(frame.timestamp - previous.timestamp) * 1e-6);
     }
-    return Format("%-11.6lf", seconds);
 }
 
 int MsgListData::handle(int event) {

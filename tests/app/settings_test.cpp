@@ -86,6 +86,14 @@ TEST(SettingsTest, ReportsProblemsAndGoesOn) {
         EXPECT_EQ(l->s->maxMessages, 2);
         EXPECT_EQ(l->err, "Max_Messages " + value + " is too small; using 2\n");
     }
+    // A store larger than the machine's memory would fail only once it has filled it.
+    if (uint64_t(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGESIZE) < (uint64_t(44) << 31)) {
+        l = Load("[Quillon]\nMax_Messages:2147483647\n[END]\n");
+        EXPECT_EQ(l->s->maxMessages, 10000000);
+        EXPECT_EQ(
+            l->err,
+            "Max_Messages 2147483647 is too large for this machine's memory; using 10000000\n");
+    }
     // Fonts FLTK does not have and sizes it cannot use: the defaults, the file left as it is.
     const std::string fonts = "[Quillon]\nFont:16\nFont_size:73\n[END]\n";
     l = Load(fonts);

@@ -22,7 +22,8 @@ namespace {
 
 // Type, time stamp, port, identifier and bytes of a frame, or its text.
 std::string Describe(const CANframe& f) {
-    if (f.type == FRAME_TEXT) return Format("T %u %d %s", f.timestamp, f.port, f.text);
+    if (f.type == FRAME_TEXT)
+        return Format("T %u %d %d %s", f.timestamp, f.unstamped, f.port, f.text);
     std::string s = Format("%c %u %d 0x%x", "DRE"[f.type], f.timestamp, f.port, f.id);
     for (int i = 0; i < f.length; i++) s += Format(" %d", f.data[i]);
     return s;
@@ -49,7 +50,7 @@ std::string Error(const std::function<void()>& f) {
 // log file cannot hold.
 TEST(LogParserTest, LinesBeyondTheBufferAndNumbersReadLikeStrtoul) {
     // Longer than a line buffer: cut, never overrun.
-    EXPECT_EQ(Parse(std::string(5000, 'x')), "T 0 0 " + std::string(1000, 'x'));
+    EXPECT_EQ(Parse(std::string(5000, 'x')), "T 0 1 0 " + std::string(1000, 'x'));
     char nul[] = "12 CAN1: 0x1 - 1\0 2 3";
     EXPECT_EQ(Parse(std::string(nul, sizeof nul)), "D 12 1 0x1 1");
 
@@ -72,7 +73,7 @@ TEST(LogParserTest, LinesBeyondTheBufferAndNumbersReadLikeStrtoul) {
             t[0] == '-' ? std::strtol(t.c_str(), &end, 0) : std::strtoul(t.c_str(), &end, 0);
         const std::string line = t + " CAN1: 0x1 -";
         EXPECT_EQ(Parse(line), end != t.c_str() && !*end ? Format("D %lu 1 0x1", want & 0xFFFFFFFF)
-                                                         : "T 0 0 " + line);
+                                                         : "T 0 1 0 " + line);
     }
 }
 
@@ -95,7 +96,7 @@ TEST_F(PipelineTest, WriterLinesParseBack) {
     std::vector<std::string> sent;
     for (std::string line :
          {"123 CAN1: 0x181 - 1 2", "4294967295 CAN255: 0x1FFFFFFF - 0 1 2 3 4 5 6 255",
-          "0 CAN0: 0x7FF -", "1000000000 RTR3: 0x701", "7 ERROR2:", "# a comment", "9 kept"}) {
+          "0 CAN0: 0x7FF -", "1000000000 RTR3: 0x701", "7 ERROR2:", "  # a comment", "9 kept"}) {
         CANframe f;
         ASSERT_TRUE(LogParserVexa().Parse(line.data(), f));
         store.Add(f);
@@ -112,7 +113,7 @@ TEST_F(PipelineTest, WriterLinesParseBack) {
               "4294967295 CAN255: 0x1fffffff - 0x00 0x01 0x02 0x03 0x04 0x05 0x06 0xff \n"
               "        0 CAN0: 0x000007ff - \n"
               "1000000000 RTR3: 0x00000701\n"
-              "        7 ERROR2:\n        0 # a comment\n        9 kept\n");
+              "        7 ERROR2:\n  # a comment\n        9 kept\n");
 
     std::unique_ptr<FrameProducer> reader(OpenLogFile(dir.file("out.log")));
     std::vector<std::string> got;
@@ -121,6 +122,18 @@ TEST_F(PipelineTest, WriterLinesParseBack) {
     EXPECT_EQ(got, sent);
     EXPECT_THROW(reader->getNextFrame(f), EndOfFileException);
     EXPECT_EQ(Error([&] { reader->getNextFrame(f); }), "4 Log file not open");
+}
+
+TEST(LogRoundTripTest, SavedDemoIsTheReplayedFile) {
+    // Every line of the demo, its comments too, comes back byte for byte.
+    MsgStore big(4096);
+    ReadManager replay;
+    replay.SetStore(&big);
+    EXPECT_EQ(replay.ReadLogFile(EXAMPLES_DIR "/demo.log", true), 0u);
+    replay.StopAll();
+    TempDir dir;
+    LogProducer(dir.file("saved.log"), false, big, nullptr).WaitDone();
+    EXPECT_EQ(ReadFile(dir.file("saved.log")), ReadFile(EXAMPLES_DIR "/demo.log"));
 }
 
 TEST_F(PipelineTest, LiveWriterFollowsTheStoreUntilClosed) {

@@ -1,6 +1,7 @@
 // quillon-dump, run as scripts run it.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
@@ -104,6 +105,7 @@ TEST(QuillonDumpTest, ReportsFailures) {
     EXPECT_EQ(r.err, "quillon-dump: elements without -f filter nothing: every frame passes\n");
     r = Dump({"-q", "-s", "small.log"});
     EXPECT_EQ(std::to_string(r.exitCode) + r.out + r.err.substr(0, 20), "0frames: 7, seconds: ");
+    EXPECT_NE(r.err.find(" kB, dropped lines: 1\n"), std::string::npos) << r.err;
 }
 
 TEST(QuillonDumpTest, NamesObjectsFromTheNetworkConfiguration) {
@@ -118,6 +120,12 @@ TEST(QuillonDumpTest, NamesObjectsFromTheNetworkConfiguration) {
     // EDS files that cannot be loaded are named on stderr.
     ProcessResult r = Dump({"-q", "-n", "urandom.netcfg", "small.log"});
     EXPECT_EQ(r.err, "quillon-dump: EDS file /dev/urandom not loaded: no such readable file\n");
+    // A FIFO would block the reading for ever: refused like any file that is not a regular one.
+    TempDir dir;
+    ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    r = Dump({dir.file("fifo")});
+    EXPECT_EQ(std::to_string(r.exitCode) + r.err,
+              "1Unable to open log file: " + dir.file("fifo") + "\n");
     r = Dump({"--netcfg", "no-such.cfg", "named.log"});
     EXPECT_EQ(std::to_string(r.exitCode) + r.out + r.err, "1Unable to open file\n");
     r = Dump({"-n", "small.log", "named.log"});

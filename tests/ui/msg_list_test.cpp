@@ -151,7 +151,17 @@ TEST_F(MsgListTest, SelectionSurvivesRefilterAndClear) {
     EXPECT_EQ(list->TimeText(0, f), "0.000000   ");  // the first row has no previous frame
     ASSERT_TRUE(App().filtStore->Get(1, f));
     EXPECT_EQ(list->TimeText(1, f), "0.002000   ");  // the filter left every other frame
-    Settle();                                        // draws the delta times
+    // A text line without a time stamp has no delta and is no reference for the next row.
+    App().SetFilter(std::make_unique<FilterLogic>());
+    CANframe text;
+    text.SetText("# note");
+    text.unstamped = 1;
+    App().msgStore->Add(text);
+    Add(1);  // at 1 ms, after the frame at 5 ms
+    list->Tick();
+    ASSERT_TRUE(App().filtStore->Get(5, text) && App().filtStore->Get(6, f));
+    EXPECT_EQ(list->TimeText(5, text) + "|" + list->TimeText(6, f), "|-0.004000  ");
+    Settle();  // draws the delta times
 }
 
 }  // namespace
