@@ -130,9 +130,9 @@ SimNodeSetup ReadNode(const CfgElement& block, const std::string& baseDir, SimRa
     if (!node.objects.count(kIdentityKey | 4)) node.objects[kIdentityKey | 4] = serial;
     ObjValue& own = node.objects[kIdentityKey | 4];
     if (own.Number() == 0) own.SetNumber(random.Range(100000, 999999));
-    for (int part = 1; part <= 3; ++part)
-        if (!node.objects.count(kIdentityKey | part))
-            node.objects[kIdentityKey | part] = ObjValue{0x07, false, {0, 0, 0, 0}};
+    for (int field = 1; field <= 3; ++field)
+        if (!node.objects.count(kIdentityKey | field))
+            node.objects[kIdentityKey | field] = ObjValue{0x07, false, {0, 0, 0, 0}};
     for (const std::string& list : tpdos) node.tpdos.push_back(Mapping(list, node));
     if (node.tpdos.size() > 4) throw QuillonError(12, "TPDO: at most four per node");
     return node;
@@ -389,15 +389,15 @@ void CanopenMachine::BeginLss(uint32_t now) {
     if (node->LssGlobal()) {
         lssSteps.push_back({{0x04, 0x01, 0, 0, 0, 0, 0, 0}, false});
     } else {
-        for (int part = 0; part < 4; ++part) {
-            auto it = node->Objects().find(kIdentityKey | static_cast<uint32_t>(part + 1));
+        for (int field = 0; field < 4; ++field) {
+            auto it = node->Objects().find(kIdentityKey | static_cast<uint32_t>(field + 1));
             const uint32_t value =
                 it == node->Objects().end() ? 0 : static_cast<uint32_t>(it->second.Number());
             lssSteps.push_back(
-                {{static_cast<uint8_t>(0x40 + part), static_cast<uint8_t>(value),
+                {{static_cast<uint8_t>(0x40 + field), static_cast<uint8_t>(value),
                   static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value >> 16),
                   static_cast<uint8_t>(value >> 24), 0, 0, 0},
-                 part == 3});
+                 field == 3});
         }
     }
     lssAssigned = node->AssignedId();

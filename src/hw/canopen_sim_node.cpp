@@ -12,6 +12,9 @@ constexpr uint32_t kIdentityKey = 0x10180000;
 
 CanopenSimNode::CanopenSimNode(SimNodeSetup nodeSetup, uint64_t seed)
     : setup(std::move(nodeSetup)), random(seed), id(setup.lss ? 0 : setup.id) {
+    // The description's heartbeat time is the node's configuration, kept in its object 0x1017.
+    if (setup.heartbeatMs && !setup.objects.count(kHeartbeatKey))
+        setup.objects[kHeartbeatKey] = ObjValue{0x06, true, {0, 0}};
     auto heartbeat = setup.objects.find(kHeartbeatKey);
     if (heartbeat != setup.objects.end()) heartbeat->second.SetNumber(setup.heartbeatMs);
     for (const auto& tpdo : setup.tpdos)
@@ -170,14 +173,14 @@ void CanopenSimNode::Lss(const CANframe& frame, uint32_t at, SimFrameQueue& queu
             }
         }
     } else if (command >= 0x40 && command <= 0x43) {
-        const int part = command - 0x40;
-        auto identity = objects.find(kIdentityKey | static_cast<uint32_t>(part + 1));
+        const int field = command - 0x40;
+        auto identity = objects.find(kIdentityKey | static_cast<uint32_t>(field + 1));
         const uint32_t mine =
             identity == objects.end() ? 0 : static_cast<uint32_t>(identity->second.Number());
         const uint32_t asked =
             static_cast<uint32_t>(frame.data[1] | frame.data[2] << 8 | frame.data[3] << 16) |
             static_cast<uint32_t>(frame.data[4]) << 24;
-        lssMatched = mine == asked && lssMatched == part ? part + 1 : 0;
+        lssMatched = mine == asked && lssMatched == field ? field + 1 : 0;
         if (lssMatched == 4) {
             lssConfiguring = true;
             answer(0x44, 0, 0);

@@ -4,8 +4,9 @@
 
 namespace {
 
-// Segments per sub-block the master asks for in a block upload.
-constexpr int kClientBlockSize = 4;
+// Segments per sub-block the master asks for in a block upload: few, like a master with little
+// buffer, so that sub-blocks and their acknowledgements show on the bus.
+constexpr int kClientBlockSize = 2;
 
 }  // namespace
 

@@ -4,8 +4,8 @@
 
 namespace {
 
-// Segments per sub-block this server accepts in a block download.
-constexpr int kServerBlockSize = 6;
+// Segments per sub-block this server accepts in a block download: few, like a small device.
+constexpr int kServerBlockSize = 2;
 
 }  // namespace
 

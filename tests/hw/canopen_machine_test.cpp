@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <set>
@@ -183,4 +184,46 @@ TEST(CanopenMachineTest, DescriptionErrorsNameTheKey) {
             EXPECT_NE(e.message.find(c.named), std::string::npos) << e.message;
         }
     }
+}
+
+// Nodes with the dictionaries of real devices: the master's transfers over their objects
+// complete without an abort.
+TEST(CanopenMachineTest, RealDictionariesServeTheMaster) {
+    const std::string dir = SHARED_DATA_DIR;
+    if (!std::filesystem::is_directory(dir)) GTEST_SKIP() << "no shared test data";
+    std::string text = "[CANopen]\nSDO_ms:20\nEMCY_ms:0\nNMT_ms:0\n";
+    int id = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+        const std::string ext = entry.path().extension().string();
+        if (ext != ".eds" && ext != ".EDS") continue;
+        text +=
+            Format("[Node]\nId:%d\nEDS:%s\nHeartbeat_ms:500\n[END]\n", ++id, entry.path().c_str());
+    }
+    text += "[END]\n";
+    if (id == 0) GTEST_SKIP() << "no EDS files";
+    std::unique_ptr<SimSource> machine = Machine(text.c_str());
+    const std::vector<CANframe> frames = RunBus(*machine, 10000000);
+    TempDir temp;
+    int transfers = 0;
+    for (const auto& [status, desc] : Decode(frames, temp)) {
+        EXPECT_LT(status, 3) << desc;
+        EXPECT_EQ(desc.find("SDO abort"), std::string::npos) << desc;
+        if (desc.find("finished") != std::string::npos) transfers++;
+    }
+    EXPECT_GT(transfers, 10);
+}
+
+TEST(CanopenMachineTest, ExampleDescriptionRuns) {
+    const auto block = CfgElement::load(EXAMPLES_DIR "/demo_machine.cfg");
+    ASSERT_NE(block, nullptr);
+    std::unique_ptr<SimSource> machine = CreateCanopenMachine(*block, EXAMPLES_DIR);
+    const std::vector<CANframe> frames = RunBus(*machine, 5000000);
+    TempDir dir;
+    std::string all;
+    for (const auto& [status, desc] : Decode(frames, dir)) {
+        EXPECT_LT(status, 3) << desc;
+        all += desc + "\n";
+    }
+    EXPECT_NE(all.find("GUARD<-10: Boot-up message"), std::string::npos);
+    EXPECT_NE(all.find("GUARD<-7: node is Operational"), std::string::npos);
 }
