@@ -45,7 +45,6 @@ class CanopenSimNode {
     void Emergency(uint16_t code, uint8_t reg, uint32_t at, SimFrameQueue& queue);
 
     int Id() const { return id; }
-    State NmtState() const { return state; }
     bool Guarded() const { return setup.guardMs != 0; }
     uint32_t GuardMs() const { return setup.guardMs; }
     bool LssNode() const { return setup.lss != 0; }

@@ -68,20 +68,9 @@ uint64_t ParseNumber(std::string text, int nodeId) {
     return (negative ? ~magnitude + 1 : magnitude) + add;
 }
 
-}  // namespace
-
-uint64_t ObjValue::Number() const {
-    uint64_t value = 0;
-    for (size_t i = 0; i < bytes.size() && i < 8; ++i) value |= uint64_t{bytes[i]} << (8 * i);
-    return value;
-}
-
-void ObjValue::SetNumber(uint64_t value) {
-    for (size_t i = 0; i < bytes.size() && i < 8; ++i)
-        bytes[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-std::vector<uint8_t> EdsValues::Encode(uint16_t dataType, const std::string& text, int nodeId) {
+// Bytes of a value of dataType written as text in an EDS file; none for a fixed-size type of
+// unknown size.
+std::vector<uint8_t> Encode(uint16_t dataType, const std::string& text, int nodeId) {
     if (dataType == 0x09 || dataType == 0x0A || dataType == 0x0F)
         return std::vector<uint8_t>(text.begin(), text.end());
     const int size = TypeSize(dataType);
@@ -100,6 +89,19 @@ std::vector<uint8_t> EdsValues::Encode(uint16_t dataType, const std::string& tex
     std::vector<uint8_t> bytes(static_cast<size_t>(size));
     for (int i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
     return bytes;
+}
+
+}  // namespace
+
+uint64_t ObjValue::Number() const {
+    uint64_t value = 0;
+    for (size_t i = 0; i < bytes.size() && i < 8; ++i) value |= uint64_t{bytes[i]} << (8 * i);
+    return value;
+}
+
+void ObjValue::SetNumber(uint64_t value) {
+    for (size_t i = 0; i < bytes.size() && i < 8; ++i)
+        bytes[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 std::map<uint32_t, ObjValue> EdsValues::Load(const std::string& path, int nodeId) {

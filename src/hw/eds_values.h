@@ -26,7 +26,4 @@ class EdsValues {
     static std::map<uint32_t, ObjValue> Load(const std::string& path, int nodeId);
     // The same from the text of a file.
     static std::map<uint32_t, ObjValue> Parse(const std::string& text, int nodeId);
-    // Bytes of a value of dataType written as text in an EDS file; 0 for a fixed-size type
-    // whose size is unknown.
-    static std::vector<uint8_t> Encode(uint16_t dataType, const std::string& text, int nodeId);
 };

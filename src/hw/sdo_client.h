@@ -30,7 +30,6 @@ class SdoClient {
     void Abort(uint32_t code, std::vector<SdoPayload>& out);
 
     bool Busy() const { return state != State::kIdle; }
-    uint32_t Key() const { return key; }
     // The uploaded value once a transfer is done.
     const std::vector<uint8_t>& Data() const { return data; }
 
