@@ -224,6 +224,8 @@ TEST(CanopenMachineTest, ExampleDescriptionRuns) {
         EXPECT_LT(status, 3) << desc;
         all += desc + "\n";
     }
+    EXPECT_EQ(all.find("LSS - Switch mode select"), std::string::npos);
+    EXPECT_NE(all.find("LSS - Configure Node-ID response"), std::string::npos);
     EXPECT_NE(all.find("GUARD<-10: Boot-up message"), std::string::npos);
     EXPECT_NE(all.find("GUARD<-7: node is Operational"), std::string::npos);
 }
