@@ -1,5 +1,8 @@
 #include "io/log_producer.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "base/quillon_error.h"
 #include "base/utils.h"
 #include "io/log_notices.h"
@@ -62,7 +65,13 @@ void LogProducer::Write(const CANframe& frame) {
     MutexLock hold(lock);
     if (!fp) throw QuillonError(17, "Attempt to write to a closed log file");
     std::string text = FormatLine(frame);
-    std::fwrite(text.data(), 1, text.size(), fp);
+    if (std::fwrite(text.data(), 1, text.size(), fp) != text.size() && error.empty())
+        error = std::strerror(errno);
+}
+
+std::string LogProducer::WriteError() {
+    MutexLock hold(lock);
+    return error;
 }
 
 void LogProducer::CloseLog() {
@@ -93,11 +102,12 @@ void LogProducer::run() {
         if (closing) break;
         Thread::sleep(100);
     }
-    if (notices) notices->LogWriteDone();
     {
         MutexLock hold(lock);
-        std::fclose(fp);
+        if (std::fclose(fp) != 0 && error.empty()) error = std::strerror(errno);
         fp = nullptr;
     }
+    // After the close, so that whoever hears of it sees the file whole, or its error.
+    if (notices) notices->LogWriteDone();
     running = false;  // last: the owner may destroy this object as soon as it sees it
 }

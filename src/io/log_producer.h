@@ -29,6 +29,8 @@ class LogProducer : public Thread {
     void CloseLog();
     // Returns once the file is closed.
     void WaitDone();
+    // Why the file could not be written whole (the system's message), "" when it was.
+    std::string WriteError();
 
     // The line written for frame: a text frame's text after its time stamp ("" for no text).
     static std::string FormatLine(const CANframe& frame);
@@ -36,7 +38,8 @@ class LogProducer : public Thread {
   private:
     MsgStore& store;
     LogNotices* const notices;
-    Mutex lock;  // guards fp and closeReq
+    Mutex lock;         // guards fp, closeReq and error
+    std::string error;  // the first failed write or close
     FILE* fp = nullptr;
     bool closeReq = false;
     std::atomic<bool> running{false};  // from construction until the file is closed

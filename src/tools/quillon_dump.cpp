@@ -240,6 +240,12 @@ int main(int argc, char** argv) {
     if (writer) {
         writer->CloseLog();
         writer->WaitDone();
+        const std::string error = writer->WriteError();
+        if (!error.empty()) {
+            std::fprintf(stderr, "quillon-dump: cannot write %s: %s\n", saveTo.c_str(),
+                         error.c_str());
+            return 1;
+        }
     }
     if (status != 0) return status;
     const double seconds =

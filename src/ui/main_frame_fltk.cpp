@@ -218,6 +218,8 @@ void MainFrameFLTK::WriteDoneOnGuiThread() {
     if (!writeDone.exchange(false)) return;
     EnableTool(iconSave, true, -1);
     EnableMenu("&File/&Save", true);
+    const std::string error = logWriter ? logWriter->WriteError() : "";
+    if (!error.empty()) fl_alert("Error writing log file: %s", error.c_str());
 }
 
 void MainFrameFLTK::EnableMenu(const char* path, bool enable) {
