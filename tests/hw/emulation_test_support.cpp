@@ -1,0 +1,42 @@
+#include "hw/emulation_test_support.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "support/test_support.h"
+
+CmdReply Cmd(DriverCalls& driver, int fd, uint32_t word0, const std::vector<uint32_t>& params) {
+    CmdReply reply{};
+    reply.w[0] = word0;
+    for (size_t i = 0; i < params.size(); i++) reply.w[i + 1] = params[i];
+    EXPECT_EQ(driver.Ioctl(fd, kIoctlCommand, reply.w.data()), 0);
+    reply.status = reply.w[0] >> 16;
+    reply.count = reply.w[0] & 0xFFFF;
+    return reply;
+}
+
+std::unique_ptr<EmulatedDriver> DriverFrom(const std::string& dir, const std::string& text,
+                                           const SimSourceFactories& factories) {
+    const std::string path = dir + "/emu.cfg";
+    WriteFile(path, text);
+    return EmulatedDriver::Create(path, factories);
+}
+
+int OpenPort(DriverCalls& driver, const char* node) {
+    const int fd = driver.Open(node, O_RDWR);
+    EXPECT_GE(fd, 0) << node;
+    EXPECT_EQ(Cmd(driver, fd, 0x00010000).status, 0u);
+    EXPECT_EQ(Cmd(driver, fd, 0x00FC0001, {1}).status, 0u);
+    return fd;
+}
+
+__CANCARD_MSG Record(uint32_t id, uint32_t flags, std::vector<uint8_t> data, uint32_t timeout) {
+    __CANCARD_MSG msg{};
+    msg.timeout = timeout;
+    msg.id = id;
+    msg.flags = flags;
+    std::memcpy(msg.data, data.data(), std::min<size_t>(data.size(), 8));
+    return msg;
+}
