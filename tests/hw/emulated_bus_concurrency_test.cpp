@@ -18,28 +18,11 @@ TEST(EmulatedBusConcurrency, ReadersOfOneBusWhileAnotherPortSends) {
     constexpr uint32_t kFrames = 600;
     constexpr int kReaders = 3;
     TempDir dir;
-    auto driver = DriverFrom(dir.path(), R"([Emulation]
-   [Bus]
-      bitrate:1000000
-   [END]
-   [Card]
-      [Port]
-         bus:0
-      [END]
-      [Port]
-         bus:0
-      [END]
-   [END]
-   [Card]
-      [Port]
-         bus:0
-      [END]
-      [Port]
-         bus:0
-      [END]
-   [END]
-[END]
-)");
+    const std::string port = Block("Port", "bus:0\n");
+    auto driver =
+        DriverFrom(dir.path(), Block("Bus", "bitrate:1000000\n") + Block("Card", port + port) +
+                                   Block("Card", port + port));
+
     const char* nodes[] = {"/dev/ulcan00", "/dev/ulcan01", "/dev/ulcan02", "/dev/ulcan03"};
     int fds[4];
     for (int i = 0; i < 4; i++) fds[i] = OpenPort(*driver, nodes[i]);
@@ -49,9 +32,9 @@ TEST(EmulatedBusConcurrency, ReadersOfOneBusWhileAnotherPortSends) {
     for (int r = 1; r <= kReaders; r++)
         readers.emplace_back([&, r] {
             for (uint32_t seq = 0; seq < kFrames; seq++) {
-                __CANCARD_MSG got = Record(0, 0, {}, 10000);
-                if (driver->Ioctl(fds[r], kIoctlRecvMsg, &got) != 0 || Build32(got.data) != seq ||
-                    got.id != 0x321) {
+                int rc;
+                const __CANCARD_MSG got = Receive(*driver, fds[r], 10000, &rc);
+                if (rc != 0 || Build32(got.data) != seq || got.id != 0x321) {
                     failures++;
                     return;
                 }
@@ -59,13 +42,12 @@ TEST(EmulatedBusConcurrency, ReadersOfOneBusWhileAnotherPortSends) {
         });
     for (uint32_t seq = 0; seq < kFrames;) {
         __CANCARD_MSG msg = Record(0x321, 4, {uint8_t(seq), uint8_t(seq >> 8), 0, 0});
-        const int rc = driver->Ioctl(fds[0], kIoctlSendMsg, &msg);
+        int rc = driver->Ioctl(fds[0], kIoctlSendMsg, &msg);
         if (rc == 0) {
             seq++;
         } else if (rc == 5) {
-            // The port's transmit queue is full: wait for the bus to carry one of them.
-            __CANCARD_MSG none = Record(0, 0, {}, 1);
-            driver->Ioctl(fds[0], kIoctlRecvMsg, &none);
+            // The port's transmit queue is full: a millisecond's wait lets the bus carry some.
+            Receive(*driver, fds[0], 1, &rc);
         } else {
             ADD_FAILURE() << rc;
             break;

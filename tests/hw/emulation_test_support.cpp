@@ -17,10 +17,14 @@ CmdReply Cmd(DriverCalls& driver, int fd, uint32_t word0, const std::vector<uint
     return reply;
 }
 
-std::unique_ptr<EmulatedDriver> DriverFrom(const std::string& dir, const std::string& text,
+std::string Block(const std::string& name, const std::string& body) {
+    return "[" + name + "]\n" + body + "[END]\n";
+}
+
+std::unique_ptr<EmulatedDriver> DriverFrom(const std::string& dir, const std::string& body,
                                            const SimSourceFactories& factories) {
     const std::string path = dir + "/emu.cfg";
-    WriteFile(path, text);
+    WriteFile(path, Block("Emulation", body));
     return EmulatedDriver::Create(path, factories);
 }
 
@@ -39,4 +43,20 @@ __CANCARD_MSG Record(uint32_t id, uint32_t flags, std::vector<uint8_t> data, uin
     msg.flags = flags;
     std::memcpy(msg.data, data.data(), std::min<size_t>(data.size(), 8));
     return msg;
+}
+
+__CANCARD_MSG Receive(DriverCalls& driver, int fd, uint32_t timeout, int* rc) {
+    __CANCARD_MSG msg = Record(0, 0, {}, timeout);
+    *rc = driver.Ioctl(fd, kIoctlRecvMsg, &msg);
+    return msg;
+}
+
+CANframe FrameOf(const __CANCARD_MSG& msg) {
+    CANframe frame;
+    frame.type = (msg.flags & kMsgRemote) ? FRAME_RTR : FRAME_DATA;
+    frame.extended = (msg.flags & kMsgExtended) != 0;
+    frame.id = msg.id & 0x1FFFFFFF;
+    frame.length = static_cast<int16_t>(msg.flags & kMsgLengthMask);
+    std::memcpy(frame.data, msg.data, 8);
+    return frame;
 }
