@@ -13,7 +13,6 @@ CmdReply Cmd(DriverCalls& driver, int fd, uint32_t word0, const std::vector<uint
     for (size_t i = 0; i < params.size(); i++) reply.w[i + 1] = params[i];
     EXPECT_EQ(driver.Ioctl(fd, kIoctlCommand, reply.w.data()), 0);
     reply.status = reply.w[0] >> 16;
-    reply.count = reply.w[0] & 0xFFFF;
     return reply;
 }
 

@@ -14,7 +14,6 @@
 
 struct CmdReply {
     uint32_t status;  // word 0, bits 31-16
-    uint32_t count;   // word 0, bits 15-0
     std::array<uint32_t, kCmdWords> w;
 };
 
