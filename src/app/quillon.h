@@ -7,6 +7,7 @@
 #include "app/parse_mode.h"
 #include "app/windows.h"
 #include "base/threads_posix.h"
+#include "hw/can_reader.h"
 #include "io/log_notices.h"
 #include "io/read_manager.h"
 #include "netcfg/network_config.h"
@@ -48,6 +49,10 @@ class Quillon : public FrameFilter, public LogNotices {
     // clears the message store. Not while readers add frames.
     void SetParserMode(ParseMode mode);
 
+    // Called before a card is reset or its firmware replaced. The readers of its ports are left
+    // running: they ride out the card's absence (see CanReader).
+    void StopReaders() {}
+
     // Installs filter as the display filter and rebuilds the filtered view with it (GUI thread).
     void SetFilter(std::unique_ptr<FilterLogic> filter);
 
@@ -71,7 +76,8 @@ class Quillon : public FrameFilter, public LogNotices {
     std::unique_ptr<ConfigDialog> cfgDialog;
     std::unique_ptr<NetworkDialog> netDialog;
     std::unique_ptr<FiltDialog> filtDialog;
-    ReadManager readMgr{this};
+    CanPortOpener portOpener;  // the readers' CAN ports
+    ReadManager readMgr{this, &portOpener};
     std::unique_ptr<MsgStore> msgStore;
     std::unique_ptr<FiltStore> filtStore;  // the frames filter passes, over msgStore
     std::unique_ptr<Parser> parser;        // the current decoder

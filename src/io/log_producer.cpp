@@ -80,13 +80,17 @@ void LogProducer::run() {
     int written = first - 1;
     CANframe frame;
     for (;;) {
+        // The close request is read before the store's end, so that every frame stored before
+        // CloseLog is written.
+        bool closing;
+        {
+            MutexLock hold(lock);
+            closing = closeReq;
+        }
         store.GetTotal(nullptr, &last);
         while (written < last)
             if (store.Get(++written, frame)) Write(frame);  // a frame overwritten since is skipped
-        {
-            MutexLock hold(lock);
-            if (closeReq) break;
-        }
+        if (closing) break;
         Thread::sleep(100);
     }
     if (notices) notices->LogWriteDone();

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "io/frame_producer.h"
 #include "io/log_parser.h"
+#include "store/frame_producer.h"
 
 // Thrown by a log source whose file is exhausted.
 class EndOfFileException {};

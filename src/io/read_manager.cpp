@@ -7,6 +7,7 @@
 #include "io/log_notices.h"
 #include "io/log_reader.h"
 #include "store/msg_store.h"
+#include "store/port_opener.h"
 
 Reader::Reader(std::unique_ptr<FrameProducer> producer, MsgStore& store, LogNotices* notices)
     : producer(std::move(producer)), store(store), notices(notices) {}
@@ -82,6 +83,11 @@ uint64_t ReadManager::ReadLogFile(const std::string& path, bool wait) {
         }
         Thread::sleep(100);
     }
+}
+
+void ReadManager::ReadCanIntf(int portNum, int baud) {
+    if (!ports) throw QuillonError(13, "No CAN card driver to read from");
+    AddReader(ports->OpenPort(portNum, baud, startTime));
 }
 
 void ReadManager::StopAll() {

@@ -6,10 +6,11 @@
 #include <string>
 
 #include "base/threads_posix.h"
-#include "io/frame_producer.h"
+#include "store/frame_producer.h"
 
 class LogNotices;
 class MsgStore;
+class PortOpener;
 
 // A reader thread: pulls frames from one source and adds them to the message store.
 class Reader : public Thread {
@@ -36,8 +37,10 @@ class ReadManager {
   public:
     static constexpr int kMaxReaders = 8;
 
-    // notices: told when a log file has been read to its end; may be null.
-    explicit ReadManager(LogNotices* notices = nullptr) : notices(notices) {}
+    // notices: told when a log file has been read to its end; ports: opens CAN ports for
+    // ReadCanIntf. Either may be null.
+    explicit ReadManager(LogNotices* notices = nullptr, PortOpener* ports = nullptr)
+        : notices(notices), ports(ports) {}
     virtual ~ReadManager();
     // The store that readers started from now on add to (null: none may be started). No reader
     // may be running.
@@ -51,6 +54,10 @@ class ReadManager {
     // Replays a log file. With wait, returns once it has been read to its end, with the number
     // of lines that were neither a frame nor text (blank lines aside); without, returns 0.
     uint64_t ReadLogFile(const std::string& path, bool wait);
+    // Opens port at bit-rate code baud and starts a reader for it, its frames stamped
+    // relative to startTime. Throws the port's QuillonError when it cannot be opened, 13 as
+    // AddReader does.
+    void ReadCanIntf(int portNum, int baud);
     // Ends and deletes every reader.
     void StopAll();
 
@@ -58,6 +65,7 @@ class ReadManager {
 
   private:
     LogNotices* const notices;
+    PortOpener* const ports;
     Mutex lock;  // guards readers and store
     MsgStore* store = nullptr;
     std::unique_ptr<Reader> readers[kMaxReaders];

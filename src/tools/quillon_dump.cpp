@@ -1,5 +1,5 @@
-// quillon-dump: replays a log file through the frame pipeline without a window and prints
-// every frame as it has been stored and scanned.
+// quillon-dump: replays a log file, or reads live from CAN ports, through the frame pipeline
+// without a window and prints every frame as it has been stored and scanned.
 
 #include <sys/resource.h>
 
@@ -19,15 +19,19 @@
 #include "decode/parser.h"
 #include "filter/fe_list.h"
 #include "filter/filter_logic.h"
+#include "io/log_producer.h"
 #include "store/filt_store.h"
 #include "store/msg_store.h"
 #include "tools/dump_printer.h"
 #include "tools/element_option.h"
+#include "tools/live_capture.h"
 
 namespace {
 
 const char kUsage[] =
     "Usage: quillon-dump [options] LOGFILE\n"
+    "       quillon-dump [options] -p PORT[:CODE] ...\n"
+    "       quillon-dump -L\n"
     "  -m, --mode raw|canopen    decoder; default canopen\n"
     "  -d, --detail              after each row, the decoded lines of the frame\n"
     "  -j, --json                JSON Lines output instead of text rows\n"
@@ -49,6 +53,15 @@ const char kUsage[] =
     "  -q, --quiet               no per-frame output\n"
     "  -s, --stats               at the end, one line on stderr: frames, seconds, frames/s, "
     "peak RSS, dropped lines (neither frame nor text)\n"
+    "  -L, --list                list the CAN cards' ports, one a line: port, card, port in the "
+    "card, "
+    "card type, serial number, firmware, bits/s, status, Tx errors, Rx errors, load\n"
+    "  -p, --port N[:CODE]       read live from CAN port N at bit-rate code CODE (0 1 Mbit/s ... 7 "
+    "20 kbit/s, default 2: 500 kbit/s) instead of a log file; up to 8\n"
+    "  -T, --seconds S           stop reading ports after S seconds\n"
+    "  -N, --frames N            stop reading ports once N frames are stored (frames received by "
+    "then are printed too)\n"
+    "  -w, --write FILE          also save every stored frame to the log file FILE\n"
     "  -h, --help\n"
     "exit status 0 on success, 1 when the file cannot be opened or the output not written (message "
     "on stderr), 2 on a "
@@ -74,6 +87,9 @@ int main(int argc, char** argv) {
     std::vector<std::string> elements;
     std::string expression;
     std::string netcfg;
+    std::string saveTo;
+    bool list = false;
+    LiveOptions live;
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
         if (Is(arg, "-h", "--help")) {
@@ -110,6 +126,29 @@ int main(int argc, char** argv) {
         } else if (Is(arg, "-n", "--netcfg")) {
             if (++i == argc) return UsageError(std::string(arg) + " needs a value");
             netcfg = argv[i];
+        } else if (Is(arg, "-L", "--list")) {
+            list = true;
+        } else if (Is(arg, "-p", "--port")) {
+            if (++i == argc) return UsageError(std::string(arg) + " needs a value");
+            LiveOptions::Port port;
+            const std::string error = ParsePortOption(argv[i], &port);
+            if (!error.empty()) return UsageError(error);
+            live.ports.push_back(port);
+        } else if (Is(arg, "-T", "--seconds")) {
+            if (++i == argc) return UsageError(std::string(arg) + " needs a value");
+            char* end;
+            live.seconds = std::strtod(argv[i], &end);
+            if (*end || !(live.seconds > 0))
+                return UsageError(std::string("seconds must be a number above 0: ") + argv[i]);
+        } else if (Is(arg, "-N", "--frames")) {
+            if (++i == argc) return UsageError(std::string(arg) + " needs a value");
+            bool ok;
+            live.frames = StrToInt(argv[i], &ok);
+            if (!ok || live.frames < 1)
+                return UsageError(std::string("frames must be a number of at least 1: ") + argv[i]);
+        } else if (Is(arg, "-w", "--write")) {
+            if (++i == argc) return UsageError(std::string(arg) + " needs a value");
+            saveTo = argv[i];
         } else if (Is(arg, "-f", "--filter")) {
             if (++i == argc) return UsageError(std::string(arg) + " needs a value");
             expression = argv[i];
@@ -121,7 +160,13 @@ int main(int argc, char** argv) {
             return UsageError("only one log file");
         }
     }
-    if (path.empty()) return UsageError("no log file given");
+    if (list) return ListPorts(stdout, stderr);
+    if (!live.ports.empty() && !path.empty()) return UsageError("a log file or ports, not both");
+    if (live.ports.empty() && path.empty()) return UsageError("no log file given");
+    if (live.ports.size() > ReadManager::kMaxReaders)
+        return UsageError(Format("at most %d ports", ReadManager::kMaxReaders));
+    if (live.ports.empty() && (live.seconds > 0 || live.frames > 0))
+        return UsageError("-T and -N limit reading from ports (-p)");
 
     if (elements.size() > FeList::kMaxElements)
         return UsageError(Format("at most %d filter elements", FeList::kMaxElements));
@@ -170,15 +215,33 @@ int main(int argc, char** argv) {
     DumpPrinter printer(*app.filtStore, *app.msgStore, *app.parser, options, stdout);
     app.filtStore->AddStoreListener(&printer);
 
-    const auto start = std::chrono::steady_clock::now();
-    uint64_t dropped;
+    std::unique_ptr<LogProducer> writer;
     try {
-        dropped = app.readMgr.ReadLogFile(path, true);
+        if (!saveTo.empty())
+            writer = std::make_unique<LogProducer>(saveTo, true, *app.msgStore, nullptr);
     } catch (const QuillonError& e) {
         std::fprintf(stderr, "%s\n", e.message.c_str());
         return 1;
     }
+    const auto start = std::chrono::steady_clock::now();
+    uint64_t dropped = 0;
+    int status = 0;
+    if (!live.ports.empty()) {
+        status = CaptureLive(app, live);
+    } else {
+        try {
+            dropped = app.readMgr.ReadLogFile(path, true);
+        } catch (const QuillonError& e) {
+            std::fprintf(stderr, "%s\n", e.message.c_str());
+            status = 1;
+        }
+    }
     app.readMgr.StopAll();
+    if (writer) {
+        writer->CloseLog();
+        writer->WaitDone();
+    }
+    if (status != 0) return status;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     app.filtStore->DelStoreListener(&printer);

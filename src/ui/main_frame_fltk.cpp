@@ -342,8 +342,19 @@ void MainFrameFLTK::Play() {
         EnableTool(iconPlay, true, 0);
         return;
     }
-    // Reading from the selected ports needs the CAN card layer, which the program does not
-    // have yet: the hardware dialog reports no ports, so Play ends with the alert above.
+    SetToolState(1);
+    app.msgStore->Clear();
+    app.readMgr.SetStartTime();
+    for (int i = 0; i < found; i++) {
+        if (ports[i] < 0) continue;
+        try {
+            app.readMgr.ReadCanIntf(i, ports[i]);
+        } catch (const QuillonError& e) {
+            // The ports opened before keep running until Stop.
+            fl_alert("Error opening CAN port: %s", e.message.c_str());
+            return;
+        }
+    }
 }
 
 void MainFrameFLTK::Stop() {

@@ -1,0 +1,233 @@
+#include "hw/can_intf.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "base/quillon_error.h"
+#include "base/utils.h"
+#include "hw/can_intf_local.h"
+#include "hw/port_table.h"
+
+namespace {
+
+// The opcodes of the driver's command buffer that a port sends.
+constexpr int kOpOpen = 1;
+constexpr int kOpClose = 2;
+constexpr int kOpSetBaud = 3;
+constexpr int kOpGetBaud = 4;
+constexpr int kOpCardInfo = 5;
+constexpr int kOpGetParam = 10;
+constexpr int kOpOpenMode = 0xFC;
+constexpr int kOpDriverVersion = 0xFE;
+constexpr int kOpReset = 0xFF;
+
+constexpr int kBitRates[] = {1000000, 800000, 500000, 250000, 125000, 100000, 50000, 20000};
+
+// The port status word's error states, as suffixes of the counters.
+const char* StateSuffix(unsigned state) {
+    static const char* const suffixes[] = {"", " (Warning)", " (Error)", " (Bus Off)"};
+    return suffixes[state & 3];
+}
+
+// The bit-rate code of the driver's bit-rate value (its low byte), -1 outside the table.
+int CodeOf(unsigned value) {
+    const int code = static_cast<int>(value & 0xFF) - 1;
+    return code >= 0 && code <= 7 ? code : -1;
+}
+
+}  // namespace
+
+CanIntf::CanIntf(int port, bool rescan) {
+    Ports().Scan(rescan);
+    if (port < 0 || port >= Ports().Count())
+        throw QuillonError(10, Format("Invalid CAN port number: %d", port));
+    hw = CreateHardwareIntf();
+    hw->Open(port);
+    portNum = port;
+}
+
+CanIntf::~CanIntf() {
+    CloseOnCard();
+}
+
+void CanIntf::CloseOnCard() {
+    if (!isOpen) return;
+    try {
+        SendCMD(kOpClose);
+    } catch (const QuillonError&) {
+        // A card that does not answer any more keeps nothing open that the program could close.
+    }
+    isOpen = false;
+    SetLoading(0);
+}
+
+void CanIntf::SetPortNum(int port) {
+    if (port == portNum) return;
+    if (portNum >= 0) {
+        CloseOnCard();
+        hw->Close();
+    }
+    portNum = port;
+    if (port >= 0) hw->Open(port);
+}
+
+std::unique_ptr<CanIntfGeneric> CanIntf::CreateHardwareIntf() {
+    return std::make_unique<CanIntfLocal>();
+}
+
+int CanIntf::GetBPS(int code) {
+    return code >= 0 && code <= 7 ? kBitRates[code] : 0;
+}
+
+int CanIntf::GetBPS() {
+    unsigned int cmd[kCmdWords] = {kOpGetBaud << 16};
+    SendCMD(cmd);
+    return GetBPS(static_cast<int>(cmd[1]) - 1);
+}
+
+void CanIntf::setBaud(int code) {
+    if (code < 0 || code > 7) throw QuillonError(10, Format("Unknown baud rate: %d", code));
+    unsigned int cmd[kCmdWords] = {kOpSetBaud << 16 | 1, static_cast<unsigned>(code + 1)};
+    SendCMD(cmd);
+}
+
+int CanIntf::getBaud() {
+    unsigned int cmd[kCmdWords] = {kOpGetBaud << 16};
+    SendCMD(cmd);
+    const int code = static_cast<int>(cmd[1]) - 1;
+    return code >= 0 && code <= 7 ? code : -1;
+}
+
+void CanIntf::SendCMD(unsigned int* cmd) {
+    hw->SendCMD(cmd);
+}
+
+void CanIntf::SendCMD(int opcode) {
+    unsigned int cmd[kCmdWords] = {static_cast<unsigned>(opcode) << 16};
+    SendCMD(cmd);
+}
+
+int CanIntf::GetParam(int number) {
+    unsigned int cmd[kCmdWords] = {kOpGetParam << 16 | 1, static_cast<unsigned>(number)};
+    SendCMD(cmd);
+    return static_cast<int>(cmd[1]);
+}
+
+std::string CanIntf::FmtVerStr(unsigned int version) {
+    return Format("%d.%02d.%02d", version >> 16, (version >> 8) & 0xFF, version & 0xFF);
+}
+
+CardInfo CanIntf::getCardInfo() {
+    CardInfo info;
+    unsigned int cmd[kCmdWords] = {kOpCardInfo << 16};
+    SendCMD(cmd);
+    info.cardType = static_cast<int>(cmd[1]);
+    info.fwVersionRaw = cmd[3];
+    info.fwVersion = FmtVerStr(cmd[3]);
+    info.clockMHz = info.cardType < 2 ? 25 : info.cardType < 16 ? 40 : 100;
+
+    unsigned int version[kCmdWords] = {kOpDriverVersion << 16};
+    SendCMD(version);
+    info.drvVersion = FmtVerStr(version[1]);
+
+    info.serialNum = GetParam(0);
+    info.param1 = GetParam(1);
+    info.analog2 = GetParam(2) * 10.0f / 65536;
+    info.analog3 = GetParam(3) * 5.0f / 65536;
+    info.analog4 = GetParam(4) * 5.0f / 65536;
+    info.param8 = GetParam(8);
+    info.param7 = GetParam(7);
+    info.param12 = info.cardType > 255 ? GetParam(12) : 0;
+    return info;
+}
+
+void CanIntf::SetLoading(double percent) {
+    Ports().SetLoading(portNum, percent);
+}
+
+PortInfo CanIntf::getPortInfo() {
+    PortInfo info;
+    unsigned int baud[kCmdWords] = {kOpGetBaud << 16};
+    SendCMD(baud);
+    info.baudCode = CodeOf(baud[1]);
+    info.loading = Ports().Loading(portNum);
+
+    unsigned int card[kCmdWords] = {kOpCardInfo << 16};
+    SendCMD(card);
+    if (card[3] <= 0x1FF) {  // firmware too old to report the port's state
+        info.rxErrors = info.txErrors = info.status = "Not available";
+        return info;
+    }
+    if (card[1] > 15) info.loading = GetParam(11) * 0.1;  // the card measures the load itself
+
+    const unsigned s = static_cast<unsigned>(GetParam(5));
+    unsigned int again[kCmdWords] = {kOpGetBaud << 16};
+    SendCMD(again);
+    info.baudCode = CodeOf(again[1]);
+
+    info.txErrors = Format("%u", s & 0xFF) + StateSuffix(s >> 18);
+    info.rxErrors = Format("%u", (s >> 8) & 0xFF) + StateSuffix(s >> 20);
+    if (s & 0x10000) {
+        info.status = "Port Closed";
+    } else {
+        info.isOpen = 1;
+        info.status = s & 0x20000 ? "Port Opened" : "Not synchronized to bus";
+    }
+    return info;
+}
+
+void CanIntf::open() {
+    if (isOpen) throw QuillonError(10, "Can't open port, already open");
+    SendCMD(kOpOpen);
+    isOpen = true;
+    unsigned int cmd[kCmdWords] = {kOpOpenMode << 16 | 1, 1};
+    SendCMD(cmd);
+}
+
+void CanIntf::close() {
+    SendCMD(kOpClose);
+    isOpen = false;
+    SetLoading(0);
+}
+
+void CanIntf::read(CANframe& frame, int timeout) {
+    if (!isOpen) throw QuillonError(4, "Attempt to read from closed CAN port");
+    __CANCARD_MSG msg = {};
+    msg.timeout = static_cast<uint32_t>(timeout);
+    hw->RecvMsg(msg);
+
+    frame.Reset(false);
+    frame.port = static_cast<uint8_t>(portNum);
+    frame.id = msg.id;
+    frame.timestamp = msg.timestamp;
+    frame.type = msg.flags & kMsgError    ? FRAME_ERROR
+                 : msg.flags & kMsgRemote ? FRAME_RTR
+                                          : FRAME_DATA;
+    frame.extended = (msg.flags & kMsgExtended) != 0;
+    const int length = std::min<int>(msg.flags & kMsgLengthMask, 8);
+    frame.length = length;
+    std::memcpy(frame.data, msg.data, length);
+}
+
+void CanIntf::write(CANframe& frame, int timeout) {
+    if (!isOpen) throw QuillonError(4, "Attempt to write to closed CAN port");
+    if (frame.length > 8)
+        throw QuillonError(1, Format("Bad CAN frame passed to CanIntf::write, length %d",
+                                     static_cast<int>(frame.length)));
+    __CANCARD_MSG msg = {};
+    msg.timeout = static_cast<uint32_t>(timeout);
+    msg.id = frame.id & 0x1FFFFFFF;
+    msg.flags = static_cast<uint32_t>(frame.length);
+    if (frame.type == FRAME_RTR)
+        msg.flags |= kMsgRemote;
+    else if (frame.type != FRAME_DATA)
+        throw QuillonError(1, Format("Unknown frame type (%d) passed to CanIntf::write",
+                                     static_cast<int>(frame.type)));
+    if (frame.extended) msg.flags |= kMsgExtended;
+    std::memcpy(msg.data, frame.data, frame.length > 0 ? frame.length : 0);
+    hw->SendMsg(msg);
+}
+
+void CanIntf::Reset() {
+    SendCMD(kOpReset);
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "hw/can_intf_generic.h"
+#include "store/can_frame.h"
+
+// What a card tells of itself.
+struct CardInfo {
+    int cardType = 0;
+    std::string fwVersion;   // "%d.%02d.%02d"
+    std::string drvVersion;  // "%d.%02d.%02d"
+    int serialNum = 0;
+    int param1 = 0;
+    int param8 = 0;
+    int param7 = 0;
+    int param12 = 0;  // cards of types above 255; bit 0: the last firmware update failed
+    float analog2 = 0;
+    float analog3 = 0;
+    float analog4 = 0;
+    int clockMHz = 0;
+    uint32_t fwVersionRaw = 0;
+};
+
+// What a port tells of itself.
+struct PortInfo {
+    int baudCode = -1;  // -1 when the card reports none
+    std::string rxErrors;
+    std::string txErrors;
+    std::string status;
+    int isOpen = 0;  // the card reports the port as not closed
+    double loading = 0;
+};
+
+// One CAN port of one of the installed cards. Its device node is open from construction to
+// destruction; open() and close() open and close the port on the card. Used by one thread at a
+// time. Every failure is a QuillonError.
+class CanIntf {
+  public:
+    // Scans for ports when rescan is asked for or the last scan is more than 5 seconds old,
+    // then opens the device node of port.
+    CanIntf(int port, bool rescan);
+    // Closes the port on the card when it is open, then its node.
+    ~CanIntf();
+    CanIntf(const CanIntf&) = delete;
+    CanIntf& operator=(const CanIntf&) = delete;
+
+    void SetPortNum(int port);
+    int PortNum() const { return portNum; }
+
+    // A new, closed driver interface on the local device nodes.
+    static std::unique_ptr<CanIntfGeneric> CreateHardwareIntf();
+    // Bits per second of a bit-rate code 0 to 7, 0 for another code.
+    static int GetBPS(int code);
+    int GetBPS();
+    void setBaud(int code);
+    // The port's bit-rate code, -1 when the card reports none.
+    int getBaud();
+    void SendCMD(unsigned int* cmd);
+    // A command without parameters.
+    void SendCMD(int opcode);
+    int GetParam(int number);
+    static std::string FmtVerStr(unsigned int version);
+    CardInfo getCardInfo();
+    void SetLoading(double percent);
+    PortInfo getPortInfo();
+    void open();
+    void close();
+    // Receives one frame, waiting at most timeout milliseconds (QuillonError 8 when none came).
+    void read(CANframe& frame, int timeout);
+    void write(CANframe& frame, int timeout);
+    void Reset();
+
+  private:
+    // Closes the port on the card when open (without asking the card first).
+    void CloseOnCard();
+
+    std::unique_ptr<CanIntfGeneric> hw;
+    bool isOpen = false;
+    int portNum = -1;
+};

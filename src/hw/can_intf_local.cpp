@@ -1,0 +1,68 @@
+#include "hw/can_intf_local.h"
+
+#include <fcntl.h>
+
+#include "base/quillon_error.h"
+#include "base/utils.h"
+#include "hw/driver_calls.h"
+#include "hw/port_table.h"
+
+CanIntfLocal::~CanIntfLocal() {
+    if (fd >= 0) CurrentDriverCalls().Close(fd);
+}
+
+int CanIntfLocal::Open(int port) {
+    if (port < 0 || port >= Ports().Count())
+        throw QuillonError(5, Format("Unknown CAN port number: %d", port));
+    Close();
+    const std::string node = Ports().Node(port);
+    fd = CurrentDriverCalls().Open(node.c_str(), O_RDWR);
+    if (fd < 0) {
+        fd = -1;
+        throw QuillonError(5, "Unable to open CAN device " + node);
+    }
+    return fd;
+}
+
+void CanIntfLocal::Close() {
+    if (fd >= 0) CurrentDriverCalls().Close(fd);
+    fd = -1;
+}
+
+void CanIntfLocal::SendCMD(unsigned int* cmd) {
+    const int rc = CurrentDriverCalls().Ioctl(fd, kIoctlCommand, cmd);
+    ThrowDriverError(rc != 0 ? rc : static_cast<int>(cmd[0] >> 16));
+}
+
+void CanIntfLocal::RecvMsg(__CANCARD_MSG& msg) {
+    ThrowDriverError(CurrentDriverCalls().Ioctl(fd, kIoctlRecvMsg, &msg));
+}
+
+void CanIntfLocal::SendMsg(__CANCARD_MSG& msg) {
+    ThrowDriverError(CurrentDriverCalls().Ioctl(fd, kIoctlSendMsg, &msg));
+}
+
+void CanIntfLocal::ThrowDriverError(int code) {
+    switch (code) {
+        case 0:
+            return;
+        case 1:
+            throw QuillonError(1, "CAN driver reported a bad command code");
+        case 2:
+            throw QuillonError(1, "CAN driver reported a bad parameter");
+        case 3:
+            throw QuillonError(2, "Attempt to reopen an open CAN port");
+        case 4:
+            throw QuillonError(3, "Attempt to access a closed CAN port");
+        case 5:
+            throw QuillonError(7, "CAN card busy error");
+        case 6:
+            throw QuillonError(10, "Internal error reported by driver");
+        case 7:
+            throw QuillonError(8, "CAN driver timeout");
+        case 8:
+            throw QuillonError(10, "Received signal from driver");
+        default:
+            throw QuillonError(11, Format("Unknown CAN error %d", code));
+    }
+}

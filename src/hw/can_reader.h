@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "hw/can_intf.h"
+#include "store/frame_producer.h"
+#include "store/port_opener.h"
+
+// The frames of one open CAN port, stamped relative to the start of reading, with the port's
+// bus load measured from the bits they occupy and reported about once a second.
+class CanReader : public FrameProducer {
+  public:
+    static constexpr int kReadTimeout = 200;  // milliseconds a read waits for a frame
+
+    // port: open on the card at its bit rate, owned (deleting the reader closes it).
+    CanReader(std::unique_ptr<CanIntf> port, uint32_t startTime, int bitsPerSecond);
+    // False when no frame came within the read time-out. Errors other than that time-out are
+    // thrown on after a pause of one time-out, so that a port that keeps failing (its card
+    // gone) does not keep a core busy.
+    bool getNextFrame(CANframe& frame) override;
+
+    uint32_t startTime;
+    uint32_t lastLoadTime;
+    uint32_t loadInterval = 1000000;
+    uint32_t bitCount = 0;
+    std::unique_ptr<CanIntf> port;
+    double loadFactor;  // 100 / bits per second: bits per second to percent
+};
+
+// Opens ports for the readers: a CanReader over a new CanIntf at the asked bit rate.
+class CanPortOpener : public PortOpener {
+  public:
+    std::unique_ptr<FrameProducer> OpenPort(int port, int baudCode, uint32_t startTime) override;
+};

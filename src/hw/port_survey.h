@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "hw/can_intf.h"
+
+// One port as the hardware listings show it.
+struct SurveyedPort {
+    int port = 0;      // number across all cards
+    int card = 0;      // card number, from 0
+    int cardPort = 0;  // number within its card, from 1
+    CardInfo cardInfo;
+    PortInfo portInfo;
+};
+
+// Every port found, asked for its card's and its own information, up to the first port that
+// cannot be made or asked (normally the first number without a device node). Consecutive ports
+// whose cards have the same serial number and type are one card.
+std::vector<SurveyedPort> SurveyPorts(bool rescan);
+
+// The name of a card type: "TRL-PCI-2 - rev %d", "TRL-KX-2", ... or "Unknown: 0x%08x".
+std::string CardTypeText(int cardType);

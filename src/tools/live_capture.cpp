@@ -1,0 +1,75 @@
+#include "tools/live_capture.h"
+
+#include <chrono>
+#include <csignal>
+
+#include "app/quillon.h"
+#include "base/quillon_error.h"
+#include "base/threads_posix.h"
+#include "base/utils.h"
+#include "hw/can_intf.h"
+#include "hw/port_survey.h"
+#include "store/msg_store.h"
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+extern "C" void RequestStop(int) {
+    stopRequested = 1;
+}
+
+}  // namespace
+
+int ListPorts(FILE* out, FILE* err) {
+    const std::vector<SurveyedPort> ports = SurveyPorts(true);
+    if (ports.empty()) std::fprintf(err, "No CAN cards found in system\n");
+    for (const SurveyedPort& p : ports)
+        std::fprintf(out, "%d\t%d\t%d\t%s\t%d\t%s\t%d\t%s\t%s\t%s\t%.1f\n", p.port, p.card,
+                     p.cardPort, CardTypeText(p.cardInfo.cardType).c_str(), p.cardInfo.serialNum,
+                     p.cardInfo.fwVersion.c_str(), CanIntf::GetBPS(p.portInfo.baudCode),
+                     p.portInfo.status.c_str(), p.portInfo.txErrors.c_str(),
+                     p.portInfo.rxErrors.c_str(), p.portInfo.loading);
+    return 0;
+}
+
+std::string ParsePortOption(const std::string& text, LiveOptions::Port* port) {
+    const size_t colon = text.find(':');
+    bool ok;
+    port->number = StrToInt(text.substr(0, colon), &ok);
+    if (!ok || port->number < 0) return "port must be a number of at least 0: " + text;
+    port->baudCode = 2;
+    if (colon != std::string::npos) {
+        port->baudCode = StrToInt(text.substr(colon + 1), &ok);
+        if (!ok || port->baudCode < 0 || port->baudCode > 7)
+            return "bit-rate code must be 0 to 7: " + text;
+    }
+    return "";
+}
+
+int CaptureLive(Quillon& app, const LiveOptions& options) {
+    std::signal(SIGINT, RequestStop);
+    std::signal(SIGTERM, RequestStop);
+    app.readMgr.SetStartTime();
+    for (const LiveOptions::Port& port : options.ports) {
+        try {
+            app.readMgr.ReadCanIntf(port.number, port.baudCode);
+        } catch (const QuillonError& e) {
+            app.readMgr.StopAll();
+            std::fprintf(stderr, "%s\n", e.message.c_str());
+            return 1;
+        }
+    }
+    // The readers store and print on their own threads; this one only watches the limits.
+    const auto start = std::chrono::steady_clock::now();
+    while (!stopRequested) {
+        if (options.frames > 0 && app.msgStore->GetLast() + 1 >= options.frames) break;
+        if (options.seconds > 0 &&
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() >=
+                options.seconds)
+            break;
+        Thread::sleep(10);
+    }
+    app.readMgr.StopAll();
+    return 0;
+}

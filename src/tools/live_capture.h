@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+class Quillon;
+
+// quillon-dump's live side: the listing of the cards and ports, and reading from ports.
+
+// Prints one line per port found (tab separated: port, card, port within the card, card type,
+// serial number, firmware version, bits per second, status, Tx errors, Rx errors, load) on out;
+// with none, says so on err. Returns the exit status.
+int ListPorts(FILE* out, FILE* err);
+
+struct LiveOptions {
+    struct Port {
+        int number;
+        int baudCode;
+    };
+    std::vector<Port> ports;
+    double seconds = 0;  // stop after this long; 0: no limit
+    long frames = 0;     // stop once this many frames are stored; 0: no limit
+};
+
+// Parses "N[:CODE]" into port; the message of what is wrong, "" when it is right.
+std::string ParsePortOption(const std::string& text, LiveOptions::Port* port);
+
+// Reads from the ports into the application's store until a limit is reached or SIGINT or
+// SIGTERM arrives, then stops the readers; every frame stored by then has reached the store's
+// listeners. Returns the exit status: 1 after printing the message of a port that does not
+// open.
+int CaptureLive(Quillon& app, const LiveOptions& options);
