@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -27,11 +28,12 @@ constexpr uint32_t kVerify = 0x2001;  // the parameter count that makes opcode 7
 // the program's poll sees it settled.
 constexpr uint32_t kAnalysisProgress = 0x40;
 
-std::unique_ptr<CfgElement> LoadDescription(const std::string& name, const char* builtIn) {
+// The description's top block; text is the built-in one, or null to read the file name.
+std::unique_ptr<CfgElement> LoadDescription(const std::string& name, const std::string* text) {
     try {
-        if (builtIn) {
+        if (text) {
             std::unique_ptr<FILE, int (*)(FILE*)> fp(
-                fmemopen(const_cast<char*>(builtIn), std::strlen(builtIn), "r"), &std::fclose);
+                fmemopen(const_cast<char*>(text->data()), text->size(), "r"), &std::fclose);
             if (!fp) throw QuillonError(12, Format("%s: cannot be read", name.c_str()));
             return CfgElement::load(fp.get());
         }
@@ -56,14 +58,15 @@ std::unique_ptr<CfgElement> LoadDescription(const std::string& name, const char*
 
 std::unique_ptr<EmulatedDriver> EmulatedDriver::Create(const std::string& selection,
                                                        const SimSourceFactories& factories) {
-    const char* builtIn = BuiltInEmulation(selection);
-    std::unique_ptr<CfgElement> root = LoadDescription(selection, builtIn);
+    std::string text;
+    std::string folder;
+    const bool builtIn = BuiltInEmulation(selection, &text, &folder);
+    std::unique_ptr<CfgElement> root = LoadDescription(selection, builtIn ? &text : nullptr);
     if (!root)
         throw QuillonError(12, Format("%s: the emulation description is empty", selection.c_str()));
-    std::string folder;
     if (!builtIn) {
         const size_t slash = selection.rfind('/');
-        if (slash != std::string::npos) folder = selection.substr(0, slash + 1);
+        if (slash != std::string::npos) folder = selection.substr(0, std::max<size_t>(slash, 1));
     }
     try {
         std::unique_ptr<EmulatedDriver> driver(
