@@ -11,7 +11,7 @@ struct EmulatedPort;
 // mutex.
 struct EmulatedCard {
     int family = 0;  // index into kNodeFamilies
-    uint32_t type = 16;
+    uint32_t type = 256;
     uint32_t serial = 0;
     uint32_t firmware = 0;  // version words: major << 16 | minor << 8 | build
     uint32_t boot = 0;

@@ -27,9 +27,9 @@ const char kDemoQuietBus[] = R"(   [END]
       bitrate:125000
 )";
 const char kDemoCards[] = R"(   [END]
-   # A card that measures the bus load itself.
+   # A card that measures the bus load itself (a TRL-KX-2).
    [Card]
-      type:18
+      type:256
       serial:230117
       firmware:0x00030204
       [Port]
@@ -221,7 +221,7 @@ EmulatedCard ReadCard(const SimBlock& block, int index) {
     } else if (family != kFamilyNames[0]) {
         block.Fail("family", Format("family must be ulcan or tarvelcan, not %s", family.c_str()));
     }
-    card.type = block.Word("type", 16);
+    card.type = block.Word("type", 256);
     card.serial = block.Word("serial", 1000 + static_cast<uint32_t>(index));
     card.firmware = block.Word("firmware", 0x00020105);
     card.boot = block.Word("boot", 0x00010002);
