@@ -26,7 +26,7 @@ build: deps
 ARGS ?= -f examples/demo.log
 run: build
 	@if [ -n "$$DISPLAY" ]; then \
-	    ./build/bin/quillon $(ARGS); \
+	    QUILLON_SIM=$${QUILLON_SIM-demo} ./build/bin/quillon $(ARGS); \
 	else \
 	    echo "No display (DISPLAY is not set): printing the decoded demo log instead."; \
 	    ./build/bin/quillon-dump -n examples/demo.netcfg examples/demo.log; \

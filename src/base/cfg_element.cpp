@@ -11,49 +11,55 @@ namespace {
 // refusing it keeps a hostile file from exhausting the stack.
 constexpr int kMaxDepth = 100;
 
-// Reads one line of any length without its line end; false at the end of the input.
-bool ReadLine(FILE* fp, std::string& line) {
+// Reads one line of any length without its line end and counts it; false at the end of the input.
+bool ReadLine(FILE* fp, std::string& line, int& lineNo) {
     line.clear();
     int c;
     while ((c = getc(fp)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
-    return c != EOF || !line.empty();
+    if (c == EOF && line.empty()) return false;
+    lineNo++;
+    return true;
 }
 
 // The next element of the stream, or null at its end; *end is set instead for an "[END]" line.
-std::unique_ptr<CfgElement> ReadElement(FILE* fp, int depth, bool* end) {
+std::unique_ptr<CfgElement> ReadElement(FILE* fp, int depth, bool* end, int& lineNo) {
     std::string line;
-    while (ReadLine(fp, line)) {
+    while (ReadLine(fp, line, lineNo)) {
         TrimString(line);
         if (line.empty() || line[0] == '#') continue;
 
         if (line[0] == '[') {
-            if (line.back() != ']') throw CfgFileErr{CfgFileErr::FORMAT};
+            if (line.back() != ']') throw CfgFileErr{CfgFileErr::FORMAT, lineNo};
             std::string name = line.substr(1, line.size() - 2);
             TrimString(name);
-            if (name.empty()) throw CfgFileErr{CfgFileErr::FORMAT};
+            if (name.empty()) throw CfgFileErr{CfgFileErr::FORMAT, lineNo};
             if (name == "END") {
                 *end = true;
                 return nullptr;
             }
-            if (depth >= kMaxDepth) throw CfgFileErr{CfgFileErr::FORMAT};
+            if (depth >= kMaxDepth) throw CfgFileErr{CfgFileErr::FORMAT, lineNo};
             auto group = std::make_unique<CfgElement>(name);
+            group->line = lineNo;
             for (;;) {
                 bool groupEnd = false;
-                auto child = ReadElement(fp, depth + 1, &groupEnd);
+                auto child = ReadElement(fp, depth + 1, &groupEnd, lineNo);
                 if (groupEnd) return group;
-                if (!child) throw CfgFileErr{CfgFileErr::FORMAT};  // input ended inside the group
+                if (!child)
+                    throw CfgFileErr{CfgFileErr::FORMAT, lineNo};  // input ended inside the group
                 group->addChild(std::move(child));
             }
         }
 
         size_t colon = line.find(':');
-        if (colon == std::string::npos) throw CfgFileErr{CfgFileErr::FORMAT};
+        if (colon == std::string::npos) throw CfgFileErr{CfgFileErr::FORMAT, lineNo};
         std::string name = line.substr(0, colon);
         std::string value = line.substr(colon + 1);
         TrimString(name);
         TrimString(value);
-        if (name.empty()) throw CfgFileErr{CfgFileErr::FORMAT};
-        return std::make_unique<CfgElement>(name, value);
+        if (name.empty()) throw CfgFileErr{CfgFileErr::FORMAT, lineNo};
+        auto leaf = std::make_unique<CfgElement>(name, value);
+        leaf->line = lineNo;
+        return leaf;
     }
     return nullptr;
 }
@@ -117,13 +123,14 @@ int CfgElement::save(const char* path) const {
 
 std::unique_ptr<CfgElement> CfgElement::load(FILE* fp) {
     bool end = false;
-    auto element = ReadElement(fp, 0, &end);
-    if (end) throw CfgFileErr{CfgFileErr::END};
+    int lineNo = 0;
+    auto element = ReadElement(fp, 0, &end, lineNo);
+    if (end) throw CfgFileErr{CfgFileErr::END, lineNo};
     return element;
 }
 
 std::unique_ptr<CfgElement> CfgElement::load(const char* path) {
     std::unique_ptr<FILE, int (*)(FILE*)> fp(OpenRegularFile(path, "r"), &std::fclose);
-    if (!fp) throw CfgFileErr{CfgFileErr::OPEN};
+    if (!fp) throw CfgFileErr{CfgFileErr::OPEN, 0};
     return load(fp.get());
 }

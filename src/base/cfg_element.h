@@ -14,6 +14,7 @@ struct CfgFileErr {
         END = 3,     // an "[END]" line outside any group
     };
     int32_t code;
+    int32_t line;  // the line of the input where the problem was found (1 = first); 0 for OPEN
 };
 
 // One element of the text configuration format used by the preferences and the network
@@ -53,6 +54,9 @@ class CfgElement {
     std::vector<std::unique_ptr<CfgElement>> children;
     std::string name;
     std::string value;
+    // The line of the input the element was read from (1 = first line the load read); 0 for an
+    // element built in memory. Lets readers of a file name the line of a value they refuse.
+    int line = 0;
 
   private:
     bool HasLineBreak() const;

@@ -5,10 +5,13 @@
 #include <FL/Fl.H>
 
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 
 #include "app/cmd_line.h"
 #include "app/quillon.h"
 #include "app/settings.h"
+#include "app/simulated_cards.h"
 #include "base/quillon_error.h"
 #include "ui/config_dialog.h"
 #include "ui/filt_dialog.h"
@@ -19,6 +22,15 @@ int Quillon::main(int argc, char** argv) {
     if (settings.defaultsUnsaved) settings.save();
     // Help and version end with success, an error in the arguments with status 2.
     if (const int parsed = cmdLine.Parse(argc, argv); parsed != 0) return parsed < 0 ? 2 : 0;
+    // Emulated cards, when QUILLON_SIM chooses them, stand in for the driver before any port
+    // is opened; a description with a mistake ends the program here.
+    std::unique_ptr<SimulatedCards> cards;
+    try {
+        cards = std::make_unique<SimulatedCards>(std::getenv("QUILLON_SIM"));
+    } catch (const QuillonError& e) {
+        std::fprintf(stderr, "%s\n", e.message.c_str());
+        return 1;
+    }
     // FLTK's thread support is on before any window is shown or any reader thread starts, so
     // that reader threads may wake the GUI thread from their first frame on.
     Fl::lock();
@@ -44,5 +56,6 @@ int Quillon::main(int argc, char** argv) {
     }
     const int status = Fl::run();
     mainFrame = nullptr;
+    readMgr.StopAll();  // no port reader may outlive the emulated cards
     return status;
 }

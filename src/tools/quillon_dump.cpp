@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@
 
 #include "app/quillon.h"
 #include "app/settings.h"
+#include "app/simulated_cards.h"
 #include "base/quillon_error.h"
 #include "base/utils.h"
 #include "decode/parser.h"
@@ -159,6 +161,14 @@ int main(int argc, char** argv) {
         } else {
             return UsageError("only one log file");
         }
+    }
+    // Emulated cards, when QUILLON_SIM chooses them, stand in for the driver from here on.
+    std::unique_ptr<SimulatedCards> cards;
+    try {
+        cards = std::make_unique<SimulatedCards>(std::getenv("QUILLON_SIM"));
+    } catch (const QuillonError& e) {
+        std::fprintf(stderr, "quillon-dump: %s\n", e.message.c_str());
+        return 1;
     }
     if (list) return ListPorts(stdout, stderr);
     if (!live.ports.empty() && !path.empty()) return UsageError("a log file or ports, not both");

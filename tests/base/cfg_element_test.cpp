@@ -61,6 +61,25 @@ TEST(CfgElementTest, ReadsLooseSyntax) {
     EXPECT_EQ(e, nullptr);
 }
 
+TEST(CfgElementTest, KnowsTheLineOfEveryElementAndError) {
+    std::unique_ptr<CfgElement> e;
+    ASSERT_EQ(Load("# c\n\n[Top]\n   a:1\n   [In]\n      b:2\n   [END]\n[END]\n", &e), 0);
+    EXPECT_EQ(e->line, 3);
+    EXPECT_EQ(e->children[0]->line, 4);
+    EXPECT_EQ(e->children[1]->line, 5);
+    EXPECT_EQ(e->children[1]->children[0]->line, 6);
+
+    TempDir dir;
+    WriteFile(dir.file("c.cfg"), "[Top]\n   a:1\n\n   no colon\n[END]\n");
+    try {
+        CfgElement::load(dir.file("c.cfg").c_str());
+        ADD_FAILURE();
+    } catch (const CfgFileErr& err) {
+        EXPECT_EQ(err.code, CfgFileErr::FORMAT);
+        EXPECT_EQ(err.line, 4);
+    }
+}
+
 TEST(CfgElementTest, ReportsErrors) {
     for (const char* bad : {"[Top]\n   a:1\n", "[Top]\n   no colon\n[END]\n", "[Top\n[END]\n",
                             "[\n", "[   ]\n", "[Top]\n  :value\n[END]\n"})

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
+struct EmulatedPort;
+
+// One emulated CAN card: what its commands report and the faults it shows. The constant part
+// comes from the emulation description; the state below it is guarded by the emulated driver's
+// mutex.
+struct EmulatedCard {
+    int family = 0;  // index into kNodeFamilies
+    uint32_t type = 256;
+    uint32_t serial = 0;
+    uint32_t firmware = 0;  // version words: major << 16 | minor << 8 | build
+    uint32_t boot = 0;
+    uint32_t param1 = 0;
+    uint32_t param7 = 0;
+    uint32_t param8 = 0;
+    uint32_t analog2 = 0;  // raw parameter values, scaled by the program
+    uint32_t analog3 = 0;
+    uint32_t analog4 = 0;
+    uint32_t busyEvery = 0;  // every Nth command answers busy; 0 never
+    uint32_t vanishMs = 0;   // how long the device nodes are gone after a reset
+    std::vector<EmulatedPort*> ports;
+
+    bool updateFailed = false;  // parameter 12, bit 0
+    uint64_t commands = 0;      // commands received, for the busy answers
+    bool unlocked = false;      // type 1: opcode 8 given, the flash may be written
+    uint32_t imageCrc = 0;      // CRC-32 of the flash words written since the last erase
+    std::chrono::steady_clock::time_point goneUntil{};
+};

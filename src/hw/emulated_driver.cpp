@@ -1,0 +1,294 @@
+#include "hw/emulated_driver.h"
+
+#include <fcntl.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "base/quillon_error.h"
+#include "base/utils.h"
+#include "hw/can_card_msg.h"
+#include "hw/sim_block.h"
+
+namespace {
+
+// Driver error codes.
+constexpr uint32_t kBadCommand = 1;
+constexpr uint32_t kBadParameter = 2;
+constexpr uint32_t kClosedPort = 4;
+constexpr uint32_t kBusy = 5;
+
+constexpr uint32_t kUnlockKey = 0x3C96A5E1;
+constexpr uint32_t kVerify = 0x2001;  // the parameter count that makes opcode 7 a verify
+// What a type 1 card reports as the progress of a bus analysis: the same every time, so that
+// the program's poll sees it settled.
+constexpr uint32_t kAnalysisProgress = 0x40;
+
+// The description's top block; text is the built-in one, or null to read the file name.
+std::unique_ptr<CfgElement> LoadDescription(const std::string& name, const std::string* text) {
+    try {
+        if (text) {
+            std::unique_ptr<FILE, int (*)(FILE*)> fp(
+                fmemopen(const_cast<char*>(text->data()), text->size(), "r"), &std::fclose);
+            if (!fp) throw QuillonError(12, Format("%s: cannot be read", name.c_str()));
+            return CfgElement::load(fp.get());
+        }
+        return CfgElement::load(name.c_str());
+    } catch (const CfgFileErr& e) {
+        switch (e.code) {
+            case CfgFileErr::OPEN:
+                throw QuillonError(
+                    12, Format("%s: cannot read the emulation description", name.c_str()));
+            case CfgFileErr::END:
+                throw QuillonError(12,
+                                   Format("%s:%d: [END] outside any block", name.c_str(), e.line));
+            default:
+                throw QuillonError(12, Format("%s:%d: not a key:value line, a [Block] or an "
+                                              "[END] of an open block",
+                                              name.c_str(), e.line));
+        }
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<EmulatedDriver> EmulatedDriver::Create(const std::string& selection,
+                                                       const SimSourceFactories& factories) {
+    std::string text;
+    std::string folder;
+    const bool builtIn = BuiltInEmulation(selection, &text, &folder);
+    std::unique_ptr<CfgElement> root = LoadDescription(selection, builtIn ? &text : nullptr);
+    if (!root)
+        throw QuillonError(12, Format("%s: the emulation description is empty", selection.c_str()));
+    if (!builtIn) {
+        const size_t slash = selection.rfind('/');
+        if (slash != std::string::npos) folder = selection.substr(0, std::max<size_t>(slash, 1));
+    }
+    try {
+        std::unique_ptr<EmulatedDriver> driver(
+            new EmulatedDriver(ReadEmulation(*root, factories, folder)));
+        for (auto& bus : driver->emulation.buses) bus->Run();
+        return driver;
+    } catch (const SimConfigError& e) {
+        throw QuillonError(12, Format("%s:%d: %s", selection.c_str(), e.line, e.problem.c_str()));
+    }
+}
+
+EmulatedDriver::EmulatedDriver(Emulation emulation) : emulation(std::move(emulation)) {}
+
+int EmulatedDriver::NodePort(const char* path) const {
+    if (!path) return -1;
+    for (size_t i = 0; i < emulation.nodes.size(); i++)
+        if (emulation.nodes[i] == path) return static_cast<int>(i);
+    return -1;
+}
+
+bool EmulatedDriver::Gone(const EmulatedCard& card) const {
+    return std::chrono::steady_clock::now() < card.goneUntil;
+}
+
+int EmulatedDriver::Access(const char* path, int) {
+    std::lock_guard<std::mutex> lock(mutex);
+    const int port = NodePort(path);
+    if (port < 0 || Gone(emulation.cards[static_cast<size_t>(emulation.cardOf[port])])) {
+        errno = ENOENT;
+        return -1;
+    }
+    return 0;
+}
+
+int EmulatedDriver::Open(const char* path, int) {
+    std::lock_guard<std::mutex> lock(mutex);
+    const int port = NodePort(path);
+    if (port < 0 || Gone(emulation.cards[static_cast<size_t>(emulation.cardOf[port])])) {
+        errno = ENOENT;
+        return -1;
+    }
+    fds[nextFd] = port;
+    return nextFd++;
+}
+
+int EmulatedDriver::Close(int fd) {
+    std::lock_guard<std::mutex> lock(mutex);
+    auto it = fds.find(fd);
+    if (it == fds.end()) {
+        errno = EBADF;
+        return -1;
+    }
+    const int port = it->second;
+    fds.erase(it);
+    // As the real driver releases its node: the port closes on the card with its last
+    // descriptor, so that a reader that went away leaves no open port behind.
+    for (const auto& entry : fds)
+        if (entry.second == port) return 0;
+    EmulatedPort& p = *emulation.ports[static_cast<size_t>(port)];
+    p.bus.ClosePort(p);
+    return 0;
+}
+
+int EmulatedDriver::Ioctl(int fd, unsigned long request, void* arg) {
+    std::unique_lock<std::mutex> lock(mutex);
+    auto it = fds.find(fd);
+    if (it == fds.end()) {
+        errno = EBADF;
+        return -1;
+    }
+    EmulatedPort& port = *emulation.ports[static_cast<size_t>(it->second)];
+    EmulatedCard& card = emulation.cards[static_cast<size_t>(emulation.cardOf[it->second])];
+    if (Gone(card)) {
+        errno = ENODEV;
+        return -1;
+    }
+    if (request != kIoctlCommand && request != kIoctlSendMsg && request != kIoctlRecvMsg) {
+        errno = ENOTTY;
+        return -1;
+    }
+    if (!arg) {
+        errno = EFAULT;
+        return -1;
+    }
+    if (request == kIoctlCommand) {
+        auto* cmd = static_cast<uint32_t*>(arg);
+        cmd[0] = Command(card, port, cmd);
+        return 0;
+    }
+    // Messages wait on the bus, not on the cards: the driver's mutex is not held meanwhile.
+    lock.unlock();
+    auto* msg = static_cast<__CANCARD_MSG*>(arg);
+    if (request == kIoctlSendMsg) return port.bus.Send(port, *msg);
+    const int rc = port.bus.Receive(port, *msg);
+    lock.lock();
+    if (rc == static_cast<int>(kClosedPort) && Gone(card)) {  // a reset took the node away
+        errno = ENODEV;
+        return -1;
+    }
+    return rc;
+}
+
+uint32_t EmulatedDriver::Command(EmulatedCard& card, EmulatedPort& port, uint32_t* cmd) {
+    const uint32_t opcode = cmd[0] >> 16;
+    const uint32_t count = cmd[0] & 0xFFFF;
+    auto fail = [](uint32_t code) { return code << 16; };
+    auto result = [](uint32_t n) { return n; };
+    if (card.busyEvery && ++card.commands % card.busyEvery == 0) return fail(kBusy);
+    EmulatedBus& bus = port.bus;
+
+    switch (opcode) {
+        case 1:
+            return fail(static_cast<uint32_t>(bus.OpenPort(port)));
+        case 0xFC:
+            if (count < 1) return fail(kBadParameter);
+            return bus.StatusWord(port) & (1u << 16) ? fail(kClosedPort) : result(0);
+        case 2:
+            return fail(static_cast<uint32_t>(bus.ClosePort(port)));
+        case 3:
+            if (count < 1 || cmd[1] < 1 || cmd[1] > 8) return fail(kBadParameter);
+            bus.SetRate(port, static_cast<int>(cmd[1]));
+            return result(0);
+        case 4:
+            cmd[1] = static_cast<uint32_t>(bus.GetRate(port));
+            return result(1);
+        case 5:
+            cmd[1] = card.type;
+            cmd[2] = card.type == 1 ? card.boot : 0;
+            cmd[3] = card.firmware;
+            return result(3);
+        case 6:
+            if (count < 1 || (card.type == 1 && !card.unlocked)) return fail(kBadParameter);
+            card.imageCrc = static_cast<uint32_t>(crc32(0, nullptr, 0));
+            card.updateFailed = true;  // until a verify shows the new image whole
+            return result(0);
+        case 7:
+            if (card.type == 1 && !card.unlocked) return fail(kBadParameter);
+            if (count == kVerify) {
+                if (cmd[1] == card.imageCrc) card.updateFailed = false;
+                cmd[1] = card.imageCrc;
+                return result(1);
+            }
+            if (count < 1 || count > 63) return fail(kBadParameter);
+            // The words as they lie in the buffer: little-endian bytes.
+            card.imageCrc = static_cast<uint32_t>(
+                crc32(card.imageCrc, reinterpret_cast<const Bytef*>(cmd + 1), count * 4));
+            return result(0);
+        case 8:
+            if (card.type != 1) return fail(kBadCommand);
+            if (count < 1 || cmd[1] != kUnlockKey) return fail(kBadParameter);
+            card.unlocked = true;
+            return result(0);
+        case 10: {
+            if (count < 1) return fail(kBadParameter);
+            switch (cmd[1]) {
+                case 0:
+                    cmd[1] = card.serial;
+                    break;
+                case 1:
+                    cmd[1] = card.param1;
+                    break;
+                case 2:
+                    cmd[1] = card.analog2;
+                    break;
+                case 3:
+                    cmd[1] = card.analog3;
+                    break;
+                case 4:
+                    cmd[1] = card.analog4;
+                    break;
+                case 5:
+                    cmd[1] = bus.StatusWord(port);
+                    break;
+                case 7:
+                    cmd[1] = card.param7;
+                    break;
+                case 8:
+                    cmd[1] = card.param8;
+                    break;
+                case 11:
+                    if (card.type < 16) return fail(kBadParameter);
+                    cmd[1] = bus.LoadTenths(port);
+                    break;
+                case 12:
+                    if (card.type < 256) return fail(kBadParameter);
+                    cmd[1] = card.updateFailed ? 1 : 0;
+                    break;
+                default:
+                    return fail(kBadParameter);
+            }
+            return result(1);
+        }
+        case 12:
+            // No edges are measured: a start is taken, a type 1 card's progress stands still
+            // and it has no samples, other cards have no result ready.
+            if (count == 0) return result(0);
+            if (cmd[1] == 0) return result(0);
+            if (card.type == 1 && cmd[1] == 2) {
+                cmd[1] = kAnalysisProgress;
+                return result(1);
+            }
+            if (card.type == 1 && (cmd[1] & 0xFFFF) == 3) return result(0);
+            return fail(kBadParameter);
+        case 0xFE:
+            cmd[1] = emulation.driverVersion;
+            return result(1);
+        case 0xFF:
+            for (EmulatedPort* p : card.ports) p->bus.ResetPort(*p);
+            card.unlocked = false;
+            if (card.vanishMs)
+                card.goneUntil =
+                    std::chrono::steady_clock::now() + std::chrono::milliseconds(card.vanishMs);
+            return result(0);
+        default:
+            return fail(kBadCommand);
+    }
+}
+
+EmulatedDriver::PortCounters EmulatedDriver::Counters(int port) const {
+    PortCounters counters;
+    if (port < 0 || port >= PortCount()) return counters;
+    EmulatedPort& p = *emulation.ports[static_cast<size_t>(port)];
+    p.bus.Counters(p, &counters.received, &counters.overruns, &counters.sent);
+    return counters;
+}

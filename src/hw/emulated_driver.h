@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "hw/driver_calls.h"
+#include "hw/emulation_description.h"
+
+// The CAN card driver, emulated: device nodes of both families, cards answering every command
+// of the driver's contract with its records and error codes, ports wired to emulated buses that
+// carry traffic in real time, and the faults a description declares. Plugged in at the
+// DriverCalls seam, so that the program's driver interface runs unchanged against it.
+class EmulatedDriver : public DriverCalls {
+  public:
+    // selection: "demo", "flood" (the built-in set-ups) or the path of a description file.
+    // Throws QuillonError 12 naming the description, the line and the problem, before anything
+    // runs.
+    static std::unique_ptr<EmulatedDriver> Create(const std::string& selection,
+                                                  const SimSourceFactories& factories = {});
+    ~EmulatedDriver() override = default;
+
+    int Access(const char* path, int mode) override;
+    int Open(const char* path, int flags) override;
+    int Close(int fd) override;
+    int Ioctl(int fd, unsigned long request, void* arg) override;
+
+    struct PortCounters {
+        uint64_t received = 0;  // records put into the port's receive queue
+        uint64_t overruns = 0;  // records lost because the queue was full
+        uint64_t sent = 0;      // frames written on the port that the bus carried
+    };
+    // The counters of a port by its number (zeros for a number that is not a port).
+    PortCounters Counters(int port) const;
+    int PortCount() const { return static_cast<int>(emulation.ports.size()); }
+
+  private:
+    explicit EmulatedDriver(Emulation emulation);
+
+    // The port of a node name, or -1.
+    int NodePort(const char* path) const;
+    bool Gone(const EmulatedCard& card) const;
+    // Runs a command buffer for a port; mutex held. Returns the status for word 0.
+    uint32_t Command(EmulatedCard& card, EmulatedPort& port, uint32_t* cmd);
+
+    // Descriptors start far above any the system hands out, so the two never mix.
+    static constexpr int kFirstFd = 1 << 20;
+
+    mutable std::mutex mutex;  // guards the cards' state and the descriptor table
+    std::map<int, int> fds;    // descriptor -> port number
+    int nextFd = kFirstFd;
+    Emulation emulation;  // last member: its buses stop before anything else goes
+};
