@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <iomanip>
@@ -13,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/utils.h"
 #include "support/test_support.h"
 
 namespace {
@@ -20,12 +22,13 @@ namespace {
 const std::string kData = TEST_DATA_DIR;
 
 // quillon-dump run in folder dir, so that relative paths (also those inside a configuration)
-// resolve there.
-ProcessResult Dump(std::vector<std::string> args, const std::string& dir = kData) {
+// resolve there, with the environment entries env.
+ProcessResult Dump(std::vector<std::string> args, const std::string& dir = kData,
+                   const std::vector<std::string>& env = {}) {
     // A run that hangs fails after a minute (status 124) instead of holding up the suite.
     args.insert(args.begin(),
                 {"/bin/sh", "-c", "cd \"$0\" && exec timeout 60 \"$@\"", dir, QUILLON_DUMP_BIN});
-    return RunProcess(args);
+    return RunProcess(args, env);
 }
 
 // Arguments as a shell splits them, with blanks inside double quotes.
@@ -130,6 +133,59 @@ TEST(QuillonDumpTest, NamesObjectsFromTheNetworkConfiguration) {
     EXPECT_EQ(std::to_string(r.exitCode) + r.out + r.err, "1Unable to open file\n");
     r = Dump({"-n", "small.log", "named.log"});
     EXPECT_EQ(std::to_string(r.exitCode) + r.out + r.err, "1File format error\n");
+}
+
+// Live capture from emulated cards: two flooded buses read to their last frame and saved, the
+// port listing, and the errors of a port that is not there and of a bad description.
+TEST(QuillonDumpTest, CapturesAndListsEmulatedPorts) {
+    constexpr int kFramesEach = 3000;
+    TempDir dir;
+    const std::string bus =
+        "   [Bus]\n      bitrate:1000000\n      [Flood]\n         count:3000\n"
+        "      [END]\n   [END]\n";
+    WriteFile(dir.file("two.cfg"), "[Emulation]\n" + bus + bus +
+                                       "   [Card]\n      [Port]\n         bus:0\n      [END]\n"
+                                       "      [Port]\n         bus:1\n      [END]\n   [END]\n"
+                                       "[END]\n");
+    const std::vector<std::string> sim = {"QUILLON_SIM=" + dir.file("two.cfg")};
+    ProcessResult r = Dump(
+        {"-m", "raw", "-j", "-p", "0:0", "-p", "1:0", "-N", "6000", "-w", dir.file("saved.log")},
+        dir.path(), sim);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    // Port p's frames carry its flood's sequence (data bytes 0-3, little-endian) and byte 4 = p.
+    std::vector<uint32_t> next(2, 0);
+    int rows = 0, wrong = 0;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line); rows++) {
+        const size_t data = line.find("\"data\":\"");
+        const int port = line.rfind("{\"port\":", 0) == 0 ? line[8] - '0' : -1;
+        if (data == std::string::npos || port < 0 || port > 1) {
+            wrong++;
+            continue;
+        }
+        const std::string hex = line.substr(data + 8, 16);
+        uint32_t seq = 0;
+        for (int b = 0; b < 4; b++)
+            seq |= static_cast<uint32_t>(std::stoul(hex.substr(2 * b, 2), nullptr, 16)) << 8 * b;
+        wrong += seq != next[port]++ || hex.substr(8, 2) != Format("%02d", port);
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(next, std::vector<uint32_t>(2, kFramesEach));
+    // The saved log holds every stored frame: replayed, it gives the capture's output again.
+    EXPECT_EQ(rows, 2 * kFramesEach);
+    EXPECT_EQ(Dump({"-m", "raw", "-j", dir.file("saved.log")}).out, r.out);
+
+    r = Dump({"-L"}, dir.path(), sim);
+    EXPECT_EQ(std::to_string(r.exitCode) + r.out + r.err,
+              "0" + ReadFile(kData + "/two_floods.list.txt"));
+    r = Dump({"-p", "5"}, dir.path(), sim);
+    EXPECT_EQ(std::to_string(r.exitCode) + r.out + r.err, "1Invalid CAN port number: 5\n");
+    WriteFile(dir.file("bad.cfg"),
+              "[Emulation]\n   [Bus]\n      bitrate:1000000\n      Bitrate:5\n"
+              "   [END]\n[END]\n");
+    r = Dump({"-L"}, dir.path(), {"QUILLON_SIM=" + dir.file("bad.cfg")});
+    EXPECT_EQ(std::to_string(r.exitCode) + r.out + r.err,
+              "1quillon-dump: " + dir.file("bad.cfg") + ":4: unknown key Bitrate in [Bus]\n");
 }
 
 TEST(QuillonDumpTest, ReplaysRealTraffic) {
