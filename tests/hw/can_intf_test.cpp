@@ -70,18 +70,15 @@ std::string Error(const std::function<void()>& f) {
 class CanIntfTest : public testing::Test {
   protected:
     void Install(const std::string& body) {
+        installed.reset();
         driver = DriverFrom(dir.path(), body);
         recorder = std::make_unique<Recorder>(*driver);
-        SetDriverCalls(recorder.get());
-        Ports().Scan(true);
-    }
-    void TearDown() override {
-        SetDriverCalls(nullptr);
-        Ports().Scan(true);
+        installed = std::make_unique<InstalledDriver>(*recorder);
     }
     TempDir dir;
     std::unique_ptr<EmulatedDriver> driver;
     std::unique_ptr<Recorder> recorder;
+    std::unique_ptr<InstalledDriver> installed;  // first to go
 };
 
 const char kTwoPorts[] =
@@ -219,9 +216,8 @@ TEST_F(CanIntfTest, DriverErrorsAndPortNumbers) {
 
 TEST_F(CanIntfTest, ScanFindsBothFamiliesUntilAGap) {
     Nodes nodes;
-    SetDriverCalls(&nodes);
     nodes.names = {"/dev/ulcan00", "/dev/ulcan01", "/dev/tarvelcan00"};
-    Ports().Scan(true);
+    InstalledDriver installed(nodes);
     EXPECT_EQ(Ports().Count(), 3);
     EXPECT_EQ(Ports().Node(1) + " " + Ports().Node(2), "/dev/ulcan01 /dev/tarvelcan00");
     // Opening the node fails after the scan: the port number was valid.

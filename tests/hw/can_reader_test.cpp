@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -133,6 +134,35 @@ TEST(CanReaderTest, EightPortReadersAtMostAndOpeningErrorsPropagate) {
     EXPECT_EQ(CanIntf(7, false).getPortInfo().status, "Port Opened");
     readers.StopAll();
     EXPECT_EQ(CanIntf(7, false).getPortInfo().status, "Port Closed");
+}
+
+// A card that vanishes (types 259 and 260 while they restart after a reset) makes every read
+// fail; the reader pauses a read time-out before each failure goes up, so that the reader loop,
+// which drops it and calls again, does not keep a core busy.
+TEST(CanReaderTest, AVanishedCardPausesItsReader) {
+    TempDir dir;
+    auto driver = DriverFrom(dir.path(),
+                             "[Bus]\nbitrate:500000\n[END]\n"
+                             "[Card]\ntype:260\nvanish_ms:600000\n[Port]\nbus:0\n[END]\n[END]\n");
+    InstalledDriver installed(*driver);
+    auto port = std::make_unique<CanIntf>(0, false);
+    port->open();
+    CanReader reader(std::move(port), GetTime(), 500000);
+    CanIntf(0, false).Reset();
+    CANframe frame;
+    for (int i = 0; i < 2; i++) {
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            reader.getNextFrame(frame);
+            ADD_FAILURE() << "a read of a vanished card succeeded";
+        } catch (const QuillonError& e) {
+            EXPECT_EQ(Format("%d %s", e.code, e.message.c_str()), "11 Unknown CAN error -1");
+        }
+        // At least most of a time-out: a core is not kept busy (the sleep's clock and this one may
+        // differ by a little).
+        EXPECT_GE(std::chrono::steady_clock::now() - start,
+                  std::chrono::milliseconds(CanReader::kReadTimeout / 2));
+    }
 }
 
 }  // namespace
