@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Replay throughput and memory of quillon-dump on generated CANopen logs of 1,000,000 and
 # 5,000,000 frames, beside `wc -l` on the same files as the machine's reading baseline.
-# Prints the median of RUNS runs (default 5) of each, then the micro-benchmarks.
+# Prints the median of RUNS runs (default 5) of each, then the micro-benchmarks, the live-port
+# no-loss run and the window's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 RUNS=${RUNS:-5}
@@ -47,6 +48,9 @@ done
 "$bin/pipeline_bench" --benchmark_min_time=0.5
 "$bin/filter_bench"
 "$bin/eds_bench"
+
+# Live ports: the emulated flood set-up's eight ports read without loss.
+bench/live_flood.sh "$bin/quillon-dump"
 
 # The window under a virtual X server: list redraw over 10 million frames, and the replay of the
 # 5,000,000-frame log in the window (compare with quillon-dump -q above).

@@ -5,10 +5,12 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
+#include <FL/Fl_Button.H>
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -16,6 +18,9 @@
 #include <vector>
 
 #include "app/quillon.h"
+#include "base/utils.h"
+#include "hw/emulation_test_support.h"
+#include "hw/port_table.h"
 #include "store/msg_store.h"
 #include "support/test_support.h"
 #include "ui/config_dialog.h"
@@ -174,6 +179,115 @@ TEST_F(MainFrameTest, ReplayRunsUntilTheEndOfTheFile) {
 
     frame->Clear();
     EXPECT_EQ(App().msgStore->GetTotal(nullptr, nullptr), 0);
+}
+
+// The emulated driver, except that the card of busyNode answers busy to "open port" (opcode 1).
+class BusyOnOpen : public DriverCalls {
+  public:
+    explicit BusyOnOpen(DriverCalls& driver) : driver(driver) {}
+    int Access(const char* path, int mode) override { return driver.Access(path, mode); }
+    int Open(const char* path, int flags) override {
+        const int fd = driver.Open(path, flags);
+        if (path == busyNode) busyFd = fd;
+        return fd;
+    }
+    int Close(int fd) override { return driver.Close(fd); }
+    int Ioctl(int fd, unsigned long request, void* arg) override {
+        auto* cmd = static_cast<uint32_t*>(arg);
+        if (fd == busyFd && request == kIoctlCommand && cmd[0] == 0x00010000) {
+            cmd[0] = 5u << 16;
+            return 0;
+        }
+        return driver.Ioctl(fd, request, arg);
+    }
+
+    std::string busyNode;  // set on the GUI thread before Play
+  private:
+    DriverCalls& driver;
+    std::atomic<int> busyFd{-1};  // read by the readers of the other ports
+};
+
+// Two ports of one card on a 1 Mbit/s bus whose flood outlasts every test.
+class PlayTest : public MainFrameTest {
+  protected:
+    void SetUp() override {
+        MainFrameTest::SetUp();
+        Install(&calls);
+    }
+    void TearDown() override {
+        MainFrameTest::TearDown();
+        Install(nullptr);
+    }
+    // A new scan, so that the port table sees the nodes of the driver now in place.
+    static void Install(DriverCalls* driverCalls) {
+        SetDriverCalls(driverCalls);
+        Ports().Scan(true);
+    }
+    static int Total() { return App().msgStore->GetTotal(nullptr, nullptr); }
+    // Runs the event loop until done(); ctest's time-out is the only bound.
+    template <typename Done>
+    static void Until(Done done) {
+        while (!done()) Fl::wait(0.01);
+    }
+    bool PlayPressed() {
+        for (int i = 0; i < frame->toolbar->children(); i++)
+            if (frame->toolbar->child(i)->image() == iconPlay)
+                return static_cast<Fl_Button*>(frame->toolbar->child(i))->value() != 0;
+        return false;
+    }
+    bool Receiving() {
+        return !frame->Enabled(iconPlay) && PlayPressed() && frame->Enabled(iconStop) &&
+               !frame->Enabled(iconOpen);
+    }
+    bool Idle() { return frame->Enabled(iconPlay) && !PlayPressed() && !frame->Enabled(iconStop); }
+
+    TempDir dir;
+    std::unique_ptr<EmulatedDriver> driver = DriverFrom(
+        dir.path(), Block("Bus", "bitrate:1000000\n" + Block("Flood", "count:1000000\n")) +
+                        Block("Card", Block("Port", "bus:0\n") + Block("Port", "bus:0\n")));
+    BusyOnOpen calls{*driver};
+};
+
+TEST_F(PlayTest, PlayReadsEveryPortUntilStop) {
+    frame->Play();
+    EXPECT_TRUE(Receiving());
+    bool seen[2] = {};
+    int checked = 0;
+    Until([&] {
+        for (CANframe f; checked < Total(); checked++) {
+            if (!App().msgStore->Get(checked, f)) continue;
+            if (f.port < 2)
+                seen[f.port] = true;
+            else
+                ADD_FAILURE() << "frame of port " << int{f.port};
+            EXPECT_EQ(f.id, 0x100u);
+            EXPECT_LE(f.timestamp, GetTime() - App().readMgr.startTime);  // since Play
+        }
+        return seen[0] && seen[1] && checked >= 2000;
+    });
+
+    frame->Stop();
+    EXPECT_TRUE(Idle());
+    // The readers are gone: nothing is added any more while the bus goes on.
+    const int stopped = Total();
+    for (int i = 0; i < 20; i++) Fl::wait(0.01);
+    EXPECT_EQ(Total(), stopped);
+}
+
+TEST_F(PlayTest, APortThatCannotBeOpenedIsReportedAndTheOthersGoOn) {
+    calls.busyNode = Ports().Node(1);
+    EXPECT_EQ(CaptureAlert([&] { frame->Play(); }), "Error opening CAN port: CAN card busy error");
+    EXPECT_TRUE(Receiving());
+    const int atAlert = Total();
+    Until([&] { return Total() >= atAlert + 1000; });
+    for (int i = 0; i < Total(); i++) {
+        CANframe f;
+        if (App().msgStore->Get(i, f)) {
+            ASSERT_EQ(f.port, 0);
+        }
+    }
+    frame->Stop();
+    EXPECT_TRUE(Idle());
 }
 
 }  // namespace
