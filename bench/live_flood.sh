@@ -2,7 +2,7 @@
 # No loss on live ports: the eight ports of the emulated `flood` set-up, each on a 1 Mbit/s bus
 # of its own carrying 100,000 frames that number themselves (data bytes 0-3, little-endian), read
 # by one quillon-dump until 800,000 frames are stored. Every port's sequence numbers must arrive
-# once each and in order from 0, with no gap. Prints frames/s and the process's CPU time per
+# once each and in order from 0, with no gap, and no receive queue may overrun. Prints frames/s and the process's CPU time per
 # frame; exits 1 when a check fails.
 #
 #   bench/live_flood.sh [QUILLON_DUMP]     (default build/bin/quillon-dump)
@@ -60,6 +60,10 @@ awk -v want="$frames" -v cpu="$cpu" -v stats="$stats" '
         printf "live flood, 8 ports: %d frames in %s s, %s frames/s, CPU %.2f s = %.2f us a frame\n",
                NR, field[4], fps, cpu, NR ? cpu * 1e6 / NR : 0
         if (NR < want) { print "only " NR " frames of " want > "/dev/stderr"; failures++ }
+        if (!match(stats, /overruns: [0-9]+/)) { print "no overrun count" > "/dev/stderr"; failures++ }
+        overruns = substr(stats, RSTART + 10, RLENGTH - 10) + 0
+        print "overruns: " overruns
+        if (overruns) { print overruns " frames overran the receive queues" > "/dev/stderr"; failures++ }
         if (failures) { print failures " failed checks" > "/dev/stderr"; exit 1 }
         print "no loss: every sequence number once and in order on every port"
     }' "$work/frames.jsonl"

@@ -54,7 +54,8 @@ const char kUsage[] =
     "preference NetCfg_Dflt)\n"
     "  -q, --quiet               no per-frame output\n"
     "  -s, --stats               at the end, one line on stderr: frames, seconds, frames/s, "
-    "peak RSS, dropped lines (neither frame nor text)\n"
+    "peak RSS, dropped lines (neither frame nor text), and with emulated cards the frames their "
+    "receive queues had no room for (overruns)\n"
     "  -L, --list                list the CAN cards' ports, one a line: port, card, port in the "
     "card, "
     "card type, serial number, firmware, bits/s, status, Tx errors, Rx errors, load\n"
@@ -272,9 +273,17 @@ int main(int argc, char** argv) {
         getrusage(RUSAGE_SELF, &usage);
         std::fprintf(stderr,
                      "frames: %ld, seconds: %.3f, frames/s: %.0f, peak RSS: %ld kB, "
-                     "dropped lines: %llu\n",
+                     "dropped lines: %llu",
                      printer.Printed(), seconds, seconds > 0 ? printer.Printed() / seconds : 0.0,
                      usage.ru_maxrss, static_cast<unsigned long long>(dropped));
+        // Frames the emulated ports' receive queues had no room for.
+        if (const EmulatedDriver* emulated = cards->driver()) {
+            uint64_t overruns = 0;
+            for (int port = 0; port < emulated->PortCount(); port++)
+                overruns += emulated->Counters(port).overruns;
+            std::fprintf(stderr, ", overruns: %llu", static_cast<unsigned long long>(overruns));
+        }
+        std::fputc('\n', stderr);
     }
     return 0;
 }
