@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "hw/port_table.h"
@@ -51,7 +52,7 @@ __CANCARD_MSG Record(uint32_t id, uint32_t flags, std::vector<uint8_t> data, uin
     msg.timeout = timeout;
     msg.id = id;
     msg.flags = flags;
-    std::memcpy(msg.data, data.data(), std::min<size_t>(data.size(), 8));
+    std::copy_n(data.begin(), std::min<size_t>(data.size(), 8), msg.data);
     return msg;
 }
 

@@ -175,6 +175,16 @@ TEST(QuillonDumpTest, CapturesAndListsEmulatedPorts) {
     EXPECT_EQ(rows, 2 * kFramesEach);
     EXPECT_EQ(Dump({"-m", "raw", "-j", dir.file("saved.log")}).out, r.out);
 
+    // SIGINT ends a capture cleanly once the saved log has begun: every frame stored is printed
+    // and saved. (-T bounds a capture that would ignore the signal; -s tells it apart.)
+    r = RunProcess({"/bin/sh", "-c",
+                    "QUILLON_SIM=\"$0\" \"$1\" -m raw -j -s -T 50 -p 0:0 -w \"$2\" & pid=$!; "
+                    "until [ -s \"$2\" ]; do sleep 0.05; done; kill -INT $pid; wait $pid",
+                    dir.file("two.cfg"), QUILLON_DUMP_BIN, dir.file("int.log")});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Dump({"-m", "raw", "-j", dir.file("int.log")}).out, r.out);
+    EXPECT_LT(std::stod(r.err.substr(r.err.find("seconds: ") + 9)), 50) << r.err;
+
     r = Dump({"-L"}, dir.path(), sim);
     EXPECT_EQ(std::to_string(r.exitCode) + r.out + r.err,
               "0" + ReadFile(kData + "/two_floods.list.txt"));
