@@ -92,5 +92,9 @@ void ReadManager::ReadCanIntf(int portNum, int baud) {
 
 void ReadManager::StopAll() {
     MutexLock hold(lock);
+    // Every reader is told first, so that the port readers finish their last reads together
+    // rather than one read time-out after another.
+    for (auto& reader : readers)
+        if (reader) reader->stop = true;
     for (auto& reader : readers) reader.reset();
 }
