@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ make clang-format
-    libfltk1.3-dev zlib1g-dev
+    libfltk1.3-dev zlib1g-dev libsocketcan-dev pkg-config
     libgtest-dev libbenchmark-dev nlohmann-json3-dev
     xvfb xauth xdotool fonts-dejavu-core
     "$@"  # extra packages for one task, such as the fuzzer's compiler

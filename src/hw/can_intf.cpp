@@ -6,6 +6,7 @@
 #include "base/quillon_error.h"
 #include "base/utils.h"
 #include "hw/can_intf_local.h"
+#include "hw/can_intf_socket.h"
 #include "hw/port_table.h"
 
 namespace {
@@ -41,7 +42,7 @@ CanIntf::CanIntf(int port, bool rescan) {
     Ports().Scan(rescan);
     if (port < 0 || port >= Ports().Count())
         throw QuillonError(10, Format("Invalid CAN port number: %d", port));
-    hw = CreateHardwareIntf();
+    hw = CreateIntfFor(port);
     hw->Open(port);
     portNum = port;
 }
@@ -68,11 +69,18 @@ void CanIntf::SetPortNum(int port) {
         hw->Close();
     }
     portNum = port;
-    if (port >= 0) hw->Open(port);
+    if (port < 0) return;
+    hw = CreateIntfFor(port);
+    hw->Open(port);
 }
 
 std::unique_ptr<CanIntfGeneric> CanIntf::CreateHardwareIntf() {
     return std::make_unique<CanIntfLocal>();
+}
+
+std::unique_ptr<CanIntfGeneric> CanIntf::CreateIntfFor(int port) {
+    if (Ports().IsInterface(port)) return std::make_unique<CanIntfSocket>();
+    return CreateHardwareIntf();
 }
 
 int CanIntf::GetBPS(int code) {
@@ -158,7 +166,9 @@ PortInfo CanIntf::getPortInfo() {
         info.rxErrors = info.txErrors = info.status = "Not available";
         return info;
     }
-    if (card[1] > 15) info.loading = GetParam(11) * 0.1;  // the card measures the load itself
+    // Cards from type 16 measure the load themselves; on an interface the reader counts it.
+    if (card[1] > 15 && card[1] != static_cast<unsigned>(kCardTypeSocketCan))
+        info.loading = GetParam(11) * 0.1;
 
     const unsigned s = static_cast<unsigned>(GetParam(5));
     unsigned int again[kCmdWords] = {kOpGetBaud << 16};

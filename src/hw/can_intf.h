@@ -34,9 +34,9 @@ struct PortInfo {
     double loading = 0;
 };
 
-// One CAN port of one of the installed cards. Its device node is open from construction to
-// destruction; open() and close() open and close the port on the card. Used by one thread at a
-// time. Every failure is a QuillonError.
+// One CAN port of one of the installed cards or SocketCAN interfaces. Its device node is open from
+// construction to destruction; open() and close() open and close the port on the card. Used by one
+// thread at a time. Every failure is a QuillonError.
 class CanIntf {
   public:
     // Scans for ports when rescan is asked for or the last scan is more than 5 seconds old,
@@ -52,6 +52,9 @@ class CanIntf {
 
     // A new, closed driver interface on the local device nodes.
     static std::unique_ptr<CanIntfGeneric> CreateHardwareIntf();
+    // A new, closed driver interface for a port of the last scan: a SocketCAN interface's or
+    // the device nodes'.
+    static std::unique_ptr<CanIntfGeneric> CreateIntfFor(int port);
     // Bits per second of a bit-rate code 0 to 7, 0 for another code.
     static int GetBPS(int code);
     int GetBPS();

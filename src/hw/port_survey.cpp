@@ -2,6 +2,7 @@
 
 #include "base/quillon_error.h"
 #include "base/utils.h"
+#include "hw/can_intf_socket.h"
 #include "hw/port_table.h"
 
 std::vector<SurveyedPort> SurveyPorts(bool rescan) {
@@ -16,6 +17,7 @@ std::vector<SurveyedPort> SurveyPorts(bool rescan) {
             break;
         }
         p.port = i;
+        p.name = Ports().Node(i);
         if (!ports.empty()) {
             const SurveyedPort& last = ports.back();
             const bool sameCard = last.cardInfo.serialNum == p.cardInfo.serialNum &&
@@ -48,4 +50,10 @@ std::string CardTypeText(int cardType) {
         default:
             return Format("Unknown: 0x%08x", static_cast<unsigned>(cardType));
     }
+}
+
+std::string CardTypeText(const SurveyedPort& port) {
+    if (port.cardInfo.cardType == kCardTypeSocketCan)
+        return Format("SocketCAN %s", port.name.c_str());
+    return CardTypeText(port.cardInfo.cardType);
 }

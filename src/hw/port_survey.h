@@ -10,6 +10,7 @@ struct SurveyedPort {
     int port = 0;      // number across all cards
     int card = 0;      // card number, from 0
     int cardPort = 0;  // number within its card, from 1
+    std::string name;  // its device node or SocketCAN interface
     CardInfo cardInfo;
     PortInfo portInfo;
 };
@@ -21,3 +22,5 @@ std::vector<SurveyedPort> SurveyPorts(bool rescan);
 
 // The name of a card type: "TRL-PCI-2 - rev %d", "TRL-KX-2", ... or "Unknown: 0x%08x".
 std::string CardTypeText(int cardType);
+// The name of a port's card type; "SocketCAN %s" with the interface's name for an interface.
+std::string CardTypeText(const SurveyedPort& port);

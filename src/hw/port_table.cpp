@@ -2,14 +2,19 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include "hw/can_card_msg.h"
 #include "hw/driver_calls.h"
 
 namespace {
-constexpr time_t kScanReuse = 5;  // seconds a scan is trusted
+constexpr time_t kScanReuse = 5;      // seconds a scan is trusted
+constexpr int kArpHardwareCan = 280;  // ARPHRD_CAN: the interface type of CAN interfaces
 }  // namespace
 
 PortTable& Ports() {
@@ -30,7 +35,16 @@ void PortTable::Scan(bool rescan) {
             char name[kNameSize];
             std::snprintf(name, sizeof name, family, i);
             if (calls.Access(name, F_OK) != 0) break;
+            interfaces[n] = false;
             std::memcpy(nodes[n++], name, sizeof name);
+        }
+    }
+    const char* socketCan = std::getenv("QUILLON_SOCKETCAN");
+    if (!socketCan || std::strcmp(socketCan, "0") != 0) {
+        for (const std::string& name : CanInterfaces()) {
+            if (n >= kMaxPorts) break;
+            interfaces[n] = true;
+            std::snprintf(nodes[n++], kNameSize, "%s", name.c_str());
         }
     }
     maxPort = n;
@@ -44,6 +58,32 @@ int PortTable::Count() {
 std::string PortTable::Node(int port) {
     MutexLock hold(lock);
     return port >= 0 && port < maxPort ? nodes[port] : "";
+}
+
+bool PortTable::IsInterface(int port) {
+    MutexLock hold(lock);
+    return port >= 0 && port < maxPort && interfaces[port];
+}
+
+void PortTable::SetNetFolder(const std::string& folder) {
+    MutexLock hold(lock);
+    netFolder = folder;
+    lastScan = 0;
+}
+
+std::vector<std::string> PortTable::CanInterfaces() const {
+    std::vector<std::string> names;
+    namespace fs = std::filesystem;
+    std::error_code error;  // a machine without the folder has no interfaces
+    for (fs::directory_iterator entry(netFolder, error);
+         !error && entry != fs::directory_iterator(); entry.increment(error)) {
+        std::ifstream typeFile(entry->path() / "type");
+        int type = 0;
+        if (typeFile >> type && type == kArpHardwareCan)
+            names.push_back(entry->path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 void PortTable::SetLoading(int port, double percent) {

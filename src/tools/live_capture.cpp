@@ -26,7 +26,7 @@ int ListPorts(FILE* out, FILE* err) {
     if (ports.empty()) std::fprintf(err, "No CAN cards found in system\n");
     for (const SurveyedPort& p : ports)
         std::fprintf(out, "%d\t%d\t%d\t%s\t%d\t%s\t%d\t%s\t%s\t%s\t%.1f\n", p.port, p.card,
-                     p.cardPort, CardTypeText(p.cardInfo.cardType).c_str(), p.cardInfo.serialNum,
+                     p.cardPort, CardTypeText(p).c_str(), p.cardInfo.serialNum,
                      p.cardInfo.fwVersion.c_str(), CanIntf::GetBPS(p.portInfo.baudCode),
                      p.portInfo.status.c_str(), p.portInfo.txErrors.c_str(),
                      p.portInfo.rxErrors.c_str(), p.portInfo.loading);

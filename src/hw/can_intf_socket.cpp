@@ -1,0 +1,339 @@
+#include "hw/can_intf_socket.h"
+
+#include <linux/can/error.h>
+#include <linux/can/netlink.h>
+#include <linux/can/raw.h>
+#include <sys/utsname.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "base/quillon_error.h"
+#include "base/utils.h"
+#include "hw/can_intf.h"
+#include "hw/can_intf_local.h"
+#include "hw/port_table.h"
+#include "hw/socket_calls.h"
+
+namespace {
+
+// The driver's status codes this translation answers.
+constexpr int kBadCommand = 1;
+constexpr int kBadParameter = 2;
+constexpr int kReopen = 3;
+constexpr int kClosed = 4;
+constexpr int kBusy = 5;
+constexpr int kInternal = 6;
+constexpr int kTimeout = 7;
+constexpr int kSignal = 8;
+
+// The program's error bits of an error frame (the raw decoder's table).
+constexpr uint32_t kErrStuff = 0x1;
+constexpr uint32_t kErrForm = 0x2;
+constexpr uint32_t kErrCrc = 0x4;
+constexpr uint32_t kErrAck = 0x8;
+constexpr uint32_t kErrBit0 = 0x10;
+constexpr uint32_t kErrBit1 = 0x20;
+constexpr uint32_t kErrBusErrors = 0x3F;
+constexpr uint32_t kErrOverflow = 0x10000;
+// Kernel error classes without an equivalent keep their bit, moved to bits 6-15, which the
+// program's table leaves free, so the raw decoder shows them as unknown bits.
+constexpr int kUnknownShift = 6;
+
+int ErrnoCode() {
+    return errno == EINTR ? kSignal : kInternal;
+}
+
+// The kernel's version as a version word (major.minor.patch), shown as the firmware and driver
+// version: the kernel's CAN driver is what a card's firmware and driver are to a card.
+unsigned KernelVersion() {
+    utsname names{};
+    unsigned major = 0, minor = 0, patch = 0;
+    if (uname(&names) == 0) std::sscanf(names.release, "%u.%u.%u", &major, &minor, &patch);
+    return std::min(major, 0xFFFFu) << 16 | std::min(minor, 0xFFu) << 8 | std::min(patch, 0xFFu);
+}
+
+// The 2-bit error state of the port status word: active, warning, passive, bus-off.
+unsigned StateBits(int state) {
+    switch (state) {
+        case CAN_STATE_ERROR_WARNING:
+            return 1;
+        case CAN_STATE_ERROR_PASSIVE:
+            return 2;
+        case CAN_STATE_BUS_OFF:
+            return 3;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+CanIntfSocket::~CanIntfSocket() {
+    CloseSocket();
+}
+
+int CanIntfSocket::Open(int port) {
+    if (!Ports().IsInterface(port))
+        throw QuillonError(5, Format("Unknown CAN port number: %d", port));
+    Close();
+    const std::string interface = Ports().Node(port);
+    const unsigned index = CurrentSocketCalls().IfNameToIndex(interface.c_str());
+    if (index == 0) throw QuillonError(5, "Unable to open CAN device " + interface);
+    name = interface;
+    return static_cast<int>(index);
+}
+
+void CanIntfSocket::Close() {
+    CloseSocket();
+    name.clear();
+}
+
+void CanIntfSocket::SendCMD(unsigned int* cmd) {
+    const unsigned opcode = cmd[0] >> 16;
+    const int status = Execute(cmd);
+    unsigned results = 0;
+    if (status == 0) results = opcode == 5 ? 3 : opcode == 4 || opcode == 10 || opcode == 0xFE;
+    cmd[0] = static_cast<unsigned>(status) << 16 | results;
+    CanIntfLocal::ThrowDriverError(status);
+}
+
+int CanIntfSocket::Execute(unsigned int* cmd) {
+    const unsigned opcode = cmd[0] >> 16;
+    const unsigned params = cmd[0] & 0xFFFF;
+    SocketCalls& calls = CurrentSocketCalls();
+    if (name.empty()) return kClosed;
+    switch (opcode) {
+        case 1:
+            if (fd >= 0) return kReopen;
+            return OpenSocket();
+        case 2:
+            if (fd < 0) return kClosed;
+            CloseSocket();
+            return 0;
+        case 0xFC:  // the receive mode: the socket always receives every frame
+            return fd < 0 ? kClosed : 0;
+        case 3:
+            if (params < 1 || cmd[1] < 1 || cmd[1] > 8) return kBadParameter;
+            SetBaud(static_cast<int>(cmd[1]) - 1);
+            return 0;
+        case 4:
+            cmd[1] = BaudValue();
+            return 0;
+        case 5:
+            cmd[1] = static_cast<unsigned>(kCardTypeSocketCan);
+            cmd[2] = 0;
+            cmd[3] = KernelVersion();
+            return 0;
+        case 10:
+            if (params < 1) return kBadParameter;
+            switch (cmd[1]) {
+                case 0:  // each interface is its own card
+                    cmd[1] = calls.IfNameToIndex(name.c_str());
+                    return 0;
+                case 5:
+                    cmd[1] = StatusWord();
+                    return 0;
+                case 1:
+                case 2:
+                case 3:
+                case 4:
+                case 7:
+                case 8:
+                case 12:  // measurements and settings of the cards' own boards: none here
+                    cmd[1] = 0;
+                    return 0;
+                default:
+                    return kBadParameter;
+            }
+        case 0xFE:
+            cmd[1] = KernelVersion();
+            return 0;
+        case 0xFF:  // a reset closes the port, as it does on a card
+            CloseSocket();
+            return 0;
+        default:  // firmware download, bus analysis and the rest have no equivalent
+            return kBadCommand;
+    }
+}
+
+int CanIntfSocket::OpenSocket() {
+    SocketCalls& calls = CurrentSocketCalls();
+    const unsigned index = calls.IfNameToIndex(name.c_str());
+    if (index == 0) throw QuillonError(5, "Unable to open CAN device " + name);
+    fd = calls.Socket(PF_CAN, SOCK_RAW, CAN_RAW);
+    if (fd < 0) throw QuillonError(5, "Unable to open CAN device " + name);
+    sockaddr_can address{};
+    address.can_family = AF_CAN;
+    address.can_ifindex = static_cast<int>(index);
+    const can_err_mask_t errors = CAN_ERR_MASK;
+    const int on = 1;
+    if (calls.SetSockOpt(fd, SOL_CAN_RAW, CAN_RAW_ERR_FILTER, &errors, sizeof errors) != 0 ||
+        calls.SetSockOpt(fd, SOL_SOCKET, SO_TIMESTAMP, &on, sizeof on) != 0 ||
+        calls.Bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        const std::string reason = std::strerror(errno);
+        CloseSocket();
+        throw QuillonError(5, "Unable to open CAN device " + name + ": " + reason);
+    }
+    return 0;
+}
+
+void CanIntfSocket::CloseSocket() {
+    if (fd >= 0) CurrentSocketCalls().Close(fd);
+    fd = -1;
+}
+
+unsigned CanIntfSocket::BaudValue() {
+    uint32_t bps = 0;
+    if (CurrentSocketCalls().GetBitRate(name.c_str(), &bps) != 0) return 0;
+    for (int code = 0; code <= 7; code++)
+        if (static_cast<uint32_t>(CanIntf::GetBPS(code)) == bps) return code + 1;
+    return 0;
+}
+
+void CanIntfSocket::SetBaud(int code) {
+    SocketCalls& calls = CurrentSocketCalls();
+    const uint32_t bps = static_cast<uint32_t>(CanIntf::GetBPS(code));
+    uint32_t now = 0;
+    // A virtual interface has no bit rate and takes none; the running rate needs no change.
+    if (calls.GetBitRate(name.c_str(), &now) != 0 || now == bps) return;
+    if (calls.SetBitRate(name.c_str(), bps) == 0) return;
+    const char* reason = std::strerror(errno);
+    throw QuillonError(
+        10, Format("Unable to set the bit rate of %s to %u bits/s (%s). Set it as administrator: "
+                   "ip link set %s down type can bitrate %u && ip link set %s up",
+                   name.c_str(), bps, reason, name.c_str(), bps, name.c_str()));
+}
+
+unsigned CanIntfSocket::StatusWord() {
+    SocketCalls& calls = CurrentSocketCalls();
+    can_berr_counter counters{};
+    if (calls.GetBerrCounter(name.c_str(), &counters) != 0) counters = {};
+    int state = CAN_STATE_ERROR_ACTIVE;  // what a virtual interface, without a state, is
+    if (calls.GetState(name.c_str(), &state) != 0) state = CAN_STATE_ERROR_ACTIVE;
+    const unsigned bits = StateBits(state);
+    unsigned word = std::min<unsigned>(counters.txerr, 0xFF) |
+                    std::min<unsigned>(counters.rxerr, 0xFF) << 8 | bits << 18 | bits << 20;
+    if (fd < 0)
+        word |= 0x10000;
+    else if (state != CAN_STATE_BUS_OFF && state != CAN_STATE_STOPPED &&
+             state != CAN_STATE_SLEEPING)
+        word |= 0x20000;  // synchronised: taking part in the bus
+    return word;
+}
+
+void CanIntfSocket::RecvMsg(__CANCARD_MSG& msg) {
+    if (fd < 0) CanIntfLocal::ThrowDriverError(kClosed);
+    SocketCalls& calls = CurrentSocketCalls();
+    pollfd wait{fd, POLLIN, 0};
+    const int ready = calls.Poll(&wait, 1, static_cast<int>(msg.timeout));
+    if (ready < 0) CanIntfLocal::ThrowDriverError(ErrnoCode());
+    if (ready == 0) CanIntfLocal::ThrowDriverError(kTimeout);
+
+    can_frame frame{};
+    iovec data{&frame, sizeof frame};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timeval))];
+    msghdr header{};
+    header.msg_iov = &data;
+    header.msg_iovlen = 1;
+    header.msg_control = control;
+    header.msg_controllen = sizeof control;
+    const ssize_t got = calls.RecvMsg(fd, &header, 0);
+    if (got < 0) CanIntfLocal::ThrowDriverError(ErrnoCode());
+    if (got != static_cast<ssize_t>(sizeof frame)) CanIntfLocal::ThrowDriverError(kInternal);
+
+    ToRecord(frame, msg);
+    msg.timestamp = GetTime();  // when the kernel gave no stamp
+    for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMP) {
+            timeval stamp;
+            std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+            msg.timestamp = StampMicros(stamp);
+        }
+    }
+}
+
+void CanIntfSocket::SendMsg(__CANCARD_MSG& msg) {
+    if (fd < 0) CanIntfLocal::ThrowDriverError(kClosed);
+    SocketCalls& calls = CurrentSocketCalls();
+    const can_frame frame = ToFrame(msg);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(msg.timeout);
+    for (;;) {
+        if (calls.Send(fd, &frame, sizeof frame, MSG_DONTWAIT) == sizeof frame) return;
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ENOBUFS)
+            CanIntfLocal::ThrowDriverError(ErrnoCode());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) CanIntfLocal::ThrowDriverError(kBusy);
+        // A full socket buffer wakes poll when it drains; a full device queue (ENOBUFS) wakes
+        // nothing, so that is retried every millisecond.
+        pollfd wait{fd, POLLOUT, 0};
+        const int ms = static_cast<int>(left.count());
+        if (errno == ENOBUFS)
+            calls.Poll(nullptr, 0, 1);
+        else if (calls.Poll(&wait, 1, ms) < 0 && errno != EINTR)
+            CanIntfLocal::ThrowDriverError(kInternal);
+    }
+}
+
+void CanIntfSocket::ToRecord(const can_frame& frame, __CANCARD_MSG& msg) {
+    std::memset(msg.data, 0, sizeof msg.data);
+    if (frame.can_id & CAN_ERR_FLAG) {
+        const uint32_t classes = frame.can_id & CAN_ERR_MASK & ~CAN_ERR_CNT;
+        uint32_t bits = 0;
+        uint32_t explained = CAN_ERR_ACK;
+        if (classes & CAN_ERR_ACK) bits |= kErrAck;
+        if (classes & CAN_ERR_CRTL) {
+            const uint8_t crtl = frame.data[1];
+            if (crtl & (CAN_ERR_CRTL_RX_OVERFLOW | CAN_ERR_CRTL_TX_OVERFLOW)) bits |= kErrOverflow;
+            if (crtl && !(crtl & ~(CAN_ERR_CRTL_RX_OVERFLOW | CAN_ERR_CRTL_TX_OVERFLOW)))
+                explained |= CAN_ERR_CRTL;
+        }
+        if (classes & CAN_ERR_PROT) {
+            const uint8_t type = frame.data[2];
+            const uint8_t location = frame.data[3];
+            const uint32_t before = bits;
+            if (type & CAN_ERR_PROT_STUFF) bits |= kErrStuff;
+            if (type & CAN_ERR_PROT_FORM) bits |= kErrForm;
+            if (type & CAN_ERR_PROT_BIT0) bits |= kErrBit0;
+            if (type & CAN_ERR_PROT_BIT1) bits |= kErrBit1;
+            if (location == CAN_ERR_PROT_LOC_CRC_SEQ || location == CAN_ERR_PROT_LOC_CRC_DEL)
+                bits |= kErrCrc;
+            if (location == CAN_ERR_PROT_LOC_ACK || location == CAN_ERR_PROT_LOC_ACK_DEL)
+                bits |= kErrAck;
+            // Whether it was on transmission or an active announcement is not an error kind.
+            const uint8_t kinds = CAN_ERR_PROT_STUFF | CAN_ERR_PROT_FORM | CAN_ERR_PROT_BIT0 |
+                                  CAN_ERR_PROT_BIT1 | CAN_ERR_PROT_ACTIVE | CAN_ERR_PROT_TX;
+            if (bits != before && !(type & ~kinds)) explained |= CAN_ERR_PROT;
+        }
+        if (bits & kErrBusErrors) explained |= CAN_ERR_BUSERROR;
+        msg.id = bits | (classes & ~explained) << kUnknownShift;
+        msg.flags = kMsgError | 2;
+        msg.data[0] = frame.data[6];  // transmit error counter
+        msg.data[1] = frame.data[7];  // receive error counter
+        return;
+    }
+    const bool extended = frame.can_id & CAN_EFF_FLAG;
+    const uint8_t length = std::min<uint8_t>(frame.can_dlc, 8);
+    msg.id = extended ? (frame.can_id & CAN_EFF_MASK) | 0x20000000 : frame.can_id & CAN_SFF_MASK;
+    msg.flags =
+        length | (extended ? kMsgExtended : 0) | (frame.can_id & CAN_RTR_FLAG ? kMsgRemote : 0);
+    if (!(frame.can_id & CAN_RTR_FLAG)) std::memcpy(msg.data, frame.data, length);
+}
+
+can_frame CanIntfSocket::ToFrame(const __CANCARD_MSG& msg) {
+    can_frame frame{};
+    const bool extended = msg.flags & kMsgExtended;
+    frame.can_id = extended ? (msg.id & CAN_EFF_MASK) | CAN_EFF_FLAG : msg.id & CAN_SFF_MASK;
+    if (msg.flags & kMsgRemote) frame.can_id |= CAN_RTR_FLAG;
+    frame.can_dlc = static_cast<uint8_t>(std::min<uint32_t>(msg.flags & kMsgLengthMask, 8));
+    if (!(msg.flags & kMsgRemote)) std::memcpy(frame.data, msg.data, frame.can_dlc);
+    return frame;
+}
+
+uint32_t CanIntfSocket::StampMicros(const timeval& stamp) {
+    return static_cast<uint32_t>(stamp.tv_sec) * 1000000u + static_cast<uint32_t>(stamp.tv_usec);
+}
