@@ -164,6 +164,7 @@ int CanIntfSocket::OpenSocket() {
     SocketCalls& calls = CurrentSocketCalls();
     const unsigned index = calls.IfNameToIndex(name.c_str());
     if (index == 0) throw QuillonError(5, "Unable to open CAN device " + name);
+    // A raw socket takes no CAN FD frames unless asked to, and is not asked.
     fd = calls.Socket(PF_CAN, SOCK_RAW, CAN_RAW);
     if (fd < 0) throw QuillonError(5, "Unable to open CAN device " + name);
     sockaddr_can address{};
@@ -246,6 +247,13 @@ void CanIntfSocket::RecvMsg(__CANCARD_MSG& msg) {
     if (got != static_cast<ssize_t>(sizeof frame)) CanIntfLocal::ThrowDriverError(kInternal);
 
     ToRecord(frame, msg);
+    can_berr_counter counters{};
+    // A driver that leaves the counters out of its error frames still reports them when asked.
+    if ((frame.can_id & (CAN_ERR_FLAG | CAN_ERR_CNT)) == CAN_ERR_FLAG &&
+        calls.GetBerrCounter(name.c_str(), &counters) == 0) {
+        msg.data[0] = static_cast<uint8_t>(std::min<unsigned>(counters.txerr, 0xFF));
+        msg.data[1] = static_cast<uint8_t>(std::min<unsigned>(counters.rxerr, 0xFF));
+    }
     msg.timestamp = GetTime();  // when the kernel gave no stamp
     for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
         if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMP) {

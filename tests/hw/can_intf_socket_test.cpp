@@ -201,6 +201,11 @@ TEST_F(CanIntfSocketTest, FramesBothWaysOverTheSocket) {
                    {0, 0, 0, 0, 0, 0, 97, 130});
     port.read(frame, 1000);
     EXPECT_EQ(Row(frame), "2 0 00000008 2 61 82");
+    // Without the counters in the frame, the interface's own.
+    kernel.counters = {3, 4};
+    kernel.Deliver(CAN_ERR_FLAG | CAN_ERR_BUSOFF, CAN_ERR_DLC);
+    port.read(frame, 1000);
+    EXPECT_EQ(Row(frame), "2 0 00001000 2 03 04");
 
     frame.Reset(false);
     frame.id = 0x3ABCDEF1;

