@@ -5,15 +5,7 @@
 
 #include <memory>
 
-// Progress of a long operation that runs on the GUI thread.
-class Progress {
-  public:
-    virtual ~Progress() = default;
-    virtual void SetMax(float max) = 0;
-    // Shows value (and text as the window title, when given) and lets FLTK process pending
-    // events, so the windows stay live while the caller works.
-    virtual void Update(float value, const char* text) = 0;
-};
+#include "base/progress.h"
 
 // A small window with a progress bar.
 class MyProg : public Progress {
