@@ -1,12 +1,16 @@
 #include "hw/can_intf.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 #include "base/quillon_error.h"
 #include "base/utils.h"
 #include "hw/can_intf_local.h"
 #include "hw/can_intf_socket.h"
+#include "hw/firmware_file.h"
 #include "hw/port_table.h"
 
 namespace {
@@ -21,6 +25,13 @@ constexpr int kOpGetParam = 10;
 constexpr int kOpOpenMode = 0xFC;
 constexpr int kOpDriverVersion = 0xFE;
 constexpr int kOpReset = 0xFF;
+constexpr unsigned kOpErase = 6;
+constexpr unsigned kOpFlash = 7;  // flash words, or a verification with kVerifyCount
+constexpr unsigned kVerifyCount = 0x2001;
+constexpr unsigned kOpUnlock = 8;  // type 1 cards take flash writes only after it
+constexpr unsigned kUnlockKey = 0x3C96A5E1;
+constexpr unsigned kMaxFlashWords = kCmdWords - 1;
+constexpr int kDownloadAttempts = 10;
 
 constexpr int kBitRates[] = {1000000, 800000, 500000, 250000, 125000, 100000, 50000, 20000};
 
@@ -240,4 +251,73 @@ void CanIntf::write(CANframe& frame, int timeout) {
 
 void CanIntf::Reset() {
     SendCMD(kOpReset);
+}
+
+void CanIntf::DnldFirmware(FirmwareFile& file, Progress* progress) {
+    const CardInfo card = getCardInfo();
+    if (card.cardType == 1) {
+        unsigned int unlock[kCmdWords] = {kOpUnlock << 16 | 1, kUnlockKey};
+        SendCMD(unlock);
+    }
+    unsigned int info[kCmdWords] = {kOpCardInfo << 16};
+    SendCMD(info);
+    const unsigned int cardBoot = card.cardType == 1 ? info[2] : info[1];
+
+    unsigned int bootLen = 0;
+    unsigned char* boot = nullptr;
+    if (cardBoot != file.GetBootVersion()) boot = file.GetBootImage(bootLen);
+    unsigned int mainLen = 0;
+    unsigned char* main = file.GetMainImage(mainLen);
+    unsigned int fpgaLen = 0;
+    unsigned char* fpga = file.GetFpgaImage(fpgaLen);
+
+    progress->SetMax(static_cast<float>(bootLen + mainLen + fpgaLen));
+    if (bootLen) Dnld(kBootImageId, boot, bootLen, progress, 0);
+    Dnld(kMainImageId, main, mainLen, progress, bootLen);
+    Dnld(kFpgaImageId, fpga, fpgaLen, progress, bootLen + mainLen);
+}
+
+void CanIntf::Dnld(unsigned int imageId, unsigned char* image, unsigned int len, Progress* progress,
+                   unsigned int progressBase) {
+    if (len % 4)
+        throw QuillonError(
+            1, Format("Firmware byte count (%d) must be a multiple of 4", static_cast<int>(len)));
+    const auto base = static_cast<float>(progressBase);
+    const unsigned int words = len / 4;
+    for (int attempt = 0; attempt < kDownloadAttempts; attempt++) {
+        try {
+            progress->Update(base, "Erasing flash");
+            unsigned int cmd[kCmdWords] = {kOpErase << 16 | 1, imageId};
+            SendCMD(cmd);
+            const auto crc = static_cast<unsigned int>(crc32(0, image, len));
+
+            progress->Update(base, "Downloading");
+            unsigned int sent = 0;
+            while (sent < words) {
+                const unsigned int n = std::min(kMaxFlashWords, words - sent);
+                cmd[0] = kOpFlash << 16 | n;
+                for (unsigned int i = 0; i < n; i++) {
+                    const unsigned char* b = image + 4 * (sent + i);
+                    cmd[1 + i] = unsigned{b[0]} << 24 | unsigned{b[1]} << 16 | unsigned{b[2]} << 8 |
+                                 unsigned{b[3]};
+                }
+                SendCMD(cmd);
+                sent += n;
+                progress->Update(base + static_cast<float>(4 * sent), nullptr);
+            }
+
+            const float position = base + static_cast<float>(4 * sent);
+            progress->Update(position, "Verifying");
+            cmd[0] = kOpFlash << 16 | kVerifyCount;
+            cmd[1] = crc;
+            SendCMD(cmd);
+            if (cmd[1] == crc) return;
+            progress->Update(position, "CRC check failed, retrying");
+        } catch (const QuillonError& e) {
+            progress->Update(base, e.message.c_str());
+        }
+        std::this_thread::sleep_for(retryPause);
+    }
+    progress->Update(base + static_cast<float>(len), "Error, unable to upload firmware to card");
+    std::this_thread::sleep_for(retryPause);
 }

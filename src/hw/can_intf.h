@@ -1,11 +1,15 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "base/progress.h"
 #include "hw/can_intf_generic.h"
 #include "store/can_frame.h"
+
+class FirmwareFile;
 
 // What a card tells of itself.
 struct CardInfo {
@@ -76,6 +80,17 @@ class CanIntf {
     void write(CANframe& frame, int timeout);
     void Reset();
 
+    // Downloads the file's images to the card of the port, skipping the boot loader when the
+    // card already has its version; progress (not null) runs over all bytes sent. Failures of
+    // one image are retried and reported through progress only.
+    void DnldFirmware(FirmwareFile& file, Progress* progress);
+    // Downloads one image: erase, words, verification, up to 10 attempts. Throws QuillonError 1
+    // when len is not a multiple of 4, before anything is sent.
+    void Dnld(unsigned int imageId, unsigned char* image, unsigned int len, Progress* progress,
+              unsigned int progressBase);
+    // The pause after a failed download attempt; the tests shorten it.
+    void SetRetryPause(std::chrono::milliseconds pause) { retryPause = pause; }
+
   private:
     // Closes the port on the card when open (without asking the card first).
     void CloseOnCard();
@@ -83,4 +98,5 @@ class CanIntf {
     std::unique_ptr<CanIntfGeneric> hw;
     bool isOpen = false;
     int portNum = -1;
+    std::chrono::milliseconds retryPause{2000};
 };

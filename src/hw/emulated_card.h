@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <vector>
 
 struct EmulatedPort;
@@ -21,13 +22,18 @@ struct EmulatedCard {
     uint32_t analog2 = 0;  // raw parameter values, scaled by the program
     uint32_t analog3 = 0;
     uint32_t analog4 = 0;
-    uint32_t busyEvery = 0;  // every Nth command answers busy; 0 never
-    uint32_t vanishMs = 0;   // how long the device nodes are gone after a reset
+    uint32_t busyEvery = 0;        // every Nth command answers busy; 0 never
+    uint32_t verifyFailEvery = 0;  // every Nth verification answers a wrong CRC-32; 0 never
+    uint32_t vanishMs = 0;         // how long the device nodes are gone after a reset
     std::vector<EmulatedPort*> ports;
 
-    bool updateFailed = false;  // parameter 12, bit 0
-    uint64_t commands = 0;      // commands received, for the busy answers
-    bool unlocked = false;      // type 1: opcode 8 given, the flash may be written
-    uint32_t imageCrc = 0;      // CRC-32 of the flash words written since the last erase
+    bool updateFailed = false;   // parameter 12, bit 0
+    uint64_t commands = 0;       // commands received, for the busy answers
+    uint64_t verifications = 0;  // flash verifications received, for the failing ones
+    bool unlocked = false;       // type 1: opcode 8 given, the flash may be written
+    // Flash by image identifier: the bytes written since its last erase, each word unpacked
+    // with its bits 31-24 first, as the program packs the image.
+    std::map<uint32_t, std::vector<uint8_t>> flash;
+    uint32_t writing = 0;  // the image the last erase chose; 0 before any
     std::chrono::steady_clock::time_point goneUntil{};
 };

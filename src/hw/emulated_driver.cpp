@@ -12,6 +12,7 @@
 #include "base/quillon_error.h"
 #include "base/utils.h"
 #include "hw/can_card_msg.h"
+#include "hw/firmware_file.h"
 #include "hw/sim_block.h"
 
 namespace {
@@ -199,21 +200,30 @@ uint32_t EmulatedDriver::Command(EmulatedCard& card, EmulatedPort& port, uint32_
             return result(3);
         case 6:
             if (count < 1 || (card.type == 1 && !card.unlocked)) return fail(kBadParameter);
-            card.imageCrc = static_cast<uint32_t>(crc32(0, nullptr, 0));
-            card.updateFailed = true;  // until a verify shows the new image whole
+            if (cmd[1] != kBootImageId && cmd[1] != kMainImageId && cmd[1] != kFpgaImageId)
+                return fail(kBadParameter);
+            card.writing = cmd[1];
+            card.flash[card.writing].clear();
+            card.updateFailed = true;  // until a verification shows the new image whole
             return result(0);
-        case 7:
-            if (card.type == 1 && !card.unlocked) return fail(kBadParameter);
+        case 7: {
+            if ((card.type == 1 && !card.unlocked) || !card.writing) return fail(kBadParameter);
+            std::vector<uint8_t>& image = card.flash[card.writing];
             if (count == kVerify) {
-                if (cmd[1] == card.imageCrc) card.updateFailed = false;
-                cmd[1] = card.imageCrc;
+                auto crc =
+                    static_cast<uint32_t>(crc32(0, image.data(), static_cast<uInt>(image.size())));
+                if (card.verifyFailEvery && ++card.verifications % card.verifyFailEvery == 0)
+                    crc = ~crc;  // as if a word had been lost on the way
+                if (cmd[1] == crc) card.updateFailed = false;
+                cmd[1] = crc;
                 return result(1);
             }
             if (count < 1 || count > 63) return fail(kBadParameter);
-            // The words as they lie in the buffer: little-endian bytes.
-            card.imageCrc = static_cast<uint32_t>(
-                crc32(card.imageCrc, reinterpret_cast<const Bytef*>(cmd + 1), count * 4));
+            for (uint32_t i = 1; i <= count; i++)
+                for (int shift = 24; shift >= 0; shift -= 8)
+                    image.push_back(static_cast<uint8_t>(cmd[i] >> shift));
             return result(0);
+        }
         case 8:
             if (card.type != 1) return fail(kBadCommand);
             if (count < 1 || cmd[1] != kUnlockKey) return fail(kBadParameter);
@@ -283,6 +293,14 @@ uint32_t EmulatedDriver::Command(EmulatedCard& card, EmulatedPort& port, uint32_
         default:
             return fail(kBadCommand);
     }
+}
+
+std::vector<uint8_t> EmulatedDriver::Flash(int port, uint32_t imageId) const {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (port < 0 || port >= PortCount()) return {};
+    const EmulatedCard& card = emulation.cards[static_cast<size_t>(emulation.cardOf[port])];
+    const auto it = card.flash.find(imageId);
+    return it == card.flash.end() ? std::vector<uint8_t>{} : it->second;
 }
 
 EmulatedDriver::PortCounters EmulatedDriver::Counters(int port) const {

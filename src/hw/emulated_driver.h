@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "hw/driver_calls.h"
 #include "hw/emulation_description.h"
@@ -34,6 +35,8 @@ class EmulatedDriver : public DriverCalls {
     };
     // The counters of a port by its number (zeros for a number that is not a port).
     PortCounters Counters(int port) const;
+    // The bytes the flash of a port's card holds for an image identifier, for the tests.
+    std::vector<uint8_t> Flash(int port, uint32_t imageId) const;
     int PortCount() const { return static_cast<int>(emulation.ports.size()); }
 
   private:

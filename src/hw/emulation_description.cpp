@@ -233,6 +233,7 @@ EmulatedCard ReadCard(const SimBlock& block, int index) {
     card.analog4 = block.Word("analog4", 32768);  // 2.5 V
     card.updateFailed = block.Int("update_failed", 0, 0, 1) != 0;
     card.busyEvery = static_cast<uint32_t>(block.Int("busy_every", 0, 0, 1000000));
+    card.verifyFailEvery = static_cast<uint32_t>(block.Int("verify_fail_every", 0, 0, 1000000));
     card.vanishMs = static_cast<uint32_t>(block.Int("vanish_ms", 0, 0, 3600000));
     if (card.vanishMs && card.type != 259 && card.type != 260)
         block.Fail("vanish_ms", "vanish_ms needs a card of type 259 or 260");
@@ -276,11 +277,11 @@ Emulation ReadEmulation(const CfgElement& root, const SimSourceFactories& factor
     std::vector<PortDecl> families[2];
     int index = 0;
     for (const CfgElement* e : top.Blocks("Card")) {
-        const SimBlock block(
-            *e,
-            {"family", "type", "serial", "firmware", "boot", "param1", "param7", "param8",
-             "analog2", "analog3", "analog4", "update_failed", "busy_every", "vanish_ms"},
-            {"Port"});
+        const SimBlock block(*e,
+                             {"family", "type", "serial", "firmware", "boot", "param1", "param7",
+                              "param8", "analog2", "analog3", "analog4", "update_failed",
+                              "busy_every", "verify_fail_every", "vanish_ms"},
+                             {"Port"});
         EmulatedCard card = ReadCard(block, index);
         const auto ports = block.Blocks("Port");
         if (ports.empty()) SimBlock::Fail(*e, "a [Card] needs at least one [Port]");

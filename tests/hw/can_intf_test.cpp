@@ -19,31 +19,6 @@
 
 namespace {
 
-// Every ioctl that crosses the seam, with the first words sent; a hook may rewrite what the
-// driver returned.
-class Recorder : public DriverCalls {
-  public:
-    explicit Recorder(DriverCalls& inner) : inner(inner) {}
-    int Access(const char* path, int mode) override { return inner.Access(path, mode); }
-    int Open(const char* path, int flags) override { return inner.Open(path, flags); }
-    int Close(int fd) override { return inner.Close(fd); }
-    int Ioctl(int fd, unsigned long request, void* arg) override {
-        const auto* words = static_cast<const uint32_t*>(arg);
-        const int n = request == kIoctlCommand ? 2 : 6;
-        std::string sent = Format("%08lx", request);
-        for (int i = 0; i < n; i++) sent += Format(" %08x", words[i]);
-        calls.push_back(sent);
-        const int rc = inner.Ioctl(fd, request, arg);
-        if (rewrite) rewrite(request, arg);
-        return rc;
-    }
-    std::vector<std::string> calls;
-    std::function<void(unsigned long, void*)> rewrite;
-
-  private:
-    DriverCalls& inner;
-};
-
 // Device nodes only: the scan's view of the machine.
 class Nodes : public DriverCalls {
   public:

@@ -13,6 +13,7 @@
 #include "base/utils.h"
 #include "hw/can_bits.h"
 #include "hw/emulation_test_support.h"
+#include "hw/firmware_file.h"
 #include "io/log_parser.h"
 #include "support/test_support.h"
 
@@ -119,11 +120,15 @@ TEST_F(EmulatedDriverTest, CardCommandsAnswerAsTheContractSays) {
 
 TEST_F(EmulatedDriverTest, FlashImageChecksummedAndTypeOneLocked) {
     const uint32_t words[] = {0x11223344, 0x55667788, 0xDEADBEEF};
-    const auto crc =
-        static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(words), sizeof words));
+    // The card unpacks each word with its bits 31-24 first, as the image's bytes lay.
+    const std::vector<uint8_t> bytes = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66,
+                                        0x77, 0x88, 0xDE, 0xAD, 0xBE, 0xEF};
+    const auto crc = static_cast<uint32_t>(crc32(0, bytes.data(), 12));
     const int fd = calls().Open("/dev/ulcan02", O_RDWR);  // type 258: keeps the update flag
     EXPECT_EQ(Param(fd, 12), 0u);
-    EXPECT_EQ(Cmd(calls(), fd, 0x00060001, {1}).w[0], 0u);
+    EXPECT_EQ(Cmd(calls(), fd, 0x00070001, {words[0]}).status, 2u);  // no image erased yet
+    EXPECT_EQ(Cmd(calls(), fd, 0x00060001, {1}).status, 2u);         // not an image identifier
+    EXPECT_EQ(Cmd(calls(), fd, 0x00060001, {kMainImageId}).w[0], 0u);
     EXPECT_EQ(Param(fd, 12), 1u);  // an update under way
     EXPECT_EQ(Cmd(calls(), fd, 0x00070002, {words[0], words[1]}).w[0], 0u);
     EXPECT_EQ(Cmd(calls(), fd, 0x00070001, {words[2]}).w[0], 0u);
@@ -132,16 +137,18 @@ TEST_F(EmulatedDriverTest, FlashImageChecksummedAndTypeOneLocked) {
     EXPECT_EQ(r.w[0], 1u);
     EXPECT_EQ(r.w[1], crc);
     EXPECT_EQ(Param(fd, 12), 0u);
+    EXPECT_EQ(driver->Flash(2, kMainImageId), bytes);
+    EXPECT_TRUE(driver->Flash(2, kFpgaImageId).empty());
 
     const int one = calls().Open("/dev/tarvelcan00", O_RDWR);
     r = Cmd(calls(), one, 0x00050000);
     EXPECT_EQ(r.w[1], 1u);
     EXPECT_EQ(r.w[2], 0x00010100u);
-    EXPECT_EQ(Cmd(calls(), one, 0x000A0001, {11}).status, 2u);  // below type 16
-    EXPECT_EQ(Cmd(calls(), one, 0x00060001, {1}).status, 2u);   // locked
+    EXPECT_EQ(Cmd(calls(), one, 0x000A0001, {11}).status, 2u);            // below type 16
+    EXPECT_EQ(Cmd(calls(), one, 0x00060001, {kBootImageId}).status, 2u);  // locked
     EXPECT_EQ(Cmd(calls(), one, 0x00080001, {0x12345678}).status, 2u);
     EXPECT_EQ(Cmd(calls(), one, 0x00080001, {0x3C96A5E1}).w[0], 0u);
-    EXPECT_EQ(Cmd(calls(), one, 0x00060001, {1}).w[0], 0u);
+    EXPECT_EQ(Cmd(calls(), one, 0x00060001, {kBootImageId}).w[0], 0u);
     EXPECT_EQ(Cmd(calls(), one, 0x00010000).w[0], 0u);
     // Bus analysis on a type 1 card: the progress settles, no samples.
     EXPECT_EQ(Cmd(calls(), one, 0x000C0001, {2}).w[1], Cmd(calls(), one, 0x000C0001, {2}).w[1]);

@@ -5,10 +5,12 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "base/utils.h"
 #include "hw/can_card_msg.h"
 #include "hw/emulated_driver.h"
 
@@ -44,3 +46,28 @@ __CANCARD_MSG Record(uint32_t id, uint32_t flags, std::vector<uint8_t> data, uin
 __CANCARD_MSG Receive(DriverCalls& driver, int fd, uint32_t timeout, int* rc);
 // The frame a received record describes, as the bus carried it.
 CANframe FrameOf(const __CANCARD_MSG& msg);
+
+// Every ioctl that crosses the seam, with the first words sent; a hook may rewrite what the
+// driver returned.
+class Recorder : public DriverCalls {
+  public:
+    explicit Recorder(DriverCalls& inner) : inner(inner) {}
+    int Access(const char* path, int mode) override { return inner.Access(path, mode); }
+    int Open(const char* path, int flags) override { return inner.Open(path, flags); }
+    int Close(int fd) override { return inner.Close(fd); }
+    int Ioctl(int fd, unsigned long request, void* arg) override {
+        const auto* words = static_cast<const uint32_t*>(arg);
+        const int n = request == kIoctlCommand ? 2 : 6;
+        std::string sent = Format("%08lx", request);
+        for (int i = 0; i < n; i++) sent += Format(" %08x", words[i]);
+        calls.push_back(sent);
+        const int rc = inner.Ioctl(fd, request, arg);
+        if (rewrite) rewrite(request, arg);
+        return rc;
+    }
+    std::vector<std::string> calls;
+    std::function<void(unsigned long, void*)> rewrite;
+
+  private:
+    DriverCalls& inner;
+};

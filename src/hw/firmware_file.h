@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "base/quillon_error.h"
+
+// Image identifiers that the card's erase command takes.
+constexpr uint32_t kBootImageId = 0x7D41E2B6;
+constexpr uint32_t kMainImageId = 0x5A93C07E;
+constexpr uint32_t kFpgaImageId = 0x2EB8D453;
+
+// Magic word of a firmware file as its little-endian header reads it.
+constexpr uint32_t kFirmwareMagic = 0xE1CA0550;
+constexpr unsigned kFirmwareHeaderBytes = 64;
+
+// Every failure to load or use a firmware file.
+struct FirmwareFileError : QuillonError {
+    explicit FirmwareFileError(const char* message) : QuillonError(21, message) {}
+    explicit FirmwareFileError(const std::string& message) : QuillonError(21, message) {}
+};
+
+// A CAN card firmware file: up to three images (boot loader, main program, FPGA configuration)
+// behind a 64-byte header, in either byte order, checked by a CRC-32.
+class FirmwareFile {
+  public:
+    // Reads and checks a file; on failure the object holds no file.
+    void Load(const char* path);
+
+    uint32_t GetBootVersion() const;
+    uint32_t GetMainVersion() const;
+    uint32_t GetFpgaVersion() const;
+    // Into the loaded file at the image's offset; len is the image's length in bytes.
+    unsigned char* GetBootImage(unsigned int& len);
+    unsigned char* GetMainImage(unsigned int& len);
+    unsigned char* GetFpgaImage(unsigned int& len);
+    // Whether the compatibility list names the card type (an empty list: type 0).
+    bool MeantFor(int cardType) const;
+
+  private:
+    void CheckLoaded() const;
+    unsigned char* Image(int firstWord, unsigned int& len);
+
+    std::unique_ptr<unsigned char[]> data;  // the whole file; null until loaded
+    size_t dataSize = 0;
+    uint32_t header[16] = {};  // host order, magic normalised
+    uint16_t compat[4] = {};
+};
+
+// Throws "Firmware not compatible with card" unless the file is meant for the card type.
+void CheckFirmwareCompatible(const FirmwareFile& file, int cardType);
