@@ -1,39 +1,287 @@
 #include "ui/config_dialog.h"
 
+#include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+#include <FL/fl_ask.H>
+#include <FL/fl_draw.H>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "app/quillon.h"
 #include "base/quillon_error.h"
+#include "base/utils.h"
 #include "hw/can_intf.h"
-#include "hw/port_table.h"
+#include "hw/port_survey.h"
+#include "ui/ui_helpers.h"
 
 namespace {
 
-// The hardware dialog's choices: every port found is monitored at the bit rate its card is set
-// to. Its window, which shows the cards and lets the user change both, is still to come.
-class CfgDialogFLTK : public ConfigDialog {
-  public:
-    CfgDialogFLTK() {
-        for (bool& m : monitor) m = true;
-    }
+constexpr double kRefreshSeconds = 0.1;
+// Cards of these types drop their device node while they restart after a reset.
+constexpr int kVanishingTypes[] = {259, 260};
+constexpr int kResetTries = 5;
+constexpr auto kResetPause = std::chrono::milliseconds(1000);
 
-    int GetPortList(int* list, int max) override {
-        int n = 0;
-        for (; n < max && n < PortTable::kMaxPorts; n++) {
-            try {
-                CanIntf port(n, false);
-                const PortInfo info = port.getPortInfo();
-                list[n] = monitor[n] ? info.baudCode : -1;
-            } catch (const QuillonError&) {
-                break;
-            }
-        }
-        return n;
-    }
-    void Show() override {}
+const char* const kBitRates[] = {"1,000,000 bps", "800,000 bps", "500,000 bps", "250,000 bps",
+                                 "125,000 bps",   "100,000 bps", "50,000 bps",  "20,000 bps"};
 
-  private:
-    bool monitor[PortTable::kMaxPorts];  // the Monitor flag of each port
-};
+CfgDialogFLTK* Self(void* data) {
+    return static_cast<CfgDialogFLTK*>(data);
+}
+
+void cb_ok(Fl_Widget*, void* data) {
+    Self(data)->window->hide();
+}
+void cb_tree(Fl_Widget*, void* data) {
+    Self(data)->RefreshDisplay();
+}
+void cb_baud(Fl_Widget*, void* data) {
+    Self(data)->SetBaud();
+}
+void cb_monitor(Fl_Widget*, void* data) {
+    Self(data)->SetMonitor();
+}
+void cb_reset(Fl_Widget*, void* data) {
+    Self(data)->ResetCard();
+}
+void cb_timeout(void* data) {
+    Fl::repeat_timeout(kRefreshSeconds, cb_timeout, data);
+    Self(data)->Tick();
+}
+
+// An output without box whose label is drawn to its left.
+Fl_Output* NewField(int x, int y, int w, int h, const char* label) {
+    auto* field = new Fl_Output(x, y, w, h, label);
+    field->box(FL_NO_BOX);
+    return field;
+}
 
 }  // namespace
+
+CfgDialogFLTK::CfgDialogFLTK() {
+    for (bool& m : monitor) m = true;
+}
+
+CfgDialogFLTK::~CfgDialogFLTK() {
+    Fl::remove_timeout(cb_timeout, this);
+}
+
+int CfgDialogFLTK::GetPortList(int* list, int max) {
+    int n = 0;
+    for (; n < max && n < PortTable::kMaxPorts; n++) {
+        try {
+            CanIntf port(n, false);
+            const PortInfo info = port.getPortInfo();
+            list[n] = monitor[n] ? info.baudCode : -1;
+        } catch (const QuillonError&) {
+            break;
+        }
+    }
+    return n;
+}
+
+void CfgDialogFLTK::Build() {
+    const int m = GetMargin();
+    int x = -1, y = -1;
+    if (App().mainFrame) App().mainFrame->GetXY(x, y);
+    if (App().mainFrame && x + 100 >= 0 && y + 100 >= 0) {
+        window = std::make_unique<Fl_Double_Window>(x + 100, y + 100, 500, 300,
+                                                    "CAN Hardware Configuration");
+    } else {
+        window = std::make_unique<Fl_Double_Window>(500, 300, "CAN Hardware Configuration");
+    }
+    int bx = m, by = 260;
+    NewBtn(bx, by, 0, "OK", cb_ok, this, nullptr);
+    new Fl_Box(FL_ENGRAVED_BOX, 10, 10, 150, 240, nullptr);
+    new Fl_Box(FL_ENGRAVED_BOX, 170, 10, 320, 240, nullptr);
+
+    fl_font(FL_HELVETICA, FL_NORMAL_SIZE);
+    const int row = static_cast<int>(1.5 * fl_height());
+
+    portPanel = new Fl_Group(170, 10, 320, 240);
+    {
+        const int label = static_cast<int>(fl_width("Rx Errors: "));
+        const int fx = 180 + label, fw = 320 - label - 20;
+        baud = new Fl_Choice(fx, 20, fw, FieldHeight(), "Bit Rate: ");
+        for (const char* rate : kBitRates) baud->add(rate, 0, cb_baud, this);
+        baud->value(0);
+        txErrors = NewField(fx, 45, fw, row, "Tx Errors: ");
+        rxErrors = NewField(fx, 45 + row, fw, row, "Rx Errors: ");
+        status = NewField(fx, 45 + 2 * row, fw, row, "Status: ");
+        loading = NewField(fx, 45 + 3 * row, fw, row, "Loading: ");
+        monitorBtn = new Fl_Check_Button(180 + static_cast<int>(fl_width("XXXX")),
+                                         45 + 4 * row + 25, fw, 25, " Monitor");
+        monitorBtn->value(1);
+        monitorBtn->callback(cb_monitor, this);
+    }
+    portPanel->end();
+
+    cardPanel = new Fl_Group(170, 10, 320, 240);
+    {
+        int px = 180, py = 210;
+        // Downloading firmware needs the firmware file support, which this button does not have.
+        NewBtn(px, py, 1, "Update Firmware", nullptr, nullptr, nullptr);
+        NewBtn(px, py, 0, "Reset", cb_reset, this, nullptr);
+        const int label = static_cast<int>(fl_width("Firmware Version: "));
+        const int fx = 180 + label, fw = 320 - label - 20;
+        cardType = NewField(fx, 20, fw, FieldHeight(), "Card Type: ");
+        serialNum = NewField(fx, 20 + row, fw, FieldHeight(), "Serial Number: ");
+        fwVersion = NewField(fx, 20 + 2 * row, fw, FieldHeight(), "Firmware Version: ");
+        drvVersion = NewField(fx, 20 + 3 * row, fw, FieldHeight(), "Driver Version: ");
+        chipInfo = NewField(fx, 20 + 4 * row, fw, FieldHeight(), "Chip info: ");
+        warning = NewField(180, 20 + 5 * row, 300, FieldHeight(), nullptr);
+        warning->textcolor(FL_RED);
+    }
+    cardPanel->end();
+
+    tree = new Fl_Tree(20, 20, 130, 220);
+    tree->showroot(0);
+    tree->callback(cb_tree, this);
+    window->end();
+    Fl::add_timeout(kRefreshSeconds, cb_timeout, this);
+}
+
+void CfgDialogFLTK::Show() {
+    if (!window) Build();
+    tree->clear_children(tree->root());
+    const std::vector<SurveyedPort> ports = SurveyPorts(false);
+    for (const SurveyedPort& p : ports)
+        tree->add(Format("CARD %d/PORT %d", p.card, p.cardPort).c_str());
+    if (ports.empty()) {
+        window->hide();
+        fl_alert("%s", "No CAN cards found in system");
+        return;
+    }
+    tree->select_only(tree->find_item("CARD 0"), 0);
+    RefreshDisplay();
+    window->show();
+}
+
+int CfgDialogFLTK::Position() {
+    if (!tree) return -1;
+    const Fl_Tree_Item* selected = tree->first_selected_item();
+    if (!selected) return -1;
+    int ports = 0;
+    for (Fl_Tree_Item* item = tree->next(tree->first()); item && item != selected;
+         item = tree->next(item))
+        if (item->label() && std::strstr(item->label(), "PORT")) ports++;
+    return ports;
+}
+
+void CfgDialogFLTK::RefreshDisplay() {
+    const int position = Position();
+    if (position < 0) return;
+    const char* label = tree->first_selected_item()->label();
+    if (label && std::strstr(label, "PORT")) {
+        cardPanel->hide();
+        portPanel->show();
+        ShowPort(position);
+    } else {
+        portPanel->hide();
+        cardPanel->show();
+        ShowCard(position);
+    }
+    window->redraw();
+}
+
+void CfgDialogFLTK::ShowCard(int position) {
+    chipInfo->hide();
+    try {
+        CanIntf port(position, false);
+        SurveyedPort surveyed;
+        surveyed.cardInfo = port.getCardInfo();
+        surveyed.name = Ports().Node(position);
+        const CardInfo& info = surveyed.cardInfo;
+        cardType->value(CardTypeText(surveyed).c_str());
+        serialNum->value(Format("%d", info.serialNum).c_str());
+        fwVersion->value(info.fwVersion.c_str());
+        drvVersion->value(info.drvVersion.c_str());
+        if (info.param12 & 1) {
+            warning->value("Last firmware update failed!");
+            warning->show();
+        } else {
+            warning->hide();
+        }
+    } catch (const QuillonError& e) {
+        warning->value(e.message.c_str());
+        warning->show();
+    }
+}
+
+void CfgDialogFLTK::ShowPort(int position) {
+    if (position < PortTable::kMaxPorts) monitorBtn->value(monitor[position] ? 1 : 0);
+    try {
+        CanIntf port(position, false);
+        const PortInfo info = port.getPortInfo();
+        if (info.isOpen)
+            baud->deactivate();
+        else
+            baud->activate();
+        if (info.baudCode < 0)
+            baud->value(static_cast<const Fl_Menu_Item*>(nullptr));
+        else
+            baud->value(info.baudCode);
+        txErrors->value(info.txErrors.c_str());
+        rxErrors->value(info.rxErrors.c_str());
+        status->value(info.status.c_str());
+        loading->value(Format("%5.1lf%%", info.loading).c_str());
+    } catch (const QuillonError& e) {
+        status->value(e.message.c_str());
+    }
+}
+
+void CfgDialogFLTK::SetBaud() {
+    const int position = Position();
+    if (position < 0) return;
+    try {
+        CanIntf port(position, false);
+        port.setBaud(baud->value());
+    } catch (const QuillonError& e) {
+        fl_alert("%s", e.message.c_str());
+    }
+}
+
+void CfgDialogFLTK::SetMonitor() {
+    const int position = Position();
+    if (position >= 0 && position < PortTable::kMaxPorts) monitor[position] = monitorBtn->value();
+}
+
+void CfgDialogFLTK::ResetCard() {
+    App().StopReaders();
+    const int position = Position();
+    if (position < 0) return;
+    busy = true;
+    try {
+        int type;
+        {
+            CanIntf port(position, false);
+            type = port.getCardInfo().cardType;
+            port.Reset();
+        }
+        for (int vanishing : kVanishingTypes) {
+            if (type != vanishing) continue;
+            for (int i = 0; i < kResetTries; i++) {
+                std::this_thread::sleep_for(kResetPause);
+                try {
+                    CanIntf back(position, true);
+                    break;
+                } catch (const QuillonError&) {
+                    // Still restarting: its node is not back yet.
+                }
+            }
+        }
+    } catch (const QuillonError& e) {
+        busy = false;  // the alert's event loop goes on refreshing
+        fl_alert("%s", e.message.c_str());
+    }
+    busy = false;
+}
+
+void CfgDialogFLTK::Tick() {
+    if (window && window->visible() && !busy) RefreshDisplay();
+}
 
 std::unique_ptr<ConfigDialog> CreateCfgDialog() {
     return std::make_unique<CfgDialogFLTK>();

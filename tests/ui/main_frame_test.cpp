@@ -4,7 +4,6 @@
 #include "ui/main_frame_fltk.h"
 
 #include <FL/Fl.H>
-#include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
 
 #include <unistd.h>
@@ -12,46 +11,22 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/quillon.h"
 #include "base/utils.h"
+#include "hw/can_intf.h"
 #include "hw/emulation_test_support.h"
 #include "hw/port_table.h"
 #include "store/msg_store.h"
 #include "support/test_support.h"
+#include "ui/alert_capture.h"
 #include "ui/config_dialog.h"
 #include "ui/icons.h"
 
 namespace {
-
-std::string alertText;
-
-// Closes the modal box that is open, keeping its text; waits for one when none is open yet.
-void CloseModal(void*) {
-    Fl_Window* modal = Fl::modal();
-    if (!modal) {
-        Fl::repeat_timeout(0.02, CloseModal);
-        return;
-    }
-    // The message is the first labelled box (the icon box, "!" or "i", comes later).
-    for (int i = modal->children() - 1; i >= 0; i--)
-        if (auto* box = dynamic_cast<Fl_Box*>(modal->child(i)))
-            if (box->label() && *box->label()) alertText = box->label();
-    modal->hide();
-}
-
-// The text of the alert or message box that action opens, which is then closed.
-std::string CaptureAlert(const std::function<void()>& action) {
-    alertText = "(no alert)";
-    Fl::add_timeout(0.05, CloseModal);
-    action();
-    Fl::remove_timeout(CloseModal);
-    return alertText;
-}
 
 class MainFrameTest : public ::testing::Test {
   protected:
@@ -65,6 +40,7 @@ class MainFrameTest : public ::testing::Test {
     }
     void TearDown() override {
         App().readMgr.StopAll();
+        App().mainFrame = nullptr;  // the dialogs of later tests place themselves by it
         frame.reset();
         App().cfgDialog.reset();
     }
@@ -288,6 +264,48 @@ TEST_F(PlayTest, APortThatCannotBeOpenedIsReportedAndTheOthersGoOn) {
     }
     frame->Stop();
     EXPECT_TRUE(Idle());
+}
+
+// Three ports of one card on a 1 Mbit/s bus with a flood; port 0 starts at 500 kbit/s, where it
+// hears nothing.
+class ChosenPortsTest : public PlayTest {
+  protected:
+    void SetUp() override {
+        MainFrameTest::SetUp();
+        Install(&*chosenDriver);
+    }
+    std::unique_ptr<EmulatedDriver> chosenDriver = DriverFrom(
+        dir.path(), Block("Bus", "bitrate:1000000\n" + Block("Flood", "count:1000000\n")) +
+                        Block("Card", Block("Port", "bus:0\nbitrate:500000\n") +
+                                          Block("Port", "bus:0\n") + Block("Port", "bus:0\n")));
+};
+
+TEST_F(ChosenPortsTest, PlayMonitorsTheTickedPortsAtTheirChosenRates) {
+    auto& dialog = static_cast<CfgDialogFLTK&>(*App().cfgDialog);
+    dialog.Show();
+    int x, y;
+    frame->GetXY(x, y);
+    EXPECT_EQ(std::vector<int>({dialog.window->x(), dialog.window->y()}),
+              std::vector<int>({x + 100, y + 100}));
+    dialog.tree->select_only(dialog.tree->find_item("CARD 0/PORT 1"), 1);
+    dialog.baud->picked(dialog.baud->menu());  // 1,000,000 bps
+    dialog.tree->select_only(dialog.tree->find_item("CARD 0/PORT 2"), 1);
+    dialog.monitorBtn->value(0);
+    dialog.monitorBtn->do_callback();
+    dialog.window->hide();
+
+    frame->Play();
+    EXPECT_TRUE(Receiving());
+    EXPECT_EQ(CanIntf(0, false).getBaud(), 0);
+    bool seen[3] = {};
+    int checked = 0;
+    Until([&] {
+        for (CANframe f; checked < Total(); checked++)
+            if (App().msgStore->Get(checked, f) && f.port < 3) seen[f.port] = true;
+        return seen[0] && seen[2] && checked >= 2000;
+    });
+    EXPECT_FALSE(seen[1]);
+    frame->Stop();
 }
 
 }  // namespace

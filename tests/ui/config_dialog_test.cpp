@@ -1,0 +1,287 @@
+// gtest before FLTK: X11 headers define None.
+#include <gtest/gtest.h>
+
+#include "ui/config_dialog.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Button.H>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/quillon_error.h"
+#include "hw/can_intf.h"
+#include "hw/emulation_test_support.h"
+#include "hw/port_table.h"
+#include "support/test_support.h"
+#include "ui/alert_capture.h"
+
+namespace {
+
+// The emulated driver, except that node is missing while gone is set. Counts the times the
+// driver itself found no node there (a vanished card).
+class Vanishing : public DriverCalls {
+  public:
+    explicit Vanishing(DriverCalls& driver) : driver(driver) {}
+    int Access(const char* path, int mode) override {
+        if (Missing(path)) return -1;
+        return Counted(path, driver.Access(path, mode));
+    }
+    int Open(const char* path, int flags) override {
+        if (Missing(path)) return -1;
+        return Counted(path, driver.Open(path, flags));
+    }
+    int Close(int fd) override { return driver.Close(fd); }
+    int Ioctl(int fd, unsigned long request, void* arg) override {
+        return driver.Ioctl(fd, request, arg);
+    }
+
+    std::string node;
+    bool gone = false;
+    int refused = 0;
+
+  private:
+    bool Missing(const char* path) {
+        if (!gone || node != path) return false;
+        errno = ENOENT;
+        return true;
+    }
+    int Counted(const char* path, int result) {
+        if (result < 0 && node == path) refused++;
+        return result;
+    }
+    DriverCalls& driver;
+};
+
+// Card 0: a PCI card of type 3 (serial 111); card 1: a type 259 card (serial 222) whose node
+// goes away for 1.5 s after a reset. Port 2 runs at 500 kbit/s, the others at 1 Mbit/s; each
+// port has its own transmit error count.
+const std::string kTwoCards =
+    Block("Bus", "bitrate:1000000\n") +
+    Block("Card", "type:3\nserial:111\n" + Block("Port", "bus:0\ntx_errors:10\n") +
+                      Block("Port", "bus:0\ntx_errors:11\n")) +
+    Block("Card", "type:259\nserial:222\nvanish_ms:1500\n" +
+                      Block("Port", "bus:0\ntx_errors:12\nbitrate:500000\n") +
+                      Block("Port", "bus:0\ntx_errors:13\n"));
+
+class ConfigDialogTest : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        installed.reset();
+        dialog.reset();
+    }
+    // Installs the emulated cards of body as the program's driver.
+    void Use(const std::string& body) {
+        driver = DriverFrom(dir.path(), body);
+        calls = std::make_unique<Vanishing>(*driver);
+        installed = std::make_unique<InstalledDriver>(*calls);
+    }
+    // Selects the item as a click does, with the tree's callback.
+    void Select(const char* path) {
+        Fl_Tree_Item* item = dialog->tree->find_item(path);
+        ASSERT_NE(item, nullptr) << path;
+        dialog->tree->select_only(item, 1);
+    }
+    // Runs the event loop until done(); ctest's time-out is the only bound.
+    template <typename Done>
+    static void Until(Done done) {
+        while (!done()) Fl::wait(0.01);
+    }
+    static std::string Text(const Fl_Output* field) { return field->value(); }
+    static PortInfo InfoOf(int port) { return CanIntf(port, false).getPortInfo(); }
+    Fl_Button* Button(const char* label) {
+        for (int i = 0; i < dialog->cardPanel->children(); i++) {
+            Fl_Widget* w = dialog->cardPanel->child(i);
+            if (w->label() && std::strcmp(w->label(), label) == 0)
+                return static_cast<Fl_Button*>(w);
+        }
+        return nullptr;
+    }
+
+    TempDir dir;
+    std::unique_ptr<EmulatedDriver> driver;
+    std::unique_ptr<Vanishing> calls;
+    std::unique_ptr<InstalledDriver> installed;
+    std::unique_ptr<CfgDialogFLTK> dialog = std::make_unique<CfgDialogFLTK>();
+};
+
+TEST_F(ConfigDialogTest, TwoCardsOfTwoPortsGiveFourPortItemsThatAddressTheirPorts) {
+    Use(kTwoCards);
+    dialog->Show();
+    ASSERT_TRUE(dialog->window->shown());
+    EXPECT_STREQ(dialog->window->label(), "CAN Hardware Configuration");
+    EXPECT_EQ(std::vector<int>({dialog->window->w(), dialog->window->h()}),
+              std::vector<int>({500, 300}));
+    std::vector<std::string> items;
+    for (Fl_Tree_Item* i = dialog->tree->next(dialog->tree->first()); i;
+         i = dialog->tree->next(i)) {
+        char path[64];
+        dialog->tree->item_pathname(path, sizeof path, i);
+        items.push_back(path);
+    }
+    EXPECT_EQ(items, std::vector<std::string>({"CARD 0", "CARD 0/PORT 1", "CARD 0/PORT 2", "CARD 1",
+                                               "CARD 1/PORT 1", "CARD 1/PORT 2"}));
+
+    // The first card is selected at first.
+    EXPECT_EQ(dialog->Position(), 0);
+    EXPECT_TRUE(dialog->cardPanel->visible() && !dialog->portPanel->visible());
+    EXPECT_EQ(Text(dialog->serialNum), "111");
+
+    Select("CARD 1/PORT 2");
+    EXPECT_EQ(dialog->Position(), 3);
+    EXPECT_TRUE(dialog->portPanel->visible() && !dialog->cardPanel->visible());
+    EXPECT_EQ(Text(dialog->txErrors), InfoOf(3).txErrors);
+    EXPECT_NE(InfoOf(3).txErrors, InfoOf(2).txErrors);
+    EXPECT_EQ(Text(dialog->status), InfoOf(3).status);
+    EXPECT_EQ(Text(dialog->loading), "  0.0%");
+
+    Select("CARD 1");
+    EXPECT_EQ(dialog->Position(), 2);
+    EXPECT_TRUE(dialog->cardPanel->visible() && !dialog->portPanel->visible());
+    EXPECT_EQ(Text(dialog->serialNum), "222");
+    EXPECT_EQ(Text(dialog->cardType), "TRL-VR-1");
+    EXPECT_FALSE(dialog->warning->visible());
+
+    Select("CARD 0/PORT 2");
+    EXPECT_EQ(dialog->Position(), 1);
+    EXPECT_EQ(Text(dialog->txErrors), InfoOf(1).txErrors);
+
+    dialog->window->hide();
+}
+
+TEST_F(ConfigDialogTest, CardTypeTexts) {
+    Use(kTwoCards);
+    dialog->Show();
+    EXPECT_EQ(Text(dialog->cardType), "TRL-PCI-2 - rev 4");
+    dialog->window->hide();
+
+    installed.reset();
+    Use(Block("Bus", "bitrate:1000000\n") +
+        Block("Card", "type:0x300\nupdate_failed:1\n" + Block("Port", "bus:0\n")));
+    dialog->Show();
+    EXPECT_EQ(Text(dialog->cardType), "Unknown: 0x00000300");
+    EXPECT_TRUE(dialog->warning->visible());
+    EXPECT_EQ(Text(dialog->warning), "Last firmware update failed!");
+    dialog->window->hide();
+}
+
+TEST_F(ConfigDialogTest, UntickedPortIsLeftOutOfThePortList) {
+    Use(kTwoCards);
+    dialog->Show();
+    Select("CARD 0/PORT 2");
+    EXPECT_TRUE(dialog->monitorBtn->value());
+    dialog->monitorBtn->value(0);
+    dialog->monitorBtn->do_callback();
+
+    int list[64];
+    ASSERT_EQ(dialog->GetPortList(list, 64), 4);
+    EXPECT_EQ(std::vector<int>(list, list + 4), std::vector<int>({0, -1, 2, 0}));
+    EXPECT_EQ(dialog->GetPortList(list, 2), 2);
+
+    // The check button shows the flag of the port selected.
+    Select("CARD 1/PORT 1");
+    EXPECT_TRUE(dialog->monitorBtn->value());
+    Select("CARD 0/PORT 2");
+    EXPECT_FALSE(dialog->monitorBtn->value());
+    dialog->window->hide();
+}
+
+TEST_F(ConfigDialogTest, BitRateIsFixedForAnOpenPortAndSetAtOnceForAClosedOne) {
+    Use(kTwoCards);
+    const int fd = OpenPort(*driver, Ports().Node(0).c_str());
+    dialog->Show();
+    Select("CARD 0/PORT 1");
+    EXPECT_FALSE(dialog->baud->active());
+    EXPECT_EQ(dialog->baud->value(), 0);
+
+    Select("CARD 1/PORT 1");
+    EXPECT_TRUE(dialog->baud->active());
+    EXPECT_EQ(dialog->baud->value(), 2);
+    EXPECT_STREQ(dialog->baud->text(3), "250,000 bps");
+    dialog->baud->picked(dialog->baud->menu() + 3);
+    EXPECT_EQ(CanIntf(2, false).getBaud(), 3);
+
+    // A rate that cannot be set is reported once.
+    std::string gone;
+    calls->node = Ports().Node(2);
+    calls->gone = true;
+    try {
+        CanIntf port(2, false);
+    } catch (const QuillonError& e) {
+        gone = e.message;
+    }
+    ASSERT_FALSE(gone.empty());
+    EXPECT_EQ(CaptureAlert([&] { dialog->baud->picked(dialog->baud->menu() + 4); }), gone);
+    calls->gone = false;
+    EXPECT_EQ(CanIntf(2, false).getBaud(), 3);
+
+    driver->Close(fd);
+    dialog->window->hide();
+}
+
+TEST_F(ConfigDialogTest, NoCardsGiveAnAlertAndNoWindow) {
+    Ports().Scan(true);
+    EXPECT_EQ(CaptureAlert([&] { dialog->Show(); }), "No CAN cards found in system");
+    EXPECT_FALSE(dialog->window->shown());
+    int list[64];
+    EXPECT_EQ(dialog->GetPortList(list, 64), 0);
+}
+
+TEST_F(ConfigDialogTest, ResetOfAVanishingCardWaitsForItsNode) {
+    Use(kTwoCards);
+    dialog->Show();
+    Select("CARD 1");
+    calls->node = Ports().Node(2);
+    Fl_Button* reset = Button("Reset");
+    ASSERT_NE(reset, nullptr);
+    EXPECT_EQ(CaptureAlert([&] { reset->do_callback(); }), "(no alert)");
+    EXPECT_FALSE(dialog->busy);
+    // The node went away and is back when the reset returns.
+    EXPECT_GT(calls->refused, 0);
+    EXPECT_EQ(Ports().Count(), 4);
+    EXPECT_EQ(InfoOf(2).baudCode, 2);
+
+    // A card that cannot be reached is reported.
+    Select("CARD 0");
+    calls->node = Ports().Node(0);
+    calls->gone = true;
+    std::string message;
+    try {
+        CanIntf port(0, false);
+    } catch (const QuillonError& e) {
+        message = e.message;
+    }
+    ASSERT_FALSE(message.empty());
+    EXPECT_EQ(CaptureAlert([&] { reset->do_callback(); }), message);
+    EXPECT_FALSE(dialog->busy);
+    calls->gone = false;
+    dialog->window->hide();
+}
+
+TEST_F(ConfigDialogTest, RefreshShowsAVanishedPortsErrorAndGoesOn) {
+    Use(kTwoCards);
+    dialog->Show();
+    Select("CARD 1/PORT 2");
+    const std::string normal = InfoOf(3).status;
+    std::string message;
+    calls->node = Ports().Node(3);
+    calls->gone = true;
+    try {
+        CanIntf port(3, false);
+    } catch (const QuillonError& e) {
+        message = e.message;
+    }
+    ASSERT_FALSE(message.empty());
+    ASSERT_NE(message, normal);
+    // The timer's refreshes show the error, then the port again once it is back.
+    Until([&] { return Text(dialog->status) == message; });
+    EXPECT_TRUE(dialog->window->shown());
+    calls->gone = false;
+    Until([&] { return Text(dialog->status) == normal; });
+    dialog->window->hide();
+}
+
+}  // namespace
