@@ -2,6 +2,7 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
+#include <FL/Fl_Native_File_Chooser.H>
 #include <FL/fl_ask.H>
 #include <FL/fl_draw.H>
 
@@ -13,7 +14,9 @@
 #include "base/quillon_error.h"
 #include "base/utils.h"
 #include "hw/can_intf.h"
+#include "hw/firmware_file.h"
 #include "hw/port_survey.h"
+#include "ui/progress.h"
 #include "ui/ui_helpers.h"
 
 namespace {
@@ -45,6 +48,9 @@ void cb_monitor(Fl_Widget*, void* data) {
 }
 void cb_reset(Fl_Widget*, void* data) {
     Self(data)->ResetCard();
+}
+void cb_firmware(Fl_Widget*, void* data) {
+    Self(data)->UpdtFirmware();
 }
 void cb_timeout(void* data) {
     Fl::repeat_timeout(kRefreshSeconds, cb_timeout, data);
@@ -122,7 +128,7 @@ void CfgDialogFLTK::Build() {
     {
         int px = 180, py = 210;
         // Downloading firmware needs the firmware file support, which this button does not have.
-        NewBtn(px, py, 1, "Update Firmware", nullptr, nullptr, nullptr);
+        NewBtn(px, py, 1, "Update Firmware", cb_firmware, this, nullptr);
         NewBtn(px, py, 0, "Reset", cb_reset, this, nullptr);
         const int label = static_cast<int>(fl_width("Firmware Version: "));
         const int fx = 180 + label, fw = 320 - label - 20;
@@ -272,6 +278,35 @@ void CfgDialogFLTK::ResetCard() {
                 }
             }
         }
+    } catch (const QuillonError& e) {
+        busy = false;  // the alert's event loop goes on refreshing
+        fl_alert("%s", e.message.c_str());
+    }
+    busy = false;
+}
+
+void CfgDialogFLTK::UpdtFirmware() {
+    if (Position() < 0) return;
+    Fl_Native_File_Chooser chooser(Fl_Native_File_Chooser::BROWSE_FILE);
+    chooser.title("Select firmware file");
+    chooser.filter("Firmware files\t*.kfw");
+    chooser.options(0);
+    if (chooser.show() != 0 || !chooser.filename() || !*chooser.filename()) return;
+    UpdateFirmwareFrom(chooser.filename());
+}
+
+void CfgDialogFLTK::UpdateFirmwareFrom(const char* path) {
+    const int position = Position();
+    if (position < 0) return;
+    App().StopReaders();
+    try {
+        FirmwareFile file;
+        file.Load(path);
+        CanIntf port(position, false);
+        CheckFirmwareCompatible(file, port.getCardInfo().cardType);
+        busy = true;
+        std::unique_ptr<Progress> progress = NewProgress("Updating firmware", 0, 0, 0, 0);
+        port.DnldFirmware(file, progress.get());
     } catch (const QuillonError& e) {
         busy = false;  // the alert's event loop goes on refreshing
         fl_alert("%s", e.message.c_str());

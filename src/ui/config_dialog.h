@@ -43,6 +43,11 @@ class CfgDialogFLTK : public ConfigDialog {
     // Resets the selected card and, for the cards whose device node goes away while they restart,
     // waits for the node to come back.
     void ResetCard();
+    // Asks for a firmware file and downloads it to the selected card (UpdateFirmwareFrom).
+    void UpdtFirmware();
+    // Loads the firmware file at path, checks that it is meant for the selected card and
+    // downloads it with a progress window; an alert with the message of whatever fails.
+    void UpdateFirmwareFrom(const char* path);
     // The refresh timer's work: a refresh when the window is shown and the cards are not busy.
     void Tick();
 

@@ -6,6 +6,7 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -15,6 +16,8 @@
 #include "base/quillon_error.h"
 #include "hw/can_intf.h"
 #include "hw/emulation_test_support.h"
+#include "hw/firmware_builder.h"
+#include "hw/firmware_file.h"
 #include "hw/port_table.h"
 #include "support/test_support.h"
 #include "ui/alert_capture.h"
@@ -285,3 +288,39 @@ TEST_F(ConfigDialogTest, RefreshShowsAVanishedPortsErrorAndGoesOn) {
 }
 
 }  // namespace
+
+TEST_F(ConfigDialogTest, FirmwareUpdateChecksTheCardThenDownloadsWithProgress) {
+    driver = DriverFrom(dir.path(), kTwoCards);
+    Recorder recorder(*driver);
+    InstalledDriver usingRecorder(recorder);
+    dialog->Show();
+    Select("CARD 0");  // type 3
+    FirmwareImages images;
+    images.mainVersion = 0x00030300;
+    images.main = PatternImage(1024, 1);
+    images.fpga = PatternImage(512, 2);
+    const auto erases = [&] {
+        return std::count_if(recorder.calls.begin(), recorder.calls.end(),
+                             [](const std::string& c) { return c.find("c008b706 00060001") == 0; });
+    };
+
+    // Meant for other cards: refused before anything reaches the card's flash.
+    images.compat = {1, 256, 0, 0};
+    std::vector<uint8_t> bytes = BuildFirmwareFile(images);
+    WriteFile(dir.file("other.kfw"), std::string(bytes.begin(), bytes.end()));
+    EXPECT_EQ(CaptureAlert([&] { dialog->UpdateFirmwareFrom(dir.file("other.kfw").c_str()); }),
+              "Firmware not compatible with card");
+    EXPECT_EQ(erases(), 0);
+    EXPECT_EQ(CaptureAlert([&] { dialog->UpdateFirmwareFrom(dir.file("none.kfw").c_str()); }),
+              "Unable to open file " + dir.file("none.kfw") + " for reading");
+
+    images.compat = {3, 0, 0, 0};
+    bytes = BuildFirmwareFile(images);
+    WriteFile(dir.file("mine.kfw"), std::string(bytes.begin(), bytes.end()));
+    EXPECT_EQ(CaptureAlert([&] { dialog->UpdateFirmwareFrom(dir.file("mine.kfw").c_str()); }),
+              "(no alert)");
+    EXPECT_FALSE(dialog->busy);
+    EXPECT_EQ(erases(), 2);  // the main program and the FPGA image; the file has no boot loader
+    EXPECT_EQ(driver->Flash(0, kMainImageId), images.main);
+    EXPECT_EQ(driver->Flash(0, kFpgaImageId), images.fpga);
+}
