@@ -8,7 +8,6 @@
 
 #include <chrono>
 #include <cstring>
-#include <thread>
 
 #include "app/quillon.h"
 #include "base/quillon_error.h"
@@ -257,7 +256,7 @@ void CfgDialogFLTK::SetMonitor() {
 void CfgDialogFLTK::ResetCard() {
     App().StopReaders();
     const int position = Position();
-    if (position < 0) return;
+    if (position < 0 || busy) return;  // busy: a click while the windows wait for the card
     busy = true;
     try {
         int type;
@@ -269,7 +268,9 @@ void CfgDialogFLTK::ResetCard() {
         for (int vanishing : kVanishingTypes) {
             if (type != vanishing) continue;
             for (int i = 0; i < kResetTries; i++) {
-                std::this_thread::sleep_for(kResetPause);
+                // The windows stay live while the card restarts; the refresh waits (busy).
+                const auto until = std::chrono::steady_clock::now() + kResetPause;
+                while (std::chrono::steady_clock::now() < until) Fl::wait(0.05);
                 try {
                     CanIntf back(position, true);
                     break;
@@ -297,7 +298,7 @@ void CfgDialogFLTK::UpdtFirmware() {
 
 void CfgDialogFLTK::UpdateFirmwareFrom(const char* path) {
     const int position = Position();
-    if (position < 0) return;
+    if (position < 0 || busy) return;
     App().StopReaders();
     try {
         FirmwareFile file;
