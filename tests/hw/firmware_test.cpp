@@ -9,11 +9,15 @@
 
 #include "base/progress.h"
 #include "base/quillon_error.h"
+#include "base/threads_posix.h"
 #include "base/utils.h"
 #include "hw/can_intf.h"
+#include "hw/can_reader.h"
 #include "hw/emulation_test_support.h"
 #include "hw/firmware_builder.h"
 #include "hw/firmware_file.h"
+#include "io/read_manager.h"
+#include "store/msg_store.h"
 #include "support/test_support.h"
 
 namespace {
@@ -306,4 +310,52 @@ TEST(DemoFirmware, FitsBothDemoCards) {
     EXPECT_EQ(driver->Flash(2, kMainImageId), Held(main, len));
     EXPECT_EQ(log.steps.front(), Format("max %u", len + 2048));
     EXPECT_EQ(log.steps.back(), Format("%u Verifying", len + 2048));
+}
+
+// A download runs on the GUI thread; the readers of other ports go on beside it and lose
+// nothing. The download is repeated until the flood has arrived, so that the two overlap; the
+// receive queue holds the whole flood, so that a slow machine cannot make the test fail.
+TEST(FirmwareDownload, ReadersOfOtherPortsLoseNothing) {
+    constexpr int kFrames = 20000;
+    TempDir dir;
+    auto driver = DriverFrom(
+        dir.path(), Block("Bus", "bitrate:1000000\n" + Block("Flood", "count:20000\n")) +
+                        Block("Bus", "bitrate:500000\n") +
+                        Block("Card", "serial:1\n" + Block("Port", "bus:1\n")) +
+                        Block("Card", "serial:2\n" + Block("Port", "bus:0\nqueue:32768\n")));
+    InstalledDriver installed(*driver);
+    FirmwareImages images = Images(0, 256 * 1024, 0);
+    images.compat = {256, 0, 0, 0};
+    const Bytes bytes = BuildFirmwareFile(images);
+    WriteFile(dir.file("fw.kfw"), std::string(bytes.begin(), bytes.end()));
+    FirmwareFile file;
+    file.Load(dir.file("fw.kfw").c_str());
+
+    MsgStore store(kFrames + 1000);
+    CanPortOpener ports;
+    ReadManager readers(nullptr, &ports);
+    readers.SetStore(&store);
+    readers.SetStartTime();
+    readers.ReadCanIntf(1, 0);  // the flooded bus's port, at its 1 Mbit/s
+    CanIntf card(0, false);
+    int downloads = 0;
+    const auto delivered = [&] {
+        const EmulatedDriver::PortCounters c = driver->Counters(1);
+        return c.received + c.overruns;
+    };
+    for (; delivered() < kFrames; downloads++) {
+        ProgressLog progress;
+        card.DnldFirmware(file, &progress);
+        ASSERT_EQ(progress.Count("262144 CRC check failed, retrying"), 0u);
+    }
+    // The bus has carried the whole flood; the reader empties its queue.
+    while (store.GetLast() + 1 < static_cast<int>(driver->Counters(1).received)) Thread::sleep(1);
+    readers.StopAll();
+    EXPECT_GT(downloads, 0);
+    ASSERT_EQ(driver->Counters(1).overruns, 0u);
+    CANframe frame;
+    for (int i = 0; i < kFrames; i++) {
+        ASSERT_TRUE(store.Get(i, frame));
+        ASSERT_EQ(frame.data[0] | frame.data[1] << 8 | frame.data[2] << 16, i);
+    }
 }
