@@ -6,8 +6,10 @@
 #include <FL/fl_ask.H>
 #include <FL/fl_draw.H>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <iterator>
 
 #include "app/quillon.h"
 #include "base/quillon_error.h"
@@ -265,18 +267,17 @@ void CfgDialogFLTK::ResetCard() {
             type = port.getCardInfo().cardType;
             port.Reset();
         }
-        for (int vanishing : kVanishingTypes) {
-            if (type != vanishing) continue;
-            for (int i = 0; i < kResetTries; i++) {
-                // The windows stay live while the card restarts; the refresh waits (busy).
-                const auto until = std::chrono::steady_clock::now() + kResetPause;
-                while (std::chrono::steady_clock::now() < until) Fl::wait(0.05);
-                try {
-                    CanIntf back(position, true);
-                    break;
-                } catch (const QuillonError&) {
-                    // Still restarting: its node is not back yet.
-                }
+        const bool vanishes = std::find(std::begin(kVanishingTypes), std::end(kVanishingTypes),
+                                        type) != std::end(kVanishingTypes);
+        for (int i = 0; vanishes && i < kResetTries; i++) {
+            // The windows stay live while the card restarts; the refresh waits (busy).
+            const auto until = std::chrono::steady_clock::now() + kResetPause;
+            while (std::chrono::steady_clock::now() < until) Fl::wait(0.05);
+            try {
+                CanIntf back(position, true);
+                break;
+            } catch (const QuillonError&) {
+                // Still restarting: its node is not back yet.
             }
         }
     } catch (const QuillonError& e) {

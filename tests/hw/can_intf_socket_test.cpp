@@ -117,15 +117,6 @@ class FakeKernel : public SocketCalls {
     bool allowed = false;
 };
 
-std::string Error(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const QuillonError& e) {
-        return Format("%d %s", e.code, e.message.c_str());
-    }
-    return "(none)";
-}
-
 std::string Row(const CANframe& f) {
     std::string row = Format("%d %d %08x %d", f.type, f.extended, f.id, f.length);
     for (int i = 0; i < f.length; i++) row += Format(" %02x", f.data[i]);
@@ -172,12 +163,12 @@ TEST(PortTableScan, InterfacesOfTypeCanFollowTheDeviceNodesInNameOrder) {
 TEST_F(CanIntfSocketTest, FramesBothWaysOverTheSocket) {
     CanIntf port(0, false);
     CANframe frame;
-    EXPECT_EQ(Error([&] { port.read(frame, 10); }), "4 Attempt to read from closed CAN port");
+    EXPECT_EQ(ThrownError([&] { port.read(frame, 10); }), "4 Attempt to read from closed CAN port");
     port.open();
     EXPECT_EQ(kernel.log, (std::vector<std::string>{"socket 29 3 1", "option 101 2 1fffffff",
                                                     "option 1 29 00000001", "bind 7"}));
-    EXPECT_EQ(Error([&] { port.open(); }), "10 Can't open port, already open");
-    EXPECT_EQ(Error([&] { port.read(frame, 10); }), "8 CAN driver timeout");
+    EXPECT_EQ(ThrownError([&] { port.open(); }), "10 Can't open port, already open");
+    EXPECT_EQ(ThrownError([&] { port.read(frame, 10); }), "8 CAN driver timeout");
 
     for (uint8_t length = 0; length <= 8; length++) {
         kernel.Deliver(0x123, length, {1, 2, 3, 4, 5, 6, 7, 8});
@@ -226,9 +217,9 @@ TEST_F(CanIntfSocketTest, FramesBothWaysOverTheSocket) {
     // A transmit queue that stays full answers busy once the record's time-out has passed.
     while (send(kernel.pair[0], &sent[0], sizeof sent[0], MSG_DONTWAIT) > 0) {
     }
-    EXPECT_EQ(Error([&] { port.write(frame, 20); }), "7 CAN card busy error");
+    EXPECT_EQ(ThrownError([&] { port.write(frame, 20); }), "7 CAN card busy error");
     port.close();
-    EXPECT_EQ(Error([&] { port.SendCMD(2); }), "3 Attempt to access a closed CAN port");
+    EXPECT_EQ(ThrownError([&] { port.SendCMD(2); }), "3 Attempt to access a closed CAN port");
 }
 
 TEST(CanIntfSocketRecords, ErrorClassesMapOntoTheProgramsBitsAndCounters) {
@@ -281,7 +272,7 @@ TEST_F(CanIntfSocketTest, BitRateStateAndCardAsTheDialogsAskThem) {
     CanIntf port(0, false);
     EXPECT_EQ(port.getBaud(), 2);
     port.setBaud(2);  // the running rate: no right needed, nothing set
-    EXPECT_EQ(Error([&] { port.setBaud(3); }),
+    EXPECT_EQ(ThrownError([&] { port.setBaud(3); }),
               "10 Unable to set the bit rate of can0 to 250000 bits/s (Operation not permitted). "
               "Set it as administrator: ip link set can0 down type can bitrate 250000 && ip link "
               "set can0 up");
@@ -320,11 +311,12 @@ TEST_F(CanIntfSocketTest, BitRateStateAndCardAsTheDialogsAskThem) {
 
     // Firmware download and bus analysis have no equivalent.
     for (int opcode : {6, 7, 8, 9, 11, 12})
-        EXPECT_EQ(Error([&] { port.SendCMD(opcode); }), "1 CAN driver reported a bad command code");
-    EXPECT_EQ(Error([&] { port.GetParam(11); }), "1 CAN driver reported a bad parameter");
+        EXPECT_EQ(ThrownError([&] { port.SendCMD(opcode); }),
+                  "1 CAN driver reported a bad command code");
+    EXPECT_EQ(ThrownError([&] { port.GetParam(11); }), "1 CAN driver reported a bad parameter");
 
     const std::vector<SurveyedPort> ports = SurveyPorts(false);
     ASSERT_EQ(ports.size(), 1u);
     EXPECT_EQ(CardTypeText(ports[0]), "SocketCAN can0");
-    EXPECT_EQ(Error([&] { CanIntfSocket().Open(1); }), "5 Unknown CAN port number: 1");
+    EXPECT_EQ(ThrownError([&] { CanIntfSocket().Open(1); }), "5 Unknown CAN port number: 1");
 }

@@ -33,15 +33,6 @@ class Nodes : public DriverCalls {
     std::set<std::string> names;
 };
 
-std::string Error(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const QuillonError& e) {
-        return Format("%d %s", e.code, e.message.c_str());
-    }
-    return "(none)";
-}
-
 class CanIntfTest : public testing::Test {
   protected:
     void Install(const std::string& body) {
@@ -90,7 +81,7 @@ TEST_F(CanIntfTest, CardAndPortInformationInTheDriversWords) {
     port.open();
     EXPECT_EQ(recorder->calls, (std::vector<std::string>{"c008b706 00010000 00000000",
                                                          "c008b706 00fc0001 00000001"}));
-    EXPECT_EQ(Error([&] { port.open(); }), "10 Can't open port, already open");
+    EXPECT_EQ(ThrownError([&] { port.open(); }), "10 Can't open port, already open");
     info = port.getPortInfo();
     // Status bits 16 to 21 of 0x3E: open, synchronised, both counters bus-off.
     EXPECT_EQ(info.status + "|" + info.txErrors + "|" + info.rxErrors,
@@ -101,7 +92,7 @@ TEST_F(CanIntfTest, CardAndPortInformationInTheDriversWords) {
     port.setBaud(7);
     EXPECT_EQ(recorder->calls.back(), "c008b706 00030001 00000008");
     EXPECT_EQ(port.getBaud(), 7);
-    EXPECT_EQ(Error([&] { port.setBaud(8); }), "10 Unknown baud rate: 8");
+    EXPECT_EQ(ThrownError([&] { port.setBaud(8); }), "10 Unknown baud rate: 8");
     EXPECT_EQ(CanIntf::GetBPS(7), 20000);
     EXPECT_EQ(CanIntf::GetBPS(8), 0);
     EXPECT_EQ(CanIntf::FmtVerStr(0x000A0B0C), "10.11.12");
@@ -118,11 +109,13 @@ TEST_F(CanIntfTest, FramesCrossTheSeamByteForByte) {
     Install(kTwoPorts);
     CanIntf sender(0, false), receiver(1, false);
     CANframe frame;
-    EXPECT_EQ(Error([&] { receiver.read(frame, 10); }), "4 Attempt to read from closed CAN port");
-    EXPECT_EQ(Error([&] { sender.write(frame, 10); }), "4 Attempt to write to closed CAN port");
+    EXPECT_EQ(ThrownError([&] { receiver.read(frame, 10); }),
+              "4 Attempt to read from closed CAN port");
+    EXPECT_EQ(ThrownError([&] { sender.write(frame, 10); }),
+              "4 Attempt to write to closed CAN port");
     sender.open();
     receiver.open();
-    EXPECT_EQ(Error([&] { receiver.read(frame, 10); }), "8 CAN driver timeout");
+    EXPECT_EQ(ThrownError([&] { receiver.read(frame, 10); }), "8 CAN driver timeout");
 
     frame.id = 0x3ABCDEF1;  // bits above the 29 are not the driver's
     frame.extended = 1;
@@ -154,14 +147,15 @@ TEST_F(CanIntfTest, FramesCrossTheSeamByteForByte) {
     EXPECT_EQ(Format("%d %08x %d", frame.type, frame.id, frame.length), "1 00000701 8");
 
     frame.length = 9;
-    EXPECT_EQ(Error([&] { sender.write(frame, 1); }),
+    EXPECT_EQ(ThrownError([&] { sender.write(frame, 1); }),
               "1 Bad CAN frame passed to CanIntf::write, length 9");
     frame.length = 0;
     frame.type = FRAME_ERROR;
-    EXPECT_EQ(Error([&] { sender.write(frame, 1); }),
+    EXPECT_EQ(ThrownError([&] { sender.write(frame, 1); }),
               "1 Unknown frame type (2) passed to CanIntf::write");
-    EXPECT_EQ(Error([&] { sender.SendCMD(1); }), "2 Attempt to reopen an open CAN port");
-    EXPECT_EQ(Error([&] { sender.SendCMD(0x77); }), "1 CAN driver reported a bad command code");
+    EXPECT_EQ(ThrownError([&] { sender.SendCMD(1); }), "2 Attempt to reopen an open CAN port");
+    EXPECT_EQ(ThrownError([&] { sender.SendCMD(0x77); }),
+              "1 CAN driver reported a bad command code");
 }
 
 TEST_F(CanIntfTest, DriverErrorsAndPortNumbers) {
@@ -176,16 +170,16 @@ TEST_F(CanIntfTest, DriverErrorsAndPortNumbers) {
                                     "10 Received signal from driver",
                                     "11 Unknown CAN error 9"};
     for (int code = 0; code <= 9; code++) {
-        const std::string got = Error([&] { CanIntfLocal::ThrowDriverError(code); });
+        const std::string got = ThrownError([&] { CanIntfLocal::ThrowDriverError(code); });
         EXPECT_EQ(got == "(none)" ? "0 (none)" : got, messages[code]);
     }
-    EXPECT_EQ(Error([&] { CanIntfLocal::ThrowDriverError(-1); }), "11 Unknown CAN error -1");
+    EXPECT_EQ(ThrownError([&] { CanIntfLocal::ThrowDriverError(-1); }), "11 Unknown CAN error -1");
 
     Install(kTwoPorts + std::string("[Card]\nbusy_every:1\n[Port]\nbus:0\n[END]\n[END]\n"));
-    EXPECT_EQ(Error([&] { CanIntf(4, false); }), "10 Invalid CAN port number: 4");
-    EXPECT_EQ(Error([&] { CanIntf(-1, false); }), "10 Invalid CAN port number: -1");
-    EXPECT_EQ(Error([&] { CanIntfLocal().Open(4); }), "5 Unknown CAN port number: 4");
-    EXPECT_EQ(Error([&] { CanIntf(2, false).getBaud(); }),
+    EXPECT_EQ(ThrownError([&] { CanIntf(4, false); }), "10 Invalid CAN port number: 4");
+    EXPECT_EQ(ThrownError([&] { CanIntf(-1, false); }), "10 Invalid CAN port number: -1");
+    EXPECT_EQ(ThrownError([&] { CanIntfLocal().Open(4); }), "5 Unknown CAN port number: 4");
+    EXPECT_EQ(ThrownError([&] { CanIntf(2, false).getBaud(); }),
               "7 CAN card busy error");  // the ulcan nodes first
 }
 
@@ -196,12 +190,13 @@ TEST_F(CanIntfTest, ScanFindsBothFamiliesUntilAGap) {
     EXPECT_EQ(Ports().Count(), 3);
     EXPECT_EQ(Ports().Node(1) + " " + Ports().Node(2), "/dev/ulcan01 /dev/tarvelcan00");
     // Opening the node fails after the scan: the port number was valid.
-    EXPECT_EQ(Error([&] { CanIntf(2, false); }), "5 Unable to open CAN device /dev/tarvelcan00");
+    EXPECT_EQ(ThrownError([&] { CanIntf(2, false); }),
+              "5 Unable to open CAN device /dev/tarvelcan00");
 
     nodes.names = {"/dev/ulcan00", "/dev/ulcan02"};
     // A scan younger than five seconds is reused, unless a rescan is asked for.
-    EXPECT_EQ(Error([&] { CanIntf(3, false); }), "10 Invalid CAN port number: 3");
+    EXPECT_EQ(ThrownError([&] { CanIntf(3, false); }), "10 Invalid CAN port number: 3");
     EXPECT_EQ(Ports().Count(), 3);
-    EXPECT_EQ(Error([&] { CanIntf(1, true); }), "10 Invalid CAN port number: 1");
+    EXPECT_EQ(ThrownError([&] { CanIntf(1, true); }), "10 Invalid CAN port number: 1");
     EXPECT_EQ(Ports().Count(), 1);
 }

@@ -39,15 +39,6 @@ class ProgressLog : public Progress {
     size_t stopAt = 0;
 };
 
-std::string Error(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const QuillonError& e) {
-        return Format("%d %s", e.code, e.message.c_str());
-    }
-    return "(none)";
-}
-
 FirmwareImages Images(size_t boot, size_t main, size_t fpga) {
     FirmwareImages images;
     images.bootVersion = 0x00010100;
@@ -76,7 +67,7 @@ class FirmwareTest : public testing::Test {
     // Writes the bytes to a file and loads it into file; the error, "(none)" when it loaded.
     std::string Load(const Bytes& bytes) {
         WriteFile(dir.file("fw.kfw"), std::string(bytes.begin(), bytes.end()));
-        return Error([&] { file.Load(dir.file("fw.kfw").c_str()); });
+        return ThrownError([&] { file.Load(dir.file("fw.kfw").c_str()); });
     }
     std::string Summary() {
         unsigned int boot = 0, main = 0, fpga = 0;
@@ -137,8 +128,8 @@ TEST_F(FirmwareTest, BigEndianTwinReadsLikeTheLittleEndianFile) {
 }
 
 TEST_F(FirmwareTest, DamagedFilesRefused) {
-    EXPECT_EQ(Error([&] { file.GetMainVersion(); }), "21 File has not been loaded");
-    EXPECT_EQ(Error([&] { file.Load("/nonexistent/fw.kfw"); }),
+    EXPECT_EQ(ThrownError([&] { file.GetMainVersion(); }), "21 File has not been loaded");
+    EXPECT_EQ(ThrownError([&] { file.Load("/nonexistent/fw.kfw"); }),
               "21 Unable to open file /nonexistent/fw.kfw for reading");
     const Bytes good = BuildFirmwareFile(Images(4, 8, 0));
     for (bool bigEndian : {false, true}) {
@@ -166,16 +157,16 @@ TEST_F(FirmwareTest, DamagedFilesRefused) {
     Reseal(changed);
     EXPECT_EQ(Load(changed), "21 Firmware image reaches beyond the end of the file");
     // A failed load leaves nothing loaded.
-    EXPECT_EQ(Error([&] { file.GetBootVersion(); }), "21 File has not been loaded");
+    EXPECT_EQ(ThrownError([&] { file.GetBootVersion(); }), "21 File has not been loaded");
 }
 
 TEST_F(FirmwareTest, WithoutAListTheFpgaImageDecidesTheCard) {
     ASSERT_EQ(Load(BuildFirmwareFile(Images(4, 8, 4))), "(none)");
     EXPECT_TRUE(file.MeantFor(1));
-    EXPECT_EQ(Error([&] { CheckFirmwareCompatible(file, 0); }),
+    EXPECT_EQ(ThrownError([&] { CheckFirmwareCompatible(file, 0); }),
               "21 Firmware not compatible with card");
     ASSERT_EQ(Load(BuildFirmwareFile(Images(4, 8, 0))), "(none)");
-    EXPECT_EQ(Error([&] { CheckFirmwareCompatible(file, 0); }), "(none)");
+    EXPECT_EQ(ThrownError([&] { CheckFirmwareCompatible(file, 0); }), "(none)");
     EXPECT_FALSE(file.MeantFor(1));
 }
 
@@ -207,7 +198,7 @@ TEST_F(FirmwareTest, WordsGoInCommandsOfAtMost63) {
     EXPECT_EQ(driver->Flash(0, kFpgaImageId), image);
 
     recorder->calls.clear();
-    EXPECT_EQ(Error([&] { port->Dnld(kMainImageId, image.data(), 6, &log, 0); }),
+    EXPECT_EQ(ThrownError([&] { port->Dnld(kMainImageId, image.data(), 6, &log, 0); }),
               "1 Firmware byte count (6) must be a multiple of 4");
     EXPECT_TRUE(recorder->calls.empty());
     EXPECT_EQ(driver->Flash(0, kMainImageId).size(), 252u);

@@ -37,15 +37,6 @@ std::string Parse(std::string line) {
 }
 
 // The code and message of the QuillonError that f throws.
-std::string Error(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const QuillonError& e) {
-        return std::to_string(e.code) + " " + e.message;
-    }
-    return "(none)";
-}
-
 // The grammar of log lines is checked by quillon-dump's golden case grammar.jsonl; here what a
 // log file cannot hold.
 TEST(LogParserTest, LinesBeyondTheBufferAndNumbersReadLikeStrtoul) {
@@ -121,7 +112,7 @@ TEST_F(PipelineTest, WriterLinesParseBack) {
     while (reader->getNextFrame(f)) got.push_back(Describe(f));  // false at the end, then:
     EXPECT_EQ(got, sent);
     EXPECT_THROW(reader->getNextFrame(f), EndOfFileException);
-    EXPECT_EQ(Error([&] { reader->getNextFrame(f); }), "4 Log file not open");
+    EXPECT_EQ(ThrownError([&] { reader->getNextFrame(f); }), "4 Log file not open");
 }
 
 TEST(LogRoundTripTest, SavedDemoIsTheReplayedFile) {
@@ -149,26 +140,26 @@ TEST_F(PipelineTest, LiveWriterFollowsTheStoreUntilClosed) {
     EXPECT_EQ(ReadFile(dir.file("live.log")),
               "        1 CAN0: 0x00000001 - \n        2 CAN0: 0x00000002 - \n");
     const std::string bad = dir.file("no/such/dir.log");
-    EXPECT_EQ(Error([&] { LogProducer(bad, false, store, nullptr); }),
+    EXPECT_EQ(ThrownError([&] { LogProducer(bad, false, store, nullptr); }),
               "12 Unable to open log file: " + bad);
 }
 
 TEST_F(PipelineTest, ReadersReplayAndHoldTheirSlots) {
     ReadManager unconnected;
-    EXPECT_EQ(Error([&] { unconnected.AddReader(std::make_unique<FrameProducer>()); }),
+    EXPECT_EQ(ThrownError([&] { unconnected.AddReader(std::make_unique<FrameProducer>()); }),
               "13 No message store to read into");
     const std::string three = dir.file("three.log");
     WriteFile(three, "1 CAN1: 0x1 - 1\n2 CAN1: 0x2 -\nnot a frame line\n");
     for (int i = 0; i < ReadManager::kMaxReaders; i++) readers.ReadLogFile(three, true);
     EXPECT_EQ(store.GetTotal(nullptr, nullptr), 3 * ReadManager::kMaxReaders);
     // Finished readers keep their slots until StopAll, which waits for their notices too.
-    EXPECT_EQ(Error([&] { readers.ReadLogFile(three, true); }),
+    EXPECT_EQ(ThrownError([&] { readers.ReadLogFile(three, true); }),
               "13 Too many message readers alreay open");
     readers.StopAll();
     EXPECT_EQ(notices.reads, ReadManager::kMaxReaders);
     readers.ReadLogFile(three, true);
     EXPECT_EQ(store.GetTotal(nullptr, nullptr), 3 * ReadManager::kMaxReaders + 3);
-    EXPECT_EQ(Error([&] { readers.ReadLogFile(dir.file("missing.log"), false); }),
+    EXPECT_EQ(ThrownError([&] { readers.ReadLogFile(dir.file("missing.log"), false); }),
               "12 Unable to open log file: " + dir.file("missing.log"));
 }
 

@@ -10,6 +10,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "base/quillon_error.h"
+
 TempDir::TempDir() {
     char pattern[] = "/tmp/quillon-test-XXXXXX";
     if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
@@ -81,4 +83,13 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
     result.out = ReadFile(outPath);
     result.err = ReadFile(errPath);
     return result;
+}
+
+std::string ThrownError(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const QuillonError& e) {
+        return std::to_string(e.code) + " " + e.message;
+    }
+    return "(none)";
 }

@@ -2,8 +2,12 @@
 
 // Helpers for tests that need files, environment variables or a child process.
 
+#include <functional>
 #include <string>
 #include <vector>
+
+// "code message" of the QuillonError that action throws, "(none)" when it throws none.
+std::string ThrownError(const std::function<void()>& action);
 
 // A fresh directory under /tmp, removed with everything in it at the end of the scope.
 class TempDir {
