@@ -76,6 +76,7 @@ class Quillon : public FrameFilter, public LogNotices {
     std::unique_ptr<ConfigDialog> cfgDialog;
     std::unique_ptr<NetworkDialog> netDialog;
     std::unique_ptr<FiltDialog> filtDialog;
+    std::unique_ptr<AnalyzerDialog> analyzer;
     CanPortOpener portOpener;  // the readers' CAN ports
     ReadManager readMgr{this, &portOpener};
     std::unique_ptr<MsgStore> msgStore;

@@ -13,6 +13,7 @@
 #include "app/settings.h"
 #include "app/simulated_cards.h"
 #include "base/quillon_error.h"
+#include "ui/analyzer_dialog.h"
 #include "ui/config_dialog.h"
 #include "ui/filt_dialog.h"
 #include "ui/main_frame_fltk.h"
@@ -43,6 +44,7 @@ int Quillon::main(int argc, char** argv) {
     cfgDialog = CreateCfgDialog();
     netDialog = CreateNetDialog(netConfig);
     filtDialog = CreateFiltDialog();
+    analyzer = CreateAnalyzer();
     if (cmdLine.haveFile && !cmdLine.cmdMode) {
         try {
             mainFrame->OpenLogFile(cmdLine.file);
