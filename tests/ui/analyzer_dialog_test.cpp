@@ -12,11 +12,13 @@
 #include <set>
 #include <string>
 
+#include "app/quillon.h"
 #include "hw/can_intf.h"
 #include "hw/emulation_test_support.h"
 #include "hw/port_table.h"
 #include "support/test_support.h"
 #include "ui/alert_capture.h"
+#include "ui/main_frame_fltk.h"
 
 namespace {
 
@@ -82,11 +84,21 @@ struct Pixels {
 
 TEST(AnalyzerDialogTest, NoCardsGiveAnAlertAndNoWindow) {
     Ports().Scan(true);
-    AnalyzerFLTK dialog;
-    EXPECT_EQ(CaptureAlert([&] { dialog.Show(); }), "No CAN cards found in system");
+    App().CreateStores(1000);
+    App().analyzer = CreateAnalyzer();
+    {
+        MainFrameFLTK frame(App());
+        // Opened from the Tools menu.
+        EXPECT_EQ(CaptureAlert([&] {
+                      frame.menuBar->picked(frame.menuBar->find_item("&Tools/&Analyze CAN bus..."));
+                  }),
+                  "No CAN cards found in system");
+    }
+    auto& dialog = static_cast<AnalyzerFLTK&>(*App().analyzer);
     EXPECT_FALSE(dialog.window->shown());
     EXPECT_EQ(CaptureAlert([&] { dialog.Config(); }), "No CAN cards found in system");
     EXPECT_FALSE(dialog.cfgWindow->shown());
+    App().analyzer.reset();
 }
 
 TEST(AnalyzerDialogTest, MeasuresBothCardKindsAndDrawsTheBitTime) {
@@ -150,6 +162,9 @@ TEST(AnalyzerDialogTest, MeasuresBothCardKindsAndDrawsTheBitTime) {
     std::map<std::string, std::set<int>> tips = Tips(*dialog.waveform);
     EXPECT_EQ(tips.count("Receive falling edge\n160ns after transmit edge"), 1u);
     EXPECT_EQ(tips.count("ACK rising edge\n360ns after transmit edge"), 1u);
+    Button(dialog.window.get(), "Help")->do_callback();
+    EXPECT_TRUE(dialog.helpDlg->visible());
+    dialog.helpDlg->hide();
     dialog.window->hide();
 }
 
