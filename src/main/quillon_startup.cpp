@@ -42,7 +42,7 @@ int Quillon::main(int argc, char** argv) {
     mainFrame = window.get();
     cfgDialog = CreateCfgDialog();
     netDialog = CreateNetDialog(netConfig);
-    filtDialog = CreateFiltDialog();
+    filtDialog = CreateFiltDialog(*this);
     if (cmdLine.haveFile && !cmdLine.cmdMode) {
         try {
             mainFrame->OpenLogFile(cmdLine.file);
