@@ -5,12 +5,17 @@
 #include <FL/fl_ask.H>
 #include <FL/fl_draw.H>
 
+#include <chrono>
+
 #include "app/quillon.h"
 #include "base/quillon_error.h"
 #include "filter/filter_logic.h"
 #include "ui/help_text.h"
 
 namespace {
+
+// How often the event loop runs while a rebuild runs: below the list's 0.1 s timer.
+constexpr auto kLiveInterval = std::chrono::milliseconds(40);
 
 FiltDialogFLTK* Self(void* data) {
     return static_cast<FiltDialogFLTK*>(data);
@@ -130,6 +135,7 @@ void FiltDialogFLTK::Delete() {
 }
 
 bool FiltDialogFLTK::Apply() {
+    if (applying) return false;  // pressed again while the view is rebuilt
     std::unique_ptr<FilterLogic> filter;
     try {
         filter = CreateFilterLogic(exprInput->value(), elements);
@@ -137,7 +143,17 @@ bool FiltDialogFLTK::Apply() {
         fl_alert("%s", e.message.c_str());
         return false;
     }
-    app.SetFilter(std::move(filter));
+    // A large store takes a while to rebuild: the windows stay live, and the list shows the
+    // view growing at its timer's pace.
+    applying = true;
+    auto last = std::chrono::steady_clock::now();
+    app.SetFilter(std::move(filter), [&last] {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last < kLiveInterval) return;
+        last = now;
+        Fl::check();
+    });
+    applying = false;
     return true;
 }
 

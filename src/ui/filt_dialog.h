@@ -38,7 +38,8 @@ class FiltDialogFLTK : public FiltDialog {
     // Removes the selected row's element; the later ones move up a letter.
     void Delete();
     // Parses the expression and installs it as the display filter, rebuilding the filtered
-    // view. An expression that does not parse is shown in an alert and changes nothing: false.
+    // view; the event loop runs meanwhile. An expression that does not parse is shown in an
+    // alert and changes nothing: false, as for a press while a rebuild runs.
     bool Apply();
     void Help();
 
@@ -47,7 +48,8 @@ class FiltDialogFLTK : public FiltDialog {
     std::unique_ptr<Fl_Window> window;  // null until first built
     Fl_Input* exprInput = nullptr;
     FeTable* table = nullptr;
-    FeList elements;  // owns the elements the table shows
+    FeList elements;        // owns the elements the table shows
+    bool applying = false;  // a rebuild runs, under Apply
 
   private:
     void Build();
