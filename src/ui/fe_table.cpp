@@ -49,6 +49,7 @@ void FeTable::draw_cell(TableContext context, int row, int, int x, int y, int w,
             break;
         case CONTEXT_ROW_HEADER:
             fl_push_clip(x, y, w, h);
+            fl_font(labelfont(), labelsize());
             fl_color(FL_WHITE);
             fl_rectf(x, y, w, h);
             fl_color(FL_BLACK);
@@ -58,6 +59,7 @@ void FeTable::draw_cell(TableContext context, int row, int, int x, int y, int w,
         case CONTEXT_CELL: {
             const bool selected = is_selected(row, 0);
             fl_push_clip(x, y, w, h);
+            fl_font(labelfont(), labelsize());
             fl_color(selected ? FL_BLUE : FL_WHITE);
             fl_rectf(x, y, w, h);
             fl_color(selected ? FL_WHITE : FL_BLACK);
