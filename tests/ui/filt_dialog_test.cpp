@@ -171,8 +171,7 @@ TEST_F(FiltDialogTest, ElementDialogFieldsAndAlerts) {
     obj.subInput->value("junk");
     obj.idInput->value("0x1018");
     FeClick("OK");
-    auto& added = static_cast<FeObjID&>(*dialog->FindFE("A"));
-    EXPECT_EQ(added.subIndex, -1);
+    EXPECT_EQ(static_cast<FeObjID&>(*dialog->FindFE("A")).subIndex, -1);
     EXPECT_EQ(dialog->table->CellText(0), "Object ID == 0x1018");
     Press("Add");  // the last values again
     EXPECT_STREQ(obj.subInput->value(), "junk");
