@@ -43,7 +43,7 @@ int Quillon::main(int argc, char** argv) {
     mainFrame = window.get();
     cfgDialog = CreateCfgDialog();
     netDialog = CreateNetDialog(netConfig);
-    filtDialog = CreateFiltDialog();
+    filtDialog = CreateFiltDialog(*this);
     analyzer = CreateAnalyzer();
     if (cmdLine.haveFile && !cmdLine.cmdMode) {
         try {
