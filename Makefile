@@ -56,7 +56,8 @@ check: lint test test-asan test-tsan
 # Fuzzes each target for FUZZ_SECONDS (or only FUZZ_TARGETS); new inputs collect in
 # build-fuzz/corpus/<target>.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS ?= log_reader filter_expr canopen_decoder eds_reader cfg_element
+FUZZ_TARGETS ?= log_reader candump_reader asc_reader trc_reader filter_expr canopen_decoder eds_reader \
+                cfg_element
 fuzz:
 	@scripts/install-deps.sh clang libclang-rt-14-dev
 	@CXX=clang++ $(call CONFIGURE,build-fuzz,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_FUZZ=ON -DQUILLON_SANITIZE=address$(,)undefined$(,)fuzzer-no-link)

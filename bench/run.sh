@@ -45,6 +45,9 @@ for frames in 1000000 5000000; do
     measure "quillon-dump -q -c 1000000" "$frames" "$bin/quillon-dump" -q -c 1000000 "$log"
 done
 
+# The other tools' log formats beside Quillon's own.
+RUNS=$RUNS bench/log_formats.sh
+
 "$bin/pipeline_bench" --benchmark_min_time=0.5
 "$bin/filter_bench"
 "$bin/eds_bench"

@@ -8,6 +8,7 @@ packages=(
     libfltk1.3-dev zlib1g-dev libsocketcan-dev pkg-config
     libgtest-dev libbenchmark-dev nlohmann-json3-dev
     xvfb xauth xdotool fonts-dejavu-core
+    python3-can can-utils  # the tests read and write logs with these tools
     "$@"  # extra packages for one task, such as the fuzzer's compiler
 )
 

@@ -11,20 +11,17 @@ constexpr int kLineBuffer = 1000;
 constexpr size_t kFileBuffer = 1 << 16;
 constexpr size_t kTextCheck = 1 << 16;
 
-// Whether the start of the file looks like text: no NUL byte, and control characters other than
-// white space in at most one byte of ten. A binary file would otherwise become millions of rows
-// of garbage text. Leaves the file at its start.
-bool LooksLikeText(FILE* fp) {
-    std::vector<unsigned char> head(kTextCheck);
-    const size_t n = std::fread(head.data(), 1, head.size(), fp);
-    std::rewind(fp);
+// Whether the start of the file, head, looks like text: no NUL byte, and control characters
+// other than white space in at most one byte of ten. A binary file would otherwise become
+// millions of rows of garbage text.
+bool LooksLikeText(const std::vector<char>& head) {
     size_t control = 0;
-    for (size_t i = 0; i < n; i++) {
-        const unsigned char c = head[i];
+    for (const char ch : head) {
+        const unsigned char c = static_cast<unsigned char>(ch);
         if (c == 0) return false;
         if ((c < 0x20 && !std::isspace(c)) || c == 0x7F) control++;
     }
-    return control * 10 <= n;
+    return control * 10 <= head.size();
 }
 
 }  // namespace
@@ -55,6 +52,7 @@ bool LogReader::getNextFrame(CANframe& frame) {
     if (line[kLineBuffer - 2] != '\n')
         for (int c = getc_unlocked(fp); c != EOF && c != '\n';) c = getc_unlocked(fp);
     if (lineParser->Parse(line, frame)) return true;
+    if (lineParser->Skipped()) return false;
     for (const char* c = line; *c && *c != '\n'; c++)
         if (!std::isspace(static_cast<unsigned char>(*c))) {
             dropped.store(dropped.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
@@ -63,13 +61,17 @@ bool LogReader::getNextFrame(CANframe& frame) {
     return false;
 }
 
-std::unique_ptr<LogReader> OpenLogFile(const std::string& path) {
+std::unique_ptr<LogReader> OpenLogFile(const std::string& path, LogFormat format) {
     FILE* fp = OpenRegularFile(path.c_str(), "rb");
     if (!fp) throw QuillonError(12, "Unable to open log file: " + path);
     std::setvbuf(fp, nullptr, _IOFBF, kFileBuffer);
-    if (!LooksLikeText(fp)) {
+    std::vector<char> head(kTextCheck);
+    head.resize(std::fread(head.data(), 1, head.size(), fp));
+    std::rewind(fp);
+    if (!LooksLikeText(head)) {
         std::fclose(fp);
         throw QuillonError(12, "Unable to open log file: " + path + " is not a text log");
     }
-    return std::make_unique<LogReader>(fp, std::make_unique<LogParserVexa>());
+    if (format == LogFormat::Detect) format = DetectLogFormat(head.data(), head.size());
+    return std::make_unique<LogReader>(fp, CreateLogParser(format));
 }

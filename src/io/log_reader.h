@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "io/log_format.h"
 #include "io/log_parser.h"
 #include "store/frame_producer.h"
 
@@ -29,5 +30,7 @@ class LogReader : public FrameProducer {
     std::atomic<uint64_t> dropped{0};  // written by the reading thread only
 };
 
-// A reader for the log file at path. Throws QuillonError 12 when it cannot be opened.
-std::unique_ptr<LogReader> OpenLogFile(const std::string& path);
+// A reader for the log file at path, in format (Detect: recognised from its first lines).
+// Throws QuillonError 12 when it cannot be opened or is no text.
+std::unique_ptr<LogReader> OpenLogFile(const std::string& path,
+                                       LogFormat format = LogFormat::Detect);

@@ -70,8 +70,8 @@ int ReadManager::AddReader(std::unique_ptr<FrameProducer> producer) {
     return slot;
 }
 
-uint64_t ReadManager::ReadLogFile(const std::string& path, bool wait) {
-    std::unique_ptr<LogReader> log = OpenLogFile(path);
+uint64_t ReadManager::ReadLogFile(const std::string& path, bool wait, LogFormat format) {
+    std::unique_ptr<LogReader> log = OpenLogFile(path, format);
     const LogReader* counted = log.get();  // owned by the reader, which stays until StopAll
     int slot = AddReader(std::move(log));
     if (!wait) return 0;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/threads_posix.h"
+#include "io/log_format.h"
 #include "store/frame_producer.h"
 
 class LogNotices;
@@ -53,7 +54,8 @@ class ReadManager {
     int AddReader(std::unique_ptr<FrameProducer> producer);
     // Replays a log file. With wait, returns once it has been read to its end, with the number
     // of lines that were neither a frame nor text (blank lines aside); without, returns 0.
-    uint64_t ReadLogFile(const std::string& path, bool wait);
+    // format: the log's format, Detect to recognise it from the file's first lines.
+    uint64_t ReadLogFile(const std::string& path, bool wait, LogFormat format = LogFormat::Detect);
     // Opens port at bit-rate code baud and starts a reader for it, its frames stamped
     // relative to startTime. Throws the port's QuillonError when it cannot be opened, 13 as
     // AddReader does.

@@ -7,6 +7,7 @@
 #include "decode/parser.h"
 #include "store/filt_store.h"
 #include "store/msg_store.h"
+#include "tools/log_writers.h"
 
 namespace {
 
@@ -42,7 +43,9 @@ void DumpPrinter::AddStore(int, int last, int) {
     const int index = view.GetFrameID(last);
     CANframe frame;
     if (!msgStore.Get(index, frame)) return;
-    if (options.json)
+    if (options.log)
+        options.log->Write(frame, out);
+    else if (options.json)
         PrintJson(index, frame);
     else
         PrintText(index, frame);

@@ -6,15 +6,17 @@
 #include "store/storage.h"
 
 class FiltStore;
+class LogFormatWriter;
 class MsgStore;
 class Parser;
 
 // How quillon-dump prints frames.
 struct DumpOptions {
-    bool detail = false;  // decoded lines after each row
-    bool json = false;    // JSON Lines instead of text rows
-    bool delta = false;   // time as the difference to the previous printed frame
-    bool quiet = false;   // print nothing per frame
+    bool detail = false;             // decoded lines after each row
+    bool json = false;               // JSON Lines instead of text rows
+    bool delta = false;              // time as the difference to the previous printed frame
+    bool quiet = false;              // print nothing per frame
+    LogFormatWriter* log = nullptr;  // when set, frames are printed as this log format's lines
 };
 
 // Listens to the filtered view and prints each frame that passes as soon as it has been

@@ -27,6 +27,7 @@
 #include "tools/dump_printer.h"
 #include "tools/element_option.h"
 #include "tools/live_capture.h"
+#include "tools/log_writers.h"
 
 namespace {
 
@@ -37,7 +38,12 @@ const char kUsage[] =
     "       quillon-dump -A N[:CODE] [-I ID]\n"
     "  -m, --mode raw|canopen    decoder; default canopen\n"
     "  -d, --detail              after each row, the decoded lines of the frame\n"
-    "  -j, --json                JSON Lines output instead of text rows\n"
+    "  -j, --json                JSON Lines output instead of text rows (-o json)\n"
+    "  -o, --output FORMAT       output format: text (default), json, or the lines of a log: "
+    "quillon (as the log writer writes them), candump (candump -l), asc (Vector ASC), trc (PEAK "
+    "TRC 2.1)\n"
+    "  -i, --input FORMAT        format of LOGFILE: quillon, candump, asc or trc; default: "
+    "recognised from its first lines\n"
     "  -t, --delta               time column as difference to the previous printed row with a "
     "time stamp; blank for a text line without one\n"
     "  -c, --capacity N          message store capacity (default: preference Max_Messages)\n"
@@ -101,6 +107,8 @@ int main(int argc, char** argv) {
     LiveOptions live;
     LiveOptions::Port analyze{-1, -1};
     int testId = -1;
+    LogFormat inputFormat = LogFormat::Detect;
+    std::unique_ptr<LogFormatWriter> logWriter;
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
         if (Is(arg, "-h", "--help")) {
@@ -110,6 +118,18 @@ int main(int argc, char** argv) {
             options.detail = true;
         } else if (Is(arg, "-j", "--json")) {
             options.json = true;
+            logWriter.reset();
+        } else if (Is(arg, "-o", "--output")) {
+            if (++i == argc) return UsageError(std::string(arg) + " needs a value");
+            const std::string format = argv[i];
+            options.json = format == "json";
+            logWriter = CreateLogFormatWriter(format);
+            if (format != "text" && format != "json" && !logWriter)
+                return UsageError("unknown output format " + format);
+        } else if (Is(arg, "-i", "--input")) {
+            if (++i == argc) return UsageError(std::string(arg) + " needs a value");
+            if (!LogFormatByName(argv[i], &inputFormat))
+                return UsageError(std::string("unknown input format ") + argv[i]);
         } else if (Is(arg, "-t", "--delta")) {
             options.delta = true;
         } else if (Is(arg, "-q", "--quiet")) {
@@ -202,6 +222,12 @@ int main(int argc, char** argv) {
     if (live.ports.empty() && (live.seconds > 0 || live.frames > 0))
         return UsageError("-T and -N limit reading from ports (-p)");
 
+    if (logWriter && (options.detail || options.delta))
+        return UsageError("-d and -t go with text or json output");
+    if (inputFormat != LogFormat::Detect && !live.ports.empty())
+        return UsageError("-i is the format of a log file");
+    options.log = logWriter.get();
+
     if (elements.size() > FeList::kMaxElements)
         return UsageError(Format("at most %d filter elements", FeList::kMaxElements));
 
@@ -260,17 +286,19 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     uint64_t dropped = 0;
     int status = 0;
+    if (logWriter) logWriter->Begin(stdout);
     if (!live.ports.empty()) {
         status = CaptureLive(app, live);
     } else {
         try {
-            dropped = app.readMgr.ReadLogFile(path, true);
+            dropped = app.readMgr.ReadLogFile(path, true, inputFormat);
         } catch (const QuillonError& e) {
             std::fprintf(stderr, "%s\n", e.message.c_str());
             status = 1;
         }
     }
     app.readMgr.StopAll();
+    if (logWriter) logWriter->End(stdout);
     if (writer) {
         writer->CloseLog();
         writer->WaitDone();

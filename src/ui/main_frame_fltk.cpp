@@ -281,7 +281,10 @@ void MainFrameFLTK::SetToolState(int state) {
 
 void MainFrameFLTK::OpenFile() {
     fileChooser->title("Select log file");
-    fileChooser->filter("Log files\t*.log");
+    // candump logs end in .log too; every format is recognised from the file's content.
+    fileChooser->filter(
+        "Log files\t*.log\nVector ASC logs\t*.asc\nPEAK TRC logs\t*.trc\nAll "
+        "logs\t*.{log,asc,trc}");
     fileChooser->options(0);
     if (const char* previous = fileChooser->filename(); previous && *previous) {
         std::string folder(previous, strnlen(previous, 2047));

@@ -84,7 +84,7 @@ TEST(QuillonDumpTest, ReportsFailures) {
             runs.push_back({line.substr(1), ""});
         else if (!runs.empty())
             runs.back().second += line == "<help.txt>" ? help : line + "\n";
-    EXPECT_EQ(runs.size(), 31u);
+    EXPECT_EQ(runs.size(), 34u);
     for (const auto& [args, want] : runs) {
         ProcessResult r = Dump(Words(args));
         EXPECT_EQ(std::to_string(r.exitCode) + "\n" + r.err, want) << args;

@@ -17,6 +17,7 @@
 
 #include "app/quillon.h"
 #include "base/utils.h"
+#include "decode/parser.h"
 #include "hw/can_intf.h"
 #include "hw/emulation_test_support.h"
 #include "hw/port_table.h"
@@ -155,6 +156,22 @@ TEST_F(MainFrameTest, ReplayRunsUntilTheEndOfTheFile) {
 
     frame->Clear();
     EXPECT_EQ(App().msgStore->GetTotal(nullptr, nullptr), 0);
+}
+
+TEST_F(MainFrameTest, OpensACandumpLogAndDecodesItAsCanopen) {
+    TempDir dir;
+    WriteFile(dir.file("bus.log"),
+              "(1700000000.000000) can0 000#0102\n(1700000000.001000) can0 702#05\n");
+    const ParseMode mode = App().parseMode;
+    App().SetParserMode(PARSE_CANOPEN);
+    frame->OpenLogFile(dir.file("bus.log"));
+    EXPECT_TRUE(WaitFor([&] { return frame->Enabled(iconOpen); }));
+    ASSERT_EQ(App().msgStore->GetTotal(nullptr, nullptr), 2);
+    CANframe stored;
+    ASSERT_TRUE(App().msgStore->Get(1, stored));
+    EXPECT_EQ(stored.timestamp, 1000u);
+    EXPECT_EQ(App().parser->GetShortDesc(stored), "GUARD<-2: node is Operational");
+    App().SetParserMode(mode);
 }
 
 // The emulated driver, except that the card of busyNode answers busy to "open port" (opcode 1).

@@ -1,0 +1,153 @@
+#include "io/candump_log_reader.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t kErrFlag = 0x20000000;
+constexpr uint32_t kErrMask = 0x1FFFFFFF;
+constexpr int kMaxPorts = 256;
+
+int HexPair(const char* p) {
+    int v = 0;
+    for (int i = 0; i < 2; i++) {
+        const char c = p[i];
+        int d;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            return -1;
+        v = v << 4 | d;
+    }
+    return v;
+}
+
+// Hex byte pairs, optionally separated by dots, up to max; the count, or -1 when malformed.
+int ReadBytes(const char* p, const char* end, uint8_t* data, int max) {
+    int n = 0;
+    while (p < end) {
+        if (*p == '.') {
+            p++;
+            continue;
+        }
+        if (end - p < 2 || n == max) return -1;
+        const int v = HexPair(p);
+        if (v < 0) return -1;
+        data[n++] = static_cast<uint8_t>(v);
+        p += 2;
+    }
+    return n;
+}
+
+// The error bits of a frame record from a SocketCAN error frame: the protocol violations, a
+// missing acknowledge and controller overflows; data bytes 6 and 7 hold the error counters.
+uint32_t ErrorBits(uint32_t classes, const uint8_t* data) {
+    uint32_t bits = 0;
+    if (classes & 0x20) bits |= 0x8;  // no acknowledge
+    if ((classes & 0x04) && (data[1] & 0x03)) bits |= 0x10000;
+    if (classes & 0x08) {
+        const uint8_t type = data[2];
+        const uint8_t location = data[3];
+        if (type & 0x04) bits |= 0x1;
+        if (type & 0x02) bits |= 0x2;
+        if (type & 0x08) bits |= 0x10;
+        if (type & 0x10) bits |= 0x20;
+        if (location == 0x08 || location == 0x18) bits |= 0x4;
+        if (location == 0x19 || location == 0x1B) bits |= 0x8;
+    }
+    return bits;
+}
+
+}  // namespace
+
+int CandumpLogParser::Port(const Word& name) {
+    for (size_t i = 0; i < interfaces.size(); i++)
+        if (interfaces[i].size() == name.n && interfaces[i].compare(0, name.n, name.p, name.n) == 0)
+            return static_cast<int>(i);
+    if (interfaces.size() == kMaxPorts) return -1;
+    interfaces.emplace_back(name.p, name.n);
+    return static_cast<int>(interfaces.size() - 1);
+}
+
+bool CandumpLogParser::Parse(char* line, CANframe& frame) {
+    skipped = false;
+    const int count = Split(line);
+    if (count > 0 && words[0].p[0] == '#') {  // a comment
+        frame.Reset(false);
+        SetTrimmedText(frame, words[0].p);
+        frame.unstamped = 1;
+        return true;
+    }
+    if (count < 3) return false;
+    const Word& stamp = words[0];
+    uint64_t micros;
+    if (stamp.n < 3 || stamp.p[0] != '(' || stamp.p[stamp.n - 1] != ')' ||
+        !Fixed({stamp.p + 1, stamp.n - 2}, 6, &micros))
+        return false;
+    const Word& word = words[2];
+    const char* end = word.p + word.n;
+    const char* hash = static_cast<const char*>(std::memchr(word.p, '#', word.n));
+    if (!hash) return false;
+    uint32_t id;
+    const size_t idDigits = static_cast<size_t>(hash - word.p);
+    if ((idDigits != 3 && idDigits != 8) || !Hex({word.p, idDigits}, &id) ||
+        (idDigits == 3 && id > 0x7FF))
+        return false;
+
+    frame.Reset(false);
+    const int port = Port(words[1]);
+    if (port < 0) return false;
+    frame.port = static_cast<uint8_t>(port);
+    const char* p = hash + 1;
+    if (p < end && *p == '#') {  // CAN FD: a flags digit, then up to 64 bytes
+        uint8_t data[64];
+        if (end - p < 2) return false;
+        const int n = ReadBytes(p + 2, end, data, 64);
+        if (n < 0) return false;
+        frame.timestamp = FrameTime(micros);
+        SetId(frame, id, idDigits == 8);
+        if (n > 8) {
+            FdText(frame, n, data);
+            return true;
+        }
+        std::memcpy(frame.data, data, static_cast<size_t>(n));
+        frame.length = n;
+        return true;
+    }
+    if (p < end && (*p == 'R' || *p == 'r')) {
+        if (end - p > 2 || (end - p == 2 && (p[1] < '0' || p[1] > '8'))) return false;
+        frame.type = FRAME_RTR;
+        frame.length = end - p == 2 ? p[1] - '0' : 0;
+    } else {
+        const int n = ReadBytes(p, end, frame.data, 8);
+        // An 8-byte frame may carry its raw length code after an underscore; it adds nothing.
+        if (n < 0) {
+            const char* under = static_cast<const char*>(std::memchr(p, '_', end - p));
+            if (!under || end - under != 2 || ReadBytes(p, under, frame.data, 8) != 8) {
+                std::memset(frame.data, 0, sizeof frame.data);
+                return false;
+            }
+            frame.length = 8;
+        } else {
+            frame.length = n;
+        }
+    }
+    frame.timestamp = FrameTime(micros);
+    if (idDigits == 8 && (id & kErrFlag)) {
+        uint8_t bytes[8];
+        std::memcpy(bytes, frame.data, sizeof bytes);
+        frame.type = FRAME_ERROR;
+        frame.id = ErrorBits(id & kErrMask, bytes);
+        std::memset(frame.data, 0, sizeof frame.data);
+        frame.data[0] = bytes[6];
+        frame.data[1] = bytes[7];
+        frame.length = 2;
+        return true;
+    }
+    SetId(frame, id, idDigits == 8);
+    return true;
+}

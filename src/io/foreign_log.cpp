@@ -1,0 +1,122 @@
+#include "io/foreign_log.h"
+
+#include <strings.h>
+#include <cstring>
+
+namespace {
+
+inline bool IsSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+bool ForeignLogParser::Word::Is(const char* s) const {
+    return std::strlen(s) == n && std::memcmp(p, s, n) == 0;
+}
+
+bool ForeignLogParser::Word::IsNoCase(const char* s) const {
+    return std::strlen(s) == n && strncasecmp(p, s, n) == 0;
+}
+
+int ForeignLogParser::Split(const char* line) {
+    int count = 0;
+    const char* p = line;
+    while (count < kMaxWords) {
+        while (IsSpace(*p)) p++;
+        if (!*p) break;
+        const char* start = p;
+        while (*p && !IsSpace(*p)) p++;
+        words[count++] = {start, static_cast<size_t>(p - start)};
+    }
+    return count;
+}
+
+bool ForeignLogParser::Hex(const Word& w, uint32_t* value) {
+    if (w.n == 0 || w.n > 8) return false;
+    uint32_t v = 0;
+    for (size_t i = 0; i < w.n; i++) {
+        const int d = HexDigit(w.p[i]);
+        if (d < 0) return false;
+        v = v << 4 | static_cast<uint32_t>(d);
+    }
+    *value = v;
+    return true;
+}
+
+bool ForeignLogParser::Decimal(const Word& w, uint32_t* value) {
+    if (w.n == 0 || w.n > 9) return false;
+    uint32_t v = 0;
+    for (size_t i = 0; i < w.n; i++) {
+        if (w.p[i] < '0' || w.p[i] > '9') return false;
+        v = v * 10 + static_cast<uint32_t>(w.p[i] - '0');
+    }
+    *value = v;
+    return true;
+}
+
+bool ForeignLogParser::Fixed(const Word& w, int decimals, uint64_t* value) {
+    size_t i = 0;
+    uint64_t v = 0;
+    for (; i < w.n && w.p[i] >= '0' && w.p[i] <= '9'; i++) {
+        if (i >= 12) return false;  // beyond any time stamp a log holds
+        v = v * 10 + static_cast<uint64_t>(w.p[i] - '0');
+    }
+    if (i == 0) return false;
+    int taken = 0;
+    if (i < w.n) {
+        if (w.p[i++] != '.') return false;
+        for (; i < w.n; i++) {
+            if (w.p[i] < '0' || w.p[i] > '9') return false;
+            if (taken < decimals) {
+                v = v * 10 + static_cast<uint64_t>(w.p[i] - '0');
+                taken++;
+            }
+        }
+    }
+    for (; taken < decimals; taken++) v *= 10;
+    *value = v;
+    return true;
+}
+
+uint32_t ForeignLogParser::FrameTime(uint64_t micros) {
+    if (!started) {
+        started = true;
+        first = micros;
+    }
+    return static_cast<uint32_t>(micros - first);
+}
+
+uint32_t ForeignLogParser::LineTime(uint64_t micros) const {
+    return started ? static_cast<uint32_t>(micros - first) : 0;
+}
+
+void ForeignLogParser::FdText(CANframe& frame, int bytes, const uint8_t* data, const char* kind) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string text = std::string(kind) + " with " + std::to_string(bytes) + " data bytes:";
+    for (int i = 0; i < bytes; i++) {
+        text += ' ';
+        text += hex[data[i] >> 4];
+        text += hex[data[i] & 15];
+    }
+    frame.length = 0;
+    frame.SetText(text.c_str());
+}
+
+void ForeignLogParser::SetId(CANframe& frame, uint32_t id, bool extended) {
+    frame.extended = extended;
+    frame.id = extended ? (id & 0x1FFFFFFF) | 0x20000000 : id & 0x7FF;
+}
+
+void ForeignLogParser::SetTrimmedText(CANframe& frame, const char* line) {
+    size_t n = std::strlen(line);
+    while (n > 0 && IsSpace(line[n - 1])) n--;
+    frame.SetText(std::string(line, n).c_str());
+}

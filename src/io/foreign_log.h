@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "io/log_parser.h"
+
+// What the readers of other tools' logs share: the line split into words, hexadecimal and
+// fixed-point numbers, time stamps made relative to the first frame, and the text entry that
+// stands for a CAN FD frame with more data than a frame record holds.
+class ForeignLogParser : public LogParser {
+  public:
+    bool Skipped() const override { return skipped; }
+
+  protected:
+    static constexpr int kMaxWords = 80;
+    struct Word {
+        const char* p;
+        size_t n;
+        bool Is(const char* s) const;
+        // Case-insensitive.
+        bool IsNoCase(const char* s) const;
+    };
+
+    // Splits line at white space into words (at most kMaxWords); returns their number.
+    int Split(const char* line);
+    // Word w read whole as a hexadecimal number of at most 8 digits.
+    static bool Hex(const Word& w, uint32_t* value);
+    // Word w read whole as an unsigned decimal number.
+    static bool Decimal(const Word& w, uint32_t* value);
+    // Word w read whole as a decimal fraction "int[.frac]", in units of 10^-decimals (further
+    // digits are cut off).
+    static bool Fixed(const Word& w, int decimals, uint64_t* value);
+    // The time stamp of a frame at micros: relative to the first frame. A line before the first
+    // frame gets 0.
+    uint32_t FrameTime(uint64_t micros);
+    uint32_t LineTime(uint64_t micros) const;
+    // The frame as a FRAME_TEXT entry "CAN FD frame with N data bytes:" and the bytes (kind
+    // names another kind of frame).
+    static void FdText(CANframe& frame, int bytes, const uint8_t* data,
+                       const char* kind = "CAN FD frame");
+    // An extended identifier as a port delivers it (bit 29 marks it).
+    static void SetId(CANframe& frame, uint32_t id, bool extended);
+    // line without its trailing white space, as the text of frame.
+    static void SetTrimmedText(CANframe& frame, const char* line);
+
+    Word words[kMaxWords];
+    bool skipped = false;  // the last line was one the format has but no entry stands for
+
+  private:
+    bool started = false;
+    uint64_t first = 0;
+};

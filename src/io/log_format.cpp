@@ -1,0 +1,94 @@
+#include "io/log_format.h"
+
+#include <strings.h>
+
+#include <cstring>
+
+#include "io/asc_log_reader.h"
+#include "io/candump_log_reader.h"
+#include "io/trc_log_reader.h"
+
+namespace {
+
+constexpr int kLinesLooked = 50;
+constexpr size_t kLineBuffer = 1000;
+
+bool IsFrame(LogParser& parser, const char* line) {
+    char copy[kLineBuffer];
+    std::strncpy(copy, line, sizeof copy - 1);
+    copy[sizeof copy - 1] = '\0';
+    CANframe frame;
+    return parser.Parse(copy, frame) && frame.type != FRAME_TEXT;
+}
+
+bool StartsNoCase(const char* line, const char* word) {
+    return strncasecmp(line, word, std::strlen(word)) == 0;
+}
+
+// The format that line shows, or Detect when it could be more than one.
+LogFormat LineFormat(const char* line) {
+    while (*line == ' ' || *line == '\t') line++;
+    if (std::strncmp(line, ";$FILEVERSION", 13) == 0 || std::strncmp(line, ";$STARTTIME", 11) == 0)
+        return LogFormat::Trc;
+    if (StartsNoCase(line, "base hex") || StartsNoCase(line, "base dec") ||
+        StartsNoCase(line, "begin triggerblock"))
+        return LogFormat::Asc;
+    LogParserVexa quillon;
+    if (IsFrame(quillon, line)) return LogFormat::Quillon;
+    CandumpLogParser candump;
+    if (IsFrame(candump, line)) return LogFormat::Candump;
+    TrcLogParser trc;
+    if (IsFrame(trc, line)) return LogFormat::Trc;
+    AscLogParser asc;
+    if (IsFrame(asc, line)) return LogFormat::Asc;
+    return LogFormat::Detect;
+}
+
+}  // namespace
+
+bool LogFormatByName(const std::string& name, LogFormat* format) {
+    static const struct {
+        const char* name;
+        LogFormat format;
+    } names[] = {{"quillon", LogFormat::Quillon},
+                 {"candump", LogFormat::Candump},
+                 {"asc", LogFormat::Asc},
+                 {"trc", LogFormat::Trc}};
+    for (const auto& n : names)
+        if (name == n.name) {
+            *format = n.format;
+            return true;
+        }
+    return false;
+}
+
+LogFormat DetectLogFormat(const char* head, size_t size) {
+    const char* end = head + size;
+    int looked = 0;
+    for (const char* p = head; p < end && looked < kLinesLooked;) {
+        const char* eol = static_cast<const char*>(std::memchr(p, '\n', end - p));
+        if (!eol) eol = end;
+        const std::string line(p, static_cast<size_t>(eol - p) < kLineBuffer - 1
+                                      ? static_cast<size_t>(eol - p)
+                                      : kLineBuffer - 1);
+        p = eol + 1;
+        if (line.find_first_not_of(" \t\r\f\v") == std::string::npos) continue;
+        looked++;
+        const LogFormat format = LineFormat(line.c_str());
+        if (format != LogFormat::Detect) return format;
+    }
+    return LogFormat::Quillon;
+}
+
+std::unique_ptr<LogParser> CreateLogParser(LogFormat format) {
+    switch (format) {
+        case LogFormat::Candump:
+            return std::make_unique<CandumpLogParser>();
+        case LogFormat::Asc:
+            return std::make_unique<AscLogParser>();
+        case LogFormat::Trc:
+            return std::make_unique<TrcLogParser>();
+        default:
+            return std::make_unique<LogParserVexa>();
+    }
+}

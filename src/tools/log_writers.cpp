@@ -1,0 +1,171 @@
+#include "tools/log_writers.h"
+
+#include <cstdint>
+
+#include "io/log_producer.h"
+
+namespace {
+
+constexpr uint32_t kExtendedMark = 1u << 29;
+
+bool Extended(const CANframe& frame) {
+    return frame.extended || (frame.id & kExtendedMark);
+}
+
+uint32_t BareId(const CANframe& frame) {
+    return Extended(frame) ? frame.id & 0x1FFFFFFF : frame.id & 0x7FF;
+}
+
+int Length(const CANframe& frame) {
+    return frame.length < 0 ? 0 : frame.length > 8 ? 8 : frame.length;
+}
+
+class QuillonWriter : public LogFormatWriter {
+  public:
+    void Write(const CANframe& frame, FILE* out) override {
+        std::fputs(LogProducer::FormatLine(frame).c_str(), out);
+    }
+};
+
+// candump -l: "(seconds.micros) canN ID#DATA"; text entries have no place in it.
+class CandumpWriter : public LogFormatWriter {
+  public:
+    void Write(const CANframe& frame, FILE* out) override {
+        if (frame.type == FRAME_TEXT) return;
+        std::fprintf(out, "(%010u.%06u) can%d ", frame.timestamp / 1000000,
+                     frame.timestamp % 1000000, frame.port);
+        if (frame.type == FRAME_ERROR) {
+            WriteError(frame, out);
+            return;
+        }
+        std::fprintf(out, Extended(frame) ? "%08X#" : "%03X#", BareId(frame));
+        if (frame.type == FRAME_RTR) {
+            std::fputc('R', out);
+            if (frame.length > 0 && frame.length <= 8) std::fputc('0' + frame.length, out);
+        } else {
+            for (int i = 0; i < Length(frame); i++) std::fprintf(out, "%02X", frame.data[i]);
+        }
+        std::fputc('\n', out);
+    }
+
+  private:
+    // A SocketCAN error frame that says what the error bits of the record say: protocol
+    // violations, a missing acknowledge, controller overflows, and the error counters. It is
+    // always marked a bus error, as tools that read these logs look for that mark.
+    static void WriteError(const CANframe& frame, FILE* out) {
+        const uint32_t bits = frame.id;
+        uint32_t classes = 0x80;
+        uint8_t data[8] = {};
+        if (bits & 0x8) classes |= 0x20;
+        if (bits & 0x37) {
+            classes |= 0x08;
+            if (bits & 0x1) data[2] |= 0x04;
+            if (bits & 0x2) data[2] |= 0x02;
+            if (bits & 0x10) data[2] |= 0x08;
+            if (bits & 0x20) data[2] |= 0x10;
+            if (bits & 0x4) data[3] = 0x08;
+        }
+        if (bits & 0x10000) {
+            classes |= 0x04;
+            data[1] = 0x01;
+        }
+        if (frame.length >= 2) {
+            classes |= 0x200;
+            data[6] = frame.data[0];
+            data[7] = frame.data[1];
+        }
+        std::fprintf(out, "%08X#", 0x20000000 | classes);
+        for (uint8_t b : data) std::fprintf(out, "%02X", b);
+        std::fputc('\n', out);
+    }
+};
+
+// Vector ASC with hexadecimal numbers and absolute times; text entries become comments. The
+// log holds no date of its own, so the header names the start of the epoch.
+class AscWriter : public LogFormatWriter {
+  public:
+    void Begin(FILE* out) override {
+        std::fputs(
+            "date Thu Jan 01 12:00:00.000 am 1970\n"
+            "base hex  timestamps absolute\n"
+            "internal events logged\n"
+            "// version 9.0.0\n"
+            "Begin Triggerblock Thu Jan 01 12:00:00.000 am 1970\n",
+            out);
+    }
+    void Write(const CANframe& frame, FILE* out) override {
+        if (frame.type == FRAME_TEXT) {
+            if (frame.text) std::fprintf(out, "// %s\n", frame.text);
+            return;
+        }
+        std::fprintf(out, "%4u.%06u %d  ", frame.timestamp / 1000000, frame.timestamp % 1000000,
+                     frame.port + 1);
+        if (frame.type == FRAME_ERROR) {
+            std::fputs("ErrorFrame\n", out);
+            return;
+        }
+        char id[16];
+        std::snprintf(id, sizeof id, Extended(frame) ? "%Xx" : "%X", BareId(frame));
+        std::fprintf(out, "%-15s Rx   ", id);
+        if (frame.type == FRAME_RTR) {
+            std::fprintf(out, "r %x\n", Length(frame));
+            return;
+        }
+        std::fprintf(out, "d %x", Length(frame));
+        for (int i = 0; i < Length(frame); i++) std::fprintf(out, " %02X", frame.data[i]);
+        std::fputc('\n', out);
+    }
+    void End(FILE* out) override { std::fputs("End TriggerBlock\n", out); }
+};
+
+// PEAK TRC 2.1; text entries become comments.
+class TrcWriter : public LogFormatWriter {
+  public:
+    void Begin(FILE* out) override {
+        std::fputs(
+            ";$FILEVERSION=2.1\n"
+            ";$STARTTIME=25569.0\n"
+            ";$COLUMNS=N,O,T,B,I,d,R,L,D\n"
+            ";\n"
+            ";   Message   Time    Type    ID     Rx/Tx\n"
+            ";   Number    Offset  |  Bus  [hex]  |  Reserved\n"
+            ";   |         [ms]    |  |    |      |  |  Data Length Code\n"
+            ";   |         |       |  |    |      |  |  |    Data [hex] ...\n"
+            ";   |         |       |  |    |      |  |  |    |\n"
+            ";---+-- ------+------ +- +- --+----- +- +- +--- +- -- -- -- -- -- -- --\n",
+            out);
+    }
+    void Write(const CANframe& frame, FILE* out) override {
+        if (frame.type == FRAME_TEXT) {
+            if (frame.text) std::fprintf(out, ";%s\n", frame.text);
+            return;
+        }
+        char time[24];
+        std::snprintf(time, sizeof time, "%u.%03u", frame.timestamp / 1000, frame.timestamp % 1000);
+        number++;
+        if (frame.type == FRAME_ERROR) {
+            std::fprintf(out, "%7lu %13s ER %2d        - Rx -  0\n", number, time, frame.port + 1);
+            return;
+        }
+        char id[16];
+        std::snprintf(id, sizeof id, Extended(frame) ? "%08X" : "%04X", BareId(frame));
+        std::fprintf(out, "%7lu %13s %s %2d %8s Rx -  %-4d", number, time,
+                     frame.type == FRAME_RTR ? "RR" : "DT", frame.port + 1, id, Length(frame));
+        if (frame.type == FRAME_DATA)
+            for (int i = 0; i < Length(frame); i++) std::fprintf(out, " %02X", frame.data[i]);
+        std::fputc('\n', out);
+    }
+
+  private:
+    unsigned long number = 0;  // the message number of the last line written
+};
+
+}  // namespace
+
+std::unique_ptr<LogFormatWriter> CreateLogFormatWriter(const std::string& name) {
+    if (name == "quillon") return std::make_unique<QuillonWriter>();
+    if (name == "candump") return std::make_unique<CandumpWriter>();
+    if (name == "asc") return std::make_unique<AscWriter>();
+    if (name == "trc") return std::make_unique<TrcWriter>();
+    return nullptr;
+}
