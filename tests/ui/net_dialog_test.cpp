@@ -15,13 +15,18 @@
 
 #include "app/quillon.h"
 #include "app/settings.h"
+#include "decode/parser.h"
+#include "io/log_parser.h"
 #include "netcfg/network_config.h"
 #include "store/msg_store.h"
 #include "support/test_support.h"
 #include "ui/alert_capture.h"
-#include "ui/msg_detail.h"
 
 namespace {
+
+// FLTK's own file chooser, whose widgets a test can answer, in place of GTK's. FLTK chooses once,
+// when the process makes its first chooser (the main window tests make one too).
+const bool fltkChooser = (Fl::option(Fl::OPTION_FNFC_USES_GTK, false), true);
 
 // The answers that a timeout gives to the modal windows that open in turn: file (when not
 // empty) typed into a file chooser, then the button labelled button pressed. What each window
@@ -77,7 +82,6 @@ void KeyInMenu(void*) {
 
 class NetDialogTest : public ::testing::Test {
   protected:
-    void SetUp() override { Fl::option(Fl::OPTION_FNFC_USES_GTK, false); }
     void Open(const std::string& cfg) {
         if (!cfg.empty()) WriteFile(dir.file("start.cfg"), cfg);
         dialog.reset(static_cast<NetDialogFLTK*>(
@@ -294,6 +298,53 @@ TEST_F(NetDialogTest, BuiltFromNothingSavedAndLoadedBack) {
     // A cancelled chooser changes nothing.
     Answering({{"", "Cancel"}}, [&] { dialog->loadBtn->do_callback(); });
     EXPECT_EQ(settings.netCfgDflt, dir.file("other.cfg"));
+    dialog->window->hide();
+}
+
+// Replays an expedited read of object 0x6040 from node 5 on port 0, request and response, for
+// ever.
+struct SdoReplay : FrameProducer {
+    bool getNextFrame(CANframe& frame) override {
+        std::string line = sent++ % 2 ? "CAN0: 0x585 - 0x4B 0x40 0x60 0 15 0 0 0"
+                                      : "CAN0: 0x605 - 0x40 0x40 0x60 0 0 0 0 0";
+        return LogParserVexa().Parse(line.data(), frame);
+    }
+    unsigned sent = 0;
+};
+
+TEST_F(NetDialogTest, EditsDuringAReplayNameTheFramesDescribedAfterThem) {
+    App().CreateStores(100000);
+    App().SetParserMode(PARSE_CANOPEN);
+    dialog = std::make_unique<NetDialogFLTK>(App().netConfig);
+    dialog->Show();
+    if (!dialog->tree->root()->has_children()) dialog->CreateNetwork();
+    Edit(dialog->netPort, "0");
+    Key('n');
+    Edit(dialog->nodeId, "5");
+    App().readMgr.AddReader(std::make_unique<SdoReplay>());
+    // The row text of a response decoded after every edit so far, as the list draws it.
+    const auto rowOfNext = [&] {
+        const int after = App().msgStore->GetLast();
+        CANframe f;
+        int i = after + 1;
+        while (!App().msgStore->Get(i, f) || f.id != 0x585)
+            if (App().msgStore->GetLast() <= i++) Fl::wait(0.01);
+        return App().parser->GetShortDesc(f);
+    };
+    EXPECT_EQ(rowOfNext().find("Controlword"), std::string::npos);
+    Edit(dialog->nodeEds, EXAMPLES_DIR "/demo_drive.eds");
+    EXPECT_NE(rowOfNext().find("Controlword"), std::string::npos);
+    Edit(dialog->nodeId, "6");
+    EXPECT_EQ(rowOfNext().find("Controlword"), std::string::npos);
+    Key('x');
+    Select("Network");
+    Key('v');
+    Edit(dialog->nodeId, "5");
+    EXPECT_NE(rowOfNext().find("Controlword"), std::string::npos);
+    Select("Network");
+    Answering({{"", "OK"}}, [&] { dialog->DeleteNetwork(); });
+    EXPECT_EQ(rowOfNext().find("Controlword"), std::string::npos);
+    App().readMgr.StopAll();
     dialog->window->hide();
 }
 
