@@ -179,6 +179,22 @@ TEST_F(NetDialogTest, EditsRenameRecolourAndExplain) {
     Edit(dialog->netName, "A/B");  // a name, not a path
     EXPECT_EQ(Tree(), "Plant Plant/Valve Plant/Pump A\\/B*");
     EXPECT_EQ(config.FindNet(4)->name, "A/B");
+    Labelled(dialog->window.get(), "HELP")->do_callback();
+    EXPECT_TRUE(dialog->helpDlg->visible());
+    dialog->helpDlg->hide();
+    dialog->window->hide();
+}
+
+TEST_F(NetDialogTest, StartsWithTheFileNamedForTheRunElseThePreferred) {
+    const std::string preferred = settings.netCfgDflt;
+    WriteFile(dir.file("pref.cfg"), "[NetCFG]\n[Network]\nname:Preferred\n[END]\n[END]\n");
+    settings.netCfgDflt = dir.file("pref.cfg");
+    Open(kTwoNodes);
+    EXPECT_EQ(config.Net(0)->name, "Plant");
+    EXPECT_EQ(settings.netCfgDflt, dir.file("pref.cfg"));
+    CreateNetDialog(config, "");
+    EXPECT_EQ(config.Net(0)->name, "Preferred");
+    settings.netCfgDflt = preferred;
     dialog->window->hide();
 }
 
