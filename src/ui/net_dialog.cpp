@@ -65,6 +65,7 @@ Fl_Output* NewMessage() {
 }
 
 Fl_Button* NewEdsButton(void* data) {
+    LoadIcons();  // also without a main window, which loads them otherwise
     auto* button = new Fl_Button(655, 70, 25, 25);
     button->image(iconOpen);
     button->tooltip("Select EDS file");

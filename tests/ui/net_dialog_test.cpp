@@ -115,17 +115,21 @@ class NetDialogTest : public ::testing::Test {
         }
         return s;
     }
-    // Opens the menu with a right click on the item at path (empty: below the items) and sends
-    // it keys.
-    void RightClick(const char* path, std::vector<int> keys) {
-        pendingKeys = keys;
+    // Pushes the mouse button on the item at path (empty: below the items).
+    void Click(const char* path, int button) {
         for (int i = 0; i < 5; i++) Fl::wait(0.02);  // drawn: the items have their places
         Fl_Tree_Item* item = *path ? dialog->tree->find_item(path) : nullptr;
         Fl::e_x = item ? item->label_x() + 5 : dialog->tree->x() + 20;
         Fl::e_y = item ? item->label_y() + 5 : dialog->tree->y() + 200;
-        Fl::e_keysym = FL_Button + FL_RIGHT_MOUSE;
-        Fl::add_timeout(0.02, KeyInMenu);
+        Fl::e_keysym = FL_Button + button;
         Fl::handle(FL_PUSH, dialog->window.get());
+    }
+    // Opens the menu with a right click on the item at path (empty: below the items) and sends
+    // it keys.
+    void RightClick(const char* path, std::vector<int> keys) {
+        pendingKeys = keys;
+        Fl::add_timeout(0.02, KeyInMenu);
+        Click(path, FL_RIGHT_MOUSE);
         Fl::remove_timeout(KeyInMenu);
         Fl::e_state = 0;
     }
@@ -179,6 +183,13 @@ TEST_F(NetDialogTest, EditsRenameRecolourAndExplain) {
     Edit(dialog->netName, "A/B");  // a name, not a path
     EXPECT_EQ(Tree(), "Plant Plant/Valve Plant/Pump A\\/B*");
     EXPECT_EQ(config.FindNet(4)->name, "A/B");
+    // A field left by a click on another item goes to the entry it showed.
+    Fl::focus(dialog->netName);
+    dialog->netName->value("Conveyor");
+    dialog->netName->set_changed();
+    Click("Plant", FL_LEFT_MOUSE);
+    Fl::handle(FL_RELEASE, dialog->window.get());
+    EXPECT_EQ(Tree(), "Plant* Plant/Valve Plant/Pump Conveyor");
     Labelled(dialog->window.get(), "HELP")->do_callback();
     EXPECT_TRUE(dialog->helpDlg->visible());
     dialog->helpDlg->hide();
@@ -340,12 +351,11 @@ TEST_F(NetDialogTest, EditsDuringAReplayNameTheFramesDescribedAfterThem) {
     App().readMgr.AddReader(std::make_unique<SdoReplay>());
     // The row text of a response decoded after every edit so far, as the list draws it.
     const auto rowOfNext = [&] {
-        const int after = App().msgStore->GetLast();
         CANframe f;
-        int i = after + 1;
-        while (!App().msgStore->Get(i, f) || f.id != 0x585)
-            if (App().msgStore->GetLast() <= i++) Fl::wait(0.01);
-        return App().parser->GetShortDesc(f);
+        for (int i = App().msgStore->GetLast() + 1;; i++) {
+            while (App().msgStore->GetLast() < i) Fl::wait(0.01);
+            if (App().msgStore->Get(i, f) && f.id == 0x585) return App().parser->GetShortDesc(f);
+        }
     };
     EXPECT_EQ(rowOfNext().find("Controlword"), std::string::npos);
     Edit(dialog->nodeEds, EXAMPLES_DIR "/demo_drive.eds");
