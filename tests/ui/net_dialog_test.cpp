@@ -82,6 +82,11 @@ void KeyInMenu(void*) {
 
 class NetDialogTest : public ::testing::Test {
   protected:
+    // The dialog's choices of files are kept in the preferences: as they were for the next test.
+    void TearDown() override {
+        settings = preferences;
+        settings.save();
+    }
     void Open(const std::string& cfg) {
         if (!cfg.empty()) WriteFile(dir.file("start.cfg"), cfg);
         dialog.reset(static_cast<NetDialogFLTK*>(
@@ -137,6 +142,7 @@ class NetDialogTest : public ::testing::Test {
         return dialog->netPanel->visible() ? dialog->netMsg->value() : dialog->nodeMsg->value();
     }
 
+    const QL_Settings preferences = settings;
     TempDir dir;
     NetworkConfig config;
     std::unique_ptr<NetDialogFLTK> dialog;
@@ -197,7 +203,6 @@ TEST_F(NetDialogTest, EditsRenameRecolourAndExplain) {
 }
 
 TEST_F(NetDialogTest, StartsWithTheFileNamedForTheRunElseThePreferred) {
-    const std::string preferred = settings.netCfgDflt;
     WriteFile(dir.file("pref.cfg"), "[NetCFG]\n[Network]\nname:Preferred\n[END]\n[END]\n");
     settings.netCfgDflt = dir.file("pref.cfg");
     Open(kTwoNodes);
@@ -205,7 +210,6 @@ TEST_F(NetDialogTest, StartsWithTheFileNamedForTheRunElseThePreferred) {
     EXPECT_EQ(settings.netCfgDflt, dir.file("pref.cfg"));
     CreateNetDialog(config, "");
     EXPECT_EQ(config.Net(0)->name, "Preferred");
-    settings.netCfgDflt = preferred;
     dialog->window->hide();
 }
 
@@ -370,6 +374,10 @@ TEST_F(NetDialogTest, EditsDuringAReplayNameTheFramesDescribedAfterThem) {
     Select("Network");
     Answering({{"", "OK"}}, [&] { dialog->DeleteNetwork(); });
     EXPECT_EQ(rowOfNext().find("Controlword"), std::string::npos);
+    WriteFile(dir.file("drive.cfg"), "[NetCFG]\n[Network]\n[Node]\nid:5\neds:" EXAMPLES_DIR
+                                     "/demo_drive.eds\n[END]\n[END]\n[END]\n");
+    Answering({{dir.file("drive.cfg"), "OK"}}, [&] { dialog->loadBtn->do_callback(); });
+    EXPECT_NE(rowOfNext().find("Controlword"), std::string::npos);
     App().readMgr.StopAll();
     dialog->window->hide();
 }
