@@ -66,12 +66,13 @@ void Quillon::LogWriteDone() {
     if (mainFrame) mainFrame->LogWriteDone();
 }
 
-void Quillon::SetFilter(std::unique_ptr<FilterLogic> replacement) {
+void Quillon::SetFilter(std::unique_ptr<FilterLogic> replacement,
+                        const std::function<void()>& progress) {
     {
         MutexLock hold(mutex);
         filter.swap(replacement);
     }
-    if (filtStore) filtStore->Reset();
+    if (filtStore) filtStore->Reset(progress);
 }
 
 bool Quillon::IsClient() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -53,8 +54,10 @@ class Quillon : public FrameFilter, public LogNotices {
     // running: they ride out the card's absence (see CanReader).
     void StopReaders() {}
 
-    // Installs filter as the display filter and rebuilds the filtered view with it (GUI thread).
-    void SetFilter(std::unique_ptr<FilterLogic> filter);
+    // Installs filter as the display filter and rebuilds the filtered view with it (GUI thread);
+    // progress as for FiltStore::Reset.
+    void SetFilter(std::unique_ptr<FilterLogic> filter,
+                   const std::function<void()>& progress = nullptr);
 
     // Offered for a client/server mode that the program does not act on.
     bool IsClient() const;
@@ -76,6 +79,7 @@ class Quillon : public FrameFilter, public LogNotices {
     std::unique_ptr<ConfigDialog> cfgDialog;
     std::unique_ptr<NetworkDialog> netDialog;
     std::unique_ptr<FiltDialog> filtDialog;
+    std::unique_ptr<AnalyzerDialog> analyzer;
     CanPortOpener portOpener;  // the readers' CAN ports
     ReadManager readMgr{this, &portOpener};
     std::unique_ptr<MsgStore> msgStore;

@@ -57,3 +57,11 @@ class FiltDialog {
     // A copy of the named element, or null.
     virtual std::unique_ptr<FilterElement> FindFE(std::string name) = 0;
 };
+
+// The bus analyzer: a port's card sends a test frame, and the receive and ACK timing is shown
+// as a diagram of one bit time.
+class AnalyzerDialog {
+  public:
+    virtual void Show() = 0;
+    virtual ~AnalyzerDialog() = default;
+};

@@ -152,6 +152,17 @@ uint32_t EmulatedBus::StatusWord(EmulatedPort& port) {
     return s;
 }
 
+LineTiming EmulatedBus::Timing(EmulatedPort& port) {
+    std::lock_guard<std::mutex> lock(mutex);
+    LineTiming timing = lineTiming;
+    timing.stuck = port.rxStuck;
+    bool other = !sources.empty();
+    for (const EmulatedPort* p : ports)
+        if (p != &port && Follows(*p)) other = true;
+    timing.ack = other && port.rate == busRate;
+    return timing;
+}
+
 uint32_t EmulatedBus::LoadTenths(EmulatedPort& port) {
     std::lock_guard<std::mutex> lock(mutex);
     if (!Follows(port)) return 0;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "hw/can_card_msg.h"
+#include "hw/emulated_line_capture.h"
 #include "hw/sim_source.h"
 #include "store/can_frame.h"
 
@@ -43,6 +44,8 @@ struct EmulatedPort {
     uint8_t rxErrors = 0;
     uint8_t txState = 0;
     uint8_t rxState = 0;
+    // A receive line that follows nothing (a broken transceiver); constant after set-up.
+    LineTiming::Stuck rxStuck = LineTiming::Stuck::kNone;
 };
 
 // An emulated CAN bus: carries the frames of its ports and sources in real time at its bit
@@ -63,6 +66,13 @@ class EmulatedBus {
     void Run();
 
     int rate() const { return busRate; }
+    // The transceiver loop and the other nodes' ACK timing (set-up, before Run); the ACK is
+    // ignored there.
+    void SetLineTiming(const LineTiming& timing) { lineTiming = timing; }
+    // How port's receive line follows its transmit line: the bus's timing, with an ACK when
+    // another node is there to give it (a source, or another port following the bus) and the
+    // port runs at the bus's rate.
+    LineTiming Timing(EmulatedPort& port);
 
     // Port operations; the results are driver error codes (0 success).
     int OpenPort(EmulatedPort& port);
@@ -107,6 +117,7 @@ class EmulatedBus {
 
     const int busRate;
     const uint32_t bitsPerSecond;
+    LineTiming lineTiming;  // constant after set-up
 
     std::mutex mutex;  // guards everything below and the attached ports' mutable fields
     std::condition_variable wake;

@@ -36,4 +36,15 @@ struct EmulatedCard {
     std::map<uint32_t, std::vector<uint8_t>> flash;
     uint32_t writing = 0;  // the image the last erase chose; 0 before any
     std::chrono::steady_clock::time_point goneUntil{};
+
+    // A port's bus analysis: armed by opcode 12, then the first frame the port sends is the test
+    // frame, whose outcome is ready from capture on.
+    struct Analysis {
+        bool armed = false;
+        bool captured = false;
+        uint32_t polls = 0;             // outcome requests since the capture
+        uint32_t words[5] = {};         // a measuring card's result words 1 to 5
+        std::vector<uint16_t> samples;  // a type 1 card's line samples
+    };
+    std::map<const EmulatedPort*, Analysis> analyses;
 };

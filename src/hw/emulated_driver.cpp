@@ -11,7 +11,10 @@
 
 #include "base/quillon_error.h"
 #include "base/utils.h"
+#include "hw/can_bits.h"
 #include "hw/can_card_msg.h"
+#include "hw/can_intf.h"
+#include "hw/emulated_line_capture.h"
 #include "hw/firmware_file.h"
 #include "hw/sim_block.h"
 
@@ -25,9 +28,14 @@ constexpr uint32_t kBusy = 5;
 
 constexpr uint32_t kUnlockKey = 0x3C96A5E1;
 constexpr uint32_t kVerify = 0x2001;  // the parameter count that makes opcode 7 a verify
-// What a type 1 card reports as the progress of a bus analysis: the same every time, so that
-// the program's poll sees it settled.
+// What a type 1 card reports as the progress of a bus analysis: it grows by one step for the
+// first polls after the test frame, then stands still (at once when there is no test frame).
 constexpr uint32_t kAnalysisProgress = 0x40;
+constexpr uint32_t kProgressSteps = 3;
+// How many result polls a measuring card answers "not ready" after the test frame.
+constexpr uint32_t kNotReadyPolls = 2;
+// Result words per sample block of a type 1 card (two samples each).
+constexpr size_t kSampleWords = 63;
 
 // The description's top block; text is the built-in one, or null to read the file name.
 std::unique_ptr<CfgElement> LoadDescription(const std::string& name, const std::string* text) {
@@ -160,7 +168,12 @@ int EmulatedDriver::Ioctl(int fd, unsigned long request, void* arg) {
     // Messages wait on the bus, not on the cards: the driver's mutex is not held meanwhile.
     lock.unlock();
     auto* msg = static_cast<__CANCARD_MSG*>(arg);
-    if (request == kIoctlSendMsg) return port.bus.Send(port, *msg);
+    if (request == kIoctlSendMsg) {
+        const int rc = port.bus.Send(port, *msg);
+        lock.lock();
+        if (rc == 0) CaptureTestFrame(card, port, *msg);
+        return rc;
+    }
     const int rc = port.bus.Receive(port, *msg);
     lock.lock();
     if (rc == static_cast<int>(kClosedPort) && Gone(card)) {  // a reset took the node away
@@ -270,16 +283,7 @@ uint32_t EmulatedDriver::Command(EmulatedCard& card, EmulatedPort& port, uint32_
             return result(1);
         }
         case 12:
-            // No edges are measured: a start is taken, a type 1 card's progress stands still
-            // and it has no samples, other cards have no result ready.
-            if (count == 0) return result(0);
-            if (cmd[1] == 0) return result(0);
-            if (card.type == 1 && cmd[1] == 2) {
-                cmd[1] = kAnalysisProgress;
-                return result(1);
-            }
-            if (card.type == 1 && (cmd[1] & 0xFFFF) == 3) return result(0);
-            return fail(kBadParameter);
+            return Analysis(card, port, cmd);
         case 0xFE:
             cmd[1] = emulation.driverVersion;
             return result(1);
@@ -293,6 +297,69 @@ uint32_t EmulatedDriver::Command(EmulatedCard& card, EmulatedPort& port, uint32_
         default:
             return fail(kBadCommand);
     }
+}
+
+void EmulatedDriver::CaptureTestFrame(EmulatedCard& card, EmulatedPort& port,
+                                      const __CANCARD_MSG& msg) {
+    auto it = card.analyses.find(&port);
+    if (it == card.analyses.end() || !it->second.armed) return;
+    EmulatedCard::Analysis& analysis = it->second;
+    analysis.armed = false;
+    analysis.captured = true;
+    analysis.polls = 0;
+    const int rate = port.bus.GetRate(port);
+    const int bps = CanIntf::GetBPS(rate - 1);
+    const int bitTimeNs = bps ? 1000000000 / bps : 0;
+    // The card's clock, by type, as the program knows it.
+    const int clockMHz = card.type < 2 ? 25 : card.type < 16 ? 40 : 100;
+    const int periodNs = 1000 / clockMHz;
+    const LineTiming timing = port.bus.Timing(port);
+    if (card.type != 1) {
+        MeasuredWords(timing, bitTimeNs, periodNs, analysis.words);
+        return;
+    }
+    CANframe frame;
+    frame.type = (msg.flags & kMsgRemote) ? FRAME_RTR : FRAME_DATA;
+    frame.extended = (msg.flags & kMsgExtended) != 0;
+    frame.id = msg.id & 0x1FFFFFFF;
+    frame.length = static_cast<int16_t>(std::min<uint32_t>(msg.flags & kMsgLengthMask, 8));
+    std::memcpy(frame.data, msg.data, 8);
+    const std::vector<uint8_t> bits = FrameBits(frame);
+    // Its controller times a bit in whole clock periods.
+    const int cyclesPerBit = (bitTimeNs + periodNs / 2) / periodNs;
+    // The ACK slot: before the ACK delimiter and the seven end-of-frame bits.
+    analysis.samples =
+        CaptureLineSamples(bits, static_cast<int>(bits.size()) - 9, cyclesPerBit, periodNs, timing);
+    if (analysis.samples.size() % 2) analysis.samples.push_back(analysis.samples.back() & 0x3000);
+}
+
+uint32_t EmulatedDriver::Analysis(EmulatedCard& card, EmulatedPort& port, uint32_t* cmd) {
+    const uint32_t count = cmd[0] & 0xFFFF;
+    EmulatedCard::Analysis& analysis = card.analyses[&port];
+    if (count >= 1 && cmd[1] == 0) {  // start: the next frame the port sends is the test frame
+        analysis = EmulatedCard::Analysis();
+        analysis.armed = true;
+        return 0;
+    }
+    if (card.type != 1) {
+        if (count != 0) return kBadParameter << 16;
+        if (!analysis.captured || ++analysis.polls <= kNotReadyPolls) return 0;
+        std::copy(analysis.words, analysis.words + 5, cmd + 1);
+        return 5;
+    }
+    if (count < 1) return kBadParameter << 16;
+    if (cmd[1] == 2) {
+        const uint32_t steps = analysis.captured ? std::min(++analysis.polls, kProgressSteps) : 0;
+        cmd[1] = kAnalysisProgress * (steps + 1);
+        return 1;
+    }
+    if ((cmd[1] & 0xFFFF) != 3) return kBadParameter << 16;
+    const size_t first = cmd[1] >> 16;
+    const std::vector<uint16_t>& samples = analysis.samples;
+    size_t n = 0;
+    for (size_t i = first; i < samples.size() && n < kSampleWords; i += 2)
+        cmd[1 + n++] = static_cast<uint32_t>(samples[i]) << 16 | samples[i + 1];
+    return static_cast<uint32_t>(n);
 }
 
 std::vector<uint8_t> EmulatedDriver::Flash(int port, uint32_t imageId) const {

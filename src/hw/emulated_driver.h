@@ -47,6 +47,10 @@ class EmulatedDriver : public DriverCalls {
     bool Gone(const EmulatedCard& card) const;
     // Runs a command buffer for a port; mutex held. Returns the status for word 0.
     uint32_t Command(EmulatedCard& card, EmulatedPort& port, uint32_t* cmd);
+    // Opcode 12; mutex held.
+    uint32_t Analysis(EmulatedCard& card, EmulatedPort& port, uint32_t* cmd);
+    // Records the frame of msg as the test frame when the port's analysis is armed; mutex held.
+    void CaptureTestFrame(EmulatedCard& card, EmulatedPort& port, const __CANCARD_MSG& msg);
 
     // Descriptors start far above any the system hands out, so the two never mix.
     static constexpr int kFirstFd = 1 << 20;

@@ -17,14 +17,23 @@ constexpr const char* kFamilyNames[] = {"ulcan", "tarvelcan"};
 
 // The demo's machines are the CANopen machine's own built-in networks, spliced into the buses.
 const char kDemoMachineBus[] = R"([Emulation]
-   # A machine of seven CANopen nodes on a 500 kbit/s bus, seen by port 0 and port 2.
+   # A machine of seven CANopen nodes on a 500 kbit/s bus, seen by port 0 and port 2: ordinary
+   # transceivers, the other nodes' ACK arriving after both ways of the loop and the cable.
    [Bus]
       bitrate:500000
+      loop_fall_ns:150
+      loop_rise_ns:170
+      ack_fall_ns:310
+      ack_rise_ns:330
 )";
 const char kDemoQuietBus[] = R"(   [END]
    # A quieter bus with a second, smaller network, seen by port 1 and port 3.
    [Bus]
       bitrate:125000
+      loop_fall_ns:110
+      loop_rise_ns:120
+      ack_fall_ns:260
+      ack_rise_ns:280
 )";
 const char kDemoCards[] = R"(   [END]
    # A card that measures the bus load itself (a TRL-KX-2).
@@ -42,7 +51,7 @@ const char kDemoCards[] = R"(   [END]
    [Card]
       type:1
       serial:4711
-      firmware:0x00010507
+      firmware:0x00010607
       boot:0x00010100
       [Port]
          bus:0
@@ -171,10 +180,19 @@ std::string InFolder(const std::string& folder, const std::string& file) {
 std::unique_ptr<EmulatedBus> ReadBus(const CfgElement& element, int number,
                                      const SimSourceFactories& factories,
                                      const std::string& folder) {
-    const SimBlock block(element, {"bitrate"}, {"Flood", "LogReplay", "CANopen"});
+    const SimBlock block(element,
+                         {"bitrate", "loop_fall_ns", "loop_rise_ns", "ack_fall_ns", "ack_rise_ns"},
+                         {"Flood", "LogReplay", "CANopen"});
     if (!block.Has("bitrate")) SimBlock::Fail(element, "[Bus] needs a bitrate");
     const int rate = RateValue(block, "bitrate", 0);
     auto bus = std::make_unique<EmulatedBus>(rate);
+    // Delays up to a bit time at the fastest rate.
+    LineTiming timing;
+    timing.loopFallNs = static_cast<int>(block.Int("loop_fall_ns", 0, 0, 1000));
+    timing.loopRiseNs = static_cast<int>(block.Int("loop_rise_ns", 0, 0, 1000));
+    timing.ackFallNs = static_cast<int>(block.Int("ack_fall_ns", 0, 0, 1000));
+    timing.ackRiseNs = static_cast<int>(block.Int("ack_rise_ns", 0, 0, 1000));
+    bus->SetLineTiming(timing);
     for (const CfgElement* e : block.Blocks("Flood")) {
         const SimBlock flood(*e, {"count", "id", "length"});
         bus->AddSource(std::make_unique<FloodSource>(
@@ -242,7 +260,7 @@ EmulatedCard ReadCard(const SimBlock& block, int index) {
 
 void ReadPort(const CfgElement& element, Emulation& emulation) {
     const SimBlock block(element, {"bus", "bitrate", "queue", "tx_errors", "rx_errors", "tx_state",
-                                   "rx_state", "bus_off"});
+                                   "rx_state", "bus_off", "rx_stuck"});
     if (!block.Has("bus")) SimBlock::Fail(element, "[Port] needs a bus");
     const int64_t busCount = static_cast<int64_t>(emulation.buses.size());
     const int64_t bus = block.Int("bus", 0, 0, busCount - 1);
@@ -255,6 +273,13 @@ void ReadPort(const CfgElement& element, Emulation& emulation) {
     port->txState = static_cast<uint8_t>(block.Int("tx_state", 0, 0, 3));
     port->rxState = static_cast<uint8_t>(block.Int("rx_state", 0, 0, 3));
     if (block.Int("bus_off", 0, 0, 1)) port->txState = port->rxState = 3;
+    const std::string stuck = block.Text("rx_stuck", "no");
+    if (stuck == "high")
+        port->rxStuck = LineTiming::Stuck::kHigh;
+    else if (stuck == "low")
+        port->rxStuck = LineTiming::Stuck::kLow;
+    else if (stuck != "no")
+        block.Fail("rx_stuck", "rx_stuck must be high, low or no, not " + stuck);
     onBus.Attach(*port);
     emulation.ports.push_back(std::move(port));
 }

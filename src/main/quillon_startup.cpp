@@ -13,6 +13,7 @@
 #include "app/settings.h"
 #include "app/simulated_cards.h"
 #include "base/quillon_error.h"
+#include "ui/analyzer_dialog.h"
 #include "ui/config_dialog.h"
 #include "ui/filt_dialog.h"
 #include "ui/main_frame_fltk.h"
@@ -43,7 +44,8 @@ int Quillon::main(int argc, char** argv) {
     cfgDialog = CreateCfgDialog();
     // QUILLON_NETCFG names a configuration for this run only, in place of the preference's.
     netDialog = CreateNetDialog(netConfig, std::getenv("QUILLON_NETCFG"));
-    filtDialog = CreateFiltDialog();
+    filtDialog = CreateFiltDialog(*this);
+    analyzer = CreateAnalyzer();
     if (cmdLine.haveFile && !cmdLine.cmdMode) {
         try {
             mainFrame->OpenLogFile(cmdLine.file);

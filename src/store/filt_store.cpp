@@ -74,7 +74,7 @@ void FiltStore::AddStore(int, int last, int total) {
     if (l) l->AddStore(f, f + c - 1, c);
 }
 
-void FiltStore::Reset() {
+void FiltStore::Reset(const std::function<void()>& progress) {
     unsigned generation;
     int next;
     auto restart = [&] {
@@ -113,13 +113,24 @@ void FiltStore::Reset() {
             for (int i = next; i <= end; i++)
                 if (source.Get(i, frame) && filter.Passes(frame)) passed.push_back(i);
         }
-        MutexLock hold(lock);
-        if (clears != generation) {
-            restart();
-            continue;
+        StoreListener* l;
+        int f, c;
+        {
+            MutexLock hold(lock);
+            if (clears != generation) {
+                restart();
+                continue;
+            }
+            for (int i : passed) Append(i);
+            next = end + 1;
+            l = listener;
+            f = first;
+            c = count;
         }
-        for (int i : passed) Append(i);
-        next = end + 1;
+        if (progress) {
+            if (l && c > 0) l->AddStore(f, f + c - 1, c);
+            progress();
+        }
     }
     StoreListener* l;
     {

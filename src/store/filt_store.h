@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "store/frame_filter.h"
@@ -30,7 +31,10 @@ class FiltStore : public Storage, public StoreListener {
     // The message store's notice: matches the newest frame (reader threads).
     void AddStore(int first, int last, int total) override;
     // Rebuilds the view with the current filter, then tells the listener StoreReset (GUI thread).
-    void Reset();
+    // progress, when given, is called between batches with no lock held, after the listener was
+    // told of the view rebuilt so far (AddStore), so that a caller can keep a window live and
+    // show the view growing; it may clear the store or add frames.
+    void Reset(const std::function<void()>& progress = nullptr);
 
     // The frame at filtered index; false when index is not held or the frame has left the
     // message store.

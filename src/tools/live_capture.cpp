@@ -7,6 +7,7 @@
 #include "base/quillon_error.h"
 #include "base/threads_posix.h"
 #include "base/utils.h"
+#include "hw/bus_analysis.h"
 #include "hw/can_intf.h"
 #include "hw/port_survey.h"
 #include "store/msg_store.h"
@@ -30,6 +31,25 @@ int ListPorts(FILE* out, FILE* err) {
                      p.cardInfo.fwVersion.c_str(), CanIntf::GetBPS(p.portInfo.baudCode),
                      p.portInfo.status.c_str(), p.portInfo.txErrors.c_str(),
                      p.portInfo.rxErrors.c_str(), p.portInfo.loading);
+    return 0;
+}
+
+int AnalyzePort(FILE* out, FILE* err, int port, int baudCode, int id) {
+    if (baudCode >= 0) {
+        try {
+            CanIntf(port, true).setBaud(baudCode);
+        } catch (const QuillonError& e) {
+            std::fprintf(err, "Error transmitting:\n%s\n", e.message.c_str());
+            return 1;
+        }
+    }
+    const BusMeasurement m = MeasureBus(port, id);
+    if (!m.ok) {
+        std::fprintf(err, "%s\n", m.alert.c_str());
+        return 1;
+    }
+    for (const ResultLine& line : ResultLines(m.stats, m.stuckHigh, m.stuckLow))
+        std::fprintf(out, "%s\n", line.text.c_str());
     return 0;
 }
 

@@ -26,6 +26,11 @@ struct LiveOptions {
 // Parses "N[:CODE]" into port; the message of what is wrong, "" when it is right.
 std::string ParsePortOption(const std::string& text, LiveOptions::Port* port);
 
+// Runs the bus analysis on a port, first setting its bit-rate code when baudCode is not negative,
+// with a test frame of identifier id. Prints the figures one a line on out and returns 0, or the
+// text of the alert on err and returns 1.
+int AnalyzePort(FILE* out, FILE* err, int port, int baudCode, int id);
+
 // Reads from the ports into the application's store until a limit is reached or SIGINT or
 // SIGTERM arrives, then stops the readers; every frame stored by then has reached the store's
 // listeners. Returns the exit status: 1 after printing the message of a port that does not

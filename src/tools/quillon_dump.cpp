@@ -34,6 +34,7 @@ const char kUsage[] =
     "Usage: quillon-dump [options] LOGFILE\n"
     "       quillon-dump [options] -p PORT[:CODE] ...\n"
     "       quillon-dump -L\n"
+    "       quillon-dump -A N[:CODE] [-I ID]\n"
     "  -m, --mode raw|canopen    decoder; default canopen\n"
     "  -d, --detail              after each row, the decoded lines of the frame\n"
     "  -j, --json                JSON Lines output instead of text rows\n"
@@ -59,6 +60,11 @@ const char kUsage[] =
     "  -L, --list                list the CAN cards' ports, one a line: port, card, port in the "
     "card, "
     "card type, serial number, firmware, bits/s, status, Tx errors, Rx errors, load\n"
+    "  -A, --analyze N[:CODE]    bus analysis of CAN port N (first at bit-rate code CODE when "
+    "given): the card sends a test frame; prints the receive and ACK delays one a line, as the "
+    "analyzer window shows them (exit status 1 with the analyzer's message on stderr when it "
+    "cannot)\n"
+    "  -I, --id ID               identifier of the analysis's test frame (29-bit; default 0)\n"
     "  -p, --port N[:CODE]       read live from CAN port N at bit-rate code CODE (0 1 Mbit/s ... 7 "
     "20 kbit/s, default 2: 500 kbit/s) instead of a log file; up to 8\n"
     "  -T, --seconds S           stop reading ports after S seconds\n"
@@ -93,6 +99,8 @@ int main(int argc, char** argv) {
     std::string saveTo;
     bool list = false;
     LiveOptions live;
+    LiveOptions::Port analyze{-1, -1};
+    int testId = -1;
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
         if (Is(arg, "-h", "--help")) {
@@ -137,6 +145,17 @@ int main(int argc, char** argv) {
             const std::string error = ParsePortOption(argv[i], &port);
             if (!error.empty()) return UsageError(error);
             live.ports.push_back(port);
+        } else if (Is(arg, "-A", "--analyze")) {
+            if (++i == argc) return UsageError(std::string(arg) + " needs a value");
+            const std::string error = ParsePortOption(argv[i], &analyze);
+            if (!error.empty()) return UsageError(error);
+            if (!std::strchr(argv[i], ':')) analyze.baudCode = -1;  // the port's own rate
+        } else if (Is(arg, "-I", "--id")) {
+            if (++i == argc) return UsageError(std::string(arg) + " needs a value");
+            bool ok;
+            testId = StrToInt(argv[i], &ok);
+            if (!ok || testId < 0 || testId > 0x1FFFFFFF)
+                return UsageError(std::string("identifier must be 0 to 0x1FFFFFFF: ") + argv[i]);
         } else if (Is(arg, "-T", "--seconds")) {
             if (++i == argc) return UsageError(std::string(arg) + " needs a value");
             char* end;
@@ -172,6 +191,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (list) return ListPorts(stdout, stderr);
+    if (testId >= 0 && analyze.number < 0) return UsageError("-I names the test frame of -A");
+    if (analyze.number >= 0)
+        return AnalyzePort(stdout, stderr, analyze.number, analyze.baudCode,
+                           testId < 0 ? 0 : testId);
     if (!live.ports.empty() && !path.empty()) return UsageError("a log file or ports, not both");
     if (live.ports.empty() && path.empty()) return UsageError("no log file given");
     if (live.ports.size() > ReadManager::kMaxReaders)

@@ -1,27 +1,170 @@
 #include "ui/filt_dialog.h"
 
-#include "filter/fe_list.h"
+#include <FL/Fl.H>
+#include <FL/Fl_Button.H>
+#include <FL/fl_ask.H>
+#include <FL/fl_draw.H>
+
+#include <chrono>
+
+#include "app/quillon.h"
+#include "base/quillon_error.h"
+#include "filter/filter_logic.h"
+#include "ui/help_text.h"
 
 namespace {
 
-// Until the dialog has its window, the element list is all there is; with no row to select, an
-// edited element is appended.
-class FiltDialogWithoutWindow : public FiltDialog {
-  public:
-    void Show() override {}
-    void GetXY(int& x, int& y) override { x = y = -1; }
-    void AddFE(std::unique_ptr<FilterElement> element) override { list.Add(std::move(element)); }
-    void ReplaceFE(std::unique_ptr<FilterElement> element) override {
-        list.Add(std::move(element));
-    }
-    std::unique_ptr<FilterElement> FindFE(std::string name) override { return list.Find(name); }
+// How often the event loop runs while a rebuild runs: below the list's 0.1 s timer.
+constexpr auto kLiveInterval = std::chrono::milliseconds(40);
 
-  private:
-    FeList list;
-};
+FiltDialogFLTK* Self(void* data) {
+    return static_cast<FiltDialogFLTK*>(data);
+}
+
+void cb_table(Fl_Widget* w, void* data) {
+    auto* table = static_cast<FeTable*>(w);
+    if (table->callback_context() != Fl_Table::CONTEXT_CELL) return;
+    const int row = table->callback_row(), col = table->callback_col();
+    table->set_selection(row, col, row, col);
+    if (Fl::event_clicks()) Self(data)->Edit();
+}
+void cb_add(Fl_Widget*, void* data) {
+    Self(data)->feDlg->Show(nullptr);
+}
+void cb_edit(Fl_Widget*, void* data) {
+    Self(data)->Edit();
+}
+void cb_del(Fl_Widget*, void* data) {
+    Self(data)->Delete();
+}
+void cb_ok(Fl_Widget*, void* data) {
+    if (Self(data)->Apply()) Self(data)->window->hide();
+}
+void cb_apply(Fl_Widget*, void* data) {
+    Self(data)->Apply();
+}
+void cb_help(Fl_Widget*, void* data) {
+    Self(data)->Help();
+}
 
 }  // namespace
 
-std::unique_ptr<FiltDialog> CreateFiltDialog() {
-    return std::make_unique<FiltDialogWithoutWindow>();
+FiltDialogFLTK::FiltDialogFLTK(Quillon& application)
+    : feDlg(CreateFeDialog(*this)), app(application) {}
+
+FiltDialogFLTK::~FiltDialogFLTK() {
+    // The element dialog's window first: it asks this dialog nothing once it is gone.
+    feDlg.reset();
+    helpDlg.reset();
+    window.reset();
+}
+
+void FiltDialogFLTK::Build() {
+    int x = -1, y = -1;
+    if (app.mainFrame) app.mainFrame->GetXY(x, y);
+    x += 100;
+    y += 100;
+    if (x < 0 || y < 0)
+        window = std::make_unique<Fl_Window>(450, 600, "Message Filter");
+    else
+        window = std::make_unique<Fl_Window>(x, y, 450, 600, "Message Filter");
+    fl_font(FL_HELVETICA, FL_NORMAL_SIZE);
+    const int labelW = static_cast<int>(fl_width("Filter: "));
+    exprInput = new Fl_Input(labelW + 10, 10, 430 - labelW, 25, "Filter: ");
+    exprInput->tooltip("Filter expression");
+    struct ButtonSpec {
+        const char* label;
+        Fl_Callback* callback;
+        const char* tooltip;
+    };
+    static const ButtonSpec kButtons[] = {
+        {"Add", cb_add, "Add a new filter element."},
+        {"Edit", cb_edit, "Edit the selected filter element."},
+        {"Delete", cb_del, "Delete the selected filter element."},
+        {"OK", cb_ok, "Apply this filter and close the dialog."},
+        {"Apply", cb_apply, "Apply this filter."},
+        {"Help", cb_help, "How to use message filters."},
+    };
+    for (int i = 0; i < 6; i++) {
+        auto* button =
+            new Fl_Button(10 + 90 * (i % 3), 520 + 40 * (i / 3), 80, 30, kButtons[i].label);
+        button->callback(kButtons[i].callback, this);
+        button->tooltip(kButtons[i].tooltip);
+    }
+    table = new FeTable(10, 40, 430, 470, elements);
+    table->callback(cb_table, this);
+    table->when(FL_WHEN_RELEASE);
+    table->tooltip("Filter elements");
+    table->Refresh();
+    window->resizable(table);
+    window->end();
+}
+
+void FiltDialogFLTK::Show() {
+    if (!window) Build();
+    window->show();
+}
+
+void FiltDialogFLTK::GetXY(int& x, int& y) {
+    if (!window) Build();
+    x = window->x();
+    y = window->y();
+}
+
+void FiltDialogFLTK::AddFE(std::unique_ptr<FilterElement> element) {
+    elements.Add(std::move(element));
+    Changed();
+}
+
+void FiltDialogFLTK::ReplaceFE(std::unique_ptr<FilterElement> element) {
+    elements.Replace(Selected(), std::move(element));
+    Changed();
+}
+
+std::unique_ptr<FilterElement> FiltDialogFLTK::FindFE(std::string name) {
+    return elements.Find(name);
+}
+
+void FiltDialogFLTK::Edit() {
+    feDlg->Show(elements.At(Selected()));
+}
+
+void FiltDialogFLTK::Delete() {
+    elements.Delete(Selected());
+    Changed();
+}
+
+bool FiltDialogFLTK::Apply() {
+    if (applying) return false;  // pressed again while the view is rebuilt
+    std::unique_ptr<FilterLogic> filter;
+    try {
+        filter = CreateFilterLogic(exprInput->value(), elements);
+    } catch (const QuillonError& e) {
+        fl_alert("%s", e.message.c_str());
+        return false;
+    }
+    // A large store takes a while to rebuild: the windows stay live, and the list shows the
+    // view growing at its timer's pace.
+    applying = true;
+    auto last = std::chrono::steady_clock::now();
+    app.SetFilter(std::move(filter), [&last] {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last < kLiveInterval) return;
+        last = now;
+        Fl::check();
+    });
+    applying = false;
+    return true;
+}
+
+void FiltDialogFLTK::Help() {
+    if (!helpDlg) {
+        helpDlg = std::make_unique<Fl_Help_Dialog>();
+        helpDlg->value(GetHelpText("filter"));
+    }
+    helpDlg->show();
+}
+
+std::unique_ptr<FiltDialog> CreateFiltDialog(Quillon& app) {
+    return std::make_unique<FiltDialogFLTK>(app);
 }

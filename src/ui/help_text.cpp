@@ -24,9 +24,10 @@ writes is compared with the given one.</li>
 <p>Every new element gets a letter (A, B, C, ...), by which the expression names it.</p>
 <h2>Filter expression</h2>
 <p>An empty expression shows every message. A single letter shows the messages that match that
-element. Letters combine with parentheses, &amp; (and), | (or) and ~ (not): for example
-(A &amp; B) | (C &amp; ~D) shows the messages that match both A and B, and those that match C
-but not D.</p>
+element. Letters combine with parentheses, &amp; (and), | (or) and ! (not): for example
+(A &amp; B) | (C &amp; !D) shows the messages that match both A and B, and those that match C
+but not D. &amp; and | have no precedence over each other: each takes everything to its right,
+so A &amp; B | C means A &amp; (B | C); use parentheses to group otherwise.</p>
 </body></html>
 )";
 

@@ -66,7 +66,9 @@ void cb_config(Fl_Widget*, void* data) {
 void cb_network(Fl_Widget*, void* data) {
     if (Self(data)->app.netDialog) Self(data)->app.netDialog->Show();
 }
-void cb_analyzer(Fl_Widget*, void*) {}  // the bus analyzer has no window yet
+void cb_analyzer(Fl_Widget*, void* data) {
+    if (Self(data)->app.analyzer) Self(data)->app.analyzer->Show();
+}
 void cb_about(Fl_Widget*, void* data) {
     Self(data)->About();
 }

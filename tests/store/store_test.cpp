@@ -233,4 +233,31 @@ TEST(FiltStoreTest, HeldIndexesOutliveTheStoresFramesAndBisect) {
     EXPECT_FALSE(view.Get(0, f));
 }
 
+// A rebuild that reports progress tells the listener of the view so far between batches; what
+// the progress callback does to the store (add, clear) ends up in the view as without it.
+TEST(FiltStoreTest, RebuildReportsItsProgress) {
+    MsgStore store(5000);
+    TestFilter even;
+    FiltStore view(store, even);
+    Recorder rec;
+    view.AddStoreListener(&rec);
+    for (uint32_t id = 0; id < 3000; id++) store.Add(Frame(id));
+    rec.notices.clear();
+    even.test = [](const CANframe& f) { return f.id % 2 == 0; };
+    std::vector<int> seen;  // the view's size at each call
+    view.Reset([&] {
+        seen.push_back(Span(view)[0]);
+        if (seen.size() == 1) store.Add(Frame(4000));
+    });
+    EXPECT_EQ(seen, (std::vector<int>{512, 1024, 1501}));  // with the frame added meanwhile
+    EXPECT_EQ(rec.notices,
+              (std::vector<std::vector<int>>{{0, 511, 512}, {0, 1023, 1024}, {0, 1500, 1501}}));
+    EXPECT_EQ(rec.resets, 1);
+    view.Reset([&] {
+        if (store.GetTotal(nullptr, nullptr) > 2) store.Clear();
+    });
+    store.Add(Frame(2));
+    EXPECT_EQ(Held(view), (std::vector<int>{0}));
+}
+
 }  // namespace

@@ -84,7 +84,7 @@ TEST(QuillonDumpTest, ReportsFailures) {
             runs.push_back({line.substr(1), ""});
         else if (!runs.empty())
             runs.back().second += line == "<help.txt>" ? help : line + "\n";
-    EXPECT_EQ(runs.size(), 29u);
+    EXPECT_EQ(runs.size(), 31u);
     for (const auto& [args, want] : runs) {
         ProcessResult r = Dump(Words(args));
         EXPECT_EQ(std::to_string(r.exitCode) + "\n" + r.err, want) << args;
@@ -221,3 +221,17 @@ TEST(QuillonDumpTest, ReplaysRealTraffic) {
 }
 
 }  // namespace
+
+// The bus analysis of the demo's bus from a card that measures and a type 1 card whose samples
+// are decoded here: the figures agree to the decoding's sample period.
+TEST(QuillonDumpTest, AnalyzesTheDemoBus) {
+    const std::vector<std::string> demo = {"QUILLON_SIM=demo"};
+    for (const std::string port : {"0", "2"}) {
+        const ProcessResult r = Dump({"-A", port, "-I", "0x7ff"}, kData, demo);
+        EXPECT_EQ(std::to_string(r.exitCode) + r.out + r.err,
+                  "0" + ReadFile(kData + "/demo_analyze_" + port + ".txt"));
+    }
+    const ProcessResult r = Dump({"-A", "9"}, kData, demo);
+    EXPECT_EQ(std::to_string(r.exitCode) + r.out + r.err,
+              "1Error transmitting:\nInvalid CAN port number: 9\n");
+}

@@ -59,7 +59,7 @@ TEST(UiHelpersTest, ProgressWindowAndHelpPages) {
     progress.reset();
     App().mainFrame = nullptr;
 
-    for (auto [tag, text] : {std::pair{"filter", "(A &amp; B) | (C &amp; ~D)"},
+    for (auto [tag, text] : {std::pair{"filter", "(A &amp; B) | (C &amp; !D)"},
                              {"netcfg", "<h1>Quillon Network Configuration</h1>"},
                              {"analyzer", "<title>CAN bus analyzer</title>"}})
         EXPECT_NE(std::strstr(GetHelpText(tag), text), nullptr) << tag;

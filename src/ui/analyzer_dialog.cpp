@@ -1,0 +1,174 @@
+#include "ui/analyzer_dialog.h"
+
+#include <FL/fl_ask.H>
+#include <FL/fl_draw.H>
+
+#include <cmath>
+#include <vector>
+
+#include "app/quillon.h"
+#include "base/quillon_error.h"
+#include "base/utils.h"
+#include "hw/bus_analysis.h"
+#include "hw/can_intf.h"
+#include "hw/port_survey.h"
+#include "ui/help_text.h"
+#include "ui/ui_helpers.h"
+
+namespace {
+
+constexpr int kWidth = 600;
+constexpr int kHeight = 450;
+constexpr int kCfgWidth = 400;
+constexpr int kCfgHeight = 300;
+// The bit time drawn before the first measurement when port 0 has no bit rate.
+constexpr double kDefaultBitTime = 1000;
+const char kNoCards[] = "No CAN cards found in system";
+
+const char* const kBitRates[] = {"1,000,000 bps", "800,000 bps", "500,000 bps", "250,000 bps",
+                                 "125,000 bps",   "100,000 bps", "50,000 bps",  "20,000 bps"};
+
+AnalyzerFLTK* Self(void* data) {
+    return static_cast<AnalyzerFLTK*>(data);
+}
+
+void cb_start(Fl_Widget*, void* data) {
+    Self(data)->Start();
+}
+void cb_config(Fl_Widget*, void* data) {
+    Self(data)->Config();
+}
+void cb_cfg_ok(Fl_Widget*, void* data) {
+    Self(data)->cfgWindow->hide();
+}
+void cb_help(Fl_Widget*, void* data) {
+    Self(data)->Help();
+}
+void cb_setport(Fl_Widget*, void* data) {
+    Self(data)->SetPort();
+}
+void cb_baud(Fl_Widget*, void* data) {
+    Self(data)->SetBaud();
+}
+
+}  // namespace
+
+AnalyzerFLTK::~AnalyzerFLTK() = default;
+
+void AnalyzerFLTK::Build() {
+    const int m = GetMargin();
+    int x = -1, y = -1;
+    if (App().mainFrame) App().mainFrame->GetXY(x, y);
+    if (x >= 0 && y >= 0)
+        window = std::make_unique<Fl_Double_Window>(x + 100, y + 100, kWidth, kHeight,
+                                                    "CAN network analyzer");
+    else
+        window = std::make_unique<Fl_Double_Window>(kWidth, kHeight, "CAN network analyzer");
+    int bx = m, by = kHeight - m - BtnHeight();
+    NewBtn(bx, by, 1, "Start", cb_start, this, nullptr);
+    NewBtn(bx, by, 1, "Config", cb_config, this, nullptr);
+    int hw, hh;
+    BtnSize("Help", hw, hh);
+    bx = kWidth - m - hw;
+    NewBtn(bx, by, 0, "Help", cb_help, this, nullptr);
+    waveform = new WaveformDisp(m, m, kWidth - 2 * m, kHeight - 3 * m - BtnHeight());
+    window->end();
+
+    cfgWindow = std::make_unique<Fl_Double_Window>(window->x() + 100, window->y() + 100, kCfgWidth,
+                                                   kCfgHeight, "Configure analyzer");
+    fl_font(FL_HELVETICA, FL_NORMAL_SIZE);
+    const int c = m + static_cast<int>(std::ceil(fl_width("Message ID: ")));
+    portChoice = new Fl_Choice(c, m, kCfgWidth - c - m, FieldHeight(), "Port: ");
+    portChoice->tooltip("CAN port to analyze");
+    baudChoice =
+        new Fl_Choice(c, m + FieldHeight(), kCfgWidth - c - m, FieldHeight(), "Bit rate: ");
+    baudChoice->tooltip("CAN port bit rate");
+    baudChoice->callback(cb_baud, this);
+    for (const char* rate : kBitRates) baudChoice->add(rate);
+    baudChoice->value(0);
+    idInput = new Fl_Int_Input(c, m + 3 * FieldHeight(),
+                               static_cast<int>(std::ceil(fl_width("  0x88888888  "))),
+                               FieldHeight(), "Message ID: ");
+    idInput->tooltip("CAN ID of message to transmit when analyzing bus");
+    idInput->value("0x0000");
+    int ox = m, oy = kCfgHeight - m - BtnHeight();
+    NewBtn(ox, oy, 0, "OK", cb_cfg_ok, this, nullptr);
+    cfgWindow->end();
+}
+
+void AnalyzerFLTK::Show() {
+    if (!window) Build();
+    if (RefreshPortList() == 0) {
+        fl_alert("%s", kNoCards);
+        return;
+    }
+    window->show();
+}
+
+int AnalyzerFLTK::RefreshPortList() {
+    const int chosen = portChoice->value();
+    portChoice->clear();
+    const std::vector<SurveyedPort> ports = SurveyPorts(false);
+    for (const SurveyedPort& port : ports)
+        portChoice->add(Format("CARD %d, PORT %d", port.card, port.cardPort).c_str(), 0, cb_setport,
+                        this);
+    if (ports.empty()) return 0;
+    const int bps = CanIntf::GetBPS(ports[0].portInfo.baudCode);
+    waveform->SetIdleBitTime(bps ? 1e9 / bps : kDefaultBitTime);
+    portChoice->value(chosen >= 0 && chosen < static_cast<int>(ports.size()) ? chosen : 0);
+    SetPort();
+    return static_cast<int>(ports.size());
+}
+
+bool AnalyzerFLTK::CollectData(int portIndex, int id, BusMeasurement* result) {
+    *result = MeasureBus(portIndex, id);
+    if (!result->ok) fl_alert("%s", result->alert.c_str());
+    return result->ok;
+}
+
+void AnalyzerFLTK::Start() {
+    BusMeasurement result;
+    if (CollectData(portChoice->value(), StrToInt(idInput->value()), &result))
+        waveform->Update(result.stats, result.stuckHigh, result.stuckLow);
+}
+
+void AnalyzerFLTK::Config() {
+    if (RefreshPortList() == 0) {
+        fl_alert("%s", kNoCards);
+        return;
+    }
+    cfgWindow->show();
+}
+
+void AnalyzerFLTK::Help() {
+    if (!helpDlg) {
+        helpDlg = std::make_unique<Fl_Help_Dialog>();
+        helpDlg->value(GetHelpText("analyzer"));
+    }
+    helpDlg->show();
+}
+
+void AnalyzerFLTK::SetPort() {
+    try {
+        const PortInfo info = CanIntf(portChoice->value(), false).getPortInfo();
+        if (info.isOpen)
+            baudChoice->deactivate();
+        else
+            baudChoice->activate();
+        baudChoice->value(info.baudCode >= 0 ? info.baudCode : -1);
+    } catch (const QuillonError& e) {
+        fl_alert("%s", e.message.c_str());
+    }
+}
+
+void AnalyzerFLTK::SetBaud() {
+    try {
+        CanIntf(portChoice->value(), false).setBaud(baudChoice->value());
+    } catch (const QuillonError& e) {
+        fl_alert("%s", e.message.c_str());
+    }
+}
+
+std::unique_ptr<AnalyzerDialog> CreateAnalyzer() {
+    return std::make_unique<AnalyzerFLTK>();
+}

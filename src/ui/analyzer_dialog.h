@@ -1,0 +1,55 @@
+#pragma once
+
+#include <FL/Fl_Choice.H>
+#include <FL/Fl_Double_Window.H>
+#include <FL/Fl_Help_Dialog.H>
+#include <FL/Fl_Int_Input.H>
+
+#include <memory>
+
+#include "app/windows.h"
+#include "hw/bus_stats.h"
+#include "ui/waveform_disp.h"
+
+// The bus analyzer window: the diagram with Start, Config and Help, and the configuration window
+// with the port, its bit rate and the test frame's identifier. Both are built on the first
+// Show(). GUI thread only; a measurement blocks it while the card answers.
+class AnalyzerFLTK : public AnalyzerDialog {
+  public:
+    AnalyzerFLTK() = default;
+    ~AnalyzerFLTK() override;
+    AnalyzerFLTK(const AnalyzerFLTK&) = delete;
+    AnalyzerFLTK& operator=(const AnalyzerFLTK&) = delete;
+
+    // Lists the ports and shows the window; an alert instead when there is no port.
+    void Show() override;
+    // Refills the port choice from the ports found, keeping the chosen one when it is still
+    // there, and shows the chosen port's bit rate. Returns the number of ports.
+    int RefreshPortList();
+    // Runs one measurement on a port with a test frame of identifier id; an alert when it
+    // fails. True when result holds figures.
+    bool CollectData(int portIndex, int id, BusMeasurement* result);
+
+    // The callbacks' work.
+    void Start();
+    void Config();
+    void Help();
+    // Shows the chosen port's bit rate, changeable only while the port is not being read.
+    void SetPort();
+    // Sets the chosen port's bit rate to the chosen item at once.
+    void SetBaud();
+
+    std::unique_ptr<Fl_Help_Dialog> helpDlg;  // made on first use
+    std::unique_ptr<Fl_Double_Window> window;
+    std::unique_ptr<Fl_Double_Window> cfgWindow;
+    WaveformDisp* waveform = nullptr;
+    Fl_Choice* portChoice = nullptr;
+    Fl_Choice* baudChoice = nullptr;
+    Fl_Int_Input* idInput = nullptr;
+
+  private:
+    void Build();
+};
+
+// The program's bus analyzer, without windows until it is first shown.
+std::unique_ptr<AnalyzerDialog> CreateAnalyzer();

@@ -1,0 +1,193 @@
+// gtest before FLTK: X11 headers define None.
+#include <gtest/gtest.h>
+
+#include "ui/analyzer_dialog.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Button.H>
+#include <FL/fl_draw.H>
+
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+
+#include "app/quillon.h"
+#include "hw/can_intf.h"
+#include "hw/emulation_test_support.h"
+#include "hw/port_table.h"
+#include "support/test_support.h"
+#include "ui/alert_capture.h"
+#include "ui/main_frame_fltk.h"
+
+namespace {
+
+// Card 0 (measures) with two ports, card 1 (type 1) with one, all on a bus with another node.
+const std::string kCards =
+    Block("Bus",
+          "bitrate:500000\nloop_fall_ns:150\nloop_rise_ns:170\nack_fall_ns:310\n"
+          "ack_rise_ns:330\n" +
+              Block("Flood", "count:1\n")) +
+    Block("Card", "type:256\nserial:1\nfirmware:0x00010900\n" + Block("Port", "bus:0\n") +
+                      Block("Port", "bus:0\n")) +
+    Block("Card", "type:1\nserial:2\nfirmware:0x00010600\n" + Block("Port", "bus:0\n"));
+
+Fl_Button* Button(Fl_Group* group, const char* label) {
+    for (int i = 0; i < group->children(); i++)
+        if (group->child(i)->label() && std::strcmp(group->child(i)->label(), label) == 0)
+            return static_cast<Fl_Button*>(group->child(i));
+    return nullptr;
+}
+
+// Every tooltip text of the widget's area and the columns it is found in.
+std::map<std::string, std::set<int>> Tips(const WaveformDisp& w) {
+    std::map<std::string, std::set<int>> tips;
+    for (int x = w.x(); x < w.x() + w.w(); x++)
+        for (int y = w.y(); y < w.y() + w.h(); y++) tips[w.tipText(x, y)].insert(x);
+    return tips;
+}
+
+// Draws the window once it is on the screen.
+void Draw(Fl_Window& window) {
+    window.wait_for_expose();
+    window.redraw();
+    Fl::flush();
+}
+
+// The window's pixels as drawn.
+struct Pixels {
+    explicit Pixels(Fl_Window& window) : w(window.w()), h(window.h()) {
+        Draw(window);
+        window.make_current();
+        data = fl_read_image(nullptr, 0, 0, w, h);
+    }
+    ~Pixels() { delete[] data; }
+    bool Is(int x, int y, Fl_Color c) const {
+        uchar r, g, b;
+        Fl::get_color(c, r, g, b);
+        const uchar* p = data + 3 * (y * w + x);
+        return p[0] == r && p[1] == g && p[2] == b;
+    }
+    // The rows of the rectangle with a pixel of colour c.
+    std::set<int> Rows(int x0, int y0, int x1, int y1, Fl_Color c) const {
+        std::set<int> rows;
+        for (int y = y0; y < y1; y++)
+            for (int x = x0; x < x1; x++)
+                if (Is(x, y, c)) rows.insert(y);
+        return rows;
+    }
+    int w, h;
+    uchar* data;
+};
+
+}  // namespace
+
+TEST(AnalyzerDialogTest, NoCardsGiveAnAlertAndNoWindow) {
+    Ports().Scan(true);
+    App().CreateStores(1000);
+    App().analyzer = CreateAnalyzer();
+    {
+        MainFrameFLTK frame(App());
+        // Opened from the Tools menu.
+        EXPECT_EQ(CaptureAlert([&] {
+                      frame.menuBar->picked(frame.menuBar->find_item("&Tools/&Analyze CAN bus..."));
+                  }),
+                  "No CAN cards found in system");
+    }
+    auto& dialog = static_cast<AnalyzerFLTK&>(*App().analyzer);
+    EXPECT_FALSE(dialog.window->shown());
+    EXPECT_EQ(CaptureAlert([&] { dialog.Config(); }), "No CAN cards found in system");
+    EXPECT_FALSE(dialog.cfgWindow->shown());
+    App().analyzer.reset();
+}
+
+TEST(AnalyzerDialogTest, MeasuresBothCardKindsAndDrawsTheBitTime) {
+    TempDir dir;
+    auto driver = DriverFrom(dir.path(), kCards);
+    InstalledDriver installed(*driver);
+    AnalyzerFLTK dialog;
+    dialog.Show();
+    ASSERT_TRUE(dialog.window->shown());
+    EXPECT_STREQ(dialog.window->label(), "CAN network analyzer");
+    ASSERT_EQ(dialog.portChoice->size(), 4);  // three items and the menu's end
+    EXPECT_STREQ(dialog.portChoice->menu()[0].label(), "CARD 0, PORT 1");
+    EXPECT_STREQ(dialog.portChoice->menu()[1].label(), "CARD 0, PORT 2");
+    EXPECT_STREQ(dialog.portChoice->menu()[2].label(), "CARD 1, PORT 1");
+    EXPECT_EQ(dialog.baudChoice->value(), 2);
+
+    // The bit rate follows the chosen port and is fixed while the port is read.
+    CanIntf reading(1, false);
+    reading.open();
+    dialog.portChoice->value(1);
+    dialog.SetPort();
+    EXPECT_FALSE(dialog.baudChoice->active());
+    reading.close();
+    dialog.SetPort();
+    EXPECT_TRUE(dialog.baudChoice->active());
+
+    // Without a result only the frame and its labels have tooltips.
+    Draw(*dialog.window);
+    EXPECT_EQ(Tips(*dialog.waveform).size(), 6u);
+    const std::set<std::string> edges = {"Transmit falling edge",
+                                         "Transmit rising edge",
+                                         "Receive falling edge\n150ns after transmit edge",
+                                         "Receive rising edge\n170ns after transmit edge",
+                                         "ACK falling edge\n310ns after transmit edge",
+                                         "ACK rising edge\n330ns after transmit edge"};
+    dialog.portChoice->value(0);
+    Button(dialog.window.get(), "Start")->do_callback();
+    ASSERT_TRUE(dialog.waveform->HasData());
+    {
+        const Pixels pixels(*dialog.window);
+        std::map<std::string, std::set<int>> tips = Tips(*dialog.waveform);
+        EXPECT_EQ(tips.size(), 12u);  // eleven texts (one area pair shares one) and nothing
+        for (const std::string& edge : edges) {
+            ASSERT_EQ(tips.count(edge), 1u) << edge;
+            // A few pixels wide, around the drawn edge: a column of the trace's colour in it.
+            const std::set<int>& columns = tips[edge];
+            EXPECT_LE(columns.size(), 7u) << edge;
+            const Fl_Color c = edge[0] == 'T'   ? FL_YELLOW
+                               : edge[0] == 'R' ? fl_rgb_color(60, 160, 255)
+                                                : FL_GREEN;
+            const int x = (*columns.begin() + *columns.rbegin()) / 2;
+            EXPECT_GT(pixels.Rows(x - 1, 0, x + 2, dialog.waveform->h() / 2, c).size(), 20u)
+                << edge;
+        }
+    }
+
+    // The type 1 card's samples decode to the same delays within a sample period.
+    dialog.portChoice->value(2);
+    Button(dialog.window.get(), "Start")->do_callback();
+    Draw(*dialog.window);
+    std::map<std::string, std::set<int>> tips = Tips(*dialog.waveform);
+    EXPECT_EQ(tips.count("Receive falling edge\n160ns after transmit edge"), 1u);
+    EXPECT_EQ(tips.count("ACK rising edge\n360ns after transmit edge"), 1u);
+    Button(dialog.window.get(), "Help")->do_callback();
+    EXPECT_TRUE(dialog.helpDlg->visible());
+    dialog.helpDlg->hide();
+    dialog.window->hide();
+}
+
+TEST(AnalyzerDialogTest, NumbersAtAQuarterAndHalfABitAndNoAck) {
+    Fl_Double_Window window(600, 450);
+    WaveformDisp* waveform = new WaveformDisp(10, 10, 580, 380);
+    window.end();
+    window.show();
+    CanBusStats stats;
+    stats.bitTime = 2000;
+    stats.rxFall = 500;   // a quarter: yellow
+    stats.rxRise = 1000;  // half: red
+    waveform->Update(stats, false, false);
+    const Pixels pixels(window);
+    // The figures' area: below the plot, left of the legend.
+    const std::set<int> yellow = pixels.Rows(10, 300, 300, 400, FL_YELLOW);
+    const std::set<int> red = pixels.Rows(10, 300, 300, 400, FL_RED);
+    ASSERT_FALSE(yellow.empty());
+    ASSERT_FALSE(red.empty());
+    EXPECT_LT(*yellow.begin(), *red.begin());    // the falling delay's line first
+    EXPECT_GT(*yellow.rbegin(), *red.rbegin());  // "Error: No ACK bit received" last
+    // The ACK trace is one flat line of three pixels, with no tooltips.
+    EXPECT_EQ(pixels.Rows(12, 12, 300, 300, FL_GREEN).size(), 3u);
+    for (const auto& tip : Tips(*waveform)) EXPECT_EQ(tip.first.rfind("ACK", 0), std::string::npos);
+    window.hide();
+}

@@ -1,0 +1,289 @@
+// gtest before FLTK: X11 headers define None.
+#include <gtest/gtest.h>
+
+#include "ui/filt_dialog.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Button.H>
+#include <FL/fl_draw.H>
+#include <FL/x.H>
+
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/quillon.h"
+#include "filter/filter_logic.h"
+#include "io/log_reader.h"
+#include "store/filt_store.h"
+#include "store/msg_store.h"
+#include "support/test_support.h"
+#include "ui/alert_capture.h"
+
+namespace {
+
+class FiltDialogTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        App().CreateStores(1000);
+        App().SetParserMode(PARSE_CANOPEN);
+        dialog->Show();
+        Settle();
+    }
+    void TearDown() override {
+        dialog.reset();
+        App().SetFilter(std::make_unique<FilterLogic>());
+    }
+    static void Settle() {
+        for (int i = 0; i < 3; i++) Fl::wait(0.01);
+        Fl::flush();
+    }
+    FeDialogFLTK& Fe() { return *static_cast<FeDialogFLTK*>(dialog->feDlg.get()); }
+    FeDlg_CanID& CanPanel() { return *static_cast<FeDlg_CanID*>(Fe().panels[0]); }
+    FeDlg_ObjID& ObjPanel() { return *static_cast<FeDlg_ObjID*>(Fe().panels[1]); }
+    // A left click (clicks: the double-click count) on the middle of w, or at (x, y) in its
+    // window, through FLTK's event dispatch.
+    static void Click(Fl_Widget* w, int clicks = 0, int x = -1, int y = -1) {
+        Fl_Window* window = w->as_window() ? w->as_window() : w->window();
+        Fl::e_x = x < 0 ? w->x() + w->w() / 2 : x;
+        Fl::e_y = y < 0 ? w->y() + w->h() / 2 : y;
+        Fl::e_x_root = window->x() + Fl::e_x;
+        Fl::e_y_root = window->y() + Fl::e_y;
+        Fl::e_keysym = FL_Button + FL_LEFT_MOUSE;
+        Fl::e_clicks = clicks;
+        Fl::e_is_click = 1;
+        Fl::e_state = FL_BUTTON1;
+        Fl::handle(FL_PUSH, window);
+        Fl::e_state = 0;
+        Fl::handle(FL_RELEASE, window);
+        Settle();
+    }
+    // The button labelled label in window.
+    static Fl_Widget* Button(Fl_Group* group, const char* label) {
+        for (int i = 0; i < group->children(); i++) {
+            Fl_Widget* w = group->child(i);
+            if (w->label() && std::strcmp(w->label(), label) == 0) return w;
+        }
+        ADD_FAILURE() << "no button " << label;
+        return group;
+    }
+    void Press(const char* label) { Click(Button(dialog->window.get(), label)); }
+    void FeClick(const char* label) { Click(Button(Fe().window.get(), label)); }
+    // A click in the middle of the table row (double click with clicks 1).
+    void ClickRow(int row, int clicks = 0) {
+        int x, y, w, h;
+        dialog->table->find_cell(Fl_Table::CONTEXT_CELL, row, 0, x, y, w, h);
+        Click(dialog->table, clicks, x + w / 2, y + h / 2);
+    }
+    // Adds an identifier element through the element dialog; the alert it raised, if any.
+    std::string AddCanID(const char* mask, const char* value) {
+        Press("Add");
+        CanPanel().maskInput->value(mask);
+        CanPanel().valueInput->value(value);
+        return CaptureAlert([&] { FeClick("OK"); });
+    }
+    std::vector<std::string> Cells() {
+        std::vector<std::string> cells;
+        for (int r = 0; r < dialog->table->rows(); r++) cells.push_back(dialog->table->CellText(r));
+        return cells;
+    }
+
+    std::unique_ptr<FiltDialogFLTK> dialog = std::make_unique<FiltDialogFLTK>(App());
+};
+
+TEST_F(FiltDialogTest, AddEditAndDeleteKeepTheLettersInOrder) {
+    EXPECT_STREQ(dialog->window->label(), "Message Filter");
+    // Edit with nothing selected opens a new element with the values last entered.
+    Press("Edit");
+    ASSERT_TRUE(Fe().window->shown());
+    EXPECT_FALSE(Fe().editing);
+    EXPECT_STREQ(CanPanel().maskInput->value(), "0x000007FF");
+    FeClick("Cancel");
+    EXPECT_FALSE(Fe().window->shown());
+    EXPECT_EQ(dialog->table->rows(), 0);
+
+    EXPECT_EQ(AddCanID("0x7ff", "0x181"), "(no alert)");
+    EXPECT_EQ(AddCanID("0x7ff", "0x800"),
+              "There are some bits set in the ID value field which are not set in the ID "
+              "mask.\nNo message could ever match this filter as entered.");
+    EXPECT_TRUE(Fe().window->shown());  // still open, fields unchanged
+    EXPECT_STREQ(CanPanel().valueInput->value(), "0x800");
+    FeClick("Cancel");
+    EXPECT_EQ(AddCanID("0x7ff", "0x281"), "(no alert)");
+    EXPECT_EQ(AddCanID("0x7ff", "0x381"), "(no alert)");
+    EXPECT_EQ(Cells(),
+              std::vector<std::string>({"CANID & 0x07ff == 0x0181", "CANID & 0x07ff == 0x0281",
+                                        "CANID & 0x07ff == 0x0381"}));
+
+    // A double click on B edits it; OK moves it to the end and C becomes B.
+    ClickRow(1, 1);
+    ASSERT_TRUE(Fe().editing && Fe().window->shown());
+    EXPECT_STREQ(CanPanel().valueInput->value(), "0x00000281");
+    CanPanel().valueInput->value("0x0701");
+    Fe().descInput->value("  heartbeat 1 ");
+    FeClick("OK");
+    EXPECT_EQ(Cells(), std::vector<std::string>({"CANID & 0x07ff == 0x0181",
+                                                 "CANID & 0x07ff == 0x0381", "heartbeat 1"}));
+    EXPECT_TRUE(dialog->table->is_selected(1, 0));
+
+    // Deleting the first of 27 turns A1 into Z.
+    dialog->table->set_selection(-1, -1, -1, -1);
+    for (uint32_t port = 3; dialog->table->rows() < 27; port++)
+        dialog->AddFE(std::make_unique<FePort>(port));
+    ASSERT_EQ(FeTable::HeaderText(26), "A1: ");
+    EXPECT_EQ(static_cast<FePort&>(*dialog->FindFE("a1")).port, 26u);
+    ClickRow(0);
+    Press("Delete");
+    EXPECT_EQ(dialog->table->rows(), 26);
+    EXPECT_EQ(dialog->FindFE("A1"), nullptr);
+    EXPECT_EQ(static_cast<FePort&>(*dialog->FindFE("Z")).port, 26u);
+    EXPECT_EQ(dialog->table->CellText(25), "Port == 26");
+
+    // An expression that names the deleted letter fails at the next Apply and keeps the filter.
+    const FilterLogic* before = App().filter.get();
+    dialog->exprInput->value("Z & A1");
+    EXPECT_EQ(CaptureAlert([&] { Press("Apply"); }), "Undefined filter element A1 in string");
+    dialog->exprInput->value("A &");
+    EXPECT_EQ(CaptureAlert([&] { Press("OK"); }), "Error parsing filter (empty string).");
+    EXPECT_TRUE(dialog->window->shown());
+    EXPECT_EQ(App().filter.get(), before);
+    dialog->exprInput->value("Z");
+    Press("OK");
+    EXPECT_FALSE(dialog->window->shown());
+    EXPECT_NE(App().filter.get(), before);
+}
+
+TEST_F(FiltDialogTest, ElementDialogFieldsAndAlerts) {
+    Press("Add");
+    FeDialogFLTK& fe = Fe();
+    EXPECT_EQ(fe.typeChoice->size() - 1, 3);  // three kinds and the menu's terminator
+    EXPECT_STREQ(fe.typeChoice->text(1), "CANopen Object ID");
+    fe.typeChoice->picked(fe.typeChoice->menu() + 1);
+    EXPECT_TRUE(!CanPanel().visible() && ObjPanel().visible());
+
+    // With "Any" ticked the sub-index input is locked and ignored; unticking unlocks it.
+    FeDlg_ObjID& obj = ObjPanel();
+    EXPECT_FALSE(obj.subInput->active());
+    obj.subInput->value("junk");
+    obj.idInput->value("0x1018");
+    FeClick("OK");
+    EXPECT_EQ(static_cast<FeObjID&>(*dialog->FindFE("A")).subIndex, -1);
+    EXPECT_EQ(dialog->table->CellText(0), "Object ID == 0x1018");
+    Press("Add");  // the last values again
+    EXPECT_STREQ(obj.subInput->value(), "junk");
+    Click(obj.anyButton);
+    EXPECT_TRUE(!obj.anyButton->value() && obj.subInput->active());
+
+    // The alerts, in the order the fields are checked; the dialog stays open.
+    struct Case {
+        int type;
+        const char *field1, *field2, *alert;
+    };
+    for (const Case& c : {Case{1, "0x10g0", "1", "Unable to parse object ID: 0x10g0"},
+                          Case{1, "0x1000", "one", "Unable to parse sub-id: one"},
+                          Case{0, "7ff", "1", "Unable to parse ID mask: 7ff"},
+                          Case{0, "0x7ff", "0x", "Unable to parse ID value: 0x"},
+                          Case{2, "p1", "", "Unable to parse port number: p1"}}) {
+        fe.typeChoice->picked(fe.typeChoice->menu() + c.type);
+        Fl_Input* first[] = {CanPanel().maskInput, obj.idInput,
+                             static_cast<FeDlg_Port*>(fe.panels[2])->portInput};
+        Fl_Input* second[] = {CanPanel().valueInput, obj.subInput, nullptr};
+        first[c.type]->value(c.field1);
+        if (second[c.type]) second[c.type]->value(c.field2);
+        EXPECT_EQ(CaptureAlert([&] { FeClick("OK"); }), c.alert);
+        EXPECT_TRUE(fe.window->shown());
+    }
+    obj.subInput->value("0x01");
+    obj.cmpChoice->value(3);
+    fe.typeChoice->picked(fe.typeChoice->menu() + 1);
+    FeClick("OK");
+    EXPECT_EQ(dialog->table->CellText(1), "Object ID >= 0x1000.1");
+    // Editing A fills the panel in the dialog's formats: "Any" ticked, no sub-index.
+    ClickRow(0, 1);
+    EXPECT_TRUE(obj.anyButton->value() && !obj.subInput->active() && !*obj.subInput->value());
+    FeClick("Cancel");
+
+    Press("Help");
+    ASSERT_TRUE(dialog->helpDlg && dialog->helpDlg->visible());
+    EXPECT_NE(std::strstr(dialog->helpDlg->value(), "Quillon message filtering"), nullptr);
+    dialog->helpDlg->hide();
+}
+
+// Typed through the X server as a user types; the new row is drawn with its letter and text.
+TEST_F(FiltDialogTest, TypedElementIsDrawn) {
+    Press("Add");
+    // xdotool sends the keys through the X server and waits for them to be taken; one round
+    // trip later they are all in the program's queue.
+    auto type = [&](Fl_Input* field, const std::string& text) {
+        field->value("");
+        field->take_focus();
+        std::atomic<int> status{-2};
+        std::thread xdotool([&] {
+            status = RunProcess({"/usr/bin/xdotool", "windowfocus", "--sync",
+                                 std::to_string(fl_xid(Fe().window.get())), "type", text})
+                         .exitCode;
+        });
+        while (status == -2) Fl::wait(0.01);
+        xdotool.join();
+        XSync(fl_display, False);
+        Fl::check();
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(field->value(), text);
+    };
+    type(CanPanel().maskInput, "0x7ff");
+    type(CanPanel().valueInput, "0x1f1");
+    type(Fe().descInput, "engine PDO");
+    FeClick("OK");
+    ASSERT_EQ(dialog->table->rows(), 1);
+    EXPECT_EQ(FeTable::HeaderText(0) + dialog->table->CellText(0), "A: engine PDO");
+    EXPECT_EQ(static_cast<FeCanID&>(*dialog->FindFE("A")).value, 0x1f1u);
+
+    // Dark ink in the row's header and in its cell, read back from the window.
+    dialog->window->redraw();
+    Settle();
+    auto ink = [&](Fl_Table::TableContext context) {
+        int x, y, w, h;
+        dialog->table->find_cell(context, 0, 0, x, y, w, h);
+        dialog->window->make_current();
+        std::unique_ptr<uchar[]> rgb(fl_read_image(nullptr, x, y, w, h));
+        int dark = 0;
+        for (int i = 0; rgb && i < w * h; i++)
+            dark += rgb[3 * i] < 80 && rgb[3 * i + 1] < 80 && rgb[3 * i + 2] < 80;
+        return dark;
+    };
+    EXPECT_GT(ink(Fl_Table::CONTEXT_ROW_HEADER), 10);
+    EXPECT_GT(ink(Fl_Table::CONTEXT_CELL), 30);
+}
+
+TEST_F(FiltDialogTest, ApplyShowsWhatQuillonDumpPrints) {
+    const std::string log = std::string(TEST_DATA_DIR) + "/filter.log";
+    std::unique_ptr<LogReader> reader = OpenLogFile(log);
+    try {
+        for (CANframe frame;;)
+            if (reader->getNextFrame(frame)) App().msgStore->Add(frame);
+    } catch (const EndOfFileException&) {
+    }
+    dialog->AddFE(std::make_unique<FeCanID>(0x180, 0x780));
+    dialog->AddFE(std::make_unique<FePort>(1));
+    dialog->exprInput->value("A & !B");
+    Press("Apply");
+    std::string shown;
+    for (int i = 0; App().filtStore->GetFrameID(i) >= 0; i++)
+        shown += std::to_string(App().filtStore->GetFrameID(i)) + "\n";
+
+    ProcessResult dump =
+        RunProcess({QUILLON_DUMP_BIN, "-e", "id:0x780:0x180", "-e", "port:1", "-f", "A & !B", log});
+    ASSERT_EQ(dump.exitCode, 0) << dump.err;
+    std::string printed;  // the store index column
+    std::istringstream rows(dump.out);
+    for (std::string port, index, rest; rows >> port >> index && std::getline(rows, rest);)
+        printed += index + "\n";
+    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 3);
+    EXPECT_EQ(shown, printed);
+}
+
+}  // namespace
