@@ -1,6 +1,7 @@
 # Front door over CMake.
-#   make run     build Quillon and open its window replaying the demo log (ARGS="..." passes
-#                other options); without a display, print the decoded demo instead
+#   make run     build Quillon and open its window replaying the demo log, with the demo's
+#                network configuration (ARGS="..." passes other options); without a display,
+#                print the decoded demo instead
 #   make check   check the layers and the formatting, build with warnings as errors and run
 #                every test, then again under AddressSanitizer and UndefinedBehaviorSanitizer,
 #                and the concurrency tests under ThreadSanitizer
@@ -26,7 +27,8 @@ build: deps
 ARGS ?= -f examples/demo.log
 run: build
 	@if [ -n "$$DISPLAY" ]; then \
-	    QUILLON_SIM=$${QUILLON_SIM-demo} ./build/bin/quillon $(ARGS); \
+	    QUILLON_SIM=$${QUILLON_SIM-demo} \
+	    QUILLON_NETCFG=$${QUILLON_NETCFG-$(CURDIR)/examples/demo.netcfg} ./build/bin/quillon $(ARGS); \
 	else \
 	    echo "No display (DISPLAY is not set): printing the decoded demo log instead."; \
 	    ./build/bin/quillon-dump -n examples/demo.netcfg examples/demo.log; \

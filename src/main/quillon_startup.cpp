@@ -42,7 +42,8 @@ int Quillon::main(int argc, char** argv) {
     if (!cmdLine.cmdMode) window = CreateMainFrame(*this);
     mainFrame = window.get();
     cfgDialog = CreateCfgDialog();
-    netDialog = CreateNetDialog(netConfig);
+    // QUILLON_NETCFG names a configuration for this run only, in place of the preference's.
+    netDialog = CreateNetDialog(netConfig, std::getenv("QUILLON_NETCFG"));
     filtDialog = CreateFiltDialog(*this);
     analyzer = CreateAnalyzer();
     if (cmdLine.haveFile && !cmdLine.cmdMode) {

@@ -38,7 +38,11 @@ their messages can be decoded with more meaning, for example with the names of t
 that SDO transfers read and write.</p>
 <p>The dialog shows a tree of networks and their nodes on the left and the settings of the
 selected entry on the right. A right click in the tree opens a menu to add a network
-('Create new Network') or nodes.</p>
+('Create new Network') or nodes. Nodes can also be added, deleted, cut, copied and pasted with
+Ctrl+N, Ctrl+D, Ctrl+X, Ctrl+C and Ctrl+V. Every change takes effect at once; entries in red
+have a problem, which is named below their settings.</p>
+<p>LOAD (Ctrl+L) reads a configuration file and SAVE (Ctrl+S) writes one. The file last loaded
+or saved is loaded again when Quillon starts.</p>
 <h2>Network options</h2>
 <ul>
 <li><b>Name</b>: the name shown in the tree.</li>

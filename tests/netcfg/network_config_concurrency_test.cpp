@@ -104,6 +104,14 @@ TEST(NetworkConfigConcurrencyTest, NamesWhileTheConfigurationChanges) {
     config.CreateNet(nullptr)->setPortStr("1");
     config.Net(0)->setEDS(drive);
     namer.Hold(unnamed, "Controlword");
+    // As the dialog adds or pastes a node and then gives it another id.
+    auto added = std::make_unique<NodeInfo>(static_cast<const CfgElement*>(nullptr));
+    added->setEDS(node);
+    NodeInfo* one = added.get();
+    config.Net(0)->AddNode(std::move(added));
+    namer.Hold(unnamed, "Controlword");
+    one->setIdStr("5");
+    namer.Hold(unnamed, "Node word");
     readers.StopAll();
     EXPECT_EQ(namer.wrong, 0);
 }

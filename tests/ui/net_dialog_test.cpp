@@ -1,0 +1,389 @@
+// gtest before FLTK: X11 headers define None.
+#include <gtest/gtest.h>
+
+#include "ui/net_dialog.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+#include <FL/Fl_File_Chooser.H>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/quillon.h"
+#include "app/settings.h"
+#include "decode/parser.h"
+#include "io/log_parser.h"
+#include "netcfg/network_config.h"
+#include "store/msg_store.h"
+#include "support/test_support.h"
+#include "ui/alert_capture.h"
+
+namespace {
+
+// FLTK's own file chooser, whose widgets a test can answer, in place of GTK's. FLTK chooses once,
+// when the process makes its first chooser (the main window tests make one too).
+const bool fltkChooser = (Fl::option(Fl::OPTION_FNFC_USES_GTK, false), true);
+
+// The answers that a timeout gives to the modal windows that open in turn: file (when not
+// empty) typed into a file chooser, then the button labelled button pressed. What each window
+// showed is kept: its title, else its message.
+struct Answer {
+    std::string file, button;
+};
+std::vector<Answer> answers;
+std::string shown;
+Fl_Widget* Labelled(Fl_Group* group, const std::string& label) {
+    for (int i = 0; i < group->children(); i++) {
+        Fl_Widget* w = group->child(i);
+        if (w->label() && label == w->label()) return w;
+        if (Fl_Group* inner = w->as_group())
+            if (Fl_Widget* found = Labelled(inner, label)) return found;
+    }
+    return nullptr;
+}
+void AnswerModal(void*) {
+    Fl_Window* modal = Fl::modal();
+    Fl_Widget* button = modal && modal->visible() ? Labelled(modal, answers[0].button) : nullptr;
+    if (!button) return Fl::repeat_timeout(0.02, AnswerModal);
+    std::string text = modal->label() ? modal->label() : "";
+    for (int i = 0; text.empty() && i < modal->children(); i++)
+        if (dynamic_cast<Fl_Box*>(modal->child(i)) && modal->child(i)->label())
+            text = modal->child(i)->label();
+    shown += (shown.empty() ? "" : "|") + text;
+    if (!answers[0].file.empty())
+        static_cast<Fl_File_Chooser*>(modal->user_data())->value(answers[0].file.c_str());
+    answers.erase(answers.begin());
+    button->do_callback();
+    if (!answers.empty()) Fl::repeat_timeout(0.02, AnswerModal);
+}
+std::string Answering(std::vector<Answer> given, const std::function<void()>& action) {
+    answers = given;
+    shown.clear();
+    Fl::add_timeout(0.02, AnswerModal);
+    action();
+    Fl::remove_timeout(AnswerModal);
+    return shown;
+}
+
+// Sends the keys one by one to the open popup menu.
+std::vector<int> pendingKeys;
+void KeyInMenu(void*) {
+    if (!Fl::grab()) return Fl::repeat_timeout(0.02, KeyInMenu);
+    Fl::e_state = pendingKeys.front() & FL_CTRL;
+    Fl::e_keysym = pendingKeys.front() & ~FL_CTRL;
+    pendingKeys.erase(pendingKeys.begin());
+    Fl::handle(FL_KEYBOARD, Fl::grab());
+    if (!pendingKeys.empty()) Fl::repeat_timeout(0.02, KeyInMenu);
+}
+
+class NetDialogTest : public ::testing::Test {
+  protected:
+    // The dialog's choices of files are kept in the preferences: as they were for the next test.
+    void TearDown() override {
+        settings = preferences;
+        settings.save();
+    }
+    void Open(const std::string& cfg) {
+        if (!cfg.empty()) WriteFile(dir.file("start.cfg"), cfg);
+        dialog.reset(static_cast<NetDialogFLTK*>(
+            CreateNetDialog(config, cfg.empty() ? nullptr : dir.file("start.cfg").c_str())
+                .release()));
+        dialog->Show();
+    }
+    void Select(const char* path) { dialog->tree->select_only(dialog->tree->find_item(path), 1); }
+    static void Edit(Fl_Input* input, const std::string& text) {
+        input->value(text.c_str());
+        input->do_callback();
+    }
+    // Ctrl and key, as the keyboard sends them to the window; whether it was taken.
+    int Key(char key) {
+        Fl::e_state = FL_CTRL;
+        Fl::e_keysym = key;
+        const int taken = Fl::handle(FL_SHORTCUT, dialog->window.get());
+        Fl::e_state = 0;
+        return taken;
+    }
+    // Every item by path, "!" after a red one, "*" after the selected one.
+    std::string Tree() {
+        std::string s;
+        for (Fl_Tree_Item* i = dialog->tree->next(dialog->tree->first()); i;
+             i = dialog->tree->next(i)) {
+            char path[256];
+            dialog->tree->item_pathname(path, sizeof path, i);
+            s += std::string(s.empty() ? "" : " ") + path +
+                 (i->labelfgcolor() == FL_RED ? "!" : "") + (i->is_selected() ? "*" : "");
+        }
+        return s;
+    }
+    // Pushes the mouse button on the item at path (empty: below the items).
+    void Click(const char* path, int button) {
+        for (int i = 0; i < 5; i++) Fl::wait(0.02);  // drawn: the items have their places
+        Fl_Tree_Item* item = *path ? dialog->tree->find_item(path) : nullptr;
+        Fl::e_x = item ? item->label_x() + 5 : dialog->tree->x() + 20;
+        Fl::e_y = item ? item->label_y() + 5 : dialog->tree->y() + 200;
+        Fl::e_keysym = FL_Button + button;
+        Fl::handle(FL_PUSH, dialog->window.get());
+    }
+    // Opens the menu with a right click on the item at path (empty: below the items) and sends
+    // it keys.
+    void RightClick(const char* path, std::vector<int> keys) {
+        pendingKeys = keys;
+        Fl::add_timeout(0.02, KeyInMenu);
+        Click(path, FL_RIGHT_MOUSE);
+        Fl::remove_timeout(KeyInMenu);
+        Fl::e_state = 0;
+    }
+    std::string Msg() {
+        return dialog->netPanel->visible() ? dialog->netMsg->value() : dialog->nodeMsg->value();
+    }
+
+    const QL_Settings preferences = settings;
+    TempDir dir;
+    NetworkConfig config;
+    std::unique_ptr<NetDialogFLTK> dialog;
+};
+
+const std::string kTwoNodes =
+    "[NetCFG]\n[Network]\nname:Plant\nport:1\n[Node]\nid:1\n[END]\n[Node]\nname:Pump\nid:2\n[END]\n"
+    "[END]\n[Network]\nname:Belt\nport:2\n[END]\n[END]\n";
+
+TEST_F(NetDialogTest, EditsRenameRecolourAndExplain) {
+    Open(kTwoNodes);
+    EXPECT_STREQ(dialog->window->label(), "Network Configuration");
+    EXPECT_EQ(dialog->window->w() * 10000 + dialog->window->h(), 700 * 10000 + 600);
+    EXPECT_EQ(Tree(), "Plant* Plant/Node 1 Plant/Pump Belt");
+    EXPECT_TRUE(dialog->netPanel->visible() && !dialog->nodePanel->visible());
+    EXPECT_STREQ(dialog->netPort->value(), "1");
+
+    Select("Plant/Node 1");
+    EXPECT_TRUE(dialog->nodePanel->visible() && !dialog->netPanel->visible());
+    Edit(dialog->nodeId, "5");
+    EXPECT_STREQ(dialog->nodeName->value(), "Node 5");
+    Edit(dialog->nodeId, "2");
+    EXPECT_EQ(Tree(), "Plant Plant/Node 2!* Plant/Pump! Belt");
+    EXPECT_EQ(Msg(), "ID value already in use on network");
+    EXPECT_EQ(dialog->nodeId->textcolor(), FL_RED);
+    Edit(dialog->nodeName, "Valve");
+    Edit(dialog->nodeId, "3");
+    EXPECT_EQ(Tree(), "Plant Plant/Valve* Plant/Pump Belt");
+    EXPECT_EQ(Msg(), "");
+
+    Edit(dialog->nodeEds, dir.file("none.eds"));
+    EXPECT_EQ(Msg(), "Unable to load EDS file");
+    EXPECT_EQ(dialog->nodeEds->textcolor(), FL_RED);
+    EXPECT_EQ(Tree(), "Plant Plant/Valve!* Plant/Pump Belt");
+    Edit(dialog->nodeEds, "");
+    EXPECT_EQ(Tree(), "Plant Plant/Valve* Plant/Pump Belt");
+
+    Select("Belt");
+    Edit(dialog->netPort, "1");
+    EXPECT_EQ(Tree(), "Plant! Plant/Valve Plant/Pump Belt!*");
+    EXPECT_EQ(Msg(), "CAN port in use by another network");
+    EXPECT_EQ(dialog->netPort->textcolor(), FL_RED);
+    Edit(dialog->netPort, "4");
+    Edit(dialog->netName, "A/B");  // a name, not a path
+    EXPECT_EQ(Tree(), "Plant Plant/Valve Plant/Pump A\\/B*");
+    EXPECT_EQ(config.FindNet(4)->name, "A/B");
+    // A field left by a click on another item goes to the entry it showed.
+    Fl::focus(dialog->netName);
+    dialog->netName->value("Conveyor");
+    dialog->netName->set_changed();
+    Click("Plant", FL_LEFT_MOUSE);
+    Fl::handle(FL_RELEASE, dialog->window.get());
+    EXPECT_EQ(Tree(), "Plant* Plant/Valve Plant/Pump Conveyor");
+    Labelled(dialog->window.get(), "HELP")->do_callback();
+    EXPECT_TRUE(dialog->helpDlg->visible());
+    dialog->helpDlg->hide();
+    dialog->window->hide();
+}
+
+TEST_F(NetDialogTest, StartsWithTheFileNamedForTheRunElseThePreferred) {
+    WriteFile(dir.file("pref.cfg"), "[NetCFG]\n[Network]\nname:Preferred\n[END]\n[END]\n");
+    settings.netCfgDflt = dir.file("pref.cfg");
+    Open(kTwoNodes);
+    EXPECT_EQ(config.Net(0)->name, "Plant");
+    EXPECT_EQ(settings.netCfgDflt, dir.file("pref.cfg"));
+    CreateNetDialog(config, "");
+    EXPECT_EQ(config.Net(0)->name, "Preferred");
+    dialog->window->hide();
+}
+
+TEST_F(NetDialogTest, NodeCommandsByKeyAndMenu) {
+    Open(kTwoNodes);
+    Select("Plant/Pump");
+    EXPECT_EQ(Key('x'), 1);  // cut the last node: the previous one is selected
+    EXPECT_EQ(Tree(), "Plant Plant/Node 1* Belt");
+    EXPECT_EQ(Key('q'), 0);  // not a command: refused
+    Select("Belt");
+    Key('v');
+    EXPECT_EQ(Tree(), "Plant Plant/Node 1 Belt Belt/Pump*");
+    EXPECT_EQ(config.FindNet(2)->FindNode(2)->name, "Pump");
+    Key('c');
+    Key('v');
+    Key('v');
+    EXPECT_EQ(Tree(), "Plant Plant/Node 1 Belt Belt/Pump! Belt/Pump! Belt/Pump!*");
+    Key('d');
+    Key('d');
+    Key('d');
+    EXPECT_EQ(Tree(), "Plant Plant/Node 1 Belt*");
+    Key('n');
+    EXPECT_EQ(Tree(), "Plant Plant/Node 1 Belt Belt/Node 1*");
+
+    // A right click on another item opens the menu for the selected one.
+    Select("Plant/Node 1");
+    RightClick("Belt", {FL_CTRL + 'd'});
+    EXPECT_EQ(Tree(), "Plant* Belt Belt/Node 1");
+    RightClick("Belt", {FL_Down, FL_Enter});  // create new network
+    EXPECT_EQ(Tree(), "Plant Belt Belt/Node 1 Network*");
+    dialog->window->hide();
+}
+
+TEST_F(NetDialogTest, MenuStatesAndNetworkDeletion) {
+    Open("");
+    const auto active = [&] {
+        std::string s;
+        for (const Fl_Menu_Item& item : dialog->tree->MenuItems())
+            if (item.label()) s += item.active() ? "1" : "0";
+        return s;
+    };
+    EXPECT_EQ(Tree(), "");
+    EXPECT_FALSE(dialog->netPanel->visible() || dialog->nodePanel->visible());
+    EXPECT_EQ(active(), "1000000");
+    for (int i = 0; i < 10; i++) dialog->CreateNetwork();
+    EXPECT_EQ(active(), "0110001");
+    dialog->AddNode();
+    EXPECT_EQ(active(), "0011110");
+    Key('c');
+    EXPECT_EQ(active(), "0011111");
+
+    // A network with nodes goes only when confirmed; the next one is selected, else the previous.
+    dialog->tree->select_only(dialog->tree->root()->child(0), 1);
+    dialog->AddNode();
+    Select("Network");
+    EXPECT_EQ(Answering({{"", "Cancel"}}, [&] { dialog->DeleteNetwork(); }),
+              "Remove network?  Also removes all nodes on network");
+    EXPECT_EQ(config.FindNet(0), dialog->SelectedNet());
+    Answering({{"", "OK"}}, [&] { dialog->DeleteNetwork(); });
+    EXPECT_EQ(config.FindNet(0), dialog->SelectedNet());
+    EXPECT_EQ(dialog->tree->root()->children(), 9);
+    dialog->tree->select_only(dialog->tree->root()->child(8), 1);
+    Answering({{"", "OK"}}, [&] { dialog->DeleteNetwork(); });
+    EXPECT_TRUE(dialog->tree->root()->child(7)->is_selected());
+    dialog->tree->select_only(dialog->tree->root()->child(0), 1);
+    EXPECT_EQ(CaptureAlert([&] { dialog->DeleteNetwork(); }), "(no alert)");  // no nodes
+    EXPECT_TRUE(dialog->tree->root()->child(0)->is_selected());
+    EXPECT_EQ(dialog->tree->root()->children(), 7);
+    dialog->window->hide();
+}
+
+TEST_F(NetDialogTest, BuiltFromNothingSavedAndLoadedBack) {
+    const std::string io = EXAMPLES_DIR "/demo_io.eds", drive = EXAMPLES_DIR "/demo_drive.eds";
+    const std::string saved = dir.file("built.cfg");
+    Open("");
+    RightClick("", {FL_Down, FL_Enter});
+    Edit(dialog->netName, "Demo machine");
+    EXPECT_EQ(Answering({{io, "OK"}}, [&] { dialog->netEdsBtn->do_callback(); }),
+              "Select EDS file");
+    EXPECT_EQ(settings.edsPath, EXAMPLES_DIR "/");
+    Key('n');
+    Edit(dialog->nodeName, "Axis drive");
+    Edit(dialog->nodeId, "5");
+    Answering({{drive, "OK"}}, [&] { dialog->nodeEdsBtn->do_callback(); });
+    Key('n');
+    Edit(dialog->nodeId, "10");
+    EXPECT_EQ(Tree(), "Demo machine Demo machine/Axis drive Demo machine/Node 10*");
+    EXPECT_EQ(Answering({{saved, "OK"}}, [&] { Key('s'); }), "Select config file");
+    EXPECT_EQ(settings.netCfgDflt, saved);
+    EXPECT_NE(ReadFile(settings.prefsFile).find("NetCfg_Dflt:" + saved), std::string::npos);
+
+    NetworkConfig byCode;
+    NetworkInfo* net = byCode.CreateNet(nullptr);
+    net->name = "Demo machine";
+    net->setEDS(io);
+    auto axis = std::make_unique<NodeInfo>(static_cast<const CfgElement*>(nullptr));
+    axis->name = "Axis drive";
+    axis->setIdStr("5");
+    axis->setEDS(drive);
+    net->AddNode(std::move(axis));
+    net->AddNode(std::make_unique<NodeInfo>(static_cast<const CfgElement*>(nullptr)));
+    net->Node(1)->setIdStr("10");
+    ASSERT_EQ(byCode.Save(dir.file("code.cfg").c_str()), nullptr);
+    EXPECT_EQ(ReadFile(saved), ReadFile(dir.file("code.cfg")));
+
+    // Loaded back into the same tree; a file of another kind empties it and is still remembered.
+    Key('n');
+    Answering({{saved, "OK"}}, [&] { Key('l'); });
+    EXPECT_EQ(Tree(), "Demo machine* Demo machine/Axis drive Demo machine/Node 10");
+    EXPECT_EQ(settings.netCfgPath, dir.path() + "/");
+    WriteFile(dir.file("other.cfg"), "[Quillon]\n[END]\n");
+    EXPECT_EQ(Answering({{dir.file("other.cfg"), "OK"}, {"", "Close"}},
+                        [&] { dialog->loadBtn->do_callback(); }),
+              "Select config file|File format error");
+    EXPECT_EQ(Tree(), "");
+    EXPECT_EQ(settings.netCfgDflt, dir.file("other.cfg"));
+    // A cancelled chooser changes nothing.
+    Answering({{"", "Cancel"}}, [&] { dialog->loadBtn->do_callback(); });
+    EXPECT_EQ(settings.netCfgDflt, dir.file("other.cfg"));
+    dialog->window->hide();
+}
+
+// Replays an expedited read of object 0x6040 from node 5 on port 0, request and response, for
+// ever.
+struct SdoReplay : FrameProducer {
+    bool getNextFrame(CANframe& frame) override {
+        std::string line = sent++ % 2 ? "CAN0: 0x585 - 0x4B 0x40 0x60 0 15 0 0 0"
+                                      : "CAN0: 0x605 - 0x40 0x40 0x60 0 0 0 0 0";
+        return LogParserVexa().Parse(line.data(), frame);
+    }
+    unsigned sent = 0;
+};
+
+TEST_F(NetDialogTest, EditsDuringAReplayNameTheFramesDescribedAfterThem) {
+    App().CreateStores(100000);
+    App().SetParserMode(PARSE_CANOPEN);
+    WriteFile(dir.file("one.cfg"), "[NetCFG]\n[Network]\nname:Network\n[END]\n[END]\n");
+    ASSERT_EQ(App().netConfig.Load(dir.file("one.cfg").c_str()), nullptr);
+    dialog = std::make_unique<NetDialogFLTK>(App().netConfig);
+    dialog->Show();
+    Edit(dialog->netPort, "0");
+    Key('n');
+    Edit(dialog->nodeId, "5");
+    App().readMgr.AddReader(std::make_unique<SdoReplay>());
+    // The row text of a response decoded after every edit so far, as the list draws it.
+    const auto rowOfNext = [&] {
+        CANframe f;
+        for (int i = App().msgStore->GetLast() + 1;;) {
+            while (App().msgStore->GetLast() < i) Fl::wait(0.01);
+            if (!App().msgStore->Get(i, f))
+                i = App().msgStore->GetLast();  // overwritten already: on to the newest
+            else if (f.id == 0x585)
+                return App().parser->GetShortDesc(f);
+            else
+                i++;
+        }
+    };
+    EXPECT_EQ(rowOfNext().find("Controlword"), std::string::npos);
+    Edit(dialog->nodeEds, EXAMPLES_DIR "/demo_drive.eds");
+    EXPECT_NE(rowOfNext().find("Controlword"), std::string::npos);
+    Edit(dialog->nodeId, "6");
+    EXPECT_EQ(rowOfNext().find("Controlword"), std::string::npos);
+    Key('x');
+    Select("Network");
+    Key('v');
+    Edit(dialog->nodeId, "5");
+    EXPECT_NE(rowOfNext().find("Controlword"), std::string::npos);
+    Select("Network");
+    Answering({{"", "OK"}}, [&] { dialog->DeleteNetwork(); });
+    EXPECT_EQ(rowOfNext().find("Controlword"), std::string::npos);
+    WriteFile(dir.file("drive.cfg"), "[NetCFG]\n[Network]\n[Node]\nid:5\neds:" EXAMPLES_DIR
+                                     "/demo_drive.eds\n[END]\n[END]\n[END]\n");
+    Answering({{dir.file("drive.cfg"), "OK"}}, [&] { dialog->loadBtn->do_callback(); });
+    EXPECT_NE(rowOfNext().find("Controlword"), std::string::npos);
+    App().readMgr.StopAll();
+    dialog->window->hide();
+}
+
+}  // namespace
