@@ -357,7 +357,7 @@ uint32_t EmulatedDriver::Analysis(EmulatedCard& card, EmulatedPort& port, uint32
     const size_t first = cmd[1] >> 16;
     const std::vector<uint16_t>& samples = analysis.samples;
     size_t n = 0;
-    for (size_t i = first; i < samples.size() && n < kSampleWords; i += 2)
+    for (size_t i = first; i + 1 < samples.size() && n < kSampleWords; i += 2)
         cmd[1 + n++] = static_cast<uint32_t>(samples[i]) << 16 | samples[i + 1];
     return static_cast<uint32_t>(n);
 }

@@ -87,6 +87,9 @@ std::vector<uint16_t> CaptureLineSamples(const std::vector<uint8_t>& bits, int a
         previous = time;
     }
     if (samples.size() > kCaptureSize) samples.resize(kCaptureSize);
+    // The card hands samples out two to a word: an odd last one gets a partner that holds the
+    // levels one period longer.
+    if (samples.size() % 2) samples.push_back(current);
     return samples;
 }
 

@@ -97,6 +97,7 @@ bool AscLogParser::FdFrame(int count, CANframe& frame) {
 
 bool AscLogParser::Parse(char* line, CANframe& frame) {
     skipped = false;
+    oversized = false;
     const int count = Split(line);
     if (count == 0) return false;
     if (words[0].n >= 2 && words[0].p[0] == '/' && words[0].p[1] == '/') {

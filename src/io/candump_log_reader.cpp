@@ -64,17 +64,19 @@ uint32_t ErrorBits(uint32_t classes, const uint8_t* data) {
 
 }  // namespace
 
-int CandumpLogParser::Port(const Word& name) {
+int CandumpLogParser::Port(const Word& name, bool add) {
     for (size_t i = 0; i < interfaces.size(); i++)
         if (interfaces[i].size() == name.n && interfaces[i].compare(0, name.n, name.p, name.n) == 0)
             return static_cast<int>(i);
     if (interfaces.size() == kMaxPorts) return -1;
+    if (!add) return static_cast<int>(interfaces.size());
     interfaces.emplace_back(name.p, name.n);
     return static_cast<int>(interfaces.size() - 1);
 }
 
 bool CandumpLogParser::Parse(char* line, CANframe& frame) {
     skipped = false;
+    oversized = false;
     const int count = Split(line);
     if (count > 0 && words[0].p[0] == '#') {  // a comment
         frame.Reset(false);
@@ -99,15 +101,15 @@ bool CandumpLogParser::Parse(char* line, CANframe& frame) {
         return false;
 
     frame.Reset(false);
-    const int port = Port(words[1]);
-    if (port < 0) return false;
-    frame.port = static_cast<uint8_t>(port);
+    // A malformed line does not number its interface: that waits for the interface's first frame.
+    if (Port(words[1], false) < 0) return false;
     const char* p = hash + 1;
     if (p < end && *p == '#') {  // CAN FD: a flags digit, then up to 64 bytes
         uint8_t data[64];
         if (end - p < 2) return false;
         const int n = ReadBytes(p + 2, end, data, 64);
         if (n < 0) return false;
+        frame.port = static_cast<uint8_t>(Port(words[1], true));
         frame.timestamp = FrameTime(micros);
         SetId(frame, id, idDigits == 8);
         if (n > 8) {
@@ -136,6 +138,7 @@ bool CandumpLogParser::Parse(char* line, CANframe& frame) {
             frame.length = n;
         }
     }
+    frame.port = static_cast<uint8_t>(Port(words[1], true));
     frame.timestamp = FrameTime(micros);
     if (idDigits == 8 && (id & kErrFlag)) {
         uint8_t bytes[8];

@@ -13,7 +13,9 @@ class CandumpLogParser : public ForeignLogParser {
     bool Parse(char* line, CANframe& frame) override;
 
   private:
-    int Port(const Word& name);
+    // The port of interface name, -1 when no port is left; add numbers a new interface, else
+    // the number it would get is only told.
+    int Port(const Word& name, bool add);
 
     std::vector<std::string> interfaces;  // index: port
 };

@@ -91,11 +91,11 @@ uint32_t ForeignLogParser::FrameTime(uint64_t micros) {
         started = true;
         first = micros;
     }
-    return static_cast<uint32_t>(micros - first);
+    return LineTime(micros);
 }
 
 uint32_t ForeignLogParser::LineTime(uint64_t micros) const {
-    return started ? static_cast<uint32_t>(micros - first) : 0;
+    return started && micros > first ? static_cast<uint32_t>(micros - first) : 0;
 }
 
 void ForeignLogParser::FdText(CANframe& frame, int bytes, const uint8_t* data, const char* kind) {
@@ -108,6 +108,7 @@ void ForeignLogParser::FdText(CANframe& frame, int bytes, const uint8_t* data, c
     }
     frame.length = 0;
     frame.SetText(text.c_str());
+    oversized = true;
 }
 
 void ForeignLogParser::SetId(CANframe& frame, uint32_t id, bool extended) {

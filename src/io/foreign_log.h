@@ -12,6 +12,8 @@
 class ForeignLogParser : public LogParser {
   public:
     bool Skipped() const override { return skipped; }
+    // The last line was a frame with more data than a frame record holds, now a text entry.
+    bool Oversized() const { return oversized; }
 
   protected:
     static constexpr int kMaxWords = 80;
@@ -33,13 +35,12 @@ class ForeignLogParser : public LogParser {
     // digits are cut off).
     static bool Fixed(const Word& w, int decimals, uint64_t* value);
     // The time stamp of a frame at micros: relative to the first frame. A line before the first
-    // frame gets 0.
+    // frame gets 0, and so does a frame of an unsorted log that is older than the first.
     uint32_t FrameTime(uint64_t micros);
     uint32_t LineTime(uint64_t micros) const;
     // The frame as a FRAME_TEXT entry "CAN FD frame with N data bytes:" and the bytes (kind
     // names another kind of frame).
-    static void FdText(CANframe& frame, int bytes, const uint8_t* data,
-                       const char* kind = "CAN FD frame");
+    void FdText(CANframe& frame, int bytes, const uint8_t* data, const char* kind = "CAN FD frame");
     // An extended identifier as a port delivers it (bit 29 marks it).
     static void SetId(CANframe& frame, uint32_t id, bool extended);
     // line without its trailing white space, as the text of frame.
@@ -47,6 +48,7 @@ class ForeignLogParser : public LogParser {
 
     Word words[kMaxWords];
     bool skipped = false;  // the last line was one the format has but no entry stands for
+    bool oversized = false;
 
   private:
     bool started = false;

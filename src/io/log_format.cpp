@@ -13,12 +13,22 @@ namespace {
 constexpr int kLinesLooked = 50;
 constexpr size_t kLineBuffer = 1000;
 
-bool IsFrame(LogParser& parser, const char* line) {
+// Whether the frame parsed stands for a frame on the bus although it is a text entry.
+bool Oversized(const LogParserVexa&) {
+    return false;
+}
+bool Oversized(const ForeignLogParser& parser) {
+    return parser.Oversized();
+}
+
+template <class Parser>
+bool IsFrame(const char* line) {
     char copy[kLineBuffer];
     std::strncpy(copy, line, sizeof copy - 1);
     copy[sizeof copy - 1] = '\0';
+    Parser parser;
     CANframe frame;
-    return parser.Parse(copy, frame) && frame.type != FRAME_TEXT;
+    return parser.Parse(copy, frame) && (frame.type != FRAME_TEXT || Oversized(parser));
 }
 
 bool StartsNoCase(const char* line, const char* word) {
@@ -33,14 +43,10 @@ LogFormat LineFormat(const char* line) {
     if (StartsNoCase(line, "base hex") || StartsNoCase(line, "base dec") ||
         StartsNoCase(line, "begin triggerblock"))
         return LogFormat::Asc;
-    LogParserVexa quillon;
-    if (IsFrame(quillon, line)) return LogFormat::Quillon;
-    CandumpLogParser candump;
-    if (IsFrame(candump, line)) return LogFormat::Candump;
-    TrcLogParser trc;
-    if (IsFrame(trc, line)) return LogFormat::Trc;
-    AscLogParser asc;
-    if (IsFrame(asc, line)) return LogFormat::Asc;
+    if (IsFrame<LogParserVexa>(line)) return LogFormat::Quillon;
+    if (IsFrame<CandumpLogParser>(line)) return LogFormat::Candump;
+    if (IsFrame<TrcLogParser>(line)) return LogFormat::Trc;
+    if (IsFrame<AscLogParser>(line)) return LogFormat::Asc;
     return LogFormat::Detect;
 }
 

@@ -22,9 +22,7 @@ bool TrcLogParser::Bus(const Word& w, CANframe& frame) const {
 
 bool TrcLogParser::Directive(const char* line) {
     if (std::strncmp(line, ";$FILEVERSION=", 14) == 0) {
-        version = line[14] >= '1' && line[14] <= '9' ? line[14] - '0' : 0;
-        if (version >= 2 && std::strncmp(line + 14, "2.0", 3) == 0)
-            std::memcpy(columns, "NOTIdlD", 8);
+        if (std::strncmp(line + 14, "2.0", 3) == 0) std::memcpy(columns, "NOTIdlD", 8);
         return true;
     }
     if (std::strncmp(line, ";$COLUMNS=", 10) == 0) {
@@ -36,8 +34,9 @@ bool TrcLogParser::Directive(const char* line) {
     }
     if (line[1] == '$') return true;
     // The header's column pictures: rules and bars, no information of their own.
-    for (const char* p = line + 1; *p; p++)
-        if (*p == '|') return true;
+    if (inHeader)
+        for (const char* p = line + 1; *p; p++)
+            if (*p == '|') return true;
     for (const char* p = line + 1; *p; p++)
         if (std::isalnum(static_cast<unsigned char>(*p))) return false;
     return true;
@@ -165,6 +164,7 @@ bool TrcLogParser::Version2(int count, CANframe& frame) {
 
 bool TrcLogParser::Parse(char* line, CANframe& frame) {
     skipped = false;
+    oversized = false;
     const char* start = line;
     while (*start == ' ' || *start == '\t') start++;
     if (*start == ';') {
@@ -191,6 +191,7 @@ bool TrcLogParser::Parse(char* line, CANframe& frame) {
         frame.Reset(false);
         return false;
     }
-    frame.timestamp = frame.type == FRAME_TEXT ? LineTime(micros) : FrameTime(micros);
+    inHeader = false;
+    frame.timestamp = frame.type == FRAME_TEXT && !oversized ? LineTime(micros) : FrameTime(micros);
     return true;
 }

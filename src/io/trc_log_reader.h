@@ -19,6 +19,6 @@ class TrcLogParser : public ForeignLogParser {
     bool IdAndBytes(int idAt, int lengthAt, bool isCode, bool fd, int count, CANframe& frame);
     bool Bus(const Word& w, CANframe& frame) const;
 
-    int version = 0;                 // the major version of ;$FILEVERSION, 0 before one was seen
     char columns[16] = "NOTBIdRLD";  // the ;$COLUMNS letters
+    bool inHeader = true;            // no entry line yet: comments with bars picture the columns
 };

@@ -1,6 +1,7 @@
 #include "tools/log_writers.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "io/log_producer.h"
 
@@ -95,7 +96,10 @@ class AscWriter : public LogFormatWriter {
     }
     void Write(const CANframe& frame, FILE* out) override {
         if (frame.type == FRAME_TEXT) {
-            if (frame.text) std::fprintf(out, "// %s\n", frame.text);
+            // A comment read from another ASC log keeps its one marker.
+            if (frame.text)
+                std::fprintf(out, "%s%s\n", std::strncmp(frame.text, "//", 2) ? "// " : "",
+                             frame.text);
             return;
         }
         std::fprintf(out, "%4u.%06u %d  ", frame.timestamp / 1000000, frame.timestamp % 1000000,
@@ -137,7 +141,9 @@ class TrcWriter : public LogFormatWriter {
     }
     void Write(const CANframe& frame, FILE* out) override {
         if (frame.type == FRAME_TEXT) {
-            if (frame.text) std::fprintf(out, ";%s\n", frame.text);
+            // A comment read from another TRC log keeps its one marker.
+            if (frame.text)
+                std::fprintf(out, "%s%s\n", frame.text[0] == ';' ? "" : ";", frame.text);
             return;
         }
         char time[24];

@@ -145,7 +145,11 @@ bool FiltDialogFLTK::Apply() {
     }
     // A large store takes a while to rebuild: the windows stay live, and the list shows the
     // view growing at its timer's pace.
-    applying = true;
+    struct ApplyingFlag {  // cleared also when the rebuild throws
+        bool& flag;
+        explicit ApplyingFlag(bool& f) : flag(f) { flag = true; }
+        ~ApplyingFlag() { flag = false; }
+    } applyingFlag(applying);
     auto last = std::chrono::steady_clock::now();
     app.SetFilter(std::move(filter), [&last] {
         const auto now = std::chrono::steady_clock::now();
@@ -153,7 +157,6 @@ bool FiltDialogFLTK::Apply() {
         last = now;
         Fl::check();
     });
-    applying = false;
     return true;
 }
 

@@ -285,6 +285,7 @@ void MainFrameFLTK::OpenFile() {
     fileChooser->filter(
         "Log files\t*.log\nVector ASC logs\t*.asc\nPEAK TRC logs\t*.trc\nAll "
         "logs\t*.{log,asc,trc}");
+    fileChooser->filter_value(3);  // all logs, so that ASC and TRC files show at first
     fileChooser->options(0);
     if (const char* previous = fileChooser->filename(); previous && *previous) {
         std::string folder(previous, strnlen(previous, 2047));

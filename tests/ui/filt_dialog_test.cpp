@@ -223,8 +223,8 @@ TEST_F(FiltDialogTest, TypedElementIsDrawn) {
         field->take_focus();
         std::atomic<int> status{-2};
         std::thread xdotool([&] {
-            status = RunProcess({"/usr/bin/xdotool", "windowfocus", "--sync",
-                                 std::to_string(fl_xid(Fe().window.get())), "type", text})
+            status = RunProcess({"/usr/bin/timeout", "30", "/usr/bin/xdotool", "windowfocus",
+                                 "--sync", std::to_string(fl_xid(Fe().window.get())), "type", text})
                          .exitCode;
         });
         while (status == -2) Fl::wait(0.01);
@@ -243,6 +243,7 @@ TEST_F(FiltDialogTest, TypedElementIsDrawn) {
     EXPECT_EQ(static_cast<FeCanID&>(*dialog->FindFE("A")).value, 0x1f1u);
 
     // Dark ink in the row's header and in its cell, read back from the window.
+    dialog->window->wait_for_expose();
     dialog->window->redraw();
     Settle();
     auto ink = [&](Fl_Table::TableContext context) {
