@@ -39,8 +39,8 @@ inline bool TokenEnds(const char* p, const char* end) {
     return p == end || IsSpace(*p);
 }
 
-// Reads digits from p as strtoul with base 0 does; returns where it stopped. Overflow is caught
-// by the multiplication and addition themselves, not by dividing for every digit.
+// Reads digits from p as strtoul with base 0 does; returns where it stopped. Overflow is told by
+// the value before each digit, not by dividing for every digit.
 inline const char* ReadDigits(const char* p, const char* end, unsigned long* value,
                               bool* overflow) {
     unsigned base = 10;
@@ -51,13 +51,24 @@ inline const char* ReadDigits(const char* p, const char* end, unsigned long* val
             p += 2;
         }
     }
+    // One loop per base, so that the multiplications are shifts or by a constant.
     unsigned long v = 0;
     bool over = false;
-    for (; p < end; p++) {
-        const unsigned d = DigitValue(*p);
-        if (d >= base) break;
-        over |= __builtin_mul_overflow(v, base, &v);
-        over |= __builtin_add_overflow(v, d, &v);
+    if (base == 16) {
+        for (unsigned d; p < end && (d = DigitValue(*p)) < 16; p++) {
+            over |= (v >> 60) != 0;
+            v = v << 4 | d;
+        }
+    } else if (base == 8) {
+        for (unsigned d; p < end && (d = DigitValue(*p)) < 8; p++) {
+            over |= (v >> 61) != 0;
+            v = v << 3 | d;
+        }
+    } else {
+        for (unsigned d; p < end && (d = static_cast<unsigned char>(*p) - '0') < 10; p++) {
+            over |= __builtin_mul_overflow(v, 10UL, &v);
+            over |= __builtin_add_overflow(v, d, &v);
+        }
     }
     *overflow = over;
     *value = over ? ULONG_MAX : v;
@@ -151,10 +162,17 @@ bool ParseRange(const char* line, const char* end, CANframe& frame) {
     {
         int n = 0;
         for (; p < end && n < 8; n++) {
-            // The whole value must fit a byte: 0x100000001 is not the byte 1.
-            p = ReadNumber(p, end, &value);
-            if (!p || value > 255) return false;
-            frame.data[n] = static_cast<uint8_t>(value);
+            if (end - p >= 4 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') &&
+                DigitValue(p[2]) < 16 && DigitValue(p[3]) < 16 && TokenEnds(p + 4, end)) {
+                // The writer's own form, 0x and two digits, read without the general path.
+                frame.data[n] = static_cast<uint8_t>(DigitValue(p[2]) << 4 | DigitValue(p[3]));
+                p += 4;
+            } else {
+                // The whole value must fit a byte: 0x100000001 is not the byte 1.
+                p = ReadNumber(p, end, &value);
+                if (!p || value > 255) return false;
+                frame.data[n] = static_cast<uint8_t>(value);
+            }
             p = SkipSpace(p, end);
         }
         frame.length = n;
