@@ -109,12 +109,18 @@ void DumpPrinter::PrintText(int index, CANframe& frame) {
     std::fputc('\n', out);
     if (!options.detail) return;
     std::unique_ptr<ParsedMessage> message(parser.Parse(frame));
+    std::string line;
     for (int row = 0; row < message->numFrags && row < ParsedMessage::kRows; row++) {
         for (int col = 0; col < ParsedMessage::kCols; col++) {
             const ParseFrag* f = message->getFrag(row, col);
-            if (f)
-                std::fprintf(out, "%s%s%s\n", col ? "        " : "    ", f->text.c_str(),
-                             LevelSuffix(f->level));
+            if (f) {
+                // One write per line; the text ends at a NUL, as printf's %s would end it.
+                line.assign(col ? "        " : "    ");
+                line.append(f->text.c_str());
+                line.append(LevelSuffix(f->level));
+                line.push_back('\n');
+                std::fwrite(line.data(), 1, line.size(), out);
+            }
         }
     }
 }
