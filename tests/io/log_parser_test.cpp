@@ -17,7 +17,7 @@
 namespace {
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr int kLines = 100000;
+constexpr int kLines = 30000;
 #else
 constexpr int kLines = 1000000;
 #endif
