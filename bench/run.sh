@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Replay throughput and memory of quillon-dump on generated CANopen logs of 1,000,000 and
-# 5,000,000 frames, beside `wc -l` on the same files as the machine's reading baseline.
-# Prints the median of RUNS runs (default 5) of each, then the micro-benchmarks, the live-port
-# no-loss run and the window's.
+# Replay throughput and memory of quillon-dump on generated CANopen logs of 2,000,000 and
+# 5,000,000 frames, beside `wc -l` and a plain fgets+sscanf loop on the same files as the
+# machine's reading baselines, and beside the tools a user would otherwise reach for (can-utils
+# log2asc, python-can's LogReader, tshark) on the same traffic converted by quillon-dump -o.
+# Prints the median of RUNS runs (default 5) of each (ANCHOR_RUNS, default 3, for the slow other
+# tools), then the micro-benchmarks, the live-port no-loss run and the window's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 RUNS=${RUNS:-5}
+ANCHOR_RUNS=${ANCHOR_RUNS:-3}
 
 scripts/install-deps.sh time
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
@@ -17,12 +20,12 @@ mkdir -p "$data"
 # Median of the numbers on standard input.
 median() { sort -n | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
 
-# measure NAME FRAMES CMD...: median seconds and peak RSS over RUNS runs.
+# measure NAME FRAMES CMD...: median seconds (also left in $secs) and peak RSS over RUNS runs.
 measure() {
     local name=$1 frames=$2
     shift 2
     local secs=() rss=() out
-    for _ in $(seq "$RUNS"); do
+    for _ in $(seq "$runs"); do
         /usr/bin/time -o "$data/time.txt" -f '%e %M' "$@" >/dev/null 2>&1
         out=$(tail -1 "$data/time.txt")
         secs+=("${out% *}")
@@ -31,19 +34,79 @@ measure() {
     local s r
     s=$(printf '%s\n' "${secs[@]}" | median)
     r=$(printf '%s\n' "${rss[@]}" | median)
+    last=$s
     awk -v n="$name" -v f="$frames" -v s="$s" -v r="$r" 'BEGIN {
         printf "%-34s %9d frames  %7.3f s  %12.0f frames/s  peak RSS %7.1f MB\n",
                n, f, s, (s > 0 ? f / s : 0), r / 1024 }'
 }
 
-for frames in 1000000 5000000; do
+# ratio A B NAME: how many times faster A seconds are than B seconds.
+ratio() { awk -v a="$1" -v b="$2" -v n="$3" 'BEGIN { printf "  %-60s %6.2f x\n", n, (a > 0 ? b / a : 0) }'; }
+
+runs=$RUNS
+for frames in 2000000 5000000; do
     log=$data/canopen-$frames.log
     [ -s "$log" ] || "$bin/gen_canopen_log" "$frames" > "$log"
     measure "wc -l" "$frames" wc -l "$log"
+    measure "fgets+sscanf" "$frames" "$bin/fgets_sscanf" "$log"
+    baseline=$last
     measure "quillon-dump -q" "$frames" "$bin/quillon-dump" -q "$log"
+    ratio "$last" "$baseline" "quillon-dump -q against fgets+sscanf"
     measure "quillon-dump (text rows)" "$frames" "$bin/quillon-dump" "$log"
+    if [ "$frames" = 2000000 ]; then
+        measure "quillon-dump -d" "$frames" "$bin/quillon-dump" -d "$log"
+        measure "quillon-dump -j" "$frames" "$bin/quillon-dump" -j "$log"
+    fi
     measure "quillon-dump -q -c 1000000" "$frames" "$bin/quillon-dump" -q -c 1000000 "$log"
 done
+
+# The other tools on the same 2,000,000 frames, converted by quillon-dump -o.
+log=$data/canopen-2000000.log
+candump=$data/canopen-2000000-candump.log  # python-can knows a candump log by its .log
+[ -s "$candump" ] || "$bin/quillon-dump" -o candump "$log" > "$candump"
+runs=$RUNS
+measure "quillon-dump -q (Quillon log)" 2000000 "$bin/quillon-dump" -q "$log"
+ours=$last
+measure "quillon-dump -q (candump log)" 2000000 "$bin/quillon-dump" -q "$candump"
+runs=$ANCHOR_RUNS
+if command -v log2asc >/dev/null; then
+    measure "can-utils log2asc (candump log)" 2000000 \
+        log2asc -I "$candump" -O /dev/null can0 can1 can2 can3 can4 can5 can6 can7
+    ratio "$ours" "$last" "quillon-dump -q against log2asc"
+else
+    echo "can-utils log2asc: not installed"
+fi
+if python3 -c 'import can' 2>/dev/null; then
+    measure "python-can LogReader (candump log)" 2000000 python3 -c \
+        'import sys, can; sum(1 for _ in can.LogReader(sys.argv[1]))' "$candump"
+    ratio "$ours" "$last" "quillon-dump -q against python-can"
+else
+    echo "python-can: not installed"
+fi
+if command -v tshark >/dev/null && command -v text2pcap >/dev/null; then
+    # A SocketCAN capture of the candump log (link type 227: 4 bytes identifier, length, 3 bytes
+    # padding, 8 data bytes), for Wireshark's CANopen dissector.
+    pcap=$data/canopen-2000000.pcap
+    [ -s "$pcap" ] || awk '
+        function hex(s,  v, i) {
+            for (i = 1; i <= length(s); i++) v = v * 16 + index("0123456789abcdef", tolower(substr(s, i, 1))) - 1
+            return v
+        }
+        {
+        split($3, f, "#"); id = f[1]; data = f[2]; n = length(data) / 2
+        v = hex(id)
+        printf "%s 000000 %02x %02x %02x %02x %02x 00 00 00", substr($1, 2, length($1) - 2),
+               int(v / 16777216) % 256, int(v / 65536) % 256, int(v / 256) % 256, v % 256, n
+        for (i = 0; i < n; i++) printf " %s", substr(data, 2 * i + 1, 2)
+        for (; i < 8; i++) printf " 00"
+        print ""
+    }' "$candump" | text2pcap -q -l 227 -t "%s." - "$pcap"
+    measure "tshark -r (CANopen dissector)" 2000000 tshark -r "$pcap" -d can.subdissector==canopen
+    ratio "$ours" "$last" "quillon-dump -q against tshark"
+else
+    echo "tshark: not installed"
+fi
+runs=$RUNS
 
 # The other tools' log formats beside Quillon's own.
 RUNS=$RUNS bench/log_formats.sh

@@ -8,8 +8,13 @@ bool Inside(int row, int col) {
 }
 }  // namespace
 
+ParsedMessage::~ParsedMessage() {
+    for (int row = 0; row < rowsUsed; row++)
+        for (ParseFrag* frag : frags[row]) delete frag;
+}
+
 ParseFrag* ParsedMessage::getFrag(int row, int col) {
-    return Inside(row, col) ? frags[row][col].get() : nullptr;
+    return Inside(row, col) ? frags[row][col] : nullptr;
 }
 
 void ParsedMessage::addFrag(ParseFrag* frag, int row, int col) {
@@ -20,7 +25,9 @@ void ParsedMessage::addFrag(ParseFrag* frag, int row, int col) {
         maxFragLen = std::max(maxFragLen, len);
     else
         maxSubFragLen = std::max(maxSubFragLen, len);
-    frags[row][col] = std::move(owned);
+    delete frags[row][col];
+    frags[row][col] = owned.release();
+    rowsUsed = std::max(rowsUsed, row + 1);
 }
 
 void ParsedMessage::addFrag(ParseFrag* frag) {

@@ -26,7 +26,9 @@ class ParsedMessage {
     static constexpr int kCols = 20;
 
     explicit ParsedMessage(const CANframe& frame) : frame(frame) {}
-    virtual ~ParsedMessage() = default;
+    ParsedMessage(const ParsedMessage&) = delete;
+    ParsedMessage& operator=(const ParsedMessage&) = delete;
+    virtual ~ParsedMessage();
 
     virtual CANframe& getFrame() { return frame; }
     // Null for an empty cell or a position outside the table.
@@ -53,5 +55,8 @@ class ParsedMessage {
 
   private:
     CANframe frame;
-    std::unique_ptr<ParseFrag> frags[kRows][kCols];
+    // Owned. Plain pointers, so that a message deletes only the rows it has used rather than
+    // visiting all of the table's cells.
+    ParseFrag* frags[kRows][kCols] = {};
+    int rowsUsed = 0;  // rows below this may hold fragments
 };

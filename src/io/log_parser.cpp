@@ -6,106 +6,120 @@
 
 namespace {
 
-constexpr int kMaxTokens = 30;
 constexpr size_t kMaxLine = 1000;
+constexpr unsigned char kNoDigit = 99;
 
 // White space as isspace sees it in the C locale.
 inline bool IsSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-struct Token {
-    const char* p;
-    size_t n;
-    bool Is(const char* s) const { return std::strlen(s) == n && std::memcmp(p, s, n) == 0; }
-    bool Begins(const char* s) const {
-        size_t len = std::strlen(s);
-        return n >= len && std::memcmp(p, s, len) == 0;
+// Digit values of 0-9, a-z and A-Z; kNoDigit for every other character.
+struct DigitTable {
+    unsigned char value[256];
+    constexpr DigitTable() : value() {
+        for (int c = 0; c < 256; c++) value[c] = kNoDigit;
+        for (int c = '0'; c <= '9'; c++) value[c] = static_cast<unsigned char>(c - '0');
+        for (int c = 'a'; c <= 'z'; c++) value[c] = static_cast<unsigned char>(c - 'a' + 10);
+        for (int c = 'A'; c <= 'Z'; c++) value[c] = static_cast<unsigned char>(c - 'A' + 10);
     }
 };
+constexpr DigitTable kDigits;
 
-int DigitValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
-    return 99;
+inline unsigned DigitValue(char c) {
+    return kDigits.value[static_cast<unsigned char>(c)];
 }
 
-// Reads digits from p as strtoul with base 0 does; returns where it stopped.
-const char* ReadDigits(const char* p, const char* end, unsigned long* value, bool* overflow) {
-    int base = 10;
-    if (p < end && *p == '0') {
+inline const char* SkipSpace(const char* p, const char* end) {
+    while (p < end && IsSpace(*p)) p++;
+    return p;
+}
+
+inline bool TokenEnds(const char* p, const char* end) {
+    return p == end || IsSpace(*p);
+}
+
+// Reads digits from p as strtoul with base 0 does; returns where it stopped. Overflow is told by
+// the value before each digit, not by dividing for every digit.
+inline const char* ReadDigits(const char* p, const char* end, unsigned long* value,
+                              bool* overflow) {
+    unsigned base = 10;
+    if (*p == '0') {
         base = 8;
         if (end - p > 2 && (p[1] == 'x' || p[1] == 'X') && DigitValue(p[2]) < 16) {
             base = 16;
             p += 2;
         }
     }
+    // One loop per base, so that the multiplications are shifts or by a constant.
     unsigned long v = 0;
-    *overflow = false;
-    for (; p < end; p++) {
-        int d = DigitValue(*p);
-        if (d >= base) break;
-        if (v > (ULONG_MAX - d) / base) *overflow = true;
-        v = v * base + d;
+    bool over = false;
+    if (base == 16) {
+        for (unsigned d; p < end && (d = DigitValue(*p)) < 16; p++) {
+            over |= (v >> 60) != 0;
+            v = v << 4 | d;
+        }
+    } else if (base == 8) {
+        for (unsigned d; p < end && (d = DigitValue(*p)) < 8; p++) {
+            over |= (v >> 61) != 0;
+            v = v << 3 | d;
+        }
+    } else {
+        for (unsigned d; p < end && (d = static_cast<unsigned char>(*p) - '0') < 10; p++) {
+            over |= __builtin_mul_overflow(v, 10UL, &v);
+            over |= __builtin_add_overflow(v, d, &v);
+        }
     }
-    *value = *overflow ? ULONG_MAX : v;
+    *overflow = over;
+    *value = over ? ULONG_MAX : v;
     return p;
 }
 
-// A whole token as a number, the way strtoul with base 0 reads it (strtol for a leading "-").
-bool ReadNumber(const Token& t, unsigned long* value) {
-    const char* p = t.p;
-    const char* end = t.p + t.n;
-    const bool negative = p < end && *p == '-';
-    if (p < end && (*p == '-' || *p == '+')) p++;
-    if (p == end || DigitValue(*p) >= 10) return false;
+// The token at p (not white space) as a number, the way strtoul with base 0 reads it (strtol for
+// a leading "-"); the end of the token, or null when the whole token is no number.
+inline const char* ReadNumber(const char* p, const char* end, unsigned long* value) {
+    const bool negative = *p == '-';
+    if (*p == '-' || *p == '+') p++;
+    if (p == end || DigitValue(*p) >= 10) return nullptr;
     bool overflow;
-    if (ReadDigits(p, end, value, &overflow) != end) return false;
+    p = ReadDigits(p, end, value, &overflow);
+    if (!TokenEnds(p, end)) return nullptr;
     if (negative)  // strtol: saturates at LONG_MIN
         *value = overflow || *value > static_cast<unsigned long>(LONG_MAX) + 1
                      ? static_cast<unsigned long>(LONG_MIN)
                      : 0UL - *value;
-    return true;
+    return p;
 }
 
-}  // namespace
+inline bool Begins(const char* p, const char* end, const char* word, size_t n) {
+    return static_cast<size_t>(end - p) >= n && std::memcmp(p, word, n) == 0;
+}
 
-bool LogParserVexa::Parse(char* line, CANframe& frame) {
-    // Split the line at white space; the tokens point into it.
-    const size_t len = strnlen(line, kMaxLine);
-    Token tokens[kMaxTokens];
-    int numTokens = 0;
-    for (size_t i = 0; i < len && numTokens < kMaxTokens;) {
-        while (i < len && IsSpace(line[i])) i++;
-        if (i == len) break;
-        size_t start = i;
-        while (i < len && !IsSpace(line[i])) i++;
-        tokens[numTokens++] = {line + start, i - start};
-    }
-    if (numTokens == 0) return false;
+// One pass over [line, end): each token is classified and converted where it stands.
+bool ParseRange(const char* line, const char* end, CANframe& frame) {
+    const char* p = SkipSpace(line, end);
+    if (p == end) return false;
 
     frame.Reset(false);
     unsigned long value;
-    int at = 0;  // the frame word
-    const bool stamped = ReadNumber(tokens[0], &value);
+    const char* word = p;  // the frame word
+    const char* after = ReadNumber(p, end, &value);
+    const bool stamped = after != nullptr;
     if (stamped) {
         frame.timestamp = static_cast<uint32_t>(value);
-        if (numTokens < 2) return false;
-        at = 1;
+        word = SkipSpace(after, end);
+        if (word == end) return false;
     }
 
-    const Token& word = tokens[at];
     int type;
-    const char* p = word.p;
-    const char* end = word.p + word.n;
-    if (word.Begins("CAN")) {
+    p = word;
+    if (Begins(p, end, "CAN", 3)) {
         type = FRAME_DATA;
         p += 3;
-    } else if (word.Begins("RTR")) {
+    } else if (Begins(p, end, "RTR", 3)) {
         type = FRAME_RTR;
         p += 3;
-    } else if (word.Begins("ERROR")) {
+    } else if (Begins(p, end, "ERROR", 5)) {
         type = FRAME_ERROR;
         p += 5;
     } else {
@@ -122,41 +136,72 @@ bool LogParserVexa::Parse(char* line, CANframe& frame) {
             if (end - p < 2 || (p[1] != 'R' && p[1] != 'X')) goto text;
             p += 2;
         }
-        if (end - p != 1 || *p != ':') goto text;
+        if (p == end || *p != ':' || !TokenEnds(p + 1, end)) goto text;
         frame.type = type;
         frame.port = static_cast<uint8_t>(port);
+        p++;
     }
 
-    if (++at >= numTokens) return type == FRAME_ERROR;
-    if (!ReadNumber(tokens[at], &value)) {
+    p = SkipSpace(p, end);
+    if (p == end) return type == FRAME_ERROR;
+    p = ReadNumber(p, end, &value);
+    if (!p) {
         frame.id = 0;
         return false;
     }
     frame.id = static_cast<uint32_t>(value);
-    if (++at >= numTokens) return type != FRAME_DATA;
-    if (!tokens[at].Is("-")) return false;
-    if (++at >= numTokens) return true;
-    if (type == FRAME_DATA && tokens[at].Begins("RMT")) {
+    p = SkipSpace(p, end);
+    if (p == end) return type != FRAME_DATA;
+    if (*p != '-' || !TokenEnds(p + 1, end)) return false;
+    p = SkipSpace(p + 1, end);
+    if (p == end) return true;
+    if (type == FRAME_DATA && Begins(p, end, "RMT", 3)) {
         frame.type = FRAME_RTR;
         return true;
     }
     {
         int n = 0;
-        for (; at < numTokens && n < 8; at++, n++) {
-            // The whole value must fit a byte: 0x100000001 is not the byte 1.
-            if (!ReadNumber(tokens[at], &value) || value > 255) return false;
-            frame.data[n] = static_cast<uint8_t>(value);
+        for (; p < end && n < 8; n++) {
+            if (end - p >= 4 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') &&
+                DigitValue(p[2]) < 16 && DigitValue(p[3]) < 16 && TokenEnds(p + 4, end)) {
+                // The writer's own form, 0x and two digits, read without the general path.
+                frame.data[n] = static_cast<uint8_t>(DigitValue(p[2]) << 4 | DigitValue(p[3]));
+                p += 4;
+            } else {
+                // The whole value must fit a byte: 0x100000001 is not the byte 1.
+                p = ReadNumber(p, end, &value);
+                if (!p || value > 255) return false;
+                frame.data[n] = static_cast<uint8_t>(value);
+            }
+            p = SkipSpace(p, end);
         }
         frame.length = n;
-        return at == numTokens;
+        return p == end;
     }
 
 text:
     // Not a frame: keep the line as text (after the time stamp, when it had one).
-    const char* from = stamped ? tokens[1].p : line;
-    size_t n = len - (from - line);
+    const char* from = stamped ? word : line;
+    size_t n = end - from;
     while (n > 0 && IsSpace(from[n - 1])) n--;
     frame.SetText(std::string(from, n).c_str());
     frame.unstamped = !stamped;
     return true;
+}
+
+}  // namespace
+
+bool LogParserVexa::Parse(char* line, CANframe& frame) {
+    return ParseRange(line, line + strnlen(line, kMaxLine), frame);
+}
+
+bool LogParserVexa::ParseLine(char* line, size_t n, CANframe& frame) {
+    if (n > kMaxLine) n = kMaxLine;
+    // A frame line holds no NUL: every character of it is checked. Whatever else a line gives
+    // depends on where a NUL ends it, so only those lines are measured.
+    const bool parsed = ParseRange(line, line + n, frame);
+    if (parsed && frame.type != FRAME_TEXT) return true;
+    const void* nul = std::memchr(line, 0, n);
+    if (!nul) return parsed;
+    return ParseRange(line, static_cast<const char*>(nul), frame);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 #include "store/can_frame.h"
 
 // Turns one line of a log file into a frame.
@@ -8,6 +10,9 @@ class LogParser {
     virtual ~LogParser() = default;
     // True when frame now holds something to store. May write into line.
     virtual bool Parse(char*, CANframe&) { return false; }
+    // The same for the n characters at line, which is followed by a NUL (line[n] == 0). The
+    // reader hands lines this way so that a parser need not measure them again.
+    virtual bool ParseLine(char* line, size_t, CANframe& frame) { return Parse(line, frame); }
     // After a false Parse: the line was one the format has (a header, say) but that no entry
     // stands for, so it was not lost.
     virtual bool Skipped() const { return false; }
@@ -18,4 +23,5 @@ class LogParser {
 class LogParserVexa : public LogParser {
   public:
     bool Parse(char* line, CANframe& frame) override;
+    bool ParseLine(char* line, size_t n, CANframe& frame) override;
 };

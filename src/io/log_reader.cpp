@@ -1,14 +1,15 @@
 #include "io/log_reader.h"
 
 #include <cctype>
+#include <cstring>
 #include <vector>
 
 #include "base/quillon_error.h"
 #include "base/utils.h"
 
 namespace {
-constexpr int kLineBuffer = 1000;
-constexpr size_t kFileBuffer = 1 << 16;
+constexpr size_t kLineBuffer = 1000;
+constexpr size_t kBlock = 1 << 18;
 constexpr size_t kTextCheck = 1 << 16;
 
 // Whether the start of the file, head, looks like text: no NUL byte, and control characters
@@ -27,44 +28,103 @@ bool LooksLikeText(const std::vector<char>& head) {
 }  // namespace
 
 LogReader::LogReader(FILE* fp, std::unique_ptr<LogParser> parser)
-    : fp(fp), lineParser(std::move(parser)) {}
+    : fp(fp), lineParser(std::move(parser)), block(kBlock + 1) {}
 
 LogReader::~LogReader() {
     if (fp) std::fclose(fp);
 }
 
+bool LogReader::Refill() {
+    if (atEnd) return false;
+    std::memmove(block.data(), block.data() + at, filled - at);
+    filled -= at;
+    at = 0;
+    // A read error ends the file too: it would not clear by reading on.
+    const size_t got = std::fread(block.data() + filled, 1, kBlock - filled, fp);
+    filled += got;
+    atEnd = got == 0;
+    return true;
+}
+
+char* LogReader::NextLine(size_t* n) {
+    // A line is what fgets would read into a buffer of kLineBuffer: at most kLineBuffer - 1
+    // characters, the newline included. The rest of a longer line is skipped, so that no piece of
+    // it is taken for a line of its own.
+    for (;;) {
+        char* from = block.data() + at;
+        const size_t left = filled - at;
+        char* newline = static_cast<char*>(std::memchr(from, '\n', left));
+        if (skipping) {
+            at = newline ? newline + 1 - block.data() : filled;
+            skipping = !newline;
+            if (skipping && !Refill()) return nullptr;
+            continue;
+        }
+        size_t len = newline ? newline + 1 - from : left;
+        if (newline && len <= kLineBuffer - 1) {
+            at += len;
+        } else if (newline || len >= kLineBuffer - 1) {
+            len = kLineBuffer - 1;
+            at = newline ? newline + 1 - block.data() : filled;
+            skipping = !newline;
+        } else if (atEnd && len > 0) {
+            at = filled;  // the last line, without a newline
+        } else {
+            if (!Refill()) return nullptr;
+            continue;
+        }
+        *n = len;
+        return from;
+    }
+}
+
 bool LogReader::getNextFrame(CANframe& frame) {
     if (!fp) throw QuillonError(4, "Log file not open");
-    // A read error ends the file too: it would not clear by reading on.
-    if (feof_unlocked(fp) || ferror_unlocked(fp)) {
+    // Only this reader's thread uses the stream.
+    // As with fgets: the call that finds nothing more returns false, the next one (or the one
+    // after a last line without a newline) reports the end.
+    if (atEnd && at == filled) {
         std::fclose(fp);
         fp = nullptr;
         lineParser.reset();
+        block = std::vector<char>();
         throw EndOfFileException();
     }
-    // Only this reader's thread uses the stream. The parser sees at most the first
-    // kLineBuffer - 1 characters of a line; the rest of a longer line is skipped, so that no piece
-    // of it is taken for a line of its own. The sentinel tells whether fgets filled the buffer
-    // without reaching the end of the line (also when the line holds NUL bytes).
-    char line[kLineBuffer];
-    line[kLineBuffer - 2] = '\n';
-    if (!fgets_unlocked(line, sizeof line, fp)) return false;
-    if (line[kLineBuffer - 2] != '\n')
-        for (int c = getc_unlocked(fp); c != EOF && c != '\n';) c = getc_unlocked(fp);
-    if (lineParser->Parse(line, frame)) return true;
-    if (lineParser->Skipped()) return false;
-    for (const char* c = line; *c && *c != '\n'; c++)
-        if (!std::isspace(static_cast<unsigned char>(*c))) {
-            dropped.store(dropped.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
-            break;
-        }
-    return false;
+    size_t n;
+    char* line = NextLine(&n);
+    if (!line) return false;
+    // The line is parsed in place; the character after it, the next line's first, is put back
+    // afterwards.
+    const char next = line[n];
+    line[n] = '\0';
+    bool parsed = lineParser->ParseLine(line, n, frame);
+    if (!parsed && !lineParser->Skipped())
+        for (const char* c = line; *c && *c != '\n'; c++)
+            if (!std::isspace(static_cast<unsigned char>(*c))) {
+                dropped.store(dropped.load(std::memory_order_relaxed) + 1,
+                              std::memory_order_relaxed);
+                break;
+            }
+    line[n] = next;
+    return parsed;
+}
+
+int LogReader::getNextFrames(CANframe* frames, int max) {
+    if (endMet) throw EndOfFileException();
+    int n = 0;
+    try {
+        while (n < max)
+            if (getNextFrame(frames[n])) n++;
+    } catch (const EndOfFileException&) {
+        if (n == 0) throw;
+        endMet = true;
+    }
+    return n;
 }
 
 std::unique_ptr<LogReader> OpenLogFile(const std::string& path, LogFormat format) {
     FILE* fp = OpenRegularFile(path.c_str(), "rb");
     if (!fp) throw QuillonError(12, "Unable to open log file: " + path);
-    std::setvbuf(fp, nullptr, _IOFBF, kFileBuffer);
     std::vector<char> head(kTextCheck);
     head.resize(std::fread(head.data(), 1, head.size(), fp));
     std::rewind(fp);

@@ -54,8 +54,19 @@ void FiltStore::AddStore(int, int last, int total) {
     }
     // The frame stays put: the message store serialises its additions, and this notice runs
     // inside the addition of this very frame.
+    Take(last, source.GetFramePtr(last));
+}
+
+void FiltStore::AddStoreFrame(int first, int last, int total, const CANframe& frame) {
+    if (total == 0)
+        AddStore(first, last, total);
+    else
+        Take(last, &frame);
+}
+
+void FiltStore::Take(int last, const CANframe* frame) {
     bool pass = false;
-    if (const CANframe* frame = source.GetFramePtr(last)) {
+    if (frame) {
         MutexLock hold(filter.FilterLock());
         pass = filter.Passes(*frame);
     }

@@ -30,6 +30,8 @@ class FiltStore : public Storage, public StoreListener {
 
     // The message store's notice: matches the newest frame (reader threads).
     void AddStore(int first, int last, int total) override;
+    // The same with the newest frame handed in, as the message store does.
+    void AddStoreFrame(int first, int last, int total, const CANframe& frame) override;
     // Rebuilds the view with the current filter, then tells the listener StoreReset (GUI thread).
     // progress, when given, is called between batches with no lock held, after the listener was
     // told of the view rebuilt so far (AddStore), so that a caller can keep a window live and
@@ -49,6 +51,8 @@ class FiltStore : public Storage, public StoreListener {
 
   private:
     int32_t& Slot(int index) { return entries[index % capacity]; }
+    // Matches the frame at store index last (null: no longer held) and takes it when it passes.
+    void Take(int last, const CANframe* frame);
     // Lock held.
     void Append(int storeIndex);
     void Empty();

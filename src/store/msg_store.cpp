@@ -37,10 +37,15 @@ CANframe* MsgStore::HeldRing::Frame(int index) {
     return store.Valid(index) ? &store.Slot(index) : nullptr;
 }
 
-void MsgStore::Add(const CANframe& frame) {
+void MsgStore::Add(const CANframe* added, int n) {
     MutexLock serial(ingest);
+    for (int i = 0; i < n; i++) AddOne(added[i]);
+}
+
+void MsgStore::AddOne(const CANframe& frame) {
     StoreListener* l;
     int f, c;
+    CANframe* stored;
     {
         MutexLock hold(lock);
         const int index = first + count;
@@ -58,8 +63,10 @@ void MsgStore::Add(const CANframe& frame) {
         l = listener;
         f = first;
         c = count;
+        stored = &slot;
     }
-    if (l) l->AddStore(f, f + c - 1, c);
+    // No other addition or clear can touch the slot while ingest is held.
+    if (l) l->AddStoreFrame(f, f + c - 1, c, *stored);
 }
 
 bool MsgStore::Get(int index, CANframe& frame) {

@@ -14,11 +14,11 @@
 //
 // Locks: `ingest` serialises whole additions (ring write, the scan, the listener's notice) and
 // guards scanner, so every frame is scanned and announced exactly once and in index order however
-// many readers add at once. `lock` guards first, count and the ring slots; it is held during the
-// scan too, so a lookup never reads a frame that the scanner is annotating, and the scanner reads
-// earlier frames through the StoredFrames it is handed rather than taking the lock again. Lock
-// order: ingest, then lock, then the scanner's own locks; the listener is called holding ingest
-// only.
+// many readers add at once; a batch of frames is added under one hold of it. `lock` guards first,
+// count and the ring slots; it is held during the scan too, so a lookup never reads a frame that
+// the scanner is annotating, and the scanner reads earlier frames through the StoredFrames it is
+// handed rather than taking the lock again. Lock order: ingest, then lock, then the scanner's own
+// locks; the listener is called holding ingest only.
 class MsgStore : public Storage {
   public:
     // At least 2. When the ring cannot be had at that size, a message is printed and the
@@ -30,7 +30,9 @@ class MsgStore : public Storage {
     // for an addition in progress.
     void SetScanner(FrameScanner* scanner);
     // Stores a copy of frame, has the scanner scan it, tells the listener. Reader threads.
-    void Add(const CANframe& frame);
+    void Add(const CANframe& frame) { Add(&frame, 1); }
+    // The same for n frames in a row, which no other addition comes between.
+    void Add(const CANframe* frames, int n);
     bool Get(int index, CANframe& frame) override;
     // The frame in its ring slot, or null; for the decoders and the filtered store.
     CANframe* GetFramePtr(int index);
@@ -42,6 +44,8 @@ class MsgStore : public Storage {
 
   private:
     CANframe& Slot(int index) { return frames[index % capacity]; }
+    // One frame of Add; ingest held.
+    void AddOne(const CANframe& frame);
 
     // The ring as a scan sees it: `lock` is already held.
     class HeldRing : public StoredFrames {

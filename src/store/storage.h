@@ -39,6 +39,11 @@ class StoreListener {
     // Entries up to last were added; the store now holds first..last, total entries.
     // (0, -1, 0) after the store was cleared.
     virtual void AddStore(int first, int last, int total) = 0;
+    // The same for one frame just added at last, handed where it is held, so that a listener
+    // that looks at it need not look it up. The frame stays put during the call.
+    virtual void AddStoreFrame(int first, int last, int total, const CANframe&) {
+        AddStore(first, last, total);
+    }
     virtual void StoreReset() {}
 
     Storage* store = nullptr;
