@@ -76,8 +76,16 @@ if command -v log2asc >/dev/null; then
 else
     echo "can-utils log2asc: not installed"
 fi
-if python3 -c 'import can' 2>/dev/null; then
-    measure "python-can LogReader (candump log)" 2000000 python3 -c \
+# Debian's python3-can is found by the system's python, which need not be the first on PATH.
+py=
+for candidate in python3 /usr/bin/python3; do
+    if "$candidate" -c 'import can' 2>/dev/null; then
+        py=$candidate
+        break
+    fi
+done
+if [ -n "$py" ]; then
+    measure "python-can LogReader (candump log)" 2000000 "$py" -c \
         'import sys, can; sum(1 for _ in can.LogReader(sys.argv[1]))' "$candump"
     ratio "$ours" "$last" "quillon-dump -q against python-can"
 else
