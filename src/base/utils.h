@@ -40,6 +40,13 @@ void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // ok and saturates (decimal at the int32 limits, hexadecimal at 0xFFFFFFFF).
 int32_t StrToInt(const char* s, bool* ok = nullptr);
 int32_t StrToInt(const std::string& s, bool* ok = nullptr);
+// The value of hexadecimal digit c, or -1 when it is none. Inline: log readers call it per digit.
+inline int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
 
 // Whether path names a regular file. Reading anything else (a device such as /dev/urandom, a
 // FIFO, a folder) could block or never end, so readers of files refuse it.

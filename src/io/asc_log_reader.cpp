@@ -96,8 +96,7 @@ bool AscLogParser::FdFrame(int count, CANframe& frame) {
 }
 
 bool AscLogParser::Parse(char* line, CANframe& frame) {
-    skipped = false;
-    oversized = false;
+    StartLine();
     const int count = Split(line);
     if (count == 0) return false;
     if (words[0].n >= 2 && words[0].p[0] == '/' && words[0].p[1] == '/') {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/utils.h"
+
 namespace {
 
 constexpr uint32_t kErrFlag = 0x20000000;
@@ -9,21 +11,9 @@ constexpr uint32_t kErrMask = 0x1FFFFFFF;
 constexpr int kMaxPorts = 256;
 
 int HexPair(const char* p) {
-    int v = 0;
-    for (int i = 0; i < 2; i++) {
-        const char c = p[i];
-        int d;
-        if (c >= '0' && c <= '9')
-            d = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            d = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            d = c - 'A' + 10;
-        else
-            return -1;
-        v = v << 4 | d;
-    }
-    return v;
+    const int high = HexDigit(p[0]);
+    const int low = HexDigit(p[1]);
+    return high < 0 || low < 0 ? -1 : high << 4 | low;
 }
 
 // Hex byte pairs, optionally separated by dots, up to max; the count, or -1 when malformed.
@@ -75,8 +65,7 @@ int CandumpLogParser::Port(const Word& name, bool add) {
 }
 
 bool CandumpLogParser::Parse(char* line, CANframe& frame) {
-    skipped = false;
-    oversized = false;
+    StartLine();
     const int count = Split(line);
     if (count > 0 && words[0].p[0] == '#') {  // a comment
         frame.Reset(false);

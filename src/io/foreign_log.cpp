@@ -3,17 +3,12 @@
 #include <strings.h>
 #include <cstring>
 
+#include "base/utils.h"
+
 namespace {
 
 inline bool IsSpace(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 }  // namespace

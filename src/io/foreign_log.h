@@ -25,6 +25,8 @@ class ForeignLogParser : public LogParser {
         bool IsNoCase(const char* s) const;
     };
 
+    // Forgets what the previous line was, before a new one is parsed.
+    void StartLine() { skipped = oversized = false; }
     // Splits line at white space into words (at most kMaxWords); returns their number.
     int Split(const char* line);
     // Word w read whole as a hexadecimal number of at most 8 digits.

@@ -163,8 +163,7 @@ bool TrcLogParser::Version2(int count, CANframe& frame) {
 }
 
 bool TrcLogParser::Parse(char* line, CANframe& frame) {
-    skipped = false;
-    oversized = false;
+    StartLine();
     const char* start = line;
     while (*start == ' ' || *start == '\t') start++;
     if (*start == ';') {

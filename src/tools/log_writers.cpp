@@ -21,6 +21,14 @@ int Length(const CANframe& frame) {
     return frame.length < 0 ? 0 : frame.length > 8 ? 8 : frame.length;
 }
 
+// A text entry as a comment line: marker, then separator and the text. A comment read from a
+// log of the same format already starts with its marker and keeps just that one.
+void WriteComment(const CANframe& frame, const char* marker, const char* separator, FILE* out) {
+    if (!frame.text) return;
+    const bool marked = std::strncmp(frame.text, marker, std::strlen(marker)) == 0;
+    std::fprintf(out, "%s%s%s\n", marked ? "" : marker, marked ? "" : separator, frame.text);
+}
+
 class QuillonWriter : public LogFormatWriter {
   public:
     void Write(const CANframe& frame, FILE* out) override {
@@ -96,10 +104,7 @@ class AscWriter : public LogFormatWriter {
     }
     void Write(const CANframe& frame, FILE* out) override {
         if (frame.type == FRAME_TEXT) {
-            // A comment read from another ASC log keeps its one marker.
-            if (frame.text)
-                std::fprintf(out, "%s%s\n", std::strncmp(frame.text, "//", 2) ? "// " : "",
-                             frame.text);
+            WriteComment(frame, "//", " ", out);
             return;
         }
         std::fprintf(out, "%4u.%06u %d  ", frame.timestamp / 1000000, frame.timestamp % 1000000,
@@ -141,9 +146,7 @@ class TrcWriter : public LogFormatWriter {
     }
     void Write(const CANframe& frame, FILE* out) override {
         if (frame.type == FRAME_TEXT) {
-            // A comment read from another TRC log keeps its one marker.
-            if (frame.text)
-                std::fprintf(out, "%s%s\n", frame.text[0] == ';' ? "" : ";", frame.text);
+            WriteComment(frame, ";", "", out);
             return;
         }
         char time[24];

@@ -1,27 +1,10 @@
 // Fuzz target: any bytes as a candump log, read the way a replay reads it, and every entry decoded.
 
-#include <cstddef>
-#include <cstdint>
-#include <cstdio>
 #include <memory>
 
-#include "decode/parser.h"
 #include "io/candump_log_reader.h"
-#include "io/log_reader.h"
+#include "replay_log_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    FILE* fp = fmemopen(const_cast<uint8_t*>(data), size, "rb");
-    if (!fp) return 0;
-    LogReader reader(fp, std::make_unique<CandumpLogParser>());
-    Parser parser;
-    CANframe frame;
-    try {
-        for (;;) {
-            if (!reader.getNextFrame(frame)) continue;
-            parser.GetShortDesc(frame);
-            delete parser.Parse(frame);
-        }
-    } catch (const EndOfFileException&) {
-    }
-    return 0;
+    return FuzzLogReader(data, size, std::make_unique<CandumpLogParser>());
 }
