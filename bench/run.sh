@@ -35,6 +35,7 @@ measure() {
     s=$(printf '%s\n' "${secs[@]}" | median)
     r=$(printf '%s\n' "${rss[@]}" | median)
     last=$s
+    last_rss=$r
     awk -v n="$name" -v f="$frames" -v s="$s" -v r="$r" 'BEGIN {
         printf "%-34s %9d frames  %7.3f s  %12.0f frames/s  peak RSS %7.1f MB\n",
                n, f, s, (s > 0 ? f / s : 0), r / 1024 }'
@@ -42,6 +43,12 @@ measure() {
 
 # ratio A B NAME: how many times faster A seconds are than B seconds.
 ratio() { awk -v a="$1" -v b="$2" -v n="$3" 'BEGIN { printf "  %-60s %6.2f x\n", n, (a > 0 ? b / a : 0) }'; }
+
+# The replay targets, checked at the end: "NAME|VALUE|>= or <=|LIMIT" lines.
+targets=()
+target() { targets+=("$1|$2|$3|$4"); }
+# frames_per_s FRAMES SECONDS
+frames_per_s() { awk -v f="$1" -v s="$2" 'BEGIN { printf "%.0f", (s > 0 ? f / s : 0) }'; }
 
 runs=$RUNS
 for frames in 2000000 5000000; do
@@ -52,10 +59,22 @@ for frames in 2000000 5000000; do
     baseline=$last
     measure "quillon-dump -q" "$frames" "$bin/quillon-dump" -q "$log"
     ratio "$last" "$baseline" "quillon-dump -q against fgets+sscanf"
+    if [ "$frames" = 2000000 ]; then
+        target "quillon-dump -q, frames/s" "$(frames_per_s "$frames" "$last")" ">=" 8000000
+        target "quillon-dump -q against fgets+sscanf, times" \
+            "$(awk -v a="$last" -v b="$baseline" 'BEGIN { printf "%.2f", b / a }')" ">=" 3
+    else
+        quiet5=$last
+    fi
+    target "peak RSS above 16 MB per frame ($frames frames), bytes" \
+        "$(awk -v r="$last_rss" -v f="$frames" 'BEGIN { printf "%.1f", (r - 16384) * 1024 / f }')" "<=" 48
     measure "quillon-dump (text rows)" "$frames" "$bin/quillon-dump" "$log"
     if [ "$frames" = 2000000 ]; then
+        target "quillon-dump text rows, rows/s" "$(frames_per_s "$frames" "$last")" ">=" 3000000
         measure "quillon-dump -d" "$frames" "$bin/quillon-dump" -d "$log"
+        target "quillon-dump -d, frames/s" "$(frames_per_s "$frames" "$last")" ">=" 1000000
         measure "quillon-dump -j" "$frames" "$bin/quillon-dump" -j "$log"
+        target "quillon-dump -j, frames/s" "$(frames_per_s "$frames" "$last")" ">=" 1000000
     fi
     measure "quillon-dump -q -c 1000000" "$frames" "$bin/quillon-dump" -q -c 1000000 "$log"
 done
@@ -129,6 +148,19 @@ bench/live_flood.sh "$bin/quillon-dump"
 # The window under a virtual X server: list redraw over 10 million frames, and the replay of the
 # 5,000,000-frame log in the window (compare with quillon-dump -q above).
 xvfb-run -a -s "-screen 0 1280x1024x24" "$bin/gui_bench" draw 10000000
-xvfb-run -a -s "-screen 0 1280x1024x24" "$bin/gui_bench" replay "$data/canopen-5000000.log"
+replay=$(xvfb-run -a -s "-screen 0 1280x1024x24" "$bin/gui_bench" replay "$data/canopen-5000000.log")
+echo "$replay"
+window=$(echo "$replay" | sed -n 's/.* frames in \([0-9.]*\) s.*/\1/p')
+target "window replay of 5,000,000 frames against quillon-dump -q, times" \
+    "$(awk -v w="$window" -v q="$quiet5" 'BEGIN { printf "%.2f", w / q }')" "<=" 1.2
 # The filter dialog's Apply over a full store of 10 million frames: the window stays live.
 xvfb-run -a -s "-screen 0 1280x1024x24" "$bin/gui_bench" apply 10000000
+
+echo
+echo "Replay targets (medians above):"
+for t in "${targets[@]}"; do
+    IFS='|' read -r name value op limit <<<"$t"
+    awk -v n="$name" -v v="$value" -v o="$op" -v l="$limit" 'BEGIN {
+        ok = (o == ">=") ? v >= l : v <= l
+        printf "  %-70s %12s  %s %-9s %s\n", n, v, o, l, ok ? "met" : "NOT MET" }'
+done

@@ -39,6 +39,7 @@ void Reader::run() {
             // A bad read or a full source: go on with the next one.
         } catch (const EndOfFileException&) {
             done = true;
+            finished.Put();
             if (notices) notices->LogReadDone();
         } catch (const std::exception&) {
             break;  // anything else ends the thread
@@ -83,13 +84,13 @@ uint64_t ReadManager::ReadLogFile(const std::string& path, bool wait, LogFormat 
     const LogReader* counted = log.get();  // owned by the reader, which stays until StopAll
     int slot = AddReader(std::move(log));
     if (!wait) return 0;
+    // Looked at every 100 ms, and at once when the reader says it is done. The lock is held
+    // while waiting, so that no StopAll deletes the reader meanwhile.
     for (;;) {
-        {
-            MutexLock hold(lock);
-            if (!readers[slot]) return 0;
-            if (readers[slot]->done) return counted->DroppedLines();
-        }
-        Thread::sleep(100);
+        MutexLock hold(lock);
+        if (!readers[slot]) return 0;
+        if (readers[slot]->done) return counted->DroppedLines();
+        readers[slot]->finished.Get(100);
     }
 }
 

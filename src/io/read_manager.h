@@ -26,6 +26,7 @@ class Reader : public Thread {
     std::atomic<bool> done{false};     // the source reported its end
     std::atomic<bool> stop{false};     // set by the destructor
     std::atomic<bool> running{false};  // from start() until the loop has ended
+    Semaphore finished;                // put once, when done is set
 
   private:
     MsgStore& store;

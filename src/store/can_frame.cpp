@@ -13,10 +13,15 @@ char* CopyText(const char* s) {
 }  // namespace
 
 CANframe& CANframe::operator=(const CANframe& src) {
-    if (this != &src) {
-        Reset(false);
-        copy(src);
+    if (this == &src) return *this;
+    if (type != FRAME_TEXT && src.type != FRAME_TEXT) {
+        // Neither owns text: the record is plain data, copied whole. This is the store's path
+        // for every frame.
+        std::memcpy(static_cast<void*>(this), &src, sizeof *this);
+        return *this;
     }
+    Reset(false);
+    copy(src);
     return *this;
 }
 

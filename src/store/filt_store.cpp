@@ -27,6 +27,7 @@ FiltStore::~FiltStore() {
 }
 
 void FiltStore::Append(int storeIndex) {
+    pages->Reach(((first + count) % capacity + 1) * sizeof(int32_t));
     Slot(first + count) = storeIndex;
     if (count == capacity)
         first++;
@@ -62,6 +63,16 @@ void FiltStore::AddStoreFrame(int first, int last, int total, const CANframe& fr
         AddStore(first, last, total);
     else
         Take(last, &frame);
+}
+
+void FiltStore::BatchStarts() {
+    filter.FilterLock().Lock();
+    lock.Lock();
+}
+
+void FiltStore::BatchEnds() {
+    lock.Unlock();
+    filter.FilterLock().Unlock();
 }
 
 void FiltStore::Take(int last, const CANframe* frame) {

@@ -16,11 +16,13 @@ class MsgStore;
 // message list reads.
 //
 // Locks: `lock` (the Storage lock) guards first, count, the ring and the rebuild bookkeeping;
-// the filter's own lock (FrameFilter::FilterLock) guards it while it is matched. The two are never
-// held together. Notices arrive one frame at a time (the message store serialises its additions),
-// and a Reset that runs while frames arrive leaves every passing frame in the view exactly once, in
-// order: while it rebuilds, notices leave the frames to it, and it catches up with the store before
-// it ends.
+// the filter's own lock (FrameFilter::FilterLock) guards it while it is matched. Lock order: the
+// filter's lock, then `lock`, then the message store's: a run of notices (BatchStarts to
+// BatchEnds) holds the first two throughout, around the message store's additions, so that each
+// frame's notice takes them again at little cost. Notices arrive one frame at a time (the message
+// store serialises its additions), and a Reset that runs while frames arrive leaves every passing
+// frame in the view exactly once, in order: while it rebuilds, notices leave the frames to it, and
+// it catches up with the store before it ends.
 class FiltStore : public Storage, public StoreListener {
   public:
     // An empty view of source with source's capacity, passing what filter passes; registers as
@@ -32,6 +34,9 @@ class FiltStore : public Storage, public StoreListener {
     void AddStore(int first, int last, int total) override;
     // The same with the newest frame handed in, as the message store does.
     void AddStoreFrame(int first, int last, int total, const CANframe& frame) override;
+    // A run of notices is taken under one hold of the filter's lock and `lock`.
+    void BatchStarts() override;
+    void BatchEnds() override;
     // Rebuilds the view with the current filter, then tells the listener StoreReset (GUI thread).
     // progress, when given, is called between batches with no lock held, after the listener was
     // told of the view rebuilt so far (AddStore), so that a caller can keep a window live and

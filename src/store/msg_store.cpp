@@ -39,34 +39,35 @@ CANframe* MsgStore::HeldRing::Frame(int index) {
 
 void MsgStore::Add(const CANframe* added, int n) {
     MutexLock serial(ingest);
-    for (int i = 0; i < n; i++) AddOne(added[i]);
-}
-
-void MsgStore::AddOne(const CANframe& frame) {
     StoreListener* l;
-    int f, c;
-    CANframe* stored;
     {
         MutexLock hold(lock);
-        const int index = first + count;
-        if (count == capacity)
-            first++;
-        else
-            count++;
-        CANframe& slot = Slot(index);
-        slot = frame;
-        slotsUsed = std::max(slotsUsed, index % capacity + 1);
-        if (scanner) {
-            HeldRing held(*this);
-            scanner->Scan(index, slot, held);
-        }
         l = listener;
-        f = first;
-        c = count;
-        stored = &slot;
     }
-    // No other addition or clear can touch the slot while ingest is held.
-    if (l) l->AddStoreFrame(f, f + c - 1, c, *stored);
+    // The whole run, its notices and its end, goes to the listener it started at.
+    if (l) l->BatchStarts();
+    {
+        MutexLock hold(lock);
+        for (int i = 0; i < n; i++) AddOne(added[i], l);
+    }
+    if (l) l->BatchEnds();
+}
+
+void MsgStore::AddOne(const CANframe& frame, StoreListener* l) {
+    const int index = first + count;
+    if (count == capacity)
+        first++;
+    else
+        count++;
+    CANframe& slot = Slot(index);
+    pages->Reach((index % capacity + 1) * sizeof(CANframe));
+    slot = frame;
+    slotsUsed = std::max(slotsUsed, index % capacity + 1);
+    if (scanner) {
+        HeldRing held(*this);
+        scanner->Scan(index, slot, held);
+    }
+    if (l) l->AddStoreFrame(first, first + count - 1, count, slot);
 }
 
 bool MsgStore::Get(int index, CANframe& frame) {

@@ -14,11 +14,12 @@
 //
 // Locks: `ingest` serialises whole additions (ring write, the scan, the listener's notice) and
 // guards scanner, so every frame is scanned and announced exactly once and in index order however
-// many readers add at once; a batch of frames is added under one hold of it. `lock` guards first,
-// count and the ring slots; it is held during the scan too, so a lookup never reads a frame that
-// the scanner is annotating, and the scanner reads earlier frames through the StoredFrames it is
-// handed rather than taking the lock again. Lock order: ingest, then lock, then the scanner's own
-// locks; the listener is called holding ingest only.
+// many readers add at once. `lock` guards first, count and the ring slots. A batch of frames is
+// added under one hold of each: per frame, the ring write, the scan and the notice, in that order.
+// Holding `lock` through the scan means a lookup never reads a frame the scanner is annotating; the
+// scanner reads earlier frames through the StoredFrames it is handed. Lock order: ingest, then what
+// the listener holds for a batch (BatchStarts to BatchEnds), then lock, then the scanner's and the
+// listener's own locks. So no one may take `lock` before a lock the listener takes in its notice.
 class MsgStore : public Storage {
   public:
     // At least 2. When the ring cannot be had at that size, a message is printed and the
@@ -44,8 +45,8 @@ class MsgStore : public Storage {
 
   private:
     CANframe& Slot(int index) { return frames[index % capacity]; }
-    // One frame of Add; ingest held.
-    void AddOne(const CANframe& frame);
+    // One frame of Add, told to l; ingest and lock held.
+    void AddOne(const CANframe& frame, StoreListener* l);
 
     // The ring as a scan sees it: `lock` is already held.
     class HeldRing : public StoredFrames {

@@ -45,6 +45,11 @@ class StoreListener {
         AddStore(first, last, total);
     }
     virtual void StoreReset() {}
+    // Several AddStoreFrame notices are about to follow on the calling thread, one addition
+    // of several frames; BatchEnds follows them. A listener may hold for the whole run a lock it
+    // would otherwise take for each frame.
+    virtual void BatchStarts() {}
+    virtual void BatchEnds() {}
 
     Storage* store = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -33,11 +34,38 @@ const char* LevelSuffix(int level) {
     return level == 1 ? "  (warning)" : level == 2 ? "  (error)" : "";
 }
 
-nlohmann::ordered_json FragJson(const ParseFrag& f) {
-    return {{"first", f.first}, {"count", f.count}, {"level", f.level}, {"text", f.text}};
+// Appends s as a JSON string the way the JSON library writes it, invalid UTF-8 replaced.
+// Printable ASCII without quotes or backslashes, nearly every text, is copied as it stands; the
+// library escapes the rest.
+void AppendJsonString(std::string& out, const char* s, size_t n) {
+    for (size_t i = 0; i < n; i++) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0x20 || c == '"' || c == '\\' || c >= 0x80) {
+            out += nlohmann::json(std::string(s, n))
+                       .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+            return;
+        }
+    }
+    out += '"';
+    out.append(s, n);
+    out += '"';
 }
 
-nlohmann::ordered_json TypeJson(int type) {
+void AppendJsonString(std::string& out, const std::string& s) {
+    AppendJsonString(out, s.data(), s.size());
+}
+
+// Appends ,"key":value for a number.
+template <typename Number>
+void AppendMember(std::string& out, const char* key, Number value) {
+    char text[24];
+    out += ",\"";
+    out += key;
+    out += "\":";
+    out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+const char* TypeName(int type) {
     switch (type) {
         case FRAME_DATA:
             return "data";
@@ -48,8 +76,19 @@ nlohmann::ordered_json TypeJson(int type) {
         case FRAME_TEXT:
             return "text";
         default:
-            return type;
+            return nullptr;
     }
+}
+
+// {"first":..,"count":..,"level":..,"text":".." without the closing brace.
+void AppendFrag(std::string& out, const ParseFrag& f) {
+    char text[24];
+    out += "{\"first\":";
+    out.append(text, std::to_chars(text, text + sizeof text, f.first).ptr);
+    AppendMember(out, "count", f.count);
+    AppendMember(out, "level", static_cast<unsigned>(f.level));
+    out += ",\"text\":";
+    AppendJsonString(out, f.text);
 }
 
 }  // namespace
@@ -128,49 +167,68 @@ void DumpPrinter::PrintText(int index, CANframe& frame) {
 void DumpPrinter::PrintJson(int index, CANframe& frame) {
     int status;
     const std::string desc = Describe(frame, &status);
-    nlohmann::ordered_json j;
-    j["port"] = frame.port;
-    j["msg"] = index;
-    j["timestamp"] = frame.timestamp;
-    j["type"] = TypeJson(frame.type);
-    j["ext"] = frame.extended != 0;
-    j["id"] = frame.id;
-    j["length"] = static_cast<int>(frame.length);
-    if (frame.type == FRAME_TEXT) {
-        j["data"] = nullptr;
-        j["text"] = frame.text ? nlohmann::ordered_json(frame.text) : nullptr;
+    // Written by hand, member by member in the order and form of the JSON library's compact
+    // output: building a document per frame was most of the time.
+    std::string& j = jsonLine;
+    j.assign("{\"port\":");
+    char text[24];
+    j.append(text, std::to_chars(text, text + sizeof text, static_cast<unsigned>(frame.port)).ptr);
+    AppendMember(j, "msg", index);
+    AppendMember(j, "timestamp", frame.timestamp);
+    if (const char* name = TypeName(frame.type)) {
+        j += ",\"type\":\"";
+        j += name;
+        j += '"';
     } else {
-        static const char hex[] = "0123456789abcdef";
-        std::string data;
-        for (uint8_t b : frame.data) {
-            data += hex[b >> 4];
-            data += hex[b & 15];
-        }
-        j["data"] = data;
-        j["text"] = nullptr;
+        AppendMember(j, "type", static_cast<int>(frame.type));
     }
-    j["status"] = status;
-    j["scanInfo"] = frame.scanInfo;
-    j["txPrev"] = frame.txPrev;
-    j["txNext"] = frame.txNext;
-    j["objID"] = frame.objID;
-    j["desc"] = desc;
+    j += frame.extended ? ",\"ext\":true" : ",\"ext\":false";
+    AppendMember(j, "id", frame.id);
+    AppendMember(j, "length", static_cast<int>(frame.length));
+    if (frame.type == FRAME_TEXT) {
+        j += ",\"data\":null,\"text\":";
+        if (frame.text)
+            AppendJsonString(j, frame.text, std::strlen(frame.text));
+        else
+            j += "null";
+    } else {
+        j += ",\"data\":\"";
+        for (uint8_t b : frame.data) {
+            j += kHex[b >> 4];
+            j += kHex[b & 15];
+        }
+        j += "\",\"text\":null";
+    }
+    AppendMember(j, "status", status);
+    AppendMember(j, "scanInfo", frame.scanInfo);
+    AppendMember(j, "txPrev", frame.txPrev);
+    AppendMember(j, "txNext", frame.txNext);
+    AppendMember(j, "objID", frame.objID);
+    j += ",\"desc\":";
+    AppendJsonString(j, desc);
     if (options.detail) {
         std::unique_ptr<ParsedMessage> message(parser.Parse(frame));
-        auto lines = nlohmann::ordered_json::array();
+        j += ",\"lines\":[";
+        bool firstLine = true;
         for (int row = 0; row < message->numFrags && row < ParsedMessage::kRows; row++) {
             const ParseFrag* top = message->getFrag(row, 0);
             if (!top) continue;
-            auto line = FragJson(*top);
-            auto sub = nlohmann::ordered_json::array();
+            if (!firstLine) j += ',';
+            firstLine = false;
+            AppendFrag(j, *top);
+            j += ",\"sub\":[";
+            bool firstSub = true;
             for (int col = 1; col < ParsedMessage::kCols; col++)
-                if (const ParseFrag* f = message->getFrag(row, col)) sub.push_back(FragJson(*f));
-            line["sub"] = sub;
-            lines.push_back(line);
+                if (const ParseFrag* f = message->getFrag(row, col)) {
+                    if (!firstSub) j += ',';
+                    firstSub = false;
+                    AppendFrag(j, *f);
+                    j += '}';
+                }
+            j += "]}";
         }
-        j["lines"] = lines;
+        j += ']';
     }
-    // Text from a log file need not be UTF-8: replace what is not, rather than fail.
-    std::string text = j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-    std::fprintf(out, "%s\n", text.c_str());
+    j += "}\n";
+    std::fwrite(j.data(), 1, j.size(), out);
 }

@@ -44,4 +44,5 @@ class DumpPrinter : public StoreListener {
     long printed = 0;
     bool haveReference = false;  // a printed row had a time stamp of its own
     uint32_t previousTime = 0;   // that row's time stamp
+    std::string jsonLine;        // the JSON line being written, kept for its capacity
 };

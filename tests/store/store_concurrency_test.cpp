@@ -39,12 +39,27 @@ struct PacedLogs : LogNotices {
             logs.read.fetch_add(1, kRelaxed);
             return log->getNextFrame(frame);
         }
+        // Up to the test's batch of frames, each added to the store with one call, as a file
+        // reader hands them; the end of the file is thrown by the call after the last frames.
+        int getNextFrames(CANframe* frames, int max) override {
+            if (ended) throw EndOfFileException();
+            int n = 0;
+            try {
+                while (n < std::min(max, logs.batch))
+                    if (getNextFrame(frames[n])) n++;
+            } catch (const EndOfFileException&) {
+                if (n == 0) throw;
+                ended = true;
+            }
+            return n;
+        }
         PacedLogs& logs;
         std::unique_ptr<FrameProducer> log;
         int lines = 0;
+        bool ended = false;
     };
 
-    explicit PacedLogs(MsgStore& store) {
+    PacedLogs(MsgStore& store, int batch) : batch(batch) {
         readers.SetStore(&store);
         for (int s = 0; s < kSources; s++) {
             std::string log;
@@ -64,6 +79,7 @@ struct PacedLogs : LogNotices {
     }
     void LogReadDone() override { ended.fetch_add(1, kRelaxed); }
 
+    const int batch;
     TempDir dir;
     std::atomic<int> allowance{0}, read{0}, ended{0};
     ReadManager readers{this};  // last: stopped first
@@ -89,13 +105,16 @@ struct Checker : FrameScanner {
     std::vector<int> lastSeq = std::vector<int>(kSources, -1), lastIndex = lastSeq;
 };
 
-TEST(StoreConcurrencyTest, ReadersAddWhileTheStoreIsReadAndTheViewRebuilt) {
+// Frames added one at a time, and in batches of 7 (under one hold of the store's locks).
+class StoreConcurrencyTest : public testing::TestWithParam<int> {};
+
+TEST_P(StoreConcurrencyTest, ReadersAddWhileTheStoreIsReadAndTheViewRebuilt) {
     MsgStore store(1000);  // wraps many times, and so does the view
     Checker check;
     store.SetScanner(&check);
     TestFilter filter;
     FiltStore view(store, filter);
-    PacedLogs logs(store);
+    PacedLogs logs(store, GetParam());
     const TestFilter::Test tests[] = {[](const CANframe& f) { return f.id % 2 == 1; },
                                       [](const CANframe& f) { return f.data[2] % 3 == 0; },
                                       filter.test};
@@ -129,5 +148,7 @@ TEST(StoreConcurrencyTest, ReadersAddWhileTheStoreIsReadAndTheViewRebuilt) {
     EXPECT_EQ(check.lastSeq, std::vector<int>(kSources, kFramesEach - 1));  // to the last
     EXPECT_EQ(wrong, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(Batches, StoreConcurrencyTest, testing::Values(1, 7));
 
 }  // namespace
