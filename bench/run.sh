@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 RUNS=${RUNS:-5}
 ANCHOR_RUNS=${ANCHOR_RUNS:-3}
 
-scripts/install-deps.sh time
+scripts/install-deps.sh time tshark
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build build-bench -j "$(nproc)" >/dev/null
 bin=build-bench/bin
@@ -128,7 +128,7 @@ if command -v tshark >/dev/null && command -v text2pcap >/dev/null; then
         for (; i < 8; i++) printf " 00"
         print ""
     }' "$candump" | text2pcap -q -l 227 -t "%s." - "$pcap"
-    measure "tshark -r (CANopen dissector)" 2000000 tshark -r "$pcap" -d can.subdissector==canopen
+    measure "tshark -r (CANopen dissector)" 2000000 tshark -r "$pcap" -d can.subdissector,canopen
     ratio "$ours" "$last" "quillon-dump -q against tshark"
 else
     echo "tshark: not installed"

@@ -59,10 +59,13 @@ void FiltStore::AddStore(int, int last, int total) {
 }
 
 void FiltStore::AddStoreFrame(int first, int last, int total, const CANframe& frame) {
-    if (total == 0)
+    if (total == 0) {
         AddStore(first, last, total);
-    else
-        Take(last, &frame);
+        return;
+    }
+    // Within a run of notices, whose locks BatchStarts holds.
+    int f, c;
+    if (StoreListener* l = Decide(last, filter.Passes(frame), &f, &c)) l->AddStore(f, f + c - 1, c);
 }
 
 void FiltStore::BatchStarts() {
@@ -85,15 +88,19 @@ void FiltStore::Take(int last, const CANframe* frame) {
     int f, c;
     {
         MutexLock hold(lock);
-        if (rebuilding || last <= decidedUpTo) return;  // a rebuild has it, or will
-        decidedUpTo = last;
-        if (!pass) return;
-        Append(last);
-        l = listener;
-        f = first;
-        c = count;
+        l = Decide(last, pass, &f, &c);
     }
     if (l) l->AddStore(f, f + c - 1, c);
+}
+
+StoreListener* FiltStore::Decide(int last, bool pass, int* f, int* c) {
+    if (rebuilding || last <= decidedUpTo) return nullptr;  // a rebuild has it, or will
+    decidedUpTo = last;
+    if (!pass) return nullptr;
+    Append(last);
+    *f = first;
+    *c = count;
+    return listener;
 }
 
 void FiltStore::Reset(const std::function<void()>& progress) {

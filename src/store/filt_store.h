@@ -32,7 +32,8 @@ class FiltStore : public Storage, public StoreListener {
 
     // The message store's notice: matches the newest frame (reader threads).
     void AddStore(int first, int last, int total) override;
-    // The same with the newest frame handed in, as the message store does.
+    // The same with the newest frame handed in, as the message store does within a run of
+    // notices.
     void AddStoreFrame(int first, int last, int total, const CANframe& frame) override;
     // A run of notices is taken under one hold of the filter's lock and `lock`.
     void BatchStarts() override;
@@ -58,6 +59,9 @@ class FiltStore : public Storage, public StoreListener {
     int32_t& Slot(int index) { return entries[index % capacity]; }
     // Matches the frame at store index last (null: no longer held) and takes it when it passes.
     void Take(int last, const CANframe* frame);
+    // Takes or refuses the frame at store index last (lock held); the listener to tell of a frame
+    // taken, with the view's first index and count, or null.
+    StoreListener* Decide(int last, bool pass, int* f, int* c);
     // Lock held.
     void Append(int storeIndex);
     void Empty();

@@ -44,25 +44,30 @@ void MsgStore::Add(const CANframe* added, int n) {
         MutexLock hold(lock);
         l = listener;
     }
-    // The whole run, its notices and its end, goes to the listener it started at.
+    // The whole run, its notices and its end, goes to the listener it started at. It ends
+    // however the additions end, so that a scan or notice that throws leaves no lock held.
+    struct Run {
+        StoreListener* l;
+        ~Run() {
+            if (l) l->BatchEnds();
+        }
+    };
     if (l) l->BatchStarts();
-    {
-        MutexLock hold(lock);
-        for (int i = 0; i < n; i++) AddOne(added[i], l);
-    }
-    if (l) l->BatchEnds();
+    Run run{l};
+    MutexLock hold(lock);
+    for (int i = 0; i < n; i++) AddOne(added[i], l);
 }
 
 void MsgStore::AddOne(const CANframe& frame, StoreListener* l) {
     const int index = first + count;
+    CANframe& slot = Slot(index);
+    pages->Reach((index % capacity + 1) * sizeof(CANframe));
+    slotsUsed = std::max(slotsUsed, index % capacity + 1);
+    slot = frame;  // counted only once written: a copy that throws adds nothing
     if (count == capacity)
         first++;
     else
         count++;
-    CANframe& slot = Slot(index);
-    pages->Reach((index % capacity + 1) * sizeof(CANframe));
-    slot = frame;
-    slotsUsed = std::max(slotsUsed, index % capacity + 1);
     if (scanner) {
         HeldRing held(*this);
         scanner->Scan(index, slot, held);

@@ -40,7 +40,8 @@ class StoreListener {
     // (0, -1, 0) after the store was cleared.
     virtual void AddStore(int first, int last, int total) = 0;
     // The same for one frame just added at last, handed where it is held, so that a listener
-    // that looks at it need not look it up. The frame stays put during the call.
+    // that looks at it need not look it up. The frame stays put during the call. It comes within
+    // a run of notices (BatchStarts to BatchEnds).
     virtual void AddStoreFrame(int first, int last, int total, const CANframe&) {
         AddStore(first, last, total);
     }

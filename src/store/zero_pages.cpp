@@ -1,9 +1,12 @@
 #include "store/zero_pages.h"
 
+#include <pthread.h>
+#include <sched.h>
 #include <sys/mman.h>
 
 #include <algorithm>
-#include <system_error>
+#include <cerrno>
+#include <exception>
 
 namespace {
 constexpr size_t kStep = size_t{2} << 20;  // one huge page
@@ -44,7 +47,7 @@ void ZeroPages::Ask(size_t end) {
         if (!helper.joinable()) {
             try {
                 helper = std::thread(&ZeroPages::SupplyPages, this);
-            } catch (const std::system_error&) {
+            } catch (const std::exception&) {
                 quit = true;  // the writer takes its own page faults, as without a helper
                 return;
             }
@@ -55,6 +58,9 @@ void ZeroPages::Ask(size_t end) {
 
 void ZeroPages::SupplyPages() {
 #ifdef MADV_POPULATE_WRITE
+    // Background work: not at the real-time priority of the reader that started it.
+    const sched_param normal{};
+    pthread_setschedparam(pthread_self(), SCHED_OTHER, &normal);
     char* const start = static_cast<char*>(base);
     for (;;) {
         size_t upTo;
@@ -68,7 +74,10 @@ void ZeroPages::SupplyPages() {
             const size_t n = std::min(kStep - supplied % kStep, upTo - supplied);
             // Writing nothing: pages the writer reached first are left as they are. A system
             // without this request, or without the memory, leaves the faults to the writer.
-            if (madvise(start + supplied, n, MADV_POPULATE_WRITE) != 0) return;
+            if (madvise(start + supplied, n, MADV_POPULATE_WRITE) != 0) {
+                if (errno == EINTR) continue;
+                return;
+            }
             supplied += n;
         }
     }

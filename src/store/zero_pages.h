@@ -11,8 +11,8 @@
 // system offers them, for far fewer page faults while it fills.
 //
 // While a ring fills, a helper thread has the system supply the pages a little ahead of the
-// writer, so that the writer seldom stops for a fresh page to be zeroed; at most kAhead bytes
-// are held beyond what has been written.
+// writer, so that the writer seldom stops for a fresh page to be zeroed. Beyond what the writer
+// reached it holds kAhead bytes, and at most two huge pages more for rounding.
 class ZeroPages {
   public:
     static constexpr size_t kAhead = size_t{4} << 20;

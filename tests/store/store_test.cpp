@@ -3,7 +3,9 @@
 
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "store/msg_store.h"
@@ -209,6 +211,27 @@ TEST(FiltStoreTest, FollowsTheStoreAndRebuildsWithTheFilter) {
     filter.test = tpdo;
     store.Add(Frame(0x181));
     EXPECT_EQ(Held(view), (std::vector<int>{7}));
+}
+
+// A scan that throws in the middle of a batch leaves no lock held: another thread can still
+// rebuild the view, and the store keeps the frames up to the one that failed.
+TEST(FiltStoreTest, ABatchThatThrowsReleasesItsLocks) {
+    struct Failing : FrameScanner {
+        void Scan(int index, CANframe&, StoredFrames&) override {
+            if (index == 2) throw std::bad_alloc();
+        }
+        void FlushState() override {}
+    } failing;
+    MsgStore store(16);
+    store.SetScanner(&failing);
+    TestFilter filter;
+    FiltStore view(store, filter);
+    std::thread([&] {
+        const std::vector<CANframe> batch(8, Frame(0x181));
+        EXPECT_THROW(store.Add(batch.data(), 8), std::bad_alloc);
+    }).join();
+    view.Reset();  // would wait for ever on a lock the other thread kept
+    EXPECT_EQ(Held(view), (std::vector<int>{0, 1, 2}));
 }
 
 TEST(FiltStoreTest, HeldIndexesOutliveTheStoresFramesAndBisect) {
