@@ -48,6 +48,14 @@ inline int HexDigit(char c) {
     return -1;
 }
 
+// The hexadecimal digit of v, 0 to 15, in upper case, and in lower case.
+inline char HexChar(unsigned v) {
+    return "0123456789ABCDEF"[v & 15];
+}
+inline char LowerHexChar(unsigned v) {
+    return "0123456789abcdef"[v & 15];
+}
+
 // Whether path names a regular file. Reading anything else (a device such as /dev/urandom, a
 // FIFO, a folder) could block or never end, so readers of files refuse it.
 bool IsRegularFile(const char* path);

@@ -39,9 +39,9 @@ std::string DataFrame(CANframe& frame, ParsedMessage* message) {
         desc = Format("ERROR: CAN frame with %d bytes of data", length);
         frame.RaiseStatus(3);
     } else {
-        static const char hex[] = "0123456789ABCDEF";
         for (int i = 0; i < length; i++) {
-            const char byte[] = {'0', 'x', hex[frame.data[i] >> 4], hex[frame.data[i] & 15], ' '};
+            const char byte[] = {'0', 'x', HexChar(frame.data[i] >> 4), HexChar(frame.data[i]),
+                                 ' '};
             desc.append(byte, sizeof byte);
         }
     }

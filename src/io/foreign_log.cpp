@@ -94,12 +94,11 @@ uint32_t ForeignLogParser::LineTime(uint64_t micros) const {
 }
 
 void ForeignLogParser::FdText(CANframe& frame, int bytes, const uint8_t* data, const char* kind) {
-    static const char hex[] = "0123456789ABCDEF";
     std::string text = std::string(kind) + " with " + std::to_string(bytes) + " data bytes:";
     for (int i = 0; i < bytes; i++) {
         text += ' ';
-        text += hex[data[i] >> 4];
-        text += hex[data[i] & 15];
+        text += HexChar(data[i] >> 4);
+        text += HexChar(data[i]);
     }
     frame.length = 0;
     frame.SetText(text.c_str());

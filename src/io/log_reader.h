@@ -41,10 +41,9 @@ class LogReader : public FrameProducer {
     std::vector<char> block;  // one byte more than is read, for a NUL after the last line
     size_t at = 0;            // the unread part of block is [at, filled)
     size_t filled = 0;
-    bool atEnd = false;  // nothing more to read from fp
-    bool skipping = false;
-    bool endMet = false;  // getNextFrames met the end of the file with frames still to hand back //
-                          // the rest of a line too long for a line buffer is to be skipped
+    bool atEnd = false;     // nothing more to read from fp
+    bool skipping = false;  // the rest of a line too long for a line buffer is to be skipped
+    bool endMet = false;    // getNextFrames met the end of the file with frames still to hand back
     std::atomic<uint64_t> dropped{0};  // written by the reading thread only
 };
 

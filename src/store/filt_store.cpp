@@ -53,19 +53,19 @@ void FiltStore::AddStore(int, int last, int total) {
         if (l) l->StoreReset();
         return;
     }
-    // The frame stays put: the message store serialises its additions, and this notice runs
-    // inside the addition of this very frame.
-    Take(last, source.GetFramePtr(last));
+    // Told without the frame, as the message store never does: looked up and taken under the
+    // locks a run of notices holds.
+    BatchStarts();
+    const CANframe* frame = source.GetFramePtr(last);
+    Take(last, frame && filter.Passes(*frame));
+    BatchEnds();
 }
 
 void FiltStore::AddStoreFrame(int first, int last, int total, const CANframe& frame) {
-    if (total == 0) {
+    if (total == 0)
         AddStore(first, last, total);
-        return;
-    }
-    // Within a run of notices, whose locks BatchStarts holds.
-    int f, c;
-    if (StoreListener* l = Decide(last, filter.Passes(frame), &f, &c)) l->AddStore(f, f + c - 1, c);
+    else
+        Take(last, filter.Passes(frame));  // within a run: BatchStarts holds the locks
 }
 
 void FiltStore::BatchStarts() {
@@ -78,29 +78,12 @@ void FiltStore::BatchEnds() {
     filter.FilterLock().Unlock();
 }
 
-void FiltStore::Take(int last, const CANframe* frame) {
-    bool pass = false;
-    if (frame) {
-        MutexLock hold(filter.FilterLock());
-        pass = filter.Passes(*frame);
-    }
-    StoreListener* l;
-    int f, c;
-    {
-        MutexLock hold(lock);
-        l = Decide(last, pass, &f, &c);
-    }
-    if (l) l->AddStore(f, f + c - 1, c);
-}
-
-StoreListener* FiltStore::Decide(int last, bool pass, int* f, int* c) {
-    if (rebuilding || last <= decidedUpTo) return nullptr;  // a rebuild has it, or will
+void FiltStore::Take(int last, bool pass) {
+    if (rebuilding || last <= decidedUpTo) return;  // a rebuild has it, or will
     decidedUpTo = last;
-    if (!pass) return nullptr;
+    if (!pass) return;
     Append(last);
-    *f = first;
-    *c = count;
-    return listener;
+    if (listener) listener->AddStore(first, first + count - 1, count);
 }
 
 void FiltStore::Reset(const std::function<void()>& progress) {

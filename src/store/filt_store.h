@@ -30,7 +30,8 @@ class FiltStore : public Storage, public StoreListener {
     FiltStore(MsgStore& source, FrameFilter& filter);
     ~FiltStore() override;
 
-    // The message store's notice: matches the newest frame (reader threads).
+    // The message store's notice of its clearing (0, -1, 0); any other notice matches the newest
+    // frame, looked up (reader threads).
     void AddStore(int first, int last, int total) override;
     // The same with the newest frame handed in, as the message store does within a run of
     // notices.
@@ -57,11 +58,9 @@ class FiltStore : public Storage, public StoreListener {
 
   private:
     int32_t& Slot(int index) { return entries[index % capacity]; }
-    // Matches the frame at store index last (null: no longer held) and takes it when it passes.
-    void Take(int last, const CANframe* frame);
-    // Takes or refuses the frame at store index last (lock held); the listener to tell of a frame
-    // taken, with the view's first index and count, or null.
-    StoreListener* Decide(int last, bool pass, int* f, int* c);
+    // Takes the frame at store index last when it passes, and tells the listener; refuses it
+    // otherwise. The filter's lock and `lock` held.
+    void Take(int last, bool pass);
     // Lock held.
     void Append(int storeIndex);
     void Empty();

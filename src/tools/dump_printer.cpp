@@ -7,14 +7,13 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "base/utils.h"
 #include "decode/parser.h"
 #include "store/filt_store.h"
 #include "store/msg_store.h"
 #include "tools/log_writers.h"
 
 namespace {
-
-const char kHex[] = "0123456789abcdef";
 
 // Microseconds as seconds with six decimals, as "%.6f" prints them; returns the end.
 char* PutSeconds(char* p, int64_t micros) {
@@ -55,14 +54,19 @@ void AppendJsonString(std::string& out, const std::string& s) {
     AppendJsonString(out, s.data(), s.size());
 }
 
+template <typename Number>
+void AppendNumber(std::string& out, Number value) {
+    char text[24];
+    out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
 // Appends ,"key":value for a number.
 template <typename Number>
 void AppendMember(std::string& out, const char* key, Number value) {
-    char text[24];
     out += ",\"";
     out += key;
     out += "\":";
-    out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+    AppendNumber(out, value);
 }
 
 const char* TypeName(int type) {
@@ -82,9 +86,8 @@ const char* TypeName(int type) {
 
 // {"first":..,"count":..,"level":..,"text":".." without the closing brace.
 void AppendFrag(std::string& out, const ParseFrag& f) {
-    char text[24];
     out += "{\"first\":";
-    out.append(text, std::to_chars(text, text + sizeof text, f.first).ptr);
+    AppendNumber(out, f.first);
     AppendMember(out, "count", f.count);
     AppendMember(out, "level", static_cast<unsigned>(f.level));
     out += ",\"text\":";
@@ -139,7 +142,7 @@ void DumpPrinter::PrintText(int index, CANframe& frame) {
     *p++ = '\t';
     *p++ = '0';
     *p++ = 'x';
-    for (int shift = 28; shift >= 0; shift -= 4) *p++ = kHex[(frame.id >> shift) & 15];
+    for (int shift = 28; shift >= 0; shift -= 4) *p++ = LowerHexChar(frame.id >> shift);
     *p++ = '\t';
     p = std::to_chars(p, row + sizeof row, status).ptr;
     *p++ = '\t';
@@ -171,8 +174,7 @@ void DumpPrinter::PrintJson(int index, CANframe& frame) {
     // output: building a document per frame was most of the time.
     std::string& j = jsonLine;
     j.assign("{\"port\":");
-    char text[24];
-    j.append(text, std::to_chars(text, text + sizeof text, static_cast<unsigned>(frame.port)).ptr);
+    AppendNumber(j, static_cast<unsigned>(frame.port));
     AppendMember(j, "msg", index);
     AppendMember(j, "timestamp", frame.timestamp);
     if (const char* name = TypeName(frame.type)) {
@@ -194,8 +196,8 @@ void DumpPrinter::PrintJson(int index, CANframe& frame) {
     } else {
         j += ",\"data\":\"";
         for (uint8_t b : frame.data) {
-            j += kHex[b >> 4];
-            j += kHex[b & 15];
+            j += LowerHexChar(b >> 4);
+            j += LowerHexChar(b);
         }
         j += "\",\"text\":null";
     }

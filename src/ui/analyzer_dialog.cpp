@@ -25,9 +25,6 @@ constexpr int kCfgHeight = 300;
 constexpr double kDefaultBitTime = 1000;
 const char kNoCards[] = "No CAN cards found in system";
 
-const char* const kBitRates[] = {"1,000,000 bps", "800,000 bps", "500,000 bps", "250,000 bps",
-                                 "125,000 bps",   "100,000 bps", "50,000 bps",  "20,000 bps"};
-
 AnalyzerFLTK* Self(void* data) {
     return static_cast<AnalyzerFLTK*>(data);
 }
@@ -84,7 +81,7 @@ void AnalyzerFLTK::Build() {
         new Fl_Choice(c, m + FieldHeight(), kCfgWidth - c - m, FieldHeight(), "Bit rate: ");
     baudChoice->tooltip("CAN port bit rate");
     baudChoice->callback(cb_baud, this);
-    for (const char* rate : kBitRates) baudChoice->add(rate);
+    for (const char* rate : kBitRateLabels) baudChoice->add(rate);
     baudChoice->value(0);
     idInput = new Fl_Int_Input(c, m + 3 * FieldHeight(),
                                static_cast<int>(std::ceil(fl_width("  0x88888888  "))),

@@ -28,9 +28,6 @@ constexpr int kVanishingTypes[] = {259, 260};
 constexpr int kResetTries = 5;
 constexpr auto kResetPause = std::chrono::milliseconds(1000);
 
-const char* const kBitRates[] = {"1,000,000 bps", "800,000 bps", "500,000 bps", "250,000 bps",
-                                 "125,000 bps",   "100,000 bps", "50,000 bps",  "20,000 bps"};
-
 CfgDialogFLTK* Self(void* data) {
     return static_cast<CfgDialogFLTK*>(data);
 }
@@ -112,7 +109,7 @@ void CfgDialogFLTK::Build() {
         const int label = static_cast<int>(fl_width("Rx Errors: "));
         const int fx = 180 + label, fw = 320 - label - 20;
         baud = new Fl_Choice(fx, 20, fw, FieldHeight(), "Bit Rate: ");
-        for (const char* rate : kBitRates) baud->add(rate, 0, cb_baud, this);
+        for (const char* rate : kBitRateLabels) baud->add(rate, 0, cb_baud, this);
         baud->value(0);
         txErrors = NewField(fx, 45, fw, row, "Tx Errors: ");
         rxErrors = NewField(fx, 45 + row, fw, row, "Rx Errors: ");

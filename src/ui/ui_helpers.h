@@ -18,6 +18,11 @@ inline int FieldHeight() {
     return 25;
 }
 
+// The labels of the bit-rate choices, by bit-rate code: 0 (1 Mbit/s) to 7 (20 kbit/s).
+inline const char* const kBitRateLabels[] = {"1,000,000 bps", "800,000 bps", "500,000 bps",
+                                             "250,000 bps",   "125,000 bps", "100,000 bps",
+                                             "50,000 bps",    "20,000 bps"};
+
 // The size of a button for label: 30 high, at least 80 wide, else the label and two "0" wide.
 void BtnSize(const char* label, int& w, int& h);
 // A button at (x, y) sized for its label. advance 1 moves x past it (the next button to the
