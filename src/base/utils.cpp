@@ -4,20 +4,11 @@
 
 #include <sys/time.h>
 
-#include <cctype>
 #include <climits>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-
-namespace {
-
-bool IsSpace(char c) {
-    return std::isspace(static_cast<unsigned char>(c)) != 0;
-}
-
-}  // namespace
 
 uint32_t GetTime() {
     timeval tv;

@@ -40,6 +40,10 @@ void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // ok and saturates (decimal at the int32 limits, hexadecimal at 0xFFFFFFFF).
 int32_t StrToInt(const char* s, bool* ok = nullptr);
 int32_t StrToInt(const std::string& s, bool* ok = nullptr);
+// White space as isspace sees it in the C locale. Inline: log parsers call it per character.
+inline bool IsSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 // The value of hexadecimal digit c, or -1 when it is none. Inline: log readers call it per digit.
 inline int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';

@@ -15,13 +15,6 @@ bool AscLogParser::Id(const Word& w, CANframe& frame) const {
     return true;
 }
 
-bool AscLogParser::Port(const Word& w, CANframe& frame) const {
-    uint32_t channel;
-    if (!Decimal(w, &channel) || channel < 1 || channel > 256) return false;
-    frame.port = static_cast<uint8_t>(channel - 1);
-    return true;
-}
-
 bool AscLogParser::Header(int count) {
     const Word& first = words[0];
     if (first.IsNoCase("date") || first.IsNoCase("internal") || first.IsNoCase("no") ||
@@ -67,7 +60,7 @@ bool AscLogParser::ClassicFrame(int at, int count, CANframe& frame) {
 
 bool AscLogParser::FdFrame(int count, CANframe& frame) {
     // CANFD channel dir id [name] brs esi dlc length bytes... (further figures follow)
-    if (count < 5 || !Port(words[2], frame)) return false;
+    if (count < 5 || !ChannelPort(words[2], frame)) return false;
     if (words[4].Is("ErrorFrame")) {
         frame.type = FRAME_ERROR;
         return true;
@@ -86,12 +79,7 @@ bool AscLogParser::FdFrame(int count, CANframe& frame) {
         if (!Number(words[at + static_cast<int>(i)], &b) || b > 255) return false;
         data[i] = static_cast<uint8_t>(b);
     }
-    if (length > 8) {
-        FdText(frame, static_cast<int>(length), data);
-        return true;
-    }
-    std::memcpy(frame.data, data, length);
-    frame.length = static_cast<int16_t>(length);
+    SetData(frame, static_cast<int>(length), data);
     return true;
 }
 
@@ -100,9 +88,7 @@ bool AscLogParser::Parse(char* line, CANframe& frame) {
     const int count = Split(line);
     if (count == 0) return false;
     if (words[0].n >= 2 && words[0].p[0] == '/' && words[0].p[1] == '/') {
-        frame.Reset(false);
-        SetTrimmedText(frame, words[0].p);
-        frame.unstamped = 1;
+        Comment(frame, words[0].p);
         return true;
     }
     uint64_t micros;
@@ -121,7 +107,7 @@ bool AscLogParser::Parse(char* line, CANframe& frame) {
     else if (words[1].Is("ErrorFrame"))
         isFrame = ClassicFrame(1, count, frame);
     else
-        isFrame = Port(words[1], frame) && ClassicFrame(2, count, frame);
+        isFrame = ChannelPort(words[1], frame) && ClassicFrame(2, count, frame);
     if (isFrame) {
         frame.timestamp = FrameTime(micros);
         return true;
@@ -129,9 +115,9 @@ bool AscLogParser::Parse(char* line, CANframe& frame) {
     // An event: its text, on the channel it names, if any.
     frame.Reset(false);
     if (count > 2 && words[1].Is("CAN"))
-        Port(words[2], frame);
+        ChannelPort(words[2], frame);
     else
-        Port(words[1], frame);
+        ChannelPort(words[1], frame);
     frame.timestamp = LineTime(micros);
     SetTrimmedText(frame, words[1].p);
     return true;

@@ -18,7 +18,6 @@ class AscLogParser : public ForeignLogParser {
     bool FdFrame(int count, CANframe& frame);
     bool Number(const Word& w, uint32_t* value) const;
     bool Id(const Word& w, CANframe& frame) const;
-    bool Port(const Word& w, CANframe& frame) const;
 
     bool decimal = false;   // "base dec"
     bool relative = false;  // "timestamps relative": each time counts from the previous

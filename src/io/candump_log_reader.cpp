@@ -68,9 +68,7 @@ bool CandumpLogParser::Parse(char* line, CANframe& frame) {
     StartLine();
     const int count = Split(line);
     if (count > 0 && words[0].p[0] == '#') {  // a comment
-        frame.Reset(false);
-        SetTrimmedText(frame, words[0].p);
-        frame.unstamped = 1;
+        Comment(frame, words[0].p);
         return true;
     }
     if (count < 3) return false;
@@ -101,12 +99,7 @@ bool CandumpLogParser::Parse(char* line, CANframe& frame) {
         frame.port = static_cast<uint8_t>(Port(words[1], true));
         frame.timestamp = FrameTime(micros);
         SetId(frame, id, idDigits == 8);
-        if (n > 8) {
-            FdText(frame, n, data);
-            return true;
-        }
-        std::memcpy(frame.data, data, static_cast<size_t>(n));
-        frame.length = n;
+        SetData(frame, n, data);
         return true;
     }
     if (p < end && (*p == 'R' || *p == 'r')) {

@@ -5,14 +5,6 @@
 
 #include "base/utils.h"
 
-namespace {
-
-inline bool IsSpace(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-}  // namespace
-
 bool ForeignLogParser::Word::Is(const char* s) const {
     return std::strlen(s) == n && std::memcmp(p, s, n) == 0;
 }
@@ -93,9 +85,14 @@ uint32_t ForeignLogParser::LineTime(uint64_t micros) const {
     return started && micros > first ? static_cast<uint32_t>(micros - first) : 0;
 }
 
-void ForeignLogParser::FdText(CANframe& frame, int bytes, const uint8_t* data, const char* kind) {
-    std::string text = std::string(kind) + " with " + std::to_string(bytes) + " data bytes:";
-    for (int i = 0; i < bytes; i++) {
+void ForeignLogParser::SetData(CANframe& frame, int n, const uint8_t* data, const char* kind) {
+    if (n <= 8) {
+        std::memcpy(frame.data, data, static_cast<size_t>(n));
+        frame.length = n;
+        return;
+    }
+    std::string text = std::string(kind) + " with " + std::to_string(n) + " data bytes:";
+    for (int i = 0; i < n; i++) {
         text += ' ';
         text += HexChar(data[i] >> 4);
         text += HexChar(data[i]);
@@ -114,4 +111,17 @@ void ForeignLogParser::SetTrimmedText(CANframe& frame, const char* line) {
     size_t n = std::strlen(line);
     while (n > 0 && IsSpace(line[n - 1])) n--;
     frame.SetText(std::string(line, n).c_str());
+}
+
+void ForeignLogParser::Comment(CANframe& frame, const char* line) {
+    frame.Reset(false);
+    SetTrimmedText(frame, line);
+    frame.unstamped = 1;
+}
+
+bool ForeignLogParser::ChannelPort(const Word& w, CANframe& frame) {
+    uint32_t channel;
+    if (!Decimal(w, &channel) || channel < 1 || channel > 256) return false;
+    frame.port = static_cast<uint8_t>(channel - 1);
+    return true;
 }

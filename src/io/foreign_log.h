@@ -12,8 +12,7 @@
 class ForeignLogParser : public LogParser {
   public:
     bool Skipped() const override { return skipped; }
-    // The last line was a frame with more data than a frame record holds, now a text entry.
-    bool Oversized() const { return oversized; }
+    bool Oversized() const override { return oversized; }
 
   protected:
     static constexpr int kMaxWords = 80;
@@ -40,13 +39,18 @@ class ForeignLogParser : public LogParser {
     // frame gets 0, and so does a frame of an unsorted log that is older than the first.
     uint32_t FrameTime(uint64_t micros);
     uint32_t LineTime(uint64_t micros) const;
-    // The frame as a FRAME_TEXT entry "CAN FD frame with N data bytes:" and the bytes (kind
-    // names another kind of frame).
-    void FdText(CANframe& frame, int bytes, const uint8_t* data, const char* kind = "CAN FD frame");
+    // The n bytes at data as the frame's data; more than a frame record holds make it a
+    // FRAME_TEXT entry "CAN FD frame with N data bytes:" and the bytes (kind names another kind
+    // of frame).
+    void SetData(CANframe& frame, int n, const uint8_t* data, const char* kind = "CAN FD frame");
     // An extended identifier as a port delivers it (bit 29 marks it).
     static void SetId(CANframe& frame, uint32_t id, bool extended);
     // line without its trailing white space, as the text of frame.
     static void SetTrimmedText(CANframe& frame, const char* line);
+    // frame made a comment entry: line without its trailing white space, with no time stamp.
+    static void Comment(CANframe& frame, const char* line);
+    // Word w read whole as a channel or bus number 1 to 256, which becomes frame's port 0 to 255.
+    static bool ChannelPort(const Word& w, CANframe& frame);
 
     Word words[kMaxWords];
     bool skipped = false;  // the last line was one the format has but no entry stands for

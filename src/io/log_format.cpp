@@ -13,22 +13,14 @@ namespace {
 constexpr int kLinesLooked = 50;
 constexpr size_t kLineBuffer = 1000;
 
-// Whether the frame parsed stands for a frame on the bus although it is a text entry.
-bool Oversized(const LogParserVexa&) {
-    return false;
-}
-bool Oversized(const ForeignLogParser& parser) {
-    return parser.Oversized();
-}
-
-template <class Parser>
-bool IsFrame(const char* line) {
+// Whether line is a frame of format: a frame record, or a text entry standing for a frame.
+bool IsFrame(LogFormat format, const char* line) {
     char copy[kLineBuffer];
     std::strncpy(copy, line, sizeof copy - 1);
     copy[sizeof copy - 1] = '\0';
-    Parser parser;
+    const std::unique_ptr<LogParser> parser = CreateLogParser(format);
     CANframe frame;
-    return parser.Parse(copy, frame) && (frame.type != FRAME_TEXT || Oversized(parser));
+    return parser->Parse(copy, frame) && (frame.type != FRAME_TEXT || parser->Oversized());
 }
 
 bool StartsNoCase(const char* line, const char* word) {
@@ -43,10 +35,9 @@ LogFormat LineFormat(const char* line) {
     if (StartsNoCase(line, "base hex") || StartsNoCase(line, "base dec") ||
         StartsNoCase(line, "begin triggerblock"))
         return LogFormat::Asc;
-    if (IsFrame<LogParserVexa>(line)) return LogFormat::Quillon;
-    if (IsFrame<CandumpLogParser>(line)) return LogFormat::Candump;
-    if (IsFrame<TrcLogParser>(line)) return LogFormat::Trc;
-    if (IsFrame<AscLogParser>(line)) return LogFormat::Asc;
+    for (LogFormat format :
+         {LogFormat::Quillon, LogFormat::Candump, LogFormat::Trc, LogFormat::Asc})
+        if (IsFrame(format, line)) return format;
     return LogFormat::Detect;
 }
 

@@ -4,15 +4,12 @@
 #include <cstring>
 #include <string>
 
+#include "base/utils.h"
+
 namespace {
 
 constexpr size_t kMaxLine = 1000;
 constexpr unsigned char kNoDigit = 99;
-
-// White space as isspace sees it in the C locale.
-inline bool IsSpace(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
 
 // Digit values of 0-9, a-z and A-Z; kNoDigit for every other character.
 struct DigitTable {

@@ -16,6 +16,9 @@ class LogParser {
     // After a false Parse: the line was one the format has (a header, say) but that no entry
     // stands for, so it was not lost.
     virtual bool Skipped() const { return false; }
+    // After a true Parse: the text entry made stands for a frame on the bus too large for a frame
+    // record.
+    virtual bool Oversized() const { return false; }
 };
 
 // The log grammar: [timestamp] WORD[port][.R|.X]: [id [- [bytes...|RMT]]], WORD being CAN, RTR

@@ -13,13 +13,6 @@ int CodeBytes(uint32_t code) {
 
 }  // namespace
 
-bool TrcLogParser::Bus(const Word& w, CANframe& frame) const {
-    uint32_t bus;
-    if (!Decimal(w, &bus) || bus < 1 || bus > 256) return false;
-    frame.port = static_cast<uint8_t>(bus - 1);
-    return true;
-}
-
 bool TrcLogParser::Directive(const char* line) {
     if (std::strncmp(line, ";$FILEVERSION=", 14) == 0) {
         if (std::strncmp(line + 14, "2.0", 3) == 0) std::memcpy(columns, "NOTIdlD", 8);
@@ -77,12 +70,7 @@ bool TrcLogParser::IdAndBytes(int idAt, int lengthAt, bool isCode, bool fd, int 
         if (words[at + i].n != 2 || !Hex(words[at + i], &b)) return false;
         data[i] = static_cast<uint8_t>(b);
     }
-    if (n > 8) {
-        FdText(frame, n, data, fd ? "CAN FD frame" : "CAN frame");
-        return true;
-    }
-    std::memcpy(frame.data, data, static_cast<size_t>(n));
-    frame.length = n;
+    SetData(frame, n, data, fd ? "CAN FD frame" : "CAN frame");
     return true;
 }
 
@@ -93,7 +81,7 @@ bool TrcLogParser::Version1(int count, CANframe& frame) {
     if (at + 1 < count && Decimal(words[at], &bus) &&
         (words[at + 1].Is("Rx") || words[at + 1].Is("Tx") || words[at + 1].Is("Warng") ||
          words[at + 1].Is("Error"))) {
-        if (!Bus(words[at], frame)) return false;
+        if (!ChannelPort(words[at], frame)) return false;
         at++;
     }
     if (at >= count) return false;
@@ -141,7 +129,7 @@ bool TrcLogParser::Version2(int count, CANframe& frame) {
         }
     }
     if (typeAt < 0 || typeAt >= count) return false;
-    if (busAt >= 0 && busAt < count) Bus(words[busAt], frame);
+    if (busAt >= 0 && busAt < count) ChannelPort(words[busAt], frame);
     const Word& type = words[typeAt];
     if (type.Is("ER")) {
         frame.type = FRAME_ERROR;
@@ -171,9 +159,7 @@ bool TrcLogParser::Parse(char* line, CANframe& frame) {
             skipped = true;
             return false;
         }
-        frame.Reset(false);
-        SetTrimmedText(frame, start);
-        frame.unstamped = 1;
+        Comment(frame, start);
         return true;
     }
     const int count = Split(line);

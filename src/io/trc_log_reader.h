@@ -17,7 +17,6 @@ class TrcLogParser : public ForeignLogParser {
     // Fills id, length and data from the words from at on; false when they are no frame.
     // fd: a CAN FD frame, whose length codes above 8 stand for up to 64 bytes.
     bool IdAndBytes(int idAt, int lengthAt, bool isCode, bool fd, int count, CANframe& frame);
-    bool Bus(const Word& w, CANframe& frame) const;
 
     char columns[16] = "NOTBIdRLD";  // the ;$COLUMNS letters
     bool inHeader = true;            // no entry line yet: comments with bars picture the columns

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "io/log_format.h"
 #include "io/log_producer.h"
 
 namespace {
@@ -19,6 +20,11 @@ uint32_t BareId(const CANframe& frame) {
 
 int Length(const CANframe& frame) {
     return frame.length < 0 ? 0 : frame.length > 8 ? 8 : frame.length;
+}
+
+// The frame's data bytes in upper-case hexadecimal, each after separator.
+void WriteBytes(const CANframe& frame, const char* separator, FILE* out) {
+    for (int i = 0; i < Length(frame); i++) std::fprintf(out, "%s%02X", separator, frame.data[i]);
 }
 
 // A text entry as a comment line: marker, then separator and the text. A comment read from a
@@ -52,7 +58,7 @@ class CandumpWriter : public LogFormatWriter {
             std::fputc('R', out);
             if (frame.length > 0 && frame.length <= 8) std::fputc('0' + frame.length, out);
         } else {
-            for (int i = 0; i < Length(frame); i++) std::fprintf(out, "%02X", frame.data[i]);
+            WriteBytes(frame, "", out);
         }
         std::fputc('\n', out);
     }
@@ -121,7 +127,7 @@ class AscWriter : public LogFormatWriter {
             return;
         }
         std::fprintf(out, "d %x", Length(frame));
-        for (int i = 0; i < Length(frame); i++) std::fprintf(out, " %02X", frame.data[i]);
+        WriteBytes(frame, " ", out);
         std::fputc('\n', out);
     }
     void End(FILE* out) override { std::fputs("End TriggerBlock\n", out); }
@@ -160,8 +166,7 @@ class TrcWriter : public LogFormatWriter {
         std::snprintf(id, sizeof id, Extended(frame) ? "%08X" : "%04X", BareId(frame));
         std::fprintf(out, "%7lu %13s %s %2d %8s Rx -  %-4d", number, time,
                      frame.type == FRAME_RTR ? "RR" : "DT", frame.port + 1, id, Length(frame));
-        if (frame.type == FRAME_DATA)
-            for (int i = 0; i < Length(frame); i++) std::fprintf(out, " %02X", frame.data[i]);
+        if (frame.type == FRAME_DATA) WriteBytes(frame, " ", out);
         std::fputc('\n', out);
     }
 
@@ -172,9 +177,16 @@ class TrcWriter : public LogFormatWriter {
 }  // namespace
 
 std::unique_ptr<LogFormatWriter> CreateLogFormatWriter(const std::string& name) {
-    if (name == "quillon") return std::make_unique<QuillonWriter>();
-    if (name == "candump") return std::make_unique<CandumpWriter>();
-    if (name == "asc") return std::make_unique<AscWriter>();
-    if (name == "trc") return std::make_unique<TrcWriter>();
-    return nullptr;
+    LogFormat format;
+    if (!LogFormatByName(name, &format)) return nullptr;
+    switch (format) {
+        case LogFormat::Candump:
+            return std::make_unique<CandumpWriter>();
+        case LogFormat::Asc:
+            return std::make_unique<AscWriter>();
+        case LogFormat::Trc:
+            return std::make_unique<TrcWriter>();
+        default:
+            return std::make_unique<QuillonWriter>();
+    }
 }

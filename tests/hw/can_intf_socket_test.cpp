@@ -8,13 +8,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <functional>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "base/quillon_error.h"
 #include "base/utils.h"
 #include "hw/can_intf.h"
 #include "hw/emulation_test_support.h"

@@ -5,12 +5,10 @@
 
 #include <cerrno>
 #include <cstring>
-#include <functional>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "base/quillon_error.h"
 #include "base/utils.h"
 #include "hw/can_intf_local.h"
 #include "hw/emulation_test_support.h"

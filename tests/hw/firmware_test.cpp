@@ -2,13 +2,11 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "base/progress.h"
-#include "base/quillon_error.h"
 #include "base/threads_posix.h"
 #include "base/utils.h"
 #include "hw/can_intf.h"

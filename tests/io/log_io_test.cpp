@@ -20,23 +20,13 @@
 
 namespace {
 
-// Type, time stamp, port, identifier and bytes of a frame, or its text.
-std::string Describe(const CANframe& f) {
-    if (f.type == FRAME_TEXT)
-        return Format("T %u %d %d %s", f.timestamp, f.unstamped, f.port, f.text);
-    std::string s = Format("%c %u %d 0x%x", "DRE"[f.type], f.timestamp, f.port, f.id);
-    for (int i = 0; i < f.length; i++) s += Format(" %d", f.data[i]);
-    return s;
-}
-
 // The line parsed, or "-" when it gives nothing to store.
 std::string Parse(std::string line) {
     CANframe f;
     f.SetText("old");  // whatever the frame held is released
-    return LogParserVexa().Parse(line.data(), f) ? Describe(f) : "-";
+    return LogParserVexa().Parse(line.data(), f) ? DescribeFrame(f) : "-";
 }
 
-// The code and message of the QuillonError that f throws.
 // The grammar of log lines is checked by quillon-dump's golden case grammar.jsonl; here what a
 // log file cannot hold.
 TEST(LogParserTest, LinesBeyondTheBufferAndNumbersReadLikeStrtoul) {
@@ -91,7 +81,7 @@ TEST_F(PipelineTest, WriterLinesParseBack) {
         CANframe f;
         ASSERT_TRUE(LogParserVexa().Parse(line.data(), f));
         store.Add(f);
-        sent.push_back(Describe(f));  // text too: a saved log keeps its comments
+        sent.push_back(DescribeFrame(f));  // text too: a saved log keeps its comments
     }
     {
         LogProducer writer(dir.file("out.log"), false, store, &notices);  // writes what is held
@@ -109,7 +99,7 @@ TEST_F(PipelineTest, WriterLinesParseBack) {
     std::unique_ptr<FrameProducer> reader(OpenLogFile(dir.file("out.log")));
     std::vector<std::string> got;
     CANframe f;
-    while (reader->getNextFrame(f)) got.push_back(Describe(f));  // false at the end, then:
+    while (reader->getNextFrame(f)) got.push_back(DescribeFrame(f));  // false at the end, then:
     EXPECT_EQ(got, sent);
     EXPECT_THROW(reader->getNextFrame(f), EndOfFileException);
     EXPECT_EQ(ThrownError([&] { reader->getNextFrame(f); }), "4 Log file not open");

@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,12 +22,7 @@ constexpr int kLines = 1000000;
 #endif
 
 std::string Describe(bool parsed, const CANframe& f) {
-    if (!parsed) return "-";
-    if (f.type == FRAME_TEXT)
-        return Format("T %u %d %d %s", f.timestamp, f.unstamped, f.port, f.text);
-    std::string s = Format("%c %u %d 0x%x", "DRE"[f.type], f.timestamp, f.port, f.id);
-    for (int i = 0; i < f.length; i++) s += Format(" %d", f.data[i]);
-    return s;
+    return parsed ? DescribeFrame(f) : "-";
 }
 
 // The grammar read the plain way: the line split into strings, numbers read by strtoul/strtol.

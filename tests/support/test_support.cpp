@@ -11,6 +11,8 @@
 #include <stdexcept>
 
 #include "base/quillon_error.h"
+#include "base/utils.h"
+#include "store/can_frame.h"
 
 TempDir::TempDir() {
     char pattern[] = "/tmp/quillon-test-XXXXXX";
@@ -92,4 +94,12 @@ std::string ThrownError(const std::function<void()>& action) {
         return std::to_string(e.code) + " " + e.message;
     }
     return "(none)";
+}
+
+std::string DescribeFrame(const CANframe& f) {
+    if (f.type == FRAME_TEXT)
+        return Format("T %u %d %d %s", f.timestamp, f.unstamped, f.port, f.text);
+    std::string s = Format("%c %u %d 0x%x", "DRE"[f.type], f.timestamp, f.port, f.id);
+    for (int i = 0; i < f.length; i++) s += Format(" %d", f.data[i]);
+    return s;
 }

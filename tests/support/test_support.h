@@ -6,6 +6,12 @@
 #include <string>
 #include <vector>
 
+struct CANframe;
+
+// Type letter (D, R, E, or T for text), time stamp, port, identifier and bytes of a frame, or
+// for text its time stamp, unstamped flag, port and text.
+std::string DescribeFrame(const CANframe& f);
+
 // "code message" of the QuillonError that action throws, "(none)" when it throws none.
 std::string ThrownError(const std::function<void()>& action);
 

@@ -4,10 +4,8 @@
 #include "ui/analyzer_dialog.h"
 
 #include <FL/Fl.H>
-#include <FL/Fl_Button.H>
 #include <FL/fl_draw.H>
 
-#include <cstring>
 #include <map>
 #include <set>
 #include <string>
@@ -19,6 +17,7 @@
 #include "support/test_support.h"
 #include "ui/alert_capture.h"
 #include "ui/main_frame_fltk.h"
+#include "ui/widget_lookup.h"
 
 namespace {
 
@@ -31,13 +30,6 @@ const std::string kCards =
     Block("Card", "type:256\nserial:1\nfirmware:0x00010900\n" + Block("Port", "bus:0\n") +
                       Block("Port", "bus:0\n")) +
     Block("Card", "type:1\nserial:2\nfirmware:0x00010600\n" + Block("Port", "bus:0\n"));
-
-Fl_Button* Button(Fl_Group* group, const char* label) {
-    for (int i = 0; i < group->children(); i++)
-        if (group->child(i)->label() && std::strcmp(group->child(i)->label(), label) == 0)
-            return static_cast<Fl_Button*>(group->child(i));
-    return nullptr;
-}
 
 // Every tooltip text of the widget's area and the columns it is found in.
 std::map<std::string, std::set<int>> Tips(const WaveformDisp& w) {
@@ -135,7 +127,7 @@ TEST(AnalyzerDialogTest, MeasuresBothCardKindsAndDrawsTheBitTime) {
                                          "ACK falling edge\n310ns after transmit edge",
                                          "ACK rising edge\n330ns after transmit edge"};
     dialog.portChoice->value(0);
-    Button(dialog.window.get(), "Start")->do_callback();
+    Labelled(dialog.window.get(), "Start")->do_callback();
     ASSERT_TRUE(dialog.waveform->HasData());
     {
         const Pixels pixels(*dialog.window);
@@ -157,12 +149,12 @@ TEST(AnalyzerDialogTest, MeasuresBothCardKindsAndDrawsTheBitTime) {
 
     // The type 1 card's samples decode to the same delays within a sample period.
     dialog.portChoice->value(2);
-    Button(dialog.window.get(), "Start")->do_callback();
+    Labelled(dialog.window.get(), "Start")->do_callback();
     Draw(*dialog.window);
     std::map<std::string, std::set<int>> tips = Tips(*dialog.waveform);
     EXPECT_EQ(tips.count("Receive falling edge\n160ns after transmit edge"), 1u);
     EXPECT_EQ(tips.count("ACK rising edge\n360ns after transmit edge"), 1u);
-    Button(dialog.window.get(), "Help")->do_callback();
+    Labelled(dialog.window.get(), "Help")->do_callback();
     EXPECT_TRUE(dialog.helpDlg->visible());
     dialog.helpDlg->hide();
     dialog.window->hide();

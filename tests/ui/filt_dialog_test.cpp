@@ -23,6 +23,7 @@
 #include "store/msg_store.h"
 #include "support/test_support.h"
 #include "ui/alert_capture.h"
+#include "ui/widget_lookup.h"
 
 namespace {
 
@@ -62,17 +63,8 @@ class FiltDialogTest : public ::testing::Test {
         Fl::handle(FL_RELEASE, window);
         Settle();
     }
-    // The button labelled label in window.
-    static Fl_Widget* Button(Fl_Group* group, const char* label) {
-        for (int i = 0; i < group->children(); i++) {
-            Fl_Widget* w = group->child(i);
-            if (w->label() && std::strcmp(w->label(), label) == 0) return w;
-        }
-        ADD_FAILURE() << "no button " << label;
-        return group;
-    }
-    void Press(const char* label) { Click(Button(dialog->window.get(), label)); }
-    void FeClick(const char* label) { Click(Button(Fe().window.get(), label)); }
+    void Press(const char* label) { Click(Labelled(dialog->window.get(), label)); }
+    void FeClick(const char* label) { Click(Labelled(Fe().window.get(), label)); }
     // A click in the middle of the table row (double click with clicks 1).
     void ClickRow(int row, int clicks = 0) {
         int x, y, w, h;

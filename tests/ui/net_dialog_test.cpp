@@ -20,6 +20,7 @@
 #include "store/msg_store.h"
 #include "support/test_support.h"
 #include "ui/alert_capture.h"
+#include "ui/widget_lookup.h"
 
 namespace {
 
@@ -35,18 +36,10 @@ struct Answer {
 };
 std::vector<Answer> answers;
 std::string shown;
-Fl_Widget* Labelled(Fl_Group* group, const std::string& label) {
-    for (int i = 0; i < group->children(); i++) {
-        Fl_Widget* w = group->child(i);
-        if (w->label() && label == w->label()) return w;
-        if (Fl_Group* inner = w->as_group())
-            if (Fl_Widget* found = Labelled(inner, label)) return found;
-    }
-    return nullptr;
-}
 void AnswerModal(void*) {
     Fl_Window* modal = Fl::modal();
-    Fl_Widget* button = modal && modal->visible() ? Labelled(modal, answers[0].button) : nullptr;
+    Fl_Widget* button =
+        modal && modal->visible() ? FindLabelled(modal, answers[0].button) : nullptr;
     if (!button) return Fl::repeat_timeout(0.02, AnswerModal);
     std::string text = modal->label() ? modal->label() : "";
     for (int i = 0; text.empty() && i < modal->children(); i++)
