@@ -82,13 +82,10 @@ BusMeasurement ReadCardResult(CanIntf& intf, BusMeasurement m) {
     return m;
 }
 
-// A type 1 card: wait for its capture to settle, read its line samples and decode them.
-BusMeasurement DecodeCardSamples(CanIntf& intf, BusMeasurement m) {
-    const int bps = intf.GetBPS();
-    const CardInfo info = intf.getCardInfo();
-    if (bps <= 0 || info.clockMHz <= 0)
-        throw QuillonError(10, Format("Unknown baud rate: %d", intf.getBaud()));
-    const double periodNs = 1000.0 / info.clockMHz;
+// A type 1 card: wait for its capture to settle, read its line samples and decode them. bps is
+// the port's bit rate (not 0), clockMHz the card's clock.
+BusMeasurement DecodeCardSamples(CanIntf& intf, BusMeasurement m, int bps, int clockMHz) {
+    const double periodNs = 1000.0 / clockMHz;
     const int spb = Round(1e9 / bps / periodNs);
 
     unsigned int cmd[kCmdWords] = {};
@@ -142,7 +139,6 @@ BusMeasurement MeasureBus(int port, int id) {
         // A port without a bit rate has no bit time to measure against.
         if (bps == 0) throw QuillonError(10, Format("Unknown baud rate: %d", code));
         m.stats.bitTime = 1e9 / bps;
-        m.stats.samplePoint = 0.8;
 
         unsigned int cmd[kCmdWords] = {kAnalysisStart, kStartParam};
         intf.SendCMD(cmd);
@@ -155,7 +151,8 @@ BusMeasurement MeasureBus(int port, int id) {
         intf.open();
         intf.write(frame, 100);
 
-        return info.cardType == 1 ? DecodeCardSamples(intf, m) : ReadCardResult(intf, m);
+        return info.cardType == 1 ? DecodeCardSamples(intf, m, bps, info.clockMHz)
+                                  : ReadCardResult(intf, m);
     } catch (const QuillonError& e) {
         return Failed("Error transmitting:\n" + e.message);
     }

@@ -51,15 +51,17 @@ std::vector<uint8_t> HeadBits(const CANframe& frame) {
 
 uint16_t Crc15(const std::vector<uint8_t>& bits) {
     uint16_t crc = 0;
-    for (uint8_t bit : bits) {
-        const bool feedback = (((crc >> 14) & 1u) ^ bit) != 0;
-        crc = static_cast<uint16_t>((crc << 1) & 0x7FFFu);
-        if (feedback) crc ^= kCrc15Poly;
-    }
+    for (uint8_t bit : bits) crc = Crc15Step(crc, bit);
     return crc;
 }
 
 }  // namespace
+
+uint16_t Crc15Step(uint16_t crc, int bit) {
+    const bool feedback = (((crc >> 14) & 1) ^ bit) != 0;
+    crc = static_cast<uint16_t>((crc << 1) & 0x7FFF);
+    return feedback ? static_cast<uint16_t>(crc ^ kCrc15Poly) : crc;
+}
 
 uint16_t FrameCrc15(const CANframe& frame) {
     if (!IsWireFrame(frame)) return 0;

@@ -13,6 +13,8 @@ struct CANframe;
 // The ACK slot is given as sent by the transmitter (recessive). Error frames and text entries
 // give an empty sequence.
 std::vector<uint8_t> FrameBits(const CANframe& frame);
+// The CAN CRC-15 register crc after one more bit (0 or 1).
+uint16_t Crc15Step(uint16_t crc, int bit);
 // The CRC-15 of a frame's bits from start of frame to the end of its data field (unstuffed).
 uint16_t FrameCrc15(const CANframe& frame);
 // How many bit times the frame occupies the bus: FrameBits().size() plus the three bits of the

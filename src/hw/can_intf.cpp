@@ -98,6 +98,10 @@ int CanIntf::GetBPS(int code) {
     return code >= 0 && code <= 7 ? kBitRates[code] : 0;
 }
 
+int CanIntf::ClockMHz(int64_t cardType) {
+    return cardType < 2 ? 25 : cardType < 16 ? 40 : 100;
+}
+
 int CanIntf::GetBPS() {
     unsigned int cmd[kCmdWords] = {kOpGetBaud << 16};
     SendCMD(cmd);
@@ -143,7 +147,7 @@ CardInfo CanIntf::getCardInfo() {
     info.cardType = static_cast<int>(cmd[1]);
     info.fwVersionRaw = cmd[3];
     info.fwVersion = FmtVerStr(cmd[3]);
-    info.clockMHz = info.cardType < 2 ? 25 : info.cardType < 16 ? 40 : 100;
+    info.clockMHz = ClockMHz(info.cardType);
 
     unsigned int version[kCmdWords] = {kOpDriverVersion << 16};
     SendCMD(version);

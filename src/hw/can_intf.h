@@ -62,6 +62,8 @@ class CanIntf {
     // Bits per second of a bit-rate code 0 to 7, 0 for another code.
     static int GetBPS(int code);
     int GetBPS();
+    // The clock of a card type in MHz: 25, 40 or 100. Wide enough for any type word.
+    static int ClockMHz(int64_t cardType);
     void setBaud(int code);
     // The port's bit-rate code, -1 when the card reports none.
     int getBaud();

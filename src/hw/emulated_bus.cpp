@@ -107,6 +107,16 @@ int EmulatedBus::GetRate(EmulatedPort& port) {
     return port.rate;
 }
 
+CANframe FrameOfMessage(const __CANCARD_MSG& msg) {
+    CANframe frame;
+    frame.type = (msg.flags & kMsgRemote) ? FRAME_RTR : FRAME_DATA;
+    frame.extended = (msg.flags & kMsgExtended) != 0;
+    frame.id = msg.id & 0x1FFFFFFF;
+    frame.length = static_cast<int16_t>(std::min<uint32_t>(msg.flags & kMsgLengthMask, 8));
+    if (frame.type == FRAME_DATA) std::memcpy(frame.data, msg.data, 8);
+    return frame;
+}
+
 int EmulatedBus::Send(EmulatedPort& port, const __CANCARD_MSG& msg) {
     std::lock_guard<std::mutex> lock(mutex);
     if (!port.open) return 4;
@@ -115,12 +125,7 @@ int EmulatedBus::Send(EmulatedPort& port, const __CANCARD_MSG& msg) {
     const uint32_t id = msg.id & 0x1FFFFFFF;
     if (!extended && id > 0x7FF) return 2;
     if (port.tx.size() >= kTxQueue) return 5;
-    CANframe frame;
-    frame.type = (msg.flags & kMsgRemote) ? FRAME_RTR : FRAME_DATA;
-    frame.extended = extended;
-    frame.id = id;
-    frame.length = static_cast<int16_t>(std::min<uint32_t>(msg.flags & kMsgLengthMask, 8));
-    if (frame.type == FRAME_DATA) std::memcpy(frame.data, msg.data, 8);
+    const CANframe frame = FrameOfMessage(msg);
     const uint32_t now = GetTime();
     // Nothing is carried before the time the bus has reached.
     port.tx.push_back(BusFrame{frame, started && After(clock, now) ? clock : now});

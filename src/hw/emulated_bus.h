@@ -16,6 +16,10 @@
 
 class EmulatedBus;
 
+// The data or remote frame a port writes as a driver message: the identifier masked to 29 bits,
+// at most 8 bytes, the bytes copied for a data frame only.
+CANframe FrameOfMessage(const __CANCARD_MSG& msg);
+
 // A frame waiting to go on the bus, from a port or a source, and since when it waits.
 struct BusFrame {
     CANframe frame;

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 #include "base/quillon_error.h"
@@ -311,26 +310,18 @@ void EmulatedDriver::CaptureTestFrame(EmulatedCard& card, EmulatedPort& port,
     const int bps = CanIntf::GetBPS(rate - 1);
     const int bitTimeNs = bps ? 1000000000 / bps : 0;
     // The card's clock, by type, as the program knows it.
-    const int clockMHz = card.type < 2 ? 25 : card.type < 16 ? 40 : 100;
-    const int periodNs = 1000 / clockMHz;
+    const int periodNs = 1000 / CanIntf::ClockMHz(card.type);
     const LineTiming timing = port.bus.Timing(port);
     if (card.type != 1) {
         MeasuredWords(timing, bitTimeNs, periodNs, analysis.words);
         return;
     }
-    CANframe frame;
-    frame.type = (msg.flags & kMsgRemote) ? FRAME_RTR : FRAME_DATA;
-    frame.extended = (msg.flags & kMsgExtended) != 0;
-    frame.id = msg.id & 0x1FFFFFFF;
-    frame.length = static_cast<int16_t>(std::min<uint32_t>(msg.flags & kMsgLengthMask, 8));
-    std::memcpy(frame.data, msg.data, 8);
-    const std::vector<uint8_t> bits = FrameBits(frame);
+    const std::vector<uint8_t> bits = FrameBits(FrameOfMessage(msg));
     // Its controller times a bit in whole clock periods.
     const int cyclesPerBit = (bitTimeNs + periodNs / 2) / periodNs;
     // The ACK slot: before the ACK delimiter and the seven end-of-frame bits.
     analysis.samples =
         CaptureLineSamples(bits, static_cast<int>(bits.size()) - 9, cyclesPerBit, periodNs, timing);
-    if (analysis.samples.size() % 2) analysis.samples.push_back(analysis.samples.back() & 0x3000);
 }
 
 uint32_t EmulatedDriver::Analysis(EmulatedCard& card, EmulatedPort& port, uint32_t* cmd) {

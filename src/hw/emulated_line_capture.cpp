@@ -4,14 +4,12 @@
 #include <set>
 
 #include "hw/bus_stats.h"
+#include "hw/line_samples.h"
 
 namespace {
 
-// The sample format, as the card's capture logic writes it.
-constexpr int64_t kLongestSpan = 4096;  // periods one sample's 12-bit time field holds
-constexpr uint16_t kTxBit = 1u << 12;
-constexpr uint16_t kRxBit = 1u << 13;
-constexpr size_t kCaptureSize = 1024;  // samples the card holds
+// Periods one sample's time field holds.
+constexpr int64_t kLongestSpan = int64_t{kSampleTime} + 1;
 
 // Clock periods from an edge until the card sees it.
 int64_t Cycles(int ns, int periodNs) {
@@ -69,7 +67,7 @@ std::vector<uint16_t> CaptureLineSamples(const std::vector<uint8_t>& bits, int a
 
     std::vector<uint16_t> samples;
     auto levelBits = [](int txLevel, int rx) {
-        return static_cast<uint16_t>((txLevel ? kTxBit : 0) | (rx ? kRxBit : 0));
+        return static_cast<uint16_t>((txLevel ? kSampleTx : 0) | (rx ? kSampleRx : 0));
     };
     // The first sample gives the levels the capture starts with.
     uint16_t current = levelBits(1, rxLevel(0));
@@ -86,7 +84,7 @@ std::vector<uint16_t> CaptureLineSamples(const std::vector<uint8_t>& bits, int a
         current = now;
         previous = time;
     }
-    if (samples.size() > kCaptureSize) samples.resize(kCaptureSize);
+    if (samples.size() > kMaxLineSamples) samples.resize(kMaxLineSamples);
     // The card hands samples out two to a word: an odd last one gets a partner that holds the
     // levels one period longer.
     if (samples.size() % 2) samples.push_back(current);

@@ -1,8 +1,8 @@
 #include "hw/line_samples.h"
 
-namespace {
+#include "hw/can_bits.h"
 
-constexpr uint16_t kCrc15Poly = 0x4599;
+namespace {
 
 // The levels from one sample on, at the time that sample shows them.
 struct LineLevels {
@@ -58,9 +58,7 @@ class FrameReader {
             ackSlot = dataEnd + 17;
         }
         if (dataEnd == 0 || count <= dataEnd) {
-            const bool feedback = (((crc >> 14) & 1) ^ bit) != 0;
-            crc = static_cast<uint16_t>((crc << 1) & 0x7FFF);
-            if (feedback) crc ^= kCrc15Poly;
+            crc = Crc15Step(crc, bit);
         } else if (count <= dataEnd + 15) {
             received = static_cast<uint16_t>(((received << 1) | bit) & 0x7FFF);
             if (count == dataEnd + 15) {

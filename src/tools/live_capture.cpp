@@ -53,12 +53,12 @@ int AnalyzePort(FILE* out, FILE* err, int port, int baudCode, int id) {
     return 0;
 }
 
-std::string ParsePortOption(const std::string& text, LiveOptions::Port* port) {
+std::string ParsePortOption(const std::string& text, int defaultCode, LiveOptions::Port* port) {
     const size_t colon = text.find(':');
     bool ok;
     port->number = StrToInt(text.substr(0, colon), &ok);
     if (!ok || port->number < 0) return "port must be a number of at least 0: " + text;
-    port->baudCode = 2;
+    port->baudCode = defaultCode;
     if (colon != std::string::npos) {
         port->baudCode = StrToInt(text.substr(colon + 1), &ok);
         if (!ok || port->baudCode < 0 || port->baudCode > 7)

@@ -23,8 +23,9 @@ struct LiveOptions {
     long frames = 0;     // stop once this many frames are stored; 0: no limit
 };
 
-// Parses "N[:CODE]" into port; the message of what is wrong, "" when it is right.
-std::string ParsePortOption(const std::string& text, LiveOptions::Port* port);
+// Parses "N[:CODE]" into port, taking defaultCode when no code is given; the message of what is
+// wrong, "" when it is right.
+std::string ParsePortOption(const std::string& text, int defaultCode, LiveOptions::Port* port);
 
 // Runs the bus analysis on a port, first setting its bit-rate code when baudCode is not negative,
 // with a test frame of identifier id. Prints the figures one a line on out and returns 0, or the

@@ -162,14 +162,14 @@ int main(int argc, char** argv) {
         } else if (Is(arg, "-p", "--port")) {
             if (++i == argc) return UsageError(std::string(arg) + " needs a value");
             LiveOptions::Port port;
-            const std::string error = ParsePortOption(argv[i], &port);
+            const std::string error = ParsePortOption(argv[i], 2, &port);
             if (!error.empty()) return UsageError(error);
             live.ports.push_back(port);
         } else if (Is(arg, "-A", "--analyze")) {
             if (++i == argc) return UsageError(std::string(arg) + " needs a value");
-            const std::string error = ParsePortOption(argv[i], &analyze);
+            // Without a code the analysis keeps the port's own rate.
+            const std::string error = ParsePortOption(argv[i], -1, &analyze);
             if (!error.empty()) return UsageError(error);
-            if (!std::strchr(argv[i], ':')) analyze.baudCode = -1;  // the port's own rate
         } else if (Is(arg, "-I", "--id")) {
             if (++i == argc) return UsageError(std::string(arg) + " needs a value");
             bool ok;
