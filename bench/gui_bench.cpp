@@ -40,15 +40,44 @@ void Setup(int capacity) {
     app.cfgDialog = CreateCfgDialog();
 }
 
-int Draw(int frames) {
-    Setup(frames);
+// Adds frames PDO frames to the store: six identifiers in turn, 100 us apart, on ports 0 to
+// ports - 1 in turn.
+void FillStore(int frames, int ports) {
     CANframe f;
     f.length = 8;
     for (int i = 0; i < frames; i++) {
         f.id = 0x181 + i % 6;
+        f.port = i % ports;
         f.timestamp = i * 100u;
         App().msgStore->Add(f);
     }
+}
+
+// The list's redraws while the event loop runs: the times at which the list moved to show a
+// grown view.
+struct RedrawWatch {
+    MsgListData* list;
+    int lastTop;
+    Clock::time_point last;
+    double longestGap = 0;
+    int redraws = 0;
+    static void Check(void* data) {
+        auto* watch = static_cast<RedrawWatch*>(data);
+        if (watch->list->topIndex == watch->lastTop) return;
+        watch->Mark();
+        watch->lastTop = watch->list->topIndex;
+        watch->redraws++;
+    }
+    void Mark() {
+        const auto now = Clock::now();
+        longestGap = std::max(longestGap, Ms(now - last));
+        last = now;
+    }
+};
+
+int Draw(int frames) {
+    Setup(frames);
+    FillStore(frames, 1);
     MainFrameFLTK frame(App());
     App().mainFrame = &frame;
     auto* list = static_cast<MsgListData*>(frame.msgList);
@@ -83,64 +112,26 @@ int Replay(const char* path) {
     Fl::lock();
     for (int i = 0; i < 20; i++) Fl::wait(0.02);
     // Watches the list's timer through the view it moves.
-    int lastTop = list->topIndex;
-    auto lastMove = Clock::now();
-    double longestGap = 0;
-    int moves = 0;
+    RedrawWatch watch{list, list->topIndex, Clock::now()};
     const auto start = Clock::now();
     frame.OpenLogFile(path);
     while (!frame.Enabled(iconOpen)) {
         Fl::wait(0.01);
-        if (list->topIndex != lastTop) {
-            const auto now = Clock::now();
-            longestGap = std::max(longestGap, Ms(now - lastMove));
-            lastMove = now;
-            lastTop = list->topIndex;
-            moves++;
-        }
+        RedrawWatch::Check(&watch);
     }
     const double seconds = Ms(Clock::now() - start) / 1000;
     const int total = App().msgStore->GetTotal(nullptr, nullptr);
     std::printf(
         "replay in the window: %d frames in %.3f s (%.0f frames/s); the list moved %d times, "
         "longest gap %.1f ms\n",
-        total, seconds, total / seconds, moves, longestGap);
+        total, seconds, total / seconds, watch.redraws, watch.longestGap);
     App().mainFrame = nullptr;
     return 0;
 }
 
-// The list's redraws while the event loop runs: the times at which the list moved to show a
-// grown view.
-struct RedrawWatch {
-    MsgListData* list;
-    int lastTop;
-    Clock::time_point last;
-    double longestGap = 0;
-    int redraws = 0;
-    static void Check(void* data) {
-        auto* watch = static_cast<RedrawWatch*>(data);
-        if (watch->list->topIndex == watch->lastTop) return;
-        watch->Mark();
-        watch->lastTop = watch->list->topIndex;
-        watch->redraws++;
-    }
-    void Mark() {
-        const auto now = Clock::now();
-        longestGap = std::max(longestGap, Ms(now - last));
-        last = now;
-    }
-};
-
 int Apply(int frames) {
     Setup(frames);
-    CANframe f;
-    f.length = 8;
-    for (int i = 0; i < frames; i++) {
-        f.id = 0x181 + i % 6;
-        f.port = i % 4;
-        f.timestamp = i * 100u;
-        App().msgStore->Add(f);
-    }
+    FillStore(frames, 4);
     MainFrameFLTK frame(App());
     App().mainFrame = &frame;
     App().filtDialog = CreateFiltDialog(App());

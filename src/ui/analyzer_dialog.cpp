@@ -23,7 +23,6 @@ constexpr int kCfgWidth = 400;
 constexpr int kCfgHeight = 300;
 // The bit time drawn before the first measurement when port 0 has no bit rate.
 constexpr double kDefaultBitTime = 1000;
-const char kNoCards[] = "No CAN cards found in system";
 
 AnalyzerFLTK* Self(void* data) {
     return static_cast<AnalyzerFLTK*>(data);
@@ -49,8 +48,6 @@ void cb_baud(Fl_Widget*, void* data) {
 }
 
 }  // namespace
-
-AnalyzerFLTK::~AnalyzerFLTK() = default;
 
 void AnalyzerFLTK::Build() {
     const int m = GetMargin();
@@ -96,7 +93,7 @@ void AnalyzerFLTK::Build() {
 void AnalyzerFLTK::Show() {
     if (!window) Build();
     if (RefreshPortList() == 0) {
-        fl_alert("%s", kNoCards);
+        fl_alert("%s", kNoCardsAlert);
         return;
     }
     window->show();
@@ -117,32 +114,24 @@ int AnalyzerFLTK::RefreshPortList() {
     return static_cast<int>(ports.size());
 }
 
-bool AnalyzerFLTK::CollectData(int portIndex, int id, BusMeasurement* result) {
-    *result = MeasureBus(portIndex, id);
-    if (!result->ok) fl_alert("%s", result->alert.c_str());
-    return result->ok;
-}
-
 void AnalyzerFLTK::Start() {
-    BusMeasurement result;
-    if (CollectData(portChoice->value(), StrToInt(idInput->value()), &result))
+    const BusMeasurement result = MeasureBus(portChoice->value(), StrToInt(idInput->value()));
+    if (result.ok)
         waveform->Update(result.stats, result.stuckHigh, result.stuckLow);
+    else
+        fl_alert("%s", result.alert.c_str());
 }
 
 void AnalyzerFLTK::Config() {
     if (RefreshPortList() == 0) {
-        fl_alert("%s", kNoCards);
+        fl_alert("%s", kNoCardsAlert);
         return;
     }
     cfgWindow->show();
 }
 
 void AnalyzerFLTK::Help() {
-    if (!helpDlg) {
-        helpDlg = std::make_unique<Fl_Help_Dialog>();
-        helpDlg->value(GetHelpText("analyzer"));
-    }
-    helpDlg->show();
+    ShowHelpPage(helpDlg, "analyzer");
 }
 
 void AnalyzerFLTK::SetPort() {

@@ -8,7 +8,6 @@
 #include <memory>
 
 #include "app/windows.h"
-#include "hw/bus_stats.h"
 #include "ui/waveform_disp.h"
 
 // The bus analyzer window: the diagram with Start, Config and Help, and the configuration window
@@ -17,7 +16,6 @@
 class AnalyzerFLTK : public AnalyzerDialog {
   public:
     AnalyzerFLTK() = default;
-    ~AnalyzerFLTK() override;
     AnalyzerFLTK(const AnalyzerFLTK&) = delete;
     AnalyzerFLTK& operator=(const AnalyzerFLTK&) = delete;
 
@@ -26,11 +24,8 @@ class AnalyzerFLTK : public AnalyzerDialog {
     // Refills the port choice from the ports found, keeping the chosen one when it is still
     // there, and shows the chosen port's bit rate. Returns the number of ports.
     int RefreshPortList();
-    // Runs one measurement on a port with a test frame of identifier id; an alert when it
-    // fails. True when result holds figures.
-    bool CollectData(int portIndex, int id, BusMeasurement* result);
-
-    // The callbacks' work.
+    // The callbacks' work. Start runs one measurement on the chosen port with a test frame of
+    // the given identifier and draws its figures; an alert when it fails.
     void Start();
     void Config();
     void Help();

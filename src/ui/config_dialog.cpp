@@ -155,7 +155,7 @@ void CfgDialogFLTK::Show() {
         tree->add(Format("CARD %d/PORT %d", p.card, p.cardPort).c_str());
     if (ports.empty()) {
         window->hide();
-        fl_alert("%s", "No CAN cards found in system");
+        fl_alert("%s", kNoCardsAlert);
         return;
     }
     tree->select_only(tree->find_item("CARD 0"), 0);

@@ -1,5 +1,6 @@
 #include "ui/fe_dialog.h"
 
+#include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
 #include <FL/fl_draw.H>
 
@@ -42,7 +43,8 @@ void FeDialogFLTK::Build() {
     descInput = new Fl_Input(fieldX, m, kWidth - m - fieldX, h, "Description:");
     typeChoice = new Fl_Choice(fieldX, 2 * m + h, kWidth - m - fieldX, h, "Type");
     const int panelY = typeChoice->y() + m + h;
-    panelBox = new Fl_Box(FL_ENGRAVED_BOX, m, panelY, kWidth - 2 * m, 270 - panelY - 2 * m, "");
+    auto* panelBox =
+        new Fl_Box(FL_ENGRAVED_BOX, m, panelY, kWidth - 2 * m, 270 - panelY - 2 * m, "");
     int bx = m, by = 270 - m;
     NewBtn(bx, by, 0, "OK", cb_ok, this, nullptr);
     bx = 2 * m + BtnWidth();

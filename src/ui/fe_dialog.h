@@ -1,6 +1,5 @@
 #pragma once
 
-#include <FL/Fl_Box.H>
 #include <FL/Fl_Choice.H>
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Window.H>
@@ -40,7 +39,6 @@ class FeDialogFLTK : public FeDialog {
     std::unique_ptr<Fl_Window> window;  // null until the first Show
     Fl_Input* descInput = nullptr;
     Fl_Choice* typeChoice = nullptr;
-    Fl_Box* panelBox = nullptr;
     FeDlg* panels[3] = {};  // by feType()
     bool editing = false;   // OK replaces the selected element instead of adding one
 

@@ -12,6 +12,7 @@ FeTable::FeTable(int x, int y, int w, int h, FeList& list) : Fl_Table(x, y, w, h
     row_header(1);
     row_height_all(20);
     col_width(0, tiw);
+    color(FL_WHITE);
     end();
 }
 
@@ -44,9 +45,6 @@ void FeTable::resize(int x, int y, int w, int h) {
 
 void FeTable::draw_cell(TableContext context, int row, int, int x, int y, int w, int h) {
     switch (context) {
-        case CONTEXT_STARTPAGE:
-            color(FL_WHITE);
-            break;
         case CONTEXT_ROW_HEADER:
             fl_push_clip(x, y, w, h);
             fl_font(labelfont(), labelsize());

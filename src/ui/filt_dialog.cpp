@@ -11,6 +11,7 @@
 #include "base/quillon_error.h"
 #include "filter/filter_logic.h"
 #include "ui/help_text.h"
+#include "ui/ui_helpers.h"
 
 namespace {
 
@@ -69,8 +70,7 @@ void FiltDialogFLTK::Build() {
     else
         window = std::make_unique<Fl_Window>(x, y, 450, 600, "Message Filter");
     fl_font(FL_HELVETICA, FL_NORMAL_SIZE);
-    const int labelW = static_cast<int>(fl_width("Filter: "));
-    exprInput = new Fl_Input(labelW + 10, 10, 430 - labelW, 25, "Filter: ");
+    exprInput = NewInputField(10, 10, 430, "Filter: ");
     exprInput->tooltip("Filter expression");
     struct ButtonSpec {
         const char* label;
@@ -161,11 +161,7 @@ bool FiltDialogFLTK::Apply() {
 }
 
 void FiltDialogFLTK::Help() {
-    if (!helpDlg) {
-        helpDlg = std::make_unique<Fl_Help_Dialog>();
-        helpDlg->value(GetHelpText("filter"));
-    }
-    helpDlg->show();
+    ShowHelpPage(helpDlg, "filter");
 }
 
 std::unique_ptr<FiltDialog> CreateFiltDialog(Quillon& app) {

@@ -97,3 +97,11 @@ const char* GetHelpText(const char* tag) {
     if (std::strcmp(tag, "analyzer") == 0) return kAnalyzerHelp;
     return "Unknown help tag";
 }
+
+void ShowHelpPage(std::unique_ptr<Fl_Help_Dialog>& dialog, const char* tag) {
+    if (!dialog) {
+        dialog = std::make_unique<Fl_Help_Dialog>();
+        dialog->value(GetHelpText(tag));
+    }
+    dialog->show();
+}

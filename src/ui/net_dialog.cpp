@@ -281,17 +281,18 @@ void NetDialogFLTK::FillTree() {
         tree->select_only(first, 1);
     ShowSelected();
     Recolor();
-    tree->redraw();
 }
 
 void NetDialogFLTK::Recolor() {
-    for (Fl_Tree_Item* item = tree->first(); item; item = tree->next(item)) {
-        bool valid = true;
-        if (NetworkInfo* net = config.FindNet(item))
-            valid = net->isValid(nullptr);
-        else if (NodeInfo* node = config.FindNode(item))
-            valid = node->isValid(nullptr);
-        item->labelfgcolor(valid ? FL_BLACK : FL_RED);
+    auto paint = [](void* extra, bool valid) {
+        if (extra) static_cast<Fl_Tree_Item*>(extra)->labelfgcolor(valid ? FL_BLACK : FL_RED);
+    };
+    for (int i = 0; i < NetworkConfig::kMaxNets; i++) {
+        NetworkInfo* net = config.Net(i);
+        if (!net) continue;
+        paint(net->extra, net->isValid(nullptr));
+        for (int n = 0; n < NetworkInfo::kMaxNodes; n++)
+            if (NodeInfo* node = net->Node(n)) paint(node->extra, node->isValid(nullptr));
     }
     tree->redraw();
 }
@@ -397,7 +398,6 @@ void NetDialogFLTK::Load() {
     if (!file) return;
     const std::string path = file;
     settings.netCfgPath = FolderOf(path.c_str());
-    settings.save();
     if (const char* error = config.Load(path.c_str())) fl_alert("%s", error);
     settings.netCfgDflt = path;
     settings.save();
@@ -416,11 +416,7 @@ void NetDialogFLTK::Save() {
 }
 
 void NetDialogFLTK::ShowHelp() {
-    if (!helpDlg) {
-        helpDlg = std::make_unique<Fl_Help_Dialog>();
-        helpDlg->value(GetHelpText("netcfg"));
-    }
-    helpDlg->show();
+    ShowHelpPage(helpDlg, "netcfg");
 }
 
 void NetDialogFLTK::CreateNetwork() {

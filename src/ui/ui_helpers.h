@@ -23,6 +23,9 @@ inline const char* const kBitRateLabels[] = {"1,000,000 bps", "800,000 bps", "50
                                              "250,000 bps",   "125,000 bps", "100,000 bps",
                                              "50,000 bps",    "20,000 bps"};
 
+// The alert of a dialog that needs a CAN port when the survey finds none.
+inline constexpr char kNoCardsAlert[] = "No CAN cards found in system";
+
 // The size of a button for label: 30 high, at least 80 wide, else the label and two "0" wide.
 void BtnSize(const char* label, int& w, int& h);
 // A button at (x, y) sized for its label. advance 1 moves x past it (the next button to the
