@@ -128,9 +128,9 @@ CANopenObjDict* EdsList::Find(const std::string& path) {
     return it == dicts.end() ? nullptr : it->second.get();
 }
 
-CANopenObjDict* CANopenObjDict::LoadEDS(const std::string& path) {
-    std::lock_guard<std::mutex> hold(edsList.lock);
-    std::unique_ptr<CANopenObjDict>& slot = edsList.dicts[path];
+CANopenObjDict* EdsList::LoadEDS(const std::string& path) {
+    std::lock_guard<std::mutex> hold(lock);
+    std::unique_ptr<CANopenObjDict>& slot = dicts[path];
     if (slot) return slot.get();
     auto dict = std::make_unique<CANopenObjDict>();
     try {

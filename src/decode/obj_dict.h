@@ -47,24 +47,22 @@ class CANopenObjDict {
     ObjInfo* getInfo(uint32_t key);
     size_t Count();
 
-    // The shared dictionary of an EDS file, read on first use and kept for the whole run; null
-    // when the file cannot be read or holds no object (then it is tried again next time).
-    static CANopenObjDict* LoadEDS(const std::string& path);
-
   private:
     std::mutex lock;
     std::map<uint32_t, std::unique_ptr<ObjInfo>> objects;
 };
 
 // Every dictionary read, by EDS path exactly as given; a null value records a path whose last
-// load failed. Built before main with the other process-wide objects.
+// load failed. Its owner (the network configuration) keeps it for as long as anything points into
+// it.
 class EdsList {
   public:
+    // The shared dictionary of an EDS file, read on first use and kept from then on; null when the
+    // file cannot be read or holds no object (then it is tried again next time).
+    CANopenObjDict* LoadEDS(const std::string& path);
     CANopenObjDict* Find(const std::string& path);
 
   private:
-    friend class CANopenObjDict;
     std::mutex lock;  // guards dicts
     std::map<std::string, std::unique_ptr<CANopenObjDict>> dicts;
 };
-extern EdsList edsList;

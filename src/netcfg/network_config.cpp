@@ -24,7 +24,7 @@ NetworkInfo* NetworkConfig::CreateNet(const CfgElement* e) {
     MutexLock hold(lock);
     auto slot = std::find(nets.begin(), nets.end(), nullptr);
     if (slot == nets.end()) return nullptr;
-    *slot = std::make_unique<NetworkInfo>(e, this);
+    *slot = std::make_unique<NetworkInfo>(e, dictionaries, this);
     RemapNets();
     return slot->get();
 }
@@ -123,14 +123,14 @@ const char* NetworkConfig::Load(const char* path) {
     for (const auto& child : root->children) {
         auto slot = std::find(nets.begin(), nets.end(), nullptr);
         if (slot == nets.end()) break;
-        *slot = std::make_unique<NetworkInfo>(child.get(), this);
+        *slot = std::make_unique<NetworkInfo>(child.get(), dictionaries, this);
         RemapNets();
     }
     // Relative EDS paths not found from the working folder are looked for from the file's folder,
     // so that a configuration works from wherever it is named; the paths stay as written.
     if (const char* folder = dirName(path)) {
-        ForEachEDS([folder](const std::string& eds, CANopenObjDict*& dict) {
-            if (!dict && eds[0] != '/') dict = CANopenObjDict::LoadEDS(folder + eds);
+        ForEachEDS([this, folder](const std::string& eds, CANopenObjDict*& dict) {
+            if (!dict && eds[0] != '/') dict = dictionaries.LoadEDS(folder + eds);
         });
         Publish();
     }

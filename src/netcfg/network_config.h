@@ -16,7 +16,7 @@
 //
 // The decoders never touch networks or nodes, which an edit may destroy: after every change the
 // configuration publishes an immutable table of the dictionary that names each port's and
-// node's objects (dictionaries live for the whole run), and lookups read that table.
+// node's objects (dictionaries live as long as the configuration), and lookups read that table.
 class NetworkConfig : public ObjectNames {
   public:
     static constexpr int kMaxNets = 10;
@@ -55,8 +55,13 @@ class NetworkConfig : public ObjectNames {
     // Makes the current state the one that ObjName answers from.
     void Publish();
 
+    // Every EDS file the networks and nodes have read, for the whole life of the configuration.
+    EdsList& Dictionaries() { return dictionaries; }
+
   private:
     struct Names;
+
+    EdsList dictionaries;  // first, so that it outlives the networks that point into it
 
     Mutex lock;
     std::array<std::unique_ptr<NetworkInfo>, kMaxNets> nets;

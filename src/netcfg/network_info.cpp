@@ -17,7 +17,7 @@ int32_t NumberOr(const std::string& s, bool* ok) {
 
 }  // namespace
 
-NodeInfo::NodeInfo(const CfgElement* e) {
+NodeInfo::NodeInfo(const CfgElement* e, EdsList& dictionaries) : dictionaries(dictionaries) {
     if (!e) return;
     for (const auto& child : e->children) {
         if (child->name == "name")
@@ -35,7 +35,8 @@ NodeInfo::NodeInfo(const NodeInfo* other)
       idStr(other->idStr),
       id(other->id),
       redundant(other->redundant),
-      objDict(other->objDict) {}
+      objDict(other->objDict),
+      dictionaries(other->dictionaries) {}
 
 void NodeInfo::setIdStr(const std::string& s) {
     const bool automatic = name == Format("Node %d", id);
@@ -48,7 +49,7 @@ void NodeInfo::setIdStr(const std::string& s) {
 
 bool NodeInfo::setEDS(const std::string& path) {
     eds = path;
-    objDict = CANopenObjDict::LoadEDS(path);
+    objDict = dictionaries.LoadEDS(path);
     if (network) network->Publish();
     return objDict == nullptr;
 }
@@ -94,7 +95,8 @@ void NodeInfo::Print() const {
     std::printf("    objDict: %p\n", static_cast<void*>(objDict));
 }
 
-NetworkInfo::NetworkInfo(const CfgElement* e, NetworkConfig* owner) : config(owner) {
+NetworkInfo::NetworkInfo(const CfgElement* e, EdsList& dictionaries, NetworkConfig* owner)
+    : dictionaries(dictionaries), config(owner) {
     if (!e) return;
     for (const auto& child : e->children) {
         if (child->name == "name")
@@ -104,7 +106,7 @@ NetworkInfo::NetworkInfo(const CfgElement* e, NetworkConfig* owner) : config(own
         else if (child->name == "eds")
             setEDS(child->value);
         else if (child->name == "Node")
-            AddNode(std::make_unique<NodeInfo>(child.get()));
+            AddNode(std::make_unique<NodeInfo>(child.get(), dictionaries));
     }
 }
 
@@ -117,7 +119,7 @@ void NetworkInfo::setPortStr(const std::string& s) {
 
 bool NetworkInfo::setEDS(const std::string& path) {
     eds = path;
-    objDict = CANopenObjDict::LoadEDS(path);
+    objDict = dictionaries.LoadEDS(path);
     Publish();
     return objDict == nullptr;
 }

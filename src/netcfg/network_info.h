@@ -46,8 +46,9 @@ struct NodeValidDetails {
 // One node of a configured network: its name, id and EDS file.
 class NodeInfo {
   public:
-    // From a "Node" element of a configuration file; null: "Node 1" with id 1.
-    explicit NodeInfo(const CfgElement* e);
+    // From a "Node" element of a configuration file; null: "Node 1" with id 1. dictionaries:
+    // where its EDS files are read, kept for as long as the node.
+    NodeInfo(const CfgElement* e, EdsList& dictionaries);
     // A copy that belongs to no network and no tree item yet.
     explicit NodeInfo(const NodeInfo* other);
 
@@ -68,7 +69,10 @@ class NodeInfo {
     int32_t id = 1;
     bool redundant = false;  // another node of the network has the same id
     NetworkInfo* network = nullptr;
-    CANopenObjDict* objDict = nullptr;  // shared, from the EDS cache
+    CANopenObjDict* objDict = nullptr;  // shared, from dictionaries
+
+  private:
+    EdsList& dictionaries;
 };
 
 // One configured network: the CAN port it is on, a default EDS file for its nodes, and up to
@@ -77,9 +81,10 @@ class NetworkInfo {
   public:
     static constexpr int kMaxNodes = 128;
 
-    // From a "Network" element of a configuration file; null: a network on port 0. config: the
-    // configuration the network belongs to, told of every change; null for none.
-    explicit NetworkInfo(const CfgElement* e, NetworkConfig* config = nullptr);
+    // From a "Network" element of a configuration file; null: a network on port 0. dictionaries:
+    // where its and its nodes' EDS files are read. config: the configuration the network belongs
+    // to, told of every change; null for none.
+    NetworkInfo(const CfgElement* e, EdsList& dictionaries, NetworkConfig* config = nullptr);
     NetworkInfo(const NetworkInfo&) = delete;
     NetworkInfo& operator=(const NetworkInfo&) = delete;
 
@@ -115,6 +120,7 @@ class NetworkInfo {
     CANopenObjDict* objDict = nullptr;
 
   private:
+    EdsList& dictionaries;
     NetworkConfig* const config;
     std::array<std::unique_ptr<NodeInfo>, kMaxNodes> nodes;
     std::array<NodeInfo*, kMaxNodes> nodesById{};

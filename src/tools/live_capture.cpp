@@ -3,7 +3,7 @@
 #include <chrono>
 #include <csignal>
 
-#include "app/quillon.h"
+#include "session/session.h"
 #include "base/quillon_error.h"
 #include "base/threads_posix.h"
 #include "base/utils.h"
@@ -67,15 +67,15 @@ std::string ParsePortOption(const std::string& text, int defaultCode, LiveOption
     return "";
 }
 
-int CaptureLive(Quillon& app, const LiveOptions& options) {
+int CaptureLive(Session& session, const LiveOptions& options) {
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);
-    app.readMgr.SetStartTime();
+    session.readers().SetStartTime();
     for (const LiveOptions::Port& port : options.ports) {
         try {
-            app.readMgr.ReadCanIntf(port.number, port.baudCode);
+            session.readers().ReadCanIntf(port.number, port.baudCode);
         } catch (const QuillonError& e) {
-            app.readMgr.StopAll();
+            session.readers().StopAll();
             std::fprintf(stderr, "%s\n", e.message.c_str());
             return 1;
         }
@@ -83,13 +83,13 @@ int CaptureLive(Quillon& app, const LiveOptions& options) {
     // The readers store and print on their own threads; this one only watches the limits.
     const auto start = std::chrono::steady_clock::now();
     while (!stopRequested) {
-        if (options.frames > 0 && app.msgStore->GetLast() + 1 >= options.frames) break;
+        if (options.frames > 0 && session.store().GetLast() + 1 >= options.frames) break;
         if (options.seconds > 0 &&
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() >=
                 options.seconds)
             break;
         Thread::sleep(10);
     }
-    app.readMgr.StopAll();
+    session.readers().StopAll();
     return 0;
 }

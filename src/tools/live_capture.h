@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-class Quillon;
+class Session;
 
 // quillon-dump's live side: the listing of the cards and ports, and reading from ports.
 
@@ -36,4 +36,4 @@ int AnalyzePort(FILE* out, FILE* err, int port, int baudCode, int id);
 // SIGTERM arrives, then stops the readers; every frame stored by then has reached the store's
 // listeners. Returns the exit status: 1 after printing the message of a port that does not
 // open.
-int CaptureLive(Quillon& app, const LiveOptions& options);
+int CaptureLive(Session& session, const LiveOptions& options);

@@ -13,16 +13,16 @@
 #include <string>
 #include <vector>
 
-#include "app/quillon.h"
-#include "app/settings.h"
 #include "app/simulated_cards.h"
 #include "base/quillon_error.h"
 #include "base/utils.h"
 #include "decode/parser.h"
 #include "filter/fe_list.h"
 #include "filter/filter_logic.h"
-#include "io/log_producer.h"
+#include "hw/can_reader.h"
 #include "store/filt_store.h"
+#include "session/session.h"
+#include "session/settings.h"
 #include "store/msg_store.h"
 #include "tools/dump_printer.h"
 #include "tools/element_option.h"
@@ -94,6 +94,7 @@ bool Is(const char* arg, const char* shortName, const char* longName) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const QL_Settings settings;
     DumpOptions options;
     ParseMode mode = PARSE_CANOPEN;
     int capacity = settings.maxMessages;
@@ -231,7 +232,8 @@ int main(int argc, char** argv) {
     if (elements.size() > FeList::kMaxElements)
         return UsageError(Format("at most %d filter elements", FeList::kMaxElements));
 
-    Quillon& app = App();
+    CanPortOpener portOpener;
+    Session session(&portOpener, capacity);
     std::unique_ptr<FilterLogic> filter;
     try {
         FeList list;
@@ -249,19 +251,19 @@ int main(int argc, char** argv) {
     // As at the program's start, the preferred configuration is used when it loads; one asked
     // for by name must.
     if (!netcfg.empty()) {
-        if (const char* error = app.netConfig.Load(netcfg.c_str())) {
+        if (const char* error = session.network().Load(netcfg.c_str())) {
             std::fprintf(stderr, "%s\n", error);
             return 1;
         }
         // Names that cannot come are said, not quietly left out.
-        app.netConfig.ForEachEDS([](const std::string& eds, CANopenObjDict*& dict) {
+        session.network().ForEachEDS([](const std::string& eds, CANopenObjDict*& dict) {
             if (!dict)
                 std::fprintf(
                     stderr, "quillon-dump: EDS file %s not loaded: %s\n", eds.c_str(),
                     IsRegularFile(eds.c_str()) ? "no objects in it" : "no such readable file");
         });
     } else if (!settings.netCfgDflt.empty()) {
-        app.netConfig.Load(settings.netCfgDflt.c_str());
+        session.network().Load(settings.netCfgDflt.c_str());
     }
 
     // A closed pipe is reported as a write error, not ended by the signal.
@@ -269,16 +271,13 @@ int main(int argc, char** argv) {
     static char buffer[1 << 20];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
 
-    app.CreateStores(capacity);
-    app.SetFilter(std::move(filter));
-    app.SetParserMode(mode);
-    DumpPrinter printer(*app.filtStore, *app.msgStore, *app.parser, options, stdout);
-    app.filtStore->AddStoreListener(&printer);
+    session.SetFilter(std::move(filter));
+    session.SetParserMode(mode);
+    DumpPrinter printer(session.view(), session.store(), *session.decoder(), options, stdout);
+    session.view().AddStoreListener(&printer);
 
-    std::unique_ptr<LogProducer> writer;
     try {
-        if (!saveTo.empty())
-            writer = std::make_unique<LogProducer>(saveTo, true, *app.msgStore, nullptr);
+        if (!saveTo.empty()) session.StartWriting(saveTo, true);
     } catch (const QuillonError& e) {
         std::fprintf(stderr, "%s\n", e.message.c_str());
         return 1;
@@ -288,21 +287,20 @@ int main(int argc, char** argv) {
     int status = 0;
     if (logWriter) logWriter->Begin(stdout);
     if (!live.ports.empty()) {
-        status = CaptureLive(app, live);
+        status = CaptureLive(session, live);
     } else {
         try {
-            dropped = app.readMgr.ReadLogFile(path, true, inputFormat);
+            dropped = session.readers().ReadLogFile(path, true, inputFormat);
         } catch (const QuillonError& e) {
             std::fprintf(stderr, "%s\n", e.message.c_str());
             status = 1;
         }
     }
-    app.readMgr.StopAll();
+    session.readers().StopAll();
     if (logWriter) logWriter->End(stdout);
-    if (writer) {
-        writer->CloseLog();
-        writer->WaitDone();
-        const std::string error = writer->WriteError();
+    if (!saveTo.empty()) {
+        session.StopWriting(true);
+        const std::string error = session.WriteError();
         if (!error.empty()) {
             std::fprintf(stderr, "quillon-dump: cannot write %s: %s\n", saveTo.c_str(),
                          error.c_str());
@@ -312,7 +310,7 @@ int main(int argc, char** argv) {
     if (status != 0) return status;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    app.filtStore->DelStoreListener(&printer);
+    session.view().DelStoreListener(&printer);
     // Output lost to a full disk or a closed pipe is a failure, not a success.
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fprintf(stderr, "quillon-dump: cannot write the output: %s\n", std::strerror(errno));

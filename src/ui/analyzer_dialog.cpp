@@ -6,7 +6,6 @@
 #include <cmath>
 #include <vector>
 
-#include "app/quillon.h"
 #include "base/quillon_error.h"
 #include "base/utils.h"
 #include "hw/bus_analysis.h"
@@ -52,7 +51,7 @@ void cb_baud(Fl_Widget*, void* data) {
 void AnalyzerFLTK::Build() {
     const int m = GetMargin();
     int x = -1, y = -1;
-    if (App().mainFrame) App().mainFrame->GetXY(x, y);
+    if (owner) owner->GetXY(x, y);
     if (x >= 0 && y >= 0)
         window = std::make_unique<Fl_Double_Window>(x + 100, y + 100, kWidth, kHeight,
                                                     "CAN network analyzer");
@@ -155,6 +154,6 @@ void AnalyzerFLTK::SetBaud() {
     }
 }
 
-std::unique_ptr<AnalyzerDialog> CreateAnalyzer() {
-    return std::make_unique<AnalyzerFLTK>();
+std::unique_ptr<AnalyzerDialog> CreateAnalyzer(MainFrame* owner) {
+    return std::make_unique<AnalyzerFLTK>(owner);
 }

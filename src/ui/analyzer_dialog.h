@@ -7,15 +7,16 @@
 
 #include <memory>
 
-#include "app/windows.h"
 #include "ui/waveform_disp.h"
+#include "ui/windows.h"
 
 // The bus analyzer window: the diagram with Start, Config and Help, and the configuration window
 // with the port, its bit rate and the test frame's identifier. Both are built on the first
 // Show(). GUI thread only; a measurement blocks it while the card answers.
 class AnalyzerFLTK : public AnalyzerDialog {
   public:
-    AnalyzerFLTK() = default;
+    // owner: the window it opens beside; may be null.
+    explicit AnalyzerFLTK(MainFrame* owner) : owner(owner) {}
     AnalyzerFLTK(const AnalyzerFLTK&) = delete;
     AnalyzerFLTK& operator=(const AnalyzerFLTK&) = delete;
 
@@ -44,7 +45,9 @@ class AnalyzerFLTK : public AnalyzerDialog {
 
   private:
     void Build();
+
+    MainFrame* const owner;
 };
 
 // The program's bus analyzer, without windows until it is first shown.
-std::unique_ptr<AnalyzerDialog> CreateAnalyzer();
+std::unique_ptr<AnalyzerDialog> CreateAnalyzer(MainFrame* owner);

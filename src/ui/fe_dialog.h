@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "app/windows.h"
+#include "ui/windows.h"
 #include "ui/fe_panels.h"
 
 // The element dialog: creates one filter element, or edits one, for the filter dialog.

@@ -7,9 +7,9 @@
 
 #include <chrono>
 
-#include "app/quillon.h"
 #include "base/quillon_error.h"
 #include "filter/filter_logic.h"
+#include "session/session.h"
 #include "ui/help_text.h"
 #include "ui/ui_helpers.h"
 
@@ -50,8 +50,8 @@ void cb_help(Fl_Widget*, void* data) {
 
 }  // namespace
 
-FiltDialogFLTK::FiltDialogFLTK(Quillon& application)
-    : feDlg(CreateFeDialog(*this)), app(application) {}
+FiltDialogFLTK::FiltDialogFLTK(Session& session, MainFrame* owner)
+    : feDlg(CreateFeDialog(*this)), session(session), owner(owner) {}
 
 FiltDialogFLTK::~FiltDialogFLTK() {
     // The element dialog's window first: it asks this dialog nothing once it is gone.
@@ -62,7 +62,7 @@ FiltDialogFLTK::~FiltDialogFLTK() {
 
 void FiltDialogFLTK::Build() {
     int x = -1, y = -1;
-    if (app.mainFrame) app.mainFrame->GetXY(x, y);
+    if (owner) owner->GetXY(x, y);
     x += 100;
     y += 100;
     if (x < 0 || y < 0)
@@ -151,7 +151,7 @@ bool FiltDialogFLTK::Apply() {
         ~ApplyingFlag() { flag = false; }
     } applyingFlag(applying);
     auto last = std::chrono::steady_clock::now();
-    app.SetFilter(std::move(filter), [&last] {
+    session.SetFilter(std::move(filter), [&last] {
         const auto now = std::chrono::steady_clock::now();
         if (now - last < kLiveInterval) return;
         last = now;
@@ -164,6 +164,6 @@ void FiltDialogFLTK::Help() {
     ShowHelpPage(helpDlg, "filter");
 }
 
-std::unique_ptr<FiltDialog> CreateFiltDialog(Quillon& app) {
-    return std::make_unique<FiltDialogFLTK>(app);
+std::unique_ptr<FiltDialog> CreateFiltDialog(Session& session, MainFrame* owner) {
+    return std::make_unique<FiltDialogFLTK>(session, owner);
 }

@@ -7,22 +7,23 @@
 #include <memory>
 #include <string>
 
-#include "app/windows.h"
 #include "filter/fe_list.h"
 #include "ui/fe_dialog.h"
 #include "ui/fe_table.h"
+#include "ui/windows.h"
 
-class Quillon;
+class Session;
 
 // The filter dialog ("Message Filter"): the expression over element letters at the top, the
 // table of elements under it, and Add, Edit, Delete, OK, Apply and Help. OK and Apply make the
-// expression the application's display filter. The element list lives in `elements` from the
+// expression the session's display filter. The element list lives in `elements` from the
 // start; the window is built on the first Show() or GetXY() and then only shown and hidden.
 // GUI thread only.
 class FiltDialogFLTK : public FiltDialog {
   public:
-    // app: whose display filter OK and Apply replace, and whose main window places the dialog.
-    explicit FiltDialogFLTK(Quillon& app);
+    // session: whose display filter OK and Apply replace. owner: the window it opens beside; may
+    // be null.
+    FiltDialogFLTK(Session& session, MainFrame* owner);
     ~FiltDialogFLTK() override;
     FiltDialogFLTK(const FiltDialogFLTK&) = delete;
     FiltDialogFLTK& operator=(const FiltDialogFLTK&) = delete;
@@ -58,8 +59,9 @@ class FiltDialogFLTK : public FiltDialog {
         if (table) table->Refresh();
     }
 
-    Quillon& app;
+    Session& session;
+    MainFrame* const owner;
 };
 
 // The program's filter dialog, without a window until it is first shown.
-std::unique_ptr<FiltDialog> CreateFiltDialog(Quillon& app);
+std::unique_ptr<FiltDialog> CreateFiltDialog(Session& session, MainFrame* owner);

@@ -12,13 +12,11 @@
 #include <cstring>
 #include <vector>
 
-#include "app/quillon.h"
 #include "base/quillon_error.h"
+#include "session/cmd_line.h"
+#include "session/session.h"
 #include "store/msg_store.h"
-#include "ui/config_dialog.h"
-#include "ui/filt_dialog.h"
 #include "ui/icons.h"
-#include "ui/net_dialog.h"
 
 namespace {
 
@@ -55,19 +53,19 @@ void cb_clear(Fl_Widget*, void* data) {
     Guarded([&] { Self(data)->Clear(); });
 }
 void cb_filt(Fl_Widget*, void* data) {
-    if (Self(data)->app.filtDialog) Self(data)->app.filtDialog->Show();
+    if (Self(data)->dialogs.filter) Self(data)->dialogs.filter->Show();
 }
 void cb_delta(Fl_Widget*, void* data) {
     Self(data)->msgList->ToggleDeltaTime();
 }
 void cb_config(Fl_Widget*, void* data) {
-    if (Self(data)->app.cfgDialog) Self(data)->app.cfgDialog->Show();
+    if (Self(data)->dialogs.hardware) Self(data)->dialogs.hardware->Show();
 }
 void cb_network(Fl_Widget*, void* data) {
-    if (Self(data)->app.netDialog) Self(data)->app.netDialog->Show();
+    if (Self(data)->dialogs.network) Self(data)->dialogs.network->Show();
 }
 void cb_analyzer(Fl_Widget*, void* data) {
-    if (Self(data)->app.analyzer) Self(data)->app.analyzer->Show();
+    if (Self(data)->dialogs.analyzer) Self(data)->dialogs.analyzer->Show();
 }
 void cb_about(Fl_Widget*, void* data) {
     Self(data)->About();
@@ -81,7 +79,7 @@ void cb_null(Fl_Widget*, void*) {
 void cb_parse(Fl_Widget*, void* data) {
     Guarded([&] {
         const Fl_Menu_Item* canopen = Self(data)->menuBar->find_item("&View/&Decoder/&CANopen");
-        Self(data)->app.SetParserMode(canopen && canopen->value() ? PARSE_CANOPEN : PARSE_RAW);
+        Self(data)->session.SetParserMode(canopen && canopen->value() ? PARSE_CANOPEN : PARSE_RAW);
     });
 }
 void cb_mainframe(Fl_Widget*, void* data) {
@@ -132,8 +130,8 @@ struct Tool {
 
 }  // namespace
 
-MainFrameFLTK::MainFrameFLTK(Quillon& app)
-    : app(app), fileChooser(std::make_unique<Fl_Native_File_Chooser>(0)) {
+MainFrameFLTK::MainFrameFLTK(Session& session, const QL_Settings& prefs)
+    : session(session), fileChooser(std::make_unique<Fl_Native_File_Chooser>(0)) {
     LoadIcons();
     int x, y, W, H;
     Geometry(Fl::w(), Fl::h(), x, y, W, H);
@@ -168,22 +166,25 @@ MainFrameFLTK::MainFrameFLTK(Quillon& app)
 
     auto* tile = new Fl_Tile(0, 60, W, H - 60);
     const int listHeight = 3 * (H - 60) / 4;
-    msgList = CreateMsgList(0, 60, W, listHeight, app);
-    msgDetail = CreateMsgDetail(0, 60 + listHeight, W, (H - 60) - listHeight, app);
+    msgList = CreateMsgList(0, 60, W, listHeight, session, prefs, this);
+    msgDetail = CreateMsgDetail(0, 60 + listHeight, W, (H - 60) - listHeight, session, prefs);
     tile->end();
     window->resizable(tile);
 
-    SetToolState(0);
+    SetToolState(ToolState::Idle);
     window->end();
     window->show();
     window->callback(cb_mainframe, this);
     Fl::focus(msgList->asFlWidget());
     Fl::add_timeout(kNoticePoll, cb_notice_poll, this);
+    session.SetNotices(this);
 }
 
 MainFrameFLTK::~MainFrameFLTK() {
+    session.SetNotices(nullptr);
     Fl::remove_timeout(cb_notice_poll, this);
-    if (app.mainFrame == this) app.mainFrame = nullptr;
+    // The dialogs' windows before the main window they were placed by.
+    dialogs = Dialogs();
 }
 
 void MainFrameFLTK::Geometry(int screenW, int screenH, int& x, int& y, int& w, int& h) {
@@ -193,8 +194,12 @@ void MainFrameFLTK::Geometry(int screenW, int screenH, int& x, int& y, int& w, i
     h = std::min(static_cast<int>(0.9 * screenH), 600);
 }
 
-std::unique_ptr<MainFrame> CreateMainFrame(Quillon& app) {
-    return std::make_unique<MainFrameFLTK>(app);
+std::unique_ptr<MainFrame> CreateMainFrame(Session& session, const QL_Settings& prefs) {
+    return std::make_unique<MainFrameFLTK>(session, prefs);
+}
+
+void MainFrameFLTK::SetDialogs(Dialogs made) {
+    dialogs = std::move(made);
 }
 
 void MainFrameFLTK::GetXY(int& x, int& y) {
@@ -213,14 +218,14 @@ void MainFrameFLTK::LogWriteDone() {
 }
 
 void MainFrameFLTK::ReadDoneOnGuiThread() {
-    if (readDone.exchange(false)) SetToolState(0);
+    if (readDone.exchange(false)) SetToolState(ToolState::Idle);
 }
 
 void MainFrameFLTK::WriteDoneOnGuiThread() {
     if (!writeDone.exchange(false)) return;
     EnableTool(iconSave, true, -1);
     EnableMenu("&File/&Save", true);
-    const std::string error = logWriter ? logWriter->WriteError() : "";
+    const std::string error = session.WriteError();
     if (!error.empty()) fl_alert("Error writing log file: %s", error.c_str());
 }
 
@@ -251,32 +256,22 @@ bool MainFrameFLTK::Enabled(Fl_Image* icon) {
     return false;
 }
 
-void MainFrameFLTK::SetToolState(int state) {
-    switch (state) {
-        case 0:
-            EnableTool(iconPlay, true, 0);
-            EnableTool(iconOpen, true, -1);
-            EnableTool(iconStop, false, -1);
-            EnableTool(iconSave, true, -1);
-            EnableMenu("&File/&Open", true);
-            EnableMenu("&View/&Decoder", true);
-            EnableMenu("&File/&Save", true);
-            break;
-        case 1:
-        case 2:
-            EnableTool(iconPlay, false, state == 1 ? 1 : 0);
-            EnableTool(iconOpen, false, -1);
-            EnableTool(iconStop, true, -1);
-            EnableMenu("&File/&Open", false);
-            EnableMenu("&View/&Decoder", false);
-            break;
-        case 3:
-            EnableTool(iconSave, true, -1);
-            EnableMenu("&File/&Save", true);
-            break;
-        default:
-            break;
+void MainFrameFLTK::SetToolState(ToolState state) {
+    if (state == ToolState::Idle) {
+        EnableTool(iconPlay, true, 0);
+        EnableTool(iconOpen, true, -1);
+        EnableTool(iconStop, false, -1);
+        EnableTool(iconSave, true, -1);
+        EnableMenu("&File/&Open", true);
+        EnableMenu("&View/&Decoder", true);
+        EnableMenu("&File/&Save", true);
+        return;
     }
+    EnableTool(iconPlay, false, state == ToolState::Receiving ? 1 : 0);
+    EnableTool(iconOpen, false, -1);
+    EnableTool(iconStop, true, -1);
+    EnableMenu("&File/&Open", false);
+    EnableMenu("&View/&Decoder", false);
 }
 
 void MainFrameFLTK::OpenFile() {
@@ -300,19 +295,19 @@ void MainFrameFLTK::OpenFile() {
 }
 
 void MainFrameFLTK::OpenLogFile(const std::string& path) {
-    SetToolState(2);
-    app.msgStore->Clear();
+    SetToolState(ToolState::Replaying);
+    session.store().Clear();
     try {
-        app.readMgr.ReadLogFile(path, false);
+        session.readers().ReadLogFile(path, false);
     } catch (const QuillonError& e) {
         fl_alert("Error opening log file: %s", e.message.c_str());
-        SetToolState(0);
+        SetToolState(ToolState::Idle);
     }
 }
 
 void MainFrameFLTK::SaveFile() {
     const bool playIdle = Enabled(iconPlay);
-    if (playIdle && app.msgStore->GetTotal(nullptr, nullptr) == 0) {
+    if (playIdle && session.store().GetTotal(nullptr, nullptr) == 0) {
         fl_alert(
             "There are currently no CAN messages to save.\n\nIf you want to record new data as "
             "it's received, first press the 'play' button \nto start receiving CAN messages, then "
@@ -327,15 +322,14 @@ void MainFrameFLTK::SaveFile() {
     if (fileChooser->show() != 0) return;
     // Asked again: a replay may have ended while the chooser was open. A file that cannot be
     // created raises its message here; the tools stay as they were.
-    logWriter = std::make_unique<LogProducer>(fileChooser->filename(), !Enabled(iconPlay),
-                                              *app.msgStore, &app);
+    session.StartWriting(fileChooser->filename(), !Enabled(iconPlay));
     EnableTool(iconSave, false, -1);
     EnableMenu("&File/&Save", false);
 }
 
 void MainFrameFLTK::Play() {
     std::vector<int> ports(64, -1);
-    const int found = app.cfgDialog ? app.cfgDialog->GetPortList(ports.data(), 64) : 0;
+    const int found = session.ports().GetPortList(ports.data(), 64);
     if (found == 0) {
         fl_alert(
             "No CAN cards found in system.\nPlease confirm that the hardware and drivers are "
@@ -350,13 +344,13 @@ void MainFrameFLTK::Play() {
         EnableTool(iconPlay, true, 0);
         return;
     }
-    SetToolState(1);
-    app.msgStore->Clear();
-    app.readMgr.SetStartTime();
+    SetToolState(ToolState::Receiving);
+    session.store().Clear();
+    session.readers().SetStartTime();
     for (int i = 0; i < found; i++) {
         if (ports[i] < 0) continue;
         try {
-            app.readMgr.ReadCanIntf(i, ports[i]);
+            session.readers().ReadCanIntf(i, ports[i]);
         } catch (const QuillonError& e) {
             // The ports opened before keep running until Stop.
             fl_alert("Error opening CAN port: %s", e.message.c_str());
@@ -366,24 +360,20 @@ void MainFrameFLTK::Play() {
 }
 
 void MainFrameFLTK::Stop() {
-    SetToolState(0);
-    app.readMgr.StopAll();
-    if (logWriter) logWriter->CloseLog();
+    SetToolState(ToolState::Idle);
+    session.readers().StopAll();
+    session.StopWriting(false);
 }
 
 void MainFrameFLTK::Clear() {
-    app.msgStore->Clear();
+    session.store().Clear();
 }
 
 void MainFrameFLTK::About() {
-    fl_message("Quillon \n\nVersion %s", Quillon::getVersion());
+    fl_message("Quillon \n\nVersion %s", getVersion());
 }
 
 void MainFrameFLTK::Exit() {
-    app.readMgr.StopAll();
-    if (logWriter) {
-        logWriter->CloseLog();
-        logWriter->WaitDone();
-    }
+    session.StopAll();
     std::exit(0);
 }

@@ -10,33 +10,36 @@
 #include <memory>
 #include <string>
 
-#include "app/windows.h"
-#include "io/log_producer.h"
 #include "ui/msg_detail.h"
 #include "ui/msg_list.h"
+#include "ui/windows.h"
 
-class Quillon;
+class QL_Settings;
+class Session;
 
 // The program's window: menu bar, toolbar, the message list over the detail view. Reader and
 // writer threads only post their completion notices; everything else runs on the GUI thread,
 // and no error escapes a callback (it is shown in an alert).
 class MainFrameFLTK : public MainFrame {
   public:
-    // app: what the window shows and drives; the window is its mainFrame while it lives.
-    explicit MainFrameFLTK(Quillon& app);
+    // session: what the window shows and drives; it tells the window of its replays' and log
+    // writer's ends while the window lives. prefs: the views' font.
+    MainFrameFLTK(Session& session, const QL_Settings& prefs);
     ~MainFrameFLTK() override;
 
     void OpenLogFile(const std::string& path) override;
     void GetXY(int& x, int& y) override;
     MsgDetail* GetMsgDetail() override { return msgDetail; }
+    void SetDialogs(Dialogs dialogs) override;
     void LogReadDone() override;
     void LogWriteDone() override;
 
     // The window's place on a screen of the given size: at a tenth of it, 90 % of it at most
     // 800 by 600.
     static void Geometry(int screenW, int screenH, int& x, int& y, int& w, int& h);
-    // 0 idle, 1 receiving, 2 replaying, 3 saved: which tools and menu items are available.
-    void SetToolState(int state);
+    // Which tools and menu items are available.
+    enum class ToolState { Idle, Receiving, Replaying };
+    void SetToolState(ToolState state);
     void EnableMenu(const char* path, bool enable);
     // value 0 or 1 also sets a button's pressed state; -1 leaves it.
     void EnableTool(Fl_Image* icon, bool enable, int value);
@@ -55,18 +58,18 @@ class MainFrameFLTK : public MainFrame {
     void ReadDoneOnGuiThread();
     void WriteDoneOnGuiThread();
 
-    Quillon& app;
+    Session& session;
+    Dialogs dialogs;
     std::unique_ptr<Fl_Double_Window> window;
     std::unique_ptr<Fl_Native_File_Chooser> fileChooser;
     Fl_Menu_Bar* menuBar = nullptr;  // children of window
     Fl_Window* toolbar = nullptr;
     MsgList* msgList = nullptr;
     MsgDetail* msgDetail = nullptr;
-    std::unique_ptr<LogProducer> logWriter;  // of the last Save
 
   private:
     std::atomic<bool> readDone{false};
     std::atomic<bool> writeDone{false};
 };
 
-std::unique_ptr<MainFrame> CreateMainFrame(Quillon& app);
+std::unique_ptr<MainFrame> CreateMainFrame(Session& session, const QL_Settings& prefs);

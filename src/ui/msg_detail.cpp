@@ -5,18 +5,20 @@
 
 #include <algorithm>
 
-#include "app/quillon.h"
-#include "app/settings.h"
 #include "base/utils.h"
 #include "decode/parser.h"
+#include "session/session.h"
+#include "session/settings.h"
 #include "store/msg_store.h"
 #include "ui/ui_helpers.h"
 
-MsgDetailFLTK::MsgDetailFLTK(int x, int y, int w, int h, Quillon& app)
-    : ScrollWin(x, y, w, h), app(app) {}
+MsgDetailFLTK::MsgDetailFLTK(int x, int y, int w, int h, Session& session,
+                             const QL_Settings& prefs)
+    : ScrollWin(x, y, w, h), session(session), prefs(prefs) {}
 
-MsgDetail* CreateMsgDetail(int x, int y, int w, int h, Quillon& app) {
-    return new MsgDetailFLTK(x, y, w, h, app);
+MsgDetail* CreateMsgDetail(int x, int y, int w, int h, Session& session,
+                           const QL_Settings& prefs) {
+    return new MsgDetailFLTK(x, y, w, h, session, prefs);
 }
 
 void MsgDetailFLTK::SetSelected(int storeIndex) {
@@ -25,8 +27,9 @@ void MsgDetailFLTK::SetSelected(int storeIndex) {
     selLine = -1;
     if (storeIndex != -1) {
         CANframe frame;
-        if (app.msgStore && app.parser && app.msgStore->Get(storeIndex, frame))
-            message.reset(app.parser->Parse(frame));
+        Parser* decoder = session.decoder();
+        if (decoder && session.store().Get(storeIndex, frame))
+            message.reset(decoder->Parse(frame));
         else
             selFrame = -1;
     }
@@ -36,7 +39,7 @@ void MsgDetailFLTK::SetSelected(int storeIndex) {
 void MsgDetailFLTK::content_size(int& cw, int& ch) {
     cw = ch = 0;
     if (selFrame < 0 || !message) return;
-    fl_font(settings.font, settings.fontSize);
+    fl_font(prefs.font, prefs.fontSize);
     const int wX = static_cast<int>(fl_width("X"));
     ch = (message->numLines + 2) * lineHeight;
     cw = std::max(message->maxSubFragLen * wX + indent, message->maxFragLen * wX) + margin + indent;
@@ -45,7 +48,7 @@ void MsgDetailFLTK::content_size(int& cw, int& ch) {
 void MsgDetailFLTK::draw_content(int x, int y, int w, int h, int xoff, int yoff) {
     fl_color(FL_WHITE);
     fl_rectf(x, y, w, h);
-    fl_font(settings.font, settings.fontSize);
+    fl_font(prefs.font, prefs.fontSize);
     if (lineHeight == 0) {
         lineHeight = fl_height();
         margin = static_cast<int>(fl_width("B"));
@@ -129,7 +132,7 @@ int MsgDetailFLTK::handle(int event) {
         default:
             break;
     }
-    fl_font(settings.font, settings.fontSize);
+    fl_font(prefs.font, prefs.fontSize);
     const int ex = Fl::event_x() - (x() + Fl::box_dx(box()));
     const int ey = Fl::event_y() - (y() + Fl::box_dy(box())) - fl_descent();
     if (ex < 0 || ex >= ContentWidth() || ey < 0 || ey >= ContentHeight()) return 0;

@@ -7,7 +7,8 @@
 #include "decode/parsed_message.h"
 #include "ui/scroll_win.h"
 
-class Quillon;
+class QL_Settings;
+class Session;
 
 // The detail view as the main window and the message list see it.
 class MsgDetail {
@@ -23,8 +24,8 @@ class MsgDetail {
 // the highlighted line describes turn blue in the first line. GUI thread only.
 class MsgDetailFLTK : public MsgDetail, public ScrollWin {
   public:
-    // app: the store and the current decoder.
-    MsgDetailFLTK(int x, int y, int w, int h, Quillon& app);
+    // session: the store and the current decoder. prefs: the font.
+    MsgDetailFLTK(int x, int y, int w, int h, Session& session, const QL_Settings& prefs);
 
     Fl_Widget* asFlWidget() override { return this; }
     void SetSelected(int storeIndex) override;
@@ -40,8 +41,10 @@ class MsgDetailFLTK : public MsgDetail, public ScrollWin {
     int lineHeight = 0;  // 0 until the first draw measures the view font
 
   private:
-    Quillon& app;
+    Session& session;
+    const QL_Settings& prefs;
 };
 
 // A new view in the current group, which owns it.
-MsgDetail* CreateMsgDetail(int x, int y, int w, int h, Quillon& app);
+MsgDetail* CreateMsgDetail(int x, int y, int w, int h, Session& session,
+                           const QL_Settings& prefs);

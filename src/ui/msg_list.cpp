@@ -5,15 +5,15 @@
 
 #include <algorithm>
 
-#include "app/quillon.h"
-#include "app/settings.h"
-#include "app/windows.h"
 #include "base/utils.h"
 #include "decode/parser.h"
+#include "session/session.h"
+#include "session/settings.h"
 #include "store/filt_store.h"
 #include "store/msg_store.h"
 #include "ui/msg_detail.h"
 #include "ui/ui_helpers.h"
+#include "ui/windows.h"
 
 namespace {
 
@@ -26,9 +26,10 @@ void MsgListTimeoutCallback(void* data) {
 
 }  // namespace
 
-MsgListData::MsgListData(int x, int y, int w, int h, Quillon& app)
-    : ScrollWin(x, y, w, h), app(app) {
-    app.filtStore->AddStoreListener(this);
+MsgListData::MsgListData(int x, int y, int w, int h, Session& session, const QL_Settings& prefs,
+                         MainFrame* owner)
+    : ScrollWin(x, y, w, h), session(session), prefs(prefs), owner(owner) {
+    session.view().AddStoreListener(this);
     Fl::add_timeout(kTick, MsgListTimeoutCallback, this);
 }
 
@@ -36,13 +37,14 @@ MsgListData::~MsgListData() {
     Fl::remove_timeout(MsgListTimeoutCallback, this);
 }
 
-MsgList* CreateMsgList(int x, int y, int w, int h, Quillon& app) {
-    return new MsgListData(x, y, w, h, app);
+MsgList* CreateMsgList(int x, int y, int w, int h, Session& session, const QL_Settings& prefs,
+                       MainFrame* owner) {
+    return new MsgListData(x, y, w, h, session, prefs, owner);
 }
 
 bool MsgListData::Measure() {
     if (lineHeight > 0) return true;
-    fl_font(settings.font, settings.fontSize);
+    fl_font(prefs.font, prefs.fontSize);
     const int height = fl_height();
     if (height <= 0) return false;
     auto width = [](const char* s) { return static_cast<int>(fl_width(s)); };
@@ -62,20 +64,20 @@ int MsgListData::Lines() const {
 
 int MsgListData::MaxTop() {
     int first, last;
-    app.filtStore->GetTotal(&first, &last);
+    session.view().GetTotal(&first, &last);
     return std::max(last - (ContentHeight() / lineHeight - 2), first);
 }
 
 void MsgListData::SetTop(int top) {
     topIndex = top;
-    vscroll.value(static_cast<double>(top - app.filtStore->GetFirst()) * lineHeight);
+    vscroll.value(static_cast<double>(top - session.view().GetFirst()) * lineHeight);
     _scrollwin_cb(&vscroll,
                   static_cast<ScrollWin*>(this));  // reads the offsets back from the scrollbars
     redraw();
 }
 
 void MsgListData::OffsetsChanged() {
-    if (lineHeight > 0) topIndex = yoff / lineHeight + app.filtStore->GetFirst();
+    if (lineHeight > 0) topIndex = yoff / lineHeight + session.view().GetFirst();
 }
 
 void MsgListData::AddStore(int, int, int) {
@@ -91,7 +93,7 @@ void MsgListData::Tick() {
     if (!Measure() || !newData) return;
     newData = false;
     int first;
-    const int total = app.filtStore->GetTotal(&first, nullptr);
+    const int total = session.view().GetTotal(&first, nullptr);
     const int lines = Lines();
     if (autoScroll) {
         SetTop(total > lines ? first + (total - lines) : first);
@@ -105,7 +107,7 @@ void MsgListData::Tick() {
 
 void MsgListData::Select(int k) {
     int first, last;
-    app.filtStore->GetTotal(&first, &last);
+    session.view().GetTotal(&first, &last);
     k = std::max(std::min(k, last), first);
     const int lines = Lines();
     int top = topIndex;
@@ -115,22 +117,22 @@ void MsgListData::Select(int k) {
         top = k - lines + 1;
     SetTop(top);
     selIndex = k;
-    selFrame = app.filtStore->GetFrameID(k);
-    app.msgStore->GetTxList(selFrame, txList);
-    if (MainFrame* frame = app.mainFrame)
+    selFrame = session.view().GetFrameID(k);
+    session.store().GetTxList(selFrame, txList);
+    if (MainFrame* frame = owner)
         if (MsgDetail* detail = frame->GetMsgDetail()) detail->SetSelected(selFrame);
     autoScroll = false;
     redraw();
 }
 
 void MsgListData::ScrollBy(int lines) {
-    SetTop(std::min(std::max(topIndex + lines, app.filtStore->GetFirst()), MaxTop()));
+    SetTop(std::min(std::max(topIndex + lines, session.view().GetFirst()), MaxTop()));
     autoScroll = false;
     redraw();
 }
 
 void MsgListData::Center() {
-    SetTop(std::max(selIndex - Lines() / 2, app.filtStore->GetFirst()));
+    SetTop(std::max(selIndex - Lines() / 2, session.view().GetFirst()));
 }
 
 bool MsgListData::SelectionVisible() const {
@@ -140,7 +142,7 @@ bool MsgListData::SelectionVisible() const {
 
 void MsgListData::StoreReset() {
     if (selFrame >= 0) {
-        Select(app.filtStore->FindNdx(selFrame));
+        Select(session.view().FindNdx(selFrame));
         if (selIndex >= 0) Center();
     }
     newData = true;
@@ -150,14 +152,14 @@ void MsgListData::content_size(int& w, int& h) {
     w = h = 0;
     if (!Measure()) return;
     w = valueCol + 5 * (valueCol - idCol);
-    h = (app.filtStore->GetTotal(nullptr, nullptr) + 2) * lineHeight;
+    h = (session.view().GetTotal(nullptr, nullptr) + 2) * lineHeight;
 }
 
 void MsgListData::draw_content(int x, int y, int w, int h, int xoff, int) {
     fl_color(FL_WHITE);
     fl_rectf(x, y, w, h);
     if (!Measure()) return;
-    fl_font(settings.font, settings.fontSize);
+    fl_font(prefs.font, prefs.fontSize);
     const int left = x - xoff;  // the columns follow the horizontal scrollbar
 
     fl_color(FL_DARK1);
@@ -170,7 +172,7 @@ void MsgListData::draw_content(int x, int y, int w, int h, int xoff, int) {
     fl_draw("Value", left + valueCol, y + lineHeight);
 
     int first, last;
-    app.filtStore->GetTotal(&first, &last);
+    session.view().GetTotal(&first, &last);
     if (topIndex < first) {
         vscroll.value(0);
         _scrollwin_cb(&vscroll, static_cast<ScrollWin*>(this));
@@ -179,15 +181,15 @@ void MsgListData::draw_content(int x, int y, int w, int h, int xoff, int) {
     const int rows = h / lineHeight;
     if (rows < 1 || topIndex > last) return;
 
-    Parser* parser = app.parser.get();
+    Parser* parser = session.decoder();
     const uint32_t exchangeSize = txList.Count();
     uint32_t exchangeAt = 0;  // the list and the rows both ascend: one walk along the rows
     CANframe frame;
     for (int i = 0; i < rows && topIndex + i <= last; i++) {
         const int position = topIndex + i;
         const int baseline = y + (i + 2) * lineHeight;
-        const int index = app.filtStore->GetFrameID(position);
-        if (index < 0 || !app.filtStore->Get(position, frame)) continue;
+        const int index = session.view().GetFrameID(position);
+        if (index < 0 || !session.view().Get(position, frame)) continue;
         const std::string desc = parser ? parser->GetShortDesc(frame) : std::string();
         while (exchangeAt < exchangeSize && txList[exchangeAt] < index) exchangeAt++;
         const bool inExchange = exchangeAt < exchangeSize && txList[exchangeAt] == index;
@@ -217,8 +219,8 @@ std::string MsgListData::TimeText(int position, const CANframe& frame) {
     if (frame.unstamped) return "";
     CANframe previous;
     for (int row = position - 1;; row--) {
-        const int before = app.filtStore->GetFrameID(row);
-        if (before < 0 || !app.msgStore->Get(before, previous)) return Format("%-11.6lf", 0.0);
+        const int before = session.view().GetFrameID(row);
+        if (before < 0 || !session.store().Get(before, previous)) return Format("%-11.6lf", 0.0);
         if (!previous.unstamped)
             return Format("%-11.6lf",
                           static_cast<int32_t>(frame.timestamp - previous.timestamp) * 1e-6);
@@ -229,7 +231,7 @@ int MsgListData::handle(int event) {
     if (event == FL_FOCUS) return 1;
     if (event == FL_KEYDOWN) {
         if (!Measure()) return 0;
-        fl_font(settings.font, settings.fontSize);  // the visibility test uses its descent
+        fl_font(prefs.font, prefs.fontSize);  // the visibility test uses its descent
         const bool visible = SelectionVisible();
         const int lines = Lines();
         switch (Fl::event_key()) {
@@ -246,7 +248,7 @@ int MsgListData::handle(int event) {
                 visible ? Select(selIndex - lines) : ScrollBy(-lines);
                 return 1;
             case FL_Home:
-                SetTop(std::min(std::max(app.filtStore->GetFirst(), 0), MaxTop()));
+                SetTop(std::min(std::max(session.view().GetFirst(), 0), MaxTop()));
                 autoScroll = false;
                 return 1;
             case FL_End:
@@ -262,7 +264,7 @@ int MsgListData::handle(int event) {
     }
     if (event != FL_MOUSEWHEEL && event != FL_PUSH) return 0;
     if (!Measure()) return 0;
-    fl_font(settings.font, settings.fontSize);
+    fl_font(prefs.font, prefs.fontSize);
     const int ex = Fl::event_x() - (x() + Fl::box_dx(box()));
     const int ey = Fl::event_y() - (y() + Fl::box_dy(box())) - fl_descent();
     if (ex < 0 || ex >= ContentWidth() || ey < 0 || ey >= ContentHeight()) return 0;

@@ -9,7 +9,9 @@
 #include "store/storage.h"
 #include "ui/scroll_win.h"
 
-class Quillon;
+class MainFrame;
+class QL_Settings;
+class Session;
 
 // The message list as the main window sees it.
 class MsgList {
@@ -29,8 +31,10 @@ class MsgList {
 // view are fetched, decoded and drawn. The horizontal scrollbar moves the columns.
 class MsgListData : public MsgList, public ScrollWin, public StoreListener {
   public:
-    // app: the filtered view it shows, the store, the current decoder, the main window.
-    MsgListData(int x, int y, int w, int h, Quillon& app);
+    // session: the filtered view it shows, the store, the current decoder. prefs: the font.
+    // owner: the window whose detail view shows the selection; may be null.
+    MsgListData(int x, int y, int w, int h, Session& session, const QL_Settings& prefs,
+                MainFrame* owner);
     ~MsgListData() override;
 
     Fl_Widget* asFlWidget() override { return this; }
@@ -63,7 +67,9 @@ class MsgListData : public MsgList, public ScrollWin, public StoreListener {
     int topIndex = 0;   // filtered position of the first row under the header
 
   private:
-    Quillon& app;
+    Session& session;
+    const QL_Settings& prefs;
+    MainFrame* const owner;
     bool Measure();
     int MaxTop();
     void SetTop(int top);
@@ -72,6 +78,7 @@ class MsgListData : public MsgList, public ScrollWin, public StoreListener {
     bool SelectionVisible() const;
 };
 
-// A new list in the current group (which owns it), listening to app's filtered view, with its
+// A new list in the current group (which owns it), listening to session's filtered view, with its
 // timer running.
-MsgList* CreateMsgList(int x, int y, int w, int h, Quillon& app);
+MsgList* CreateMsgList(int x, int y, int w, int h, Session& session, const QL_Settings& prefs,
+                       MainFrame* owner);

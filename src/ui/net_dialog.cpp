@@ -7,10 +7,9 @@
 
 #include <string>
 
-#include "app/quillon.h"
-#include "app/settings.h"
 #include "base/utils.h"
 #include "netcfg/network_config.h"
+#include "session/settings.h"
 #include "ui/help_text.h"
 #include "ui/icons.h"
 #include "ui/ui_helpers.h"
@@ -184,7 +183,8 @@ int NetDlgWin::handle(int event) {
     }
 }
 
-NetDialogFLTK::NetDialogFLTK(NetworkConfig& config) : config(config) {}
+NetDialogFLTK::NetDialogFLTK(NetworkConfig& config, QL_Settings& prefs, MainFrame* owner)
+    : config(config), prefs(prefs), owner(owner) {}
 
 void NetDialogFLTK::Show() {
     if (!window) {
@@ -197,10 +197,10 @@ void NetDialogFLTK::Show() {
 void NetDialogFLTK::Build() {
     const int m = GetMargin();
     int x = -1, y = -1;
-    if (App().mainFrame) App().mainFrame->GetXY(x, y);
+    if (owner) owner->GetXY(x, y);
     x += 150;
     y += 100;
-    if (!App().mainFrame || x < 0 || y < 0)
+    if (!owner || x < 0 || y < 0)
         window = std::make_unique<NetDlgWin>(kWidth, kHeight, "Network Configuration", *this);
     else
         window = std::make_unique<NetDlgWin>(x, y, kWidth, kHeight, "Network Configuration", *this);
@@ -376,11 +376,11 @@ void NetDialogFLTK::ChooseEDS() {
     NetworkInfo* net = SelectedNet();
     NodeInfo* node = net ? nullptr : SelectedNode();
     if (!net && !node) return;
-    const char* file = Choose(*edsChooser, Fl_Native_File_Chooser::BROWSE_FILE, settings.edsPath);
+    const char* file = Choose(*edsChooser, Fl_Native_File_Chooser::BROWSE_FILE, prefs.edsPath);
     if (!file) return;
     const std::string path = file;
-    settings.edsPath = FolderOf(path.c_str());
-    settings.save();
+    prefs.edsPath = FolderOf(path.c_str());
+    prefs.save();
     if (net) {
         net->setEDS(path);
         ShowNet(net);
@@ -394,25 +394,25 @@ void NetDialogFLTK::ChooseEDS() {
 void NetDialogFLTK::Load() {
     cfgChooser->options(0);
     const char* file =
-        Choose(*cfgChooser, Fl_Native_File_Chooser::BROWSE_FILE, settings.netCfgPath);
+        Choose(*cfgChooser, Fl_Native_File_Chooser::BROWSE_FILE, prefs.netCfgPath);
     if (!file) return;
     const std::string path = file;
-    settings.netCfgPath = FolderOf(path.c_str());
+    prefs.netCfgPath = FolderOf(path.c_str());
     if (const char* error = config.Load(path.c_str())) fl_alert("%s", error);
-    settings.netCfgDflt = path;
-    settings.save();
+    prefs.netCfgDflt = path;
+    prefs.save();
     FillTree();
 }
 
 void NetDialogFLTK::Save() {
     cfgChooser->options(Fl_Native_File_Chooser::SAVEAS_CONFIRM);
     const char* file =
-        Choose(*cfgChooser, Fl_Native_File_Chooser::BROWSE_SAVE_FILE, settings.netCfgPath);
+        Choose(*cfgChooser, Fl_Native_File_Chooser::BROWSE_SAVE_FILE, prefs.netCfgPath);
     if (!file) return;
     const std::string path = file;
     if (const char* error = config.Save(path.c_str())) fl_alert("%s", error);
-    settings.netCfgDflt = path;
-    settings.save();
+    prefs.netCfgDflt = path;
+    prefs.save();
 }
 
 void NetDialogFLTK::ShowHelp() {
@@ -459,7 +459,7 @@ void NetDialogFLTK::Insert(NetworkInfo* net, std::unique_ptr<NodeInfo> node) {
 
 void NetDialogFLTK::AddNode() {
     if (NetworkInfo* net = TargetNet())
-        Insert(net, std::make_unique<NodeInfo>(static_cast<const CfgElement*>(nullptr)));
+        Insert(net, std::make_unique<NodeInfo>(nullptr, config.Dictionaries()));
 }
 
 void NetDialogFLTK::PasteNode() {
@@ -495,8 +495,9 @@ void NetDialogFLTK::CutNode() {
     if (std::unique_ptr<NodeInfo> node = TakeSelectedNode()) tree->clipboard = std::move(node);
 }
 
-std::unique_ptr<NetworkDialog> CreateNetDialog(NetworkConfig& config, const char* startFile) {
-    const std::string file = startFile && *startFile ? startFile : settings.netCfgDflt;
+std::unique_ptr<NetworkDialog> CreateNetDialog(NetworkConfig& config, QL_Settings& prefs,
+                                               MainFrame* owner, const char* startFile) {
+    const std::string file = startFile && *startFile ? startFile : prefs.netCfgDflt;
     if (!file.empty()) config.Load(file.c_str());
-    return std::make_unique<NetDialogFLTK>(config);
+    return std::make_unique<NetDialogFLTK>(config, prefs, owner);
 }

@@ -13,9 +13,10 @@
 #include <array>
 #include <memory>
 
-#include "app/windows.h"
+#include "ui/windows.h"
 
 class NetDialogFLTK;
+class QL_Settings;
 class NetworkConfig;
 class NetworkInfo;
 class NodeInfo;
@@ -66,7 +67,9 @@ class NetDlgWin : public Fl_Double_Window {
 // that fail their validity check are red, with the reason under their fields. GUI thread only.
 class NetDialogFLTK : public NetworkDialog {
   public:
-    explicit NetDialogFLTK(NetworkConfig& config);
+    // prefs: the folders its choosers open in and the configuration loaded at start, which it
+    // updates. owner: the window it opens beside; may be null.
+    NetDialogFLTK(NetworkConfig& config, QL_Settings& prefs, MainFrame* owner);
     NetDialogFLTK(const NetDialogFLTK&) = delete;
     NetDialogFLTK& operator=(const NetDialogFLTK&) = delete;
 
@@ -134,10 +137,14 @@ class NetDialogFLTK : public NetworkDialog {
     void Insert(NetworkInfo* net, std::unique_ptr<NodeInfo> node);
     // Takes the selected node out of the tree and the configuration, selecting its neighbour.
     std::unique_ptr<NodeInfo> TakeSelectedNode();
+
+  private:
+    QL_Settings& prefs;
+    MainFrame* const owner;
 };
 
 // The program's network dialog, editing config, without a window until it is first shown. Loads
 // the configuration file startFile into config, or when that is null or empty the one named by
 // the preference NetCfg_Dflt; a file that cannot be loaded leaves the configuration empty.
-std::unique_ptr<NetworkDialog> CreateNetDialog(NetworkConfig& config,
-                                               const char* startFile = nullptr);
+std::unique_ptr<NetworkDialog> CreateNetDialog(NetworkConfig& config, QL_Settings& prefs,
+                                               MainFrame* owner, const char* startFile = nullptr);

@@ -2,9 +2,6 @@
 
 #include <FL/Fl.H>
 
-#include "app/quillon.h"
-#include "app/windows.h"
-
 MyProg::MyProg(const char* title, int x, int y, int w, int h) {
     window = x == 0 && y == 0 ? std::make_unique<Fl_Window>(w, h)
                               : std::make_unique<Fl_Window>(x, y, w, h);
@@ -36,6 +33,5 @@ void MyProg::Update(float value, const char* text) {
 }
 
 std::unique_ptr<Progress> NewProgress(const char* title, int x, int y, int w, int h) {
-    if (x == 0 && y == 0 && App().mainFrame) App().mainFrame->GetXY(x, y);
     return std::make_unique<MyProg>(title, x, y, w ? w : 320, h ? h : 45);
 }

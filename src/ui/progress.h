@@ -20,6 +20,5 @@ class MyProg : public Progress {
     Fl_Progress* bar;  // a child of window
 };
 
-// Opens a progress window; x and y both 0 place it at the main window, w 0 makes it 320 wide,
-// h 0 45 high.
+// Opens a progress window at x, y; w 0 makes it 320 wide, h 0 45 high.
 std::unique_ptr<Progress> NewProgress(const char* title, int x, int y, int w, int h);

@@ -4,7 +4,7 @@
 #include <string>
 
 // The user's preferences, kept in ~/.Quillon/prefs.cfg in the configuration format of
-// CfgElement. Loaded once before main; written back when a dialog changes a path.
+// CfgElement. Loaded at the program's start; written back when a dialog changes a path.
 class QL_Settings {
   public:
     // Sets the defaults, then loads the preferences file. Never fails: problems are printed on
@@ -32,5 +32,3 @@ class QL_Settings {
 
 // $HOME, else the home directory of the user's password entry, else empty.
 std::string HomeDirectory();
-
-extern QL_Settings settings;

@@ -9,23 +9,24 @@
 
 #include <memory>
 
-#include "app/windows.h"
 #include "hw/port_table.h"
+#include "ui/windows.h"
+
+class PortSelection;
 
 // The hardware dialog: a tree of the cards and their ports, a panel with the selected card's
 // information and its Reset button, and a panel with the selected port's bit rate, counters,
 // state, load and Monitor flag. The window is built on the first Show() and refreshed ten times a
 // second while it is shown and no reset or firmware update talks to a card. GUI thread only.
-class CfgDialogFLTK : public ConfigDialog {
+class HardwareDialogFLTK : public HardwareDialog {
   public:
-    CfgDialogFLTK();
+    // ports: the Monitor flags it shows and sets. owner: the window it opens beside; may be null.
+    HardwareDialogFLTK(PortSelection& ports, MainFrame* owner);
     // Stops the refresh timer, which holds a pointer to the dialog.
-    ~CfgDialogFLTK() override;
-    CfgDialogFLTK(const CfgDialogFLTK&) = delete;
-    CfgDialogFLTK& operator=(const CfgDialogFLTK&) = delete;
+    ~HardwareDialogFLTK() override;
+    HardwareDialogFLTK(const HardwareDialogFLTK&) = delete;
+    HardwareDialogFLTK& operator=(const HardwareDialogFLTK&) = delete;
 
-    // list[i]: the bit-rate code of port i when its Monitor flag is set, else -1.
-    int GetPortList(int* list, int max) override;
     // Refills the tree from the ports found and shows the window; an alert instead when there is
     // no port.
     void Show() override;
@@ -67,14 +68,16 @@ class CfgDialogFLTK : public ConfigDialog {
     Fl_Output* status = nullptr;
     Fl_Output* loading = nullptr;
     Fl_Check_Button* monitorBtn = nullptr;
-    bool monitor[PortTable::kMaxPorts];  // the Monitor flag of each port number
-    bool busy = false;                   // a reset or firmware update talks to a card
+    bool busy = false;  // a reset or firmware update talks to a card
 
   private:
+    PortSelection& ports;
+    MainFrame* const owner;
+
     void Build();
     void ShowCard(int position);
     void ShowPort(int position);
 };
 
 // The program's hardware dialog, without a window until it is first shown.
-std::unique_ptr<ConfigDialog> CreateCfgDialog();
+std::unique_ptr<HardwareDialog> CreateHardwareDialog(PortSelection& ports, MainFrame* owner);

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/parse_mode.h"
+#include "session/parse_mode.h"
 
 // The options given on the command line, with their defaults.
 class CmdLine {
@@ -17,16 +17,11 @@ class CmdLine {
     // printed and the result is -1. An empty name or argument matches nothing.
     int FindOpt(const char* shortName, const char* longName, int wantArg);
 
-    int32_t baud = 1000000;
-    uint16_t port = 8500;  // server port
+    int32_t baud = 1000000;  // -b: its value is checked; each port keeps its own bit rate
     ParseMode mode = PARSE_CANOPEN;
     std::string file;  // log file to replay at start
     bool haveFile = false;
     bool cmdMode = false;  // no window
-    bool server = false;
-    bool client = false;
-    bool mfgInfo = false;
-    std::string serverName;
     const char* optArg = nullptr;
     int argc = 0;
     char** argv = nullptr;
@@ -36,4 +31,5 @@ class CmdLine {
 // 0), within the range of a 32-bit int. Otherwise prints "Error parsing parameter" and fails.
 bool ParseInt(const char* text, int32_t* value);
 
-extern CmdLine cmdLine;
+// "1.06": the program's version, as -v and the About box show it.
+const char* getVersion();

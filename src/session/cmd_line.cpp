@@ -1,12 +1,10 @@
-#include "app/cmd_line.h"
+#include "session/cmd_line.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#include "app/quillon.h"
 
 namespace {
 
@@ -26,7 +24,16 @@ const char kModeError[] =
     "  CANopen   - Parse as CANopen messages\n"
     "  DeviceNet - Parse as DeviceNet messages\n";
 
+constexpr int kVersionMajor = 1;
+constexpr int kVersionMinor = 6;
+
 }  // namespace
+
+const char* getVersion() {
+    static char version[80];
+    std::snprintf(version, sizeof version, "%d.%02d", kVersionMajor, kVersionMinor);
+    return version;
+}
 
 bool ParseInt(const char* text, int32_t* value) {
     char* end;
@@ -66,7 +73,7 @@ int CmdLine::Parse(int argc, char** argv) {
         return 1;
     }
     if (FindOpt("v", "version", 0) > 0) {
-        std::fprintf(stderr, "Version %s\n", Quillon::getVersion());
+        std::fprintf(stderr, "Version %s\n", getVersion());
         return 1;
     }
     if (FindOpt("c", "cmdline", 0) > 0) cmdMode = true;
@@ -96,25 +103,5 @@ int CmdLine::Parse(int argc, char** argv) {
         file = optArg;
     }
 
-    found = FindOpt("-p", "--port", 1);
-    if (found < 0) return -1;
-    if (found > 0) {
-        int32_t value;
-        if (!ParseInt(optArg, &value)) return -1;
-        port = static_cast<uint16_t>(value);  // kept in 16 bits
-    }
-
-    found = FindOpt("", "--server", 1);  // its argument is required but not used
-    if (found < 0) return -1;
-    if (found > 0) server = true;
-
-    found = FindOpt("", "--client", 1);
-    if (found < 0) return -1;
-    if (found > 0) {
-        client = true;
-        serverName = optArg;
-    }
-
-    if (FindOpt("", "--mfginfo", 0) > 0) mfgInfo = true;
     return 0;
 }

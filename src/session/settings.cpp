@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "session/settings.h"
 
 #include <pwd.h>
 #include <sys/stat.h>

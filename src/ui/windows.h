@@ -7,9 +7,10 @@
 #include "io/log_notices.h"
 
 class MsgDetail;
+struct Dialogs;
 
-// The windows and dialogs as the application object and the rest of the program see them; the
-// user interface implements them with FLTK.
+// The windows and dialogs as the program's start-up and the other windows see them; FLTK classes
+// implement them.
 
 // The main window: the two completion notices the worker threads send, which an implementation
 // forwards to the GUI thread without touching widgets on the caller's thread, and its position.
@@ -22,20 +23,19 @@ class MainFrame : public LogNotices {
     virtual void GetXY(int& x, int& y) = 0;
     // The detail view that shows the selected frame, or null (GUI thread).
     virtual MsgDetail* GetMsgDetail() = 0;
+    // The dialogs its menus and toolbar open, built with this window as their owner.
+    virtual void SetDialogs(Dialogs dialogs) = 0;
 };
 
-// The hardware configuration dialog: the CAN cards and ports of the machine, and which ports
-// Play monitors at which bit rate.
-class ConfigDialog {
+// The hardware dialog: the CAN cards and ports of the machine, their bit rates and which ports Play
+// monitors.
+class HardwareDialog {
   public:
-    virtual ~ConfigDialog() = default;
-    // Fills list[i] with the bit-rate code of port i, or -1 when it is not monitored, for up to
-    // max ports; returns the number of ports found (0 without a card).
-    virtual int GetPortList(int* list, int max) = 0;
+    virtual ~HardwareDialog() = default;
     virtual void Show() = 0;
 };
 
-// The network configuration dialog: edits the application's network configuration.
+// The network configuration dialog: edits the session's network configuration.
 class NetworkDialog {
   public:
     virtual ~NetworkDialog() = default;
@@ -64,4 +64,12 @@ class AnalyzerDialog {
   public:
     virtual void Show() = 0;
     virtual ~AnalyzerDialog() = default;
+};
+
+// The dialogs the main window opens from its menus and toolbar; it owns them.
+struct Dialogs {
+    std::unique_ptr<HardwareDialog> hardware;
+    std::unique_ptr<NetworkDialog> network;
+    std::unique_ptr<FiltDialog> filter;
+    std::unique_ptr<AnalyzerDialog> analyzer;
 };

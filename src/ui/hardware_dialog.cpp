@@ -1,4 +1,4 @@
-#include "ui/config_dialog.h"
+#include "ui/hardware_dialog.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
@@ -11,12 +11,12 @@
 #include <cstring>
 #include <iterator>
 
-#include "app/quillon.h"
 #include "base/quillon_error.h"
 #include "base/utils.h"
 #include "hw/can_intf.h"
 #include "hw/firmware_file.h"
 #include "hw/port_survey.h"
+#include "session/port_selection.h"
 #include "ui/progress.h"
 #include "ui/ui_helpers.h"
 
@@ -28,8 +28,8 @@ constexpr int kVanishingTypes[] = {259, 260};
 constexpr int kResetTries = 5;
 constexpr auto kResetPause = std::chrono::milliseconds(1000);
 
-CfgDialogFLTK* Self(void* data) {
-    return static_cast<CfgDialogFLTK*>(data);
+HardwareDialogFLTK* Self(void* data) {
+    return static_cast<HardwareDialogFLTK*>(data);
 }
 
 void cb_ok(Fl_Widget*, void* data) {
@@ -64,33 +64,18 @@ Fl_Output* NewField(int x, int y, int w, int h, const char* label) {
 
 }  // namespace
 
-CfgDialogFLTK::CfgDialogFLTK() {
-    for (bool& m : monitor) m = true;
-}
+HardwareDialogFLTK::HardwareDialogFLTK(PortSelection& ports, MainFrame* owner)
+    : ports(ports), owner(owner) {}
 
-CfgDialogFLTK::~CfgDialogFLTK() {
+HardwareDialogFLTK::~HardwareDialogFLTK() {
     Fl::remove_timeout(cb_timeout, this);
 }
 
-int CfgDialogFLTK::GetPortList(int* list, int max) {
-    int n = 0;
-    for (; n < max && n < PortTable::kMaxPorts; n++) {
-        try {
-            CanIntf port(n, false);
-            const PortInfo info = port.getPortInfo();
-            list[n] = monitor[n] ? info.baudCode : -1;
-        } catch (const QuillonError&) {
-            break;
-        }
-    }
-    return n;
-}
-
-void CfgDialogFLTK::Build() {
+void HardwareDialogFLTK::Build() {
     const int m = GetMargin();
     int x = -1, y = -1;
-    if (App().mainFrame) App().mainFrame->GetXY(x, y);
-    if (App().mainFrame && x + 100 >= 0 && y + 100 >= 0) {
+    if (owner) owner->GetXY(x, y);
+    if (owner && x + 100 >= 0 && y + 100 >= 0) {
         window = std::make_unique<Fl_Double_Window>(x + 100, y + 100, 500, 300,
                                                     "CAN Hardware Configuration");
     } else {
@@ -147,7 +132,7 @@ void CfgDialogFLTK::Build() {
     Fl::add_timeout(kRefreshSeconds, cb_timeout, this);
 }
 
-void CfgDialogFLTK::Show() {
+void HardwareDialogFLTK::Show() {
     if (!window) Build();
     tree->clear_children(tree->root());
     const std::vector<SurveyedPort> ports = SurveyPorts(false);
@@ -163,7 +148,7 @@ void CfgDialogFLTK::Show() {
     window->show();
 }
 
-int CfgDialogFLTK::Position() {
+int HardwareDialogFLTK::Position() {
     if (!tree) return -1;
     const Fl_Tree_Item* selected = tree->first_selected_item();
     if (!selected) return -1;
@@ -174,7 +159,7 @@ int CfgDialogFLTK::Position() {
     return ports;
 }
 
-void CfgDialogFLTK::RefreshDisplay() {
+void HardwareDialogFLTK::RefreshDisplay() {
     const int position = Position();
     if (position < 0) return;
     const char* label = tree->first_selected_item()->label();
@@ -190,7 +175,7 @@ void CfgDialogFLTK::RefreshDisplay() {
     window->redraw();
 }
 
-void CfgDialogFLTK::ShowCard(int position) {
+void HardwareDialogFLTK::ShowCard(int position) {
     chipInfo->hide();
     try {
         CanIntf port(position, false);
@@ -214,8 +199,8 @@ void CfgDialogFLTK::ShowCard(int position) {
     }
 }
 
-void CfgDialogFLTK::ShowPort(int position) {
-    if (position < PortTable::kMaxPorts) monitorBtn->value(monitor[position] ? 1 : 0);
+void HardwareDialogFLTK::ShowPort(int position) {
+    if (position < PortTable::kMaxPorts) monitorBtn->value(ports.Monitored(position) ? 1 : 0);
     try {
         CanIntf port(position, false);
         const PortInfo info = port.getPortInfo();
@@ -236,7 +221,7 @@ void CfgDialogFLTK::ShowPort(int position) {
     }
 }
 
-void CfgDialogFLTK::SetBaud() {
+void HardwareDialogFLTK::SetBaud() {
     const int position = Position();
     if (position < 0) return;
     try {
@@ -247,13 +232,12 @@ void CfgDialogFLTK::SetBaud() {
     }
 }
 
-void CfgDialogFLTK::SetMonitor() {
+void HardwareDialogFLTK::SetMonitor() {
     const int position = Position();
-    if (position >= 0 && position < PortTable::kMaxPorts) monitor[position] = monitorBtn->value();
+    ports.SetMonitored(position, monitorBtn->value());
 }
 
-void CfgDialogFLTK::ResetCard() {
-    App().StopReaders();
+void HardwareDialogFLTK::ResetCard() {
     const int position = Position();
     if (position < 0 || busy) return;  // busy: a click while the windows wait for the card
     busy = true;
@@ -284,7 +268,7 @@ void CfgDialogFLTK::ResetCard() {
     busy = false;
 }
 
-void CfgDialogFLTK::UpdtFirmware() {
+void HardwareDialogFLTK::UpdtFirmware() {
     if (Position() < 0) return;
     Fl_Native_File_Chooser chooser(Fl_Native_File_Chooser::BROWSE_FILE);
     chooser.title("Select firmware file");
@@ -294,17 +278,18 @@ void CfgDialogFLTK::UpdtFirmware() {
     UpdateFirmwareFrom(chooser.filename());
 }
 
-void CfgDialogFLTK::UpdateFirmwareFrom(const char* path) {
+void HardwareDialogFLTK::UpdateFirmwareFrom(const char* path) {
     const int position = Position();
     if (position < 0 || busy) return;
-    App().StopReaders();
     try {
         FirmwareFile file;
         file.Load(path);
         CanIntf port(position, false);
         CheckFirmwareCompatible(file, port.getCardInfo().cardType);
         busy = true;
-        std::unique_ptr<Progress> progress = NewProgress("Updating firmware", 0, 0, 0, 0);
+        int x = 0, y = 0;
+        if (owner) owner->GetXY(x, y);
+        std::unique_ptr<Progress> progress = NewProgress("Updating firmware", x, y, 0, 0);
         port.DnldFirmware(file, progress.get());
     } catch (const QuillonError& e) {
         busy = false;  // the alert's event loop goes on refreshing
@@ -313,10 +298,10 @@ void CfgDialogFLTK::UpdateFirmwareFrom(const char* path) {
     busy = false;
 }
 
-void CfgDialogFLTK::Tick() {
+void HardwareDialogFLTK::Tick() {
     if (window && window->visible() && !busy) RefreshDisplay();
 }
 
-std::unique_ptr<ConfigDialog> CreateCfgDialog() {
-    return std::make_unique<CfgDialogFLTK>();
+std::unique_ptr<HardwareDialog> CreateHardwareDialog(PortSelection& ports, MainFrame* owner) {
+    return std::make_unique<HardwareDialogFLTK>(ports, owner);
 }

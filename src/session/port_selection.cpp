@@ -1,0 +1,30 @@
+#include "session/port_selection.h"
+
+#include "base/quillon_error.h"
+#include "hw/can_intf.h"
+
+PortSelection::PortSelection() {
+    for (bool& m : monitor) m = true;
+}
+
+bool PortSelection::Monitored(int port) const {
+    return port >= 0 && port < PortTable::kMaxPorts && monitor[port];
+}
+
+void PortSelection::SetMonitored(int port, bool monitored) {
+    if (port >= 0 && port < PortTable::kMaxPorts) monitor[port] = monitored;
+}
+
+int PortSelection::GetPortList(int* list, int max) const {
+    int n = 0;
+    for (; n < max && n < PortTable::kMaxPorts; n++) {
+        try {
+            CanIntf port(n, false);
+            const PortInfo info = port.getPortInfo();
+            list[n] = monitor[n] ? info.baudCode : -1;
+        } catch (const QuillonError&) {
+            break;
+        }
+    }
+    return n;
+}

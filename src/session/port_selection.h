@@ -1,0 +1,22 @@
+#pragma once
+
+#include "hw/port_table.h"
+
+// Which ports Play reads: each port's Monitor flag, set for every port at first. The hardware
+// dialog shows and changes the flags; Play asks for the list. GUI thread.
+class PortSelection {
+  public:
+    PortSelection();
+
+    bool Monitored(int port) const;
+    // Ports outside 0..kMaxPorts-1 are ignored.
+    void SetMonitored(int port, bool monitored);
+
+    // Fills list[i] with the bit-rate code port i is set to when it is monitored, else -1, for up
+    // to max ports, and returns the number of ports found (0 without a card): the first port that
+    // cannot be opened or asked ends the list.
+    int GetPortList(int* list, int max) const;
+
+  private:
+    bool monitor[PortTable::kMaxPorts];
+};

@@ -1,0 +1,76 @@
+#include "session/session.h"
+
+#include "decode/canopen_parser.h"
+#include "decode/parser.h"
+#include "store/filt_store.h"
+#include "store/msg_store.h"
+
+Session::Session(PortOpener* ports, int capacity) : readMgr(this, ports) {
+    CreateStores(capacity);
+}
+
+Session::~Session() {
+    StopAll();
+}
+
+void Session::CreateStores(int capacity) {
+    readMgr.SetStore(nullptr);
+    // A decoder reads the store it was made for: one is made anew for the new store.
+    const ParseMode chosen = mode;
+    parser.reset();
+    mode = PARSE_NONE;
+    filtered.reset();
+    messages = std::make_unique<MsgStore>(capacity);
+    filtered = std::make_unique<FiltStore>(*messages, display);
+    readMgr.SetStore(messages.get());
+    if (chosen != PARSE_NONE) SetParserMode(chosen);
+}
+
+void Session::SetParserMode(ParseMode chosen) {
+    if (chosen == mode) return;
+    if (messages) messages->SetScanner(nullptr);
+    parser.reset();
+    if (messages) messages->Clear();
+    if (chosen == PARSE_CANOPEN) {
+        parser = std::make_unique<CANopenParser>(messages.get(), &netConfig);
+        mode = PARSE_CANOPEN;
+    } else {
+        parser = std::make_unique<Parser>();
+        mode = PARSE_RAW;
+    }
+    if (messages) messages->SetScanner(parser.get());
+}
+
+void Session::SetFilter(std::unique_ptr<FilterLogic> replacement,
+                        const std::function<void()>& progress) {
+    display.Replace(std::move(replacement));
+    if (filtered) filtered->Reset(progress);
+}
+
+void Session::StartWriting(const std::string& path, bool live) {
+    LogNotices* self = this;
+    writer = std::make_unique<LogProducer>(path, live, *messages, self);
+}
+
+void Session::StopWriting(bool wait) {
+    if (!writer) return;
+    writer->CloseLog();
+    if (wait) writer->WaitDone();
+}
+
+std::string Session::WriteError() {
+    return writer ? writer->WriteError() : "";
+}
+
+void Session::StopAll() {
+    readMgr.StopAll();
+    StopWriting(true);
+}
+
+void Session::LogReadDone() {
+    if (LogNotices* listener = notices) listener->LogReadDone();
+}
+
+void Session::LogWriteDone() {
+    if (LogNotices* listener = notices) listener->LogWriteDone();
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "io/log_notices.h"
+#include "io/log_producer.h"
+#include "io/read_manager.h"
+#include "netcfg/network_config.h"
+#include "session/display_filter.h"
+#include "session/parse_mode.h"
+#include "session/port_selection.h"
+
+class FiltStore;
+class MsgStore;
+class Parser;
+class PortOpener;
+
+// A capture session: what the windows and quillon-dump show and drive. It owns the message store,
+// the filtered view over it with the display filter, the decoder, the reader threads, the log
+// writer, the network configuration and the port selection, and wires them together. The program's
+// entry points make one and hand it, or the parts of it they need, to whatever they build.
+//
+// Destroyed in reverse order of the members: the readers and the log writer stop before the stores
+// and the decoder they use go away, the filtered view before the message store it listens to, both
+// before the filter.
+class Session : private LogNotices {
+  public:
+    // ports: opens the CAN ports that readers read; null when none can be read. capacity: of the
+    // message store (CreateStores).
+    Session(PortOpener* ports, int capacity);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Creates the message store with capacity frames and the filtered view over it, and connects
+    // them to the filter and the readers, and to a decoder of the mode already chosen. Not while
+    // readers add frames.
+    void CreateStores(int capacity);
+
+    // Selects the decoder (raw for anything but PARSE_CANOPEN), makes it the store's scanner and
+    // clears the message store. Not while readers add frames.
+    void SetParserMode(ParseMode mode);
+    ParseMode parserMode() const { return mode; }
+
+    // Installs filter as the display filter and rebuilds the filtered view with it (GUI thread);
+    // progress as for FiltStore::Reset.
+    void SetFilter(std::unique_ptr<FilterLogic> filter,
+                   const std::function<void()>& progress = nullptr);
+
+    // Who hears that a replay ended or the log writer closes its file (the main window); null for
+    // nobody. Told on the reader's or writer's thread.
+    void SetNotices(LogNotices* listener) { notices = listener; }
+
+    // Starts the log writer on path (replacing a finished one): live, it writes until
+    // StopWriting; otherwise it ends once it has written what the store holds. Throws the
+    // writer's QuillonError when the file cannot be opened.
+    void StartWriting(const std::string& path, bool live);
+    // Asks a live log writer to close its file; with wait, returns once it is closed.
+    void StopWriting(bool wait);
+    // Why the last log file could not be written whole, "" when it was or there is none.
+    std::string WriteError();
+
+    // Stops every reader and the log writer, waiting for the file to close.
+    void StopAll();
+
+    MsgStore& store() { return *messages; }
+    FiltStore& view() { return *filtered; }
+    // The current decoder; null before the first SetParserMode.
+    Parser* decoder() { return parser.get(); }
+    ReadManager& readers() { return readMgr; }
+    NetworkConfig& network() { return netConfig; }
+    PortSelection& ports() { return selection; }
+    DisplayFilter& filter() { return display; }
+
+  private:
+    void LogReadDone() override;
+    void LogWriteDone() override;
+
+    std::atomic<LogNotices*> notices{nullptr};
+    DisplayFilter display;
+    NetworkConfig netConfig;  // names the objects of SDO transfers
+    PortSelection selection;
+    ReadManager readMgr;
+    std::unique_ptr<MsgStore> messages;
+    std::unique_ptr<FiltStore> filtered;  // the frames display passes, over messages
+    std::unique_ptr<Parser> parser;       // the current decoder
+    ParseMode mode = PARSE_NONE;          // of parser
+    std::unique_ptr<LogProducer> writer;  // of the last StartWriting
+};
