@@ -23,6 +23,6 @@ class DisplayFilter : public FrameFilter {
     }
 
   private:
-    Mutex lock;                         // guards logic while it is matched or replaced
+    Mutex lock;  // guards logic while it is matched or replaced
     std::unique_ptr<FilterLogic> logic;
 };

@@ -3,13 +3,13 @@
 #include <chrono>
 #include <csignal>
 
-#include "session/session.h"
 #include "base/quillon_error.h"
 #include "base/threads_posix.h"
 #include "base/utils.h"
 #include "hw/bus_analysis.h"
 #include "hw/can_intf.h"
 #include "hw/port_survey.h"
+#include "session/session.h"
 #include "store/msg_store.h"
 
 namespace {

@@ -6,8 +6,8 @@
 
 #include <memory>
 
-#include "ui/windows.h"
 #include "ui/fe_panels.h"
+#include "ui/windows.h"
 
 // The element dialog: creates one filter element, or edits one, for the filter dialog.
 class FeDialog {

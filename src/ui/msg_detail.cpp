@@ -12,12 +12,10 @@
 #include "store/msg_store.h"
 #include "ui/ui_helpers.h"
 
-MsgDetailFLTK::MsgDetailFLTK(int x, int y, int w, int h, Session& session,
-                             const QL_Settings& prefs)
+MsgDetailFLTK::MsgDetailFLTK(int x, int y, int w, int h, Session& session, const QL_Settings& prefs)
     : ScrollWin(x, y, w, h), session(session), prefs(prefs) {}
 
-MsgDetail* CreateMsgDetail(int x, int y, int w, int h, Session& session,
-                           const QL_Settings& prefs) {
+MsgDetail* CreateMsgDetail(int x, int y, int w, int h, Session& session, const QL_Settings& prefs) {
     return new MsgDetailFLTK(x, y, w, h, session, prefs);
 }
 

@@ -46,5 +46,4 @@ class MsgDetailFLTK : public MsgDetail, public ScrollWin {
 };
 
 // A new view in the current group, which owns it.
-MsgDetail* CreateMsgDetail(int x, int y, int w, int h, Session& session,
-                           const QL_Settings& prefs);
+MsgDetail* CreateMsgDetail(int x, int y, int w, int h, Session& session, const QL_Settings& prefs);

@@ -393,8 +393,7 @@ void NetDialogFLTK::ChooseEDS() {
 
 void NetDialogFLTK::Load() {
     cfgChooser->options(0);
-    const char* file =
-        Choose(*cfgChooser, Fl_Native_File_Chooser::BROWSE_FILE, prefs.netCfgPath);
+    const char* file = Choose(*cfgChooser, Fl_Native_File_Chooser::BROWSE_FILE, prefs.netCfgPath);
     if (!file) return;
     const std::string path = file;
     prefs.netCfgPath = FolderOf(path.c_str());

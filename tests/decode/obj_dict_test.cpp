@@ -71,14 +71,15 @@ TEST(ObjDictTest, GeneratedTable) {
 
 TEST(ObjDictTest, CacheByPath) {
     TempDir dir;
+    EdsList edsList;
     const std::string eds = dir.file("cache.eds");
     WriteFile(eds, "[1000]\nParameterName=First\n");
-    CANopenObjDict* dict = CANopenObjDict::LoadEDS(eds);
+    CANopenObjDict* dict = edsList.LoadEDS(eds);
     ASSERT_NE(dict, nullptr);
     WriteFile(eds, "[1000]\nParameterName=Second\n");
-    EXPECT_EQ(CANopenObjDict::LoadEDS(eds), dict);  // read once
+    EXPECT_EQ(edsList.LoadEDS(eds), dict);  // read once
     EXPECT_EQ(edsList.Find(eds), dict);
-    CANopenObjDict* other = CANopenObjDict::LoadEDS(dir.path() + "/./cache.eds");
+    CANopenObjDict* other = edsList.LoadEDS(dir.path() + "/./cache.eds");
     ASSERT_NE(other, nullptr);  // the same file under another spelling is another dictionary
     EXPECT_NE(other, dict);
     EXPECT_EQ(Name(*other, 0x1000, 0), "Second");
@@ -86,12 +87,12 @@ TEST(ObjDictTest, CacheByPath) {
     // Files without objects, and missing files, are tried again each time.
     const std::string empty = dir.file("empty.eds");
     WriteFile(empty, "[FileInfo]\nFileName=empty.eds\n");
-    EXPECT_EQ(CANopenObjDict::LoadEDS(empty), nullptr);
+    EXPECT_EQ(edsList.LoadEDS(empty), nullptr);
     WriteFile(empty, "[1000]\nParameterName=Now there\n");
-    ASSERT_NE(CANopenObjDict::LoadEDS(empty), nullptr);
-    EXPECT_EQ(Name(*CANopenObjDict::LoadEDS(empty), 0x1000, 0), "Now there");
-    EXPECT_EQ(CANopenObjDict::LoadEDS(dir.file("missing.eds")), nullptr);
-    EXPECT_EQ(CANopenObjDict::LoadEDS(""), nullptr);
+    ASSERT_NE(edsList.LoadEDS(empty), nullptr);
+    EXPECT_EQ(Name(*edsList.LoadEDS(empty), 0x1000, 0), "Now there");
+    EXPECT_EQ(edsList.LoadEDS(dir.file("missing.eds")), nullptr);
+    EXPECT_EQ(edsList.LoadEDS(""), nullptr);
 }
 
 TEST(ObjDictTest, RealFilesLoadWithTheirNames) {
@@ -108,14 +109,15 @@ TEST(ObjDictTest, RealFilesLoadWithTheirNames) {
     }
     EXPECT_GT(files, 5);
 
-    CANopenObjDict* sample = CANopenObjDict::LoadEDS(dir + "/python-canopen/sample.eds");
+    EdsList edsList;
+    CANopenObjDict* sample = edsList.LoadEDS(dir + "/python-canopen/sample.eds");
     ASSERT_NE(sample, nullptr);
     EXPECT_EQ(Name(*sample, 0x1018, 1) + "|" + Name(*sample, 0x2004, 0),
               "Vendor-ID|INTEGER32 value");
-    CANopenObjDict* ds301 = CANopenObjDict::LoadEDS(dir + "/CANopenNode/DS301_profile.eds");
+    CANopenObjDict* ds301 = edsList.LoadEDS(dir + "/CANopenNode/DS301_profile.eds");
     ASSERT_NE(ds301, nullptr);
     EXPECT_EQ(Name(*ds301, 0x1018, 4), "Serial number");
-    CANopenObjDict* big = CANopenObjDict::LoadEDS(dir + "/python-canopen/e35.eds");
+    CANopenObjDict* big = edsList.LoadEDS(dir + "/python-canopen/e35.eds");
     ASSERT_NE(big, nullptr);
     EXPECT_GT(big->Count(), 900u);  // of its 1,112 sections
 }

@@ -105,7 +105,7 @@ TEST(NetworkConfigConcurrencyTest, NamesWhileTheConfigurationChanges) {
     config.Net(0)->setEDS(drive);
     namer.Hold(unnamed, "Controlword");
     // As the dialog adds or pastes a node and then gives it another id.
-    auto added = std::make_unique<NodeInfo>(static_cast<const CfgElement*>(nullptr));
+    auto added = std::make_unique<NodeInfo>(nullptr, config.Dictionaries());
     added->setEDS(node);
     NodeInfo* one = added.get();
     config.Net(0)->AddNode(std::move(added));

@@ -13,8 +13,8 @@ NetworkInfo* Net(NetworkConfig& config, const std::string& port) {
     return net;
 }
 
-NodeInfo* AddNode(NetworkInfo* net, const std::string& id) {
-    auto node = std::make_unique<NodeInfo>(static_cast<const CfgElement*>(nullptr));
+NodeInfo* AddNode(NetworkConfig& config, NetworkInfo* net, const std::string& id) {
+    auto node = std::make_unique<NodeInfo>(nullptr, config.Dictionaries());
     NodeInfo* raw = node.get();
     node->setIdStr(id);
     EXPECT_TRUE(net->AddNode(std::move(node)));
@@ -45,8 +45,8 @@ TEST(NetworkConfigTest, PortsIdsAndRedundancy) {
     EXPECT_FALSE(far->isValid(&d));
     EXPECT_TRUE(d.portOk && !d.edsOk && d.msg == std::string("Unable to load EDS file"));
 
-    NodeInfo* n3 = AddNode(a, "7");
-    NodeInfo* motor = AddNode(a, "7");
+    NodeInfo* n3 = AddNode(config, a, "7");
+    NodeInfo* motor = AddNode(config, a, "7");
     motor->name = "Motor";
     EXPECT_TRUE(n3->redundant && config.FindNode(1, 7) == n3);
     EXPECT_STREQ(message(motor, NodeValidDetails()), "ID value already in use on network");
@@ -76,10 +76,10 @@ TEST(NetworkConfigTest, FilesRoundTripAndLimits) {
     NetworkConfig config;
     NetworkInfo* a = Net(config, "0");
     a->name = "Line A";
-    AddNode(a, "5")->name = "Axis";
-    AddNode(a, "6");
+    AddNode(config, a, "5")->name = "Axis";
+    AddNode(config, a, "6");
     NetworkInfo* b = Net(config, "not a port");
-    AddNode(b, "x");
+    AddNode(config, b, "x");
     const std::string path = dir.file("net.cfg");
     EXPECT_EQ(config.Save(path.c_str()), nullptr);
     const std::string saved = ReadFile(path);

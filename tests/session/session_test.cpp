@@ -1,0 +1,76 @@
+#include "session/session.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "filter/fe_list.h"
+#include "filter/filter_logic.h"
+#include "store/filt_store.h"
+#include "store/msg_store.h"
+#include "support/test_support.h"
+
+namespace {
+
+// A window that counts the log threads' notices.
+struct NoticeCounter : LogNotices {
+    void LogReadDone() override { reads++; }
+    std::atomic<int> reads{0};
+};
+
+TEST(SessionTest, WiresStoresDecoderFilterReadersAndNotices) {
+    Session session(nullptr, 100);
+    session.SetParserMode(PARSE_CANOPEN);
+    NoticeCounter window;
+    session.SetNotices(&window);
+    FeList elements;
+    elements.Add(std::make_unique<FeCanID>(0x080, 0x7FF));
+    session.SetFilter(CreateFilterLogic("!A", elements));
+    session.readers().ReadLogFile(TEST_DATA_DIR "/small.log", true);
+    session.readers().StopAll();  // waits until the reader has sent its notice
+    EXPECT_EQ(window.reads, 1);
+    EXPECT_EQ(session.store().GetTotal(nullptr, nullptr), 7);
+    EXPECT_EQ(session.view().GetTotal(nullptr, nullptr), 6);  // the SYNC frame filtered out
+    session.SetNotices(nullptr);
+
+    // New stores keep the decoder's mode, with a decoder that scans the new store.
+    for (int round = 0; round < 2; round++) {
+        session.CreateStores(50);
+        CANframe request, reply;
+        request.type = FRAME_RTR;
+        request.id = reply.id = 0x705;
+        session.store().Add(request);
+        session.store().Add(reply);
+        ASSERT_TRUE(session.store().Get(1, reply));
+        EXPECT_EQ(reply.txPrev, 0);
+    }
+    session.SetParserMode(PARSE_DEVICENET);
+    EXPECT_EQ(session.parserMode(), PARSE_RAW);
+    EXPECT_EQ(session.store().GetTotal(nullptr, nullptr), 0);  // a new decoder starts afresh
+}
+
+TEST(SessionTest, TheLogWriterWritesTheStoreAndReportsItsFailure) {
+    TempDir dir;
+    Session session(nullptr, 100);
+    session.SetParserMode(PARSE_RAW);
+    session.readers().ReadLogFile(TEST_DATA_DIR "/small.log", true);
+    session.StartWriting(dir.file("copy.log"), false);
+    session.StopWriting(true);
+    EXPECT_EQ(session.WriteError(), "");
+    EXPECT_EQ(ReadFile(dir.file("copy.log")),  // the frames the reader took, and its texts
+              "# bench wiring check\n      100 CAN1: 0x00000181 - 0x01 0xa0 \n      250 RTR2: "
+              "0x00000701\n      400 ERROR0:\n      300 CAN0: 0x20000123 - \n       17 loose  "
+              "words\n      900 CAN1: 0x00000080 - \n");
+    EXPECT_THROW(session.StartWriting(dir.file("no/such/folder.log"), false), QuillonError);
+}
+
+TEST(PortSelectionTest, EveryPortIsMonitoredUntilUnticked) {
+    PortSelection ports;
+    EXPECT_TRUE(ports.Monitored(0) && ports.Monitored(63));
+    ports.SetMonitored(1, false);
+    ports.SetMonitored(64, false);  // no such port: ignored
+    EXPECT_FALSE(ports.Monitored(1) || ports.Monitored(-1) || ports.Monitored(64));
+    EXPECT_TRUE(ports.Monitored(2));
+}
+
+}  // namespace
