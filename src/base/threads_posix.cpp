@@ -1,7 +1,6 @@
 #include "base/threads_posix.h"
 
 #include <sched.h>
-#include <sys/time.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -93,12 +92,6 @@ int Thread::sleep(int ms) {
         for (;;) never.Get(-1);
     }
     return never.Get(ms) == ERR_TIMEOUT ? ERR_OK : ERR_SYSTEM;
-}
-
-uint32_t Thread::getTimeMS() {
-    timeval tv;
-    gettimeofday(&tv, nullptr);
-    return static_cast<uint32_t>(tv.tv_sec) * 1000u + static_cast<uint32_t>(tv.tv_usec / 1000);
 }
 
 Mutex::Mutex() {

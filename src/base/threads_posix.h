@@ -29,8 +29,6 @@ class Thread {
 
     // Waits ms milliseconds (a cancellation point); below 0 waits until the thread is cancelled.
     static int sleep(int ms);
-    // Milliseconds of the wall clock in 32-bit arithmetic (wraps).
-    static uint32_t getTimeMS();
     // The SCHED_FIFO priority for a priority of 0 to 9 within the system's range min..max.
     static int realTimePriority(int priority, int min, int max);
 

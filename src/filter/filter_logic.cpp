@@ -83,13 +83,5 @@ bool FilterNOT::Match(const CANframe& frame) const {
 std::unique_ptr<FilterLogic> CreateFilterLogic(std::string expr, const ElementLookup& elements) {
     TrimString(expr);
     if (expr.empty()) return std::make_unique<FilterLogic>();
-    return ParseSub(std::move(expr), elements);
-}
-
-std::unique_ptr<FilterLogic> ParseSub(std::string s, const ElementLookup& elements) {
-    return Sub(std::move(s), elements, 0);
-}
-
-std::unique_ptr<FilterLogic> ParseArg(std::string& s, const ElementLookup& elements) {
-    return Arg(s, elements, 0);
+    return Sub(std::move(expr), elements, 0);
 }

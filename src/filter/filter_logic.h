@@ -52,7 +52,3 @@ class FilterNOT : public FilterLogic {
 // Blank text passes everything. The leaves are copies of the elements, so later edits in the dialog
 // leave the tree as it is. Throws QuillonError ERR_FILTER with the message for the user.
 std::unique_ptr<FilterLogic> CreateFilterLogic(std::string expr, const ElementLookup& elements);
-// A whole expression.
-std::unique_ptr<FilterLogic> ParseSub(std::string s, const ElementLookup& elements);
-// One operand at the front of s, which loses the characters consumed.
-std::unique_ptr<FilterLogic> ParseArg(std::string& s, const ElementLookup& elements);

@@ -168,15 +168,3 @@ const char* NetworkConfig::Save(const char* path) {
     }
 }
 
-void NetworkConfig::Print() {
-    MutexLock hold(lock);
-    std::printf("Network configuration");
-    for (int i = 0; i < kMaxNets; i++) {
-        if (!nets[i]) continue;
-        std::printf("Network %d: %p\n", i, static_cast<void*>(nets[i].get()));
-        nets[i]->Print();
-    }
-    std::printf("Nets by port: ");
-    for (int i = 0; i < kMaxNets; i++)
-        if (netsByPort[i]) std::printf("  %d: %p\n", i, static_cast<void*>(netsByPort[i]));
-}

@@ -47,7 +47,6 @@ class NetworkConfig : public ObjectNames {
     // Null on success, else the message for the user.
     const char* Load(const char* path);
     const char* Save(const char* path);
-    void Print();
 
     // The configured name of object key on a node, as the decoders ask for it: from the node's
     // dictionary, else its network's; false when no dictionary applies. Any thread.

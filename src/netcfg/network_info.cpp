@@ -84,17 +84,6 @@ std::unique_ptr<CfgElement> NodeInfo::toCfg() const {
     return e;
 }
 
-void NodeInfo::Print() const {
-    std::printf("    name: %s\n", name.c_str());
-    std::printf("    idStr: %s\n", idStr.c_str());
-    std::printf("    eds:  %s\n", eds.c_str());
-    std::printf("    id:  %d\n", id);
-    std::printf("    extra:  %p\n", extra);
-    std::printf("    redundant:  %d\n", redundant);
-    std::printf("    network: %p\n", static_cast<void*>(network));
-    std::printf("    objDict: %p\n", static_cast<void*>(objDict));
-}
-
 NetworkInfo::NetworkInfo(const CfgElement* e, EdsList& dictionaries, NetworkConfig* owner)
     : dictionaries(dictionaries), config(owner) {
     if (!e) return;
@@ -214,22 +203,3 @@ std::unique_ptr<CfgElement> NetworkInfo::toCfg() {
     return e;
 }
 
-void NetworkInfo::Print() {
-    std::printf("  Name: %s\n", name.c_str());
-    std::printf("  portStr: %s\n", portStr.c_str());
-    std::printf("  eds: %s\n", eds.c_str());
-    std::printf("  port: %d\n", port);
-    std::printf("  extra: %p\n", extra);
-    std::printf("  redundant: %d\n", redundant);
-    std::printf("  objDict: %p\n", static_cast<void*>(objDict));
-    std::printf("  Nodes:");
-    MutexLock hold(lock);
-    for (int i = 0; i < kMaxNodes; i++) {
-        if (!nodes[i]) continue;
-        std::printf("  Node %d: %p\n", i, static_cast<void*>(nodes[i].get()));
-        nodes[i]->Print();
-    }
-    std::printf("  Nodes by ID:");
-    for (int i = 0; i < kMaxNodes; i++)
-        if (nodesById[i]) std::printf("  %d: %p\n", i, static_cast<void*>(nodesById[i]));
-}

@@ -60,7 +60,6 @@ class NodeInfo {
     // From the node's own dictionary, else its network's; null without either.
     ObjInfo* GetObjInfo(uint32_t key);
     std::unique_ptr<CfgElement> toCfg() const;
-    void Print() const;
 
     void* extra = nullptr;  // the user interface's handle
     std::string name = "Node 1";
@@ -108,7 +107,6 @@ class NetworkInfo {
     NodeInfo* Node(int i);
 
     std::unique_ptr<CfgElement> toCfg();
-    void Print();
 
     Mutex lock;
     void* extra = nullptr;
