@@ -29,7 +29,8 @@ void BM_LoadEds(benchmark::State& state) {
 BENCHMARK(BM_LoadEds)->Unit(benchmark::kMillisecond);
 
 void BM_LookupNames(benchmark::State& state) {
-    CANopenObjDict* dict = CANopenObjDict::LoadEDS(kEds);
+    EdsList dictionaries;
+    CANopenObjDict* dict = dictionaries.LoadEDS(kEds);
     if (!dict) {
         state.SkipWithError("no shared test data");
         return;
