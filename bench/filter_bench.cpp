@@ -5,9 +5,9 @@
 
 #include <memory>
 
-#include "app/quillon.h"
 #include "filter/fe_list.h"
 #include "filter/filter_logic.h"
+#include "session/session.h"
 #include "store/filt_store.h"
 #include "store/msg_store.h"
 
@@ -40,26 +40,19 @@ void Fill(MsgStore& store) {
 }
 
 void BM_FiltStoreReset(benchmark::State& state) {
-    Quillon& app = App();
-    app.CreateStores(kFrames);
-    Fill(*app.msgStore);
+    Session session(nullptr, kFrames);
+    Fill(session.store());
     FeList elements;
     elements.Add(std::make_unique<FeCanID>(0x180, 0x780));  // A: every TPDO1
     elements.Add(std::make_unique<FeCanID>(0x701, 0x7FF));  // B: node 1's heartbeat
     elements.Add(std::make_unique<FePort>(1));              // C: port 1
     std::unique_ptr<FilterLogic> filter = CreateFilterLogic("(A | B) & !C", elements);
-    {
-        MutexLock hold(app.mutex);
-        app.filter.swap(filter);
-    }
-    for (auto _ : state) app.filtStore->Reset();
+    session.filter().Replace(std::move(filter));
+    for (auto _ : state) session.view().Reset();
     state.counters["frames"] = kFrames;
-    state.counters["passing %"] = 100.0 * app.filtStore->GetTotal(nullptr, nullptr) / kFrames;
+    state.counters["passing %"] = 100.0 * session.view().GetTotal(nullptr, nullptr) / kFrames;
     state.counters["frames/s"] = benchmark::Counter(
         static_cast<double>(kFrames) * state.iterations(), benchmark::Counter::kIsRate);
-    app.filtStore.reset();
-    app.msgStore.reset();
-    app.filter = std::make_unique<FilterLogic>();
 }
 BENCHMARK(BM_FiltStoreReset)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 

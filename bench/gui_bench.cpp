@@ -15,13 +15,14 @@
 #include <memory>
 #include <vector>
 
-#include "app/quillon.h"
 #include "decode/canopen_parser.h"
 #include "filter/filter_element.h"
+#include "session/session.h"
+#include "session/settings.h"
 #include "store/filt_store.h"
 #include "store/msg_store.h"
-#include "ui/config_dialog.h"
 #include "ui/filt_dialog.h"
+#include "ui/hardware_dialog.h"
 #include "ui/icons.h"
 #include "ui/main_frame_fltk.h"
 
@@ -33,25 +34,38 @@ double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-void Setup(int capacity) {
-    Quillon& app = App();
-    app.CreateStores(capacity);
-    app.SetParserMode(PARSE_CANOPEN);
-    app.cfgDialog = CreateCfgDialog();
-}
-
-// Adds frames PDO frames to the store: six identifiers in turn, 100 us apart, on ports 0 to
-// ports - 1 in turn.
-void FillStore(int frames, int ports) {
-    CANframe f;
-    f.length = 8;
-    for (int i = 0; i < frames; i++) {
-        f.id = 0x181 + i % 6;
-        f.port = i % ports;
-        f.timestamp = i * 100u;
-        App().msgStore->Add(f);
+// The program's window over a session of capacity frames decoded as CANopen, with the dialogs it
+// opens; frames: PDO frames added before the window is made (FillStore).
+struct Program {
+    Program(int capacity, int frames, int ports) : session(nullptr, capacity) {
+        session.SetParserMode(PARSE_CANOPEN);
+        FillStore(frames, ports);
+        frame = std::make_unique<MainFrameFLTK>(session, prefs);
+        Dialogs dialogs;
+        dialogs.hardware = CreateHardwareDialog(session.ports(), frame.get());
+        dialogs.filter = CreateFiltDialog(session, frame.get());
+        filter = static_cast<FiltDialogFLTK*>(dialogs.filter.get());
+        frame->SetDialogs(std::move(dialogs));
     }
-}
+    // Adds frames PDO frames to the store: six identifiers in turn, 100 us apart, on ports 0 to
+    // ports - 1 in turn.
+    void FillStore(int frames, int ports) {
+        CANframe f;
+        f.length = 8;
+        for (int i = 0; i < frames; i++) {
+            f.id = 0x181 + i % 6;
+            f.port = i % ports;
+            f.timestamp = i * 100u;
+            session.store().Add(f);
+        }
+    }
+    MsgListData& List() { return *static_cast<MsgListData*>(frame->msgList); }
+
+    QL_Settings prefs;
+    Session session;
+    std::unique_ptr<MainFrameFLTK> frame;
+    FiltDialogFLTK* filter = nullptr;  // owned by frame
+};
 
 // The list's redraws while the event loop runs: the times at which the list moved to show a
 // grown view.
@@ -76,11 +90,9 @@ struct RedrawWatch {
 };
 
 int Draw(int frames) {
-    Setup(frames);
-    FillStore(frames, 1);
-    MainFrameFLTK frame(App());
-    App().mainFrame = &frame;
-    auto* list = static_cast<MsgListData*>(frame.msgList);
+    Program program(frames, frames, 1);
+    MainFrameFLTK& frame = *program.frame;
+    MsgListData* list = &program.List();
     for (int i = 0; i < 20; i++) Fl::wait(0.02);
     list->Tick();  // follows to the newest frames
     auto measure = [](Fl_Widget& widget) {
@@ -100,15 +112,13 @@ int Draw(int frames) {
         "redraw over %d frames (%d rows shown): list median %.3f ms (max %.3f), whole window "
         "median %.3f ms (max %.3f)\n",
         frames, list->Lines(), listOnly.first, listOnly.second, window.first, window.second);
-    App().mainFrame = nullptr;
     return 0;
 }
 
 int Replay(const char* path) {
-    Setup(10000000);
-    MainFrameFLTK frame(App());
-    App().mainFrame = &frame;
-    auto* list = static_cast<MsgListData*>(frame.msgList);
+    Program program(10000000, 0, 1);
+    MainFrameFLTK& frame = *program.frame;
+    MsgListData* list = &program.List();
     Fl::lock();
     for (int i = 0; i < 20; i++) Fl::wait(0.02);
     // Watches the list's timer through the view it moves.
@@ -120,29 +130,24 @@ int Replay(const char* path) {
         RedrawWatch::Check(&watch);
     }
     const double seconds = Ms(Clock::now() - start) / 1000;
-    const int total = App().msgStore->GetTotal(nullptr, nullptr);
+    const int total = program.session.store().GetTotal(nullptr, nullptr);
     std::printf(
         "replay in the window: %d frames in %.3f s (%.0f frames/s); the list moved %d times, "
         "longest gap %.1f ms\n",
         total, seconds, total / seconds, watch.redraws, watch.longestGap);
-    App().mainFrame = nullptr;
     return 0;
 }
 
 int Apply(int frames) {
-    Setup(frames);
-    FillStore(frames, 4);
-    MainFrameFLTK frame(App());
-    App().mainFrame = &frame;
-    App().filtDialog = CreateFiltDialog(App());
-    auto& dialog = static_cast<FiltDialogFLTK&>(*App().filtDialog);
+    Program program(frames, frames, 4);
+    FiltDialogFLTK& dialog = *program.filter;
     dialog.Show();
     dialog.AddFE(std::make_unique<FeCanID>(0x181, 0x7ff));
     dialog.AddFE(std::make_unique<FeCanID>(0x182, 0x7ff));
     dialog.AddFE(std::make_unique<FePort>(1));
     dialog.AddFE(std::make_unique<FeObjID>(0x1000, -1, FeObjID::kLess));
     dialog.exprInput->value("(A | B) & !C & D");
-    auto* list = static_cast<MsgListData*>(frame.msgList);
+    MsgListData* list = &program.List();
     for (int i = 0; i < 20; i++) Fl::wait(0.02);
     RedrawWatch watch{list, list->topIndex, Clock::now()};
     Fl::add_check(RedrawWatch::Check, &watch);
@@ -154,9 +159,8 @@ int Apply(int frames) {
     std::printf(
         "apply of a four-element expression over %d frames: %.1f ms, %d shown; the list redrew "
         "%d times during it, longest gap between redraws %.1f ms\n",
-        frames, ms, App().filtStore->GetTotal(nullptr, nullptr), watch.redraws, watch.longestGap);
-    App().filtDialog.reset();
-    App().mainFrame = nullptr;
+        frames, ms, program.session.view().GetTotal(nullptr, nullptr), watch.redraws,
+        watch.longestGap);
     return 0;
 }
 

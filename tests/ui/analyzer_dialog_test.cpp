@@ -9,11 +9,13 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
-#include "app/quillon.h"
 #include "hw/can_intf.h"
 #include "hw/emulation_test_support.h"
 #include "hw/port_table.h"
+#include "session/session.h"
+#include "session/settings.h"
 #include "support/test_support.h"
 #include "ui/alert_capture.h"
 #include "ui/main_frame_fltk.h"
@@ -76,28 +78,32 @@ struct Pixels {
 
 TEST(AnalyzerDialogTest, NoCardsGiveAnAlertAndNoWindow) {
     Ports().Scan(true);
-    App().CreateStores(1000);
-    App().analyzer = CreateAnalyzer();
-    {
-        MainFrameFLTK frame(App());
-        // Opened from the Tools menu.
-        EXPECT_EQ(CaptureAlert([&] {
-                      frame.menuBar->picked(frame.menuBar->find_item("&Tools/&Analyze CAN bus..."));
-                  }),
-                  "No CAN cards found in system");
-    }
-    auto& dialog = static_cast<AnalyzerFLTK&>(*App().analyzer);
+    QL_Settings prefs;
+    Session session(nullptr, 1000);
+    MainFrameFLTK frame(session, prefs);
+    Dialogs dialogs;
+    dialogs.analyzer = CreateAnalyzer(&frame);
+    auto& dialog = static_cast<AnalyzerFLTK&>(*dialogs.analyzer);
+    frame.SetDialogs(std::move(dialogs));
+    // Opened from the Tools menu.
+    EXPECT_EQ(CaptureAlert([&] {
+                  frame.menuBar->picked(frame.menuBar->find_item("&Tools/&Analyze CAN bus..."));
+              }),
+              "No CAN cards found in system");
     EXPECT_FALSE(dialog.window->shown());
+    int x, y;  // built beside the window that opens it
+    frame.GetXY(x, y);
+    EXPECT_EQ(std::vector<int>({dialog.window->x(), dialog.window->y()}),
+              std::vector<int>({x + 100, y + 100}));
     EXPECT_EQ(CaptureAlert([&] { dialog.Config(); }), "No CAN cards found in system");
     EXPECT_FALSE(dialog.cfgWindow->shown());
-    App().analyzer.reset();
 }
 
 TEST(AnalyzerDialogTest, MeasuresBothCardKindsAndDrawsTheBitTime) {
     TempDir dir;
     auto driver = DriverFrom(dir.path(), kCards);
     InstalledDriver installed(*driver);
-    AnalyzerFLTK dialog;
+    AnalyzerFLTK dialog(nullptr);
     dialog.Show();
     ASSERT_TRUE(dialog.window->shown());
     EXPECT_STREQ(dialog.window->label(), "CAN network analyzer");

@@ -16,9 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/quillon.h"
-#include "filter/filter_logic.h"
 #include "io/log_reader.h"
+#include "session/session.h"
 #include "store/filt_store.h"
 #include "store/msg_store.h"
 #include "support/test_support.h"
@@ -30,14 +29,9 @@ namespace {
 class FiltDialogTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        App().CreateStores(1000);
-        App().SetParserMode(PARSE_CANOPEN);
+        session.SetParserMode(PARSE_CANOPEN);
         dialog->Show();
         Settle();
-    }
-    void TearDown() override {
-        dialog.reset();
-        App().SetFilter(std::make_unique<FilterLogic>());
     }
     static void Settle() {
         for (int i = 0; i < 3; i++) Fl::wait(0.01);
@@ -84,7 +78,15 @@ class FiltDialogTest : public ::testing::Test {
         return cells;
     }
 
-    std::unique_ptr<FiltDialogFLTK> dialog = std::make_unique<FiltDialogFLTK>(App());
+    // A frame of port number port.
+    static CANframe OnPort(uint8_t port) {
+        CANframe f;
+        f.port = port;
+        return f;
+    }
+
+    Session session{nullptr, 1000};
+    std::unique_ptr<FiltDialogFLTK> dialog = std::make_unique<FiltDialogFLTK>(session, nullptr);
 };
 
 TEST_F(FiltDialogTest, AddEditAndDeleteKeepTheLettersInOrder) {
@@ -135,18 +137,18 @@ TEST_F(FiltDialogTest, AddEditAndDeleteKeepTheLettersInOrder) {
     EXPECT_EQ(static_cast<FePort&>(*dialog->FindFE("Z")).port, 26u);
     EXPECT_EQ(dialog->table->CellText(25), "Port == 26");
 
-    // An expression that names the deleted letter fails at the next Apply and keeps the filter.
-    const FilterLogic* before = App().filter.get();
+    // An expression that names the deleted letter fails at the next Apply and keeps the filter,
+    // which passes everything at first.
     dialog->exprInput->value("Z & A1");
     EXPECT_EQ(CaptureAlert([&] { Press("Apply"); }), "Undefined filter element A1 in string");
     dialog->exprInput->value("A &");
     EXPECT_EQ(CaptureAlert([&] { Press("OK"); }), "Error parsing filter (empty string).");
     EXPECT_TRUE(dialog->window->shown());
-    EXPECT_EQ(App().filter.get(), before);
+    EXPECT_TRUE(session.filter().Passes(OnPort(0)) && session.filter().Passes(OnPort(26)));
     dialog->exprInput->value("Z");
     Press("OK");
     EXPECT_FALSE(dialog->window->shown());
-    EXPECT_NE(App().filter.get(), before);
+    EXPECT_TRUE(!session.filter().Passes(OnPort(0)) && session.filter().Passes(OnPort(26)));
 }
 
 TEST_F(FiltDialogTest, ElementDialogFieldsAndAlerts) {
@@ -257,7 +259,7 @@ TEST_F(FiltDialogTest, ApplyShowsWhatQuillonDumpPrints) {
     std::unique_ptr<LogReader> reader = OpenLogFile(log);
     try {
         for (CANframe frame;;)
-            if (reader->getNextFrame(frame)) App().msgStore->Add(frame);
+            if (reader->getNextFrame(frame)) session.store().Add(frame);
     } catch (const EndOfFileException&) {
     }
     dialog->AddFE(std::make_unique<FeCanID>(0x180, 0x780));
@@ -265,8 +267,8 @@ TEST_F(FiltDialogTest, ApplyShowsWhatQuillonDumpPrints) {
     dialog->exprInput->value("A & !B");
     Press("Apply");
     std::string shown;
-    for (int i = 0; App().filtStore->GetFrameID(i) >= 0; i++)
-        shown += std::to_string(App().filtStore->GetFrameID(i)) + "\n";
+    for (int i = 0; session.view().GetFrameID(i) >= 0; i++)
+        shown += std::to_string(session.view().GetFrameID(i)) + "\n";
 
     ProcessResult dump =
         RunProcess({QUILLON_DUMP_BIN, "-e", "id:0x780:0x180", "-e", "port:1", "-f", "A & !B", log});

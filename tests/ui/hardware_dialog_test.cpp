@@ -1,10 +1,11 @@
 // gtest before FLTK: X11 headers define None.
 #include <gtest/gtest.h>
 
-#include "ui/config_dialog.h"
+#include "ui/hardware_dialog.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>
+#include <FL/Fl_Progress.H>
 
 #include <algorithm>
 #include <cerrno>
@@ -19,6 +20,7 @@
 #include "hw/firmware_builder.h"
 #include "hw/firmware_file.h"
 #include "hw/port_table.h"
+#include "session/port_selection.h"
 #include "support/test_support.h"
 #include "ui/alert_capture.h"
 
@@ -70,7 +72,18 @@ const std::string kTwoCards =
                       Block("Port", "bus:0\ntx_errors:12\nbitrate:500000\n") +
                       Block("Port", "bus:0\ntx_errors:13\n"));
 
-class ConfigDialogTest : public ::testing::Test {
+// The main window the dialog opens beside.
+struct PlacedFrame : MainFrame {
+    void OpenLogFile(const std::string&) override {}
+    void GetXY(int& x, int& y) override {
+        x = 200;
+        y = 150;
+    }
+    MsgDetail* GetMsgDetail() override { return nullptr; }
+    void SetDialogs(Dialogs) override {}
+};
+
+class HardwareDialogTest : public ::testing::Test {
   protected:
     void TearDown() override {
         installed.reset();
@@ -108,16 +121,21 @@ class ConfigDialogTest : public ::testing::Test {
     std::unique_ptr<EmulatedDriver> driver;
     std::unique_ptr<Vanishing> calls;
     std::unique_ptr<InstalledDriver> installed;
-    std::unique_ptr<CfgDialogFLTK> dialog = std::make_unique<CfgDialogFLTK>();
+    PortSelection ports;  // the session's Monitor flags, which the dialog shows and sets
+    PlacedFrame owner;
+    std::unique_ptr<HardwareDialogFLTK> dialog =
+        std::make_unique<HardwareDialogFLTK>(ports, &owner);
 };
 
-TEST_F(ConfigDialogTest, TwoCardsOfTwoPortsGiveFourPortItemsThatAddressTheirPorts) {
+TEST_F(HardwareDialogTest, TwoCardsOfTwoPortsGiveFourPortItemsThatAddressTheirPorts) {
     Use(kTwoCards);
     dialog->Show();
     ASSERT_TRUE(dialog->window->shown());
     EXPECT_STREQ(dialog->window->label(), "CAN Hardware Configuration");
-    EXPECT_EQ(std::vector<int>({dialog->window->w(), dialog->window->h()}),
-              std::vector<int>({500, 300}));
+    // Beside its owner, the main window at (200, 150).
+    EXPECT_EQ(std::vector<int>({dialog->window->x(), dialog->window->y(), dialog->window->w(),
+                                dialog->window->h()}),
+              std::vector<int>({300, 250, 500, 300}));
     std::vector<std::string> items;
     for (Fl_Tree_Item* i = dialog->tree->next(dialog->tree->first()); i;
          i = dialog->tree->next(i)) {
@@ -155,7 +173,7 @@ TEST_F(ConfigDialogTest, TwoCardsOfTwoPortsGiveFourPortItemsThatAddressTheirPort
     dialog->window->hide();
 }
 
-TEST_F(ConfigDialogTest, CardTypeTexts) {
+TEST_F(HardwareDialogTest, CardTypeTexts) {
     Use(kTwoCards);
     dialog->Show();
     EXPECT_EQ(Text(dialog->cardType), "TRL-PCI-2 - rev 4");
@@ -171,18 +189,21 @@ TEST_F(ConfigDialogTest, CardTypeTexts) {
     dialog->window->hide();
 }
 
-TEST_F(ConfigDialogTest, UntickedPortIsLeftOutOfThePortList) {
+TEST_F(HardwareDialogTest, UntickedPortIsLeftOutOfThePortList) {
     Use(kTwoCards);
     dialog->Show();
     Select("CARD 0/PORT 2");
     EXPECT_TRUE(dialog->monitorBtn->value());
     dialog->monitorBtn->value(0);
     dialog->monitorBtn->do_callback();
+    EXPECT_EQ(std::vector<bool>(
+                  {ports.Monitored(0), ports.Monitored(1), ports.Monitored(2), ports.Monitored(3)}),
+              std::vector<bool>({true, false, true, true}));
 
     int list[64];
-    ASSERT_EQ(dialog->GetPortList(list, 64), 4);
+    ASSERT_EQ(ports.GetPortList(list, 64), 4);
     EXPECT_EQ(std::vector<int>(list, list + 4), std::vector<int>({0, -1, 2, 0}));
-    EXPECT_EQ(dialog->GetPortList(list, 2), 2);
+    EXPECT_EQ(ports.GetPortList(list, 2), 2);
 
     // The check button shows the flag of the port selected.
     Select("CARD 1/PORT 1");
@@ -192,7 +213,7 @@ TEST_F(ConfigDialogTest, UntickedPortIsLeftOutOfThePortList) {
     dialog->window->hide();
 }
 
-TEST_F(ConfigDialogTest, BitRateIsFixedForAnOpenPortAndSetAtOnceForAClosedOne) {
+TEST_F(HardwareDialogTest, BitRateIsFixedForAnOpenPortAndSetAtOnceForAClosedOne) {
     Use(kTwoCards);
     const int fd = OpenPort(*driver, Ports().Node(0).c_str());
     dialog->Show();
@@ -225,15 +246,15 @@ TEST_F(ConfigDialogTest, BitRateIsFixedForAnOpenPortAndSetAtOnceForAClosedOne) {
     dialog->window->hide();
 }
 
-TEST_F(ConfigDialogTest, NoCardsGiveAnAlertAndNoWindow) {
+TEST_F(HardwareDialogTest, NoCardsGiveAnAlertAndNoWindow) {
     Ports().Scan(true);
     EXPECT_EQ(CaptureAlert([&] { dialog->Show(); }), "No CAN cards found in system");
     EXPECT_FALSE(dialog->window->shown());
     int list[64];
-    EXPECT_EQ(dialog->GetPortList(list, 64), 0);
+    EXPECT_EQ(ports.GetPortList(list, 64), 0);
 }
 
-TEST_F(ConfigDialogTest, ResetOfAVanishingCardWaitsForItsNode) {
+TEST_F(HardwareDialogTest, ResetOfAVanishingCardWaitsForItsNode) {
     Use(kTwoCards);
     dialog->Show();
     Select("CARD 1");
@@ -264,7 +285,7 @@ TEST_F(ConfigDialogTest, ResetOfAVanishingCardWaitsForItsNode) {
     dialog->window->hide();
 }
 
-TEST_F(ConfigDialogTest, RefreshShowsAVanishedPortsErrorAndGoesOn) {
+TEST_F(HardwareDialogTest, RefreshShowsAVanishedPortsErrorAndGoesOn) {
     Use(kTwoCards);
     dialog->Show();
     Select("CARD 1/PORT 2");
@@ -289,7 +310,7 @@ TEST_F(ConfigDialogTest, RefreshShowsAVanishedPortsErrorAndGoesOn) {
 
 }  // namespace
 
-TEST_F(ConfigDialogTest, FirmwareUpdateChecksTheCardThenDownloadsWithProgress) {
+TEST_F(HardwareDialogTest, FirmwareUpdateChecksTheCardThenDownloadsWithProgress) {
     driver = DriverFrom(dir.path(), kTwoCards);
     Recorder recorder(*driver);
     InstalledDriver usingRecorder(recorder);
@@ -314,11 +335,20 @@ TEST_F(ConfigDialogTest, FirmwareUpdateChecksTheCardThenDownloadsWithProgress) {
     EXPECT_EQ(CaptureAlert([&] { dialog->UpdateFirmwareFrom(dir.file("none.kfw").c_str()); }),
               "Unable to open file " + dir.file("none.kfw") + " for reading");
 
+    // The progress window, looked for at every call to the card, opens at the main window.
+    std::vector<int> progressAt;
+    recorder.rewrite = [&](unsigned long, void*) {
+        for (Fl_Window* w = Fl::first_window(); w && progressAt.empty(); w = Fl::next_window(w))
+            if (w->children() > 0 && dynamic_cast<Fl_Progress*>(w->child(0)))
+                progressAt = {w->x(), w->y()};
+    };
     images.compat = {3, 0, 0, 0};
     bytes = BuildFirmwareFile(images);
     WriteFile(dir.file("mine.kfw"), std::string(bytes.begin(), bytes.end()));
     EXPECT_EQ(CaptureAlert([&] { dialog->UpdateFirmwareFrom(dir.file("mine.kfw").c_str()); }),
               "(no alert)");
+    recorder.rewrite = nullptr;
+    EXPECT_EQ(progressAt, std::vector<int>({200, 150}));
     EXPECT_FALSE(dialog->busy);
     EXPECT_EQ(erases(), 2);  // the main program and the FPGA image; the file has no boot loader
     EXPECT_EQ(driver->Flash(0, kMainImageId), images.main);

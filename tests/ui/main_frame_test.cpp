@@ -15,35 +15,37 @@
 #include <string>
 #include <vector>
 
-#include "app/quillon.h"
 #include "base/utils.h"
 #include "decode/parser.h"
 #include "hw/can_intf.h"
+#include "hw/can_reader.h"
 #include "hw/emulation_test_support.h"
 #include "hw/port_table.h"
+#include "session/cmd_line.h"
+#include "session/session.h"
+#include "session/settings.h"
 #include "store/msg_store.h"
 #include "support/test_support.h"
 #include "ui/alert_capture.h"
-#include "ui/config_dialog.h"
+#include "ui/hardware_dialog.h"
 #include "ui/icons.h"
 
 namespace {
 
+// The window as the program builds it, over a session whose readers open the CAN ports, with the
+// hardware dialog it opens.
 class MainFrameTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        Quillon& app = App();
-        app.CreateStores(100000);
-        app.SetParserMode(PARSE_CANOPEN);
-        app.cfgDialog = CreateCfgDialog();
-        frame = std::make_unique<MainFrameFLTK>(App());
-        app.mainFrame = frame.get();
+        session.SetParserMode(PARSE_CANOPEN);
+        frame = std::make_unique<MainFrameFLTK>(session, prefs);
+        Dialogs dialogs;
+        dialogs.hardware = CreateHardwareDialog(session.ports(), frame.get());
+        frame->SetDialogs(std::move(dialogs));
     }
     void TearDown() override {
-        App().readMgr.StopAll();
-        App().mainFrame = nullptr;  // the dialogs of later tests place themselves by it
+        session.readers().StopAll();
         frame.reset();
-        App().cfgDialog.reset();
     }
     bool MenuActive(const char* path) {
         const Fl_Menu_Item* item = frame->menuBar->find_item(path);
@@ -55,7 +57,12 @@ class MainFrameTest : public ::testing::Test {
         for (int i = 0; i < 1000 && !done(); i++) Fl::wait(0.01);
         return done();
     }
-    std::unique_ptr<MainFrameFLTK> frame;
+    MsgStore& Store() { return session.store(); }
+
+    CanPortOpener portOpener;  // the readers' CAN ports
+    QL_Settings prefs;
+    Session session{&portOpener, 100000};
+    std::unique_ptr<MainFrameFLTK> frame;  // before the session it shows goes
 };
 
 TEST_F(MainFrameTest, LayoutAndToolStates) {
@@ -68,10 +75,10 @@ TEST_F(MainFrameTest, LayoutAndToolStates) {
     EXPECT_EQ(frame->GetMsgDetail(), frame->msgDetail);
     EXPECT_FALSE(frame->Enabled(iconRecord));  // on no button
     frame->EnableMenu("&No/&Such", false);     // ignored
-    frame->SetToolState(1);
+    frame->SetToolState(MainFrameFLTK::ToolState::Receiving);
     EXPECT_TRUE(!frame->Enabled(iconPlay) && frame->Enabled(iconStop));
     EXPECT_TRUE(!MenuActive("&File/&Open") && !MenuActive("&View/&Decoder"));
-    frame->SetToolState(0);
+    frame->SetToolState(MainFrameFLTK::ToolState::Idle);
     EXPECT_TRUE(MenuActive("&View/&Decoder"));
 
     // Escape does not close the window (the close button would exit).
@@ -95,27 +102,28 @@ TEST_F(MainFrameTest, AlertsOfPlaySaveAndOpen) {
               "Error opening log file: Unable to open log file: /no/such/file.log");
     EXPECT_TRUE(frame->Enabled(iconOpen));
     EXPECT_EQ(CaptureAlert([&] { frame->About(); }),
-              std::string("Quillon \n\nVersion ") + Quillon::getVersion());
+              std::string("Quillon \n\nVersion ") + getVersion());
 }
 
 TEST_F(MainFrameTest, DecoderChoiceClearsTheStore) {
-    App().msgStore->Add(CANframe());
+    Store().Add(CANframe());
     const Fl_Menu_Item* raw = frame->menuBar->find_item("&View/&Decoder/&Raw");
     ASSERT_NE(raw, nullptr);
     frame->menuBar->picked(raw);
-    EXPECT_EQ(App().parseMode, PARSE_RAW);
-    EXPECT_EQ(App().msgStore->GetTotal(nullptr, nullptr), 0);
+    EXPECT_EQ(session.parserMode(), PARSE_RAW);
+    EXPECT_EQ(Store().GetTotal(nullptr, nullptr), 0);
     EXPECT_FALSE(frame->menuBar->find_item("&View/&Decoder/&CANopen")->value());
     frame->menuBar->picked(frame->menuBar->find_item("&View/&Decoder/&CANopen"));
-    EXPECT_EQ(App().parseMode, PARSE_CANOPEN);
+    EXPECT_EQ(session.parserMode(), PARSE_CANOPEN);
 }
 
 // The close button ends the program, once the running log writer has written everything.
-[[noreturn]] void CloseWhileSaving(MainFrameFLTK& frame, const std::string& path) {
+[[noreturn]] void CloseWhileSaving(Session& session, MainFrameFLTK& frame,
+                                   const std::string& path) {
     CANframe f;
     f.length = 1;
-    for (int i = 0; i < 5000; i++) App().msgStore->Add(f);
-    frame.logWriter = std::make_unique<LogProducer>(path, true, *App().msgStore, &App());
+    for (int i = 0; i < 5000; i++) session.store().Add(f);
+    session.StartWriting(path, true);
     Fl::e_number = FL_CLOSE;
     frame.window->do_callback();
     std::_Exit(3);  // not reached: Exit ends the process
@@ -127,7 +135,7 @@ TEST_F(MainFrameTest, CloseButtonExitsAfterTheWriterFinished) {
     const std::string path =
         testing::TempDir() + "quillon_closing_" + std::to_string(getuid()) + ".log";
     std::remove(path.c_str());
-    EXPECT_EXIT(CloseWhileSaving(*frame, path), testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(CloseWhileSaving(session, *frame, path), testing::ExitedWithCode(0), "");
     const std::string saved = ReadFile(path);
     EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 5000);
     std::remove(path.c_str());
@@ -138,40 +146,37 @@ TEST_F(MainFrameTest, ReplayRunsUntilTheEndOfTheFile) {
     std::string log;
     for (int i = 0; i < 2000; i++) log += std::to_string(i) + " CAN0: 0x181 - 1 2\n";
     WriteFile(dir.file("replay.log"), log);
-    App().msgStore->Add(CANframe());  // cleared by the replay
+    Store().Add(CANframe());  // cleared by the replay
     frame->OpenLogFile(dir.file("replay.log"));
     EXPECT_FALSE(frame->Enabled(iconOpen));  // replaying
     EXPECT_TRUE(frame->Enabled(iconStop));
     EXPECT_TRUE(WaitFor([&] { return frame->Enabled(iconOpen); }));  // back to idle by itself
-    EXPECT_EQ(App().msgStore->GetTotal(nullptr, nullptr), 2000);
+    EXPECT_EQ(Store().GetTotal(nullptr, nullptr), 2000);
 
     // Saving what was replayed: Save is off while the writer runs, on again when it is done.
-    // (The chooser needs a user, so the writer is made as Save makes it.)
-    frame->logWriter =
-        std::make_unique<LogProducer>(dir.file("saved.log"), false, *App().msgStore, &App());
+    // (The chooser needs a user, so the writer is started as Save starts it.)
+    session.StartWriting(dir.file("saved.log"), false);
     frame->EnableTool(iconSave, false, -1);
     EXPECT_TRUE(WaitFor([&] { return frame->Enabled(iconSave); }));
     const std::string saved = ReadFile(dir.file("saved.log"));
     EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 2000);
 
     frame->Clear();
-    EXPECT_EQ(App().msgStore->GetTotal(nullptr, nullptr), 0);
+    EXPECT_EQ(Store().GetTotal(nullptr, nullptr), 0);
 }
 
 TEST_F(MainFrameTest, OpensACandumpLogAndDecodesItAsCanopen) {
     TempDir dir;
     WriteFile(dir.file("bus.log"),
               "(1700000000.000000) can0 000#0102\n(1700000000.001000) can0 702#05\n");
-    const ParseMode mode = App().parseMode;
-    App().SetParserMode(PARSE_CANOPEN);
+    session.SetParserMode(PARSE_CANOPEN);
     frame->OpenLogFile(dir.file("bus.log"));
     EXPECT_TRUE(WaitFor([&] { return frame->Enabled(iconOpen); }));
-    ASSERT_EQ(App().msgStore->GetTotal(nullptr, nullptr), 2);
+    ASSERT_EQ(Store().GetTotal(nullptr, nullptr), 2);
     CANframe stored;
-    ASSERT_TRUE(App().msgStore->Get(1, stored));
+    ASSERT_TRUE(Store().Get(1, stored));
     EXPECT_EQ(stored.timestamp, 1000u);
-    EXPECT_EQ(App().parser->GetShortDesc(stored), "GUARD<-2: node is Operational");
-    App().SetParserMode(mode);
+    EXPECT_EQ(session.decoder()->GetShortDesc(stored), "GUARD<-2: node is Operational");
 }
 
 // The emulated driver, except that the card of busyNode answers busy to "open port" (opcode 1).
@@ -216,7 +221,7 @@ class PlayTest : public MainFrameTest {
         SetDriverCalls(driverCalls);
         Ports().Scan(true);
     }
-    static int Total() { return App().msgStore->GetTotal(nullptr, nullptr); }
+    int Total() { return Store().GetTotal(nullptr, nullptr); }
     // Runs the event loop until done(); ctest's time-out is the only bound.
     template <typename Done>
     static void Until(Done done) {
@@ -248,13 +253,13 @@ TEST_F(PlayTest, PlayReadsEveryPortUntilStop) {
     int checked = 0;
     Until([&] {
         for (CANframe f; checked < Total(); checked++) {
-            if (!App().msgStore->Get(checked, f)) continue;
+            if (!Store().Get(checked, f)) continue;
             if (f.port < 2)
                 seen[f.port] = true;
             else
                 ADD_FAILURE() << "frame of port " << int{f.port};
             EXPECT_EQ(f.id, 0x100u);
-            EXPECT_LE(f.timestamp, GetTime() - App().readMgr.startTime);  // since Play
+            EXPECT_LE(f.timestamp, GetTime() - session.readers().startTime);  // since Play
         }
         return seen[0] && seen[1] && checked >= 2000;
     });
@@ -275,7 +280,7 @@ TEST_F(PlayTest, APortThatCannotBeOpenedIsReportedAndTheOthersGoOn) {
     Until([&] { return Total() >= atAlert + 1000; });
     for (int i = 0; i < Total(); i++) {
         CANframe f;
-        if (App().msgStore->Get(i, f)) {
+        if (Store().Get(i, f)) {
             ASSERT_EQ(f.port, 0);
         }
     }
@@ -298,7 +303,8 @@ class ChosenPortsTest : public PlayTest {
 };
 
 TEST_F(ChosenPortsTest, PlayMonitorsTheTickedPortsAtTheirChosenRates) {
-    auto& dialog = static_cast<CfgDialogFLTK&>(*App().cfgDialog);
+    // Opened by the window, beside it.
+    auto& dialog = static_cast<HardwareDialogFLTK&>(*frame->dialogs.hardware);
     dialog.Show();
     int x, y;
     frame->GetXY(x, y);
@@ -318,7 +324,7 @@ TEST_F(ChosenPortsTest, PlayMonitorsTheTickedPortsAtTheirChosenRates) {
     int checked = 0;
     Until([&] {
         for (CANframe f; checked < Total(); checked++)
-            if (App().msgStore->Get(checked, f) && f.port < 3) seen[f.port] = true;
+            if (Store().Get(checked, f) && f.port < 3) seen[f.port] = true;
         return seen[0] && seen[2] && checked >= 2000;
     });
     EXPECT_FALSE(seen[1]);

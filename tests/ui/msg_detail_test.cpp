@@ -9,8 +9,8 @@
 
 #include <memory>
 
-#include "app/quillon.h"
-#include "app/settings.h"
+#include "session/session.h"
+#include "session/settings.h"
 #include "store/msg_store.h"
 
 namespace {
@@ -19,10 +19,9 @@ namespace {
 class MsgDetailTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        App().CreateStores(100);
-        App().SetParserMode(PARSE_RAW);
+        session.SetParserMode(PARSE_RAW);
         window = std::make_unique<Fl_Window>(400, 200);
-        view = static_cast<MsgDetailFLTK*>(CreateMsgDetail(0, 0, 400, 200, App()));
+        view = static_cast<MsgDetailFLTK*>(CreateMsgDetail(0, 0, 400, 200, session, prefs));
         window->end();
         window->show();
         Settle();
@@ -32,14 +31,14 @@ class MsgDetailTest : public ::testing::Test {
         for (int i = 0; i < 5; i++) Fl::wait(0.02);
         Fl::flush();
     }
-    static int Add(uint32_t id, int length, int type = FRAME_DATA) {
+    int Add(uint32_t id, int length, int type = FRAME_DATA) {
         CANframe f;
         f.id = id;
         f.type = type;
         f.length = length;
         for (int i = 0; i < 8; i++) f.data[i] = static_cast<uint8_t>(0x11 * (i + 1));
-        App().msgStore->Add(f);
-        return App().msgStore->GetLast();
+        session.store().Add(f);
+        return session.store().GetLast();
     }
     void Key(int key) {
         Fl::e_keysym = key;
@@ -62,7 +61,9 @@ class MsgDetailTest : public ::testing::Test {
         return ink;
     }
 
-    std::unique_ptr<Fl_Window> window;
+    QL_Settings prefs;
+    Session session{nullptr, 100};
+    std::unique_ptr<Fl_Window> window;  // the view, before the session goes
     MsgDetailFLTK* view = nullptr;
 };
 
@@ -88,7 +89,7 @@ TEST_F(MsgDetailTest, HighlightScrollbarsAndOddFrames) {
 
     // The identifier line (covering position -1) selected: the identifier in blue, the bytes
     // in black; the data line covers the bytes: now they are blue and the identifier black.
-    fl_font(settings.font, settings.fontSize);
+    fl_font(prefs.font, prefs.fontSize);
     const int x0 = Fl::box_dx(view->box()) + view->margin;
     const int idWidth = static_cast<int>(fl_width("0x123: "));
     const int bytesWidth = static_cast<int>(fl_width("0x11 0x22 0x33 "));

@@ -9,12 +9,14 @@
 
 #include <memory>
 
-#include "app/quillon.h"
-#include "app/settings.h"
 #include "filter/filter_element.h"
+#include "filter/filter_logic.h"
+#include "session/session.h"
+#include "session/settings.h"
 #include "store/filt_store.h"
 #include "store/msg_store.h"
 #include "ui/msg_detail.h"
+#include "ui/windows.h"
 
 namespace {
 
@@ -23,38 +25,32 @@ struct Frame : MainFrame {
     void OpenLogFile(const std::string&) override {}
     void GetXY(int& x, int& y) override { x = y = 0; }
     MsgDetail* GetMsgDetail() override { return detail; }
+    void SetDialogs(Dialogs) override {}
     MsgDetail* detail = nullptr;
 };
 
 class MsgListTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        App().CreateStores(1000);
-        App().SetParserMode(PARSE_RAW);
+        session.SetParserMode(PARSE_RAW);
         window = std::make_unique<Fl_Window>(500, 400);
-        list = static_cast<MsgListData*>(CreateMsgList(0, 0, 500, 200, App()));
-        frame.detail = CreateMsgDetail(0, 200, 500, 200, App());
+        list = static_cast<MsgListData*>(CreateMsgList(0, 0, 500, 200, session, prefs, &frame));
+        frame.detail = CreateMsgDetail(0, 200, 500, 200, session, prefs);
         window->end();
         window->show();
-        App().mainFrame = &frame;
         Settle();
-    }
-    void TearDown() override {
-        App().mainFrame = nullptr;
-        window.reset();
-        App().SetFilter(std::make_unique<FilterLogic>());
     }
     static void Settle() {
         for (int i = 0; i < 3; i++) Fl::wait(0.01);
         Fl::flush();
     }
-    static void Add(int count, uint32_t id = 0x181) {
+    void Add(int count, uint32_t id = 0x181) {
         CANframe f;
         f.length = 1;
         for (int i = 0; i < count; i++) {
             f.id = id + (i % 2);
             f.timestamp += 1000;
-            App().msgStore->Add(f);
+            session.store().Add(f);
         }
     }
     void Key(int key) {
@@ -63,9 +59,11 @@ class MsgListTest : public ::testing::Test {
     }
     MsgDetailFLTK& Detail() { return *static_cast<MsgDetailFLTK*>(frame.detail); }
 
-    std::unique_ptr<Fl_Window> window;
-    MsgListData* list = nullptr;
+    QL_Settings prefs;
+    Session session{nullptr, 1000};
     Frame frame;
+    std::unique_ptr<Fl_Window> window;  // the list and the detail view, before the session goes
+    MsgListData* list = nullptr;
 };
 
 TEST_F(MsgListTest, EmptyListAndFollowingNewFrames) {
@@ -102,7 +100,7 @@ TEST_F(MsgListTest, SelectionByKeysAndClicks) {
     list->Tick();
     Key(FL_Home);
     // A click on the header line selects the row above the first one shown, clamped.
-    fl_font(settings.font, settings.fontSize);
+    fl_font(prefs.font, prefs.fontSize);
     // The y of the middle of a text line (0: the header) as the list measures it.
     auto lineY = [&](int line) {
         return Fl::box_dy(list->box()) + fl_descent() + line * list->lineHeight +
@@ -136,30 +134,30 @@ TEST_F(MsgListTest, SelectionSurvivesRefilterAndClear) {
     list->Tick();
     list->Select(11);  // an 0x182 frame
     EXPECT_EQ(list->selFrame, 11);
-    App().SetFilter(std::make_unique<FeCanID>(0x181, 0x7FF));  // removes it: the next one left
+    session.SetFilter(std::make_unique<FeCanID>(0x181, 0x7FF));  // removes it: the next one left
     EXPECT_TRUE(list->selFrame == 12 && list->selIndex == 6 && Detail().selFrame == 12);
     EXPECT_TRUE(list->newData);
 
-    App().msgStore->Clear();
+    session.store().Clear();
     EXPECT_TRUE(list->selFrame == -1 && Detail().message == nullptr);
     Add(5);  // 1 ms apart
     list->Tick();
     CANframe f;
-    ASSERT_TRUE(App().filtStore->Get(0, f));
+    ASSERT_TRUE(session.view().Get(0, f));
     EXPECT_EQ(list->TimeText(0, f), "0.001000   ");
     list->ToggleDeltaTime();
     EXPECT_EQ(list->TimeText(0, f), "0.000000   ");  // the first row has no previous frame
-    ASSERT_TRUE(App().filtStore->Get(1, f));
+    ASSERT_TRUE(session.view().Get(1, f));
     EXPECT_EQ(list->TimeText(1, f), "0.002000   ");  // the filter left every other frame
     // A text line without a time stamp has no delta and is no reference for the next row.
-    App().SetFilter(std::make_unique<FilterLogic>());
+    session.SetFilter(std::make_unique<FilterLogic>());
     CANframe text;
     text.SetText("# note");
     text.unstamped = 1;
-    App().msgStore->Add(text);
+    session.store().Add(text);
     Add(1);  // at 1 ms, after the frame at 5 ms
     list->Tick();
-    ASSERT_TRUE(App().filtStore->Get(5, text) && App().filtStore->Get(6, f));
+    ASSERT_TRUE(session.view().Get(5, text) && session.view().Get(6, f));
     EXPECT_EQ(list->TimeText(5, text) + "|" + list->TimeText(6, f), "|-0.004000  ");
     Settle();  // draws the delta times
 }

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "app/quillon.h"
-#include "app/settings.h"
 #include "decode/parser.h"
 #include "io/log_parser.h"
 #include "netcfg/network_config.h"
+#include "session/session.h"
+#include "session/settings.h"
 #include "store/msg_store.h"
 #include "support/test_support.h"
 #include "ui/alert_capture.h"
@@ -76,13 +76,14 @@ class NetDialogTest : public ::testing::Test {
   protected:
     // The dialog's choices of files are kept in the preferences: as they were for the next test.
     void TearDown() override {
-        settings = preferences;
-        settings.save();
+        prefs = preferences;
+        prefs.save();
     }
     void Open(const std::string& cfg) {
         if (!cfg.empty()) WriteFile(dir.file("start.cfg"), cfg);
         dialog.reset(static_cast<NetDialogFLTK*>(
-            CreateNetDialog(config, cfg.empty() ? nullptr : dir.file("start.cfg").c_str())
+            CreateNetDialog(config, prefs, nullptr,
+                            cfg.empty() ? nullptr : dir.file("start.cfg").c_str())
                 .release()));
         dialog->Show();
     }
@@ -133,10 +134,12 @@ class NetDialogTest : public ::testing::Test {
         return dialog->netPanel->visible() ? dialog->netMsg->value() : dialog->nodeMsg->value();
     }
 
-    const QL_Settings preferences = settings;
+    const QL_Settings preferences;  // read from the preferences file in the test's home
+    QL_Settings prefs = preferences;
     TempDir dir;
     NetworkConfig config;
-    std::unique_ptr<NetDialogFLTK> dialog;
+    Session session{nullptr, 100000};
+    std::unique_ptr<NetDialogFLTK> dialog;  // before the configuration it edits goes
 };
 
 const std::string kTwoNodes =
@@ -195,11 +198,11 @@ TEST_F(NetDialogTest, EditsRenameRecolourAndExplain) {
 
 TEST_F(NetDialogTest, StartsWithTheFileNamedForTheRunElseThePreferred) {
     WriteFile(dir.file("pref.cfg"), "[NetCFG]\n[Network]\nname:Preferred\n[END]\n[END]\n");
-    settings.netCfgDflt = dir.file("pref.cfg");
+    prefs.netCfgDflt = dir.file("pref.cfg");
     Open(kTwoNodes);
     EXPECT_EQ(config.Net(0)->name, "Plant");
-    EXPECT_EQ(settings.netCfgDflt, dir.file("pref.cfg"));
-    CreateNetDialog(config, "");
+    EXPECT_EQ(prefs.netCfgDflt, dir.file("pref.cfg"));
+    CreateNetDialog(config, prefs, nullptr, "");
     EXPECT_EQ(config.Net(0)->name, "Preferred");
     dialog->window->hide();
 }
@@ -280,7 +283,7 @@ TEST_F(NetDialogTest, BuiltFromNothingSavedAndLoadedBack) {
     Edit(dialog->netName, "Demo machine");
     EXPECT_EQ(Answering({{io, "OK"}}, [&] { dialog->netEdsBtn->do_callback(); }),
               "Select EDS file");
-    EXPECT_EQ(settings.edsPath, EXAMPLES_DIR "/");
+    EXPECT_EQ(prefs.edsPath, EXAMPLES_DIR "/");
     Key('n');
     Edit(dialog->nodeName, "Axis drive");
     Edit(dialog->nodeId, "5");
@@ -289,19 +292,19 @@ TEST_F(NetDialogTest, BuiltFromNothingSavedAndLoadedBack) {
     Edit(dialog->nodeId, "10");
     EXPECT_EQ(Tree(), "Demo machine Demo machine/Axis drive Demo machine/Node 10*");
     EXPECT_EQ(Answering({{saved, "OK"}}, [&] { Key('s'); }), "Select config file");
-    EXPECT_EQ(settings.netCfgDflt, saved);
-    EXPECT_NE(ReadFile(settings.prefsFile).find("NetCfg_Dflt:" + saved), std::string::npos);
+    EXPECT_EQ(prefs.netCfgDflt, saved);
+    EXPECT_NE(ReadFile(prefs.prefsFile).find("NetCfg_Dflt:" + saved), std::string::npos);
 
     NetworkConfig byCode;
     NetworkInfo* net = byCode.CreateNet(nullptr);
     net->name = "Demo machine";
     net->setEDS(io);
-    auto axis = std::make_unique<NodeInfo>(static_cast<const CfgElement*>(nullptr));
+    auto axis = std::make_unique<NodeInfo>(nullptr, byCode.Dictionaries());
     axis->name = "Axis drive";
     axis->setIdStr("5");
     axis->setEDS(drive);
     net->AddNode(std::move(axis));
-    net->AddNode(std::make_unique<NodeInfo>(static_cast<const CfgElement*>(nullptr)));
+    net->AddNode(std::make_unique<NodeInfo>(nullptr, byCode.Dictionaries()));
     net->Node(1)->setIdStr("10");
     ASSERT_EQ(byCode.Save(dir.file("code.cfg").c_str()), nullptr);
     EXPECT_EQ(ReadFile(saved), ReadFile(dir.file("code.cfg")));
@@ -310,16 +313,16 @@ TEST_F(NetDialogTest, BuiltFromNothingSavedAndLoadedBack) {
     Key('n');
     Answering({{saved, "OK"}}, [&] { Key('l'); });
     EXPECT_EQ(Tree(), "Demo machine* Demo machine/Axis drive Demo machine/Node 10");
-    EXPECT_EQ(settings.netCfgPath, dir.path() + "/");
+    EXPECT_EQ(prefs.netCfgPath, dir.path() + "/");
     WriteFile(dir.file("other.cfg"), "[Quillon]\n[END]\n");
     EXPECT_EQ(Answering({{dir.file("other.cfg"), "OK"}, {"", "Close"}},
                         [&] { dialog->loadBtn->do_callback(); }),
               "Select config file|File format error");
     EXPECT_EQ(Tree(), "");
-    EXPECT_EQ(settings.netCfgDflt, dir.file("other.cfg"));
+    EXPECT_EQ(prefs.netCfgDflt, dir.file("other.cfg"));
     // A cancelled chooser changes nothing.
     Answering({{"", "Cancel"}}, [&] { dialog->loadBtn->do_callback(); });
-    EXPECT_EQ(settings.netCfgDflt, dir.file("other.cfg"));
+    EXPECT_EQ(prefs.netCfgDflt, dir.file("other.cfg"));
     dialog->window->hide();
 }
 
@@ -335,25 +338,25 @@ struct SdoReplay : FrameProducer {
 };
 
 TEST_F(NetDialogTest, EditsDuringAReplayNameTheFramesDescribedAfterThem) {
-    App().CreateStores(100000);
-    App().SetParserMode(PARSE_CANOPEN);
+    session.SetParserMode(PARSE_CANOPEN);
     WriteFile(dir.file("one.cfg"), "[NetCFG]\n[Network]\nname:Network\n[END]\n[END]\n");
-    ASSERT_EQ(App().netConfig.Load(dir.file("one.cfg").c_str()), nullptr);
-    dialog = std::make_unique<NetDialogFLTK>(App().netConfig);
+    ASSERT_EQ(session.network().Load(dir.file("one.cfg").c_str()), nullptr);
+    dialog = std::make_unique<NetDialogFLTK>(session.network(), prefs, nullptr);
     dialog->Show();
     Edit(dialog->netPort, "0");
     Key('n');
     Edit(dialog->nodeId, "5");
-    App().readMgr.AddReader(std::make_unique<SdoReplay>());
+    session.readers().AddReader(std::make_unique<SdoReplay>());
     // The row text of a response decoded after every edit so far, as the list draws it.
     const auto rowOfNext = [&] {
         CANframe f;
-        for (int i = App().msgStore->GetLast() + 1;;) {
-            while (App().msgStore->GetLast() < i) Fl::wait(0.01);
-            if (!App().msgStore->Get(i, f))
-                i = App().msgStore->GetLast();  // overwritten already: on to the newest
+        MsgStore& store = session.store();
+        for (int i = store.GetLast() + 1;;) {
+            while (store.GetLast() < i) Fl::wait(0.01);
+            if (!store.Get(i, f))
+                i = store.GetLast();  // overwritten already: on to the newest
             else if (f.id == 0x585)
-                return App().parser->GetShortDesc(f);
+                return session.decoder()->GetShortDesc(f);
             else
                 i++;
         }
@@ -375,7 +378,7 @@ TEST_F(NetDialogTest, EditsDuringAReplayNameTheFramesDescribedAfterThem) {
                                      "/demo_drive.eds\n[END]\n[END]\n[END]\n");
     Answering({{dir.file("drive.cfg"), "OK"}}, [&] { dialog->loadBtn->do_callback(); });
     EXPECT_NE(rowOfNext().find("Controlword"), std::string::npos);
-    App().readMgr.StopAll();
+    session.readers().StopAll();
     dialog->window->hide();
 }
 

@@ -10,20 +10,10 @@
 #include <memory>
 #include <vector>
 
-#include "app/quillon.h"
 #include "ui/help_text.h"
 #include "ui/progress.h"
 
 namespace {
-
-struct PlacedFrame : MainFrame {
-    void OpenLogFile(const std::string&) override {}
-    void GetXY(int& x, int& y) override {
-        x = 200;
-        y = 150;
-    }
-    MsgDetail* GetMsgDetail() override { return nullptr; }
-};
 
 TEST(UiHelpersTest, ColoursAndMenus) {
     fl_open_display();
@@ -50,14 +40,12 @@ TEST(UiHelpersTest, ProgressWindowAndHelpPages) {
     EXPECT_EQ(std::to_string(window->bar->value()) + window->window->label(),
               "4.000000Block 4 of 10");
 
-    PlacedFrame frame;  // a window opens at the main window
-    App().mainFrame = &frame;
-    progress = NewProgress("Placed", 0, 0, 200, 0);
+    // Placed where asked (the hardware dialog asks for its main window's place).
+    progress = NewProgress("Placed", 200, 150, 200, 0);
     window = static_cast<MyProg*>(progress.get());
-    EXPECT_EQ(window->window->x(), 200);
-    EXPECT_EQ(window->window->y(), 150);
+    EXPECT_EQ(std::vector<int>({window->window->x(), window->window->y(), window->window->w()}),
+              std::vector<int>({200, 150, 200}));
     progress.reset();
-    App().mainFrame = nullptr;
 
     for (auto [tag, text] : {std::pair{"filter", "(A &amp; B) | (C &amp; !D)"},
                              {"netcfg", "<h1>Quillon Network Configuration</h1>"},
