@@ -10,9 +10,9 @@
 
 #include "hw/can_bits.h"
 #include "hw/can_intf.h"
-#include "hw/emulated_line_capture.h"
-#include "hw/emulation_test_support.h"
 #include "hw/line_samples.h"
+#include "sim/emulated_line_capture.h"
+#include "sim/emulation_test_support.h"
 #include "store/can_frame.h"
 #include "support/test_support.h"
 

@@ -12,8 +12,8 @@
 
 #include "app/quillon.h"
 #include "hw/can_intf.h"
-#include "hw/emulation_test_support.h"
 #include "hw/port_table.h"
+#include "sim/emulation_test_support.h"
 #include "support/test_support.h"
 #include "ui/alert_capture.h"
 #include "ui/main_frame_fltk.h"
