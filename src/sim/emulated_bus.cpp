@@ -6,15 +6,13 @@
 
 #include "base/utils.h"
 #include "hw/can_bits.h"
+#include "hw/card_protocol.h"
 
 namespace {
 
 constexpr uint32_t kBatch = 1000;        // µs: the thread wakes at most this often
 constexpr uint32_t kMaxSleep = 1000000;  // µs: and at least this often
 constexpr size_t kTxQueue = 64;          // frames a port may have waiting to go out
-
-constexpr uint32_t kBitsPerSecond[] = {1000000, 800000, 500000, 250000,
-                                       125000,  100000, 50000,  20000};
 
 bool After(uint32_t a, uint32_t b) {
     return static_cast<int32_t>(a - b) > 0;
@@ -41,7 +39,8 @@ void Normalize(CANframe& f) {
 
 }  // namespace
 
-EmulatedBus::EmulatedBus(int rate) : busRate(rate), bitsPerSecond(kBitsPerSecond[rate - 1]) {}
+EmulatedBus::EmulatedBus(int rate)
+    : busRate(rate), bitsPerSecond(static_cast<uint32_t>(BitsPerSecond(rate - 1))) {}
 
 EmulatedBus::~EmulatedBus() {
     {
@@ -68,24 +67,24 @@ void EmulatedBus::Run() {
 
 int EmulatedBus::OpenPort(EmulatedPort& port) {
     std::lock_guard<std::mutex> lock(mutex);
-    if (port.open) return 3;
+    if (port.open) return kDriverReopen;
     port.open = true;
     port.rx.clear();
     if (!started && !startAsked) {
         startAsked = true;
         wake.notify_all();
     }
-    return 0;
+    return kDriverOk;
 }
 
 int EmulatedBus::ClosePort(EmulatedPort& port) {
     std::lock_guard<std::mutex> lock(mutex);
-    if (!port.open) return 4;
+    if (!port.open) return kDriverClosedPort;
     port.open = false;
     port.rx.clear();
     port.tx.clear();
     port.rxReady.notify_all();
-    return 0;
+    return kDriverOk;
 }
 
 void EmulatedBus::ResetPort(EmulatedPort& port) {
@@ -119,41 +118,42 @@ CANframe FrameOfMessage(const __CANCARD_MSG& msg) {
 
 int EmulatedBus::Send(EmulatedPort& port, const __CANCARD_MSG& msg) {
     std::lock_guard<std::mutex> lock(mutex);
-    if (!port.open) return 4;
-    if (msg.flags & kMsgError) return 2;
+    if (!port.open) return kDriverClosedPort;
+    if (msg.flags & kMsgError) return kDriverBadParameter;
     const bool extended = msg.flags & kMsgExtended;
     const uint32_t id = msg.id & 0x1FFFFFFF;
-    if (!extended && id > 0x7FF) return 2;
-    if (port.tx.size() >= kTxQueue) return 5;
+    if (!extended && id > 0x7FF) return kDriverBadParameter;
+    if (port.tx.size() >= kTxQueue) return kDriverBusy;
     const CANframe frame = FrameOfMessage(msg);
     const uint32_t now = GetTime();
     // Nothing is carried before the time the bus has reached.
     port.tx.push_back(BusFrame{frame, started && After(clock, now) ? clock : now});
     if (longSleep) wake.notify_all();
-    return 0;
+    return kDriverOk;
 }
 
 int EmulatedBus::Receive(EmulatedPort& port, __CANCARD_MSG& msg) {
     std::unique_lock<std::mutex> lock(mutex);
-    if (!port.open) return 4;
+    if (!port.open) return kDriverClosedPort;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(msg.timeout);
     const bool ready =
         port.rxReady.wait_until(lock, deadline, [&] { return !port.rx.empty() || !port.open; });
-    if (!port.open) return 4;
-    if (!ready) return 7;
+    if (!port.open) return kDriverClosedPort;
+    if (!ready) return kDriverTimeout;
     const uint32_t timeout = msg.timeout;
     msg = port.rx.front();
     msg.timeout = timeout;
     port.rx.pop_front();
-    return 0;
+    return kDriverOk;
 }
 
 uint32_t EmulatedBus::StatusWord(EmulatedPort& port) {
     std::lock_guard<std::mutex> lock(mutex);
-    uint32_t s = port.txErrors | uint32_t{port.rxErrors} << 8 | uint32_t{port.txState} << 18 |
-                 uint32_t{port.rxState} << 20;
-    if (!port.open) s |= 1u << 16;
-    if (Follows(port)) s |= 1u << 17;
+    uint32_t s = port.txErrors | uint32_t{port.rxErrors} << kStatusRxErrorsShift |
+                 uint32_t{port.txState} << kStatusTxStateShift |
+                 uint32_t{port.rxState} << kStatusRxStateShift;
+    if (!port.open) s |= kStatusClosed;
+    if (Follows(port)) s |= kStatusSynchronized;
     return s;
 }
 

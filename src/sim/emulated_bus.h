@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "hw/can_card_msg.h"
+#include "hw/card_protocol.h"
 #include "sim/emulated_line_capture.h"
 #include "sim/sim_source.h"
 #include "store/can_frame.h"

@@ -11,25 +11,15 @@
 #include "base/quillon_error.h"
 #include "base/utils.h"
 #include "hw/can_bits.h"
-#include "hw/can_card_msg.h"
-#include "hw/can_intf.h"
-#include "hw/firmware_file.h"
+#include "hw/card_protocol.h"
 #include "sim/emulated_line_capture.h"
 #include "sim/sim_block.h"
 
 namespace {
 
-// Driver error codes.
-constexpr uint32_t kBadCommand = 1;
-constexpr uint32_t kBadParameter = 2;
-constexpr uint32_t kClosedPort = 4;
-constexpr uint32_t kBusy = 5;
-
-constexpr uint32_t kUnlockKey = 0x3C96A5E1;
-constexpr uint32_t kVerify = 0x2001;  // the parameter count that makes opcode 7 a verify
 // What a type 1 card reports as the progress of a bus analysis: it grows by one step for the
 // first polls after the test frame, then stands still (at once when there is no test frame).
-constexpr uint32_t kAnalysisProgress = 0x40;
+constexpr uint32_t kProgressStep = 0x40;
 constexpr uint32_t kProgressSteps = 3;
 // How many result polls a measuring card answers "not ready" after the test frame.
 constexpr uint32_t kNotReadyPolls = 2;
@@ -175,7 +165,7 @@ int EmulatedDriver::Ioctl(int fd, unsigned long request, void* arg) {
     }
     const int rc = port.bus.Receive(port, *msg);
     lock.lock();
-    if (rc == static_cast<int>(kClosedPort) && Gone(card)) {  // a reset took the node away
+    if (rc == kDriverClosedPort && Gone(card)) {  // a reset took the node away
         errno = ENODEV;
         return -1;
     }
@@ -187,41 +177,42 @@ uint32_t EmulatedDriver::Command(EmulatedCard& card, EmulatedPort& port, uint32_
     const uint32_t count = cmd[0] & 0xFFFF;
     auto fail = [](uint32_t code) { return code << 16; };
     auto result = [](uint32_t n) { return n; };
-    if (card.busyEvery && ++card.commands % card.busyEvery == 0) return fail(kBusy);
+    if (card.busyEvery && ++card.commands % card.busyEvery == 0) return fail(kDriverBusy);
     EmulatedBus& bus = port.bus;
 
     switch (opcode) {
-        case 1:
+        case kOpOpen:
             return fail(static_cast<uint32_t>(bus.OpenPort(port)));
-        case 0xFC:
-            if (count < 1) return fail(kBadParameter);
-            return bus.StatusWord(port) & (1u << 16) ? fail(kClosedPort) : result(0);
-        case 2:
+        case kOpOpenMode:
+            if (count < 1) return fail(kDriverBadParameter);
+            return bus.StatusWord(port) & kStatusClosed ? fail(kDriverClosedPort) : result(0);
+        case kOpClose:
             return fail(static_cast<uint32_t>(bus.ClosePort(port)));
-        case 3:
-            if (count < 1 || cmd[1] < 1 || cmd[1] > 8) return fail(kBadParameter);
+        case kOpSetBaud:
+            if (count < 1 || cmd[1] < 1 || cmd[1] > kBitRateCount) return fail(kDriverBadParameter);
             bus.SetRate(port, static_cast<int>(cmd[1]));
             return result(0);
-        case 4:
+        case kOpGetBaud:
             cmd[1] = static_cast<uint32_t>(bus.GetRate(port));
             return result(1);
-        case 5:
+        case kOpCardInfo:
             cmd[1] = card.type;
             cmd[2] = card.type == 1 ? card.boot : 0;
             cmd[3] = card.firmware;
             return result(3);
-        case 6:
-            if (count < 1 || (card.type == 1 && !card.unlocked)) return fail(kBadParameter);
+        case kOpErase:
+            if (count < 1 || (card.type == 1 && !card.unlocked)) return fail(kDriverBadParameter);
             if (cmd[1] != kBootImageId && cmd[1] != kMainImageId && cmd[1] != kFpgaImageId)
-                return fail(kBadParameter);
+                return fail(kDriverBadParameter);
             card.writing = cmd[1];
             card.flash[card.writing].clear();
             card.updateFailed = true;  // until a verification shows the new image whole
             return result(0);
-        case 7: {
-            if ((card.type == 1 && !card.unlocked) || !card.writing) return fail(kBadParameter);
+        case kOpFlash: {
+            if ((card.type == 1 && !card.unlocked) || !card.writing)
+                return fail(kDriverBadParameter);
             std::vector<uint8_t>& image = card.flash[card.writing];
-            if (count == kVerify) {
+            if (count == kVerifyCount) {
                 auto crc =
                     static_cast<uint32_t>(crc32(0, image.data(), static_cast<uInt>(image.size())));
                 if (card.verifyFailEvery && ++card.verifications % card.verifyFailEvery == 0)
@@ -230,63 +221,63 @@ uint32_t EmulatedDriver::Command(EmulatedCard& card, EmulatedPort& port, uint32_
                 cmd[1] = crc;
                 return result(1);
             }
-            if (count < 1 || count > 63) return fail(kBadParameter);
+            if (count < 1 || count > kMaxFlashWords) return fail(kDriverBadParameter);
             for (uint32_t i = 1; i <= count; i++)
                 for (int shift = 24; shift >= 0; shift -= 8)
                     image.push_back(static_cast<uint8_t>(cmd[i] >> shift));
             return result(0);
         }
-        case 8:
-            if (card.type != 1) return fail(kBadCommand);
-            if (count < 1 || cmd[1] != kUnlockKey) return fail(kBadParameter);
+        case kOpUnlock:
+            if (card.type != 1) return fail(kDriverBadCommand);
+            if (count < 1 || cmd[1] != kUnlockKey) return fail(kDriverBadParameter);
             card.unlocked = true;
             return result(0);
-        case 10: {
-            if (count < 1) return fail(kBadParameter);
+        case kOpGetParam: {
+            if (count < 1) return fail(kDriverBadParameter);
             switch (cmd[1]) {
-                case 0:
+                case kParamSerial:
                     cmd[1] = card.serial;
                     break;
-                case 1:
+                case kParam1:
                     cmd[1] = card.param1;
                     break;
-                case 2:
+                case kParamAnalog2:
                     cmd[1] = card.analog2;
                     break;
-                case 3:
+                case kParamAnalog3:
                     cmd[1] = card.analog3;
                     break;
-                case 4:
+                case kParamAnalog4:
                     cmd[1] = card.analog4;
                     break;
-                case 5:
+                case kParamPortStatus:
                     cmd[1] = bus.StatusWord(port);
                     break;
-                case 7:
+                case kParam7:
                     cmd[1] = card.param7;
                     break;
-                case 8:
+                case kParam8:
                     cmd[1] = card.param8;
                     break;
-                case 11:
-                    if (card.type < 16) return fail(kBadParameter);
+                case kParamBusLoad:
+                    if (card.type < kFirstLoadCardType) return fail(kDriverBadParameter);
                     cmd[1] = bus.LoadTenths(port);
                     break;
-                case 12:
-                    if (card.type < 256) return fail(kBadParameter);
+                case kParamUpdateFailed:
+                    if (card.type < kFirstUpdateFlagCardType) return fail(kDriverBadParameter);
                     cmd[1] = card.updateFailed ? 1 : 0;
                     break;
                 default:
-                    return fail(kBadParameter);
+                    return fail(kDriverBadParameter);
             }
             return result(1);
         }
-        case 12:
+        case kOpAnalysis:
             return Analysis(card, port, cmd);
-        case 0xFE:
+        case kOpDriverVersion:
             cmd[1] = emulation.driverVersion;
             return result(1);
-        case 0xFF:
+        case kOpReset:
             for (EmulatedPort* p : card.ports) p->bus.ResetPort(*p);
             card.unlocked = false;
             if (card.vanishMs)
@@ -294,7 +285,7 @@ uint32_t EmulatedDriver::Command(EmulatedCard& card, EmulatedPort& port, uint32_
                     std::chrono::steady_clock::now() + std::chrono::milliseconds(card.vanishMs);
             return result(0);
         default:
-            return fail(kBadCommand);
+            return fail(kDriverBadCommand);
     }
 }
 
@@ -307,10 +298,10 @@ void EmulatedDriver::CaptureTestFrame(EmulatedCard& card, EmulatedPort& port,
     analysis.captured = true;
     analysis.polls = 0;
     const int rate = port.bus.GetRate(port);
-    const int bps = CanIntf::GetBPS(rate - 1);
+    const int bps = BitsPerSecond(rate - 1);
     const int bitTimeNs = bps ? 1000000000 / bps : 0;
-    // The card's clock, by type, as the program knows it.
-    const int periodNs = 1000 / CanIntf::ClockMHz(card.type);
+    // The card's clock, by type.
+    const int periodNs = 1000 / CardClockMHz(card.type);
     const LineTiming timing = port.bus.Timing(port);
     if (card.type != 1) {
         MeasuredWords(timing, bitTimeNs, periodNs, analysis.words);
@@ -327,24 +318,24 @@ void EmulatedDriver::CaptureTestFrame(EmulatedCard& card, EmulatedPort& port,
 uint32_t EmulatedDriver::Analysis(EmulatedCard& card, EmulatedPort& port, uint32_t* cmd) {
     const uint32_t count = cmd[0] & 0xFFFF;
     EmulatedCard::Analysis& analysis = card.analyses[&port];
-    if (count >= 1 && cmd[1] == 0) {  // start: the next frame the port sends is the test frame
+    if (count >= 1 && cmd[1] == kAnalysisStart) {
         analysis = EmulatedCard::Analysis();
         analysis.armed = true;
         return 0;
     }
     if (card.type != 1) {
-        if (count != 0) return kBadParameter << 16;
+        if (count != 0) return kDriverBadParameter << 16;
         if (!analysis.captured || ++analysis.polls <= kNotReadyPolls) return 0;
-        std::copy(analysis.words, analysis.words + 5, cmd + 1);
-        return 5;
+        std::copy(analysis.words, analysis.words + kAnalysisResultWords, cmd + 1);
+        return kAnalysisResultWords;
     }
-    if (count < 1) return kBadParameter << 16;
-    if (cmd[1] == 2) {
+    if (count < 1) return kDriverBadParameter << 16;
+    if (cmd[1] == kAnalysisProgress) {
         const uint32_t steps = analysis.captured ? std::min(++analysis.polls, kProgressSteps) : 0;
-        cmd[1] = kAnalysisProgress * (steps + 1);
+        cmd[1] = kProgressStep * (steps + 1);
         return 1;
     }
-    if ((cmd[1] & 0xFFFF) != 3) return kBadParameter << 16;
+    if ((cmd[1] & 0xFFFF) != kAnalysisSamples) return kDriverBadParameter << 16;
     const size_t first = cmd[1] >> 16;
     const std::vector<uint16_t>& samples = analysis.samples;
     size_t n = 0;

@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <set>
 
-#include "hw/bus_stats.h"
-#include "hw/line_samples.h"
+#include "hw/card_protocol.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "base/quillon_error.h"
 #include "base/utils.h"
-#include "hw/can_card_msg.h"
+#include "hw/card_protocol.h"
 #include "sim/canopen_demo_machines.h"
 #include "sim/canopen_machine.h"
 #include "sim/flood_source.h"
@@ -12,7 +12,6 @@ namespace {
 
 constexpr size_t kMaxPorts = 64;  // the program's port table
 constexpr size_t kDefaultQueue = 4096;
-constexpr uint32_t kBitRates[] = {1000000, 800000, 500000, 250000, 125000, 100000, 50000, 20000};
 constexpr const char* kFamilyNames[] = {"ulcan", "tarvelcan"};
 
 // The demo's machines are the CANopen machine's own built-in networks, spliced into the buses.
@@ -165,8 +164,8 @@ const char kFlood[] = R"([Emulation]
 int RateValue(const SimBlock& block, const char* key, int dflt) {
     if (!block.Has(key)) return dflt;
     const int64_t bps = block.Int(key, 0, 0, kBitRates[0]);
-    for (int i = 0; i < 8; i++)
-        if (bps == kBitRates[i]) return i + 1;
+    for (int code = 0; code < kBitRateCount; code++)
+        if (bps == kBitRates[code]) return code + 1;
     block.Fail(key, Format("%s %lld is not a CAN card's bit rate (1000000, 800000, "
                            "500000, 250000, 125000, 100000, 50000 or 20000)",
                            key, static_cast<long long>(bps)));
@@ -270,9 +269,9 @@ void ReadPort(const CfgElement& element, Emulation& emulation) {
         static_cast<size_t>(block.Int("queue", kDefaultQueue, 1, 1000000)));
     port->txErrors = static_cast<uint8_t>(block.Int("tx_errors", 0, 0, 255));
     port->rxErrors = static_cast<uint8_t>(block.Int("rx_errors", 0, 0, 255));
-    port->txState = static_cast<uint8_t>(block.Int("tx_state", 0, 0, 3));
-    port->rxState = static_cast<uint8_t>(block.Int("rx_state", 0, 0, 3));
-    if (block.Int("bus_off", 0, 0, 1)) port->txState = port->rxState = 3;
+    port->txState = static_cast<uint8_t>(block.Int("tx_state", 0, 0, kBusOff));
+    port->rxState = static_cast<uint8_t>(block.Int("rx_state", 0, 0, kBusOff));
+    if (block.Int("bus_off", 0, 0, 1)) port->txState = port->rxState = kBusOff;
     const std::string stuck = block.Text("rx_stuck", "no");
     if (stuck == "high")
         port->rxStuck = LineTiming::Stuck::kHigh;

@@ -11,7 +11,7 @@
 #include "sim/log_replay_source.h"
 #include "sim/sim_source.h"
 
-// What this layer cannot build itself, handed in by the layer that wires the program.
+// What the emulation is handed by whoever creates it.
 struct SimSourceFactories {
     LogLineParser logLine;  // for [LogReplay] blocks
 };

@@ -7,9 +7,9 @@
 
 #include "sim/sim_source.h"
 
-// Turns one line of a log file into a frame; true when the line held one. The program's log
-// line parser lives in a layer above this one, so the layer that wires the emulation hands it
-// in.
+// Turns one line of a log file into a frame; true when the line held one. Whoever creates the
+// emulation hands it in (SimulatedCards: the program's own log grammar); without it, log replay
+// is refused.
 using LogLineParser = std::function<bool(char* line, CANframe& frame)>;
 
 // A log replayed onto a bus in real time: each data or remote frame goes out at the bus's start

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "base/utils.h"
-#include "hw/can_card_msg.h"
+#include "hw/card_protocol.h"
 #include "sim/emulated_driver.h"
 
 struct CmdReply {
