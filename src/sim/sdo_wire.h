@@ -4,20 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "decode/sdo_abort_codes.h"
+
 // The eight data bytes of an SDO frame, in either direction.
 using SdoPayload = std::array<uint8_t, 8>;
-
-// Abort codes of CiA 301 that the simulated client and server give.
-enum SdoAbort : uint32_t {
-    kAbortToggle = 0x05030000,    // toggle bit not alternated
-    kAbortTimeout = 0x05040000,   // SDO protocol timed out
-    kAbortCommand = 0x05040001,   // command specifier not valid or unknown
-    kAbortSequence = 0x05040003,  // invalid sequence number (block mode)
-    kAbortCrc = 0x05040004,       // CRC error (block mode)
-    kAbortReadOnly = 0x06010002,  // attempt to write a read only object
-    kAbortNoObject = 0x06020000,  // object does not exist in the object dictionary
-    kAbortLength = 0x06070010,    // length of service parameter does not match
-};
 
 // The CRC of block transfers: CRC-16 with polynomial 0x1021 and initial value 0, most
 // significant bit first (CiA 301 7.2.4.3.16).
