@@ -166,9 +166,11 @@ int RateValue(const SimBlock& block, const char* key, int dflt) {
     const int64_t bps = block.Int(key, 0, 0, kBitRates[0]);
     for (int code = 0; code < kBitRateCount; code++)
         if (bps == kBitRates[code]) return code + 1;
-    block.Fail(key, Format("%s %lld is not a CAN card's bit rate (1000000, 800000, "
-                           "500000, 250000, 125000, 100000, 50000 or 20000)",
-                           key, static_cast<long long>(bps)));
+    std::string rates = Format("%d", kBitRates[0]);
+    for (int code = 1; code < kBitRateCount; code++)
+        rates += Format(code + 1 < kBitRateCount ? ", %d" : " or %d", kBitRates[code]);
+    block.Fail(key, Format("%s %lld is not a CAN card's bit rate (%s)", key,
+                           static_cast<long long>(bps), rates.c_str()));
 }
 
 std::string InFolder(const std::string& folder, const std::string& file) {
