@@ -11,11 +11,11 @@
 #include <string>
 
 #include "base/progress.h"
-#include "hw/can_card_msg.h"
 #include "hw/can_intf.h"
-#include "hw/emulated_driver.h"
+#include "hw/card_protocol.h"
 #include "hw/firmware_builder.h"
 #include "hw/firmware_file.h"
+#include "sim/emulated_driver.h"
 
 namespace {
 

@@ -8,6 +8,18 @@ struct SdoAbortCode {
     const char* text;
 };
 
+// The codes the program gives itself (its simulated SDO client and server), by name.
+enum SdoAbort : uint32_t {
+    kAbortToggle = 0x05030000,
+    kAbortTimeout = 0x05040000,
+    kAbortCommand = 0x05040001,
+    kAbortSequence = 0x05040003,
+    kAbortCrc = 0x05040004,
+    kAbortReadOnly = 0x06010002,
+    kAbortNoObject = 0x06020000,
+    kAbortLength = 0x06070010,
+};
+
 constexpr int kNumSdoAbortCodes = 29;
 // By ascending code.
 extern const SdoAbortCode sdoAbortCodes[kNumSdoAbortCodes];

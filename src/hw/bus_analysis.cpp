@@ -7,8 +7,8 @@
 
 #include "base/quillon_error.h"
 #include "base/utils.h"
-#include "hw/can_card_msg.h"
 #include "hw/can_intf.h"
+#include "hw/card_protocol.h"
 #include "hw/line_samples.h"
 
 namespace {
@@ -16,12 +16,8 @@ namespace {
 constexpr int kPolls = 20;
 constexpr auto kResultPause = std::chrono::milliseconds(5);
 constexpr auto kProgressPause = std::chrono::milliseconds(1);
-constexpr uint32_t kAnalysisStart = 0x000C0001;  // opcode 12 with one parameter word
-constexpr uint32_t kAnalysisResult = 0x000C0000;
-constexpr uint32_t kStartParam = 0;
-constexpr uint32_t kProgressParam = 2;
-constexpr uint32_t kSamplesParam = 3;
-constexpr uint32_t kResultWords = 5;
+constexpr uint32_t kAnalysisRequest = kOpAnalysis << 16 | 1;  // with one parameter word
+constexpr uint32_t kAnalysisResult = kOpAnalysis << 16;
 // Sample offsets travel in the upper half of the request word.
 constexpr uint32_t kMaxSampleOffset = 0xFFFF;
 
@@ -70,7 +66,7 @@ BusMeasurement ReadCardResult(CanIntf& intf, BusMeasurement m) {
         if (cmd[0] != 0) break;
     }
     if (cmd[0] == 0) return Failed(kNoAnswer);
-    if (cmd[0] != kResultWords) return Failed(kWrongAmount);
+    if (cmd[0] != kAnalysisResultWords) return Failed(kWrongAmount);
     m.stats.status = cmd[1];
     m.stats.rxFall = cmd[2];
     m.stats.rxRise = cmd[3];
@@ -93,8 +89,8 @@ BusMeasurement DecodeCardSamples(CanIntf& intf, BusMeasurement m, int bps, int c
     uint32_t previous = 0;
     for (int i = 0; i < kPolls; i++) {
         std::this_thread::sleep_for(kProgressPause);
-        cmd[0] = kAnalysisStart;
-        cmd[1] = kProgressParam;
+        cmd[0] = kAnalysisRequest;
+        cmd[1] = kAnalysisProgress;
         intf.SendCMD(cmd);
         if (polled && cmd[1] == previous) break;
         polled = true;
@@ -103,8 +99,8 @@ BusMeasurement DecodeCardSamples(CanIntf& intf, BusMeasurement m, int bps, int c
 
     std::vector<uint16_t> samples;
     for (uint32_t offset = 0; offset <= kMaxSampleOffset;) {
-        cmd[0] = kAnalysisStart;
-        cmd[1] = offset << 16 | kSamplesParam;
+        cmd[0] = kAnalysisRequest;
+        cmd[1] = offset << 16 | kAnalysisSamples;
         intf.SendCMD(cmd);
         const uint32_t n = cmd[0] & 0x3F;
         if (n == 0) break;
@@ -140,7 +136,7 @@ BusMeasurement MeasureBus(int port, int id) {
         if (bps == 0) throw QuillonError(10, Format("Unknown baud rate: %d", code));
         m.stats.bitTime = 1e9 / bps;
 
-        unsigned int cmd[kCmdWords] = {kAnalysisStart, kStartParam};
+        unsigned int cmd[kCmdWords] = {kAnalysisRequest, kAnalysisStart};
         intf.SendCMD(cmd);
         CANframe frame;
         frame.type = FRAME_DATA;

@@ -3,11 +3,6 @@
 #include <cstdint>
 #include <string>
 
-// Bits of the status word of a measuring card's bus analysis (the first result word). A card
-// sets them when its receive line did not follow the test frame at all.
-constexpr uint32_t kBusStatusStuckHigh = 1u << 0;  // the receive line never went dominant
-constexpr uint32_t kBusStatusStuckLow = 1u << 1;   // the receive line never went recessive
-
 // One bus analysis: the delays of a port's receive line and of the other nodes' ACK bit, in
 // nanoseconds.
 struct CanBusStats {

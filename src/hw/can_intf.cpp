@@ -10,30 +10,13 @@
 #include "base/utils.h"
 #include "hw/can_intf_local.h"
 #include "hw/can_intf_socket.h"
+#include "hw/card_protocol.h"
 #include "hw/firmware_file.h"
 #include "hw/port_table.h"
 
 namespace {
 
-// The opcodes of the driver's command buffer that a port sends.
-constexpr int kOpOpen = 1;
-constexpr int kOpClose = 2;
-constexpr int kOpSetBaud = 3;
-constexpr int kOpGetBaud = 4;
-constexpr int kOpCardInfo = 5;
-constexpr int kOpGetParam = 10;
-constexpr int kOpOpenMode = 0xFC;
-constexpr int kOpDriverVersion = 0xFE;
-constexpr int kOpReset = 0xFF;
-constexpr unsigned kOpErase = 6;
-constexpr unsigned kOpFlash = 7;  // flash words, or a verification with kVerifyCount
-constexpr unsigned kVerifyCount = 0x2001;
-constexpr unsigned kOpUnlock = 8;  // type 1 cards take flash writes only after it
-constexpr unsigned kUnlockKey = 0x3C96A5E1;
-constexpr unsigned kMaxFlashWords = kCmdWords - 1;
 constexpr int kDownloadAttempts = 10;
-
-constexpr int kBitRates[] = {1000000, 800000, 500000, 250000, 125000, 100000, 50000, 20000};
 
 // The port status word's error states, as suffixes of the counters.
 const char* StateSuffix(unsigned state) {
@@ -44,7 +27,7 @@ const char* StateSuffix(unsigned state) {
 // The bit-rate code of the driver's bit-rate value (its low byte), -1 outside the table.
 int CodeOf(unsigned value) {
     const int code = static_cast<int>(value & 0xFF) - 1;
-    return code >= 0 && code <= 7 ? code : -1;
+    return code >= 0 && code < kBitRateCount ? code : -1;
 }
 
 }  // namespace
@@ -95,11 +78,7 @@ std::unique_ptr<CanIntfGeneric> CanIntf::CreateIntfFor(int port) {
 }
 
 int CanIntf::GetBPS(int code) {
-    return code >= 0 && code <= 7 ? kBitRates[code] : 0;
-}
-
-int CanIntf::ClockMHz(int64_t cardType) {
-    return cardType < 2 ? 25 : cardType < 16 ? 40 : 100;
+    return BitsPerSecond(code);
 }
 
 int CanIntf::GetBPS() {
@@ -109,7 +88,8 @@ int CanIntf::GetBPS() {
 }
 
 void CanIntf::setBaud(int code) {
-    if (code < 0 || code > 7) throw QuillonError(10, Format("Unknown baud rate: %d", code));
+    if (code < 0 || code >= kBitRateCount)
+        throw QuillonError(10, Format("Unknown baud rate: %d", code));
     unsigned int cmd[kCmdWords] = {kOpSetBaud << 16 | 1, static_cast<unsigned>(code + 1)};
     SendCMD(cmd);
 }
@@ -118,7 +98,7 @@ int CanIntf::getBaud() {
     unsigned int cmd[kCmdWords] = {kOpGetBaud << 16};
     SendCMD(cmd);
     const int code = static_cast<int>(cmd[1]) - 1;
-    return code >= 0 && code <= 7 ? code : -1;
+    return code >= 0 && code < kBitRateCount ? code : -1;
 }
 
 void CanIntf::SendCMD(unsigned int* cmd) {
@@ -147,20 +127,22 @@ CardInfo CanIntf::getCardInfo() {
     info.cardType = static_cast<int>(cmd[1]);
     info.fwVersionRaw = cmd[3];
     info.fwVersion = FmtVerStr(cmd[3]);
-    info.clockMHz = ClockMHz(info.cardType);
+    info.clockMHz = CardClockMHz(info.cardType);
 
     unsigned int version[kCmdWords] = {kOpDriverVersion << 16};
     SendCMD(version);
     info.drvVersion = FmtVerStr(version[1]);
 
-    info.serialNum = GetParam(0);
-    info.param1 = GetParam(1);
-    info.analog2 = GetParam(2) * 10.0f / 65536;
-    info.analog3 = GetParam(3) * 5.0f / 65536;
-    info.analog4 = GetParam(4) * 5.0f / 65536;
-    info.param8 = GetParam(8);
-    info.param7 = GetParam(7);
-    info.param12 = info.cardType > 255 ? GetParam(12) : 0;
+    info.serialNum = GetParam(kParamSerial);
+    info.param1 = GetParam(kParam1);
+    info.analog2 = GetParam(kParamAnalog2) * 10.0f / 65536;
+    info.analog3 = GetParam(kParamAnalog3) * 5.0f / 65536;
+    info.analog4 = GetParam(kParamAnalog4) * 5.0f / 65536;
+    info.param8 = GetParam(kParam8);
+    info.param7 = GetParam(kParam7);
+    info.param12 = info.cardType >= static_cast<int>(kFirstUpdateFlagCardType)
+                       ? GetParam(kParamUpdateFailed)
+                       : 0;
     return info;
 }
 
@@ -182,21 +164,22 @@ PortInfo CanIntf::getPortInfo() {
         return info;
     }
     // Cards from type 16 measure the load themselves; on an interface the reader counts it.
-    if (card[1] > 15 && card[1] != static_cast<unsigned>(kCardTypeSocketCan))
-        info.loading = GetParam(11) * 0.1;
+    if (card[1] >= kFirstLoadCardType && card[1] != static_cast<unsigned>(kCardTypeSocketCan))
+        info.loading = GetParam(kParamBusLoad) * 0.1;
 
-    const unsigned s = static_cast<unsigned>(GetParam(5));
+    const unsigned s = static_cast<unsigned>(GetParam(kParamPortStatus));
     unsigned int again[kCmdWords] = {kOpGetBaud << 16};
     SendCMD(again);
     info.baudCode = CodeOf(again[1]);
 
-    info.txErrors = Format("%u", s & 0xFF) + StateSuffix(s >> 18);
-    info.rxErrors = Format("%u", (s >> 8) & 0xFF) + StateSuffix(s >> 20);
-    if (s & 0x10000) {
+    info.txErrors = Format("%u", s & 0xFF) + StateSuffix(s >> kStatusTxStateShift);
+    info.rxErrors =
+        Format("%u", (s >> kStatusRxErrorsShift) & 0xFF) + StateSuffix(s >> kStatusRxStateShift);
+    if (s & kStatusClosed) {
         info.status = "Port Closed";
     } else {
         info.isOpen = 1;
-        info.status = s & 0x20000 ? "Port Opened" : "Not synchronized to bus";
+        info.status = s & kStatusSynchronized ? "Port Opened" : "Not synchronized to bus";
     }
     return info;
 }

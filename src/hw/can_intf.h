@@ -59,11 +59,9 @@ class CanIntf {
     // A new, closed driver interface for a port of the last scan: a SocketCAN interface's or
     // the device nodes'.
     static std::unique_ptr<CanIntfGeneric> CreateIntfFor(int port);
-    // Bits per second of a bit-rate code 0 to 7, 0 for another code.
+    // Bits per second of a bit-rate code 0 to 7, 0 for another code (BitsPerSecond).
     static int GetBPS(int code);
     int GetBPS();
-    // The clock of a card type in MHz: 25, 40 or 100. Wide enough for any type word.
-    static int ClockMHz(int64_t cardType);
     void setBaud(int code);
     // The port's bit-rate code, -1 when the card reports none.
     int getBaud();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hw/can_card_msg.h"
+#include "hw/card_protocol.h"
 
 // The driver interface of one port: the lowest layer of the hardware access. Everything above
 // speaks to a card only through it.

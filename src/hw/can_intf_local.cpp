@@ -4,6 +4,7 @@
 
 #include "base/quillon_error.h"
 #include "base/utils.h"
+#include "hw/card_protocol.h"
 #include "hw/driver_calls.h"
 #include "hw/port_table.h"
 
@@ -44,23 +45,23 @@ void CanIntfLocal::SendMsg(__CANCARD_MSG& msg) {
 
 void CanIntfLocal::ThrowDriverError(int code) {
     switch (code) {
-        case 0:
+        case kDriverOk:
             return;
-        case 1:
+        case kDriverBadCommand:
             throw QuillonError(1, "CAN driver reported a bad command code");
-        case 2:
+        case kDriverBadParameter:
             throw QuillonError(1, "CAN driver reported a bad parameter");
-        case 3:
+        case kDriverReopen:
             throw QuillonError(2, "Attempt to reopen an open CAN port");
-        case 4:
+        case kDriverClosedPort:
             throw QuillonError(3, "Attempt to access a closed CAN port");
-        case 5:
+        case kDriverBusy:
             throw QuillonError(7, "CAN card busy error");
-        case 6:
+        case kDriverInternal:
             throw QuillonError(10, "Internal error reported by driver");
-        case 7:
+        case kDriverTimeout:
             throw QuillonError(8, "CAN driver timeout");
-        case 8:
+        case kDriverSignal:
             throw QuillonError(10, "Received signal from driver");
         default:
             throw QuillonError(11, Format("Unknown CAN error %d", code));

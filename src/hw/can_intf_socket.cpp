@@ -13,22 +13,12 @@
 
 #include "base/quillon_error.h"
 #include "base/utils.h"
-#include "hw/can_intf.h"
 #include "hw/can_intf_local.h"
+#include "hw/card_protocol.h"
 #include "hw/port_table.h"
 #include "hw/socket_calls.h"
 
 namespace {
-
-// The driver's status codes this translation answers.
-constexpr int kBadCommand = 1;
-constexpr int kBadParameter = 2;
-constexpr int kReopen = 3;
-constexpr int kClosed = 4;
-constexpr int kBusy = 5;
-constexpr int kInternal = 6;
-constexpr int kTimeout = 7;
-constexpr int kSignal = 8;
 
 // The program's error bits of an error frame (the raw decoder's table).
 constexpr uint32_t kErrStuff = 0x1;
@@ -44,7 +34,7 @@ constexpr uint32_t kErrOverflow = 0x10000;
 constexpr int kUnknownShift = 6;
 
 int ErrnoCode() {
-    return errno == EINTR ? kSignal : kInternal;
+    return errno == EINTR ? kDriverSignal : kDriverInternal;
 }
 
 // The kernel's version as a version word (major.minor.patch), shown as the firmware and driver
@@ -60,13 +50,13 @@ unsigned KernelVersion() {
 unsigned StateBits(int state) {
     switch (state) {
         case CAN_STATE_ERROR_WARNING:
-            return 1;
+            return kErrorWarning;
         case CAN_STATE_ERROR_PASSIVE:
-            return 2;
+            return kErrorPassive;
         case CAN_STATE_BUS_OFF:
-            return 3;
+            return kBusOff;
         default:
-            return 0;
+            return kErrorActive;
     }
 }
 
@@ -96,7 +86,10 @@ void CanIntfSocket::SendCMD(unsigned int* cmd) {
     const unsigned opcode = cmd[0] >> 16;
     const int status = Execute(cmd);
     unsigned results = 0;
-    if (status == 0) results = opcode == 5 ? 3 : opcode == 4 || opcode == 10 || opcode == 0xFE;
+    if (status == kDriverOk)
+        results = opcode == kOpCardInfo
+                      ? 3
+                      : opcode == kOpGetBaud || opcode == kOpGetParam || opcode == kOpDriverVersion;
     cmd[0] = static_cast<unsigned>(status) << 16 | results;
     CanIntfLocal::ThrowDriverError(status);
 }
@@ -105,58 +98,59 @@ int CanIntfSocket::Execute(unsigned int* cmd) {
     const unsigned opcode = cmd[0] >> 16;
     const unsigned params = cmd[0] & 0xFFFF;
     SocketCalls& calls = CurrentSocketCalls();
-    if (name.empty()) return kClosed;
+    if (name.empty()) return kDriverClosedPort;
     switch (opcode) {
-        case 1:
-            if (fd >= 0) return kReopen;
+        case kOpOpen:
+            if (fd >= 0) return kDriverReopen;
             return OpenSocket();
-        case 2:
-            if (fd < 0) return kClosed;
+        case kOpClose:
+            if (fd < 0) return kDriverClosedPort;
             CloseSocket();
-            return 0;
-        case 0xFC:  // the receive mode: the socket always receives every frame
-            return fd < 0 ? kClosed : 0;
-        case 3:
-            if (params < 1 || cmd[1] < 1 || cmd[1] > 8) return kBadParameter;
+            return kDriverOk;
+        case kOpOpenMode:  // the receive mode: the socket always receives every frame
+            return fd < 0 ? kDriverClosedPort : kDriverOk;
+        case kOpSetBaud:
+            if (params < 1 || cmd[1] < 1 || cmd[1] > kBitRateCount) return kDriverBadParameter;
             SetBaud(static_cast<int>(cmd[1]) - 1);
-            return 0;
-        case 4:
+            return kDriverOk;
+        case kOpGetBaud:
             cmd[1] = BaudValue();
-            return 0;
-        case 5:
+            return kDriverOk;
+        case kOpCardInfo:
             cmd[1] = static_cast<unsigned>(kCardTypeSocketCan);
             cmd[2] = 0;
             cmd[3] = KernelVersion();
-            return 0;
-        case 10:
-            if (params < 1) return kBadParameter;
+            return kDriverOk;
+        case kOpGetParam:
+            if (params < 1) return kDriverBadParameter;
             switch (cmd[1]) {
-                case 0:  // each interface is its own card
+                case kParamSerial:  // each interface is its own card
                     cmd[1] = calls.IfNameToIndex(name.c_str());
-                    return 0;
-                case 5:
+                    return kDriverOk;
+                case kParamPortStatus:
                     cmd[1] = StatusWord();
-                    return 0;
-                case 1:
-                case 2:
-                case 3:
-                case 4:
-                case 7:
-                case 8:
-                case 12:  // measurements and settings of the cards' own boards: none here
+                    return kDriverOk;
+                // Measurements and settings of the cards' own boards: none here.
+                case kParam1:
+                case kParamAnalog2:
+                case kParamAnalog3:
+                case kParamAnalog4:
+                case kParam7:
+                case kParam8:
+                case kParamUpdateFailed:
                     cmd[1] = 0;
-                    return 0;
+                    return kDriverOk;
                 default:
-                    return kBadParameter;
+                    return kDriverBadParameter;
             }
-        case 0xFE:
+        case kOpDriverVersion:
             cmd[1] = KernelVersion();
-            return 0;
-        case 0xFF:  // a reset closes the port, as it does on a card
+            return kDriverOk;
+        case kOpReset:  // a reset closes the port, as it does on a card
             CloseSocket();
-            return 0;
+            return kDriverOk;
         default:  // firmware download, bus analysis and the rest have no equivalent
-            return kBadCommand;
+            return kDriverBadCommand;
     }
 }
 
@@ -190,14 +184,14 @@ void CanIntfSocket::CloseSocket() {
 unsigned CanIntfSocket::BaudValue() {
     uint32_t bps = 0;
     if (CurrentSocketCalls().GetBitRate(name.c_str(), &bps) != 0) return 0;
-    for (int code = 0; code <= 7; code++)
-        if (static_cast<uint32_t>(CanIntf::GetBPS(code)) == bps) return code + 1;
+    for (int code = 0; code < kBitRateCount; code++)
+        if (static_cast<uint32_t>(BitsPerSecond(code)) == bps) return code + 1;
     return 0;
 }
 
 void CanIntfSocket::SetBaud(int code) {
     SocketCalls& calls = CurrentSocketCalls();
-    const uint32_t bps = static_cast<uint32_t>(CanIntf::GetBPS(code));
+    const uint32_t bps = static_cast<uint32_t>(BitsPerSecond(code));
     uint32_t now = 0;
     // A virtual interface has no bit rate and takes none; the running rate needs no change.
     if (calls.GetBitRate(name.c_str(), &now) != 0 || now == bps) return;
@@ -217,22 +211,23 @@ unsigned CanIntfSocket::StatusWord() {
     if (calls.GetState(name.c_str(), &state) != 0) state = CAN_STATE_ERROR_ACTIVE;
     const unsigned bits = StateBits(state);
     unsigned word = std::min<unsigned>(counters.txerr, 0xFF) |
-                    std::min<unsigned>(counters.rxerr, 0xFF) << 8 | bits << 18 | bits << 20;
+                    std::min<unsigned>(counters.rxerr, 0xFF) << kStatusRxErrorsShift |
+                    bits << kStatusTxStateShift | bits << kStatusRxStateShift;
     if (fd < 0)
-        word |= 0x10000;
+        word |= kStatusClosed;
     else if (state != CAN_STATE_BUS_OFF && state != CAN_STATE_STOPPED &&
              state != CAN_STATE_SLEEPING)
-        word |= 0x20000;  // synchronised: taking part in the bus
+        word |= kStatusSynchronized;  // taking part in the bus
     return word;
 }
 
 void CanIntfSocket::RecvMsg(__CANCARD_MSG& msg) {
-    if (fd < 0) CanIntfLocal::ThrowDriverError(kClosed);
+    if (fd < 0) CanIntfLocal::ThrowDriverError(kDriverClosedPort);
     SocketCalls& calls = CurrentSocketCalls();
     pollfd wait{fd, POLLIN, 0};
     const int ready = calls.Poll(&wait, 1, static_cast<int>(msg.timeout));
     if (ready < 0) CanIntfLocal::ThrowDriverError(ErrnoCode());
-    if (ready == 0) CanIntfLocal::ThrowDriverError(kTimeout);
+    if (ready == 0) CanIntfLocal::ThrowDriverError(kDriverTimeout);
 
     can_frame frame{};
     iovec data{&frame, sizeof frame};
@@ -244,7 +239,7 @@ void CanIntfSocket::RecvMsg(__CANCARD_MSG& msg) {
     header.msg_controllen = sizeof control;
     const ssize_t got = calls.RecvMsg(fd, &header, 0);
     if (got < 0) CanIntfLocal::ThrowDriverError(ErrnoCode());
-    if (got != static_cast<ssize_t>(sizeof frame)) CanIntfLocal::ThrowDriverError(kInternal);
+    if (got != static_cast<ssize_t>(sizeof frame)) CanIntfLocal::ThrowDriverError(kDriverInternal);
 
     ToRecord(frame, msg);
     can_berr_counter counters{};
@@ -265,7 +260,7 @@ void CanIntfSocket::RecvMsg(__CANCARD_MSG& msg) {
 }
 
 void CanIntfSocket::SendMsg(__CANCARD_MSG& msg) {
-    if (fd < 0) CanIntfLocal::ThrowDriverError(kClosed);
+    if (fd < 0) CanIntfLocal::ThrowDriverError(kDriverClosedPort);
     SocketCalls& calls = CurrentSocketCalls();
     const can_frame frame = ToFrame(msg);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(msg.timeout);
@@ -275,7 +270,7 @@ void CanIntfSocket::SendMsg(__CANCARD_MSG& msg) {
             CanIntfLocal::ThrowDriverError(ErrnoCode());
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) CanIntfLocal::ThrowDriverError(kBusy);
+        if (left.count() <= 0) CanIntfLocal::ThrowDriverError(kDriverBusy);
         // A full socket buffer wakes poll when it drains; a full device queue (ENOBUFS) wakes
         // nothing, so that is retried every millisecond.
         pollfd wait{fd, POLLOUT, 0};
@@ -283,7 +278,7 @@ void CanIntfSocket::SendMsg(__CANCARD_MSG& msg) {
         if (errno == ENOBUFS)
             calls.Poll(nullptr, 0, 1);
         else if (calls.Poll(&wait, 1, ms) < 0 && errno != EINTR)
-            CanIntfLocal::ThrowDriverError(kInternal);
+            CanIntfLocal::ThrowDriverError(kDriverInternal);
     }
 }
 

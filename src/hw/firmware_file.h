@@ -6,11 +6,7 @@
 #include <string>
 
 #include "base/quillon_error.h"
-
-// Image identifiers that the card's erase command takes.
-constexpr uint32_t kBootImageId = 0x7D41E2B6;
-constexpr uint32_t kMainImageId = 0x5A93C07E;
-constexpr uint32_t kFpgaImageId = 0x2EB8D453;
+#include "hw/card_protocol.h"
 
 // Magic word of a firmware file as its little-endian header reads it.
 constexpr uint32_t kFirmwareMagic = 0xE1CA0550;

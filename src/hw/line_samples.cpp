@@ -1,6 +1,7 @@
 #include "hw/line_samples.h"
 
 #include "hw/can_bits.h"
+#include "hw/card_protocol.h"
 
 namespace {
 

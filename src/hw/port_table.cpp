@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "hw/can_card_msg.h"
+#include "hw/card_protocol.h"
 #include "hw/driver_calls.h"
 
 namespace {

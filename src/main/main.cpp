@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "app/simulated_cards.h"
+#include "sim/simulated_cards.h"
 #include "base/quillon_error.h"
 #include "hw/can_reader.h"
 #include "session/cmd_line.h"

@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "app/simulated_cards.h"
 #include "base/quillon_error.h"
 #include "base/utils.h"
 #include "decode/parser.h"
@@ -22,6 +21,7 @@
 #include "hw/can_reader.h"
 #include "session/session.h"
 #include "session/settings.h"
+#include "sim/simulated_cards.h"
 #include "store/filt_store.h"
 #include "store/msg_store.h"
 #include "tools/dump_printer.h"

@@ -10,9 +10,9 @@
 
 #include "hw/can_bits.h"
 #include "hw/can_intf.h"
-#include "hw/emulated_line_capture.h"
-#include "hw/emulation_test_support.h"
 #include "hw/line_samples.h"
+#include "sim/emulated_line_capture.h"
+#include "sim/emulation_test_support.h"
 #include "store/can_frame.h"
 #include "support/test_support.h"
 
@@ -61,22 +61,6 @@ double AckRise(const CanBusStats& s) {
 }
 
 }  // namespace
-
-TEST(LineCaptureTest, SamplesOfKnownBits) {
-    LineTiming t;
-    t.loopFallNs = 40;  // one clock period
-    t.loopRiseNs = 41;  // seen at the second
-    // Idle bit, dominant, recessive, then three recessive bits of intermission.
-    EXPECT_EQ(CaptureLineSamples({0, 1}, -1, 25, kPeriodNs, t),
-              (std::vector<uint16_t>{0x3000, 0x2017, 0x0000, 0x1017, 0x3001, 0x3061}));
-    // A stretch longer than 4096 periods is split.
-    t.loopRiseNs = 0;
-    EXPECT_EQ(CaptureLineSamples({0}, -1, 3000, kPeriodNs, t),
-              (std::vector<uint16_t>{0x3000, 0x2BB6, 0x0000, 0x0FFF, 0x0FFF, 0x0EDE}));
-    t.stuck = LineTiming::Stuck::kLow;
-    EXPECT_EQ(CaptureLineSamples({0, 1}, -1, 25, kPeriodNs, t),
-              (std::vector<uint16_t>{0x1000, 0x0017, 0x1018, 0x1063}));
-}
 
 TEST(LineSamplesTest, DecodesEveryFrameShapeDelayAndRate) {
     const int delays[] = {0, 40, 160, 480};

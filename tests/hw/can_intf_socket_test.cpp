@@ -15,10 +15,10 @@
 
 #include "base/utils.h"
 #include "hw/can_intf.h"
-#include "hw/emulation_test_support.h"
 #include "hw/port_survey.h"
 #include "hw/port_table.h"
 #include "hw/socket_calls.h"
+#include "sim/emulation_test_support.h"
 #include "support/test_support.h"
 
 namespace {

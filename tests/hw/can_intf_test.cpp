@@ -11,8 +11,8 @@
 
 #include "base/utils.h"
 #include "hw/can_intf_local.h"
-#include "hw/emulation_test_support.h"
 #include "hw/port_table.h"
+#include "sim/emulation_test_support.h"
 #include "support/test_support.h"
 
 namespace {

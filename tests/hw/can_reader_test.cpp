@@ -12,9 +12,9 @@
 
 #include "base/quillon_error.h"
 #include "base/utils.h"
-#include "hw/emulation_test_support.h"
 #include "hw/port_table.h"
 #include "io/read_manager.h"
+#include "sim/emulation_test_support.h"
 #include "store/msg_store.h"
 #include "support/test_support.h"
 

@@ -11,10 +11,10 @@
 #include "base/utils.h"
 #include "hw/can_intf.h"
 #include "hw/can_reader.h"
-#include "hw/emulation_test_support.h"
 #include "hw/firmware_builder.h"
 #include "hw/firmware_file.h"
 #include "io/read_manager.h"
+#include "sim/emulation_test_support.h"
 #include "store/msg_store.h"
 #include "support/test_support.h"
 

@@ -10,8 +10,8 @@
 
 #include "base/utils.h"
 #include "hw/can_reader.h"
-#include "hw/emulation_test_support.h"
 #include "io/read_manager.h"
+#include "sim/emulation_test_support.h"
 #include "store/msg_store.h"
 #include "store/store_helpers.h"
 #include "support/test_support.h"

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "hw/can_intf.h"
-#include "hw/emulation_test_support.h"
 #include "hw/port_table.h"
 #include "session/session.h"
 #include "session/settings.h"
+#include "sim/emulation_test_support.h"
 #include "support/test_support.h"
 #include "ui/alert_capture.h"
 #include "ui/main_frame_fltk.h"

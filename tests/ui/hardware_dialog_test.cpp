@@ -16,11 +16,11 @@
 
 #include "base/quillon_error.h"
 #include "hw/can_intf.h"
-#include "hw/emulation_test_support.h"
 #include "hw/firmware_builder.h"
 #include "hw/firmware_file.h"
 #include "hw/port_table.h"
 #include "session/port_selection.h"
+#include "sim/emulation_test_support.h"
 #include "support/test_support.h"
 #include "ui/alert_capture.h"
 

@@ -1,0 +1,18 @@
+#include "sim/simulated_cards.h"
+
+#include "io/log_parser.h"
+
+SimulatedCards::SimulatedCards(const char* selection) {
+    if (!selection || !*selection) return;
+    SimSourceFactories factories;
+    // Replayed logs are read with the program's own log grammar.
+    factories.logLine = [](char* line, CANframe& frame) {
+        return LogParserVexa().Parse(line, frame);
+    };
+    emulated = EmulatedDriver::Create(selection, factories);
+    SetDriverCalls(emulated.get());
+}
+
+SimulatedCards::~SimulatedCards() {
+    if (emulated) SetDriverCalls(nullptr);
+}

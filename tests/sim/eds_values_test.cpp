@@ -1,0 +1,79 @@
+#include "sim/eds_values.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+const char kEds[] = R"([FileInfo]
+FileName=test.eds
+[1000]
+DataType=0x0007
+DefaultValue=0x00020192
+[1400sub1]
+DataType=0x0007
+DefaultValue=$NODEID+0x200
+[1800sub1]
+DataType=0x0007
+DefaultValue=0x180+$NodeID
+[2000]
+DataType=0x0003
+AccessType=rw
+DefaultValue=-2
+[2001]
+DataType=0x0009
+DefaultValue=Hello node
+[2002]
+DataType=0x0008
+DefaultValue=1.5
+[2003]
+ObjectType=0x9
+SubNumber=2
+[2004]
+DataType=0x0005
+AccessType=wo
+;[2005]
+;DataType=0x0005
+)";
+
+}  // namespace
+
+TEST(EdsValuesTest, DefaultValuesSizedByType) {
+    const auto values = EdsValues::Parse(kEds, 5);
+    struct Row {
+        uint32_t key;
+        std::vector<uint8_t> bytes;
+        bool writable;
+    };
+    const Row kRows[] = {
+        {0x10000000, {0x92, 0x01, 0x02, 0x00}, false},
+        {0x14000001, {0x05, 0x02, 0x00, 0x00}, false},
+        {0x18000001, {0x85, 0x01, 0x00, 0x00}, false},
+        {0x20000000, {0xFE, 0xFF}, true},
+        {0x20010000, {'H', 'e', 'l', 'l', 'o', ' ', 'n', 'o', 'd', 'e'}, false},
+        {0x20020000, {0x00, 0x00, 0xC0, 0x3F}, false},
+        {0x20040000, {0x00}, true},
+    };
+    EXPECT_EQ(values.size(), std::size(kRows));
+    for (const Row& row : kRows) {
+        auto it = values.find(row.key);
+        ASSERT_NE(it, values.end()) << std::hex << row.key;
+        EXPECT_EQ(it->second.bytes, row.bytes) << std::hex << row.key;
+        EXPECT_EQ(it->second.writable, row.writable) << std::hex << row.key;
+    }
+}
+
+TEST(EdsValuesTest, RealFilesGiveValues) {
+    const std::string dir = SHARED_DATA_DIR;
+    if (!std::filesystem::is_directory(dir)) GTEST_SKIP() << "no shared test data";
+    int files = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+        const std::string ext = entry.path().extension().string();
+        if (ext != ".eds" && ext != ".EDS") continue;
+        const auto values = EdsValues::Load(entry.path().string(), 3);
+        EXPECT_FALSE(values.empty()) << entry.path();
+        files++;
+    }
+    EXPECT_GT(files, 5);
+}
