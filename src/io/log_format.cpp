@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "io/asc_log_reader.h"
-#include "io/candump_log_reader.h"
-#include "io/trc_log_reader.h"
+#include "io/asc_log.h"
+#include "io/candump_log.h"
+#include "io/trc_log.h"
 
 namespace {
 

@@ -21,13 +21,13 @@
 #include "decode/parser.h"
 #include "filter/fe_list.h"
 #include "filter/filter_logic.h"
-#include "io/log_producer.h"
+#include "io/log_format_writer.h"
+#include "io/log_writer.h"
 #include "store/filt_store.h"
 #include "store/msg_store.h"
 #include "tools/dump_printer.h"
 #include "tools/element_option.h"
 #include "tools/live_capture.h"
-#include "tools/log_writers.h"
 
 namespace {
 
@@ -275,10 +275,10 @@ int main(int argc, char** argv) {
     DumpPrinter printer(*app.filtStore, *app.msgStore, *app.parser, options, stdout);
     app.filtStore->AddStoreListener(&printer);
 
-    std::unique_ptr<LogProducer> writer;
+    std::unique_ptr<LogWriter> writer;
     try {
         if (!saveTo.empty())
-            writer = std::make_unique<LogProducer>(saveTo, true, *app.msgStore, nullptr);
+            writer = std::make_unique<LogWriter>(saveTo, true, *app.msgStore, nullptr);
     } catch (const QuillonError& e) {
         std::fprintf(stderr, "%s\n", e.message.c_str());
         return 1;

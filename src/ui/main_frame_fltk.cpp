@@ -327,8 +327,8 @@ void MainFrameFLTK::SaveFile() {
     if (fileChooser->show() != 0) return;
     // Asked again: a replay may have ended while the chooser was open. A file that cannot be
     // created raises its message here; the tools stay as they were.
-    logWriter = std::make_unique<LogProducer>(fileChooser->filename(), !Enabled(iconPlay),
-                                              *app.msgStore, &app);
+    logWriter = std::make_unique<LogWriter>(fileChooser->filename(), !Enabled(iconPlay),
+                                            *app.msgStore, &app);
     EnableTool(iconSave, false, -1);
     EnableMenu("&File/&Save", false);
 }

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "app/windows.h"
-#include "io/log_producer.h"
+#include "io/log_writer.h"
 #include "ui/msg_detail.h"
 #include "ui/msg_list.h"
 
@@ -62,7 +62,7 @@ class MainFrameFLTK : public MainFrame {
     Fl_Window* toolbar = nullptr;
     MsgList* msgList = nullptr;
     MsgDetail* msgDetail = nullptr;
-    std::unique_ptr<LogProducer> logWriter;  // of the last Save
+    std::unique_ptr<LogWriter> logWriter;  // of the last Save
 
   private:
     std::atomic<bool> readDone{false};

@@ -12,8 +12,8 @@
 #include "base/utils.h"
 #include "io/log_notices.h"
 #include "io/log_parser.h"
-#include "io/log_producer.h"
 #include "io/log_reader.h"
+#include "io/log_writer.h"
 #include "io/read_manager.h"
 #include "store/msg_store.h"
 #include "support/test_support.h"
@@ -84,7 +84,7 @@ TEST_F(PipelineTest, WriterLinesParseBack) {
         sent.push_back(DescribeFrame(f));  // text too: a saved log keeps its comments
     }
     {
-        LogProducer writer(dir.file("out.log"), false, store, &notices);  // writes what is held
+        LogWriter writer(dir.file("out.log"), false, store, &notices);  // writes what is held
         writer.WaitDone();
         EXPECT_THROW(writer.Write(CANframe()), QuillonError);
     }
@@ -113,12 +113,12 @@ TEST(LogRoundTripTest, SavedDemoIsTheReplayedFile) {
     EXPECT_EQ(replay.ReadLogFile(EXAMPLES_DIR "/demo.log", true), 0u);
     replay.StopAll();
     TempDir dir;
-    LogProducer(dir.file("saved.log"), false, big, nullptr).WaitDone();
+    LogWriter(dir.file("saved.log"), false, big, nullptr).WaitDone();
     EXPECT_EQ(ReadFile(dir.file("saved.log")), ReadFile(EXAMPLES_DIR "/demo.log"));
 }
 
 TEST_F(PipelineTest, LiveWriterFollowsTheStoreUntilClosed) {
-    LogProducer writer(dir.file("live.log"), true, store, nullptr);
+    LogWriter writer(dir.file("live.log"), true, store, nullptr);
     CANframe f;
     f.timestamp = f.id = 1;
     store.Add(f);
@@ -130,7 +130,7 @@ TEST_F(PipelineTest, LiveWriterFollowsTheStoreUntilClosed) {
     EXPECT_EQ(ReadFile(dir.file("live.log")),
               "        1 CAN0: 0x00000001 - \n        2 CAN0: 0x00000002 - \n");
     const std::string bad = dir.file("no/such/dir.log");
-    EXPECT_EQ(ThrownError([&] { LogProducer(bad, false, store, nullptr); }),
+    EXPECT_EQ(ThrownError([&] { LogWriter(bad, false, store, nullptr); }),
               "12 Unable to open log file: " + bad);
 }
 

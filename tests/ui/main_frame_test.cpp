@@ -115,7 +115,7 @@ TEST_F(MainFrameTest, DecoderChoiceClearsTheStore) {
     CANframe f;
     f.length = 1;
     for (int i = 0; i < 5000; i++) App().msgStore->Add(f);
-    frame.logWriter = std::make_unique<LogProducer>(path, true, *App().msgStore, &App());
+    frame.logWriter = std::make_unique<LogWriter>(path, true, *App().msgStore, &App());
     Fl::e_number = FL_CLOSE;
     frame.window->do_callback();
     std::_Exit(3);  // not reached: Exit ends the process
@@ -148,7 +148,7 @@ TEST_F(MainFrameTest, ReplayRunsUntilTheEndOfTheFile) {
     // Saving what was replayed: Save is off while the writer runs, on again when it is done.
     // (The chooser needs a user, so the writer is made as Save makes it.)
     frame->logWriter =
-        std::make_unique<LogProducer>(dir.file("saved.log"), false, *App().msgStore, &App());
+        std::make_unique<LogWriter>(dir.file("saved.log"), false, *App().msgStore, &App());
     frame->EnableTool(iconSave, false, -1);
     EXPECT_TRUE(WaitFor([&] { return frame->Enabled(iconSave); }));
     const std::string saved = ReadFile(dir.file("saved.log"));

@@ -1,4 +1,4 @@
-#include "io/asc_log_reader.h"
+#include "io/asc_log.h"
 
 #include <cstring>
 

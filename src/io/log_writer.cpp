@@ -1,4 +1,4 @@
-#include "io/log_producer.h"
+#include "io/log_writer.h"
 
 #include <cerrno>
 #include <cstring>
@@ -8,8 +8,7 @@
 #include "io/log_notices.h"
 #include "store/msg_store.h"
 
-LogProducer::LogProducer(const std::string& path, bool live, MsgStore& source,
-                         LogNotices* doneNotices)
+LogWriter::LogWriter(const std::string& path, bool live, MsgStore& source, LogNotices* doneNotices)
     : store(source), notices(doneNotices), closeReq(!live) {
     fp = std::fopen(path.c_str(), "w");
     if (!fp) throw QuillonError(12, "Unable to open log file: " + path);
@@ -23,14 +22,14 @@ LogProducer::LogProducer(const std::string& path, bool live, MsgStore& source,
     }
 }
 
-LogProducer::~LogProducer() {
+LogWriter::~LogWriter() {
     if (running) {
         CloseLog();
         WaitDone();
     }
 }
 
-std::string LogProducer::FormatLine(const CANframe& frame) {
+std::string LogWriter::FormatLine(const CANframe& frame) {
     char line[1000];
     int n = 0;
     switch (frame.type) {
@@ -61,7 +60,7 @@ std::string LogProducer::FormatLine(const CANframe& frame) {
     return std::string(line, n);
 }
 
-void LogProducer::Write(const CANframe& frame) {
+void LogWriter::Write(const CANframe& frame) {
     MutexLock hold(lock);
     if (!fp) throw QuillonError(17, "Attempt to write to a closed log file");
     std::string text = FormatLine(frame);
@@ -69,21 +68,21 @@ void LogProducer::Write(const CANframe& frame) {
         error = std::strerror(errno);
 }
 
-std::string LogProducer::WriteError() {
+std::string LogWriter::WriteError() {
     MutexLock hold(lock);
     return error;
 }
 
-void LogProducer::CloseLog() {
+void LogWriter::CloseLog() {
     MutexLock hold(lock);
     closeReq = true;
 }
 
-void LogProducer::WaitDone() {
+void LogWriter::WaitDone() {
     while (running) Thread::sleep(100);
 }
 
-void LogProducer::run() {
+void LogWriter::run() {
     int first, last;
     store.GetTotal(&first, &last);
     int written = first - 1;

@@ -1,10 +1,10 @@
-#include "tools/log_writers.h"
+#include "io/log_format_writer.h"
 
 #include <cstdint>
 #include <cstring>
 
 #include "io/log_format.h"
-#include "io/log_producer.h"
+#include "io/log_writer.h"
 
 namespace {
 
@@ -38,7 +38,7 @@ void WriteComment(const CANframe& frame, const char* marker, const char* separat
 class QuillonWriter : public LogFormatWriter {
   public:
     void Write(const CANframe& frame, FILE* out) override {
-        std::fputs(LogProducer::FormatLine(frame).c_str(), out);
+        std::fputs(LogWriter::FormatLine(frame).c_str(), out);
     }
 };
 

@@ -12,16 +12,16 @@ class MsgStore;
 
 // The log writer: a thread that copies the message store's frames into a log file, one line per
 // frame, while the store fills.
-class LogProducer : public Thread {
+class LogWriter : public Thread {
   public:
     // Opens path (replacing it) and starts writing from the oldest frame that store holds. With
     // live false the writer finishes by itself once it has written what the store holds; with
     // live true it goes on until CloseLog. notices (may be null) is told when the file is about
     // to close. Throws QuillonError 12 when the file cannot be opened, 11 when the thread cannot
     // be started.
-    LogProducer(const std::string& path, bool live, MsgStore& store, LogNotices* notices);
+    LogWriter(const std::string& path, bool live, MsgStore& store, LogNotices* notices);
     // Finishes the writing first when it still runs.
-    ~LogProducer() override;
+    ~LogWriter() override;
 
     void run() override;
     // Writes the frame's line. QuillonError 17 after the close.

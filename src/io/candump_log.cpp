@@ -1,4 +1,4 @@
-#include "io/candump_log_reader.h"
+#include "io/candump_log.h"
 
 #include <cstring>
 

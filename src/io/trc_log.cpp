@@ -1,4 +1,4 @@
-#include "io/trc_log_reader.h"
+#include "io/trc_log.h"
 
 #include <cctype>
 #include <cstring>
