@@ -8,10 +8,15 @@
 #include "io/log_notices.h"
 #include "store/msg_store.h"
 
-LogWriter::LogWriter(const std::string& path, bool live, MsgStore& source, LogNotices* doneNotices)
-    : store(source), notices(doneNotices), closeReq(!live) {
+LogWriter::LogWriter(const std::string& path, bool live, MsgStore& source, LogNotices* doneNotices,
+                     LogFormat format)
+    : store(source),
+      notices(doneNotices),
+      formatWriter(CreateLogFormatWriter(format)),
+      closeReq(!live) {
     fp = std::fopen(path.c_str(), "w");
     if (!fp) throw QuillonError(12, "Unable to open log file: " + path);
+    formatWriter->Begin(fp);
     running = true;
     int rc = start();
     if (rc != 0) {
@@ -29,43 +34,15 @@ LogWriter::~LogWriter() {
     }
 }
 
-std::string LogWriter::FormatLine(const CANframe& frame) {
-    char line[1000];
-    int n = 0;
-    switch (frame.type) {
-        case FRAME_DATA:
-            n = std::snprintf(line, sizeof line, "%9u CAN%d: 0x%08x - ", frame.timestamp,
-                              frame.port, frame.id);
-            for (int i = 0; i < frame.length && i < 8; i++)
-                n += std::snprintf(line + n, sizeof line - n, "0x%02x ", frame.data[i]);
-            line[n++] = '\n';
-            break;
-        case FRAME_RTR:
-            n = std::snprintf(line, sizeof line, "%9u RTR%d: 0x%08x\n", frame.timestamp, frame.port,
-                              frame.id);
-            break;
-        case FRAME_ERROR:
-            n = std::snprintf(line, sizeof line, "%9u ERROR%d:\n", frame.timestamp, frame.port);
-            break;
-        case FRAME_TEXT:
-            // A comment or other text line comes back as the same text: after its time stamp
-            // when it had one, as it stood (leading white space too) when it had none.
-            if (frame.text && *frame.text)
-                return (frame.unstamped ? std::string() : Format("%9u ", frame.timestamp)) +
-                       frame.text + "\n";
-            break;
-        default:
-            break;
-    }
-    return std::string(line, n);
-}
-
 void LogWriter::Write(const CANframe& frame) {
     MutexLock hold(lock);
     if (!fp) throw QuillonError(17, "Attempt to write to a closed log file");
-    std::string text = FormatLine(frame);
-    if (std::fwrite(text.data(), 1, text.size(), fp) != text.size() && error.empty())
-        error = std::strerror(errno);
+    formatWriter->Write(frame, fp);
+    CheckWritten();
+}
+
+void LogWriter::CheckWritten() {
+    if (std::ferror(fp) && error.empty()) error = std::strerror(errno);
 }
 
 std::string LogWriter::WriteError() {
@@ -103,6 +80,8 @@ void LogWriter::run() {
     }
     {
         MutexLock hold(lock);
+        formatWriter->End(fp);
+        CheckWritten();
         if (std::fclose(fp) != 0 && error.empty()) error = std::strerror(errno);
         fp = nullptr;
     }

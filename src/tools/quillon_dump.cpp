@@ -21,7 +21,7 @@
 #include "decode/parser.h"
 #include "filter/fe_list.h"
 #include "filter/filter_logic.h"
-#include "io/log_format_writer.h"
+#include "io/log_format.h"
 #include "io/log_writer.h"
 #include "store/filt_store.h"
 #include "store/msg_store.h"
@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
     LiveOptions::Port analyze{-1, -1};
     int testId = -1;
     LogFormat inputFormat = LogFormat::Detect;
-    std::unique_ptr<LogFormatWriter> logWriter;
+    std::unique_ptr<LogFormatWriter> formatWriter;  // -o with a log format
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
         if (Is(arg, "-h", "--help")) {
@@ -118,13 +118,15 @@ int main(int argc, char** argv) {
             options.detail = true;
         } else if (Is(arg, "-j", "--json")) {
             options.json = true;
-            logWriter.reset();
+            formatWriter.reset();
         } else if (Is(arg, "-o", "--output")) {
             if (++i == argc) return UsageError(std::string(arg) + " needs a value");
             const std::string format = argv[i];
             options.json = format == "json";
-            logWriter = CreateLogFormatWriter(format);
-            if (format != "text" && format != "json" && !logWriter)
+            LogFormat logFormat;
+            formatWriter =
+                LogFormatByName(format, &logFormat) ? CreateLogFormatWriter(logFormat) : nullptr;
+            if (format != "text" && format != "json" && !formatWriter)
                 return UsageError("unknown output format " + format);
         } else if (Is(arg, "-i", "--input")) {
             if (++i == argc) return UsageError(std::string(arg) + " needs a value");
@@ -222,11 +224,11 @@ int main(int argc, char** argv) {
     if (live.ports.empty() && (live.seconds > 0 || live.frames > 0))
         return UsageError("-T and -N limit reading from ports (-p)");
 
-    if (logWriter && (options.detail || options.delta))
+    if (formatWriter && (options.detail || options.delta))
         return UsageError("-d and -t go with text or json output");
     if (inputFormat != LogFormat::Detect && !live.ports.empty())
         return UsageError("-i is the format of a log file");
-    options.log = logWriter.get();
+    options.log = formatWriter.get();
 
     if (elements.size() > FeList::kMaxElements)
         return UsageError(Format("at most %d filter elements", FeList::kMaxElements));
@@ -275,10 +277,11 @@ int main(int argc, char** argv) {
     DumpPrinter printer(*app.filtStore, *app.msgStore, *app.parser, options, stdout);
     app.filtStore->AddStoreListener(&printer);
 
-    std::unique_ptr<LogWriter> writer;
+    // -w writes the program's own format, whatever the file's extension.
+    std::unique_ptr<LogWriter> logWriter;
     try {
         if (!saveTo.empty())
-            writer = std::make_unique<LogWriter>(saveTo, true, *app.msgStore, nullptr);
+            logWriter = std::make_unique<LogWriter>(saveTo, true, *app.msgStore, nullptr);
     } catch (const QuillonError& e) {
         std::fprintf(stderr, "%s\n", e.message.c_str());
         return 1;
@@ -286,7 +289,7 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     uint64_t dropped = 0;
     int status = 0;
-    if (logWriter) logWriter->Begin(stdout);
+    if (formatWriter) formatWriter->Begin(stdout);
     if (!live.ports.empty()) {
         status = CaptureLive(app, live);
     } else {
@@ -298,11 +301,11 @@ int main(int argc, char** argv) {
         }
     }
     app.readMgr.StopAll();
-    if (logWriter) logWriter->End(stdout);
-    if (writer) {
-        writer->CloseLog();
-        writer->WaitDone();
-        const std::string error = writer->WriteError();
+    if (formatWriter) formatWriter->End(stdout);
+    if (logWriter) {
+        logWriter->CloseLog();
+        logWriter->WaitDone();
+        const std::string error = logWriter->WriteError();
         if (!error.empty()) {
             std::fprintf(stderr, "quillon-dump: cannot write %s: %s\n", saveTo.c_str(),
                          error.c_str());

@@ -10,6 +10,7 @@
 
 #include "base/quillon_error.h"
 #include "base/utils.h"
+#include "io/log_format.h"
 #include "io/log_notices.h"
 #include "io/log_parser.h"
 #include "io/log_reader.h"
@@ -118,7 +119,7 @@ TEST(LogRoundTripTest, SavedDemoIsTheReplayedFile) {
 }
 
 TEST_F(PipelineTest, LiveWriterFollowsTheStoreUntilClosed) {
-    LogWriter writer(dir.file("live.log"), true, store, nullptr);
+    LogWriter writer(dir.file("live.log"), true, store, nullptr, LogFormat::Candump);
     CANframe f;
     f.timestamp = f.id = 1;
     store.Add(f);
@@ -128,10 +129,22 @@ TEST_F(PipelineTest, LiveWriterFollowsTheStoreUntilClosed) {
     writer.CloseLog();
     writer.WaitDone();
     EXPECT_EQ(ReadFile(dir.file("live.log")),
-              "        1 CAN0: 0x00000001 - \n        2 CAN0: 0x00000002 - \n");
+              "(0000000000.000001) can0 001#\n(0000000000.000002) can0 002#\n");
     const std::string bad = dir.file("no/such/dir.log");
     EXPECT_EQ(ThrownError([&] { LogWriter(bad, false, store, nullptr); }),
               "12 Unable to open log file: " + bad);
+}
+
+// The formats themselves are checked against quillon-dump by the main window's test of Save.
+TEST(LogFormatTest, SavedFormatIsTheExtensions) {
+    for (const auto& [path, format] : {std::pair{"a.candump", LogFormat::Candump},
+                                       {"a.TXT", LogFormat::Candump},
+                                       {"x/a.Asc", LogFormat::Asc},
+                                       {"a.trc", LogFormat::Trc},
+                                       {"a.log", LogFormat::Quillon},
+                                       {"a.trc.bak", LogFormat::Quillon},
+                                       {"x.trc/a", LogFormat::Quillon}})
+        EXPECT_EQ(LogFormatByExtension(path), format) << path;
 }
 
 TEST_F(PipelineTest, ReadersReplayAndHoldTheirSlots) {
