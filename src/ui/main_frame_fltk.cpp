@@ -320,15 +320,22 @@ void MainFrameFLTK::SaveFile() {
         return;
     }
     fileChooser->title("Select log file");
-    fileChooser->filter(nullptr);
+    // The file's extension chooses the format (LogFormatByExtension); a filter, where the
+    // chooser can, puts its extension on the name.
+    fileChooser->filter(
+        "Log files\t*.log\ncandump logs\t*.{candump,txt}\nVector ASC logs\t*.asc\nPEAK TRC "
+        "logs\t*.trc");
+    fileChooser->filter_value(0);
     fileChooser->options(Fl_Native_File_Chooser::SAVEAS_CONFIRM |
-                         Fl_Native_File_Chooser::NEW_FOLDER);
+                         Fl_Native_File_Chooser::NEW_FOLDER |
+                         Fl_Native_File_Chooser::USE_FILTER_EXT);
     fileChooser->type(Fl_Native_File_Chooser::BROWSE_SAVE_FILE);
     if (fileChooser->show() != 0) return;
     // Asked again: a replay may have ended while the chooser was open. A file that cannot be
     // created raises its message here; the tools stay as they were.
-    logWriter = std::make_unique<LogWriter>(fileChooser->filename(), !Enabled(iconPlay),
-                                            *app.msgStore, &app);
+    const std::string path = fileChooser->filename();
+    logWriter = std::make_unique<LogWriter>(path, !Enabled(iconPlay), *app.msgStore, &app,
+                                            LogFormatByExtension(path));
     EnableTool(iconSave, false, -1);
     EnableMenu("&File/&Save", false);
 }
