@@ -1,6 +1,8 @@
 #include "io/foreign_log.h"
 
 #include <strings.h>
+
+#include <cstdio>
 #include <cstring>
 
 #include "base/utils.h"
@@ -104,7 +106,7 @@ void ForeignLogParser::SetData(CANframe& frame, int n, const uint8_t* data, cons
 
 void ForeignLogParser::SetId(CANframe& frame, uint32_t id, bool extended) {
     frame.extended = extended;
-    frame.id = extended ? (id & 0x1FFFFFFF) | 0x20000000 : id & 0x7FF;
+    frame.id = extended ? (id & 0x1FFFFFFF) | kExtendedMark : id & 0x7FF;
 }
 
 void ForeignLogParser::SetTrimmedText(CANframe& frame, const char* line) {
@@ -124,4 +126,27 @@ bool ForeignLogParser::ChannelPort(const Word& w, CANframe& frame) {
     if (!Decimal(w, &channel) || channel < 1 || channel > 256) return false;
     frame.port = static_cast<uint8_t>(channel - 1);
     return true;
+}
+
+bool ForeignLogFormatWriter::Extended(const CANframe& frame) {
+    return frame.extended || (frame.id & kExtendedMark);
+}
+
+uint32_t ForeignLogFormatWriter::BareId(const CANframe& frame) {
+    return Extended(frame) ? frame.id & 0x1FFFFFFF : frame.id & 0x7FF;
+}
+
+int ForeignLogFormatWriter::Length(const CANframe& frame) {
+    return frame.length < 0 ? 0 : frame.length > 8 ? 8 : frame.length;
+}
+
+void ForeignLogFormatWriter::WriteBytes(const CANframe& frame, const char* separator, FILE* out) {
+    for (int i = 0; i < Length(frame); i++) std::fprintf(out, "%s%02X", separator, frame.data[i]);
+}
+
+void ForeignLogFormatWriter::WriteComment(const CANframe& frame, const char* marker,
+                                          const char* separator, FILE* out) {
+    if (!frame.text) return;
+    const bool marked = std::strncmp(frame.text, marker, std::strlen(marker)) == 0;
+    std::fprintf(out, "%s%s%s\n", marked ? "" : marker, marked ? "" : separator, frame.text);
 }

@@ -4,7 +4,11 @@
 #include <cstdint>
 #include <string>
 
+#include "io/log_format_writer.h"
 #include "io/log_parser.h"
+
+// Bit 29 of a frame's identifier marks an extended identifier as a port delivers it.
+constexpr uint32_t kExtendedMark = 1u << 29;
 
 // What the readers of other tools' logs share: the line split into words, hexadecimal and
 // fixed-point numbers, time stamps made relative to the first frame, and the text entry that
@@ -59,4 +63,21 @@ class ForeignLogParser : public LogParser {
   private:
     bool started = false;
     uint64_t first = 0;
+};
+
+// What the writers of other tools' logs share: the identifier without the program's extended
+// mark, the data bytes in hexadecimal, and text entries as comment lines.
+class ForeignLogFormatWriter : public LogFormatWriter {
+  protected:
+    // An extended identifier: flagged, or with the mark of bit 29 that a port delivers.
+    static bool Extended(const CANframe& frame);
+    static uint32_t BareId(const CANframe& frame);
+    // The data length, 0 to 8.
+    static int Length(const CANframe& frame);
+    // The frame's data bytes in upper-case hexadecimal, each after separator.
+    static void WriteBytes(const CANframe& frame, const char* separator, FILE* out);
+    // A text entry as a comment line: marker, then separator and the text. A comment read from
+    // a log of the same format already starts with its marker and keeps just that one.
+    static void WriteComment(const CANframe& frame, const char* marker, const char* separator,
+                             FILE* out);
 };

@@ -4,9 +4,9 @@
 
 #include <cstring>
 
-#include "io/asc_log_reader.h"
-#include "io/candump_log_reader.h"
-#include "io/trc_log_reader.h"
+#include "io/asc_log.h"
+#include "io/candump_log.h"
+#include "io/trc_log.h"
 
 namespace {
 
@@ -59,6 +59,23 @@ bool LogFormatByName(const std::string& name, LogFormat* format) {
     return false;
 }
 
+LogFormat LogFormatByExtension(const std::string& path) {
+    static const struct {
+        const char* extension;
+        LogFormat format;
+    } extensions[] = {{".log", LogFormat::Quillon},
+                      {".candump", LogFormat::Candump},
+                      {".txt", LogFormat::Candump},
+                      {".asc", LogFormat::Asc},
+                      {".trc", LogFormat::Trc}};
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos)
+        return LogFormat::Quillon;
+    for (const auto& e : extensions)
+        if (strcasecmp(path.c_str() + dot, e.extension) == 0) return e.format;
+    return LogFormat::Quillon;
+}
+
 LogFormat DetectLogFormat(const char* head, size_t size) {
     const char* end = head + size;
     int looked = 0;
@@ -87,5 +104,18 @@ std::unique_ptr<LogParser> CreateLogParser(LogFormat format) {
             return std::make_unique<TrcLogParser>();
         default:
             return std::make_unique<LogParserVexa>();
+    }
+}
+
+std::unique_ptr<LogFormatWriter> CreateLogFormatWriter(LogFormat format) {
+    switch (format) {
+        case LogFormat::Candump:
+            return std::make_unique<CandumpLogFormatWriter>();
+        case LogFormat::Asc:
+            return std::make_unique<AscLogFormatWriter>();
+        case LogFormat::Trc:
+            return std::make_unique<TrcLogFormatWriter>();
+        default:
+            return std::make_unique<QuillonLogFormatWriter>();
     }
 }

@@ -47,9 +47,9 @@ void Session::SetFilter(std::unique_ptr<FilterLogic> replacement,
     if (filtered) filtered->Reset(progress);
 }
 
-void Session::StartWriting(const std::string& path, bool live) {
+void Session::StartWriting(const std::string& path, bool live, LogFormat format) {
     LogNotices* self = this;
-    writer = std::make_unique<LogProducer>(path, live, *messages, self);
+    writer = std::make_unique<LogWriter>(path, live, *messages, self, format);
 }
 
 void Session::StopWriting(bool wait) {

@@ -5,8 +5,9 @@
 #include <memory>
 #include <string>
 
+#include "io/log_format.h"
 #include "io/log_notices.h"
-#include "io/log_producer.h"
+#include "io/log_writer.h"
 #include "io/read_manager.h"
 #include "netcfg/network_config.h"
 #include "session/display_filter.h"
@@ -54,10 +55,10 @@ class Session : private LogNotices {
     // nobody. Told on the reader's or writer's thread.
     void SetNotices(LogNotices* listener) { notices = listener; }
 
-    // Starts the log writer on path (replacing a finished one): live, it writes until
+    // Starts the log writer on path in format (replacing a finished one): live, it writes until
     // StopWriting; otherwise it ends once it has written what the store holds. Throws the
     // writer's QuillonError when the file cannot be opened.
-    void StartWriting(const std::string& path, bool live);
+    void StartWriting(const std::string& path, bool live, LogFormat format = LogFormat::Quillon);
     // Asks a live log writer to close its file; with wait, returns once it is closed.
     void StopWriting(bool wait);
     // Why the last log file could not be written whole, "" when it was or there is none.
@@ -88,5 +89,5 @@ class Session : private LogNotices {
     std::unique_ptr<FiltStore> filtered;  // the frames display passes, over messages
     std::unique_ptr<Parser> parser;       // the current decoder
     ParseMode mode = PARSE_NONE;          // of parser
-    std::unique_ptr<LogProducer> writer;  // of the last StartWriting
+    std::unique_ptr<LogWriter> writer;    // of the last StartWriting
 };

@@ -9,9 +9,9 @@
 
 #include "base/utils.h"
 #include "decode/parser.h"
+#include "io/log_format_writer.h"
 #include "store/filt_store.h"
 #include "store/msg_store.h"
-#include "tools/log_writers.h"
 
 namespace {
 

@@ -27,7 +27,6 @@
 #include "tools/dump_printer.h"
 #include "tools/element_option.h"
 #include "tools/live_capture.h"
-#include "tools/log_writers.h"
 
 namespace {
 
@@ -109,7 +108,7 @@ int main(int argc, char** argv) {
     LiveOptions::Port analyze{-1, -1};
     int testId = -1;
     LogFormat inputFormat = LogFormat::Detect;
-    std::unique_ptr<LogFormatWriter> logWriter;
+    std::unique_ptr<LogFormatWriter> formatWriter;  // -o with a log format
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
         if (Is(arg, "-h", "--help")) {
@@ -119,13 +118,15 @@ int main(int argc, char** argv) {
             options.detail = true;
         } else if (Is(arg, "-j", "--json")) {
             options.json = true;
-            logWriter.reset();
+            formatWriter.reset();
         } else if (Is(arg, "-o", "--output")) {
             if (++i == argc) return UsageError(std::string(arg) + " needs a value");
             const std::string format = argv[i];
             options.json = format == "json";
-            logWriter = CreateLogFormatWriter(format);
-            if (format != "text" && format != "json" && !logWriter)
+            LogFormat logFormat;
+            formatWriter =
+                LogFormatByName(format, &logFormat) ? CreateLogFormatWriter(logFormat) : nullptr;
+            if (format != "text" && format != "json" && !formatWriter)
                 return UsageError("unknown output format " + format);
         } else if (Is(arg, "-i", "--input")) {
             if (++i == argc) return UsageError(std::string(arg) + " needs a value");
@@ -223,11 +224,11 @@ int main(int argc, char** argv) {
     if (live.ports.empty() && (live.seconds > 0 || live.frames > 0))
         return UsageError("-T and -N limit reading from ports (-p)");
 
-    if (logWriter && (options.detail || options.delta))
+    if (formatWriter && (options.detail || options.delta))
         return UsageError("-d and -t go with text or json output");
     if (inputFormat != LogFormat::Detect && !live.ports.empty())
         return UsageError("-i is the format of a log file");
-    options.log = logWriter.get();
+    options.log = formatWriter.get();
 
     if (elements.size() > FeList::kMaxElements)
         return UsageError(Format("at most %d filter elements", FeList::kMaxElements));
@@ -276,8 +277,9 @@ int main(int argc, char** argv) {
     DumpPrinter printer(session.view(), session.store(), *session.decoder(), options, stdout);
     session.view().AddStoreListener(&printer);
 
+    // -w writes the program's own format, whatever the file's extension.
     try {
-        if (!saveTo.empty()) session.StartWriting(saveTo, true);
+        if (!saveTo.empty()) session.StartWriting(saveTo, true, LogFormat::Quillon);
     } catch (const QuillonError& e) {
         std::fprintf(stderr, "%s\n", e.message.c_str());
         return 1;
@@ -285,7 +287,7 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     uint64_t dropped = 0;
     int status = 0;
-    if (logWriter) logWriter->Begin(stdout);
+    if (formatWriter) formatWriter->Begin(stdout);
     if (!live.ports.empty()) {
         status = CaptureLive(session, live);
     } else {
@@ -297,7 +299,7 @@ int main(int argc, char** argv) {
         }
     }
     session.readers().StopAll();
-    if (logWriter) logWriter->End(stdout);
+    if (formatWriter) formatWriter->End(stdout);
     if (!saveTo.empty()) {
         session.StopWriting(true);
         const std::string error = session.WriteError();

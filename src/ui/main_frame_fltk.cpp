@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/quillon_error.h"
+#include "io/log_format.h"
 #include "session/cmd_line.h"
 #include "session/session.h"
 #include "store/msg_store.h"
@@ -315,14 +316,21 @@ void MainFrameFLTK::SaveFile() {
         return;
     }
     fileChooser->title("Select log file");
-    fileChooser->filter(nullptr);
+    // The file's extension chooses the format (LogFormatByExtension); a filter, where the
+    // chooser can, puts its extension on the name.
+    fileChooser->filter(
+        "Log files\t*.log\ncandump logs\t*.{candump,txt}\nVector ASC logs\t*.asc\nPEAK TRC "
+        "logs\t*.trc");
+    fileChooser->filter_value(0);
     fileChooser->options(Fl_Native_File_Chooser::SAVEAS_CONFIRM |
-                         Fl_Native_File_Chooser::NEW_FOLDER);
+                         Fl_Native_File_Chooser::NEW_FOLDER |
+                         Fl_Native_File_Chooser::USE_FILTER_EXT);
     fileChooser->type(Fl_Native_File_Chooser::BROWSE_SAVE_FILE);
     if (fileChooser->show() != 0) return;
     // Asked again: a replay may have ended while the chooser was open. A file that cannot be
     // created raises its message here; the tools stay as they were.
-    session.StartWriting(fileChooser->filename(), !Enabled(iconPlay));
+    const std::string path = fileChooser->filename();
+    session.StartWriting(path, !Enabled(iconPlay), LogFormatByExtension(path));
     EnableTool(iconSave, false, -1);
     EnableMenu("&File/&Save", false);
 }

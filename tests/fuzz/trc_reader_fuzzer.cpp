@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "io/trc_log_reader.h"
+#include "io/trc_log.h"
 #include "replay_log_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

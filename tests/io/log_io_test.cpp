@@ -10,10 +10,11 @@
 
 #include "base/quillon_error.h"
 #include "base/utils.h"
+#include "io/log_format.h"
 #include "io/log_notices.h"
 #include "io/log_parser.h"
-#include "io/log_producer.h"
 #include "io/log_reader.h"
+#include "io/log_writer.h"
 #include "io/read_manager.h"
 #include "store/msg_store.h"
 #include "support/test_support.h"
@@ -84,7 +85,7 @@ TEST_F(PipelineTest, WriterLinesParseBack) {
         sent.push_back(DescribeFrame(f));  // text too: a saved log keeps its comments
     }
     {
-        LogProducer writer(dir.file("out.log"), false, store, &notices);  // writes what is held
+        LogWriter writer(dir.file("out.log"), false, store, &notices);  // writes what is held
         writer.WaitDone();
         EXPECT_THROW(writer.Write(CANframe()), QuillonError);
     }
@@ -113,12 +114,12 @@ TEST(LogRoundTripTest, SavedDemoIsTheReplayedFile) {
     EXPECT_EQ(replay.ReadLogFile(EXAMPLES_DIR "/demo.log", true), 0u);
     replay.StopAll();
     TempDir dir;
-    LogProducer(dir.file("saved.log"), false, big, nullptr).WaitDone();
+    LogWriter(dir.file("saved.log"), false, big, nullptr).WaitDone();
     EXPECT_EQ(ReadFile(dir.file("saved.log")), ReadFile(EXAMPLES_DIR "/demo.log"));
 }
 
 TEST_F(PipelineTest, LiveWriterFollowsTheStoreUntilClosed) {
-    LogProducer writer(dir.file("live.log"), true, store, nullptr);
+    LogWriter writer(dir.file("live.log"), true, store, nullptr, LogFormat::Candump);
     CANframe f;
     f.timestamp = f.id = 1;
     store.Add(f);
@@ -128,10 +129,22 @@ TEST_F(PipelineTest, LiveWriterFollowsTheStoreUntilClosed) {
     writer.CloseLog();
     writer.WaitDone();
     EXPECT_EQ(ReadFile(dir.file("live.log")),
-              "        1 CAN0: 0x00000001 - \n        2 CAN0: 0x00000002 - \n");
+              "(0000000000.000001) can0 001#\n(0000000000.000002) can0 002#\n");
     const std::string bad = dir.file("no/such/dir.log");
-    EXPECT_EQ(ThrownError([&] { LogProducer(bad, false, store, nullptr); }),
+    EXPECT_EQ(ThrownError([&] { LogWriter(bad, false, store, nullptr); }),
               "12 Unable to open log file: " + bad);
+}
+
+// The formats themselves are checked against quillon-dump by the main window's test of Save.
+TEST(LogFormatTest, SavedFormatIsTheExtensions) {
+    for (const auto& [path, format] : {std::pair{"a.candump", LogFormat::Candump},
+                                       {"a.TXT", LogFormat::Candump},
+                                       {"x/a.Asc", LogFormat::Asc},
+                                       {"a.trc", LogFormat::Trc},
+                                       {"a.log", LogFormat::Quillon},
+                                       {"a.trc.bak", LogFormat::Quillon},
+                                       {"x.trc/a", LogFormat::Quillon}})
+        EXPECT_EQ(LogFormatByExtension(path), format) << path;
 }
 
 TEST_F(PipelineTest, ReadersReplayAndHoldTheirSlots) {

@@ -1,6 +1,7 @@
-#include "io/trc_log_reader.h"
+#include "io/trc_log.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -179,4 +180,39 @@ bool TrcLogParser::Parse(char* line, CANframe& frame) {
     inHeader = false;
     frame.timestamp = frame.type == FRAME_TEXT && !oversized ? LineTime(micros) : FrameTime(micros);
     return true;
+}
+
+void TrcLogFormatWriter::Begin(FILE* out) {
+    std::fputs(
+        ";$FILEVERSION=2.1\n"
+        ";$STARTTIME=25569.0\n"
+        ";$COLUMNS=N,O,T,B,I,d,R,L,D\n"
+        ";\n"
+        ";   Message   Time    Type    ID     Rx/Tx\n"
+        ";   Number    Offset  |  Bus  [hex]  |  Reserved\n"
+        ";   |         [ms]    |  |    |      |  |  Data Length Code\n"
+        ";   |         |       |  |    |      |  |  |    Data [hex] ...\n"
+        ";   |         |       |  |    |      |  |  |    |\n"
+        ";---+-- ------+------ +- +- --+----- +- +- +--- +- -- -- -- -- -- -- --\n",
+        out);
+}
+
+void TrcLogFormatWriter::Write(const CANframe& frame, FILE* out) {
+    if (frame.type == FRAME_TEXT) {
+        WriteComment(frame, ";", "", out);
+        return;
+    }
+    char time[24];
+    std::snprintf(time, sizeof time, "%u.%03u", frame.timestamp / 1000, frame.timestamp % 1000);
+    number++;
+    if (frame.type == FRAME_ERROR) {
+        std::fprintf(out, "%7lu %13s ER %2d        - Rx -  0\n", number, time, frame.port + 1);
+        return;
+    }
+    char id[16];
+    std::snprintf(id, sizeof id, Extended(frame) ? "%08X" : "%04X", BareId(frame));
+    std::fprintf(out, "%7lu %13s %s %2d %8s Rx -  %-4d", number, time,
+                 frame.type == FRAME_RTR ? "RR" : "DT", frame.port + 1, id, Length(frame));
+    if (frame.type == FRAME_DATA) WriteBytes(frame, " ", out);
+    std::fputc('\n', out);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+// The PEAK TRC log format: its reader (versions 1.x and 2.x) and its writer (version 2.1).
+
 #include "io/foreign_log.h"
 
 // Lines of PEAK TRC logs, versions 1.x ("N)" lines: number, time, [bus,] [type,] identifier,
@@ -20,4 +22,14 @@ class TrcLogParser : public ForeignLogParser {
 
     char columns[16] = "NOTBIdRLD";  // the ;$COLUMNS letters
     bool inHeader = true;            // no entry line yet: comments with bars picture the columns
+};
+
+// PEAK TRC 2.1; text entries become comments.
+class TrcLogFormatWriter : public ForeignLogFormatWriter {
+  public:
+    void Begin(FILE* out) override;
+    void Write(const CANframe& frame, FILE* out) override;
+
+  private:
+    unsigned long number = 0;  // the message number of the last line written
 };

@@ -1,5 +1,6 @@
-#include "io/candump_log_reader.h"
+#include "io/candump_log.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "base/utils.h"
@@ -135,4 +136,49 @@ bool CandumpLogParser::Parse(char* line, CANframe& frame) {
     }
     SetId(frame, id, idDigits == 8);
     return true;
+}
+
+void CandumpLogFormatWriter::Write(const CANframe& frame, FILE* out) {
+    if (frame.type == FRAME_TEXT) return;
+    std::fprintf(out, "(%010u.%06u) can%d ", frame.timestamp / 1000000, frame.timestamp % 1000000,
+                 frame.port);
+    if (frame.type == FRAME_ERROR) {
+        WriteError(frame, out);
+        return;
+    }
+    std::fprintf(out, Extended(frame) ? "%08X#" : "%03X#", BareId(frame));
+    if (frame.type == FRAME_RTR) {
+        std::fputc('R', out);
+        if (frame.length > 0 && frame.length <= 8) std::fputc('0' + frame.length, out);
+    } else {
+        WriteBytes(frame, "", out);
+    }
+    std::fputc('\n', out);
+}
+
+void CandumpLogFormatWriter::WriteError(const CANframe& frame, FILE* out) {
+    const uint32_t bits = frame.id;
+    uint32_t classes = 0x80;
+    uint8_t data[8] = {};
+    if (bits & 0x8) classes |= 0x20;
+    if (bits & 0x37) {
+        classes |= 0x08;
+        if (bits & 0x1) data[2] |= 0x04;
+        if (bits & 0x2) data[2] |= 0x02;
+        if (bits & 0x10) data[2] |= 0x08;
+        if (bits & 0x20) data[2] |= 0x10;
+        if (bits & 0x4) data[3] = 0x08;
+    }
+    if (bits & 0x10000) {
+        classes |= 0x04;
+        data[1] = 0x01;
+    }
+    if (frame.length >= 2) {
+        classes |= 0x200;
+        data[6] = frame.data[0];
+        data[7] = frame.data[1];
+    }
+    std::fprintf(out, "%08X#", kErrFlag | classes);
+    for (uint8_t b : data) std::fprintf(out, "%02X", b);
+    std::fputc('\n', out);
 }

@@ -1,5 +1,6 @@
-#include "io/asc_log_reader.h"
+#include "io/asc_log.h"
 
+#include <cstdio>
 #include <cstring>
 
 bool AscLogParser::Number(const Word& w, uint32_t* value) const {
@@ -121,4 +122,41 @@ bool AscLogParser::Parse(char* line, CANframe& frame) {
     frame.timestamp = LineTime(micros);
     SetTrimmedText(frame, words[1].p);
     return true;
+}
+
+void AscLogFormatWriter::Begin(FILE* out) {
+    std::fputs(
+        "date Thu Jan 01 12:00:00.000 am 1970\n"
+        "base hex  timestamps absolute\n"
+        "internal events logged\n"
+        "// version 9.0.0\n"
+        "Begin Triggerblock Thu Jan 01 12:00:00.000 am 1970\n",
+        out);
+}
+
+void AscLogFormatWriter::Write(const CANframe& frame, FILE* out) {
+    if (frame.type == FRAME_TEXT) {
+        WriteComment(frame, "//", " ", out);
+        return;
+    }
+    std::fprintf(out, "%4u.%06u %d  ", frame.timestamp / 1000000, frame.timestamp % 1000000,
+                 frame.port + 1);
+    if (frame.type == FRAME_ERROR) {
+        std::fputs("ErrorFrame\n", out);
+        return;
+    }
+    char id[16];
+    std::snprintf(id, sizeof id, Extended(frame) ? "%Xx" : "%X", BareId(frame));
+    std::fprintf(out, "%-15s Rx   ", id);
+    if (frame.type == FRAME_RTR) {
+        std::fprintf(out, "r %x\n", Length(frame));
+        return;
+    }
+    std::fprintf(out, "d %x", Length(frame));
+    WriteBytes(frame, " ", out);
+    std::fputc('\n', out);
+}
+
+void AscLogFormatWriter::End(FILE* out) {
+    std::fputs("End TriggerBlock\n", out);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+// The Vector ASC log format: its reader and its writer.
+
 #include <cstdint>
 
 #include "io/foreign_log.h"
@@ -22,4 +24,13 @@ class AscLogParser : public ForeignLogParser {
     bool decimal = false;   // "base dec"
     bool relative = false;  // "timestamps relative": each time counts from the previous
     uint64_t previous = 0;  // the previous line's time, microseconds
+};
+
+// Vector ASC with hexadecimal numbers and absolute times; text entries become comments. The
+// log holds no date of its own, so the header names the start of the epoch.
+class AscLogFormatWriter : public ForeignLogFormatWriter {
+  public:
+    void Begin(FILE* out) override;
+    void Write(const CANframe& frame, FILE* out) override;
+    void End(FILE* out) override;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+// The log format of `candump -l`: its reader and its writer.
+
 #include <string>
 #include <vector>
 
@@ -18,4 +20,16 @@ class CandumpLogParser : public ForeignLogParser {
     int Port(const Word& name, bool add);
 
     std::vector<std::string> interfaces;  // index: port
+};
+
+// candump -l lines: "(seconds.micros) canN ID#DATA"; text entries have no place in them.
+class CandumpLogFormatWriter : public ForeignLogFormatWriter {
+  public:
+    void Write(const CANframe& frame, FILE* out) override;
+
+  private:
+    // A SocketCAN error frame that says what the error bits of the record say: protocol
+    // violations, a missing acknowledge, controller overflows, and the error counters. It is
+    // always marked a bus error, as tools that read these logs look for that mark.
+    static void WriteError(const CANframe& frame, FILE* out);
 };

@@ -1,13 +1,12 @@
 #pragma once
 
 #include <cstdio>
-#include <memory>
-#include <string>
 
 #include "store/can_frame.h"
 
 // Writes frames as the lines of one log format: the program's own, candump -l, Vector ASC or
-// PEAK TRC 2.1. Ports 0..n-1 are written as interfaces can0.. or channels and buses 1..n.
+// PEAK TRC 2.1. Ports 0..n-1 are written as interfaces can0.. or channels and buses 1..n. One
+// writer per file: a format may number its lines.
 class LogFormatWriter {
   public:
     virtual ~LogFormatWriter() = default;
@@ -18,5 +17,8 @@ class LogFormatWriter {
     virtual void End(FILE*) {}
 };
 
-// The writer for the format named quillon, candump, asc or trc; null for any other name.
-std::unique_ptr<LogFormatWriter> CreateLogFormatWriter(const std::string& name);
+// The program's own lines, which LogParserVexa reads back.
+class QuillonLogFormatWriter : public LogFormatWriter {
+  public:
+    void Write(const CANframe& frame, FILE* out) override;
+};

@@ -1,0 +1,39 @@
+#include "io/log_format_writer.h"
+
+#include <string>
+
+#include "base/utils.h"
+
+void QuillonLogFormatWriter::Write(const CANframe& frame, FILE* out) {
+    char line[1000];
+    int n = 0;
+    switch (frame.type) {
+        case FRAME_DATA:
+            n = std::snprintf(line, sizeof line, "%9u CAN%d: 0x%08x - ", frame.timestamp,
+                              frame.port, frame.id);
+            for (int i = 0; i < frame.length && i < 8; i++)
+                n += std::snprintf(line + n, sizeof line - n, "0x%02x ", frame.data[i]);
+            line[n++] = '\n';
+            break;
+        case FRAME_RTR:
+            n = std::snprintf(line, sizeof line, "%9u RTR%d: 0x%08x\n", frame.timestamp, frame.port,
+                              frame.id);
+            break;
+        case FRAME_ERROR:
+            n = std::snprintf(line, sizeof line, "%9u ERROR%d:\n", frame.timestamp, frame.port);
+            break;
+        case FRAME_TEXT:
+            // A comment or other text line comes back as the same text: after its time stamp
+            // when it had one, as it stood (leading white space too) when it had none.
+            if (frame.text && *frame.text) {
+                const std::string text =
+                    (frame.unstamped ? std::string() : Format("%9u ", frame.timestamp)) +
+                    frame.text + "\n";
+                std::fwrite(text.data(), 1, text.size(), out);
+            }
+            return;
+        default:
+            return;
+    }
+    std::fwrite(line, 1, n, out);
+}
