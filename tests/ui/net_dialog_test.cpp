@@ -347,19 +347,26 @@ TEST_F(NetDialogTest, EditsDuringAReplayNameTheFramesDescribedAfterThem) {
     Key('n');
     Edit(dialog->nodeId, "5");
     session.readers().AddReader(std::make_unique<SdoReplay>());
-    // The row text of a response decoded after every edit so far, as the list draws it.
+    // The row text of a response decoded after every edit so far, as the list draws it; empty,
+    // and the test failed, when none comes (and then none is waited for again).
+    bool stalled = false;
     const auto rowOfNext = [&] {
-        CANframe f;
-        MsgStore& store = session.store();
-        for (int i = store.GetLast() + 1;;) {
-            while (store.GetLast() < i) Fl::wait(0.01);
-            if (!store.Get(i, f))
-                i = store.GetLast();  // overwritten already: on to the newest
-            else if (f.id == 0x585)
-                return session.decoder()->GetShortDesc(f);
-            else
-                i++;
-        }
+        std::string row;
+        int i = session.store().GetLast() + 1;
+        stalled = stalled || !WaitUntil(
+                                 [&] {
+                                     CANframe f;
+                                     for (; row.empty() && session.store().GetLast() >= i; i++)
+                                         if (!session.store().Get(i, f))
+                                             i = session.store().GetLast() -
+                                                 1;  // overwritten already: the newest
+                                         else if (f.id == 0x585)
+                                             row = session.decoder()->GetShortDesc(f);
+                                     return !row.empty();
+                                 },
+                                 [] { Fl::wait(0.01); });
+        EXPECT_FALSE(stalled) << "no response after frame " << i;
+        return row;
     };
     EXPECT_EQ(rowOfNext().find("Controlword"), std::string::npos);
     Edit(dialog->nodeEds, EXAMPLES_DIR "/demo_drive.eds");
