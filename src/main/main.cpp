@@ -7,12 +7,12 @@
 #include <cstdlib>
 #include <memory>
 
-#include "sim/simulated_cards.h"
 #include "base/quillon_error.h"
 #include "hw/can_reader.h"
 #include "session/cmd_line.h"
 #include "session/session.h"
 #include "session/settings.h"
+#include "sim/simulated_cards.h"
 #include "ui/analyzer_dialog.h"
 #include "ui/filt_dialog.h"
 #include "ui/hardware_dialog.h"

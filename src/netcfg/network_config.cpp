@@ -167,4 +167,3 @@ const char* NetworkConfig::Save(const char* path) {
             return "Unknown error code returned from write";
     }
 }
-

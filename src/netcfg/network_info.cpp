@@ -202,4 +202,3 @@ std::unique_ptr<CfgElement> NetworkInfo::toCfg() {
         if (node) e->addChild(node->toCfg());
     return e;
 }
-
