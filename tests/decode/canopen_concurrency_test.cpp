@@ -11,6 +11,7 @@
 #include "io/log_reader.h"
 #include "io/read_manager.h"
 #include "store/msg_store.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -54,7 +55,9 @@ TEST(CanopenConcurrencyTest, ScanAndDecodeCreateEachNodeOnce) {
             EXPECT_EQ(parser.GetShortDesc(copy).rfind("EMCY.", 0), 0u);
         }
     // Until every frame is in, however long the readers take.
-    while (store.GetTotal(nullptr, nullptr) < kSources * kPorts * 127) Thread::sleep(5);
+    const auto stored = [&] { return store.GetTotal(nullptr, nullptr); };
+    EXPECT_TRUE(WaitUntil([&] { return stored() >= kSources * kPorts * 127; }))
+        << "frames stored: " << stored();
     readers.StopAll();
 
     EXPECT_EQ(store.GetTotal(nullptr, nullptr), kSources * kPorts * 127);

@@ -87,7 +87,8 @@ TEST(CanReaderTest, StampsRelativeToTheStartAndReportsTheBusLoad) {
     readers.SetStartTime();
     calls.start = readers.startTime;
     readers.ReadCanIntf(0, 2);
-    while (store.GetTotal(nullptr, nullptr) < kFrames) Thread::sleep(1);
+    EXPECT_TRUE(WaitUntil([&] { return store.GetTotal(nullptr, nullptr) >= kFrames; }))
+        << "frames stored: " << store.GetTotal(nullptr, nullptr);
     // The load is set before the frame that completes the second is stored.
     EXPECT_NEAR(Ports().Loading(0), 22.4, 1e-9);
     calls.Release();

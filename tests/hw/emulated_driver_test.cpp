@@ -331,7 +331,8 @@ TEST(EmulatedDriver, BusyAnswersAndVanishingNode) {
     EXPECT_EQ(errno, ENOENT);
     EXPECT_EQ(driver->Open("/dev/ulcan00", O_RDWR), -1);
     // The node comes back, not before its time.
-    while (driver->Access("/dev/ulcan00", F_OK) != 0) usleep(5000);
+    ASSERT_TRUE(WaitUntil([&] { return driver->Access("/dev/ulcan00", F_OK) == 0; }))
+        << "the node did not come back";
     EXPECT_GE(std::chrono::steady_clock::now() - reset, std::chrono::milliseconds(100));
     EXPECT_EQ(driver->Ioctl(fd, kIoctlCommand, cmd), 0);
 }

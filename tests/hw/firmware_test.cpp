@@ -338,7 +338,9 @@ TEST(FirmwareDownload, ReadersOfOtherPortsLoseNothing) {
         ASSERT_EQ(progress.Count("262144 CRC check failed, retrying"), 0u);
     }
     // The bus has carried the whole flood; the reader empties its queue.
-    while (store.GetLast() + 1 < static_cast<int>(driver->Counters(1).received)) Thread::sleep(1);
+    const auto received = [&] { return static_cast<int>(driver->Counters(1).received); };
+    EXPECT_TRUE(WaitUntil([&] { return store.GetLast() + 1 >= received(); }))
+        << "frames stored: " << store.GetLast() + 1 << " of " << received();
     readers.StopAll();
     EXPECT_GT(downloads, 0);
     ASSERT_EQ(driver->Counters(1).overruns, 0u);

@@ -43,12 +43,14 @@ TEST(PortReadersConcurrency, EightFloodedPortsWhileTheStoreIsRead) {
     // The GUI thread's reads: the totals and the newest rows of both stores.
     CANframe f;
     int first, last;
-    while (store.GetTotal(&first, &last) < kTotal) {
+    const bool stored = WaitUntil([&] {
+        if (store.GetTotal(&first, &last) >= kTotal) return true;
         for (int i = std::max(first, last - 20); i <= last; i++) store.Get(i, f);
         view.GetTotal(&first, &last);
         for (int i = std::max(first, last - 20); i <= last; i++) view.Get(i, f);
-        Thread::sleep(1);
-    }
+        return false;
+    });
+    EXPECT_TRUE(stored) << "frames stored: " << store.GetTotal(nullptr, nullptr);
     readers.StopAll();
 
     EXPECT_EQ(store.GetTotal(nullptr, nullptr), kTotal);

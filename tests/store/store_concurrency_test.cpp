@@ -69,13 +69,16 @@ struct PacedLogs : LogNotices {
             readers.AddReader(std::make_unique<Log>(*this, s));
         }
     }
-    // The test thread's pass is done; false once every reader has read its file to the end.
+    // The test thread's pass is done; false once every reader has read its file to the end, or
+    // (and the test fails) when none reads on.
     bool Pass() {
         const int before = read.load(kRelaxed);
         allowance.fetch_add(100, kRelaxed);
-        while (read.load(kRelaxed) == before && ended.load(kRelaxed) < kSources)
-            std::this_thread::yield();
-        return ended.load(kRelaxed) < kSources;
+        const bool readOn = WaitUntil(
+            [&] { return read.load(kRelaxed) != before || ended.load(kRelaxed) == kSources; },
+            [] { std::this_thread::yield(); });
+        EXPECT_TRUE(readOn) << "no reader read on after line " << before;
+        return readOn && ended.load(kRelaxed) < kSources;
     }
     void LogReadDone() override { ended.fetch_add(1, kRelaxed); }
 

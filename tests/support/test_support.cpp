@@ -1,14 +1,22 @@
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "base/quillon_error.h"
 #include "base/utils.h"
@@ -53,12 +61,46 @@ void WriteFile(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
+bool WaitUntil(const std::function<bool()>& done, const std::function<void()>& step) {
+    const auto giveUp = std::chrono::steady_clock::now() + kPatience;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= giveUp) return false;
+        if (step)
+            step();
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+namespace {
+
+// Whether the child ended within kPatience; it is not reaped. Waits on a process file
+// descriptor; where the kernel has none, without a bound.
+bool EndsInTime(pid_t pid) {
+    const int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (fd < 0) return true;
+    const auto giveUp = std::chrono::steady_clock::now() + kPatience;
+    int ready;
+    do {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            giveUp - std::chrono::steady_clock::now());
+        pollfd ended{fd, POLLIN, 0};
+        ready = poll(&ended, 1, std::max(0, static_cast<int>(left.count())));
+    } while (ready < 0 && errno == EINTR);
+    close(fd);
+    return ready != 0;
+}
+
+}  // namespace
+
 ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::vector<std::string>& env) {
     TempDir io;
     const std::string outPath = io.file("out"), errPath = io.file("err");
     pid_t pid = fork();
     if (pid == 0) {
+        setpgid(0, 0);  // a group of its own, which a time-out ends with what it started
         int in = open("/dev/null", O_RDONLY);
         int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -79,8 +121,16 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
         _exit(127);
     }
     ProcessResult result;
+    if (pid < 0) return result;
+    setpgid(pid, pid);
+    if (!EndsInTime(pid)) {
+        kill(-pid, SIGKILL);
+        std::string command;
+        for (const auto& a : argv) command += (command.empty() ? "" : " ") + a;
+        ADD_FAILURE() << "Still running after " << kPatience.count() << " s, killed: " << command;
+    }
     int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid) return result;
+    if (waitpid(pid, &status, 0) != pid) return result;
     if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
     result.out = ReadFile(outPath);
     result.err = ReadFile(errPath);

@@ -1,12 +1,22 @@
 #pragma once
 
-// Helpers for tests that need files, environment variables or a child process.
+// Helpers for tests that need files, environment variables, a child process or a bounded wait.
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
 
 struct CANframe;
+
+// How long a test waits for what takes milliseconds: far beyond any slow or loaded machine, so
+// that a test never fails by timing, and still short enough that a fault which makes the awaited
+// thing never happen fails the test instead of hanging it.
+constexpr std::chrono::seconds kPatience{60};
+
+// Calls step() until done() holds, checking before each call; false when it still does not after
+// kPatience. The default step sleeps a millisecond, for threads that give no notice to wait on.
+bool WaitUntil(const std::function<bool()>& done, const std::function<void()>& step = nullptr);
 
 // Type letter (D, R, E, or T for text), time stamp, port, identifier and bytes of a frame, or
 // for text its time stamp, unstamped flag, port and text.
@@ -51,7 +61,8 @@ struct ProcessResult {
 };
 
 // Runs argv[0] with the arguments, stdin from /dev/null. env entries "NAME=value" set a
-// variable for the child, a bare "NAME" removes it.
+// variable for the child, a bare "NAME" removes it. A child still running after kPatience is
+// killed with everything it started, and the test fails.
 ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::vector<std::string>& env = {});
 

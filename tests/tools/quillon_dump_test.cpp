@@ -179,7 +179,8 @@ TEST(QuillonDumpTest, CapturesAndListsEmulatedPorts) {
     // and saved. (-T bounds a capture that would ignore the signal; -s tells it apart.)
     r = RunProcess({"/bin/sh", "-c",
                     "QUILLON_SIM=\"$0\" \"$1\" -m raw -j -s -T 50 -p 0:0 -w \"$2\" & pid=$!; "
-                    "until [ -s \"$2\" ]; do sleep 0.05; done; kill -INT $pid; wait $pid",
+                    "until [ -s \"$2\" ] || ! kill -0 $pid; do sleep 0.05; done; "
+                    "kill -INT $pid; wait $pid",
                     dir.file("two.cfg"), QUILLON_DUMP_BIN, dir.file("int.log")});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(Dump({"-m", "raw", "-j", dir.file("int.log")}).out, r.out);

@@ -127,7 +127,8 @@ TEST(AnalyzerDialogTest, MeasuresBothCardKindsAndDrawsTheBitTime) {
                                          "ACK falling edge\n310ns after transmit edge",
                                          "ACK rising edge\n330ns after transmit edge"};
     dialog.portChoice->value(0);
-    Labelled(dialog.window.get(), "Start")->do_callback();
+    const auto start = [&] { Labelled(dialog.window.get(), "Start")->do_callback(); };
+    ASSERT_EQ(CaptureAlert(start), "(no alert)");
     ASSERT_TRUE(dialog.waveform->HasData());
     {
         const Pixels pixels(*dialog.window);
@@ -149,7 +150,7 @@ TEST(AnalyzerDialogTest, MeasuresBothCardKindsAndDrawsTheBitTime) {
 
     // The type 1 card's samples decode to the same delays within a sample period.
     dialog.portChoice->value(2);
-    Labelled(dialog.window.get(), "Start")->do_callback();
+    ASSERT_EQ(CaptureAlert(start), "(no alert)");
     Draw(*dialog.window);
     std::map<std::string, std::set<int>> tips = Tips(*dialog.waveform);
     EXPECT_EQ(tips.count("Receive falling edge\n160ns after transmit edge"), 1u);

@@ -88,10 +88,10 @@ class ConfigDialogTest : public ::testing::Test {
         ASSERT_NE(item, nullptr) << path;
         dialog->tree->select_only(item, 1);
     }
-    // Runs the event loop until done(); ctest's time-out is the only bound.
+    // Runs the event loop until done(); false when it still does not hold after kPatience.
     template <typename Done>
-    static void Until(Done done) {
-        while (!done()) Fl::wait(0.01);
+    static bool Until(Done done) {
+        return WaitUntil(done, [] { Fl::wait(0.01); });
     }
     static std::string Text(const Fl_Output* field) { return field->value(); }
     static PortInfo InfoOf(int port) { return CanIntf(port, false).getPortInfo(); }
@@ -280,10 +280,10 @@ TEST_F(ConfigDialogTest, RefreshShowsAVanishedPortsErrorAndGoesOn) {
     ASSERT_FALSE(message.empty());
     ASSERT_NE(message, normal);
     // The timer's refreshes show the error, then the port again once it is back.
-    Until([&] { return Text(dialog->status) == message; });
+    ASSERT_TRUE(Until([&] { return Text(dialog->status) == message; })) << Text(dialog->status);
     EXPECT_TRUE(dialog->window->shown());
     calls->gone = false;
-    Until([&] { return Text(dialog->status) == normal; });
+    ASSERT_TRUE(Until([&] { return Text(dialog->status) == normal; })) << Text(dialog->status);
     dialog->window->hide();
 }
 

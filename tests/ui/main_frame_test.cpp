@@ -49,11 +49,10 @@ class MainFrameTest : public ::testing::Test {
         const Fl_Menu_Item* item = frame->menuBar->find_item(path);
         return item && item->active();
     }
-    // Runs the event loop until done() or about ten seconds passed.
+    // Runs the event loop until done(); false when it still does not hold after kPatience.
     template <typename Done>
     static bool WaitFor(Done done) {
-        for (int i = 0; i < 1000 && !done(); i++) Fl::wait(0.01);
-        return done();
+        return WaitUntil(done, [] { Fl::wait(0.01); });
     }
     std::unique_ptr<MainFrameFLTK> frame;
 };
@@ -217,11 +216,6 @@ class PlayTest : public MainFrameTest {
         Ports().Scan(true);
     }
     static int Total() { return App().msgStore->GetTotal(nullptr, nullptr); }
-    // Runs the event loop until done(); ctest's time-out is the only bound.
-    template <typename Done>
-    static void Until(Done done) {
-        while (!done()) Fl::wait(0.01);
-    }
     bool PlayPressed() {
         for (int i = 0; i < frame->toolbar->children(); i++)
             if (frame->toolbar->child(i)->image() == iconPlay)
@@ -246,7 +240,7 @@ TEST_F(PlayTest, PlayReadsEveryPortUntilStop) {
     EXPECT_TRUE(Receiving());
     bool seen[2] = {};
     int checked = 0;
-    Until([&] {
+    const bool seenBoth = WaitFor([&] {
         for (CANframe f; checked < Total(); checked++) {
             if (!App().msgStore->Get(checked, f)) continue;
             if (f.port < 2)
@@ -258,6 +252,7 @@ TEST_F(PlayTest, PlayReadsEveryPortUntilStop) {
         }
         return seen[0] && seen[1] && checked >= 2000;
     });
+    ASSERT_TRUE(seenBoth) << "frames checked: " << checked;
 
     frame->Stop();
     EXPECT_TRUE(Idle());
@@ -272,7 +267,7 @@ TEST_F(PlayTest, APortThatCannotBeOpenedIsReportedAndTheOthersGoOn) {
     EXPECT_EQ(CaptureAlert([&] { frame->Play(); }), "Error opening CAN port: CAN card busy error");
     EXPECT_TRUE(Receiving());
     const int atAlert = Total();
-    Until([&] { return Total() >= atAlert + 1000; });
+    ASSERT_TRUE(WaitFor([&] { return Total() >= atAlert + 1000; })) << Total();
     for (int i = 0; i < Total(); i++) {
         CANframe f;
         if (App().msgStore->Get(i, f)) {
@@ -316,11 +311,12 @@ TEST_F(ChosenPortsTest, PlayMonitorsTheTickedPortsAtTheirChosenRates) {
     EXPECT_EQ(CanIntf(0, false).getBaud(), 0);
     bool seen[3] = {};
     int checked = 0;
-    Until([&] {
+    const bool seenBoth = WaitFor([&] {
         for (CANframe f; checked < Total(); checked++)
             if (App().msgStore->Get(checked, f) && f.port < 3) seen[f.port] = true;
         return seen[0] && seen[2] && checked >= 2000;
     });
+    ASSERT_TRUE(seenBoth) << "frames checked: " << checked;
     EXPECT_FALSE(seen[1]);
     frame->Stop();
 }

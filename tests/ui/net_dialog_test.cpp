@@ -345,18 +345,26 @@ TEST_F(NetDialogTest, EditsDuringAReplayNameTheFramesDescribedAfterThem) {
     Key('n');
     Edit(dialog->nodeId, "5");
     App().readMgr.AddReader(std::make_unique<SdoReplay>());
-    // The row text of a response decoded after every edit so far, as the list draws it.
+    // The row text of a response decoded after every edit so far, as the list draws it; empty,
+    // and the test failed, when none comes (and then none is waited for again).
+    bool stalled = false;
     const auto rowOfNext = [&] {
-        CANframe f;
-        for (int i = App().msgStore->GetLast() + 1;;) {
-            while (App().msgStore->GetLast() < i) Fl::wait(0.01);
-            if (!App().msgStore->Get(i, f))
-                i = App().msgStore->GetLast();  // overwritten already: on to the newest
-            else if (f.id == 0x585)
-                return App().parser->GetShortDesc(f);
-            else
-                i++;
-        }
+        std::string row;
+        int i = App().msgStore->GetLast() + 1;
+        stalled = stalled || !WaitUntil(
+                                 [&] {
+                                     CANframe f;
+                                     for (; row.empty() && App().msgStore->GetLast() >= i; i++)
+                                         if (!App().msgStore->Get(i, f))
+                                             i = App().msgStore->GetLast() -
+                                                 1;  // overwritten already: the newest
+                                         else if (f.id == 0x585)
+                                             row = App().parser->GetShortDesc(f);
+                                     return !row.empty();
+                                 },
+                                 [] { Fl::wait(0.01); });
+        EXPECT_FALSE(stalled) << "no response after frame " << i;
+        return row;
     };
     EXPECT_EQ(rowOfNext().find("Controlword"), std::string::npos);
     Edit(dialog->nodeEds, EXAMPLES_DIR "/demo_drive.eds");

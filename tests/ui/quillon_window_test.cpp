@@ -47,24 +47,28 @@ TEST(QuillonWindowTest, OpensALogAndEndsWithCtrlQ) {
 
     // The window, once it is mapped.
     std::string id;
-    for (int i = 0; i < 100 && id.empty() && !ended; i++, Pause())
-        id = Shell("xdotool search --onlyvisible --name '^Quillon$' 2>/dev/null | head -1");
+    WaitUntil(
+        [&] {
+            id = Shell("xdotool search --onlyvisible --name '^Quillon$' 2>/dev/null | head -1");
+            return !id.empty() || ended;
+        },
+        Pause);
     while (!id.empty() && id.back() == '\n') id.pop_back();
     Display* display = XOpenDisplay(nullptr);
     if (!id.empty() && display) {
         // Dark (text) and blue (selection) pixels of the list below its header, read back until
-        // want holds, for at most 20 s: the replay and the list's timer take their time on a
-        // busy machine.
+        // want holds, for at most kPatience: the replay and the list's timer take their time on
+        // a busy machine.
         const Window window = std::stoul(id);
         struct Ink {
             int dark = 0, blue = 0;
         };
         auto inkUntil = [&](auto want) {
             Ink ink;
-            for (int i = 0; i < 200 && !want(ink); i++, Pause()) {
+            auto read = [&] {
                 ink = Ink();
                 XWindowAttributes a;
-                if (!XGetWindowAttributes(display, window, &a)) continue;
+                if (!XGetWindowAttributes(display, window, &a)) return false;
                 XImage* image =
                     XGetImage(display, window, 0, 0, a.width, a.height, AllPlanes, ZPixmap);
                 for (int y = 100; image && y < 300 && y < a.height; y++)
@@ -75,7 +79,9 @@ TEST(QuillonWindowTest, OpensALogAndEndsWithCtrlQ) {
                         ink.blue += b > 150 && r < 80 && g < 80;
                     }
                 if (image) XDestroyImage(image);
-            }
+                return want(ink);
+            };
+            WaitUntil(read, Pause);
             return ink;
         };
         // Rows were drawn; back to the top, a click on a row, down one row by key: the selected
