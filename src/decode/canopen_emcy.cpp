@@ -25,14 +25,14 @@ std::string CANopenParser::parseEMCY(CANframe& frame, ParsedMessage* message) {
     if (!node) return prefix + "Error locating node";
     if (message) message->addFrag(-1, 1, Format("Emergency message from node %d", nodeId), 1);
     if (frame.type == FRAME_RTR) {
-        frame.RaiseStatus(3);
+        frame.RaiseStatus(Severity::kError);
         if (message) message->addFrag(0, 1, "Remote request to emergency object is not valid", 2);
         return prefix + "Remote request to emergency object?";
     }
     const int length = frame.length;
     if (length <= 7) {
         const bool tooShort = length <= 2;
-        frame.RaiseStatus(tooShort ? 3 : 2);
+        frame.RaiseStatus(tooShort ? Severity::kError : Severity::kWarning);
         if (message)
             message->addFrag(0, length, "Emergency messages should have 8 bytes of data",
                              tooShort ? 2 : 1);
@@ -41,7 +41,7 @@ std::string CANopenParser::parseEMCY(CANframe& frame, ParsedMessage* message) {
 
     const uint16_t code = Build16(frame.data);
     const uint8_t reg = frame.data[2];
-    if (code != 0) frame.RaiseStatus(2);
+    if (code != 0) frame.RaiseStatus(Severity::kWarning);
     const std::string text = node->getEmcyCode(code, reg);
     if (message) {
         message->addFrag(0, 2, Format("Emergency error code: 0x%04x - ", code) + text, 0);

@@ -15,7 +15,7 @@ std::string Value32(const LssRow& row, CANframe& frame, ParsedMessage* message) 
         if (message) message->addFrag(1, 4, Format("%s: 0x%08x", row.field, value), 0);
         return Format("%s, %s (0x%08x)", row.title, row.field, value);
     }
-    frame.RaiseStatus(3);
+    frame.RaiseStatus(Severity::kError);
     if (message) message->addFrag(0, frame.length, "Error - command requires 5 data bytes", 2);
     return Format("%s, %s (no data)", row.title, row.field);
 }
@@ -34,7 +34,7 @@ std::string EnquiryResponse(const LssRow& row, CANframe& frame, ParsedMessage* m
         if (message) message->addFrag(1, 5, Format("%s: 0x%08x", row.field, value), 0);
         return Format("LSS - Enquire %s response (0x%08x)", row.field, value);
     }
-    frame.RaiseStatus(3);
+    frame.RaiseStatus(Severity::kError);
     if (message)
         message->addFrag(0, frame.length, Format("Error - message should contain %d data bytes", 5),
                          2);
@@ -50,7 +50,7 @@ std::string NodeIdResponse(const LssRow& row, CANframe& frame, ParsedMessage* me
 
 std::string ResultResponse(const LssRow& row, CANframe& frame, ParsedMessage* message) {
     if (frame.length < 3) {
-        frame.RaiseStatus(3);
+        frame.RaiseStatus(Severity::kError);
         if (message)
             message->addFrag(0, frame.length,
                              "Error - message should contain two bytes of error code info", 2);
@@ -72,7 +72,7 @@ std::string ResultResponse(const LssRow& row, CANframe& frame, ParsedMessage* me
 
 std::string SwitchModeGlobal(const LssRow&, CANframe& frame, ParsedMessage* message) {
     if (frame.length < 2) {
-        frame.RaiseStatus(3);
+        frame.RaiseStatus(Severity::kError);
         if (message) message->addFrag(0, frame.length, "Error, missing mode byte", 2);
         return "LSS - with missing data!";
     }
@@ -96,7 +96,7 @@ std::string ConfigNodeId(const LssRow&, CANframe& frame, ParsedMessage* message)
         if (message) message->addFrag(1, 1, Format("New node ID: %d", frame.data[1]), 0);
         return Format("LSS - Configure node ID (%d)", frame.data[1]);
     }
-    frame.RaiseStatus(3);
+    frame.RaiseStatus(Severity::kError);
     if (message) message->addFrag(0, frame.length, "Error, missing node ID", 2);
     return "LSS - Configure node ID (missing data)";
 }
@@ -105,7 +105,7 @@ std::string ConfigBitTiming(const LssRow&, CANframe& frame, ParsedMessage* messa
     // kbit/s by table index of the standard table; 0 marks the reserved index.
     static const int kStandardRates[] = {1000, 800, 500, 250, 125, 0, 50, 20, 10};
     if (frame.length < 3) {
-        frame.RaiseStatus(3);
+        frame.RaiseStatus(Severity::kError);
         if (message)
             message->addFrag(
                 0, frame.length,
@@ -137,7 +137,7 @@ std::string ActivateBitTiming(const LssRow&, CANframe& frame, ParsedMessage* mes
         if (message)
             message->addFrag(1, 2, Format("Switch delay %d ms", Build16(frame.data + 1)), 0);
     } else {
-        frame.RaiseStatus(3);
+        frame.RaiseStatus(Severity::kError);
         if (message) message->addFrag(0, frame.length, "Error, switch delay missing", 2);
     }
     return "LSS - Activate bit timing parameters";
@@ -209,7 +209,7 @@ const LssRow lssResp[kLssRespRows] = {
 std::string CANopenParser::parseLSS(CANframe& frame, ParsedMessage* message) {
     if (message) message->addFrag(-1, 1, "CANopen Layer Setting Services (LSS)", 0);
     if (frame.length <= 0) {
-        frame.RaiseStatus(3);
+        frame.RaiseStatus(Severity::kError);
         if (message)
             message->addFrag(0, frame.length, "Not enough data.  Needs at least one byte.", 2);
         return "LSS - with missing data!";
@@ -222,7 +222,7 @@ std::string CANopenParser::parseLSS(CANframe& frame, ParsedMessage* message) {
         begin, end, specifier, [](const LssRow& r, uint8_t s) { return r.specifier < s; });
     if (message) message->addFrag(0, 1, Format("LSS command specifier %d", specifier), 0);
     if (row == end || row->specifier != specifier) {
-        frame.RaiseStatus(3);
+        frame.RaiseStatus(Severity::kError);
         if (message) message->addSubFrag(0, 1, "Illegal value for command specifier", 2);
         return "LSS - Invalid command";
     }

@@ -41,11 +41,11 @@ std::string CANopenParser::parseNMT(CANframe& frame, ParsedMessage* message) {
     const int length = frame.length;
     if (message) message->addFrag(-1, 1, "CANopen Network Management message", 0);
     if (length < 2) {
-        frame.RaiseStatus(3);
+        frame.RaiseStatus(Severity::kError);
         if (message) message->addFrag(0, length, "Not enough data.  Should contain two bytes", 2);
         return "NMT - with missing data!";
     }
-    if (length > 2) frame.RaiseStatus(2);
+    if (length > 2) frame.RaiseStatus(Severity::kWarning);
 
     const uint8_t command = frame.data[0];
     const char* commandName = NmtCommandName(command);
@@ -53,7 +53,7 @@ std::string CANopenParser::parseNMT(CANframe& frame, ParsedMessage* message) {
     if (!commandName) {
         commandName = "Unknown Service";
         commandLevel = 2;
-        frame.RaiseStatus(3);
+        frame.RaiseStatus(Severity::kError);
     }
     const uint8_t nodeByte = frame.data[1];
     const char* nodeName = nullptr;
@@ -63,7 +63,7 @@ std::string CANopenParser::parseNMT(CANframe& frame, ParsedMessage* message) {
     } else if (nodeByte >= 0x80) {
         nodeName = "illegal node";
         nodeLevel = 1;
-        frame.RaiseStatus(2);
+        frame.RaiseStatus(Severity::kWarning);
     }
 
     if (message) {
@@ -83,13 +83,13 @@ std::string CANopenParser::parseNMT(CANframe& frame, ParsedMessage* message) {
 std::string CANopenParser::parseSYNC(CANframe& frame, ParsedMessage* message) {
     if (message) message->addFrag(-1, 1, "Standard CANopen SYNC message", 0);
     if (frame.type == FRAME_RTR) {
-        frame.RaiseStatus(3);
+        frame.RaiseStatus(Severity::kError);
         if (message)
             message->addFrag(0, 1, "This is a remote request, should be a data message", 2);
         return "Remote request with SYNC message ID?";
     }
     if (frame.length != 0) {
-        frame.RaiseStatus(2);
+        frame.RaiseStatus(Severity::kWarning);
         if (message)
             message->addFrag(0, frame.length, "Unexpected data passed with SYNC message", 1);
     }
@@ -109,7 +109,7 @@ std::string CANopenParser::parseGuard(CANframe& frame, ParsedMessage* message) {
         return prefix + "Node guarding request";
     }
     if (length <= 0) {
-        frame.RaiseStatus(3);
+        frame.RaiseStatus(Severity::kError);
         if (message)
             message->addFrag(0, 0, "No data passed.  Node guarding messages require 1 byte of data",
                              2);
@@ -133,7 +133,7 @@ std::string CANopenParser::parseGuard(CANframe& frame, ParsedMessage* message) {
                     0, 1, Format("Node state %d (%s) - %s", state, binary(b, 0x7F), name), 0);
             desc = prefix + "node is " + name;
         } else {
-            frame.RaiseStatus(3);
+            frame.RaiseStatus(Severity::kError);
             if (message)
                 message->addSubFrag(
                     0, 1, Format("Node state %d (%s) - Invalid state", state, binary(b, 0x7F)), 2);
@@ -141,7 +141,7 @@ std::string CANopenParser::parseGuard(CANframe& frame, ParsedMessage* message) {
         }
     }
     if (length > 1) {
-        frame.RaiseStatus(2);
+        frame.RaiseStatus(Severity::kWarning);
         if (message)
             message->addFrag(1, length - 1, "Unexpected data passed with guard message", 1);
     }

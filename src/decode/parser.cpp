@@ -37,7 +37,7 @@ std::string DataFrame(CANframe& frame, ParsedMessage* message) {
     std::string desc;
     if ((length & 0x1F) > 8) {
         desc = Format("ERROR: CAN frame with %d bytes of data", length);
-        frame.RaiseStatus(3);
+        frame.RaiseStatus(Severity::kError);
     } else {
         for (int i = 0; i < length; i++) {
             const char byte[] = {'0', 'x', HexChar(frame.data[i] >> 4), HexChar(frame.data[i]),
@@ -56,7 +56,7 @@ std::string DataFrame(CANframe& frame, ParsedMessage* message) {
 }
 
 std::string ErrorFrame(CANframe& frame, ParsedMessage* message) {
-    frame.RaiseStatus(3);
+    frame.RaiseStatus(Severity::kError);
     const char* name = "";
     for (const auto& bit : errBits) {
         if (frame.id & bit.mask) {
@@ -99,7 +99,7 @@ std::string Parser::doParse(CANframe& frame, ParsedMessage* message) {
         case FRAME_TEXT:
             return frame.text ? frame.text : "Empty comment line";
         default:
-            frame.RaiseStatus(3);
+            frame.RaiseStatus(Severity::kError);
             return Format("Unknown frame type: %d", frame.type);
     }
 }

@@ -1,15 +1,13 @@
 #include "decode/sdo.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "base/utils.h"
 #include "decode/canopen_network.h"
 #include "decode/sdo_abort_codes.h"
 
 namespace {
-
-constexpr int kNone = -1;
-constexpr int kComplete = 30;
 
 // The valid payload bytes, never more than the eight there are.
 int Valid(const CANframe& frame) {
@@ -50,8 +48,8 @@ void SDO::StartTransfer(const CANframe& frame) {
     TakeObject(frame);
 }
 
-void SDO::Expect(CANframe& frame, int wanted) {
-    if (state != wanted && state != 0) frame.RaiseStatus(2);
+void SDO::Expect(CANframe& frame, State wanted) {
+    if (state != wanted && state != State::kUnseen) frame.RaiseStatus(Severity::kWarning);
 }
 
 void SDO::scan(int at, CANframe& frame, StoredFrames& stored) {
@@ -61,29 +59,45 @@ void SDO::scan(int at, CANframe& frame, StoredFrames& stored) {
 
     const int length = frame.length;
     if (length < 8) {
-        frame.RaiseStatus(2);
+        frame.RaiseStatus(Severity::kWarning);
         std::fill(frame.data + std::max(length, 0), frame.data + 8, 0);
         if (length < 1) return;
     }
     const bool client = IsClient(frame);
     const uint8_t b = frame.data[0];
-    if (client && b != 0x80 && state == 12) {
+    if (client && b != 0x80 && state == State::kBlockDownloadSubBlocks) {
         BlockDownloadClientStep(frame);
-    } else if (!client && b != 0x80 && state == 22) {
+    } else if (!client && b != 0x80 && state == State::kBlockUploadSubBlocks) {
         BlockUploadNodeStep(frame);
     } else {
-        // Per command specifier: the state expected, the state entered (or none), the action.
+        // Per command specifier: the state expected, the state entered (none: either left to
+        // the action), the action.
+        using S = State;
         struct Row {
-            int expected, next;
+            std::optional<State> expected, next;
         };
-        static const Row kClient[8] = {{3, 4},     {1, 2},         {1, 5},         {6, 7},
-                                       {kNone, 1}, {kNone, kNone}, {kNone, kNone}, {kNone, 1}};
-        static const Row kNode[8] = {{7, 6},     {4, 3},         {5, 6},         {2, 3},
-                                     {kNone, 1}, {kNone, kNone}, {kNone, kNone}, {kNone, 1}};
+        static const Row kClient[8] = {
+            {S::kAwaitDownloadSegment, S::kAwaitDownloadSegmentResponse},
+            {S::kIdle, S::kAwaitInitDownloadResponse},
+            {S::kIdle, S::kAwaitInitUploadResponse},
+            {S::kAwaitUploadSegmentRequest, S::kAwaitUploadSegmentResponse},
+            {std::nullopt, S::kIdle},
+            {},
+            {},
+            {std::nullopt, S::kIdle}};
+        static const Row kNode[8] = {
+            {S::kAwaitUploadSegmentResponse, S::kAwaitUploadSegmentRequest},
+            {S::kAwaitDownloadSegmentResponse, S::kAwaitDownloadSegment},
+            {S::kAwaitInitUploadResponse, S::kAwaitUploadSegmentRequest},
+            {S::kAwaitInitDownloadResponse, S::kAwaitDownloadSegment},
+            {std::nullopt, S::kIdle},
+            {},
+            {},
+            {std::nullopt, S::kIdle}};
         const int cs = b >> 5;
         const Row& row = client ? kClient[cs] : kNode[cs];
-        if (row.expected != kNone) Expect(frame, row.expected);
-        if (row.next != kNone) state = row.next;
+        if (row.expected) Expect(frame, *row.expected);
+        if (row.next) state = *row.next;
         switch (cs) {
             case 0:
                 if (client) {
@@ -91,7 +105,7 @@ void SDO::scan(int at, CANframe& frame, StoredFrames& stored) {
                     last = b & 1;
                 } else {
                     SetKind(frame, kUploadSegmentResponse);
-                    if (b & 1) state = kComplete;
+                    if (b & 1) state = State::kComplete;
                 }
                 break;
             case 1:
@@ -102,7 +116,7 @@ void SDO::scan(int at, CANframe& frame, StoredFrames& stored) {
                     last = b & 2;
                 } else {
                     SetKind(frame, kDownloadSegmentResponse);
-                    if (last) state = kComplete;
+                    if (last) state = State::kComplete;
                 }
                 break;
             case 2:
@@ -113,7 +127,7 @@ void SDO::scan(int at, CANframe& frame, StoredFrames& stored) {
                 } else {
                     SetKind(frame, kInitUploadResponse);
                     TakeObject(frame);
-                    if (b & 2) state = kComplete;
+                    if (b & 2) state = State::kComplete;
                 }
                 break;
             case 3:
@@ -121,7 +135,7 @@ void SDO::scan(int at, CANframe& frame, StoredFrames& stored) {
                     SetKind(frame, kUploadSegmentRequest);
                 } else {
                     SetKind(frame, kInitDownloadResponse);
-                    if (last) state = kComplete;
+                    if (last) state = State::kComplete;
                 }
                 break;
             case 4:
@@ -144,7 +158,7 @@ void SDO::scan(int at, CANframe& frame, StoredFrames& stored) {
         }
     }
     frame.objID = static_cast<uint32_t>(index) << 16 | subIndex;
-    if (state == kComplete) state = 1;
+    if (state == State::kComplete) state = State::kIdle;
 }
 
 std::string SDO::parse(CANframe& frame, ParsedMessage* message) {
@@ -162,19 +176,19 @@ std::string SDO::Describe(CANframe& frame, ParsedMessage* message) {
         message->addFrag(-1, 1, Format("SDO message %s node %d", client ? "to" : "from", nodeId),
                          0);
     if (frame.type == FRAME_RTR) {
-        frame.RaiseStatus(3);
+        frame.RaiseStatus(Severity::kError);
         if (message)
             message->addFrag(
                 0, 1, "This is a remote request which doesn't make sense for SDO messages", 2);
         return "SDO message ID on remote request?";
     }
     if (frame.length < 1) {
-        frame.RaiseStatus(3);
+        frame.RaiseStatus(Severity::kError);
         if (message) message->addFrag(0, 0, "Invalid SDO message.  No data passed", 2);
         return "SDO with no data!";
     }
     if (frame.length < 8) {
-        frame.RaiseStatus(2);
+        frame.RaiseStatus(Severity::kWarning);
         if (message) message->addFrag(0, 0, "Badly formed SDO message.  Should be 8 bytes long", 1);
     }
     const std::string prefix = Format(client ? "SDO->%d: " : "SDO<-%d: ", nodeId);
@@ -205,7 +219,7 @@ std::string SDO::Describe(CANframe& frame, ParsedMessage* message) {
         case kBlockDownloadNode:
             return prefix + BlockDnload(frame, message);
         case kInvalid:
-            frame.RaiseStatus(3);
+            frame.RaiseStatus(Severity::kError);
             if (message)
                 message->addSubFrag(0, 1,
                                     Format("Command Code: %d (%s) is not a valid SDO command code",
@@ -229,7 +243,7 @@ void SDO::addCssInfo(const CANframe& frame, ParsedMessage* message) {
 void SDO::checkReservedBits(CANframe& frame, ParsedMessage* message, uint8_t mask) {
     const uint8_t b = frame.data[0];
     if (!(b & mask)) return;
-    frame.RaiseStatus(2);
+    frame.RaiseStatus(Severity::kWarning);
     if (message)
         message->addSubFrag(0, 1, Format("Reserved bits (%s) should not be set", binary(b, mask)),
                             1);
@@ -239,7 +253,7 @@ void SDO::checkReservedBytes(CANframe& frame, ParsedMessage* message, int from) 
     const int end = Valid(frame);
     const bool set = std::any_of(frame.data + std::min(from, end), frame.data + end,
                                  [](uint8_t v) { return v != 0; });
-    if (set) frame.RaiseStatus(2);
+    if (set) frame.RaiseStatus(Severity::kWarning);
     if (message)
         message->addFrag(from, 8 - from, set ? "Reserved bytes, should be zero" : "Reserved",
                          set ? 1 : 0);
@@ -273,7 +287,7 @@ std::string SDO::InitDownload(CANframe& frame, ParsedMessage* message, bool down
     addCssInfo(frame, message);
     checkReservedBits(frame, message, 0x10);
     if (unused != 0 && !(expedited && sized)) {
-        frame.RaiseStatus(2);
+        frame.RaiseStatus(Severity::kWarning);
         if (message)
             message->addSubFrag(
                 0, 1,
@@ -318,7 +332,7 @@ std::string SDO::InitDownload(CANframe& frame, ParsedMessage* message, bool down
             message->addFrag(
                 4, 4, Format("Object size to download: %d bytes", static_cast<int32_t>(value)), 0);
     } else if (value != 0) {
-        frame.RaiseStatus(2);
+        frame.RaiseStatus(Severity::kWarning);
         if (message) message->addFrag(4, 4, "Reserved bytes should contain zeros", 1);
     }
     return downloadRequestForm ? "start set to " + name : "start get data response";
@@ -356,7 +370,7 @@ std::string SDO::DnloadSegment(CANframe& frame, ParsedMessage* message, bool dow
 
 std::string SDO::Abort(CANframe& frame, ParsedMessage* message) {
     const uint8_t b = frame.data[0];
-    frame.RaiseStatus(2);
+    frame.RaiseStatus(Severity::kWarning);
     if (message)
         message->addSubFrag(
             0, 1, Format("Command Code: %d (%s), Abort transfer", b >> 5, binary(b, 0xE0)), 1);

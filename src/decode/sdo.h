@@ -24,6 +24,32 @@ class SDO {
     static constexpr uint32_t kBlockData = 1u << 9;
     static constexpr int kKindShift = 12;
 
+    // Where the node's conversation stands, by the frames it expects next.
+    enum class State : uint8_t {
+        kUnseen = 0,  // no SDO frame of the node yet
+        kIdle = 1,
+        // Expedited and segmented transfers.
+        kAwaitInitDownloadResponse = 2,
+        kAwaitDownloadSegment = 3,
+        kAwaitDownloadSegmentResponse = 4,
+        kAwaitInitUploadResponse = 5,
+        kAwaitUploadSegmentRequest = 6,
+        kAwaitUploadSegmentResponse = 7,
+        // Block download: the node's initiate response; the client's sub-blocks, each
+        // acknowledged by the node; the client's end request and the node's end response.
+        kAwaitBlockDownloadInit = 10,
+        kBlockDownloadSubBlocks = 12,
+        kAwaitBlockDownloadEnd = 13,
+        // Block upload: the node's initiate response; the client's start request; the node's
+        // sub-blocks, each acknowledged by the client; the node's end request and the client's
+        // end response.
+        kAwaitBlockUploadInit = 20,
+        kAwaitBlockUploadStart = 21,
+        kBlockUploadSubBlocks = 22,
+        kAwaitBlockUploadEnd = 23,
+        kComplete = 30,  // the frame just scanned ended the transfer: idle after it
+    };
+
     // Frame kinds.
     enum Kind {
         kInitUploadRequest = 0,
@@ -57,7 +83,7 @@ class SDO {
     int32_t lastFrame = -1;  // store index of the node's last SDO frame, either direction
     uint16_t index = 0;      // the object of the current transfer
     uint8_t subIndex = 0;
-    uint8_t state = 0;    // 0 nothing seen yet, 1 idle, then the states of the transfer
+    State state = State::kUnseen;
     uint8_t lastSeq = 0;  // block transfers: last sequence number accepted in order
     uint8_t seq = 0;      // block transfers: last sequence number seen
     bool last = false;    // the transfer ends with the next response
@@ -69,15 +95,17 @@ class SDO {
     void SetKind(CANframe& frame, int kind);
     void StartTransfer(const CANframe& frame);
     void TakeObject(const CANframe& frame);
-    // Raises status when state is neither wanted nor 0 (out of sequence).
-    void Expect(CANframe& frame, int wanted);
+    // A transfer is under way: a new one that starts now cuts it short.
+    bool Busy() const { return state != State::kUnseen && state != State::kIdle; }
+    // Raises status when state is neither wanted nor kUnseen (out of sequence).
+    void Expect(CANframe& frame, State wanted);
 
     // Block transfer scan steps.
     void BlockDownloadClientStep(CANframe& frame);
     void BlockDownloadNodeStep(CANframe& frame);
     void BlockUploadClientStep(CANframe& frame);
     void BlockUploadNodeStep(CANframe& frame);
-    void SubBlockAcknowledged(const CANframe& frame, int endState, int nextState);
+    void SubBlockAcknowledged(const CANframe& frame, State endState, State nextState);
     void DataSegment(CANframe& frame);
 
     // Decoders by kind: each returns the text after the prefix of the short description.

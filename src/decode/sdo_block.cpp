@@ -6,12 +6,6 @@
 #include "decode/sdo.h"
 #include "store/storage.h"
 
-namespace {
-
-constexpr int kComplete = 30;
-
-}  // namespace
-
 bool SDO::Stored(int index, CANframe& frame) const {
     Storage* store = node->context.frames;
     return store && store->Get(index, frame);
@@ -27,7 +21,7 @@ void SDO::DataSegment(CANframe& frame) {
     if (seq == lastSeq + 1) lastSeq = seq;
 }
 
-void SDO::SubBlockAcknowledged(const CANframe& frame, int endState, int nextState) {
+void SDO::SubBlockAcknowledged(const CANframe& frame, State endState, State nextState) {
     const uint8_t acknowledged = frame.data[1] & 0x7F;
     state = last && seq == acknowledged ? endState : nextState;
     seq = lastSeq = 0;
@@ -35,17 +29,17 @@ void SDO::SubBlockAcknowledged(const CANframe& frame, int endState, int nextStat
 
 void SDO::BlockDownloadClientStep(CANframe& frame) {
     SetKind(frame, kBlockDownloadClient);
-    if (state == 12) {
+    if (state == State::kBlockDownloadSubBlocks) {
         DataSegment(frame);
-    } else if (state == 13) {
+    } else if (state == State::kAwaitBlockDownloadEnd) {
         // the end request
     } else if (frame.data[0] & 1) {
-        state = 1;  // an end request out of place
+        state = State::kIdle;  // an end request out of place
     } else {
         // Initiate request: the object comes with the node's response.
-        if (state > 1) frame.RaiseStatus(2);
+        if (Busy()) frame.RaiseStatus(Severity::kWarning);
         frame.scanInfo |= kTransferStart;
-        state = 10;
+        state = State::kAwaitBlockDownloadInit;
     }
 }
 
@@ -53,20 +47,21 @@ void SDO::BlockDownloadNodeStep(CANframe& frame) {
     SetKind(frame, kBlockDownloadNode);
     switch (frame.data[0] & 3) {
         case 0:
-            Expect(frame, 10);
-            state = 12;
+            Expect(frame, State::kAwaitBlockDownloadInit);
+            state = State::kBlockDownloadSubBlocks;
             StartTransfer(frame);
             break;
         case 1:
-            Expect(frame, 13);
-            state = kComplete;
+            Expect(frame, State::kAwaitBlockDownloadEnd);
+            state = State::kComplete;
             break;
         case 2:
-            Expect(frame, 12);
-            SubBlockAcknowledged(frame, 13, 12);
+            Expect(frame, State::kBlockDownloadSubBlocks);
+            SubBlockAcknowledged(frame, State::kAwaitBlockDownloadEnd,
+                                 State::kBlockDownloadSubBlocks);
             break;
         default:
-            state = 1;
+            state = State::kIdle;
     }
 }
 
@@ -75,22 +70,22 @@ void SDO::BlockUploadClientStep(CANframe& frame) {
     frame.scanInfo |= kBlockUpload;
     switch (frame.data[0] & 3) {
         case 0:
-            if (state > 1) frame.RaiseStatus(2);
+            if (Busy()) frame.RaiseStatus(Severity::kWarning);
             frame.scanInfo |= kTransferStart;
-            state = 20;
+            state = State::kAwaitBlockUploadInit;
             StartTransfer(frame);
             break;
         case 1:
-            Expect(frame, 23);
-            state = kComplete;
+            Expect(frame, State::kAwaitBlockUploadEnd);
+            state = State::kComplete;
             break;
         case 2:
-            Expect(frame, 22);
-            SubBlockAcknowledged(frame, 23, 22);
+            Expect(frame, State::kBlockUploadSubBlocks);
+            SubBlockAcknowledged(frame, State::kAwaitBlockUploadEnd, State::kBlockUploadSubBlocks);
             break;
         default:
-            Expect(frame, 21);
-            state = 22;
+            Expect(frame, State::kAwaitBlockUploadStart);
+            state = State::kBlockUploadSubBlocks;
             seq = lastSeq = 0;
     }
 }
@@ -98,11 +93,11 @@ void SDO::BlockUploadClientStep(CANframe& frame) {
 void SDO::BlockUploadNodeStep(CANframe& frame) {
     SetKind(frame, kBlockUploadNode);
     frame.scanInfo |= kBlockUpload;
-    if (state == 22) {
+    if (state == State::kBlockUploadSubBlocks) {
         DataSegment(frame);
-    } else if (state == 20) {
+    } else if (state == State::kAwaitBlockUploadInit) {
         StartTransfer(frame);
-        state = 21;
+        state = State::kAwaitBlockUploadStart;
     }
 }
 
@@ -127,7 +122,7 @@ std::string SDO::dispBlockData(CANframe& frame, ParsedMessage* message) {
     else
         expectedPrevious = 0;  // the other side's frame: a sub-block starts
     const bool inOrder = number == static_cast<uint8_t>(expectedPrevious + 1);
-    if (!inOrder) frame.RaiseStatus(2);
+    if (!inOrder) frame.RaiseStatus(Severity::kWarning);
     if (message) {
         message->addFrag(0, 1, Format("Data block control byte: 0x%02x (%s)", b, binary(b, 0xFF)),
                          0);
@@ -153,7 +148,7 @@ std::string SDO::dispBlockData(CANframe& frame, ParsedMessage* message) {
 void SDO::checkBlkSize(int position, CANframe& frame, ParsedMessage* message) {
     const uint8_t size = frame.data[position];
     if (size >= 128) {
-        frame.RaiseStatus(3);
+        frame.RaiseStatus(Severity::kError);
         if (message)
             message->addFrag(position, 1, Format("Illegal block size: %d segments", size), 2);
     } else if (message) {
@@ -325,7 +320,7 @@ std::string SDO::BlockDnload(CANframe& frame, ParsedMessage* message) {
                             true);
             return "download block response";
         default:
-            frame.RaiseStatus(3);
+            frame.RaiseStatus(Severity::kError);
             SubLine(message, "Invalid server sub-command 3 (%s)", b, 0x03);
             return "badly formed block download response";
     }

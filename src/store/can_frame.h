@@ -10,6 +10,15 @@ enum FrameType {
     FRAME_TEXT = 3,   // a text line kept in place of a frame (log comment or unparsable line)
 };
 
+// What a decoder has to say about a frame, as its status holds it: the message list colours the
+// frame's row by it and quillon-dump prints its number. (The colour table has an entry for 1
+// too, which no decoder gives.)
+enum class Severity : int16_t {
+    kNormal = 0,
+    kWarning = 2,
+    kError = 3,
+};
+
 // One frame, or one text entry, as it travels through the program: filled by the readers, kept
 // by value in the message store, annotated by the decoders' scan, tested by filters and written
 // to log files. A FRAME_TEXT record owns its text; copies are deep.
@@ -28,15 +37,15 @@ struct CANframe {
     void copy(const CANframe& src);
     // Turns the record into a FRAME_TEXT entry owning a copy of s (null keeps no text).
     void SetText(const char* s);
-    // Decoders' marks only go up: 2 (warning) when below, 3 (error).
-    void RaiseStatus(int level) {
-        if (status < level) status = static_cast<int16_t>(level);
+    // Decoders' marks only go up.
+    void RaiseStatus(Severity level) {
+        if (status < static_cast<int16_t>(level)) status = static_cast<int16_t>(level);
     }
 
     int16_t type : 4;        // a FrameType
     uint16_t extended : 1;   // 29-bit identifier
     int16_t length : 5;      // valid data bytes, 0 to 8
-    int16_t status : 3;      // decode severity 0..3 (2 warning, 3 error); decoders only raise it
+    int16_t status : 3;      // a Severity; decoders only raise it
     uint16_t unstamped : 1;  // a text line that had no time stamp of its own (timestamp is 0)
     uint8_t port;            // port the frame came from, or was logged with
     uint32_t timestamp;      // microseconds

@@ -15,6 +15,21 @@ constexpr size_t kPage = 4096;
 size_t RoundUp(size_t n, size_t unit) {
     return (n + unit - 1) / unit * unit;
 }
+
+// Has the system supply the pages of [p, p + n), writing nothing: pages the writer reached
+// first are left as they are. False on a system without this request, or without the memory,
+// which leaves the faults to the writer.
+bool Populate(char* p, size_t n) {
+#ifdef MADV_POPULATE_WRITE
+    while (madvise(p, n, MADV_POPULATE_WRITE) != 0)
+        if (errno != EINTR) return false;
+    return true;
+#else
+    (void)p;
+    (void)n;
+    return false;
+#endif
+}
 }  // namespace
 
 ZeroPages::ZeroPages(size_t size) : bytes(size) {
@@ -56,30 +71,37 @@ void ZeroPages::Ask(size_t end) {
     wake.notify_one();
 }
 
+bool ZeroPages::WaitIdle(std::chrono::milliseconds limit) {
+    std::unique_lock<std::mutex> hold(helperLock);
+    return idle.wait_for(hold, limit,
+                         [this] { return quit || stopped || (!supplying && supplied >= target); });
+}
+
 void ZeroPages::SupplyPages() {
-#ifdef MADV_POPULATE_WRITE
     // Background work: not at the real-time priority of the reader that started it.
     const sched_param normal{};
     pthread_setschedparam(pthread_self(), SCHED_OTHER, &normal);
     char* const start = static_cast<char*>(base);
+    std::unique_lock<std::mutex> hold(helperLock);
     for (;;) {
-        size_t upTo;
-        {
-            std::unique_lock<std::mutex> hold(helperLock);
-            wake.wait(hold, [this] { return quit || target > supplied; });
-            if (quit) return;
-            upTo = target;
+        supplying = false;
+        idle.notify_all();
+        wake.wait(hold, [this] { return quit || target > supplied; });
+        if (quit) break;
+        supplying = true;
+        const size_t upTo = target;
+        size_t at = supplied;
+        hold.unlock();
+        while (at < upTo) {
+            const size_t n = std::min(kStep - at % kStep, upTo - at);
+            if (!Populate(start + at, n)) break;
+            at += n;
         }
-        while (supplied < upTo) {
-            const size_t n = std::min(kStep - supplied % kStep, upTo - supplied);
-            // Writing nothing: pages the writer reached first are left as they are. A system
-            // without this request, or without the memory, leaves the faults to the writer.
-            if (madvise(start + supplied, n, MADV_POPULATE_WRITE) != 0) {
-                if (errno == EINTR) continue;
-                return;
-            }
-            supplied += n;
-        }
+        hold.lock();
+        supplied = at;
+        if (at < upTo) break;  // the system supplies no more
     }
-#endif
+    supplying = false;
+    stopped = true;
+    idle.notify_all();
 }

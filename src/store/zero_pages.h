@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
@@ -31,6 +32,11 @@ class ZeroPages {
         if (end > asked.load(std::memory_order_relaxed)) Ask(end);
     }
 
+    // Waits until the helper has supplied all that was asked for so far, or has stopped for
+    // good, at most for limit; false when it is still at work then. What the ring holds in
+    // memory stays as it is from then until the writer reaches further.
+    bool WaitIdle(std::chrono::milliseconds limit);
+
   private:
     void Ask(size_t end);
     void SupplyPages();  // the helper thread
@@ -38,11 +44,15 @@ class ZeroPages {
     void* base = nullptr;
     size_t bytes;
     std::atomic<size_t> asked{0};  // Reach's threshold; the writer's own
-    // `helperLock` guards target and quit; the helper alone moves `supplied`.
+    // `helperLock` guards target, quit, supplied, supplying and stopped; the helper alone moves
+    // the last three.
     std::mutex helperLock;
-    std::condition_variable wake;
+    std::condition_variable wake;  // the helper: more is asked for, or quit
+    std::condition_variable idle;  // WaitIdle: the helper is done supplying, for now or for good
     size_t target = 0;
     bool quit = false;
     size_t supplied = 0;
+    bool supplying = false;  // between taking a target and having supplied it
+    bool stopped = false;    // the system supplies no pages, or the helper quit
     std::thread helper;
 };

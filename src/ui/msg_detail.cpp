@@ -60,8 +60,9 @@ void MsgDetailFLTK::draw_content(int x, int y, int w, int h, int xoff, int yoff)
     for (int row = 0;; row++) {
         if (!message->getFrag(row, 0)) break;
         for (int col = 0; const ParseFrag* frag = message->getFrag(row, col); col++) {
-            static const int kEntry[4] = {0, 2, 3, 3};
-            const LevelColors* colors = GetColors(kEntry[frag->level & 3]);
+            static const Severity kEntry[4] = {Severity::kNormal, Severity::kWarning,
+                                               Severity::kError, Severity::kError};
+            const LevelColors* colors = GetColors(static_cast<int>(kEntry[frag->level & 3]));
             if (line == selLine) {
                 fl_color(colors->text);
                 fl_rectf(x, baseline - lineHeight + fl_descent(), w, lineHeight);

@@ -188,7 +188,7 @@ TEST(CanopenParserTest, ShortSdoFramesArePaddedInTheStore) {
     const CANframe stored =
         s.At(s.Add(Frame(0x605, {0x40, 0x18, 0x10, 0x01, 0x00, 0xAA, 0xBB, 0xCC}, 5)));
     EXPECT_EQ(stored.length, 5);
-    EXPECT_GE(stored.status, 2);
+    EXPECT_GE(stored.status, static_cast<int>(Severity::kWarning));
     for (int i = 5; i < 8; i++) EXPECT_EQ(stored.data[i], 0) << i;
     // A length beyond 8, which no log holds, reads the eight bytes there are.
     CANframe longer = s.At(s.Add(Frame(0x605, {0x40}, 12)));

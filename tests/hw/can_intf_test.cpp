@@ -103,6 +103,38 @@ TEST_F(CanIntfTest, CardAndPortInformationInTheDriversWords) {
     EXPECT_EQ(old.getCardInfo().param12, 0);  // asked of cards above type 255 only
 }
 
+// The transmit state (bits 18 and 19 of the port's status word) suffixes the transmit error
+// count, the receive state (bits 20 and 21) the receive error count, each on its own.
+TEST_F(CanIntfTest, TransmitAndReceiveStatesSuffixTheirOwnCounters) {
+    struct Row {
+        int txState, rxState;
+        const char* errors;  // transmit|receive
+    };
+    const Row rows[] = {
+        {0, 1, "5|7 (Warning)"},
+        {1, 0, "5 (Warning)|7"},
+        {0, 2, "5|7 (Error)"},
+        {2, 0, "5 (Error)|7"},
+        {0, 3, "5|7 (Bus Off)"},
+        {3, 0, "5 (Bus Off)|7"},
+        {1, 2, "5 (Warning)|7 (Error)"},
+        {2, 1, "5 (Error)|7 (Warning)"},
+        {2, 3, "5 (Error)|7 (Bus Off)"},
+        {3, 1, "5 (Bus Off)|7 (Warning)"},
+        {1, 1, "5 (Warning)|7 (Warning)"},
+    };
+    for (const Row& row : rows) {
+        Install(Block("Bus", "bitrate:500000\n") +
+                Block("Card", "type:260\nfirmware:0x00030204\n" +
+                                  Block("Port", Format("bus:0\ntx_errors:5\nrx_errors:7\n"
+                                                       "tx_state:%d\nrx_state:%d\n",
+                                                       row.txState, row.rxState))));
+        const PortInfo info = CanIntf(0, false).getPortInfo();
+        EXPECT_EQ(info.txErrors + "|" + info.rxErrors, row.errors)
+            << "tx_state " << row.txState << ", rx_state " << row.rxState;
+    }
+}
+
 TEST_F(CanIntfTest, FramesCrossTheSeamByteForByte) {
     Install(kTwoPorts);
     CanIntf sender(0, false), receiver(1, false);

@@ -9,6 +9,8 @@
 
 #include <vector>
 
+#include "support/test_support.h"
+
 namespace {
 
 constexpr size_t kMiB = size_t{1} << 20;
@@ -36,7 +38,8 @@ TEST(ZeroPagesTest, HoldsPagesOnlyAShortWayAheadAndKeepsWhatWasWritten) {
         base[at] = static_cast<char>(at / 1000 % 251 + 1);
     }
     // Beyond what was reached, the helper holds at most kAhead and two huge pages of rounding,
-    // whenever it is looked at.
+    // also once it has done all it was asked to.
+    ASSERT_TRUE(pages.WaitIdle(kPatience)) << "the helper is still supplying pages";
     const size_t bound = written + ZeroPages::kAhead + 4 * kMiB;
     EXPECT_EQ(Resident(base, bound, size), 0u);
     size_t wrong = 0;
