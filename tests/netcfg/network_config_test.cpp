@@ -56,8 +56,10 @@ TEST(NetworkConfigTest, PortsIdsAndRedundancy) {
     const char* const ids[] = {"x",   "Node -1: Error parsing node ID",
                                "0",   "Node 0: Invalid node ID (valid range is 1 to 127)",
                                "200", "Node 200: Invalid node ID (valid range is 1 to 127)",
+                               "128", "Node 128: Invalid node ID (valid range is 1 to 127)",
+                               "127", "Node 127: ",
                                "7",   "Node 7: "};
-    for (int i = 0; i < 8; i += 2) {
+    for (int i = 0; i < 12; i += 2) {
         n3->setIdStr(ids[i]);
         EXPECT_EQ(n3->name + ": " + message(n3, NodeValidDetails()), ids[i + 1]);
         EXPECT_EQ(a->FindNode(n3->id), n3->id >= 0 && n3->id < 128 ? n3 : nullptr);
