@@ -14,6 +14,8 @@
 
 namespace {
 
+// Set by the signal handler, which can reach nothing but an object of static storage; read by
+// CaptureLive's watch loop.
 volatile std::sig_atomic_t stopRequested = 0;
 
 extern "C" void RequestStop(int) {

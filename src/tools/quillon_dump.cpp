@@ -269,6 +269,7 @@ int main(int argc, char** argv) {
 
     // A closed pipe is reported as a write error, not ended by the signal.
     std::signal(SIGPIPE, SIG_IGN);
+    // Static: exit flushes stdout after main's own objects are gone.
     static char buffer[1 << 20];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
 
