@@ -40,7 +40,7 @@ void Fill(MsgStore& store) {
 }
 
 void BM_FiltStoreReset(benchmark::State& state) {
-    Session session(nullptr, kFrames);
+    Session session(nullptr, nullptr, kFrames);
     Fill(session.store());
     FeList elements;
     elements.Add(std::make_unique<FeCanID>(0x180, 0x780));  // A: every TPDO1

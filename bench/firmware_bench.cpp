@@ -13,6 +13,7 @@
 #include "base/progress.h"
 #include "hw/can_intf.h"
 #include "hw/card_protocol.h"
+#include "hw/cards.h"
 #include "hw/firmware_builder.h"
 #include "hw/firmware_file.h"
 #include "sim/emulated_driver.h"
@@ -74,9 +75,9 @@ int main(int argc, char** argv) {
 
     auto driver = EmulatedDriver::Create("demo");
     CommandCounter counter(*driver);
-    SetDriverCalls(&counter);
+    Cards cards(&counter, SocketCanPorts::LeftOut);
     for (int run = 0; run < runs; run++) {
-        CanIntf port(0, true);
+        CanIntf port(cards, 0, true);
         GapProgress progress;
         counter.commands = 0;
         const Clock::time_point start = Clock::now();
@@ -93,6 +94,5 @@ int main(int argc, char** argv) {
             whole ? "flash whole" : "FLASH WRONG");
         if (!whole) return 1;
     }
-    SetDriverCalls(nullptr);
     return 0;
 }

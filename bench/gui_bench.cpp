@@ -17,6 +17,7 @@
 
 #include "decode/canopen_parser.h"
 #include "filter/filter_element.h"
+#include "hw/cards.h"
 #include "session/session.h"
 #include "session/settings.h"
 #include "store/filt_store.h"
@@ -37,12 +38,12 @@ double Ms(Clock::duration d) {
 // The program's window over a session of capacity frames decoded as CANopen, with the dialogs it
 // opens; frames: PDO frames added before the window is made (FillStore).
 struct Program {
-    Program(int capacity, int frames, int ports) : session(nullptr, capacity) {
+    Program(int capacity, int frames, int ports) : session(nullptr, &cards, capacity) {
         session.SetParserMode(PARSE_CANOPEN);
         FillStore(frames, ports);
         frame = std::make_unique<MainFrameFLTK>(session, prefs);
         Dialogs dialogs;
-        dialogs.hardware = CreateHardwareDialog(session.ports(), frame.get());
+        dialogs.hardware = CreateHardwareDialog(cards, session.ports(), frame.get());
         dialogs.filter = CreateFiltDialog(session, frame.get());
         filter = static_cast<FiltDialogFLTK*>(dialogs.filter.get());
         frame->SetDialogs(std::move(dialogs));
@@ -62,6 +63,7 @@ struct Program {
     MsgListData& List() { return *static_cast<MsgListData*>(frame->msgList); }
 
     QL_Settings prefs;
+    Cards cards{nullptr, SocketCanPorts::LeftOut};  // the machine's own, not read
     Session session;
     std::unique_ptr<MainFrameFLTK> frame;
     FiltDialogFLTK* filter = nullptr;  // owned by frame

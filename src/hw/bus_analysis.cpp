@@ -120,9 +120,9 @@ BusMeasurement DecodeCardSamples(CanIntf& intf, BusMeasurement m, int bps, int c
 
 }  // namespace
 
-BusMeasurement MeasureBus(int port, int id) {
+BusMeasurement MeasureBus(Cards& cards, int port, int id) {
     try {
-        CanIntf intf(port, false);
+        CanIntf intf(cards, port, false);
         const CardInfo info = intf.getCardInfo();
         const uint32_t minimum = MinimumFirmware(info.cardType);
         if (minimum == 0) return Failed(kUnsupported);

@@ -5,13 +5,15 @@
 
 #include "hw/bus_stats.h"
 
-// Runs one bus analysis on a CAN port: the port's card transmits a test frame (extended
-// identifier id, eight bytes 0x55) and measures, or for a type 1 card records line samples that
-// are decoded here. The port is opened on the card for it and closed again. Blocks for the
-// card's answer (at most 20 polls, 5 ms apart; 1 ms apart for the samples' progress). On failure
-// the result holds the text to show: a refused card or firmware, a card that does not answer,
-// or "Error transmitting:" with the port's error.
-BusMeasurement MeasureBus(int port, int id);
+class Cards;
+
+// Runs one bus analysis on a CAN port of the cards: the port's card transmits a test frame
+// (extended identifier id, eight bytes 0x55) and measures, or for a type 1 card records line
+// samples that are decoded here. The port is opened on the card for it and closed again. Blocks for
+// the card's answer (at most 20 polls, 5 ms apart; 1 ms apart for the samples' progress). On
+// failure the result holds the text to show: a refused card or firmware, a card that does not
+// answer, or "Error transmitting:" with the port's error.
+BusMeasurement MeasureBus(Cards& cards, int port, int id);
 
 // One line of the figures as the analyzer reports them, and how it rates: 0 normal, 1 doubtful,
 // 2 bad.

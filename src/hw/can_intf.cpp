@@ -11,8 +11,8 @@
 #include "hw/can_intf_local.h"
 #include "hw/can_intf_socket.h"
 #include "hw/card_protocol.h"
+#include "hw/cards.h"
 #include "hw/firmware_file.h"
-#include "hw/port_table.h"
 
 namespace {
 
@@ -32,11 +32,11 @@ int CodeOf(unsigned value) {
 
 }  // namespace
 
-CanIntf::CanIntf(int port, bool rescan) {
-    Ports().Scan(rescan);
-    if (port < 0 || port >= Ports().Count())
+CanIntf::CanIntf(Cards& cards, int port, bool rescan) : cards(cards) {
+    cards.ports().Scan(rescan);
+    if (port < 0 || port >= cards.ports().Count())
         throw QuillonError(10, Format("Invalid CAN port number: %d", port));
-    hw = CreateIntfFor(port);
+    hw = CreateIntfFor(cards, port);
     hw->Open(port);
     portNum = port;
 }
@@ -64,17 +64,17 @@ void CanIntf::SetPortNum(int port) {
     }
     portNum = port;
     if (port < 0) return;
-    hw = CreateIntfFor(port);
+    hw = CreateIntfFor(cards, port);
     hw->Open(port);
 }
 
-std::unique_ptr<CanIntfGeneric> CanIntf::CreateHardwareIntf() {
-    return std::make_unique<CanIntfLocal>();
+std::unique_ptr<CanIntfGeneric> CanIntf::CreateHardwareIntf(Cards& cards) {
+    return std::make_unique<CanIntfLocal>(cards);
 }
 
-std::unique_ptr<CanIntfGeneric> CanIntf::CreateIntfFor(int port) {
-    if (Ports().IsInterface(port)) return std::make_unique<CanIntfSocket>();
-    return CreateHardwareIntf();
+std::unique_ptr<CanIntfGeneric> CanIntf::CreateIntfFor(Cards& cards, int port) {
+    if (cards.ports().IsInterface(port)) return std::make_unique<CanIntfSocket>(cards);
+    return CreateHardwareIntf(cards);
 }
 
 int CanIntf::GetBPS(int code) {
@@ -147,7 +147,7 @@ CardInfo CanIntf::getCardInfo() {
 }
 
 void CanIntf::SetLoading(double percent) {
-    Ports().SetLoading(portNum, percent);
+    cards.ports().SetLoading(portNum, percent);
 }
 
 PortInfo CanIntf::getPortInfo() {
@@ -155,7 +155,7 @@ PortInfo CanIntf::getPortInfo() {
     unsigned int baud[kCmdWords] = {kOpGetBaud << 16};
     SendCMD(baud);
     info.baudCode = CodeOf(baud[1]);
-    info.loading = Ports().Loading(portNum);
+    info.loading = cards.ports().Loading(portNum);
 
     unsigned int card[kCmdWords] = {kOpCardInfo << 16};
     SendCMD(card);

@@ -9,6 +9,7 @@
 #include "hw/can_intf_generic.h"
 #include "store/can_frame.h"
 
+class Cards;
 class FirmwareFile;
 
 // What a card tells of itself.
@@ -38,14 +39,14 @@ struct PortInfo {
     double loading = 0;
 };
 
-// One CAN port of one of the installed cards or SocketCAN interfaces. Its device node is open from
+// One CAN port of one of the cards or SocketCAN interfaces. Its device node is open from
 // construction to destruction; open() and close() open and close the port on the card. Used by one
 // thread at a time. Every failure is a QuillonError.
 class CanIntf {
   public:
-    // Scans for ports when rescan is asked for or the last scan is more than 5 seconds old,
-    // then opens the device node of port.
-    CanIntf(int port, bool rescan);
+    // Scans the cards for ports when rescan is asked for or their last scan is more than 5
+    // seconds old, then opens the device node of port. cards: outlives the port.
+    CanIntf(Cards& cards, int port, bool rescan);
     // Closes the port on the card when it is open, then its node.
     ~CanIntf();
     CanIntf(const CanIntf&) = delete;
@@ -54,11 +55,11 @@ class CanIntf {
     void SetPortNum(int port);
     int PortNum() const { return portNum; }
 
-    // A new, closed driver interface on the local device nodes.
-    static std::unique_ptr<CanIntfGeneric> CreateHardwareIntf();
-    // A new, closed driver interface for a port of the last scan: a SocketCAN interface's or
-    // the device nodes'.
-    static std::unique_ptr<CanIntfGeneric> CreateIntfFor(int port);
+    // A new, closed driver interface on the cards' local device nodes.
+    static std::unique_ptr<CanIntfGeneric> CreateHardwareIntf(Cards& cards);
+    // A new, closed driver interface for a port of the cards' last scan: a SocketCAN
+    // interface's or the device nodes'.
+    static std::unique_ptr<CanIntfGeneric> CreateIntfFor(Cards& cards, int port);
     // Bits per second of a bit-rate code 0 to 7, 0 for another code (BitsPerSecond).
     static int GetBPS(int code);
     int GetBPS();
@@ -95,6 +96,7 @@ class CanIntf {
     // Closes the port on the card when open (without asking the card first).
     void CloseOnCard();
 
+    Cards& cards;
     std::unique_ptr<CanIntfGeneric> hw;
     bool isOpen = false;
     int portNum = -1;

@@ -5,19 +5,18 @@
 #include "base/quillon_error.h"
 #include "base/utils.h"
 #include "hw/card_protocol.h"
-#include "hw/driver_calls.h"
-#include "hw/port_table.h"
+#include "hw/cards.h"
 
 CanIntfLocal::~CanIntfLocal() {
-    if (fd >= 0) CurrentDriverCalls().Close(fd);
+    if (fd >= 0) cards.driver().Close(fd);
 }
 
 int CanIntfLocal::Open(int port) {
-    if (port < 0 || port >= Ports().Count())
+    if (port < 0 || port >= cards.ports().Count())
         throw QuillonError(5, Format("Unknown CAN port number: %d", port));
     Close();
-    const std::string node = Ports().Node(port);
-    fd = CurrentDriverCalls().Open(node.c_str(), O_RDWR);
+    const std::string node = cards.ports().Node(port);
+    fd = cards.driver().Open(node.c_str(), O_RDWR);
     if (fd < 0) {
         fd = -1;
         throw QuillonError(5, "Unable to open CAN device " + node);
@@ -26,21 +25,21 @@ int CanIntfLocal::Open(int port) {
 }
 
 void CanIntfLocal::Close() {
-    if (fd >= 0) CurrentDriverCalls().Close(fd);
+    if (fd >= 0) cards.driver().Close(fd);
     fd = -1;
 }
 
 void CanIntfLocal::SendCMD(unsigned int* cmd) {
-    const int rc = CurrentDriverCalls().Ioctl(fd, kIoctlCommand, cmd);
+    const int rc = cards.driver().Ioctl(fd, kIoctlCommand, cmd);
     ThrowDriverError(rc != 0 ? rc : static_cast<int>(cmd[0] >> 16));
 }
 
 void CanIntfLocal::RecvMsg(__CANCARD_MSG& msg) {
-    ThrowDriverError(CurrentDriverCalls().Ioctl(fd, kIoctlRecvMsg, &msg));
+    ThrowDriverError(cards.driver().Ioctl(fd, kIoctlRecvMsg, &msg));
 }
 
 void CanIntfLocal::SendMsg(__CANCARD_MSG& msg) {
-    ThrowDriverError(CurrentDriverCalls().Ioctl(fd, kIoctlSendMsg, &msg));
+    ThrowDriverError(cards.driver().Ioctl(fd, kIoctlSendMsg, &msg));
 }
 
 void CanIntfLocal::ThrowDriverError(int code) {

@@ -2,13 +2,19 @@
 
 #include "hw/can_intf_generic.h"
 
-// The driver interface on the local device nodes, through the system calls of the driver seam.
+class Cards;
+
+// The driver interface on the local device nodes, through the cards' calls of the driver seam.
 // Every error the driver reports is thrown as a QuillonError. Used by one thread at a time.
 class CanIntfLocal : public CanIntfGeneric {
   public:
+    // cards: outlives the interface.
+    explicit CanIntfLocal(Cards& cards) : cards(cards) {}
     ~CanIntfLocal() override;
-    // Throws QuillonError 5 for a port number the last scan did not find or a node that does
-    // not open.
+    CanIntfLocal(const CanIntfLocal&) = delete;
+    CanIntfLocal& operator=(const CanIntfLocal&) = delete;
+    // Throws QuillonError 5 for a port number the cards' last scan did not find or a node that
+    // does not open.
     int Open(int port) override;
     void Close() override;
     void SendCMD(unsigned int* cmd) override;
@@ -19,5 +25,6 @@ class CanIntfLocal : public CanIntfGeneric {
     static void ThrowDriverError(int code);
 
   private:
+    Cards& cards;
     int fd = -1;
 };

@@ -15,8 +15,7 @@
 #include "base/utils.h"
 #include "hw/can_intf_local.h"
 #include "hw/card_protocol.h"
-#include "hw/port_table.h"
-#include "hw/socket_calls.h"
+#include "hw/cards.h"
 
 namespace {
 
@@ -67,11 +66,11 @@ CanIntfSocket::~CanIntfSocket() {
 }
 
 int CanIntfSocket::Open(int port) {
-    if (!Ports().IsInterface(port))
+    if (!cards.ports().IsInterface(port))
         throw QuillonError(5, Format("Unknown CAN port number: %d", port));
     Close();
-    const std::string interface = Ports().Node(port);
-    const unsigned index = CurrentSocketCalls().IfNameToIndex(interface.c_str());
+    const std::string interface = cards.ports().Node(port);
+    const unsigned index = cards.sockets().IfNameToIndex(interface.c_str());
     if (index == 0) throw QuillonError(5, "Unable to open CAN device " + interface);
     name = interface;
     return static_cast<int>(index);
@@ -97,7 +96,7 @@ void CanIntfSocket::SendCMD(unsigned int* cmd) {
 int CanIntfSocket::Execute(unsigned int* cmd) {
     const unsigned opcode = cmd[0] >> 16;
     const unsigned params = cmd[0] & 0xFFFF;
-    SocketCalls& calls = CurrentSocketCalls();
+    SocketCalls& calls = cards.sockets();
     if (name.empty()) return kDriverClosedPort;
     switch (opcode) {
         case kOpOpen:
@@ -155,7 +154,7 @@ int CanIntfSocket::Execute(unsigned int* cmd) {
 }
 
 int CanIntfSocket::OpenSocket() {
-    SocketCalls& calls = CurrentSocketCalls();
+    SocketCalls& calls = cards.sockets();
     const unsigned index = calls.IfNameToIndex(name.c_str());
     if (index == 0) throw QuillonError(5, "Unable to open CAN device " + name);
     // A raw socket takes no CAN FD frames unless asked to, and is not asked.
@@ -177,20 +176,20 @@ int CanIntfSocket::OpenSocket() {
 }
 
 void CanIntfSocket::CloseSocket() {
-    if (fd >= 0) CurrentSocketCalls().Close(fd);
+    if (fd >= 0) cards.sockets().Close(fd);
     fd = -1;
 }
 
 unsigned CanIntfSocket::BaudValue() {
     uint32_t bps = 0;
-    if (CurrentSocketCalls().GetBitRate(name.c_str(), &bps) != 0) return 0;
+    if (cards.sockets().GetBitRate(name.c_str(), &bps) != 0) return 0;
     for (int code = 0; code < kBitRateCount; code++)
         if (static_cast<uint32_t>(BitsPerSecond(code)) == bps) return code + 1;
     return 0;
 }
 
 void CanIntfSocket::SetBaud(int code) {
-    SocketCalls& calls = CurrentSocketCalls();
+    SocketCalls& calls = cards.sockets();
     const uint32_t bps = static_cast<uint32_t>(BitsPerSecond(code));
     uint32_t now = 0;
     // A virtual interface has no bit rate and takes none; the running rate needs no change.
@@ -204,7 +203,7 @@ void CanIntfSocket::SetBaud(int code) {
 }
 
 unsigned CanIntfSocket::StatusWord() {
-    SocketCalls& calls = CurrentSocketCalls();
+    SocketCalls& calls = cards.sockets();
     can_berr_counter counters{};
     if (calls.GetBerrCounter(name.c_str(), &counters) != 0) counters = {};
     int state = CAN_STATE_ERROR_ACTIVE;  // what a virtual interface, without a state, is
@@ -223,7 +222,7 @@ unsigned CanIntfSocket::StatusWord() {
 
 void CanIntfSocket::RecvMsg(__CANCARD_MSG& msg) {
     if (fd < 0) CanIntfLocal::ThrowDriverError(kDriverClosedPort);
-    SocketCalls& calls = CurrentSocketCalls();
+    SocketCalls& calls = cards.sockets();
     pollfd wait{fd, POLLIN, 0};
     const int ready = calls.Poll(&wait, 1, static_cast<int>(msg.timeout));
     if (ready < 0) CanIntfLocal::ThrowDriverError(ErrnoCode());
@@ -261,7 +260,7 @@ void CanIntfSocket::RecvMsg(__CANCARD_MSG& msg) {
 
 void CanIntfSocket::SendMsg(__CANCARD_MSG& msg) {
     if (fd < 0) CanIntfLocal::ThrowDriverError(kDriverClosedPort);
-    SocketCalls& calls = CurrentSocketCalls();
+    SocketCalls& calls = cards.sockets();
     const can_frame frame = ToFrame(msg);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(msg.timeout);
     for (;;) {

@@ -8,18 +8,24 @@
 
 #include "hw/can_intf_generic.h"
 
+class Cards;
+
 // The card type that a SocketCAN interface reports: outside the 16-bit codes of firmware files
 // and the bus analyser's types, so that both refuse it, and not a card that measures bus load.
 constexpr int kCardTypeSocketCan = 0x10000;
 
 // The driver interface on a SocketCAN interface: a raw CAN socket bound to it, reached through
-// the socket seam, answering the command buffer and the message records as the card driver
-// does. Every error is thrown as a QuillonError. Used by one thread at a time.
+// the cards' socket seam, answering the command buffer and the message records as the card
+// driver does. Every error is thrown as a QuillonError. Used by one thread at a time.
 class CanIntfSocket : public CanIntfGeneric {
   public:
+    // cards: outlives the interface.
+    explicit CanIntfSocket(Cards& cards) : cards(cards) {}
     ~CanIntfSocket() override;
-    // Throws QuillonError 5 for a port number that the last scan did not find as an interface,
-    // or an interface that is gone. Returns the interface index.
+    CanIntfSocket(const CanIntfSocket&) = delete;
+    CanIntfSocket& operator=(const CanIntfSocket&) = delete;
+    // Throws QuillonError 5 for a port number that the cards' last scan did not find as an
+    // interface, or an interface that is gone. Returns the interface index.
     int Open(int port) override;
     void Close() override;
     void SendCMD(unsigned int* cmd) override;
@@ -43,6 +49,7 @@ class CanIntfSocket : public CanIntfGeneric {
     void SetBaud(int code);
     unsigned StatusWord();
 
+    Cards& cards;
     std::string name;
     int fd = -1;  // the socket while the port is open on the "card"
 };

@@ -37,7 +37,7 @@ bool CanReader::getNextFrame(CANframe& frame) {
 }
 
 std::unique_ptr<FrameProducer> CanPortOpener::OpenPort(int port, int baudCode, uint32_t startTime) {
-    auto can = std::make_unique<CanIntf>(port, false);
+    auto can = std::make_unique<CanIntf>(cards, port, false);
     can->setBaud(baudCode);
     can->open();
     return std::make_unique<CanReader>(std::move(can), startTime, CanIntf::GetBPS(baudCode));

@@ -28,8 +28,13 @@ class CanReader : public FrameProducer {
     double loadFactor;  // 100 / bits per second: bits per second to percent
 };
 
-// Opens ports for the readers: a CanReader over a new CanIntf at the asked bit rate.
+// Opens ports of the cards for the readers: a CanReader over a new CanIntf at the asked bit rate.
 class CanPortOpener : public PortOpener {
   public:
+    // cards: outlives the opener and every port it opens.
+    explicit CanPortOpener(Cards& cards) : cards(cards) {}
     std::unique_ptr<FrameProducer> OpenPort(int port, int baudCode, uint32_t startTime) override;
+
+  private:
+    Cards& cards;
 };

@@ -1,8 +1,8 @@
 #pragma once
 
 // The operating-system calls through which the program reaches the CAN card driver. By default
-// they are the real system calls; the emulated card driver replaces them for the whole program,
-// so that everything above this seam runs unchanged against it.
+// they are the real system calls; the emulated card driver stands in for them in the cards it is
+// given to (Cards), so that everything above this seam runs unchanged against it.
 class DriverCalls {
   public:
     virtual ~DriverCalls() = default;
@@ -15,9 +15,10 @@ class DriverCalls {
 };
 
 // The real system calls.
-DriverCalls& SystemDriverCalls();
-// The calls the driver interface makes: the system's until SetDriverCalls.
-DriverCalls& CurrentDriverCalls();
-// Installs calls (not owned; they must outlive every port), or the system's for null. Before any
-// port is opened.
-void SetDriverCalls(DriverCalls* calls);
+class SystemDriverCalls : public DriverCalls {
+  public:
+    int Access(const char* path, int mode) override;
+    int Open(const char* path, int flags) override;
+    int Close(int fd) override;
+    int Ioctl(int fd, unsigned long request, void* arg) override;
+};

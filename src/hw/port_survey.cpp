@@ -3,21 +3,21 @@
 #include "base/quillon_error.h"
 #include "base/utils.h"
 #include "hw/can_intf_socket.h"
-#include "hw/port_table.h"
+#include "hw/cards.h"
 
-std::vector<SurveyedPort> SurveyPorts(bool rescan) {
+std::vector<SurveyedPort> SurveyPorts(Cards& cards, bool rescan) {
     std::vector<SurveyedPort> ports;
     for (int i = 0; i < PortTable::kMaxPorts; i++) {
         SurveyedPort p;
         try {
-            CanIntf port(i, rescan && i == 0);
+            CanIntf port(cards, i, rescan && i == 0);
             p.cardInfo = port.getCardInfo();
             p.portInfo = port.getPortInfo();
         } catch (const QuillonError&) {
             break;
         }
         p.port = i;
-        p.name = Ports().Node(i);
+        p.name = cards.ports().Node(i);
         if (!ports.empty()) {
             const SurveyedPort& last = ports.back();
             const bool sameCard = last.cardInfo.serialNum == p.cardInfo.serialNum &&

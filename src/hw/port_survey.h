@@ -15,10 +15,10 @@ struct SurveyedPort {
     PortInfo portInfo;
 };
 
-// Every port found, asked for its card's and its own information, up to the first port that
-// cannot be made or asked (normally the first number without a device node). Consecutive ports
-// whose cards have the same serial number and type are one card.
-std::vector<SurveyedPort> SurveyPorts(bool rescan);
+// Every port of the cards found, asked for its card's and its own information, up to the first
+// port that cannot be made or asked (normally the first number without a device node).
+// Consecutive ports whose cards have the same serial number and type are one card.
+std::vector<SurveyedPort> SurveyPorts(Cards& cards, bool rescan);
 
 // The name of a card type: "TRL-PCI-2 - rev %d", "TRL-KX-2", ... or "Unknown: 0x%08x".
 std::string CardTypeText(int cardType);

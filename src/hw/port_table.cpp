@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -17,17 +16,19 @@ constexpr time_t kScanReuse = 5;      // seconds a scan is trusted
 constexpr int kArpHardwareCan = 280;  // ARPHRD_CAN: the interface type of CAN interfaces
 }  // namespace
 
-PortTable& Ports() {
-    static PortTable table;
-    return table;
+SocketCanPorts SocketCanPortsFrom(const char* setting) {
+    return setting && std::strcmp(setting, "0") == 0 ? SocketCanPorts::LeftOut
+                                                     : SocketCanPorts::Listed;
 }
+
+PortTable::PortTable(DriverCalls& calls, SocketCanPorts socketCan)
+    : calls(calls), socketCan(socketCan) {}
 
 void PortTable::Scan(bool rescan) {
     MutexLock hold(lock);
     const time_t now = time(nullptr);
     if (!rescan && now - lastScan <= kScanReuse) return;
     lastScan = now;
-    DriverCalls& calls = CurrentDriverCalls();
     int n = 0;
     // Each family's nodes are numbered from 00; a gap ends the family.
     for (const char* family : kNodeFamilies) {
@@ -39,8 +40,7 @@ void PortTable::Scan(bool rescan) {
             std::memcpy(nodes[n++], name, sizeof name);
         }
     }
-    const char* socketCan = std::getenv("QUILLON_SOCKETCAN");
-    if (!socketCan || std::strcmp(socketCan, "0") != 0) {
+    if (socketCan == SocketCanPorts::Listed) {
         for (const std::string& name : CanInterfaces()) {
             if (n >= kMaxPorts) break;
             interfaces[n] = true;

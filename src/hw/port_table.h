@@ -7,14 +7,28 @@
 
 #include "base/threads_posix.h"
 
-// The program-wide table of CAN ports: the device node or SocketCAN interface of each port
-// number, as the last scan found them, and the last measured bus load of each port. Ports are
-// numbered from 0 across all cards: the first family's nodes in order, then the second family's,
-// then the SocketCAN interfaces in name order (none when QUILLON_SOCKETCAN is 0).
+class DriverCalls;
+
+// Whether a port scan lists the SocketCAN interfaces after the cards' device nodes.
+enum class SocketCanPorts { Listed, LeftOut };
+
+// The choice that a value of the environment variable QUILLON_SOCKETCAN makes (null when it is
+// not set): "0" leaves the interfaces out, anything else lists them. Read at start-up only.
+SocketCanPorts SocketCanPortsFrom(const char* setting);
+
+// The table of the CAN ports of one set of cards (Cards): the device node or SocketCAN
+// interface of each port number, as the last scan found them, and the last measured bus load of
+// each port. Ports are numbered from 0 across all cards: the first family's nodes in order, then
+// the second family's, then the SocketCAN interfaces in name order (unless they are left out).
 class PortTable {
   public:
     static constexpr int kMaxPorts = 64;
     static constexpr size_t kNameSize = 80;
+
+    // calls: how a scan looks for the device nodes (not owned; it outlives the table).
+    PortTable(DriverCalls& calls, SocketCanPorts socketCan);
+    PortTable(const PortTable&) = delete;
+    PortTable& operator=(const PortTable&) = delete;
 
     // Scans for the device nodes and interfaces when rescan is asked for or the last scan is more
     // than 5 seconds old.
@@ -44,6 +58,8 @@ class PortTable {
     std::string netFolder = "/sys/class/net";
     // Written by the port's reader, read by the windows.
     std::atomic<double> loading[kMaxPorts] = {};
-};
 
-PortTable& Ports();
+    // Fixed at construction.
+    DriverCalls& calls;
+    const SocketCanPorts socketCan;
+};

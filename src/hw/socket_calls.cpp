@@ -4,13 +4,7 @@
 #include <net/if.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-
-namespace {
-// Set once at start-up (or by a test), read by every thread that talks to a port.
-std::atomic<SocketCalls*> current{nullptr};
-}  // namespace
 
 int SocketCalls::Socket(int domain, int type, int protocol) {
     return socket(domain, type, protocol);
@@ -68,14 +62,4 @@ int SocketCalls::SetBitRate(const char* name, uint32_t bitsPerSecond) {
         return -1;
     }
     return can_do_start(name);
-}
-
-SocketCalls& CurrentSocketCalls() {
-    static SocketCalls system;
-    SocketCalls* calls = current.load(std::memory_order_acquire);
-    return calls ? *calls : system;
-}
-
-void SetSocketCalls(SocketCalls* calls) {
-    current.store(calls, std::memory_order_release);
 }

@@ -8,8 +8,9 @@
 struct can_berr_counter;
 
 // The operating-system and libsocketcan calls through which the program reaches SocketCAN
-// interfaces. Each default is the real call; tests derive and replace some of them, so that the
-// translation of the driver contract runs without AF_CAN sockets.
+// interfaces. Each default is the real call; tests derive and replace some of them and give them
+// to their cards (Cards), so that the translation of the driver contract runs without AF_CAN
+// sockets.
 class SocketCalls {
   public:
     virtual ~SocketCalls() = default;
@@ -32,9 +33,3 @@ class SocketCalls {
     // (EPERM without the right to configure it).
     virtual int SetBitRate(const char* name, uint32_t bitsPerSecond);
 };
-
-// The calls the SocketCAN ports make: the system's until SetSocketCalls.
-SocketCalls& CurrentSocketCalls();
-// Installs calls (not owned; they must outlive every port), or the system's for null. Before any
-// port is opened.
-void SetSocketCalls(SocketCalls* calls);

@@ -1,5 +1,5 @@
 // The program's start-up: it alone builds the preferences, the emulated cards when they are chosen,
-// the capture session and the windows, hands each what it uses, and runs the event loop.
+// the cards, the capture session and the windows, hands each what it uses, and runs the event loop.
 
 #include <FL/Fl.H>
 
@@ -9,6 +9,7 @@
 
 #include "base/quillon_error.h"
 #include "hw/can_reader.h"
+#include "hw/cards.h"
 #include "session/cmd_line.h"
 #include "session/session.h"
 #include "session/settings.h"
@@ -25,32 +26,33 @@ int main(int argc, char** argv) {
     CmdLine cmdLine;
     // Help and version end with success, an error in the arguments with status 2.
     if (const int parsed = cmdLine.Parse(argc, argv); parsed != 0) return parsed < 0 ? 2 : 0;
-    // Emulated cards, when QUILLON_SIM chooses them, stand in for the driver before any port
-    // is opened; a description with a mistake ends the program here.
-    std::unique_ptr<SimulatedCards> cards;
+    // Emulated cards, when QUILLON_SIM chooses them, stand in for the driver in the cards; a
+    // description with a mistake ends the program here.
+    std::unique_ptr<SimulatedCards> simulated;
     try {
-        cards = std::make_unique<SimulatedCards>(std::getenv("QUILLON_SIM"));
+        simulated = std::make_unique<SimulatedCards>(std::getenv("QUILLON_SIM"));
     } catch (const QuillonError& e) {
         std::fprintf(stderr, "%s\n", e.message.c_str());
         return 1;
     }
+    Cards cards(simulated->driver(), SocketCanPortsFrom(std::getenv("QUILLON_SOCKETCAN")));
     // FLTK's thread support is on before any window is shown or any reader thread starts, so
     // that reader threads may wake the GUI thread from their first frame on.
     Fl::lock();
     Fl::background(240, 240, 240);
-    CanPortOpener portOpener;
-    Session session(&portOpener, settings.maxMessages);
+    CanPortOpener portOpener(cards);
+    Session session(&portOpener, &cards, settings.maxMessages);
     session.SetParserMode(cmdLine.mode);
     std::unique_ptr<MainFrame> window;
     if (!cmdLine.cmdMode) {
         window = CreateMainFrame(session, settings);
         Dialogs dialogs;
-        dialogs.hardware = CreateHardwareDialog(session.ports(), window.get());
+        dialogs.hardware = CreateHardwareDialog(cards, session.ports(), window.get());
         // QUILLON_NETCFG names a configuration for this run only, in place of the preference's.
         dialogs.network = CreateNetDialog(session.network(), settings, window.get(),
                                           std::getenv("QUILLON_NETCFG"));
         dialogs.filter = CreateFiltDialog(session, window.get());
-        dialogs.analyzer = CreateAnalyzer(window.get());
+        dialogs.analyzer = CreateAnalyzer(cards, window.get());
         window->SetDialogs(std::move(dialogs));
         if (cmdLine.haveFile) {
             try {
@@ -65,7 +67,7 @@ int main(int argc, char** argv) {
         }
     }
     const int status = Fl::run();
-    // No reader may outlive the windows it tells of new frames, nor the emulated cards.
+    // No reader may outlive the windows it tells of new frames, nor the cards it reads.
     session.StopAll();
     return status;
 }

@@ -2,8 +2,9 @@
 
 #include "base/quillon_error.h"
 #include "hw/can_intf.h"
+#include "hw/cards.h"
 
-PortSelection::PortSelection() {
+PortSelection::PortSelection(Cards* cards) : cards(cards) {
     for (bool& m : monitor) m = true;
 }
 
@@ -17,9 +18,9 @@ void PortSelection::SetMonitored(int port, bool monitored) {
 
 int PortSelection::GetPortList(int* list, int max) const {
     int n = 0;
-    for (; n < max && n < PortTable::kMaxPorts; n++) {
+    for (; cards && n < max && n < PortTable::kMaxPorts; n++) {
         try {
-            CanIntf port(n, false);
+            CanIntf port(*cards, n, false);
             const PortInfo info = port.getPortInfo();
             list[n] = monitor[n] ? info.baudCode : -1;
         } catch (const QuillonError&) {

@@ -2,11 +2,14 @@
 
 #include "hw/port_table.h"
 
-// Which ports Play reads: each port's Monitor flag, set for every port at first. The hardware
-// dialog shows and changes the flags; Play asks for the list. GUI thread.
+class Cards;
+
+// Which ports of the cards Play reads: each port's Monitor flag, set for every port at first. The
+// hardware dialog shows and changes the flags; Play asks for the list. GUI thread.
 class PortSelection {
   public:
-    PortSelection();
+    // cards: whose ports are listed (outlives the selection); null when there are none.
+    explicit PortSelection(Cards* cards);
 
     bool Monitored(int port) const;
     // Ports outside 0..kMaxPorts-1 are ignored.
@@ -18,5 +21,6 @@ class PortSelection {
     int GetPortList(int* list, int max) const;
 
   private:
+    Cards* const cards;
     bool monitor[PortTable::kMaxPorts];
 };

@@ -5,7 +5,8 @@
 #include "store/filt_store.h"
 #include "store/msg_store.h"
 
-Session::Session(PortOpener* ports, int capacity) : readMgr(this, ports) {
+Session::Session(PortOpener* ports, Cards* cards, int capacity)
+    : selection(cards), readMgr(this, ports) {
     CreateStores(capacity);
 }
 

@@ -14,6 +14,7 @@
 #include "session/parse_mode.h"
 #include "session/port_selection.h"
 
+class Cards;
 class FiltStore;
 class MsgStore;
 class Parser;
@@ -29,9 +30,10 @@ class PortOpener;
 // before the filter.
 class Session : private LogNotices {
   public:
-    // ports: opens the CAN ports that readers read; null when none can be read. capacity: of the
-    // message store (CreateStores).
-    Session(PortOpener* ports, int capacity);
+    // ports: opens the CAN ports that readers read; null when none can be read. cards: whose
+    // ports the port selection lists; null when there are none. Both outlive the session.
+    // capacity: of the message store (CreateStores).
+    Session(PortOpener* ports, Cards* cards, int capacity);
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;

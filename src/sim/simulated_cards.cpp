@@ -10,9 +10,4 @@ SimulatedCards::SimulatedCards(const char* selection) {
         return LogParserVexa().Parse(line, frame);
     };
     emulated = EmulatedDriver::Create(selection, factories);
-    SetDriverCalls(emulated.get());
-}
-
-SimulatedCards::~SimulatedCards() {
-    if (emulated) SetDriverCalls(nullptr);
 }

@@ -14,6 +14,8 @@
 
 namespace {
 
+// Set by the signal handler, which can reach nothing but an object of static storage; read by
+// CaptureLive's watch loop.
 volatile std::sig_atomic_t stopRequested = 0;
 
 extern "C" void RequestStop(int) {
@@ -22,8 +24,8 @@ extern "C" void RequestStop(int) {
 
 }  // namespace
 
-int ListPorts(FILE* out, FILE* err) {
-    const std::vector<SurveyedPort> ports = SurveyPorts(true);
+int ListPorts(Cards& cards, FILE* out, FILE* err) {
+    const std::vector<SurveyedPort> ports = SurveyPorts(cards, true);
     if (ports.empty()) std::fprintf(err, "No CAN cards found in system\n");
     for (const SurveyedPort& p : ports)
         std::fprintf(out, "%d\t%d\t%d\t%s\t%d\t%s\t%d\t%s\t%s\t%s\t%.1f\n", p.port, p.card,
@@ -34,16 +36,16 @@ int ListPorts(FILE* out, FILE* err) {
     return 0;
 }
 
-int AnalyzePort(FILE* out, FILE* err, int port, int baudCode, int id) {
+int AnalyzePort(Cards& cards, FILE* out, FILE* err, int port, int baudCode, int id) {
     if (baudCode >= 0) {
         try {
-            CanIntf(port, true).setBaud(baudCode);
+            CanIntf(cards, port, true).setBaud(baudCode);
         } catch (const QuillonError& e) {
             std::fprintf(err, "Error transmitting:\n%s\n", e.message.c_str());
             return 1;
         }
     }
-    const BusMeasurement m = MeasureBus(port, id);
+    const BusMeasurement m = MeasureBus(cards, port, id);
     if (!m.ok) {
         std::fprintf(err, "%s\n", m.alert.c_str());
         return 1;

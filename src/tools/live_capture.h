@@ -4,14 +4,15 @@
 #include <string>
 #include <vector>
 
+class Cards;
 class Session;
 
 // quillon-dump's live side: the listing of the cards and ports, and reading from ports.
 
-// Prints one line per port found (tab separated: port, card, port within the card, card type,
-// serial number, firmware version, bits per second, status, Tx errors, Rx errors, load) on out;
-// with none, says so on err. Returns the exit status.
-int ListPorts(FILE* out, FILE* err);
+// Prints one line per port of the cards found (tab separated: port, card, port within the card,
+// card type, serial number, firmware version, bits per second, status, Tx errors, Rx errors, load)
+// on out; with none, says so on err. Returns the exit status.
+int ListPorts(Cards& cards, FILE* out, FILE* err);
 
 struct LiveOptions {
     struct Port {
@@ -27,10 +28,10 @@ struct LiveOptions {
 // wrong, "" when it is right.
 std::string ParsePortOption(const std::string& text, int defaultCode, LiveOptions::Port* port);
 
-// Runs the bus analysis on a port, first setting its bit-rate code when baudCode is not negative,
-// with a test frame of identifier id. Prints the figures one a line on out and returns 0, or the
-// text of the alert on err and returns 1.
-int AnalyzePort(FILE* out, FILE* err, int port, int baudCode, int id);
+// Runs the bus analysis on a port of the cards, first setting its bit-rate code when baudCode is
+// not negative, with a test frame of identifier id. Prints the figures one a line on out and
+// returns 0, or the text of the alert on err and returns 1.
+int AnalyzePort(Cards& cards, FILE* out, FILE* err, int port, int baudCode, int id);
 
 // Reads from the ports into the application's store until a limit is reached or SIGINT or
 // SIGTERM arrives, then stops the readers; every frame stored by then has reached the store's

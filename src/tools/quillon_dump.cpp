@@ -19,6 +19,7 @@
 #include "filter/fe_list.h"
 #include "filter/filter_logic.h"
 #include "hw/can_reader.h"
+#include "hw/cards.h"
 #include "session/session.h"
 #include "session/settings.h"
 #include "sim/simulated_cards.h"
@@ -204,18 +205,19 @@ int main(int argc, char** argv) {
             return UsageError("only one log file");
         }
     }
-    // Emulated cards, when QUILLON_SIM chooses them, stand in for the driver from here on.
-    std::unique_ptr<SimulatedCards> cards;
+    // Emulated cards, when QUILLON_SIM chooses them, stand in for the driver in the cards.
+    std::unique_ptr<SimulatedCards> simulated;
     try {
-        cards = std::make_unique<SimulatedCards>(std::getenv("QUILLON_SIM"));
+        simulated = std::make_unique<SimulatedCards>(std::getenv("QUILLON_SIM"));
     } catch (const QuillonError& e) {
         std::fprintf(stderr, "quillon-dump: %s\n", e.message.c_str());
         return 1;
     }
-    if (list) return ListPorts(stdout, stderr);
+    Cards cards(simulated->driver(), SocketCanPortsFrom(std::getenv("QUILLON_SOCKETCAN")));
+    if (list) return ListPorts(cards, stdout, stderr);
     if (testId >= 0 && analyze.number < 0) return UsageError("-I names the test frame of -A");
     if (analyze.number >= 0)
-        return AnalyzePort(stdout, stderr, analyze.number, analyze.baudCode,
+        return AnalyzePort(cards, stdout, stderr, analyze.number, analyze.baudCode,
                            testId < 0 ? 0 : testId);
     if (!live.ports.empty() && !path.empty()) return UsageError("a log file or ports, not both");
     if (live.ports.empty() && path.empty()) return UsageError("no log file given");
@@ -233,8 +235,8 @@ int main(int argc, char** argv) {
     if (elements.size() > FeList::kMaxElements)
         return UsageError(Format("at most %d filter elements", FeList::kMaxElements));
 
-    CanPortOpener portOpener;
-    Session session(&portOpener, capacity);
+    CanPortOpener portOpener(cards);
+    Session session(&portOpener, &cards, capacity);
     std::unique_ptr<FilterLogic> filter;
     try {
         FeList list;
@@ -269,6 +271,7 @@ int main(int argc, char** argv) {
 
     // A closed pipe is reported as a write error, not ended by the signal.
     std::signal(SIGPIPE, SIG_IGN);
+    // Static: exit flushes stdout after main's own objects are gone.
     static char buffer[1 << 20];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
 
@@ -328,7 +331,7 @@ int main(int argc, char** argv) {
                      printer.Printed(), seconds, seconds > 0 ? printer.Printed() / seconds : 0.0,
                      usage.ru_maxrss, static_cast<unsigned long long>(dropped));
         // Frames the emulated ports' receive queues had no room for.
-        if (const EmulatedDriver* emulated = cards->driver()) {
+        if (const EmulatedDriver* emulated = simulated->driver()) {
             uint64_t overruns = 0;
             for (int port = 0; port < emulated->PortCount(); port++)
                 overruns += emulated->Counters(port).overruns;

@@ -101,7 +101,7 @@ void AnalyzerFLTK::Show() {
 int AnalyzerFLTK::RefreshPortList() {
     const int chosen = portChoice->value();
     portChoice->clear();
-    const std::vector<SurveyedPort> ports = SurveyPorts(false);
+    const std::vector<SurveyedPort> ports = SurveyPorts(cards, false);
     for (const SurveyedPort& port : ports)
         portChoice->add(Format("CARD %d, PORT %d", port.card, port.cardPort).c_str(), 0, cb_setport,
                         this);
@@ -114,7 +114,8 @@ int AnalyzerFLTK::RefreshPortList() {
 }
 
 void AnalyzerFLTK::Start() {
-    const BusMeasurement result = MeasureBus(portChoice->value(), StrToInt(idInput->value()));
+    const BusMeasurement result =
+        MeasureBus(cards, portChoice->value(), StrToInt(idInput->value()));
     if (result.ok)
         waveform->Update(result.stats, result.stuckHigh, result.stuckLow);
     else
@@ -135,7 +136,7 @@ void AnalyzerFLTK::Help() {
 
 void AnalyzerFLTK::SetPort() {
     try {
-        const PortInfo info = CanIntf(portChoice->value(), false).getPortInfo();
+        const PortInfo info = CanIntf(cards, portChoice->value(), false).getPortInfo();
         if (info.isOpen)
             baudChoice->deactivate();
         else
@@ -148,12 +149,12 @@ void AnalyzerFLTK::SetPort() {
 
 void AnalyzerFLTK::SetBaud() {
     try {
-        CanIntf(portChoice->value(), false).setBaud(baudChoice->value());
+        CanIntf(cards, portChoice->value(), false).setBaud(baudChoice->value());
     } catch (const QuillonError& e) {
         fl_alert("%s", e.message.c_str());
     }
 }
 
-std::unique_ptr<AnalyzerDialog> CreateAnalyzer(MainFrame* owner) {
-    return std::make_unique<AnalyzerFLTK>(owner);
+std::unique_ptr<AnalyzerDialog> CreateAnalyzer(Cards& cards, MainFrame* owner) {
+    return std::make_unique<AnalyzerFLTK>(cards, owner);
 }

@@ -10,13 +10,15 @@
 #include "ui/waveform_disp.h"
 #include "ui/windows.h"
 
+class Cards;
+
 // The bus analyzer window: the diagram with Start, Config and Help, and the configuration window
 // with the port, its bit rate and the test frame's identifier. Both are built on the first
 // Show(). GUI thread only; a measurement blocks it while the card answers.
 class AnalyzerFLTK : public AnalyzerDialog {
   public:
-    // owner: the window it opens beside; may be null.
-    explicit AnalyzerFLTK(MainFrame* owner) : owner(owner) {}
+    // cards: whose ports it analyses. owner: the window it opens beside; may be null.
+    AnalyzerFLTK(Cards& cards, MainFrame* owner) : cards(cards), owner(owner) {}
     AnalyzerFLTK(const AnalyzerFLTK&) = delete;
     AnalyzerFLTK& operator=(const AnalyzerFLTK&) = delete;
 
@@ -46,8 +48,9 @@ class AnalyzerFLTK : public AnalyzerDialog {
   private:
     void Build();
 
+    Cards& cards;
     MainFrame* const owner;
 };
 
 // The program's bus analyzer, without windows until it is first shown.
-std::unique_ptr<AnalyzerDialog> CreateAnalyzer(MainFrame* owner);
+std::unique_ptr<AnalyzerDialog> CreateAnalyzer(Cards& cards, MainFrame* owner);

@@ -14,6 +14,7 @@
 #include "base/quillon_error.h"
 #include "base/utils.h"
 #include "hw/can_intf.h"
+#include "hw/cards.h"
 #include "hw/firmware_file.h"
 #include "hw/port_survey.h"
 #include "session/port_selection.h"
@@ -64,8 +65,8 @@ Fl_Output* NewField(int x, int y, int w, int h, const char* label) {
 
 }  // namespace
 
-HardwareDialogFLTK::HardwareDialogFLTK(PortSelection& ports, MainFrame* owner)
-    : ports(ports), owner(owner) {}
+HardwareDialogFLTK::HardwareDialogFLTK(Cards& cards, PortSelection& ports, MainFrame* owner)
+    : cards(cards), ports(ports), owner(owner) {}
 
 HardwareDialogFLTK::~HardwareDialogFLTK() {
     Fl::remove_timeout(cb_timeout, this);
@@ -135,7 +136,7 @@ void HardwareDialogFLTK::Build() {
 void HardwareDialogFLTK::Show() {
     if (!window) Build();
     tree->clear_children(tree->root());
-    const std::vector<SurveyedPort> ports = SurveyPorts(false);
+    const std::vector<SurveyedPort> ports = SurveyPorts(cards, false);
     for (const SurveyedPort& p : ports)
         tree->add(Format("CARD %d/PORT %d", p.card, p.cardPort).c_str());
     if (ports.empty()) {
@@ -178,10 +179,10 @@ void HardwareDialogFLTK::RefreshDisplay() {
 void HardwareDialogFLTK::ShowCard(int position) {
     chipInfo->hide();
     try {
-        CanIntf port(position, false);
+        CanIntf port(cards, position, false);
         SurveyedPort surveyed;
         surveyed.cardInfo = port.getCardInfo();
-        surveyed.name = Ports().Node(position);
+        surveyed.name = cards.ports().Node(position);
         const CardInfo& info = surveyed.cardInfo;
         cardType->value(CardTypeText(surveyed).c_str());
         serialNum->value(Format("%d", info.serialNum).c_str());
@@ -202,7 +203,7 @@ void HardwareDialogFLTK::ShowCard(int position) {
 void HardwareDialogFLTK::ShowPort(int position) {
     if (position < PortTable::kMaxPorts) monitorBtn->value(ports.Monitored(position) ? 1 : 0);
     try {
-        CanIntf port(position, false);
+        CanIntf port(cards, position, false);
         const PortInfo info = port.getPortInfo();
         if (info.isOpen)
             baud->deactivate();
@@ -225,7 +226,7 @@ void HardwareDialogFLTK::SetBaud() {
     const int position = Position();
     if (position < 0) return;
     try {
-        CanIntf port(position, false);
+        CanIntf port(cards, position, false);
         port.setBaud(baud->value());
     } catch (const QuillonError& e) {
         fl_alert("%s", e.message.c_str());
@@ -244,7 +245,7 @@ void HardwareDialogFLTK::ResetCard() {
     try {
         int type;
         {
-            CanIntf port(position, false);
+            CanIntf port(cards, position, false);
             type = port.getCardInfo().cardType;
             port.Reset();
         }
@@ -255,7 +256,7 @@ void HardwareDialogFLTK::ResetCard() {
             const auto until = std::chrono::steady_clock::now() + kResetPause;
             while (std::chrono::steady_clock::now() < until) Fl::wait(0.05);
             try {
-                CanIntf back(position, true);
+                CanIntf back(cards, position, true);
                 break;
             } catch (const QuillonError&) {
                 // Still restarting: its node is not back yet.
@@ -284,7 +285,7 @@ void HardwareDialogFLTK::UpdateFirmwareFrom(const char* path) {
     try {
         FirmwareFile file;
         file.Load(path);
-        CanIntf port(position, false);
+        CanIntf port(cards, position, false);
         CheckFirmwareCompatible(file, port.getCardInfo().cardType);
         busy = true;
         int x = 0, y = 0;
@@ -302,6 +303,7 @@ void HardwareDialogFLTK::Tick() {
     if (window && window->visible() && !busy) RefreshDisplay();
 }
 
-std::unique_ptr<HardwareDialog> CreateHardwareDialog(PortSelection& ports, MainFrame* owner) {
-    return std::make_unique<HardwareDialogFLTK>(ports, owner);
+std::unique_ptr<HardwareDialog> CreateHardwareDialog(Cards& cards, PortSelection& ports,
+                                                     MainFrame* owner) {
+    return std::make_unique<HardwareDialogFLTK>(cards, ports, owner);
 }

@@ -12,6 +12,7 @@
 #include "hw/port_table.h"
 #include "ui/windows.h"
 
+class Cards;
 class PortSelection;
 
 // The hardware dialog: a tree of the cards and their ports, a panel with the selected card's
@@ -20,8 +21,9 @@ class PortSelection;
 // second while it is shown and no reset or firmware update talks to a card. GUI thread only.
 class HardwareDialogFLTK : public HardwareDialog {
   public:
-    // ports: the Monitor flags it shows and sets. owner: the window it opens beside; may be null.
-    HardwareDialogFLTK(PortSelection& ports, MainFrame* owner);
+    // cards: whose cards and ports it shows. ports: the Monitor flags it shows and sets. owner:
+    // the window it opens beside; may be null.
+    HardwareDialogFLTK(Cards& cards, PortSelection& ports, MainFrame* owner);
     // Stops the refresh timer, which holds a pointer to the dialog.
     ~HardwareDialogFLTK() override;
     HardwareDialogFLTK(const HardwareDialogFLTK&) = delete;
@@ -71,6 +73,7 @@ class HardwareDialogFLTK : public HardwareDialog {
     bool busy = false;  // a reset or firmware update talks to a card
 
   private:
+    Cards& cards;
     PortSelection& ports;
     MainFrame* const owner;
 
@@ -80,4 +83,5 @@ class HardwareDialogFLTK : public HardwareDialog {
 };
 
 // The program's hardware dialog, without a window until it is first shown.
-std::unique_ptr<HardwareDialog> CreateHardwareDialog(PortSelection& ports, MainFrame* owner);
+std::unique_ptr<HardwareDialog> CreateHardwareDialog(Cards& cards, PortSelection& ports,
+                                                     MainFrame* owner);

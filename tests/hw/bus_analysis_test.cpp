@@ -10,6 +10,7 @@
 
 #include "hw/can_bits.h"
 #include "hw/can_intf.h"
+#include "hw/cards.h"
 #include "hw/line_samples.h"
 #include "sim/emulated_line_capture.h"
 #include "sim/emulation_test_support.h"
@@ -147,13 +148,13 @@ class BusAnalysisTest : public ::testing::Test {
     TempDir dir;
     std::unique_ptr<EmulatedDriver> driver = DriverFrom(dir.path(), kBusCards);
     Recorder recorder{*driver};
-    InstalledDriver installed{recorder};
+    Cards cards{&recorder, SocketCanPorts::LeftOut};
 };
 
 }  // namespace
 
 TEST_F(BusAnalysisTest, MeasuringAndDecodingCardsAgree) {
-    const BusMeasurement measured = MeasureBus(0, 0);
+    const BusMeasurement measured = MeasureBus(cards, 0, 0);
     ASSERT_TRUE(measured.ok) << measured.alert;
     // The card's words 4 and 5 are the ACK's span and position, in that order.
     EXPECT_EQ(measured.stats.rxFall, 150);
@@ -162,7 +163,7 @@ TEST_F(BusAnalysisTest, MeasuringAndDecodingCardsAgree) {
     EXPECT_EQ(measured.stats.ackRiseSpan, 340 + 4000 - 2310);
     EXPECT_EQ(measured.stats.bitTime, 2000);
 
-    const BusMeasurement decoded = MeasureBus(1, 0x1234567);
+    const BusMeasurement decoded = MeasureBus(cards, 1, 0x1234567);
     ASSERT_TRUE(decoded.ok) << decoded.alert;
     EXPECT_NEAR(decoded.stats.rxFall, 150, kPeriodNs);
     EXPECT_NEAR(decoded.stats.rxRise, 175, kPeriodNs);
@@ -170,19 +171,19 @@ TEST_F(BusAnalysisTest, MeasuringAndDecodingCardsAgree) {
     EXPECT_NEAR(AckRise(decoded.stats), 333, kPeriodNs);
     EXPECT_EQ(decoded.stats.status, 0u);
 
-    const BusMeasurement stuck = MeasureBus(5, 0);
+    const BusMeasurement stuck = MeasureBus(cards, 5, 0);
     EXPECT_TRUE(stuck.ok && stuck.stuckHigh && !stuck.stuckLow);
 }
 
 TEST_F(BusAnalysisTest, RefusedCardsAndUnansweredPolls) {
-    EXPECT_EQ(MeasureBus(2, 0).alert,
+    EXPECT_EQ(MeasureBus(cards, 2, 0).alert,
               "This CAN card requires a minimum firmware version\nof 1.00.00 to perform bus "
               "analysis.  Please update the \nfirmware and try again.");
-    EXPECT_EQ(MeasureBus(3, 0).alert,
+    EXPECT_EQ(MeasureBus(cards, 3, 0).alert,
               "Sorry, this version of Quillon doesn't support\nbus analysis with the type of CAN "
               "card you're using.\nPlease check for an updated version of Quillon");
-    EXPECT_NE(MeasureBus(4, 0).alert.find("of 1.06.00"), std::string::npos);
-    EXPECT_EQ(MeasureBus(9, 0).alert, "Error transmitting:\nInvalid CAN port number: 9");
+    EXPECT_NE(MeasureBus(cards, 4, 0).alert.find("of 1.06.00"), std::string::npos);
+    EXPECT_EQ(MeasureBus(cards, 9, 0).alert, "Error transmitting:\nInvalid CAN port number: 9");
 
     // Result replies rewritten: four words, then none ready at all.
     uint32_t word0 = 0x4;
@@ -191,11 +192,11 @@ TEST_F(BusAnalysisTest, RefusedCardsAndUnansweredPolls) {
         if (request == kIoctlCommand && cmd[0] != 0 && (cmd[0] & 0xFFFF) == 5 && cmd[1] == 0)
             cmd[0] = word0;
     };
-    EXPECT_EQ(MeasureBus(0, 0).alert,
+    EXPECT_EQ(MeasureBus(cards, 0, 0).alert,
               "Error reading bus status:\nCard returned the wrong amount of data");
     word0 = 0;
     recorder.calls.clear();
-    EXPECT_EQ(MeasureBus(0, 0).alert,
+    EXPECT_EQ(MeasureBus(cards, 0, 0).alert,
               "Error reading bus status:\nCard didn't send bus analysis info.");
     EXPECT_EQ(std::count_if(recorder.calls.begin(), recorder.calls.end(),
                             [](const std::string& c) { return c.find(" 000c0000") == 8; }),
@@ -204,9 +205,9 @@ TEST_F(BusAnalysisTest, RefusedCardsAndUnansweredPolls) {
 
 TEST(BusAnalysisDemoTest, BothCardKindsOnTheDemoBusAgree) {
     auto demo = EmulatedDriver::Create("demo");
-    InstalledDriver installed(*demo);
-    const BusMeasurement a = MeasureBus(0, 0);
-    const BusMeasurement b = MeasureBus(2, 0);
+    Cards cards(demo.get(), SocketCanPorts::LeftOut);
+    const BusMeasurement a = MeasureBus(cards, 0, 0);
+    const BusMeasurement b = MeasureBus(cards, 2, 0);
     ASSERT_TRUE(a.ok && b.ok) << a.alert << b.alert;
     EXPECT_NEAR(a.stats.rxFall, b.stats.rxFall, kPeriodNs);
     EXPECT_NEAR(a.stats.rxRise, b.stats.rxRise, kPeriodNs);

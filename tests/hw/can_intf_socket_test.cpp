@@ -15,6 +15,7 @@
 
 #include "base/utils.h"
 #include "hw/can_intf.h"
+#include "hw/cards.h"
 #include "hw/port_survey.h"
 #include "hw/port_table.h"
 #include "hw/socket_calls.h"
@@ -35,19 +36,15 @@ class Nodes : public DriverCalls {
     std::set<std::string> names;
 };
 
-// A system folder of network interfaces, each with its type, for the scans of its lifetime.
+// A system folder of network interfaces, each with its type, for the scans of a port table.
 class NetFolder {
   public:
-    explicit NetFolder(const std::map<std::string, int>& types) {
+    NetFolder(PortTable& table, const std::map<std::string, int>& types) {
         for (const auto& [name, type] : types) {
             mkdir(dir.file(name).c_str(), 0755);
             if (type >= 0) WriteFile(dir.file(name) + "/type", Format("%d\n", type));
         }
-        Ports().SetNetFolder(dir.path());
-    }
-    ~NetFolder() {
-        Ports().SetNetFolder("/sys/class/net");
-        Ports().Scan(true);
+        table.SetNetFolder(dir.path());
     }
     TempDir dir;
 };
@@ -56,12 +53,8 @@ class NetFolder {
 // the interface's bit rate, state and counters in place of libsocketcan's answers.
 class FakeKernel : public SocketCalls {
   public:
-    FakeKernel() {
-        EXPECT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET, 0, pair), 0);
-        SetSocketCalls(this);
-    }
+    FakeKernel() { EXPECT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET, 0, pair), 0); }
     ~FakeKernel() override {
-        SetSocketCalls(nullptr);
         close(pair[0]);
         close(pair[1]);
     }
@@ -124,10 +117,9 @@ std::string Row(const CANframe& f) {
 class CanIntfSocketTest : public testing::Test {
   protected:
     Nodes nodes;
-    NetFolder folder{{{"can0", 280}, {"eth0", 1}}};
-    ScopedEnv family{"QUILLON_SOCKETCAN", nullptr};
-    InstalledDriver installed{nodes};
     FakeKernel kernel;
+    Cards cards{&nodes, SocketCanPorts::Listed, &kernel};
+    NetFolder folder{cards.ports(), {{"can0", 280}, {"eth0", 1}}};
 };
 
 }  // namespace
@@ -135,31 +127,42 @@ class CanIntfSocketTest : public testing::Test {
 TEST(PortTableScan, InterfacesOfTypeCanFollowTheDeviceNodesInNameOrder) {
     Nodes nodes;
     nodes.names = {"/dev/ulcan00", "/dev/tarvelcan00"};
-    NetFolder folder(
-        {{"vcan0", 280}, {"can1", 280}, {"eth0", 1}, {"can0", 280}, {"lo", 772}, {"odd", -1}});
-    ScopedEnv family("QUILLON_SOCKETCAN", nullptr);
-    InstalledDriver installed(nodes);
-    ASSERT_EQ(Ports().Count(), 5);
+    const std::map<std::string, int> types = {{"vcan0", 280}, {"can1", 280}, {"eth0", 1},
+                                              {"can0", 280},  {"lo", 772},   {"odd", -1}};
+    Cards cards(&nodes, SocketCanPorts::Listed);
+    PortTable& ports = cards.ports();
+    NetFolder folder(ports, types);
+    ports.Scan(false);
+    ASSERT_EQ(ports.Count(), 5);
     std::string found;
-    for (int i = 0; i < 5; i++) found += Ports().Node(i) + (Ports().IsInterface(i) ? "+ " : " ");
+    for (int i = 0; i < 5; i++) found += ports.Node(i) + (ports.IsInterface(i) ? "+ " : " ");
     EXPECT_EQ(found, "/dev/ulcan00 /dev/tarvelcan00 can0+ can1+ vcan0+ ");
     {
-        ScopedEnv off("QUILLON_SOCKETCAN", "0");
-        Ports().Scan(true);
-        EXPECT_EQ(Ports().Count(), 2);
+        Cards without(&nodes, SocketCanPorts::LeftOut);
+        NetFolder same(without.ports(), types);
+        without.ports().Scan(false);
+        EXPECT_EQ(without.ports().Count(), 2);
     }
     // 62 device nodes leave room for two interfaces of the three.
     for (int i = 0; i < 62; i++) nodes.names.insert(Format("/dev/ulcan%02d", i));
-    Ports().Scan(true);
-    EXPECT_EQ(Ports().Count(), 64);
-    EXPECT_EQ(Ports().Node(62) + " " + Ports().Node(63), "/dev/tarvelcan00 can0");
-    EXPECT_FALSE(Ports().IsInterface(62));
-    EXPECT_TRUE(Ports().IsInterface(63));
-    EXPECT_FALSE(Ports().IsInterface(64));
+    ports.Scan(true);
+    EXPECT_EQ(ports.Count(), 64);
+    EXPECT_EQ(ports.Node(62) + " " + ports.Node(63), "/dev/tarvelcan00 can0");
+    EXPECT_FALSE(ports.IsInterface(62));
+    EXPECT_TRUE(ports.IsInterface(63));
+    EXPECT_FALSE(ports.IsInterface(64));
+}
+
+TEST(PortTableScan, QuillonSocketcanZeroLeavesTheInterfacesOut) {
+    EXPECT_EQ(SocketCanPortsFrom("0"), SocketCanPorts::LeftOut);
+    EXPECT_EQ(SocketCanPortsFrom(nullptr), SocketCanPorts::Listed);
+    EXPECT_EQ(SocketCanPortsFrom(""), SocketCanPorts::Listed);
+    EXPECT_EQ(SocketCanPortsFrom("1"), SocketCanPorts::Listed);
+    EXPECT_EQ(SocketCanPortsFrom("00"), SocketCanPorts::Listed);
 }
 
 TEST_F(CanIntfSocketTest, FramesBothWaysOverTheSocket) {
-    CanIntf port(0, false);
+    CanIntf port(cards, 0, false);
     CANframe frame;
     EXPECT_EQ(ThrownError([&] { port.read(frame, 10); }), "4 Attempt to read from closed CAN port");
     port.open();
@@ -267,7 +270,7 @@ TEST(CanIntfSocketRecords, ErrorClassesMapOntoTheProgramsBitsAndCounters) {
 }
 
 TEST_F(CanIntfSocketTest, BitRateStateAndCardAsTheDialogsAskThem) {
-    CanIntf port(0, false);
+    CanIntf port(cards, 0, false);
     EXPECT_EQ(port.getBaud(), 2);
     port.setBaud(2);  // the running rate: no right needed, nothing set
     EXPECT_EQ(ThrownError([&] { port.setBaud(3); }),
@@ -313,8 +316,8 @@ TEST_F(CanIntfSocketTest, BitRateStateAndCardAsTheDialogsAskThem) {
                   "1 CAN driver reported a bad command code");
     EXPECT_EQ(ThrownError([&] { port.GetParam(11); }), "1 CAN driver reported a bad parameter");
 
-    const std::vector<SurveyedPort> ports = SurveyPorts(false);
+    const std::vector<SurveyedPort> ports = SurveyPorts(cards, false);
     ASSERT_EQ(ports.size(), 1u);
     EXPECT_EQ(CardTypeText(ports[0]), "SocketCAN can0");
-    EXPECT_EQ(ThrownError([&] { CanIntfSocket().Open(1); }), "5 Unknown CAN port number: 1");
+    EXPECT_EQ(ThrownError([&] { CanIntfSocket(cards).Open(1); }), "5 Unknown CAN port number: 1");
 }

@@ -11,7 +11,7 @@
 
 #include "base/utils.h"
 #include "hw/can_intf_local.h"
-#include "hw/port_table.h"
+#include "hw/cards.h"
 #include "sim/emulation_test_support.h"
 #include "support/test_support.h"
 
@@ -34,15 +34,15 @@ class Nodes : public DriverCalls {
 class CanIntfTest : public testing::Test {
   protected:
     void Install(const std::string& body) {
-        installed.reset();
+        cards.reset();
         driver = DriverFrom(dir.path(), body);
         recorder = std::make_unique<Recorder>(*driver);
-        installed = std::make_unique<InstalledDriver>(*recorder);
+        cards = std::make_unique<Cards>(recorder.get(), SocketCanPorts::LeftOut);
     }
     TempDir dir;
     std::unique_ptr<EmulatedDriver> driver;
     std::unique_ptr<Recorder> recorder;
-    std::unique_ptr<InstalledDriver> installed;  // first to go
+    std::unique_ptr<Cards> cards;  // first to go
 };
 
 const char kTwoPorts[] =
@@ -56,7 +56,7 @@ const char kTwoPorts[] =
 
 TEST_F(CanIntfTest, CardAndPortInformationInTheDriversWords) {
     Install(kTwoPorts);
-    CanIntf port(0, false);
+    CanIntf port(*cards, 0, false);
     recorder->calls.clear();
     const CardInfo card = port.getCardInfo();
     // Card information, then the driver's version, then the parameters in their order.
@@ -96,7 +96,7 @@ TEST_F(CanIntfTest, CardAndPortInformationInTheDriversWords) {
     EXPECT_EQ(CanIntf::FmtVerStr(0x000A0B0C), "10.11.12");
 
     // Firmware up to 0.01.255 reports nothing of the port's state.
-    CanIntf old(2, false);
+    CanIntf old(*cards, 2, false);
     info = old.getPortInfo();
     EXPECT_EQ(info.status + "|" + info.txErrors + "|" + info.rxErrors,
               "Not available|Not available|Not available");
@@ -137,7 +137,7 @@ TEST_F(CanIntfTest, TransmitAndReceiveStatesSuffixTheirOwnCounters) {
 
 TEST_F(CanIntfTest, FramesCrossTheSeamByteForByte) {
     Install(kTwoPorts);
-    CanIntf sender(0, false), receiver(1, false);
+    CanIntf sender(*cards, 0, false), receiver(*cards, 1, false);
     CANframe frame;
     EXPECT_EQ(ThrownError([&] { receiver.read(frame, 10); }),
               "4 Attempt to read from closed CAN port");
@@ -206,27 +206,29 @@ TEST_F(CanIntfTest, DriverErrorsAndPortNumbers) {
     EXPECT_EQ(ThrownError([&] { CanIntfLocal::ThrowDriverError(-1); }), "11 Unknown CAN error -1");
 
     Install(kTwoPorts + std::string("[Card]\nbusy_every:1\n[Port]\nbus:0\n[END]\n[END]\n"));
-    EXPECT_EQ(ThrownError([&] { CanIntf(4, false); }), "10 Invalid CAN port number: 4");
-    EXPECT_EQ(ThrownError([&] { CanIntf(-1, false); }), "10 Invalid CAN port number: -1");
-    EXPECT_EQ(ThrownError([&] { CanIntfLocal().Open(4); }), "5 Unknown CAN port number: 4");
-    EXPECT_EQ(ThrownError([&] { CanIntf(2, false).getBaud(); }),
+    EXPECT_EQ(ThrownError([&] { CanIntf(*cards, 4, false); }), "10 Invalid CAN port number: 4");
+    EXPECT_EQ(ThrownError([&] { CanIntf(*cards, -1, false); }), "10 Invalid CAN port number: -1");
+    EXPECT_EQ(ThrownError([&] { CanIntfLocal(*cards).Open(4); }), "5 Unknown CAN port number: 4");
+    EXPECT_EQ(ThrownError([&] { CanIntf(*cards, 2, false).getBaud(); }),
               "7 CAN card busy error");  // the ulcan nodes first
 }
 
 TEST_F(CanIntfTest, ScanFindsBothFamiliesUntilAGap) {
     Nodes nodes;
     nodes.names = {"/dev/ulcan00", "/dev/ulcan01", "/dev/tarvelcan00"};
-    InstalledDriver installed(nodes);
-    EXPECT_EQ(Ports().Count(), 3);
-    EXPECT_EQ(Ports().Node(1) + " " + Ports().Node(2), "/dev/ulcan01 /dev/tarvelcan00");
+    Cards machine(&nodes, SocketCanPorts::LeftOut);
+    machine.ports().Scan(false);
+    EXPECT_EQ(machine.ports().Count(), 3);
+    EXPECT_EQ(machine.ports().Node(1) + " " + machine.ports().Node(2),
+              "/dev/ulcan01 /dev/tarvelcan00");
     // Opening the node fails after the scan: the port number was valid.
-    EXPECT_EQ(ThrownError([&] { CanIntf(2, false); }),
+    EXPECT_EQ(ThrownError([&] { CanIntf(machine, 2, false); }),
               "5 Unable to open CAN device /dev/tarvelcan00");
 
     nodes.names = {"/dev/ulcan00", "/dev/ulcan02"};
     // A scan younger than five seconds is reused, unless a rescan is asked for.
-    EXPECT_EQ(ThrownError([&] { CanIntf(3, false); }), "10 Invalid CAN port number: 3");
-    EXPECT_EQ(Ports().Count(), 3);
-    EXPECT_EQ(ThrownError([&] { CanIntf(1, true); }), "10 Invalid CAN port number: 1");
-    EXPECT_EQ(Ports().Count(), 1);
+    EXPECT_EQ(ThrownError([&] { CanIntf(machine, 3, false); }), "10 Invalid CAN port number: 3");
+    EXPECT_EQ(machine.ports().Count(), 3);
+    EXPECT_EQ(ThrownError([&] { CanIntf(machine, 1, true); }), "10 Invalid CAN port number: 1");
+    EXPECT_EQ(machine.ports().Count(), 1);
 }

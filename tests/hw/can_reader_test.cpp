@@ -12,7 +12,7 @@
 
 #include "base/quillon_error.h"
 #include "base/utils.h"
-#include "hw/port_table.h"
+#include "hw/cards.h"
 #include "io/read_manager.h"
 #include "sim/emulation_test_support.h"
 #include "store/msg_store.h"
@@ -79,8 +79,8 @@ TEST(CanReaderTest, StampsRelativeToTheStartAndReportsTheBusLoad) {
                                                                        "length:8\n")) +
                                    Block("Card", Block("Port", "bus:0\n")));
     StampingCalls calls(*driver, kFrames);
-    InstalledDriver installed(calls);
-    CanPortOpener opener;
+    Cards cards{&calls, SocketCanPorts::LeftOut};
+    CanPortOpener opener(cards);
     MsgStore store(2 * kFrames);
     ReadManager readers(nullptr, &opener);
     readers.SetStore(&store);
@@ -90,7 +90,7 @@ TEST(CanReaderTest, StampsRelativeToTheStartAndReportsTheBusLoad) {
     EXPECT_TRUE(WaitUntil([&] { return store.GetTotal(nullptr, nullptr) >= kFrames; }))
         << "frames stored: " << store.GetTotal(nullptr, nullptr);
     // The load is set before the frame that completes the second is stored.
-    EXPECT_NEAR(Ports().Loading(0), 22.4, 1e-9);
+    EXPECT_NEAR(cards.ports().Loading(0), 22.4, 1e-9);
     calls.Release();
     readers.StopAll();
 
@@ -111,8 +111,8 @@ TEST(CanReaderTest, EightPortReadersAtMostAndOpeningErrorsPropagate) {
     std::string body = Block("Bus", "bitrate:1000000\n");
     for (int card = 0; card < 5; card++) body += Block("Card", port + port);
     auto driver = DriverFrom(dir.path(), body);
-    InstalledDriver installed(*driver);
-    CanPortOpener opener;
+    Cards cards(driver.get(), SocketCanPorts::LeftOut);
+    CanPortOpener opener(cards);
     MsgStore store(16);
     ReadManager readers(nullptr, &opener);
     readers.SetStore(&store);
@@ -129,12 +129,12 @@ TEST(CanReaderTest, EightPortReadersAtMostAndOpeningErrorsPropagate) {
     EXPECT_EQ(read(0, 8), "10 Unknown baud rate: 8");
     for (int p = 0; p < ReadManager::kMaxReaders; p++) EXPECT_EQ(read(p, 0), "reading") << p;
     // Holds port 8's node open, so that only the close command can close the port on the card.
-    CanIntf ninth(8, false);
+    CanIntf ninth(cards, 8, false);
     EXPECT_EQ(read(8, 0), "13 Too many message readers alreay open");
     EXPECT_EQ(ninth.getPortInfo().status, "Port Closed");
-    EXPECT_EQ(CanIntf(7, false).getPortInfo().status, "Port Opened");
+    EXPECT_EQ(CanIntf(cards, 7, false).getPortInfo().status, "Port Opened");
     readers.StopAll();
-    EXPECT_EQ(CanIntf(7, false).getPortInfo().status, "Port Closed");
+    EXPECT_EQ(CanIntf(cards, 7, false).getPortInfo().status, "Port Closed");
 }
 
 // A card that vanishes (types 259 and 260 while they restart after a reset) makes every read
@@ -145,11 +145,11 @@ TEST(CanReaderTest, AVanishedCardPausesItsReader) {
     auto driver = DriverFrom(dir.path(),
                              "[Bus]\nbitrate:500000\n[END]\n"
                              "[Card]\ntype:260\nvanish_ms:600000\n[Port]\nbus:0\n[END]\n[END]\n");
-    InstalledDriver installed(*driver);
-    auto port = std::make_unique<CanIntf>(0, false);
+    Cards cards(driver.get(), SocketCanPorts::LeftOut);
+    auto port = std::make_unique<CanIntf>(cards, 0, false);
     port->open();
     CanReader reader(std::move(port), GetTime(), 500000);
-    CanIntf(0, false).Reset();
+    CanIntf(cards, 0, false).Reset();
     CANframe frame;
     for (int i = 0; i < 2; i++) {
         const auto start = std::chrono::steady_clock::now();

@@ -11,6 +11,7 @@
 #include "base/utils.h"
 #include "hw/can_intf.h"
 #include "hw/can_reader.h"
+#include "hw/cards.h"
 #include "hw/firmware_builder.h"
 #include "hw/firmware_file.h"
 #include "io/read_manager.h"
@@ -80,15 +81,16 @@ class FirmwareTest : public testing::Test {
     // A card of type 256 (port 0) and a type 1 card with boot loader 0x00010100 (port 1); keys
     // go to the first.
     void Install(const std::string& keys) {
+        cards.reset();
         driver = DriverFrom(
             dir.path(), Block("Bus", "bitrate:500000\n") +
                             Block("Card", "type:256\n" + keys + Block("Port", "bus:0\n")) +
                             Block("Card", "type:1\nboot:0x00010100\n" + Block("Port", "bus:0\n")));
         recorder = std::make_unique<Recorder>(*driver);
-        installed = std::make_unique<InstalledDriver>(*recorder);
+        cards = std::make_unique<Cards>(recorder.get(), SocketCanPorts::LeftOut);
     }
     std::unique_ptr<CanIntf> Port(int number) {
-        auto port = std::make_unique<CanIntf>(number, false);
+        auto port = std::make_unique<CanIntf>(*cards, number, false);
         port->SetRetryPause(std::chrono::milliseconds(0));
         return port;
     }
@@ -103,7 +105,7 @@ class FirmwareTest : public testing::Test {
     FirmwareFile file;
     std::unique_ptr<EmulatedDriver> driver;
     std::unique_ptr<Recorder> recorder;
-    std::unique_ptr<InstalledDriver> installed;  // first to go
+    std::unique_ptr<Cards> cards;  // first to go
 };
 
 }  // namespace
@@ -289,8 +291,8 @@ TEST(DemoFirmware, FitsBothDemoCards) {
     CheckFirmwareCompatible(file, 256);
     CheckFirmwareCompatible(file, 1);
     auto driver = EmulatedDriver::Create("demo");
-    InstalledDriver installed(*driver);
-    CanIntf port(2, false);  // the type 1 card, whose boot loader is the file's
+    Cards cards(driver.get(), SocketCanPorts::LeftOut);
+    CanIntf port(cards, 2, false);  // the type 1 card, whose boot loader is the file's
     port.SetRetryPause(std::chrono::milliseconds(0));
     ProgressLog log;
     port.DnldFirmware(file, &log);
@@ -312,7 +314,7 @@ TEST(FirmwareDownload, ReadersOfOtherPortsLoseNothing) {
                         Block("Bus", "bitrate:500000\n") +
                         Block("Card", "serial:1\n" + Block("Port", "bus:1\n")) +
                         Block("Card", "serial:2\n" + Block("Port", "bus:0\nqueue:32768\n")));
-    InstalledDriver installed(*driver);
+    Cards cards(driver.get(), SocketCanPorts::LeftOut);
     FirmwareImages images = Images(0, 256 * 1024, 0);
     images.compat = {256, 0, 0, 0};
     const Bytes bytes = BuildFirmwareFile(images);
@@ -321,12 +323,12 @@ TEST(FirmwareDownload, ReadersOfOtherPortsLoseNothing) {
     file.Load(dir.file("fw.kfw").c_str());
 
     MsgStore store(kFrames + 1000);
-    CanPortOpener ports;
+    CanPortOpener ports(cards);
     ReadManager readers(nullptr, &ports);
     readers.SetStore(&store);
     readers.SetStartTime();
     readers.ReadCanIntf(1, 0);  // the flooded bus's port, at its 1 Mbit/s
-    CanIntf card(0, false);
+    CanIntf card(cards, 0, false);
     int downloads = 0;
     const auto delivered = [&] {
         const EmulatedDriver::PortCounters c = driver->Counters(1);

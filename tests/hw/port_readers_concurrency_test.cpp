@@ -10,6 +10,7 @@
 
 #include "base/utils.h"
 #include "hw/can_reader.h"
+#include "hw/cards.h"
 #include "io/read_manager.h"
 #include "sim/emulation_test_support.h"
 #include "store/msg_store.h"
@@ -25,13 +26,13 @@ TEST(PortReadersConcurrency, EightFloodedPortsWhileTheStoreIsRead) {
     TempDir dir;
     // A queue above the flood: a reader that falls behind can lose nothing.
     auto port = [](int bus) { return Block("Port", Format("bus:%d\nqueue:8192\n", bus)); };
-    std::string buses, cards;
+    std::string buses, boards;
     for (int p = 0; p < kPorts; p++)
         buses += Block("Bus", "bitrate:1000000\n" + Block("Flood", "count:5000\n"));
-    for (int p = 0; p < kPorts; p += 2) cards += Block("Card", port(p) + port(p + 1));
-    auto driver = DriverFrom(dir.path(), buses + cards);
-    InstalledDriver installed(*driver);
-    CanPortOpener opener;
+    for (int p = 0; p < kPorts; p += 2) boards += Block("Card", port(p) + port(p + 1));
+    auto driver = DriverFrom(dir.path(), buses + boards);
+    Cards cards(driver.get(), SocketCanPorts::LeftOut);
+    CanPortOpener opener(cards);
     MsgStore store(kTotal + 1000);
     TestFilter filter;
     FiltStore view(store, filter);

@@ -19,7 +19,7 @@ struct NoticeCounter : LogNotices {
 };
 
 TEST(SessionTest, WiresStoresDecoderFilterReadersAndNotices) {
-    Session session(nullptr, 100);
+    Session session(nullptr, nullptr, 100);
     session.SetParserMode(PARSE_CANOPEN);
     NoticeCounter window;
     session.SetNotices(&window);
@@ -51,7 +51,7 @@ TEST(SessionTest, WiresStoresDecoderFilterReadersAndNotices) {
 
 TEST(SessionTest, TheLogWriterWritesTheStoreAndReportsItsFailure) {
     TempDir dir;
-    Session session(nullptr, 100);
+    Session session(nullptr, nullptr, 100);
     session.SetParserMode(PARSE_RAW);
     session.readers().ReadLogFile(TEST_DATA_DIR "/small.log", true);
     session.StartWriting(dir.file("copy.log"), false);
@@ -65,12 +65,14 @@ TEST(SessionTest, TheLogWriterWritesTheStoreAndReportsItsFailure) {
 }
 
 TEST(PortSelectionTest, EveryPortIsMonitoredUntilUnticked) {
-    PortSelection ports;
+    PortSelection ports(nullptr);
     EXPECT_TRUE(ports.Monitored(0) && ports.Monitored(63));
     ports.SetMonitored(1, false);
     ports.SetMonitored(64, false);  // no such port: ignored
     EXPECT_FALSE(ports.Monitored(1) || ports.Monitored(-1) || ports.Monitored(64));
     EXPECT_TRUE(ports.Monitored(2));
+    int list[4];
+    EXPECT_EQ(ports.GetPortList(list, 4), 0);  // without cards
 }
 
 }  // namespace

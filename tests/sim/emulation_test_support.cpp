@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "hw/port_table.h"
 #include "support/test_support.h"
 
 CmdReply Cmd(DriverCalls& driver, int fd, uint32_t word0, const std::vector<uint32_t>& params) {
@@ -27,16 +26,6 @@ std::unique_ptr<EmulatedDriver> DriverFrom(const std::string& dir, const std::st
     const std::string path = dir + "/emu.cfg";
     WriteFile(path, Block("Emulation", body));
     return EmulatedDriver::Create(path, factories);
-}
-
-InstalledDriver::InstalledDriver(DriverCalls& calls) {
-    SetDriverCalls(&calls);
-    Ports().Scan(true);
-}
-
-InstalledDriver::~InstalledDriver() {
-    SetDriverCalls(nullptr);
-    Ports().Scan(true);
 }
 
 int OpenPort(DriverCalls& driver, const char* node) {

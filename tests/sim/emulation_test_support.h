@@ -28,16 +28,6 @@ std::string Block(const std::string& name, const std::string& body = "");
 std::unique_ptr<EmulatedDriver> DriverFrom(const std::string& dir, const std::string& body,
                                            const SimSourceFactories& factories = {});
 
-// Installs calls as the program's driver and rescans the ports (a scan is otherwise reused for
-// 5 s); the system's calls again at the end of the scope.
-class InstalledDriver {
-  public:
-    explicit InstalledDriver(DriverCalls& calls);
-    ~InstalledDriver();
-    InstalledDriver(const InstalledDriver&) = delete;
-    InstalledDriver& operator=(const InstalledDriver&) = delete;
-};
-
 // Opens a port's node and the port on the card; the descriptor.
 int OpenPort(DriverCalls& driver, const char* node);
 

@@ -6,20 +6,23 @@
 
 #include "base/quillon_error.h"
 #include "base/utils.h"
+#include "hw/cards.h"
 #include "support/test_support.h"
 
 namespace {
 
-TEST(SimulatedCardsTest, StandInForTheDriverWhileTheyLive) {
-    {
-        const SimulatedCards none(nullptr);
-        EXPECT_EQ(none.driver(), nullptr);
-        EXPECT_EQ(&CurrentDriverCalls(), &SystemDriverCalls());
-        const SimulatedCards flood("flood");
-        ASSERT_NE(flood.driver(), nullptr);
-        EXPECT_EQ(&CurrentDriverCalls(), flood.driver());
-    }
-    EXPECT_EQ(&CurrentDriverCalls(), &SystemDriverCalls());
+TEST(SimulatedCardsTest, HandTheirDriverToTheCards) {
+    const SimulatedCards none(nullptr);
+    EXPECT_EQ(none.driver(), nullptr);
+    Cards real(none.driver(), SocketCanPorts::LeftOut);
+    EXPECT_NE(dynamic_cast<SystemDriverCalls*>(&real.driver()), nullptr);
+
+    const SimulatedCards flood("flood");
+    ASSERT_NE(flood.driver(), nullptr);
+    Cards emulated(flood.driver(), SocketCanPorts::LeftOut);
+    EXPECT_EQ(&emulated.driver(), flood.driver());
+    emulated.ports().Scan(false);
+    EXPECT_EQ(emulated.ports().Count(), 8);
     EXPECT_THROW(SimulatedCards("/nonexistent.cfg"), QuillonError);
 }
 

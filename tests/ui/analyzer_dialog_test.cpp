@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "hw/can_intf.h"
-#include "hw/port_table.h"
+#include "hw/cards.h"
 #include "session/session.h"
 #include "session/settings.h"
 #include "sim/emulation_test_support.h"
@@ -77,12 +77,12 @@ struct Pixels {
 }  // namespace
 
 TEST(AnalyzerDialogTest, NoCardsGiveAnAlertAndNoWindow) {
-    Ports().Scan(true);
+    Cards cards(nullptr, SocketCanPorts::LeftOut);
     QL_Settings prefs;
-    Session session(nullptr, 1000);
+    Session session(nullptr, &cards, 1000);
     MainFrameFLTK frame(session, prefs);
     Dialogs dialogs;
-    dialogs.analyzer = CreateAnalyzer(&frame);
+    dialogs.analyzer = CreateAnalyzer(cards, &frame);
     auto& dialog = static_cast<AnalyzerFLTK&>(*dialogs.analyzer);
     frame.SetDialogs(std::move(dialogs));
     // Opened from the Tools menu.
@@ -102,8 +102,8 @@ TEST(AnalyzerDialogTest, NoCardsGiveAnAlertAndNoWindow) {
 TEST(AnalyzerDialogTest, MeasuresBothCardKindsAndDrawsTheBitTime) {
     TempDir dir;
     auto driver = DriverFrom(dir.path(), kCards);
-    InstalledDriver installed(*driver);
-    AnalyzerFLTK dialog(nullptr);
+    Cards cards(driver.get(), SocketCanPorts::LeftOut);
+    AnalyzerFLTK dialog(cards, nullptr);
     dialog.Show();
     ASSERT_TRUE(dialog.window->shown());
     EXPECT_STREQ(dialog.window->label(), "CAN network analyzer");
@@ -114,7 +114,7 @@ TEST(AnalyzerDialogTest, MeasuresBothCardKindsAndDrawsTheBitTime) {
     EXPECT_EQ(dialog.baudChoice->value(), 2);
 
     // The bit rate follows the chosen port and is fixed while the port is read.
-    CanIntf reading(1, false);
+    CanIntf reading(cards, 1, false);
     reading.open();
     dialog.portChoice->value(1);
     dialog.SetPort();

@@ -85,7 +85,7 @@ class FiltDialogTest : public ::testing::Test {
         return f;
     }
 
-    Session session{nullptr, 1000};
+    Session session{nullptr, nullptr, 1000};
     std::unique_ptr<FiltDialogFLTK> dialog = std::make_unique<FiltDialogFLTK>(session, nullptr);
 };
 

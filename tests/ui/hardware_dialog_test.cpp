@@ -16,9 +16,9 @@
 
 #include "base/quillon_error.h"
 #include "hw/can_intf.h"
+#include "hw/cards.h"
 #include "hw/firmware_builder.h"
 #include "hw/firmware_file.h"
-#include "hw/port_table.h"
 #include "session/port_selection.h"
 #include "sim/emulation_test_support.h"
 #include "support/test_support.h"
@@ -85,15 +85,19 @@ struct PlacedFrame : MainFrame {
 
 class HardwareDialogTest : public ::testing::Test {
   protected:
-    void TearDown() override {
-        installed.reset();
-        dialog.reset();
-    }
-    // Installs the emulated cards of body as the program's driver.
+    // The emulated cards of body in place of the machine's, with a new port selection and dialog.
     void Use(const std::string& body) {
+        Drop();
         driver = DriverFrom(dir.path(), body);
         calls = std::make_unique<Vanishing>(*driver);
-        installed = std::make_unique<InstalledDriver>(*calls);
+        Build(calls.get());
+    }
+    // As Use, through a recorder of the calls.
+    void Record(const std::string& body) {
+        Drop();
+        driver = DriverFrom(dir.path(), body);
+        recorder = std::make_unique<Recorder>(*driver);
+        Build(recorder.get());
     }
     // Selects the item as a click does, with the tree's callback.
     void Select(const char* path) {
@@ -107,7 +111,7 @@ class HardwareDialogTest : public ::testing::Test {
         return WaitUntil(done, [] { Fl::wait(0.01); });
     }
     static std::string Text(const Fl_Output* field) { return field->value(); }
-    static PortInfo InfoOf(int port) { return CanIntf(port, false).getPortInfo(); }
+    PortInfo InfoOf(int port) { return CanIntf(*cards, port, false).getPortInfo(); }
     Fl_Button* Button(const char* label) {
         for (int i = 0; i < dialog->cardPanel->children(); i++) {
             Fl_Widget* w = dialog->cardPanel->child(i);
@@ -120,11 +124,28 @@ class HardwareDialogTest : public ::testing::Test {
     TempDir dir;
     std::unique_ptr<EmulatedDriver> driver;
     std::unique_ptr<Vanishing> calls;
-    std::unique_ptr<InstalledDriver> installed;
-    PortSelection ports;  // the session's Monitor flags, which the dialog shows and sets
+    std::unique_ptr<Recorder> recorder;
+    // The machine's own cards until Use or Record.
+    std::unique_ptr<Cards> cards = std::make_unique<Cards>(nullptr, SocketCanPorts::LeftOut);
+    // The session's Monitor flags, which the dialog shows and sets.
+    std::unique_ptr<PortSelection> ports = std::make_unique<PortSelection>(cards.get());
     PlacedFrame owner;
     std::unique_ptr<HardwareDialogFLTK> dialog =
-        std::make_unique<HardwareDialogFLTK>(ports, &owner);
+        std::make_unique<HardwareDialogFLTK>(*cards, *ports, &owner);
+
+  private:
+    // Everything over the cards goes before them.
+    void Drop() {
+        dialog.reset();
+        ports.reset();
+        cards.reset();
+    }
+    void Build(DriverCalls* driverCalls) {
+        cards = std::make_unique<Cards>(driverCalls, SocketCanPorts::LeftOut);
+        cards->ports().Scan(false);  // so that the tests can name the ports' nodes
+        ports = std::make_unique<PortSelection>(cards.get());
+        dialog = std::make_unique<HardwareDialogFLTK>(*cards, *ports, &owner);
+    }
 };
 
 TEST_F(HardwareDialogTest, TwoCardsOfTwoPortsGiveFourPortItemsThatAddressTheirPorts) {
@@ -179,7 +200,6 @@ TEST_F(HardwareDialogTest, CardTypeTexts) {
     EXPECT_EQ(Text(dialog->cardType), "TRL-PCI-2 - rev 4");
     dialog->window->hide();
 
-    installed.reset();
     Use(Block("Bus", "bitrate:1000000\n") +
         Block("Card", "type:0x300\nupdate_failed:1\n" + Block("Port", "bus:0\n")));
     dialog->Show();
@@ -196,14 +216,14 @@ TEST_F(HardwareDialogTest, UntickedPortIsLeftOutOfThePortList) {
     EXPECT_TRUE(dialog->monitorBtn->value());
     dialog->monitorBtn->value(0);
     dialog->monitorBtn->do_callback();
-    EXPECT_EQ(std::vector<bool>(
-                  {ports.Monitored(0), ports.Monitored(1), ports.Monitored(2), ports.Monitored(3)}),
+    EXPECT_EQ(std::vector<bool>({ports->Monitored(0), ports->Monitored(1), ports->Monitored(2),
+                                 ports->Monitored(3)}),
               std::vector<bool>({true, false, true, true}));
 
     int list[64];
-    ASSERT_EQ(ports.GetPortList(list, 64), 4);
+    ASSERT_EQ(ports->GetPortList(list, 64), 4);
     EXPECT_EQ(std::vector<int>(list, list + 4), std::vector<int>({0, -1, 2, 0}));
-    EXPECT_EQ(ports.GetPortList(list, 2), 2);
+    EXPECT_EQ(ports->GetPortList(list, 2), 2);
 
     // The check button shows the flag of the port selected.
     Select("CARD 1/PORT 1");
@@ -215,7 +235,7 @@ TEST_F(HardwareDialogTest, UntickedPortIsLeftOutOfThePortList) {
 
 TEST_F(HardwareDialogTest, BitRateIsFixedForAnOpenPortAndSetAtOnceForAClosedOne) {
     Use(kTwoCards);
-    const int fd = OpenPort(*driver, Ports().Node(0).c_str());
+    const int fd = OpenPort(*driver, cards->ports().Node(0).c_str());
     dialog->Show();
     Select("CARD 0/PORT 1");
     EXPECT_FALSE(dialog->baud->active());
@@ -226,55 +246,54 @@ TEST_F(HardwareDialogTest, BitRateIsFixedForAnOpenPortAndSetAtOnceForAClosedOne)
     EXPECT_EQ(dialog->baud->value(), 2);
     EXPECT_STREQ(dialog->baud->text(3), "250,000 bps");
     dialog->baud->picked(dialog->baud->menu() + 3);
-    EXPECT_EQ(CanIntf(2, false).getBaud(), 3);
+    EXPECT_EQ(CanIntf(*cards, 2, false).getBaud(), 3);
 
     // A rate that cannot be set is reported once.
     std::string gone;
-    calls->node = Ports().Node(2);
+    calls->node = cards->ports().Node(2);
     calls->gone = true;
     try {
-        CanIntf port(2, false);
+        CanIntf port(*cards, 2, false);
     } catch (const QuillonError& e) {
         gone = e.message;
     }
     ASSERT_FALSE(gone.empty());
     EXPECT_EQ(CaptureAlert([&] { dialog->baud->picked(dialog->baud->menu() + 4); }), gone);
     calls->gone = false;
-    EXPECT_EQ(CanIntf(2, false).getBaud(), 3);
+    EXPECT_EQ(CanIntf(*cards, 2, false).getBaud(), 3);
 
     driver->Close(fd);
     dialog->window->hide();
 }
 
 TEST_F(HardwareDialogTest, NoCardsGiveAnAlertAndNoWindow) {
-    Ports().Scan(true);
     EXPECT_EQ(CaptureAlert([&] { dialog->Show(); }), "No CAN cards found in system");
     EXPECT_FALSE(dialog->window->shown());
     int list[64];
-    EXPECT_EQ(ports.GetPortList(list, 64), 0);
+    EXPECT_EQ(ports->GetPortList(list, 64), 0);
 }
 
 TEST_F(HardwareDialogTest, ResetOfAVanishingCardWaitsForItsNode) {
     Use(kTwoCards);
     dialog->Show();
     Select("CARD 1");
-    calls->node = Ports().Node(2);
+    calls->node = cards->ports().Node(2);
     Fl_Button* reset = Button("Reset");
     ASSERT_NE(reset, nullptr);
     EXPECT_EQ(CaptureAlert([&] { reset->do_callback(); }), "(no alert)");
     EXPECT_FALSE(dialog->busy);
     // The node went away and is back when the reset returns.
     EXPECT_GT(calls->refused, 0);
-    EXPECT_EQ(Ports().Count(), 4);
+    EXPECT_EQ(cards->ports().Count(), 4);
     EXPECT_EQ(InfoOf(2).baudCode, 2);
 
     // A card that cannot be reached is reported.
     Select("CARD 0");
-    calls->node = Ports().Node(0);
+    calls->node = cards->ports().Node(0);
     calls->gone = true;
     std::string message;
     try {
-        CanIntf port(0, false);
+        CanIntf port(*cards, 0, false);
     } catch (const QuillonError& e) {
         message = e.message;
     }
@@ -291,10 +310,10 @@ TEST_F(HardwareDialogTest, RefreshShowsAVanishedPortsErrorAndGoesOn) {
     Select("CARD 1/PORT 2");
     const std::string normal = InfoOf(3).status;
     std::string message;
-    calls->node = Ports().Node(3);
+    calls->node = cards->ports().Node(3);
     calls->gone = true;
     try {
-        CanIntf port(3, false);
+        CanIntf port(*cards, 3, false);
     } catch (const QuillonError& e) {
         message = e.message;
     }
@@ -311,9 +330,7 @@ TEST_F(HardwareDialogTest, RefreshShowsAVanishedPortsErrorAndGoesOn) {
 }  // namespace
 
 TEST_F(HardwareDialogTest, FirmwareUpdateChecksTheCardThenDownloadsWithProgress) {
-    driver = DriverFrom(dir.path(), kTwoCards);
-    Recorder recorder(*driver);
-    InstalledDriver usingRecorder(recorder);
+    Record(kTwoCards);
     dialog->Show();
     Select("CARD 0");  // type 3
     FirmwareImages images;
@@ -321,7 +338,7 @@ TEST_F(HardwareDialogTest, FirmwareUpdateChecksTheCardThenDownloadsWithProgress)
     images.main = PatternImage(1024, 1);
     images.fpga = PatternImage(512, 2);
     const auto erases = [&] {
-        return std::count_if(recorder.calls.begin(), recorder.calls.end(),
+        return std::count_if(recorder->calls.begin(), recorder->calls.end(),
                              [](const std::string& c) { return c.find("c008b706 00060001") == 0; });
     };
 
@@ -337,7 +354,7 @@ TEST_F(HardwareDialogTest, FirmwareUpdateChecksTheCardThenDownloadsWithProgress)
 
     // The progress window, looked for at every call to the card, opens at the main window.
     std::vector<int> progressAt;
-    recorder.rewrite = [&](unsigned long, void*) {
+    recorder->rewrite = [&](unsigned long, void*) {
         for (Fl_Window* w = Fl::first_window(); w && progressAt.empty(); w = Fl::next_window(w))
             if (w->children() > 0 && dynamic_cast<Fl_Progress*>(w->child(0)))
                 progressAt = {w->x(), w->y()};
@@ -347,7 +364,7 @@ TEST_F(HardwareDialogTest, FirmwareUpdateChecksTheCardThenDownloadsWithProgress)
     WriteFile(dir.file("mine.kfw"), std::string(bytes.begin(), bytes.end()));
     EXPECT_EQ(CaptureAlert([&] { dialog->UpdateFirmwareFrom(dir.file("mine.kfw").c_str()); }),
               "(no alert)");
-    recorder.rewrite = nullptr;
+    recorder->rewrite = nullptr;
     EXPECT_EQ(progressAt, std::vector<int>({200, 150}));
     EXPECT_FALSE(dialog->busy);
     EXPECT_EQ(erases(), 2);  // the main program and the FPGA image; the file has no boot loader

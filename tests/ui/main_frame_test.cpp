@@ -22,7 +22,7 @@
 #include "decode/parser.h"
 #include "hw/can_intf.h"
 #include "hw/can_reader.h"
-#include "hw/port_table.h"
+#include "hw/cards.h"
 #include "session/cmd_line.h"
 #include "session/session.h"
 #include "session/settings.h"
@@ -49,20 +49,30 @@ void ChooseFile(void*) {
     ok->do_callback();
 }
 
-// The window as the program builds it, over a session whose readers open the CAN ports, with the
-// hardware dialog it opens.
+// The window as the program builds it, over a session whose readers open the CAN ports of the
+// machine's own cards, with the hardware dialog it opens.
 class MainFrameTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        session.SetParserMode(PARSE_CANOPEN);
-        frame = std::make_unique<MainFrameFLTK>(session, prefs);
-        Dialogs dialogs;
-        dialogs.hardware = CreateHardwareDialog(session.ports(), frame.get());
-        frame->SetDialogs(std::move(dialogs));
-    }
+    void SetUp() override { Build(nullptr); }
     void TearDown() override {
-        session.readers().StopAll();
+        session->readers().StopAll();
         frame.reset();
+        session.reset();
+        portOpener.reset();
+        cards.reset();
+    }
+    // The cards over driver (the system's calls for null), and the session and the window over
+    // them.
+    void Build(DriverCalls* driver) {
+        cards = std::make_unique<Cards>(driver, SocketCanPorts::LeftOut);
+        cards->ports().Scan(false);  // so that the tests can name the ports' nodes
+        portOpener = std::make_unique<CanPortOpener>(*cards);
+        session = std::make_unique<Session>(portOpener.get(), cards.get(), 100000);
+        session->SetParserMode(PARSE_CANOPEN);
+        frame = std::make_unique<MainFrameFLTK>(*session, prefs);
+        Dialogs dialogs;
+        dialogs.hardware = CreateHardwareDialog(*cards, session->ports(), frame.get());
+        frame->SetDialogs(std::move(dialogs));
     }
     bool MenuActive(const char* path) {
         const Fl_Menu_Item* item = frame->menuBar->find_item(path);
@@ -73,11 +83,12 @@ class MainFrameTest : public ::testing::Test {
     static bool WaitFor(Done done) {
         return WaitUntil(done, [] { Fl::wait(0.01); });
     }
-    MsgStore& Store() { return session.store(); }
+    MsgStore& Store() { return session->store(); }
 
-    CanPortOpener portOpener;  // the readers' CAN ports
     QL_Settings prefs;
-    Session session{&portOpener, 100000};
+    std::unique_ptr<Cards> cards;
+    std::unique_ptr<CanPortOpener> portOpener;  // the readers' CAN ports
+    std::unique_ptr<Session> session;
     std::unique_ptr<MainFrameFLTK> frame;  // before the session it shows goes
 };
 
@@ -126,11 +137,11 @@ TEST_F(MainFrameTest, DecoderChoiceClearsTheStore) {
     const Fl_Menu_Item* raw = frame->menuBar->find_item("&View/&Decoder/&Raw");
     ASSERT_NE(raw, nullptr);
     frame->menuBar->picked(raw);
-    EXPECT_EQ(session.parserMode(), PARSE_RAW);
+    EXPECT_EQ(session->parserMode(), PARSE_RAW);
     EXPECT_EQ(Store().GetTotal(nullptr, nullptr), 0);
     EXPECT_FALSE(frame->menuBar->find_item("&View/&Decoder/&CANopen")->value());
     frame->menuBar->picked(frame->menuBar->find_item("&View/&Decoder/&CANopen"));
-    EXPECT_EQ(session.parserMode(), PARSE_CANOPEN);
+    EXPECT_EQ(session->parserMode(), PARSE_CANOPEN);
 }
 
 // The close button ends the program, once the running log writer has written everything.
@@ -151,7 +162,7 @@ TEST_F(MainFrameTest, CloseButtonExitsAfterTheWriterFinished) {
     const std::string path =
         testing::TempDir() + "quillon_closing_" + std::to_string(getuid()) + ".log";
     std::remove(path.c_str());
-    EXPECT_EXIT(CloseWhileSaving(session, *frame, path), testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(CloseWhileSaving(*session, *frame, path), testing::ExitedWithCode(0), "");
     const std::string saved = ReadFile(path);
     EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 5000);
     std::remove(path.c_str());
@@ -212,14 +223,14 @@ TEST_F(MainFrameTest, OpensACandumpLogAndDecodesItAsCanopen) {
     TempDir dir;
     WriteFile(dir.file("bus.log"),
               "(1700000000.000000) can0 000#0102\n(1700000000.001000) can0 702#05\n");
-    session.SetParserMode(PARSE_CANOPEN);
+    session->SetParserMode(PARSE_CANOPEN);
     frame->OpenLogFile(dir.file("bus.log"));
     EXPECT_TRUE(WaitFor([&] { return frame->Enabled(iconOpen); }));
     ASSERT_EQ(Store().GetTotal(nullptr, nullptr), 2);
     CANframe stored;
     ASSERT_TRUE(Store().Get(1, stored));
     EXPECT_EQ(stored.timestamp, 1000u);
-    EXPECT_EQ(session.decoder()->GetShortDesc(stored), "GUARD<-2: node is Operational");
+    EXPECT_EQ(session->decoder()->GetShortDesc(stored), "GUARD<-2: node is Operational");
 }
 
 // The emulated driver, except that the card of busyNode answers busy to "open port" (opcode 1).
@@ -251,19 +262,7 @@ class BusyOnOpen : public DriverCalls {
 // Two ports of one card on a 1 Mbit/s bus whose flood outlasts every test.
 class PlayTest : public MainFrameTest {
   protected:
-    void SetUp() override {
-        MainFrameTest::SetUp();
-        Install(&calls);
-    }
-    void TearDown() override {
-        MainFrameTest::TearDown();
-        Install(nullptr);
-    }
-    // A new scan, so that the port table sees the nodes of the driver now in place.
-    static void Install(DriverCalls* driverCalls) {
-        SetDriverCalls(driverCalls);
-        Ports().Scan(true);
-    }
+    void SetUp() override { Build(&calls); }
     int Total() { return Store().GetTotal(nullptr, nullptr); }
     bool PlayPressed() {
         for (int i = 0; i < frame->toolbar->children(); i++)
@@ -297,7 +296,7 @@ TEST_F(PlayTest, PlayReadsEveryPortUntilStop) {
             else
                 ADD_FAILURE() << "frame of port " << int{f.port};
             EXPECT_EQ(f.id, 0x100u);
-            EXPECT_LE(f.timestamp, GetTime() - session.readers().startTime);  // since Play
+            EXPECT_LE(f.timestamp, GetTime() - session->readers().startTime);  // since Play
         }
         return seen[0] && seen[1] && checked >= 2000;
     });
@@ -312,7 +311,7 @@ TEST_F(PlayTest, PlayReadsEveryPortUntilStop) {
 }
 
 TEST_F(PlayTest, APortThatCannotBeOpenedIsReportedAndTheOthersGoOn) {
-    calls.busyNode = Ports().Node(1);
+    calls.busyNode = cards->ports().Node(1);
     EXPECT_EQ(CaptureAlert([&] { frame->Play(); }), "Error opening CAN port: CAN card busy error");
     EXPECT_TRUE(Receiving());
     const int atAlert = Total();
@@ -331,10 +330,7 @@ TEST_F(PlayTest, APortThatCannotBeOpenedIsReportedAndTheOthersGoOn) {
 // hears nothing.
 class ChosenPortsTest : public PlayTest {
   protected:
-    void SetUp() override {
-        MainFrameTest::SetUp();
-        Install(&*chosenDriver);
-    }
+    void SetUp() override { Build(chosenDriver.get()); }
     std::unique_ptr<EmulatedDriver> chosenDriver = DriverFrom(
         dir.path(), Block("Bus", "bitrate:1000000\n" + Block("Flood", "count:1000000\n")) +
                         Block("Card", Block("Port", "bus:0\nbitrate:500000\n") +
@@ -358,7 +354,7 @@ TEST_F(ChosenPortsTest, PlayMonitorsTheTickedPortsAtTheirChosenRates) {
 
     frame->Play();
     EXPECT_TRUE(Receiving());
-    EXPECT_EQ(CanIntf(0, false).getBaud(), 0);
+    EXPECT_EQ(CanIntf(*cards, 0, false).getBaud(), 0);
     bool seen[3] = {};
     int checked = 0;
     const bool seenBoth = WaitFor([&] {

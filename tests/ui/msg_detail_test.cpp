@@ -62,7 +62,7 @@ class MsgDetailTest : public ::testing::Test {
     }
 
     QL_Settings prefs;
-    Session session{nullptr, 100};
+    Session session{nullptr, nullptr, 100};
     std::unique_ptr<Fl_Window> window;  // the view, before the session goes
     MsgDetailFLTK* view = nullptr;
 };

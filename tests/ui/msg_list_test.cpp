@@ -60,7 +60,7 @@ class MsgListTest : public ::testing::Test {
     MsgDetailFLTK& Detail() { return *static_cast<MsgDetailFLTK*>(frame.detail); }
 
     QL_Settings prefs;
-    Session session{nullptr, 1000};
+    Session session{nullptr, nullptr, 1000};
     Frame frame;
     std::unique_ptr<Fl_Window> window;  // the list and the detail view, before the session goes
     MsgListData* list = nullptr;

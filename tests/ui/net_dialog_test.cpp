@@ -138,7 +138,7 @@ class NetDialogTest : public ::testing::Test {
     QL_Settings prefs = preferences;
     TempDir dir;
     NetworkConfig config;
-    Session session{nullptr, 100000};
+    Session session{nullptr, nullptr, 100000};
     std::unique_ptr<NetDialogFLTK> dialog;  // before the configuration it edits goes
 };
 
