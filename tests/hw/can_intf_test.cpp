@@ -129,7 +129,7 @@ TEST_F(CanIntfTest, TransmitAndReceiveStatesSuffixTheirOwnCounters) {
                                   Block("Port", Format("bus:0\ntx_errors:5\nrx_errors:7\n"
                                                        "tx_state:%d\nrx_state:%d\n",
                                                        row.txState, row.rxState))));
-        const PortInfo info = CanIntf(0, false).getPortInfo();
+        const PortInfo info = CanIntf(*cards, 0, false).getPortInfo();
         EXPECT_EQ(info.txErrors + "|" + info.rxErrors, row.errors)
             << "tx_state " << row.txState << ", rx_state " << row.rxState;
     }
