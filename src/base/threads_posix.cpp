@@ -94,30 +94,6 @@ int Thread::sleep(int ms) {
     return never.Get(ms) == ERR_TIMEOUT ? ERR_OK : ERR_SYSTEM;
 }
 
-Mutex::Mutex() {
-    pthread_mutexattr_t attr;
-    pthread_mutexattr_init(&attr);
-    pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
-    pthread_mutex_init(&mutex, &attr);
-    pthread_mutexattr_destroy(&attr);
-}
-
-Mutex::~Mutex() {
-    pthread_mutex_destroy(&mutex);
-}
-
-int Mutex::Lock() {
-    int err = pthread_mutex_lock(&mutex);
-    if (err != 0) Log("pthread_mutex_lock returned %d\n", err);
-    return ERR_OK;
-}
-
-int Mutex::Unlock() {
-    int err = pthread_mutex_unlock(&mutex);
-    if (err != 0) Log("pthread_mutex_unlock returned %d\n", err);
-    return ERR_OK;
-}
-
 Semaphore::Semaphore(unsigned count) {
     sem_init(&sem, 0, count);
 }

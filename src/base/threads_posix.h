@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-// Worker threads, locks and semaphores over POSIX. Results are ErrorCode values.
+// Worker threads and semaphores over POSIX. Results are ErrorCode values.
 
 // A worker thread: derive, implement run(), start(). Threads run with real-time FIFO scheduling
 // when the system allows it, with default attributes otherwise. stop() and the destructor cancel
@@ -40,33 +40,6 @@ class Thread {
     static void* entry(void* self);
     bool created =
         false;  // handle names a live or finished thread (start can fail after setting it)
-};
-
-// A recursive mutex: the owning thread may lock it again and unlocks it as often.
-class Mutex {
-  public:
-    Mutex();
-    Mutex(const Mutex&) = delete;
-    Mutex& operator=(const Mutex&) = delete;
-    virtual ~Mutex();
-
-    int Lock();
-    int Unlock();
-
-  private:
-    pthread_mutex_t mutex;
-};
-
-// Holds a Mutex for the rest of the scope.
-class MutexLock {
-  public:
-    explicit MutexLock(Mutex& m) : mutex(m) { mutex.Lock(); }
-    ~MutexLock() { mutex.Unlock(); }
-    MutexLock(const MutexLock&) = delete;
-    MutexLock& operator=(const MutexLock&) = delete;
-
-  private:
-    Mutex& mutex;
 };
 
 // A process-private counting semaphore.

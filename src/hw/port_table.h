@@ -2,10 +2,9 @@
 
 #include <atomic>
 #include <ctime>
+#include <mutex>
 #include <string>
 #include <vector>
-
-#include "base/threads_posix.h"
 
 // The program-wide table of CAN ports: the device node or SocketCAN interface of each port
 // number, as the last scan found them, and the last measured bus load of each port. Ports are
@@ -36,7 +35,7 @@ class PortTable {
     // The network interfaces of type CAN in the net folder, in name order.
     std::vector<std::string> CanInterfaces() const;
 
-    Mutex lock;  // guards nodes, interfaces, maxPort, lastScan and netFolder
+    std::mutex lock;  // guards nodes, interfaces, maxPort, lastScan and netFolder
     char nodes[kMaxPorts][kNameSize] = {};
     bool interfaces[kMaxPorts] = {};
     int maxPort = 0;

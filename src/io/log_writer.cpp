@@ -35,7 +35,7 @@ LogWriter::~LogWriter() {
 }
 
 void LogWriter::Write(const CANframe& frame) {
-    MutexLock hold(lock);
+    std::lock_guard<std::mutex> hold(lock);
     if (!fp) throw QuillonError(17, "Attempt to write to a closed log file");
     formatWriter->Write(frame, fp);
     CheckWritten();
@@ -46,12 +46,12 @@ void LogWriter::CheckWritten() {
 }
 
 std::string LogWriter::WriteError() {
-    MutexLock hold(lock);
+    std::lock_guard<std::mutex> hold(lock);
     return error;
 }
 
 void LogWriter::CloseLog() {
-    MutexLock hold(lock);
+    std::lock_guard<std::mutex> hold(lock);
     closeReq = true;
 }
 
@@ -69,7 +69,7 @@ void LogWriter::run() {
         // CloseLog is written.
         bool closing;
         {
-            MutexLock hold(lock);
+            std::lock_guard<std::mutex> hold(lock);
             closing = closeReq;
         }
         store.GetTotal(nullptr, &last);
@@ -79,7 +79,7 @@ void LogWriter::run() {
         Thread::sleep(100);
     }
     {
-        MutexLock hold(lock);
+        std::lock_guard<std::mutex> hold(lock);
         formatWriter->End(fp);
         CheckWritten();
         if (std::fclose(fp) != 0 && error.empty()) error = std::strerror(errno);

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "base/threads_posix.h"
@@ -41,7 +42,7 @@ class LogWriter : public Thread {
 
     MsgStore& store;
     LogNotices* const notices;
-    Mutex lock;  // guards fp, formatWriter, closeReq and error
+    std::mutex lock;  // guards fp, formatWriter, closeReq and error
     std::unique_ptr<LogFormatWriter> formatWriter;
     std::string error;  // the first failed write or close
     FILE* fp = nullptr;

@@ -57,12 +57,12 @@ void ReadManager::SetStartTime() {
 }
 
 void ReadManager::SetStore(MsgStore* target) {
-    MutexLock hold(lock);
+    std::lock_guard<std::mutex> hold(lock);
     store = target;
 }
 
 int ReadManager::AddReader(std::unique_ptr<FrameProducer> producer) {
-    MutexLock hold(lock);
+    std::lock_guard<std::mutex> hold(lock);
     if (!store) throw QuillonError(13, "No message store to read into");
     int slot = 0;
     while (slot < kMaxReaders && readers[slot]) slot++;
@@ -87,7 +87,7 @@ uint64_t ReadManager::ReadLogFile(const std::string& path, bool wait, LogFormat 
     // Looked at every 100 ms, and at once when the reader says it is done. The lock is held
     // while waiting, so that no StopAll deletes the reader meanwhile.
     for (;;) {
-        MutexLock hold(lock);
+        std::lock_guard<std::mutex> hold(lock);
         if (!readers[slot]) return 0;
         if (readers[slot]->done) return counted->DroppedLines();
         readers[slot]->finished.Get(100);
@@ -100,7 +100,7 @@ void ReadManager::ReadCanIntf(int portNum, int baud) {
 }
 
 void ReadManager::StopAll() {
-    MutexLock hold(lock);
+    std::lock_guard<std::mutex> hold(lock);
     // Every reader is told first, so that the port readers finish their last reads together
     // rather than one read time-out after another.
     for (auto& reader : readers)

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "base/threads_posix.h"
@@ -69,7 +70,7 @@ class ReadManager {
   private:
     LogNotices* const notices;
     PortOpener* const ports;
-    Mutex lock;  // guards readers and store
+    std::mutex lock;  // guards readers and store
     MsgStore* store = nullptr;
     std::unique_ptr<Reader> readers[kMaxReaders];
 };

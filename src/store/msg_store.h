@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <mutex>
 
 #include "store/array.h"
 #include "store/frame_scanner.h"
@@ -20,6 +21,8 @@
 // scanner reads earlier frames through the StoredFrames it is handed. Lock order: ingest, then what
 // the listener holds for a batch (BatchStarts to BatchEnds), then lock, then the scanner's and the
 // listener's own locks. So no one may take `lock` before a lock the listener takes in its notice.
+// `ingest` is never taken again by the thread that holds it; `lock` is (see Storage::lock): a
+// listener, and the decoder describing a row for it, read the ring back with Get while it is held.
 class MsgStore : public Storage {
   public:
     // At least 2. When the ring cannot be had at that size, a message is printed and the
@@ -58,7 +61,7 @@ class MsgStore : public Storage {
         MsgStore& store;
     };
 
-    Mutex ingest;
+    std::mutex ingest;
     FrameScanner* scanner = nullptr;
     int capacity = 0;
     // Zero pages: untouched slots cost no memory, and a zero slot is a valid empty frame to
