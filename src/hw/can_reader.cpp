@@ -1,7 +1,9 @@
 #include "hw/can_reader.h"
 
+#include <chrono>
+#include <thread>
+
 #include "base/quillon_error.h"
-#include "base/threads_posix.h"
 #include "base/utils.h"
 
 CanReader::CanReader(std::unique_ptr<CanIntf> port, uint32_t startTime, int bitsPerSecond)
@@ -22,7 +24,7 @@ bool CanReader::getNextFrame(CANframe& frame) {
         got = true;
     } catch (const QuillonError& e) {
         if (e.code != ERR_TIMEOUT) {
-            Thread::sleep(kReadTimeout);
+            std::this_thread::sleep_for(std::chrono::milliseconds(kReadTimeout));
             throw;
         }
         now = GetTime();

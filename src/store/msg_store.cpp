@@ -52,10 +52,25 @@ void MsgStore::Add(const CANframe* added, int n) {
             if (l) l->BatchEnds();
         }
     };
-    if (l) l->BatchStarts();
-    Run run{l};
-    std::lock_guard<std::recursive_mutex> hold(lock);
-    for (int i = 0; i < n; i++) AddOne(added[i], l);
+    int last;
+    {
+        if (l) l->BatchStarts();
+        Run run{l};
+        std::lock_guard<std::recursive_mutex> hold(lock);
+        for (int i = 0; i < n; i++) AddOne(added[i], l);
+        last = first + count - 1;
+    }
+    for (ArrivalWatcher* w : watchers) w->FramesArrived(last);
+}
+
+void MsgStore::AddArrivalWatcher(ArrivalWatcher* watcher) {
+    std::lock_guard<std::mutex> serial(ingest);
+    watchers.push_back(watcher);
+}
+
+void MsgStore::DelArrivalWatcher(ArrivalWatcher* watcher) {
+    std::lock_guard<std::mutex> serial(ingest);
+    watchers.erase(std::remove(watchers.begin(), watchers.end(), watcher), watchers.end());
 }
 
 void MsgStore::AddOne(const CANframe& frame, StoreListener* l) {

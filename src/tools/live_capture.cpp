@@ -2,9 +2,9 @@
 
 #include <chrono>
 #include <csignal>
+#include <thread>
 
 #include "base/quillon_error.h"
-#include "base/threads_posix.h"
 #include "base/utils.h"
 #include "hw/bus_analysis.h"
 #include "hw/can_intf.h"
@@ -88,7 +88,7 @@ int CaptureLive(Session& session, const LiveOptions& options) {
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() >=
                 options.seconds)
             break;
-        Thread::sleep(10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     session.readers().StopAll();
     return 0;
