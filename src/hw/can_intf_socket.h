@@ -17,7 +17,10 @@ constexpr int kCardTypeSocketCan = 0x10000;
 // does. Every error is thrown as a QuillonError. Used by one thread at a time.
 class CanIntfSocket : public CanIntfGeneric {
   public:
+    CanIntfSocket();
     ~CanIntfSocket() override;
+    CanIntfSocket(const CanIntfSocket&) = delete;
+    CanIntfSocket& operator=(const CanIntfSocket&) = delete;
     // Throws QuillonError 5 for a port number that the last scan did not find as an interface,
     // or an interface that is gone. Returns the interface index.
     int Open(int port) override;
@@ -25,6 +28,8 @@ class CanIntfSocket : public CanIntfGeneric {
     void SendCMD(unsigned int* cmd) override;
     void RecvMsg(__CANCARD_MSG& msg) override;
     void SendMsg(__CANCARD_MSG& msg) override;
+    // Wakes a RecvMsg waiting on another thread; it and every later one end as timed out.
+    void Interrupt() override;
 
     // A frame as the kernel delivers it, as the driver's message record (without time stamp).
     static void ToRecord(const can_frame& frame, __CANCARD_MSG& msg);
@@ -45,4 +50,7 @@ class CanIntfSocket : public CanIntfGeneric {
 
     std::string name;
     int fd = -1;  // the socket while the port is open on the "card"
+    // An event counter that RecvMsg waits on beside the socket: readable once Interrupt was
+    // called; -1 when the system had none to give (a receive then ends at its time-out).
+    int wakeFd = -1;
 };

@@ -1,7 +1,6 @@
 #include "hw/can_reader.h"
 
 #include <chrono>
-#include <thread>
 
 #include "base/quillon_error.h"
 #include "base/utils.h"
@@ -24,7 +23,9 @@ bool CanReader::getNextFrame(CANframe& frame) {
         got = true;
     } catch (const QuillonError& e) {
         if (e.code != ERR_TIMEOUT) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(kReadTimeout));
+            std::unique_lock<std::mutex> hold(pauseLock);
+            pauseEnd.wait_for(hold, std::chrono::milliseconds(kReadTimeout),
+                              [this] { return interrupted; });
             throw;
         }
         now = GetTime();
@@ -36,6 +37,15 @@ bool CanReader::getNextFrame(CANframe& frame) {
         bitCount = 0;
     }
     return got;
+}
+
+void CanReader::Interrupt() {
+    {
+        std::lock_guard<std::mutex> hold(pauseLock);
+        interrupted = true;
+    }
+    pauseEnd.notify_all();
+    port->Interrupt();
 }
 
 std::unique_ptr<FrameProducer> CanPortOpener::OpenPort(int port, int baudCode, uint32_t startTime) {

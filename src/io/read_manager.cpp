@@ -43,8 +43,12 @@ class Reader {
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
 
-    // Tells the thread to stop after the frames in hand; returns at once.
-    void Stop() { stopping = true; }
+    // Tells the thread to stop after the frames in hand and wakes its source's wait; returns at
+    // once.
+    void Stop() {
+        stopping = true;
+        producer->Interrupt();
+    }
 
   private:
     void Run() {
