@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <memory>
+#include <mutex>
 
 #include "decode/parser.h"
 #include "io/log_parser.h"
@@ -15,11 +16,11 @@ namespace {
 // The pass-all display filter, as the program starts with.
 class PassAll : public FrameFilter {
   public:
-    Mutex& FilterLock() override { return lock; }
+    std::mutex& FilterLock() override { return lock; }
     bool Passes(const CANframe&) override { return true; }
 
   private:
-    Mutex lock;
+    std::mutex lock;
 };
 
 void BM_ParseDataLine(benchmark::State& state) {

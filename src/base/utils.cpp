@@ -87,8 +87,6 @@ std::string Format(const char* format, ...) {
     return text;
 }
 
-void Log(const char*, ...) {}
-
 int32_t StrToInt(const char* s, bool* ok) {
     const char* p = s;
     while (IsSpace(*p)) p++;

@@ -32,9 +32,6 @@ bool StrEmpty(const char* s);
 // printf-style formatting; the result is cut at 1999 characters.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Sink for the diagnostics of the thread layer and the hardware dialog: discards them.
-void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
 // Decimal, or hexadecimal after "0x"/"0X", with white space around it. *ok tells whether nothing
 // but white space follows the number; blank text is 0 and ok. A number beyond 32 bits is not
 // ok and saturates (decimal at the int32 limits, hexadecimal at 0xFFFFFFFF).

@@ -39,7 +39,7 @@ CANopenNode* CANopenNetwork::findNode(int nodeId) {
     if (nodeId < 1 || nodeId > kMaxNodes) return nullptr;
     std::atomic<CANopenNode*>& entry = nodes[nodeId - 1];
     if (CANopenNode* node = entry.load(std::memory_order_acquire)) return node;
-    MutexLock hold(createLock);
+    std::lock_guard<std::mutex> hold(createLock);
     CANopenNode* node = entry.load(std::memory_order_relaxed);
     if (!node) {
         node = new CANopenNode(port, nodeId, context);

@@ -3,9 +3,9 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
-#include "base/threads_posix.h"
 #include "decode/emcy_codes.h"
 #include "decode/parsed_message.h"
 #include "decode/sdo.h"
@@ -66,6 +66,6 @@ class CANopenNetwork {
 
   private:
     const DecodeContext context;
-    Mutex createLock;
+    std::mutex createLock;
     std::array<std::atomic<CANopenNode*>, kMaxNodes> nodes{};  // entry k is node k + 1; owned
 };

@@ -11,7 +11,7 @@ CANopenParser::~CANopenParser() {
 }
 
 void CANopenParser::FlushState() {
-    MutexLock hold(createLock);
+    std::lock_guard<std::mutex> hold(createLock);
     for (auto& net : nets) delete net.exchange(nullptr);
 }
 
@@ -20,7 +20,7 @@ CANopenNetwork* CANopenParser::findNet(int port, bool create) {
     std::atomic<CANopenNetwork*>& entry = nets[port];
     CANopenNetwork* net = entry.load(std::memory_order_acquire);
     if (net || !create) return net;
-    MutexLock hold(createLock);
+    std::lock_guard<std::mutex> hold(createLock);
     net = entry.load(std::memory_order_relaxed);
     if (!net) {
         net = new CANopenNetwork(port, context);

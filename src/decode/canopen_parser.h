@@ -2,9 +2,9 @@
 
 #include <array>
 #include <atomic>
+#include <mutex>
 #include <string>
 
-#include "base/threads_posix.h"
 #include "decode/canopen_network.h"
 #include "decode/parser.h"
 
@@ -54,6 +54,6 @@ class CANopenParser : public Parser {
 
   private:
     const DecodeContext context;
-    Mutex createLock;
+    std::mutex createLock;
     std::array<std::atomic<CANopenNetwork*>, kMaxPorts> nets{};  // by port; owned
 };

@@ -217,6 +217,10 @@ void CanIntf::read(CANframe& frame, int timeout) {
     std::memcpy(frame.data, msg.data, length);
 }
 
+void CanIntf::Interrupt() {
+    hw->Interrupt();
+}
+
 void CanIntf::write(CANframe& frame, int timeout) {
     if (!isOpen) throw QuillonError(4, "Attempt to write to closed CAN port");
     if (frame.length > 8)

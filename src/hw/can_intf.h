@@ -78,6 +78,9 @@ class CanIntf {
     void close();
     // Receives one frame, waiting at most timeout milliseconds (QuillonError 8 when none came).
     void read(CANframe& frame, int timeout);
+    // The one call another thread may make: ends a read that waits, and every later one, as timed
+    // out, where the interface can be woken (CanIntfGeneric::Interrupt).
+    void Interrupt();
     void write(CANframe& frame, int timeout);
     void Reset();
 

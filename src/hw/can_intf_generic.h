@@ -14,6 +14,10 @@ class CanIntfGeneric {
     virtual void SendCMD(unsigned int* cmd) = 0;
     // Receives one message, waiting at most the record's time-out.
     virtual void RecvMsg(__CANCARD_MSG& msg) = 0;
+    // From another thread: a RecvMsg that waits ends as timed out, and so does every later one at
+    // once, where the interface can be woken. The card driver's receive cannot: it ends at its
+    // time-out.
+    virtual void Interrupt() {}
     // Transmits one message.
     virtual void SendMsg(__CANCARD_MSG& msg) = 0;
 };

@@ -3,7 +3,9 @@
 #include <linux/can/error.h>
 #include <linux/can/netlink.h>
 #include <linux/can/raw.h>
+#include <sys/eventfd.h>
 #include <sys/utsname.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -61,8 +63,19 @@ unsigned StateBits(int state) {
 
 }  // namespace
 
+CanIntfSocket::CanIntfSocket(Cards& cards)
+    : cards(cards), wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
 CanIntfSocket::~CanIntfSocket() {
     CloseSocket();
+    if (wakeFd >= 0) ::close(wakeFd);
+}
+
+void CanIntfSocket::Interrupt() {
+    const uint64_t one = 1;
+    if (wakeFd >= 0 && ::write(wakeFd, &one, sizeof one) < 0) {
+        // The counter is full, so it is readable already: the wake-up stands.
+    }
 }
 
 int CanIntfSocket::Open(int port) {
@@ -223,10 +236,11 @@ unsigned CanIntfSocket::StatusWord() {
 void CanIntfSocket::RecvMsg(__CANCARD_MSG& msg) {
     if (fd < 0) CanIntfLocal::ThrowDriverError(kDriverClosedPort);
     SocketCalls& calls = cards.sockets();
-    pollfd wait{fd, POLLIN, 0};
-    const int ready = calls.Poll(&wait, 1, static_cast<int>(msg.timeout));
+    // The wake-up counter is never read: once Interrupt was called, every wait ends at once.
+    pollfd wait[] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    const int ready = calls.Poll(wait, 2, static_cast<int>(msg.timeout));
     if (ready < 0) CanIntfLocal::ThrowDriverError(ErrnoCode());
-    if (ready == 0) CanIntfLocal::ThrowDriverError(kDriverTimeout);
+    if (ready == 0 || wait[1].revents != 0) CanIntfLocal::ThrowDriverError(kDriverTimeout);
 
     can_frame frame{};
     iovec data{&frame, sizeof frame};

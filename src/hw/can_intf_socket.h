@@ -20,7 +20,7 @@ constexpr int kCardTypeSocketCan = 0x10000;
 class CanIntfSocket : public CanIntfGeneric {
   public:
     // cards: outlives the interface.
-    explicit CanIntfSocket(Cards& cards) : cards(cards) {}
+    explicit CanIntfSocket(Cards& cards);
     ~CanIntfSocket() override;
     CanIntfSocket(const CanIntfSocket&) = delete;
     CanIntfSocket& operator=(const CanIntfSocket&) = delete;
@@ -31,6 +31,8 @@ class CanIntfSocket : public CanIntfGeneric {
     void SendCMD(unsigned int* cmd) override;
     void RecvMsg(__CANCARD_MSG& msg) override;
     void SendMsg(__CANCARD_MSG& msg) override;
+    // Wakes a RecvMsg waiting on another thread; it and every later one end as timed out.
+    void Interrupt() override;
 
     // A frame as the kernel delivers it, as the driver's message record (without time stamp).
     static void ToRecord(const can_frame& frame, __CANCARD_MSG& msg);
@@ -52,4 +54,7 @@ class CanIntfSocket : public CanIntfGeneric {
     Cards& cards;
     std::string name;
     int fd = -1;  // the socket while the port is open on the "card"
+    // An event counter that RecvMsg waits on beside the socket: readable once Interrupt was
+    // called; -1 when the system had none to give (a receive then ends at its time-out).
+    int wakeFd = -1;
 };

@@ -1,7 +1,8 @@
 #include "hw/can_reader.h"
 
+#include <chrono>
+
 #include "base/quillon_error.h"
-#include "base/threads_posix.h"
 #include "base/utils.h"
 
 CanReader::CanReader(std::unique_ptr<CanIntf> port, uint32_t startTime, int bitsPerSecond)
@@ -22,7 +23,9 @@ bool CanReader::getNextFrame(CANframe& frame) {
         got = true;
     } catch (const QuillonError& e) {
         if (e.code != ERR_TIMEOUT) {
-            Thread::sleep(kReadTimeout);
+            std::unique_lock<std::mutex> hold(pauseLock);
+            pauseEnd.wait_for(hold, std::chrono::milliseconds(kReadTimeout),
+                              [this] { return interrupted; });
             throw;
         }
         now = GetTime();
@@ -34,6 +37,15 @@ bool CanReader::getNextFrame(CANframe& frame) {
         bitCount = 0;
     }
     return got;
+}
+
+void CanReader::Interrupt() {
+    {
+        std::lock_guard<std::mutex> hold(pauseLock);
+        interrupted = true;
+    }
+    pauseEnd.notify_all();
+    port->Interrupt();
 }
 
 std::unique_ptr<FrameProducer> CanPortOpener::OpenPort(int port, int baudCode, uint32_t startTime) {

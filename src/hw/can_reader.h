@@ -1,7 +1,9 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "hw/can_intf.h"
 #include "store/frame_producer.h"
@@ -19,6 +21,9 @@ class CanReader : public FrameProducer {
     // thrown on after a pause of one time-out, so that a port that keeps failing (its card
     // gone) does not keep a core busy.
     bool getNextFrame(CANframe& frame) override;
+    // Ends the pause after an error at once, and every later one, and wakes the port's read
+    // where it can be woken (a SocketCAN interface; a card's read ends at its time-out).
+    void Interrupt() override;
 
     uint32_t startTime;
     uint32_t lastLoadTime;
@@ -26,6 +31,11 @@ class CanReader : public FrameProducer {
     uint32_t bitCount = 0;
     std::unique_ptr<CanIntf> port;
     double loadFactor;  // 100 / bits per second: bits per second to percent
+
+  private:
+    std::mutex pauseLock;  // guards interrupted
+    std::condition_variable pauseEnd;
+    bool interrupted = false;
 };
 
 // Opens ports of the cards for the readers: a CanReader over a new CanIntf at the asked bit rate.

@@ -25,7 +25,7 @@ PortTable::PortTable(DriverCalls& calls, SocketCanPorts socketCan)
     : calls(calls), socketCan(socketCan) {}
 
 void PortTable::Scan(bool rescan) {
-    MutexLock hold(lock);
+    std::lock_guard<std::mutex> hold(lock);
     const time_t now = time(nullptr);
     if (!rescan && now - lastScan <= kScanReuse) return;
     lastScan = now;
@@ -51,22 +51,22 @@ void PortTable::Scan(bool rescan) {
 }
 
 int PortTable::Count() {
-    MutexLock hold(lock);
+    std::lock_guard<std::mutex> hold(lock);
     return maxPort;
 }
 
 std::string PortTable::Node(int port) {
-    MutexLock hold(lock);
+    std::lock_guard<std::mutex> hold(lock);
     return port >= 0 && port < maxPort ? nodes[port] : "";
 }
 
 bool PortTable::IsInterface(int port) {
-    MutexLock hold(lock);
+    std::lock_guard<std::mutex> hold(lock);
     return port >= 0 && port < maxPort && interfaces[port];
 }
 
 void PortTable::SetNetFolder(const std::string& folder) {
-    MutexLock hold(lock);
+    std::lock_guard<std::mutex> hold(lock);
     netFolder = folder;
     lastScan = 0;
 }

@@ -2,10 +2,9 @@
 
 #include <atomic>
 #include <ctime>
+#include <mutex>
 #include <string>
 #include <vector>
-
-#include "base/threads_posix.h"
 
 class DriverCalls;
 
@@ -50,7 +49,7 @@ class PortTable {
     // The network interfaces of type CAN in the net folder, in name order.
     std::vector<std::string> CanInterfaces() const;
 
-    Mutex lock;  // guards nodes, interfaces, maxPort, lastScan and netFolder
+    std::mutex lock;  // guards nodes, interfaces, maxPort, lastScan and netFolder
     char nodes[kMaxPorts][kNameSize] = {};
     bool interfaces[kMaxPorts] = {};
     int maxPort = 0;

@@ -2,8 +2,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 #include "base/quillon_error.h"
+#include "base/thread_priority.h"
 #include "base/utils.h"
 #include "io/log_notices.h"
 #include "store/msg_store.h"
@@ -17,25 +19,26 @@ LogWriter::LogWriter(const std::string& path, bool live, MsgStore& source, LogNo
     fp = std::fopen(path.c_str(), "w");
     if (!fp) throw QuillonError(12, "Unable to open log file: " + path);
     formatWriter->Begin(fp);
-    running = true;
-    int rc = start();
-    if (rc != 0) {
-        running = false;
+    store.AddArrivalWatcher(this);
+    try {
+        thread = std::thread(&LogWriter::Run, this);
+    } catch (const std::system_error&) {
+        store.DelArrivalWatcher(this);
         std::fclose(fp);
         throw QuillonError(
-            11, Format("Error code (%d) retruned when trying to create logging thread", rc));
+            11,
+            Format("Error code (%d) retruned when trying to create logging thread", ERR_SYSTEM));
     }
+    SetRealTimePriority(thread, kWorkerPriority);
 }
 
 LogWriter::~LogWriter() {
-    if (running) {
-        CloseLog();
-        WaitDone();
-    }
+    CloseLog();
+    thread.join();
 }
 
 void LogWriter::Write(const CANframe& frame) {
-    MutexLock hold(lock);
+    std::lock_guard<std::mutex> hold(lock);
     if (!fp) throw QuillonError(17, "Attempt to write to a closed log file");
     formatWriter->Write(frame, fp);
     CheckWritten();
@@ -46,40 +49,56 @@ void LogWriter::CheckWritten() {
 }
 
 std::string LogWriter::WriteError() {
-    MutexLock hold(lock);
+    std::lock_guard<std::mutex> hold(lock);
     return error;
 }
 
 void LogWriter::CloseLog() {
-    MutexLock hold(lock);
-    closeReq = true;
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        closeReq = true;
+    }
+    wake.notify_one();
 }
 
 void LogWriter::WaitDone() {
-    while (running) Thread::sleep(100);
+    std::unique_lock<std::mutex> hold(lock);
+    closing.wait(hold, [this] { return closed; });
 }
 
-void LogWriter::run() {
+void LogWriter::FramesArrived(int) {
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        arrived = true;
+    }
+    wake.notify_one();
+}
+
+void LogWriter::Run() {
     int first, last;
     store.GetTotal(&first, &last);
     int written = first - 1;
     CANframe frame;
     for (;;) {
         // The close request is read before the store's end, so that every frame stored before
-        // CloseLog is written.
-        bool closing;
+        // CloseLog is written; frames that arrive after the store's end was read set arrived
+        // again, so none is left waiting.
+        bool closeAsked;
         {
-            MutexLock hold(lock);
-            closing = closeReq;
+            std::unique_lock<std::mutex> hold(lock);
+            wake.wait(hold, [this] { return arrived || closeReq; });
+            arrived = false;
+            closeAsked = closeReq;
         }
         store.GetTotal(nullptr, &last);
         while (written < last)
             if (store.Get(++written, frame)) Write(frame);  // a frame overwritten since is skipped
-        if (closing) break;
-        Thread::sleep(100);
+        if (closeAsked) break;
     }
+    // The store may go once the file is closed: it tells this writer nothing more.
+    store.DelArrivalWatcher(this);
     {
-        MutexLock hold(lock);
+        std::lock_guard<std::mutex> hold(lock);
         formatWriter->End(fp);
         CheckWritten();
         if (std::fclose(fp) != 0 && error.empty()) error = std::strerror(errno);
@@ -87,5 +106,9 @@ void LogWriter::run() {
     }
     // After the close, so that whoever hears of it sees the file whole, or its error.
     if (notices) notices->LogWriteDone();
-    running = false;  // last: the owner may destroy this object as soon as it sees it
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        closed = true;
+    }
+    closing.notify_all();
 }

@@ -1,20 +1,27 @@
 #pragma once
 
-#include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
-#include "base/threads_posix.h"
 #include "io/log_format.h"
+#include "store/arrival_watcher.h"
 #include "store/can_frame.h"
 
 class LogNotices;
 class MsgStore;
 
 // The log writer: a thread that copies the message store's frames into a log file, as the lines
-// of one log format, while the store fills.
-class LogWriter : public Thread {
+// of one log format, while the store fills. It sleeps until the store tells it of new frames or a
+// close is asked for, then writes every frame the store still holds beyond the last it wrote.
+//
+// `lock` guards fp, formatWriter, error and the thread's wake-up state (arrived, closeReq,
+// closed). Lock order: the store's `ingest`, then `lock` (the store tells the writer of frames
+// with its additions held back); the thread reads the store without holding `lock`.
+class LogWriter : private ArrivalWatcher {
   public:
     // Opens path (replacing it) and starts writing from the oldest frame that store holds, in
     // format (Detect: the program's own). With live false the writer finishes by itself once it
@@ -24,11 +31,13 @@ class LogWriter : public Thread {
     LogWriter(const std::string& path, bool live, MsgStore& store, LogNotices* notices,
               LogFormat format = LogFormat::Quillon);
     // Finishes the writing first when it still runs.
-    ~LogWriter() override;
+    ~LogWriter();
+    LogWriter(const LogWriter&) = delete;
+    LogWriter& operator=(const LogWriter&) = delete;
 
-    void run() override;
     // Writes the frame's lines. QuillonError 17 after the close.
     void Write(const CANframe& frame);
+    // Has the thread write what the store holds, then close the file; returns at once.
     void CloseLog();
     // Returns once the file is closed.
     void WaitDone();
@@ -36,15 +45,21 @@ class LogWriter : public Thread {
     std::string WriteError();
 
   private:
+    void Run();
+    void FramesArrived(int last) override;
     // Notes the first failed write (under lock).
     void CheckWritten();
 
     MsgStore& store;
     LogNotices* const notices;
-    Mutex lock;  // guards fp, formatWriter, closeReq and error
+    std::mutex lock;
+    std::condition_variable wake;     // arrived or closeReq set: the thread looks at the store
+    std::condition_variable closing;  // closed set: for WaitDone
     std::unique_ptr<LogFormatWriter> formatWriter;
     std::string error;  // the first failed write or close
     FILE* fp = nullptr;
+    bool arrived = true;  // frames came since the thread last looked; true: it looks at once
     bool closeReq = false;
-    std::atomic<bool> running{false};  // from construction until the file is closed
+    bool closed = false;  // the file is closed and LogWriteDone sent
+    std::thread thread;
 };

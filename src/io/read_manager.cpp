@@ -1,9 +1,14 @@
 #include "io/read_manager.h"
 
+#include <atomic>
 #include <exception>
+#include <functional>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "base/quillon_error.h"
+#include "base/thread_priority.h"
 #include "base/utils.h"
 #include "io/log_notices.h"
 #include "io/log_reader.h"
@@ -14,39 +19,67 @@ namespace {
 constexpr int kBatch = 64;
 }  // namespace
 
-Reader::Reader(std::unique_ptr<FrameProducer> producer, MsgStore& store, LogNotices* notices)
-    : producer(std::move(producer)), store(store), notices(notices) {}
+// A reader thread: pulls frames from one source and adds them to the message store until the
+// source ends, fails, or the reader is stopped.
+class Reader {
+  public:
+    // Starts the thread, at real-time priority where the system allows it. ended: called on the
+    // thread when the source has reported its end, before notices (may be null) hears of it.
+    // Throws std::system_error when no thread can be started.
+    Reader(std::unique_ptr<FrameProducer> producer, MsgStore& store, LogNotices* notices,
+           std::function<void()> ended)
+        : producer(std::move(producer)),
+          store(store),
+          notices(notices),
+          ended(std::move(ended)),
+          thread(&Reader::Run, this) {
+        SetRealTimePriority(thread, kWorkerPriority);
+    }
+    // Stops the thread and waits until it has ended, then deletes the source.
+    ~Reader() {
+        Stop();
+        thread.join();
+    }
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
 
-Reader::~Reader() {
-    stop = true;
-    while (running) Thread::sleep(10);
-    producer.reset();
-}
+    // Tells the thread to stop after the frames in hand and wakes its source's wait; returns at
+    // once.
+    void Stop() {
+        stopping = true;
+        producer->Interrupt();
+    }
 
-void Reader::run() {
-    // Frames are stored in small batches, each under one hold of the store: a file gives them
-    // faster than the store's locking would take them one at a time.
-    std::vector<CANframe> batch(kBatch);
-    while (!stop) {
-        if (done) {
-            Thread::sleep(50);
-            continue;
-        }
-        try {
-            const int n = producer->getNextFrames(batch.data(), kBatch);
-            if (n > 0) store.Add(batch.data(), n);
-        } catch (const QuillonError&) {
-            // A bad read or a full source: go on with the next one.
-        } catch (const EndOfFileException&) {
-            done = true;
-            finished.Put();
-            if (notices) notices->LogReadDone();
-        } catch (const std::exception&) {
-            break;  // anything else ends the thread
+  private:
+    void Run() {
+        // Frames are stored in small batches, each under one hold of the store: a file gives
+        // them faster than the store's locking would take them one at a time.
+        std::vector<CANframe> batch(kBatch);
+        while (!stopping) {
+            try {
+                const int n = producer->getNextFrames(batch.data(), kBatch);
+                if (n > 0) store.Add(batch.data(), n);
+            } catch (const QuillonError&) {
+                // A bad read or a full source: go on with the next one.
+            } catch (const EndOfFileException&) {
+                ended();
+                if (notices) notices->LogReadDone();
+                return;
+            } catch (const std::exception&) {
+                return;  // anything else ends the thread
+            }
         }
     }
-    running = false;
-}
+
+    const std::unique_ptr<FrameProducer> producer;
+    MsgStore& store;
+    LogNotices* const notices;
+    const std::function<void()> ended;
+    std::atomic<bool> stopping{false};
+    std::thread thread;  // last: it runs from construction, with everything above in place
+};
+
+ReadManager::ReadManager(LogNotices* notices, PortOpener* ports) : notices(notices), ports(ports) {}
 
 ReadManager::~ReadManager() {
     StopAll();
@@ -57,41 +90,52 @@ void ReadManager::SetStartTime() {
 }
 
 void ReadManager::SetStore(MsgStore* target) {
-    MutexLock hold(lock);
+    std::lock_guard<std::mutex> hold(lock);
     store = target;
 }
 
 int ReadManager::AddReader(std::unique_ptr<FrameProducer> producer) {
-    MutexLock hold(lock);
+    std::lock_guard<std::mutex> hold(lock);
+    return Add(std::move(producer));
+}
+
+int ReadManager::Add(std::unique_ptr<FrameProducer> producer) {
     if (!store) throw QuillonError(13, "No message store to read into");
     int slot = 0;
-    while (slot < kMaxReaders && readers[slot]) slot++;
+    while (slot < kMaxReaders && slots[slot].reader) slot++;
     if (slot == kMaxReaders) throw QuillonError(13, "Too many message readers alreay open");
-    auto reader = std::make_unique<Reader>(std::move(producer), *store, notices);
-    // Running from before the start, so that a destructor never misses a thread about to run.
-    reader->running = true;
-    int rc = reader->start();
-    if (rc != 0) {
-        reader->running = false;
-        throw QuillonError(13, Format("Error %d creating reader thread\n", rc));
+    const uint64_t serial = nextSerial++;
+    try {
+        slots[slot].reader = std::make_unique<Reader>(std::move(producer), *store, notices,
+                                                      [this, serial] { SourceEnded(serial); });
+    } catch (const std::system_error&) {
+        throw QuillonError(13, Format("Error %d creating reader thread\n", ERR_SYSTEM));
     }
-    readers[slot] = std::move(reader);
+    slots[slot].serial = serial;
+    slots[slot].ended = false;
     return slot;
+}
+
+void ReadManager::SourceEnded(uint64_t serial) {
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        for (Slot& s : slots)
+            if (s.reader && s.serial == serial) s.ended = true;
+    }
+    readerEnded.notify_all();
 }
 
 uint64_t ReadManager::ReadLogFile(const std::string& path, bool wait, LogFormat format) {
     std::unique_ptr<LogReader> log = OpenLogFile(path, format);
     const LogReader* counted = log.get();  // owned by the reader, which stays until StopAll
-    int slot = AddReader(std::move(log));
+    std::unique_lock<std::mutex> hold(lock);
+    const int slot = Add(std::move(log));
     if (!wait) return 0;
-    // Looked at every 100 ms, and at once when the reader says it is done. The lock is held
-    // while waiting, so that no StopAll deletes the reader meanwhile.
-    for (;;) {
-        MutexLock hold(lock);
-        if (!readers[slot]) return 0;
-        if (readers[slot]->done) return counted->DroppedLines();
-        readers[slot]->finished.Get(100);
-    }
+    const uint64_t serial = slots[slot].serial;
+    // The lock is free while waiting; the reader cannot be deleted unseen, since StopAll empties
+    // the slot first.
+    readerEnded.wait(hold, [&] { return slots[slot].serial != serial || slots[slot].ended; });
+    return slots[slot].serial == serial ? counted->DroppedLines() : 0;
 }
 
 void ReadManager::ReadCanIntf(int portNum, int baud) {
@@ -100,10 +144,19 @@ void ReadManager::ReadCanIntf(int portNum, int baud) {
 }
 
 void ReadManager::StopAll() {
-    MutexLock hold(lock);
+    std::unique_ptr<Reader> stopping[kMaxReaders];
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        for (int i = 0; i < kMaxReaders; i++) {
+            stopping[i] = std::move(slots[i].reader);
+            slots[i] = Slot();
+        }
+    }
+    readerEnded.notify_all();  // a ReadLogFile waiting for one of them returns
     // Every reader is told first, so that the port readers finish their last reads together
-    // rather than one read time-out after another.
-    for (auto& reader : readers)
-        if (reader) reader->stop = true;
-    for (auto& reader : readers) reader.reset();
+    // rather than one read time-out after another. They are waited for without the lock, which
+    // a reader takes when its source ends.
+    for (auto& reader : stopping)
+        if (reader) reader->Stop();
+    for (auto& reader : stopping) reader.reset();
 }

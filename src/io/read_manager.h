@@ -1,48 +1,31 @@
 #pragma once
 
-#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
-#include "base/threads_posix.h"
 #include "io/log_format.h"
 #include "store/frame_producer.h"
 
 class LogNotices;
 class MsgStore;
 class PortOpener;
-
-// A reader thread: pulls frames from one source and adds them to the message store.
-class Reader : public Thread {
-  public:
-    // notices: told when a log file has been read to its end; may be null.
-    Reader(std::unique_ptr<FrameProducer> producer, MsgStore& store, LogNotices* notices);
-    // Ends the loop and waits until the thread has left it, then deletes the source.
-    ~Reader() override;
-    void run() override;
-
-    std::unique_ptr<FrameProducer> producer;
-    std::atomic<bool> done{false};     // the source reported its end
-    std::atomic<bool> stop{false};     // set by the destructor
-    std::atomic<bool> running{false};  // from start() until the loop has ended
-    Semaphore finished;                // put once, when done is set
-
-  private:
-    MsgStore& store;
-    LogNotices* notices;
-};
+class Reader;
 
 // Owns the reader threads, at most 8 at a time, which add to the message store it is connected
-// to.
+// to. A reader whose source has ended (a log file read to its end) keeps its slot until StopAll.
+//
+// `lock` guards the slots (their readers, serial numbers and ended flags), store and nextSerial.
+// It is never held while a reader thread is waited for: a reader takes it when its source ends.
 class ReadManager {
   public:
     static constexpr int kMaxReaders = 8;
 
     // notices: told when a log file has been read to its end; ports: opens CAN ports for
     // ReadCanIntf. Either may be null.
-    explicit ReadManager(LogNotices* notices = nullptr, PortOpener* ports = nullptr)
-        : notices(notices), ports(ports) {}
+    explicit ReadManager(LogNotices* notices = nullptr, PortOpener* ports = nullptr);
     virtual ~ReadManager();
     // The store that readers started from now on add to (null: none may be started). No reader
     // may be running.
@@ -53,23 +36,37 @@ class ReadManager {
     // Throws QuillonError 13 when all slots are taken, the thread cannot be started or there is
     // no store.
     int AddReader(std::unique_ptr<FrameProducer> producer);
-    // Replays a log file. With wait, returns once it has been read to its end, with the number
-    // of lines that were neither a frame nor text (blank lines aside); without, returns 0.
-    // format: the log's format, Detect to recognise it from the file's first lines.
+    // Replays a log file. With wait, returns once it has been read to its end (or StopAll took its
+    // reader), with the number of lines that were neither a frame nor text (blank lines aside);
+    // without, returns 0. format: the log's format, Detect to recognise it from the file's first
+    // lines.
     uint64_t ReadLogFile(const std::string& path, bool wait, LogFormat format = LogFormat::Detect);
     // Opens port at bit-rate code baud and starts a reader for it, its frames stamped
     // relative to startTime. Throws the port's QuillonError when it cannot be opened, 13 as
     // AddReader does.
     void ReadCanIntf(int portNum, int baud);
-    // Ends and deletes every reader.
+    // Ends and deletes every reader: each is told to stop, then waited for.
     void StopAll();
 
     uint32_t startTime = 0;
 
   private:
+    struct Slot {
+        std::unique_ptr<Reader> reader;
+        uint64_t serial = 0;  // of its reader, so that a waiter knows a slot taken again
+        bool ended = false;   // its reader's source has ended
+    };
+
+    // AddReader with lock held.
+    int Add(std::unique_ptr<FrameProducer> producer);
+    // Called on a reader's thread when its source has ended.
+    void SourceEnded(uint64_t serial);
+
     LogNotices* const notices;
     PortOpener* const ports;
-    Mutex lock;  // guards readers and store
+    std::mutex lock;
+    std::condition_variable readerEnded;  // a source ended, or StopAll emptied the slots
     MsgStore* store = nullptr;
-    std::unique_ptr<Reader> readers[kMaxReaders];
+    Slot slots[kMaxReaders];
+    uint64_t nextSerial = 1;
 };

@@ -16,12 +16,12 @@ NetworkConfig::NetworkConfig() : names(std::make_shared<const Names>()) {}
 NetworkConfig::~NetworkConfig() = default;
 
 bool NetworkConfig::CanAddNet() {
-    MutexLock hold(lock);
+    std::lock_guard<std::recursive_mutex> hold(lock);
     return std::find(nets.begin(), nets.end(), nullptr) != nets.end();
 }
 
 NetworkInfo* NetworkConfig::CreateNet(const CfgElement* e) {
-    MutexLock hold(lock);
+    std::lock_guard<std::recursive_mutex> hold(lock);
     auto slot = std::find(nets.begin(), nets.end(), nullptr);
     if (slot == nets.end()) return nullptr;
     *slot = std::make_unique<NetworkInfo>(e, dictionaries, this);
@@ -30,7 +30,7 @@ NetworkInfo* NetworkConfig::CreateNet(const CfgElement* e) {
 }
 
 std::unique_ptr<NetworkInfo> NetworkConfig::RemoveNet(NetworkInfo* net) {
-    MutexLock hold(lock);
+    std::lock_guard<std::recursive_mutex> hold(lock);
     std::unique_ptr<NetworkInfo> removed;
     for (auto& slot : nets)
         if (slot.get() == net) removed = std::move(slot);
@@ -40,14 +40,14 @@ std::unique_ptr<NetworkInfo> NetworkConfig::RemoveNet(NetworkInfo* net) {
 
 void NetworkConfig::RemapNets() {
     {
-        MutexLock hold(lock);
+        std::lock_guard<std::recursive_mutex> hold(lock);
         MapByKey(nets, netsByPort, [](const NetworkInfo& n) { return n.port; });
     }
     Publish();
 }
 
 NetworkInfo* NetworkConfig::FindNet(int port) {
-    MutexLock hold(lock);
+    std::lock_guard<std::recursive_mutex> hold(lock);
     return port >= 0 && port < kMaxNets ? netsByPort[port] : nullptr;
 }
 
@@ -57,14 +57,14 @@ NodeInfo* NetworkConfig::FindNode(int port, int id) {
 }
 
 NetworkInfo* NetworkConfig::FindNet(void* extra) {
-    MutexLock hold(lock);
+    std::lock_guard<std::recursive_mutex> hold(lock);
     for (auto& net : nets)
         if (net && net->extra == extra) return net.get();
     return nullptr;
 }
 
 NodeInfo* NetworkConfig::FindNode(void* extra) {
-    MutexLock hold(lock);
+    std::lock_guard<std::recursive_mutex> hold(lock);
     for (auto& net : nets)
         if (net)
             if (NodeInfo* node = net->FindNode(extra)) return node;
@@ -72,14 +72,14 @@ NodeInfo* NetworkConfig::FindNode(void* extra) {
 }
 
 NetworkInfo* NetworkConfig::Net(int i) {
-    MutexLock hold(lock);
+    std::lock_guard<std::recursive_mutex> hold(lock);
     return i >= 0 && i < kMaxNets ? nets[i].get() : nullptr;
 }
 
 void NetworkConfig::Publish() {
     auto table = std::make_shared<Names>();
     {
-        MutexLock hold(lock);
+        std::lock_guard<std::recursive_mutex> hold(lock);
         for (int port = 0; port < kMaxNets; port++) {
             NetworkInfo* net = netsByPort[port];
             if (!net) continue;
@@ -115,7 +115,7 @@ const char* NetworkConfig::Load(const char* path) {
                 return "Unknown error reading file";
         }
     }
-    MutexLock hold(lock);
+    std::lock_guard<std::recursive_mutex> hold(lock);
     for (auto& net : nets) net.reset();
     RemapNets();
     // A file without any element is as wrong as one whose root has another name.
@@ -139,7 +139,7 @@ const char* NetworkConfig::Load(const char* path) {
 
 void NetworkConfig::ForEachEDS(
     const std::function<void(const std::string& eds, CANopenObjDict*& dict)>& visit) {
-    MutexLock hold(lock);
+    std::lock_guard<std::recursive_mutex> hold(lock);
     for (auto& net : nets) {
         if (!net) continue;
         if (!net->eds.empty()) visit(net->eds, net->objDict);
@@ -152,7 +152,7 @@ void NetworkConfig::ForEachEDS(
 const char* NetworkConfig::Save(const char* path) {
     CfgElement root("NetCFG");
     {
-        MutexLock hold(lock);
+        std::lock_guard<std::recursive_mutex> hold(lock);
         for (auto& net : nets)
             if (net) root.addChild(net->toCfg());
     }

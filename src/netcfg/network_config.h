@@ -4,15 +4,17 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
-#include "base/threads_posix.h"
 #include "decode/object_names.h"
 #include "netcfg/network_info.h"
 
 // Which CANopen network is on which CAN port, its nodes and their EDS files: what names the
 // objects of SDO transfers. Edited in place on the GUI thread (dialog, Load); `lock` guards
 // nets and netsByPort, each network's lock its nodes (order: configuration, then network).
+// `lock` is recursive: Load, CreateNet and RemoveNet hold it while the networks they create or
+// remove call back RemapNets and Publish, which take it again.
 //
 // The decoders never touch networks or nodes, which an edit may destroy: after every change the
 // configuration publishes an immutable table of the dictionary that names each port's and
@@ -62,7 +64,7 @@ class NetworkConfig : public ObjectNames {
 
     EdsList dictionaries;  // first, so that it outlives the networks that point into it
 
-    Mutex lock;
+    std::recursive_mutex lock;
     std::array<std::unique_ptr<NetworkInfo>, kMaxNets> nets;
     std::array<NetworkInfo*, kMaxNets> netsByPort{};
     std::shared_ptr<const Names> names;  // read and replaced with the atomic shared_ptr functions

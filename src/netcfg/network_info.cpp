@@ -136,7 +136,7 @@ ObjInfo* NetworkInfo::GetObjInfo(uint32_t key) {
 
 bool NetworkInfo::AddNode(std::unique_ptr<NodeInfo> n) {
     {
-        MutexLock hold(lock);
+        std::lock_guard<std::mutex> hold(lock);
         n->network = this;
         auto slot = std::find(nodes.begin(), nodes.end(), nullptr);
         if (slot == nodes.end()) return false;
@@ -149,7 +149,7 @@ bool NetworkInfo::AddNode(std::unique_ptr<NodeInfo> n) {
 std::unique_ptr<NodeInfo> NetworkInfo::RemoveNode(NodeInfo* n) {
     std::unique_ptr<NodeInfo> removed;
     {
-        MutexLock hold(lock);
+        std::lock_guard<std::mutex> hold(lock);
         for (auto& slot : nodes)
             if (slot.get() == n) removed = std::move(slot);
     }
@@ -159,7 +159,7 @@ std::unique_ptr<NodeInfo> NetworkInfo::RemoveNode(NodeInfo* n) {
 
 void NetworkInfo::RemapNodes() {
     {
-        MutexLock hold(lock);
+        std::lock_guard<std::mutex> hold(lock);
         MapByKey(nodes, nodesById, [](const NodeInfo& n) { return n.id; });
     }
     Publish();
@@ -170,25 +170,25 @@ void NetworkInfo::Publish() {
 }
 
 NodeInfo* NetworkInfo::FindNode(int id) {
-    MutexLock hold(lock);
+    std::lock_guard<std::mutex> hold(lock);
     return id >= 0 && id < kMaxNodes ? nodesById[id] : nullptr;
 }
 
 NodeInfo* NetworkInfo::FindNode(void* handle) {
-    MutexLock hold(lock);
+    std::lock_guard<std::mutex> hold(lock);
     for (auto& node : nodes)
         if (node && node->extra == handle) return node.get();
     return nullptr;
 }
 
 int NetworkInfo::CountNodes() {
-    MutexLock hold(lock);
+    std::lock_guard<std::mutex> hold(lock);
     return static_cast<int>(
         std::count_if(nodes.begin(), nodes.end(), [](const auto& n) { return n != nullptr; }));
 }
 
 NodeInfo* NetworkInfo::Node(int i) {
-    MutexLock hold(lock);
+    std::lock_guard<std::mutex> hold(lock);
     return i >= 0 && i < kMaxNodes ? nodes[i].get() : nullptr;
 }
 
@@ -197,7 +197,7 @@ std::unique_ptr<CfgElement> NetworkInfo::toCfg() {
     e->addLeaf("name", name);
     e->addLeaf("port", portStr);
     e->addLeaf("eds", eds);
-    MutexLock hold(lock);
+    std::lock_guard<std::mutex> hold(lock);
     for (auto& node : nodes)
         if (node) e->addChild(node->toCfg());
     return e;

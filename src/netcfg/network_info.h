@@ -3,9 +3,9 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
-#include "base/threads_posix.h"
 #include "decode/obj_dict.h"
 
 class CfgElement;
@@ -108,7 +108,7 @@ class NetworkInfo {
 
     std::unique_ptr<CfgElement> toCfg();
 
-    Mutex lock;
+    std::mutex lock;
     void* extra = nullptr;
     std::string name;
     std::string portStr = "0";

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 
-#include "base/threads_posix.h"
 #include "filter/filter_logic.h"
 #include "store/frame_filter.h"
 
@@ -13,16 +13,16 @@ class DisplayFilter : public FrameFilter {
     // Passes everything at first.
     DisplayFilter() : logic(std::make_unique<FilterLogic>()) {}
 
-    Mutex& FilterLock() override { return lock; }
+    std::mutex& FilterLock() override { return lock; }
     bool Passes(const CANframe& frame) override { return logic->Match(frame); }
     // Puts replacement in place and returns the filter it replaces.
     std::unique_ptr<FilterLogic> Replace(std::unique_ptr<FilterLogic> replacement) {
-        MutexLock hold(lock);
+        std::lock_guard<std::mutex> hold(lock);
         logic.swap(replacement);
         return replacement;
     }
 
   private:
-    Mutex lock;  // guards logic while it is matched or replaced
+    std::mutex lock;  // guards logic while it is matched or replaced
     std::unique_ptr<FilterLogic> logic;
 };

@@ -44,7 +44,7 @@ void FiltStore::AddStore(int, int last, int total) {
     if (total == 0) {
         StoreListener* l;
         {
-            MutexLock hold(lock);
+            std::lock_guard<std::recursive_mutex> hold(lock);
             Empty();
             decidedUpTo = -1;
             clears++;
@@ -68,14 +68,15 @@ void FiltStore::AddStoreFrame(int first, int last, int total, const CANframe& fr
         Take(last, filter.Passes(frame));  // within a run: BatchStarts holds the locks
 }
 
+// Held from one call to the other, so no scoped guard can hold them.
 void FiltStore::BatchStarts() {
-    filter.FilterLock().Lock();
-    lock.Lock();
+    filter.FilterLock().lock();
+    lock.lock();
 }
 
 void FiltStore::BatchEnds() {
-    lock.Unlock();
-    filter.FilterLock().Unlock();
+    lock.unlock();
+    filter.FilterLock().unlock();
 }
 
 void FiltStore::Take(int last, bool pass) {
@@ -95,7 +96,7 @@ void FiltStore::Reset(const std::function<void()>& progress) {
         next = source.GetFirst();
     };
     {
-        MutexLock hold(lock);
+        std::lock_guard<std::recursive_mutex> hold(lock);
         rebuilding = true;
         restart();
     }
@@ -108,7 +109,7 @@ void FiltStore::Reset(const std::function<void()>& progress) {
         next = std::max(next, storeFirst);
         if (next > storeLast) {
             // Caught up: frames added from here on are the notices' again.
-            MutexLock hold(lock);
+            std::lock_guard<std::recursive_mutex> hold(lock);
             if (clears != generation) {
                 restart();
                 continue;
@@ -121,14 +122,14 @@ void FiltStore::Reset(const std::function<void()>& progress) {
         const int end = storeLast - next >= kBatch ? next + kBatch - 1 : storeLast;
         passed.clear();
         {
-            MutexLock hold(filter.FilterLock());
+            std::lock_guard<std::mutex> hold(filter.FilterLock());
             for (int i = next; i <= end; i++)
                 if (source.Get(i, frame) && filter.Passes(frame)) passed.push_back(i);
         }
         StoreListener* l;
         int f, c;
         {
-            MutexLock hold(lock);
+            std::lock_guard<std::recursive_mutex> hold(lock);
             if (clears != generation) {
                 restart();
                 continue;
@@ -146,7 +147,7 @@ void FiltStore::Reset(const std::function<void()>& progress) {
     }
     StoreListener* l;
     {
-        MutexLock hold(lock);
+        std::lock_guard<std::recursive_mutex> hold(lock);
         l = listener;
     }
     if (l) l->StoreReset();
@@ -158,12 +159,12 @@ bool FiltStore::Get(int index, CANframe& frame) {
 }
 
 int FiltStore::GetFrameID(int index) {
-    MutexLock hold(lock);
+    std::lock_guard<std::recursive_mutex> hold(lock);
     return Valid(index) ? Slot(index) : -1;
 }
 
 int FiltStore::FindNdx(int target) {
-    MutexLock hold(lock);
+    std::lock_guard<std::recursive_mutex> hold(lock);
     if (count == 0) return -1;
     int lo = first;
     int hi = first + count - 1;

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "base/threads_posix.h"
+#include <mutex>
+
 #include "store/can_frame.h"
 
 // The test the filtered view applies to each frame: the display filter, which may be replaced
@@ -8,7 +9,7 @@
 class FrameFilter {
   public:
     // Guards the test while it is asked or replaced.
-    virtual Mutex& FilterLock() = 0;
+    virtual std::mutex& FilterLock() = 0;
     // Whether frame passes; FilterLock() held.
     virtual bool Passes(const CANframe& frame) = 0;
 

@@ -29,7 +29,7 @@ MsgStore::~MsgStore() {
 }
 
 void MsgStore::SetScanner(FrameScanner* replacement) {
-    MutexLock serial(ingest);
+    std::lock_guard<std::mutex> serial(ingest);
     scanner = replacement;
 }
 
@@ -38,10 +38,10 @@ CANframe* MsgStore::HeldRing::Frame(int index) {
 }
 
 void MsgStore::Add(const CANframe* added, int n) {
-    MutexLock serial(ingest);
+    std::lock_guard<std::mutex> serial(ingest);
     StoreListener* l;
     {
-        MutexLock hold(lock);
+        std::lock_guard<std::recursive_mutex> hold(lock);
         l = listener;
     }
     // The whole run, its notices and its end, goes to the listener it started at. It ends
@@ -52,10 +52,25 @@ void MsgStore::Add(const CANframe* added, int n) {
             if (l) l->BatchEnds();
         }
     };
-    if (l) l->BatchStarts();
-    Run run{l};
-    MutexLock hold(lock);
-    for (int i = 0; i < n; i++) AddOne(added[i], l);
+    int last;
+    {
+        if (l) l->BatchStarts();
+        Run run{l};
+        std::lock_guard<std::recursive_mutex> hold(lock);
+        for (int i = 0; i < n; i++) AddOne(added[i], l);
+        last = first + count - 1;
+    }
+    for (ArrivalWatcher* w : watchers) w->FramesArrived(last);
+}
+
+void MsgStore::AddArrivalWatcher(ArrivalWatcher* watcher) {
+    std::lock_guard<std::mutex> serial(ingest);
+    watchers.push_back(watcher);
+}
+
+void MsgStore::DelArrivalWatcher(ArrivalWatcher* watcher) {
+    std::lock_guard<std::mutex> serial(ingest);
+    watchers.erase(std::remove(watchers.begin(), watchers.end(), watcher), watchers.end());
 }
 
 void MsgStore::AddOne(const CANframe& frame, StoreListener* l) {
@@ -76,22 +91,22 @@ void MsgStore::AddOne(const CANframe& frame, StoreListener* l) {
 }
 
 bool MsgStore::Get(int index, CANframe& frame) {
-    MutexLock hold(lock);
+    std::lock_guard<std::recursive_mutex> hold(lock);
     if (!Valid(index)) return false;
     frame = Slot(index);
     return true;
 }
 
 CANframe* MsgStore::GetFramePtr(int index) {
-    MutexLock hold(lock);
+    std::lock_guard<std::recursive_mutex> hold(lock);
     return Valid(index) ? &Slot(index) : nullptr;
 }
 
 void MsgStore::Clear() {
-    MutexLock serial(ingest);
+    std::lock_guard<std::mutex> serial(ingest);
     StoreListener* l;
     {
-        MutexLock hold(lock);
+        std::lock_guard<std::recursive_mutex> hold(lock);
         first = 0;
         count = 0;
         l = listener;
@@ -112,7 +127,7 @@ void MsgStore::GetTxList(int index, Array<int>& out) {
         int prev, next;
     };
     auto look = [this](int i) {
-        MutexLock hold(lock);
+        std::lock_guard<std::recursive_mutex> hold(lock);
         if (!Valid(i)) return Links{false, false, -1, -1};
         const CANframe& f = Slot(i);
         return Links{true, (f.scanInfo & 1) != 0, f.txPrev, f.txNext};

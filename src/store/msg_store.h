@@ -2,8 +2,11 @@
 
 #include <cstddef>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 #include "store/array.h"
+#include "store/arrival_watcher.h"
 #include "store/frame_scanner.h"
 #include "store/storage.h"
 #include "store/zero_pages.h"
@@ -12,14 +15,18 @@
 // store index: its running number since the last Clear. When the ring is full the oldest frame
 // is overwritten, so the indexes of the frames still held never change.
 //
-// Locks: `ingest` serialises whole additions (ring write, the scan, the listener's notice) and
-// guards scanner, so every frame is scanned and announced exactly once and in index order however
+// Locks: `ingest` serialises whole additions (ring write, the scan, the notices) and guards scanner
+// and watchers, so every frame is scanned and announced exactly once and in index order however
 // many readers add at once. `lock` guards first, count and the ring slots. A batch of frames is
-// added under one hold of each: per frame, the ring write, the scan and the notice, in that order.
+// added under one hold of each: per frame, the ring write, the scan and the listener's notice, in
+// that order; then, with `lock` and the listener's locks released, the arrival watchers are told.
 // Holding `lock` through the scan means a lookup never reads a frame the scanner is annotating; the
 // scanner reads earlier frames through the StoredFrames it is handed. Lock order: ingest, then what
 // the listener holds for a batch (BatchStarts to BatchEnds), then lock, then the scanner's and the
-// listener's own locks. So no one may take `lock` before a lock the listener takes in its notice.
+// listener's own locks; ingest, then a watcher's own lock. So no one may take `lock` before a lock
+// the listener takes in its notice, nor `ingest` while holding a watcher's lock.
+// `ingest` is never taken again by the thread that holds it; `lock` is (see Storage::lock): a
+// listener, and the decoder describing a row for it, read the ring back with Get while it is held.
 class MsgStore : public Storage {
   public:
     // At least 2. When the ring cannot be had at that size, a message is printed and the
@@ -38,6 +45,11 @@ class MsgStore : public Storage {
     // The frame in its ring slot, or null; for the decoders and the filtered store.
     CANframe* GetFramePtr(int index);
     int GetMax() override { return capacity; }
+    // Has watcher told of every addition from now on (FramesArrived), until DelArrivalWatcher.
+    // Waits for an addition in progress. Not owned.
+    void AddArrivalWatcher(ArrivalWatcher* watcher);
+    // After it returns watcher is told nothing more.
+    void DelArrivalWatcher(ArrivalWatcher* watcher);
     // Forgets every frame, and the scanner's state built from them; indexes start again at 0.
     void Clear();
     // The store indexes of the exchange that frame index belongs to, from its first frame on.
@@ -58,8 +70,9 @@ class MsgStore : public Storage {
         MsgStore& store;
     };
 
-    Mutex ingest;
+    std::mutex ingest;
     FrameScanner* scanner = nullptr;
+    std::vector<ArrivalWatcher*> watchers;
     int capacity = 0;
     // Zero pages: untouched slots cost no memory, and a zero slot is a valid empty frame to
     // assign to.

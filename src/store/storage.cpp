@@ -5,19 +5,19 @@ bool Storage::Valid(int index) const {
 }
 
 int Storage::GetTotal(int* firstOut, int* lastOut) {
-    MutexLock hold(lock);
+    std::lock_guard<std::recursive_mutex> hold(lock);
     if (firstOut) *firstOut = first;
     if (lastOut) *lastOut = first + count - 1;
     return count;
 }
 
 int Storage::GetFirst() {
-    MutexLock hold(lock);
+    std::lock_guard<std::recursive_mutex> hold(lock);
     return first;
 }
 
 int Storage::GetLast() {
-    MutexLock hold(lock);
+    std::lock_guard<std::recursive_mutex> hold(lock);
     return first + count - 1;
 }
 
@@ -26,14 +26,14 @@ Storage::~Storage() {
 }
 
 void Storage::AddStoreListener(StoreListener* l) {
-    MutexLock hold(lock);
+    std::lock_guard<std::recursive_mutex> hold(lock);
     if (listener && listener != l) listener->store = nullptr;
     listener = l;
     l->store = this;
 }
 
 void Storage::DelStoreListener(StoreListener* l) {
-    MutexLock hold(lock);
+    std::lock_guard<std::recursive_mutex> hold(lock);
     if (listener == l) listener = nullptr;
     if (l->store == this) l->store = nullptr;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "base/threads_posix.h"
+#include <mutex>
+
 #include "store/can_frame.h"
 
 class StoreListener;
@@ -26,7 +27,10 @@ class Storage {
     bool Valid(int index) const;
 
     StoreListener* listener = nullptr;
-    Mutex lock;  // guards listener, first, count and the subclass's fields
+    // Guards listener, first, count and the subclass's fields. Recursive: a listener's notice
+    // runs with the lock of the store that tells it held, and reads that store back (the row it
+    // was told of, and the decoder's earlier frames when it describes that row).
+    std::recursive_mutex lock;
     // The valid indexes of a ring of entries are first .. first + count - 1.
     int first = 0;
     int count = 0;

@@ -1,10 +1,18 @@
 #include "tools/live_capture.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <csignal>
+#include <cstdint>
+#include <cstring>
 
 #include "base/quillon_error.h"
-#include "base/threads_posix.h"
 #include "base/utils.h"
 #include "hw/bus_analysis.h"
 #include "hw/can_intf.h"
@@ -14,13 +22,45 @@
 
 namespace {
 
-// Set by the signal handler, which can reach nothing but an object of static storage; read by
-// CaptureLive's watch loop.
+// The longest single wait for the time limit, in milliseconds: within poll's int time-out.
+constexpr double kLongestWait = 24 * 3600 * 1000.0;
+
+// What the signal handlers share with CaptureLive: a handler can reach nothing but objects of
+// static storage, and can only set a flag and write to a descriptor.
 volatile std::sig_atomic_t stopRequested = 0;
+volatile std::sig_atomic_t wakeFd = -1;  // the capture's wake-up counter while it waits
+
+// Makes the eventfd fd readable; async-signal-safe.
+void Wake(int fd) {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = write(fd, &one, sizeof one);  // fails only when full
+}
+
+// Takes the count of the eventfd fd, found readable, so that a wait on it blocks again.
+void Drain(int fd) {
+    uint64_t count;
+    [[maybe_unused]] const ssize_t n = read(fd, &count, sizeof count);
+}
 
 extern "C" void RequestStop(int) {
+    const int saved = errno;
     stopRequested = 1;
+    if (const int fd = wakeFd; fd >= 0) Wake(fd);
+    errno = saved;
 }
+
+// Wakes the capture once the store holds the frame limit.
+class FrameLimit : public ArrivalWatcher {
+  public:
+    FrameLimit(long frames, int fd) : frames(frames), fd(fd) {}
+    void FramesArrived(int last) override {
+        if (frames > 0 && last + 1 >= frames) Wake(fd);
+    }
+
+  private:
+    const long frames;
+    const int fd;
+};
 
 }  // namespace
 
@@ -70,14 +110,29 @@ std::string ParsePortOption(const std::string& text, int defaultCode, LiveOption
 }
 
 int CaptureLive(Session& session, const LiveOptions& options) {
+    // The capture sleeps until a signal, the frame limit or the time limit ends it.
+    const int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (fd < 0) {
+        std::fprintf(stderr, "quillon-dump: %s\n", std::strerror(errno));
+        return 1;
+    }
+    wakeFd = fd;
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);
+    FrameLimit limit(options.frames, fd);
+    session.store().AddArrivalWatcher(&limit);
+    auto finish = [&] {
+        session.readers().StopAll();
+        session.store().DelArrivalWatcher(&limit);
+        wakeFd = -1;
+        close(fd);
+    };
     session.readers().SetStartTime();
     for (const LiveOptions::Port& port : options.ports) {
         try {
             session.readers().ReadCanIntf(port.number, port.baudCode);
         } catch (const QuillonError& e) {
-            session.readers().StopAll();
+            finish();
             std::fprintf(stderr, "%s\n", e.message.c_str());
             return 1;
         }
@@ -86,12 +141,17 @@ int CaptureLive(Session& session, const LiveOptions& options) {
     const auto start = std::chrono::steady_clock::now();
     while (!stopRequested) {
         if (options.frames > 0 && session.store().GetLast() + 1 >= options.frames) break;
-        if (options.seconds > 0 &&
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() >=
-                options.seconds)
-            break;
-        Thread::sleep(10);
+        int timeout = -1;
+        if (options.seconds > 0) {
+            const double elapsed =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            if (elapsed >= options.seconds) break;
+            timeout = static_cast<int>(
+                std::ceil(std::min((options.seconds - elapsed) * 1000, kLongestWait)));
+        }
+        pollfd wait{fd, POLLIN, 0};
+        if (poll(&wait, 1, timeout) > 0) Drain(fd);
     }
-    session.readers().StopAll();
+    finish();
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/utils.h"
@@ -221,6 +222,23 @@ TEST_F(CanIntfSocketTest, FramesBothWaysOverTheSocket) {
     EXPECT_EQ(ThrownError([&] { port.write(frame, 20); }), "7 CAN card busy error");
     port.close();
     EXPECT_EQ(ThrownError([&] { port.SendCMD(2); }), "3 Attempt to access a closed CAN port");
+}
+
+// A read that waits is ended by another thread's Interrupt, and every later read ends at once:
+// a stopping reader is not held until its read times out (here an hour: a read that is not woken
+// hangs the test).
+TEST_F(CanIntfSocketTest, InterruptEndsAWaitingReadAndEveryLaterOne) {
+    constexpr int kHour = 3600 * 1000;
+    CanIntf port(cards, 0, false);
+    port.open();
+    CANframe frame;
+    std::string waited;
+    std::thread reader([&] { waited = ThrownError([&] { port.read(frame, kHour); }); });
+    port.Interrupt();
+    reader.join();
+    EXPECT_EQ(waited, "8 CAN driver timeout");
+    kernel.Deliver(0x123, 0);
+    EXPECT_EQ(ThrownError([&] { port.read(frame, kHour); }), "8 CAN driver timeout");
 }
 
 TEST(CanIntfSocketRecords, ErrorClassesMapOntoTheProgramsBitsAndCounters) {

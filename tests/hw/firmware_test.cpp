@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "base/progress.h"
-#include "base/threads_posix.h"
 #include "base/utils.h"
 #include "hw/can_intf.h"
 #include "hw/can_reader.h"

@@ -118,14 +118,29 @@ TEST(LogRoundTripTest, SavedDemoIsTheReplayedFile) {
     EXPECT_EQ(ReadFile(dir.file("saved.log")), ReadFile(EXAMPLES_DIR "/demo.log"));
 }
 
+// A message store that counts the frames read from it.
+struct CountedStore : MsgStore {
+    using MsgStore::MsgStore;
+    bool Get(int index, CANframe& frame) override {
+        const bool got = MsgStore::Get(index, frame);
+        if (got) reads++;
+        return got;
+    }
+    std::atomic<int> reads{0};
+};
+
 TEST_F(PipelineTest, LiveWriterFollowsTheStoreUntilClosed) {
-    LogWriter writer(dir.file("live.log"), true, store, nullptr, LogFormat::Candump);
+    CountedStore counted(64);
+    LogWriter writer(dir.file("live.log"), true, counted, nullptr, LogFormat::Candump);
     CANframe f;
     f.timestamp = f.id = 1;
-    store.Add(f);
-    Thread::sleep(250);  // a writer that ended after its first pass would miss the next frame
+    counted.Add(f);
+    // The second frame comes after the writer has taken the first: a writer that ended after
+    // that pass, or that slept through the next arrival, would miss it.
+    EXPECT_TRUE(WaitUntil([&] { return counted.reads == 1; }));
     f.timestamp = f.id = 2;
-    store.Add(f);
+    counted.Add(f);
+    EXPECT_TRUE(WaitUntil([&] { return counted.reads == 2; }));
     writer.CloseLog();
     writer.WaitDone();
     EXPECT_EQ(ReadFile(dir.file("live.log")),

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -34,7 +35,8 @@ struct PacedLogs : LogNotices {
         Log(PacedLogs& logs, int s)
             : logs(logs), log(OpenLogFile(logs.dir.file(Format("%d", s)))) {}
         bool getNextFrame(CANframe& frame) override {
-            while (lines >= logs.allowance.load(kRelaxed)) Thread::sleep(1);
+            while (lines >= logs.allowance.load(kRelaxed))
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             lines++;
             logs.read.fetch_add(1, kRelaxed);
             return log->getNextFrame(frame);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <mutex>
 #include <vector>
 
 #include "store/filt_store.h"
@@ -33,16 +34,17 @@ inline std::vector<int> Held(FiltStore& view) {
 // A display filter of the test's own: any test on a frame.
 struct TestFilter : FrameFilter {
     using Test = std::function<bool(const CANframe&)>;
-    Mutex& FilterLock() override { return lock; }
+    std::mutex& FilterLock() override { return lock; }
     bool Passes(const CANframe& frame) override { return test(frame); }
     // Installs t under the lock, then rebuilds view with it, as the GUI thread does.
     void Set(Test t, FiltStore& view) {
-        lock.Lock();
-        test = std::move(t);
-        lock.Unlock();
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            test = std::move(t);
+        }
         view.Reset();
     }
 
-    Mutex lock;
+    std::mutex lock;
     Test test = [](const CANframe&) { return true; };
 };

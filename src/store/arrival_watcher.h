@@ -1,0 +1,14 @@
+#pragma once
+
+// Told by the message store that frames were added, so that a thread that follows the store (the
+// log writer, a live capture's limits) can wait for them instead of looking again and again.
+class ArrivalWatcher {
+  public:
+    // Frames up to store index last are stored. On the adding thread, after each addition, with
+    // the store's additions held back until it returns (MsgStore::ingest held): it must be quick
+    // and must neither add to the store nor clear it.
+    virtual void FramesArrived(int last) = 0;
+
+  protected:
+    ~ArrivalWatcher() = default;
+};
