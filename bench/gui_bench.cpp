@@ -60,7 +60,7 @@ struct Program {
             session.store().Add(f);
         }
     }
-    MsgListData& List() { return *static_cast<MsgListData*>(frame->msgList); }
+    MsgListFLTK& List() { return *static_cast<MsgListFLTK*>(frame->msgList); }
 
     QL_Settings prefs;
     Cards cards{nullptr, SocketCanPorts::LeftOut};  // the machine's own, not read
@@ -72,7 +72,7 @@ struct Program {
 // The list's redraws while the event loop runs: the times at which the list moved to show a
 // grown view.
 struct RedrawWatch {
-    MsgListData* list;
+    MsgListFLTK* list;
     int lastTop;
     Clock::time_point last;
     double longestGap = 0;
@@ -94,7 +94,7 @@ struct RedrawWatch {
 int Draw(int frames) {
     Program program(frames, frames, 1);
     MainFrameFLTK& frame = *program.frame;
-    MsgListData* list = &program.List();
+    MsgListFLTK* list = &program.List();
     for (int i = 0; i < 20; i++) Fl::wait(0.02);
     list->Tick();  // follows to the newest frames
     auto measure = [](Fl_Widget& widget) {
@@ -120,7 +120,7 @@ int Draw(int frames) {
 int Replay(const char* path) {
     Program program(10000000, 0, 1);
     MainFrameFLTK& frame = *program.frame;
-    MsgListData* list = &program.List();
+    MsgListFLTK* list = &program.List();
     Fl::lock();
     for (int i = 0; i < 20; i++) Fl::wait(0.02);
     // Watches the list's timer through the view it moves.
@@ -149,7 +149,7 @@ int Apply(int frames) {
     dialog.AddFE(std::make_unique<FePort>(1));
     dialog.AddFE(std::make_unique<FeObjID>(0x1000, -1, FeObjID::kLess));
     dialog.exprInput->value("(A | B) & !C & D");
-    MsgListData* list = &program.List();
+    MsgListFLTK* list = &program.List();
     for (int i = 0; i < 20; i++) Fl::wait(0.02);
     RedrawWatch watch{list, list->topIndex, Clock::now()};
     Fl::add_check(RedrawWatch::Check, &watch);

@@ -24,7 +24,7 @@ class PassAll : public FrameFilter {
 };
 
 void BM_ParseDataLine(benchmark::State& state) {
-    LogParserVexa parser;
+    QuillonLogParser parser;
     CANframe frame;
     const char text[] = "   123456 CAN0: 0x00000281 - 0x01 0x02 0x03 0x04 0x05 0x06 0x07 0x08 \n";
     char line[sizeof text];
@@ -38,7 +38,7 @@ BENCHMARK(BM_ParseDataLine);
 void BM_StoreAdd(benchmark::State& state) {
     Parser parser;
     MsgStore store(1 << 20);
-    store.SetScanner(&parser);
+    store.SetDecoder(&parser);
     CANframe frame;
     frame.length = 8;
     for (auto _ : state) store.Add(frame);
@@ -49,7 +49,7 @@ BENCHMARK(BM_StoreAdd);
 void BM_StoreAddFiltered(benchmark::State& state) {
     Parser parser;
     MsgStore store(1 << 20);
-    store.SetScanner(&parser);
+    store.SetDecoder(&parser);
     PassAll filter;
     FiltStore view(store, filter);
     CANframe frame;

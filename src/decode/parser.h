@@ -4,10 +4,10 @@
 
 #include "decode/parsed_message.h"
 #include "store/can_frame.h"
-#include "store/frame_scanner.h"
+#include "store/frame_decoder.h"
 
 // The decoder interface, and itself the raw decoder, which knows nothing beyond CAN.
-class Parser : public FrameScanner {
+class Parser : public FrameDecoder {
   public:
     // The short description of frame; with a message, also its decoded lines. May raise
     // frame.status, never lowers it.

@@ -5,7 +5,7 @@
 
 #include "decode/parsed_message.h"
 #include "store/can_frame.h"
-#include "store/frame_scanner.h"
+#include "store/frame_decoder.h"
 
 class CANopenNode;
 

@@ -103,7 +103,7 @@ std::unique_ptr<LogParser> CreateLogParser(LogFormat format) {
         case LogFormat::Trc:
             return std::make_unique<TrcLogParser>();
         default:
-            return std::make_unique<LogParserVexa>();
+            return std::make_unique<QuillonLogParser>();
     }
 }
 

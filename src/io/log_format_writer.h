@@ -17,7 +17,7 @@ class LogFormatWriter {
     virtual void End(FILE*) {}
 };
 
-// The program's own lines, which LogParserVexa reads back.
+// The program's own lines, which QuillonLogParser reads back.
 class QuillonLogFormatWriter : public LogFormatWriter {
   public:
     void Write(const CANframe& frame, FILE* out) override;

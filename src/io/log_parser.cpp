@@ -188,11 +188,11 @@ text:
 
 }  // namespace
 
-bool LogParserVexa::Parse(char* line, CANframe& frame) {
+bool QuillonLogParser::Parse(char* line, CANframe& frame) {
     return ParseRange(line, line + strnlen(line, kMaxLine), frame);
 }
 
-bool LogParserVexa::ParseLine(char* line, size_t n, CANframe& frame) {
+bool QuillonLogParser::ParseLine(char* line, size_t n, CANframe& frame) {
     if (n > kMaxLine) n = kMaxLine;
     // A frame line holds no NUL: every character of it is checked. Whatever else a line gives
     // depends on where a NUL ends it, so only those lines are measured.

@@ -23,7 +23,7 @@ class LogParser {
 
 // The log grammar: [timestamp] WORD[port][.R|.X]: [id [- [bytes...|RMT]]], WORD being CAN, RTR
 // or ERROR. Lines that are not frames become text frames or are dropped.
-class LogParserVexa : public LogParser {
+class QuillonLogParser : public LogParser {
   public:
     bool Parse(char* line, CANframe& frame) override;
     bool ParseLine(char* line, size_t n, CANframe& frame) override;

@@ -138,9 +138,9 @@ uint64_t ReadManager::ReadLogFile(const std::string& path, bool wait, LogFormat 
     return slots[slot].serial == serial ? counted->DroppedLines() : 0;
 }
 
-void ReadManager::ReadCanIntf(int portNum, int baud) {
+void ReadManager::ReadCanIntf(int portNum, int bitRateCode) {
     if (!ports) throw QuillonError(13, "No CAN card driver to read from");
-    AddReader(ports->OpenPort(portNum, baud, startTime));
+    AddReader(ports->OpenPort(portNum, bitRateCode, startTime));
 }
 
 void ReadManager::StopAll() {

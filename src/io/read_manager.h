@@ -41,10 +41,10 @@ class ReadManager {
     // without, returns 0. format: the log's format, Detect to recognise it from the file's first
     // lines.
     uint64_t ReadLogFile(const std::string& path, bool wait, LogFormat format = LogFormat::Detect);
-    // Opens port at bit-rate code baud and starts a reader for it, its frames stamped
+    // Opens port at bitRateCode and starts a reader for it, its frames stamped
     // relative to startTime. Throws the port's QuillonError when it cannot be opened, 13 as
     // AddReader does.
-    void ReadCanIntf(int portNum, int baud);
+    void ReadCanIntf(int portNum, int bitRateCode);
     // Ends and deletes every reader: each is told to stop, then waited for.
     void StopAll();
 

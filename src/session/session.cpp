@@ -29,7 +29,7 @@ void Session::CreateStores(int capacity) {
 
 void Session::SetParserMode(ParseMode chosen) {
     if (chosen == mode) return;
-    if (messages) messages->SetScanner(nullptr);
+    if (messages) messages->SetDecoder(nullptr);
     parser.reset();
     if (messages) messages->Clear();
     if (chosen == PARSE_CANOPEN) {
@@ -39,7 +39,7 @@ void Session::SetParserMode(ParseMode chosen) {
         parser = std::make_unique<Parser>();
         mode = PARSE_RAW;
     }
-    if (messages) messages->SetScanner(parser.get());
+    if (messages) messages->SetDecoder(parser.get());
 }
 
 void Session::SetFilter(std::unique_ptr<FilterLogic> replacement,

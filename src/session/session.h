@@ -43,7 +43,7 @@ class Session : private LogNotices {
     // readers add frames.
     void CreateStores(int capacity);
 
-    // Selects the decoder (raw for anything but PARSE_CANOPEN), makes it the store's scanner and
+    // Selects the decoder (raw for anything but PARSE_CANOPEN), makes it the store's decoder and
     // clears the message store. Not while readers add frames.
     void SetParserMode(ParseMode mode);
     ParseMode parserMode() const { return mode; }

@@ -7,7 +7,7 @@ SimulatedCards::SimulatedCards(const char* selection) {
     SimSourceFactories factories;
     // Replayed logs are read with the program's own log grammar.
     factories.logLine = [](char* line, CANframe& frame) {
-        return LogParserVexa().Parse(line, frame);
+        return QuillonLogParser().Parse(line, frame);
     };
     emulated = EmulatedDriver::Create(selection, factories);
 }

@@ -154,11 +154,11 @@ void FiltStore::Reset(const std::function<void()>& progress) {
 }
 
 bool FiltStore::Get(int index, CANframe& frame) {
-    const int storeIndex = GetFrameID(index);
+    const int storeIndex = GetStoreIndex(index);
     return storeIndex >= 0 && source.Get(storeIndex, frame);
 }
 
-int FiltStore::GetFrameID(int index) {
+int FiltStore::GetStoreIndex(int index) {
     std::lock_guard<std::recursive_mutex> hold(lock);
     return Valid(index) ? Slot(index) : -1;
 }

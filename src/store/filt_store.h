@@ -49,7 +49,7 @@ class FiltStore : public Storage, public StoreListener {
     // message store.
     bool Get(int index, CANframe& frame) override;
     // The store index held at filtered index, or -1.
-    int GetFrameID(int index);
+    int GetStoreIndex(int index);
     int GetMax() override { return capacity; }
     // The filtered index holding storeIndex, by bisection; for an index not held, the position
     // of the next higher one (the last position above all, first + 1 below all when two or more

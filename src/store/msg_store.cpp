@@ -23,14 +23,14 @@ MsgStore::MsgStore(int wanted) {
 }
 
 MsgStore::~MsgStore() {
-    // The listener sees the store emptied; the scanner may be gone already.
+    // The listener sees the store emptied; the decoder may be gone already.
     if (listener) listener->AddStore(0, -1, 0);
     for (int i = 0; i < slotsUsed; i++) frames[i].~CANframe();
 }
 
-void MsgStore::SetScanner(FrameScanner* replacement) {
+void MsgStore::SetDecoder(FrameDecoder* replacement) {
     std::lock_guard<std::mutex> serial(ingest);
-    scanner = replacement;
+    decoder = replacement;
 }
 
 CANframe* MsgStore::HeldRing::Frame(int index) {
@@ -83,9 +83,9 @@ void MsgStore::AddOne(const CANframe& frame, StoreListener* l) {
         first++;
     else
         count++;
-    if (scanner) {
+    if (decoder) {
         HeldRing held(*this);
-        scanner->Scan(index, slot, held);
+        decoder->Scan(index, slot, held);
     }
     if (l) l->AddStoreFrame(first, first + count - 1, count, slot);
 }
@@ -111,9 +111,9 @@ void MsgStore::Clear() {
         count = 0;
         l = listener;
     }
-    // What the scanner learned refers to frames that are gone, by indexes that new frames will
+    // What the decoder learned refers to frames that are gone, by indexes that new frames will
     // take again: start it afresh too.
-    if (scanner) scanner->FlushState();
+    if (decoder) decoder->FlushState();
     if (l) l->AddStore(0, -1, 0);
 }
 

@@ -7,7 +7,7 @@
 
 #include "store/array.h"
 #include "store/arrival_watcher.h"
-#include "store/frame_scanner.h"
+#include "store/frame_decoder.h"
 #include "store/storage.h"
 #include "store/zero_pages.h"
 
@@ -15,14 +15,14 @@
 // store index: its running number since the last Clear. When the ring is full the oldest frame
 // is overwritten, so the indexes of the frames still held never change.
 //
-// Locks: `ingest` serialises whole additions (ring write, the scan, the notices) and guards scanner
+// Locks: `ingest` serialises whole additions (ring write, the scan, the notices) and guards decoder
 // and watchers, so every frame is scanned and announced exactly once and in index order however
 // many readers add at once. `lock` guards first, count and the ring slots. A batch of frames is
 // added under one hold of each: per frame, the ring write, the scan and the listener's notice, in
 // that order; then, with `lock` and the listener's locks released, the arrival watchers are told.
-// Holding `lock` through the scan means a lookup never reads a frame the scanner is annotating; the
-// scanner reads earlier frames through the StoredFrames it is handed. Lock order: ingest, then what
-// the listener holds for a batch (BatchStarts to BatchEnds), then lock, then the scanner's and the
+// Holding `lock` through the scan means a lookup never reads a frame the decoder is annotating; the
+// decoder reads earlier frames through the StoredFrames it is handed. Lock order: ingest, then what
+// the listener holds for a batch (BatchStarts to BatchEnds), then lock, then the decoder's and the
 // listener's own locks; ingest, then a watcher's own lock. So no one may take `lock` before a lock
 // the listener takes in its notice, nor `ingest` while holding a watcher's lock.
 // `ingest` is never taken again by the thread that holds it; `lock` is (see Storage::lock): a
@@ -34,10 +34,10 @@ class MsgStore : public Storage {
     explicit MsgStore(int capacity);
     ~MsgStore() override;
 
-    // The scanner (the current decoder) that annotates each new frame; null for none. Waits
+    // The decoder (the current decoder) that annotates each new frame; null for none. Waits
     // for an addition in progress.
-    void SetScanner(FrameScanner* scanner);
-    // Stores a copy of frame, has the scanner scan it, tells the listener. Reader threads.
+    void SetDecoder(FrameDecoder* decoder);
+    // Stores a copy of frame, has the decoder scan it, tells the listener. Reader threads.
     void Add(const CANframe& frame) { Add(&frame, 1); }
     // The same for n frames in a row, which no other addition comes between.
     void Add(const CANframe* frames, int n);
@@ -50,7 +50,7 @@ class MsgStore : public Storage {
     void AddArrivalWatcher(ArrivalWatcher* watcher);
     // After it returns watcher is told nothing more.
     void DelArrivalWatcher(ArrivalWatcher* watcher);
-    // Forgets every frame, and the scanner's state built from them; indexes start again at 0.
+    // Forgets every frame, and the decoder's state built from them; indexes start again at 0.
     void Clear();
     // The store indexes of the exchange that frame index belongs to, from its first frame on.
     void GetTxList(int index, Array<int>& out);
@@ -71,7 +71,7 @@ class MsgStore : public Storage {
     };
 
     std::mutex ingest;
-    FrameScanner* scanner = nullptr;
+    FrameDecoder* decoder = nullptr;
     std::vector<ArrivalWatcher*> watchers;
     int capacity = 0;
     // Zero pages: untouched slots cost no memory, and a zero slot is a valid empty frame to

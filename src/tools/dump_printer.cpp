@@ -100,7 +100,7 @@ void DumpPrinter::AddStore(int, int last, int) {
     printed++;
     if (options.quiet) return;
     // The frame is still held: this notice runs within its addition to the store.
-    const int index = view.GetFrameID(last);
+    const int index = view.GetStoreIndex(last);
     CANframe frame;
     if (!msgStore.Get(index, frame)) return;
     if (options.log)

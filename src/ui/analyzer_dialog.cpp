@@ -42,7 +42,7 @@ void cb_help(Fl_Widget*, void* data) {
 void cb_setport(Fl_Widget*, void* data) {
     Self(data)->SetPort();
 }
-void cb_baud(Fl_Widget*, void* data) {
+void cb_bit_rate(Fl_Widget*, void* data) {
     Self(data)->SetBaud();
 }
 
@@ -73,12 +73,12 @@ void AnalyzerFLTK::Build() {
     const int c = m + static_cast<int>(std::ceil(fl_width("Message ID: ")));
     portChoice = new Fl_Choice(c, m, kCfgWidth - c - m, FieldHeight(), "Port: ");
     portChoice->tooltip("CAN port to analyze");
-    baudChoice =
+    bitRateChoice =
         new Fl_Choice(c, m + FieldHeight(), kCfgWidth - c - m, FieldHeight(), "Bit rate: ");
-    baudChoice->tooltip("CAN port bit rate");
-    baudChoice->callback(cb_baud, this);
-    for (const char* rate : kBitRateLabels) baudChoice->add(rate);
-    baudChoice->value(0);
+    bitRateChoice->tooltip("CAN port bit rate");
+    bitRateChoice->callback(cb_bit_rate, this);
+    for (const char* rate : kBitRateLabels) bitRateChoice->add(rate);
+    bitRateChoice->value(0);
     idInput = new Fl_Int_Input(c, m + 3 * FieldHeight(),
                                static_cast<int>(std::ceil(fl_width("  0x88888888  "))),
                                FieldHeight(), "Message ID: ");
@@ -138,10 +138,10 @@ void AnalyzerFLTK::SetPort() {
     try {
         const PortInfo info = CanIntf(cards, portChoice->value(), false).getPortInfo();
         if (info.isOpen)
-            baudChoice->deactivate();
+            bitRateChoice->deactivate();
         else
-            baudChoice->activate();
-        baudChoice->value(info.baudCode >= 0 ? info.baudCode : -1);
+            bitRateChoice->activate();
+        bitRateChoice->value(info.baudCode >= 0 ? info.baudCode : -1);
     } catch (const QuillonError& e) {
         fl_alert("%s", e.message.c_str());
     }
@@ -149,7 +149,7 @@ void AnalyzerFLTK::SetPort() {
 
 void AnalyzerFLTK::SetBaud() {
     try {
-        CanIntf(cards, portChoice->value(), false).setBaud(baudChoice->value());
+        CanIntf(cards, portChoice->value(), false).setBaud(bitRateChoice->value());
     } catch (const QuillonError& e) {
         fl_alert("%s", e.message.c_str());
     }

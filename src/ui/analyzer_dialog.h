@@ -42,7 +42,7 @@ class AnalyzerFLTK : public AnalyzerDialog {
     std::unique_ptr<Fl_Double_Window> cfgWindow;
     WaveformDisp* waveform = nullptr;
     Fl_Choice* portChoice = nullptr;
-    Fl_Choice* baudChoice = nullptr;
+    Fl_Choice* bitRateChoice = nullptr;
     Fl_Int_Input* idInput = nullptr;
 
   private:

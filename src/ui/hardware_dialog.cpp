@@ -39,7 +39,7 @@ void cb_ok(Fl_Widget*, void* data) {
 void cb_tree(Fl_Widget*, void* data) {
     Self(data)->RefreshDisplay();
 }
-void cb_baud(Fl_Widget*, void* data) {
+void cb_bit_rate(Fl_Widget*, void* data) {
     Self(data)->SetBaud();
 }
 void cb_monitor(Fl_Widget*, void* data) {
@@ -94,9 +94,9 @@ void HardwareDialogFLTK::Build() {
     {
         const int label = static_cast<int>(fl_width("Rx Errors: "));
         const int fx = 180 + label, fw = 320 - label - 20;
-        baud = new Fl_Choice(fx, 20, fw, FieldHeight(), "Bit Rate: ");
-        for (const char* rate : kBitRateLabels) baud->add(rate, 0, cb_baud, this);
-        baud->value(0);
+        bitRate = new Fl_Choice(fx, 20, fw, FieldHeight(), "Bit Rate: ");
+        for (const char* rate : kBitRateLabels) bitRate->add(rate, 0, cb_bit_rate, this);
+        bitRate->value(0);
         txErrors = NewField(fx, 45, fw, row, "Tx Errors: ");
         rxErrors = NewField(fx, 45 + row, fw, row, "Rx Errors: ");
         status = NewField(fx, 45 + 2 * row, fw, row, "Status: ");
@@ -206,13 +206,13 @@ void HardwareDialogFLTK::ShowPort(int position) {
         CanIntf port(cards, position, false);
         const PortInfo info = port.getPortInfo();
         if (info.isOpen)
-            baud->deactivate();
+            bitRate->deactivate();
         else
-            baud->activate();
+            bitRate->activate();
         if (info.baudCode < 0)
-            baud->value(static_cast<const Fl_Menu_Item*>(nullptr));
+            bitRate->value(static_cast<const Fl_Menu_Item*>(nullptr));
         else
-            baud->value(info.baudCode);
+            bitRate->value(info.baudCode);
         txErrors->value(info.txErrors.c_str());
         rxErrors->value(info.rxErrors.c_str());
         status->value(info.status.c_str());
@@ -227,7 +227,7 @@ void HardwareDialogFLTK::SetBaud() {
     if (position < 0) return;
     try {
         CanIntf port(cards, position, false);
-        port.setBaud(baud->value());
+        port.setBaud(bitRate->value());
     } catch (const QuillonError& e) {
         fl_alert("%s", e.message.c_str());
     }

@@ -64,7 +64,7 @@ class HardwareDialogFLTK : public HardwareDialog {
     Fl_Output* drvVersion = nullptr;
     Fl_Output* chipInfo = nullptr;
     Fl_Output* warning = nullptr;  // the card's failed-update warning, in red
-    Fl_Choice* baud = nullptr;
+    Fl_Choice* bitRate = nullptr;
     Fl_Output* txErrors = nullptr;
     Fl_Output* rxErrors = nullptr;
     Fl_Output* status = nullptr;

@@ -20,29 +20,29 @@ namespace {
 constexpr double kTick = 0.1;
 
 void MsgListTimeoutCallback(void* data) {
-    static_cast<MsgListData*>(data)->Tick();
+    static_cast<MsgListFLTK*>(data)->Tick();
     Fl::repeat_timeout(kTick, MsgListTimeoutCallback, data);
 }
 
 }  // namespace
 
-MsgListData::MsgListData(int x, int y, int w, int h, Session& session, const QL_Settings& prefs,
+MsgListFLTK::MsgListFLTK(int x, int y, int w, int h, Session& session, const QL_Settings& prefs,
                          MainFrame* owner)
     : ScrollWin(x, y, w, h), session(session), prefs(prefs), owner(owner) {
     session.view().AddStoreListener(this);
     Fl::add_timeout(kTick, MsgListTimeoutCallback, this);
 }
 
-MsgListData::~MsgListData() {
+MsgListFLTK::~MsgListFLTK() {
     Fl::remove_timeout(MsgListTimeoutCallback, this);
 }
 
 MsgList* CreateMsgList(int x, int y, int w, int h, Session& session, const QL_Settings& prefs,
                        MainFrame* owner) {
-    return new MsgListData(x, y, w, h, session, prefs, owner);
+    return new MsgListFLTK(x, y, w, h, session, prefs, owner);
 }
 
-bool MsgListData::Measure() {
+bool MsgListFLTK::Measure() {
     if (lineHeight > 0) return true;
     fl_font(prefs.font, prefs.fontSize);
     const int height = fl_height();
@@ -58,17 +58,17 @@ bool MsgListData::Measure() {
     return true;
 }
 
-int MsgListData::Lines() const {
+int MsgListFLTK::Lines() const {
     return ContentHeight() / lineHeight - 1;
 }
 
-int MsgListData::MaxTop() {
+int MsgListFLTK::MaxTop() {
     int first, last;
     session.view().GetTotal(&first, &last);
     return std::max(last - (ContentHeight() / lineHeight - 2), first);
 }
 
-void MsgListData::SetTop(int top) {
+void MsgListFLTK::SetTop(int top) {
     topIndex = top;
     vscroll.value(static_cast<double>(top - session.view().GetFirst()) * lineHeight);
     _scrollwin_cb(&vscroll,
@@ -76,20 +76,20 @@ void MsgListData::SetTop(int top) {
     redraw();
 }
 
-void MsgListData::OffsetsChanged() {
+void MsgListFLTK::OffsetsChanged() {
     if (lineHeight > 0) topIndex = yoff / lineHeight + session.view().GetFirst();
 }
 
-void MsgListData::AddStore(int, int, int) {
+void MsgListFLTK::AddStore(int, int, int) {
     newData = true;
 }
 
-void MsgListData::ToggleDeltaTime() {
+void MsgListFLTK::ToggleDeltaTime() {
     deltaTime = !deltaTime;
     redraw();
 }
 
-void MsgListData::Tick() {
+void MsgListFLTK::Tick() {
     if (!Measure() || !newData) return;
     newData = false;
     int first;
@@ -105,7 +105,7 @@ void MsgListData::Tick() {
     redraw();
 }
 
-void MsgListData::Select(int k) {
+void MsgListFLTK::Select(int k) {
     int first, last;
     session.view().GetTotal(&first, &last);
     k = std::max(std::min(k, last), first);
@@ -117,7 +117,7 @@ void MsgListData::Select(int k) {
         top = k - lines + 1;
     SetTop(top);
     selIndex = k;
-    selFrame = session.view().GetFrameID(k);
+    selFrame = session.view().GetStoreIndex(k);
     session.store().GetTxList(selFrame, txList);
     if (MainFrame* frame = owner)
         if (MsgDetail* detail = frame->GetMsgDetail()) detail->SetSelected(selFrame);
@@ -125,22 +125,22 @@ void MsgListData::Select(int k) {
     redraw();
 }
 
-void MsgListData::ScrollBy(int lines) {
+void MsgListFLTK::ScrollBy(int lines) {
     SetTop(std::min(std::max(topIndex + lines, session.view().GetFirst()), MaxTop()));
     autoScroll = false;
     redraw();
 }
 
-void MsgListData::Center() {
+void MsgListFLTK::Center() {
     SetTop(std::max(selIndex - Lines() / 2, session.view().GetFirst()));
 }
 
-bool MsgListData::SelectionVisible() const {
+bool MsgListFLTK::SelectionVisible() const {
     const int row = selIndex - topIndex;
     return row >= 0 && (row + 1) * lineHeight + fl_descent() < ContentHeight();
 }
 
-void MsgListData::StoreReset() {
+void MsgListFLTK::StoreReset() {
     if (selFrame >= 0) {
         Select(session.view().FindNdx(selFrame));
         if (selIndex >= 0) Center();
@@ -148,14 +148,14 @@ void MsgListData::StoreReset() {
     newData = true;
 }
 
-void MsgListData::content_size(int& w, int& h) {
+void MsgListFLTK::content_size(int& w, int& h) {
     w = h = 0;
     if (!Measure()) return;
     w = valueCol + 5 * (valueCol - idCol);
     h = (session.view().GetTotal(nullptr, nullptr) + 2) * lineHeight;
 }
 
-void MsgListData::draw_content(int x, int y, int w, int h, int xoff, int) {
+void MsgListFLTK::draw_content(int x, int y, int w, int h, int xoff, int) {
     fl_color(FL_WHITE);
     fl_rectf(x, y, w, h);
     if (!Measure()) return;
@@ -188,7 +188,7 @@ void MsgListData::draw_content(int x, int y, int w, int h, int xoff, int) {
     for (int i = 0; i < rows && topIndex + i <= last; i++) {
         const int position = topIndex + i;
         const int baseline = y + (i + 2) * lineHeight;
-        const int index = session.view().GetFrameID(position);
+        const int index = session.view().GetStoreIndex(position);
         if (index < 0 || !session.view().Get(position, frame)) continue;
         const std::string desc = parser ? parser->GetShortDesc(frame) : std::string();
         while (exchangeAt < exchangeSize && txList[exchangeAt] < index) exchangeAt++;
@@ -212,14 +212,14 @@ void MsgListData::draw_content(int x, int y, int w, int h, int xoff, int) {
     }
 }
 
-std::string MsgListData::TimeText(int position, const CANframe& frame) {
+std::string MsgListFLTK::TimeText(int position, const CANframe& frame) {
     if (!deltaTime) return Format("%-11.6lf", frame.timestamp * 1e-6);
     // A text line without a time stamp of its own has no delta and is no reference: the
     // reference is the nearest row above that has one.
     if (frame.unstamped) return "";
     CANframe previous;
     for (int row = position - 1;; row--) {
-        const int before = session.view().GetFrameID(row);
+        const int before = session.view().GetStoreIndex(row);
         if (before < 0 || !session.store().Get(before, previous)) return Format("%-11.6lf", 0.0);
         if (!previous.unstamped)
             return Format("%-11.6lf",
@@ -227,7 +227,7 @@ std::string MsgListData::TimeText(int position, const CANframe& frame) {
     }
 }
 
-int MsgListData::handle(int event) {
+int MsgListFLTK::handle(int event) {
     if (event == FL_FOCUS) return 1;
     if (event == FL_KEYDOWN) {
         if (!Measure()) return 0;

@@ -29,13 +29,13 @@ class MsgList {
 // Reader threads only set newData (AddStore); a timer on the GUI thread, ten times a second,
 // moves the view and redraws, so a burst of frames costs one redraw per tick. Only the rows in
 // view are fetched, decoded and drawn. The horizontal scrollbar moves the columns.
-class MsgListData : public MsgList, public ScrollWin, public StoreListener {
+class MsgListFLTK : public MsgList, public ScrollWin, public StoreListener {
   public:
     // session: the filtered view it shows, the store, the current decoder. prefs: the font.
     // owner: the window whose detail view shows the selection; may be null.
-    MsgListData(int x, int y, int w, int h, Session& session, const QL_Settings& prefs,
+    MsgListFLTK(int x, int y, int w, int h, Session& session, const QL_Settings& prefs,
                 MainFrame* owner);
-    ~MsgListData() override;
+    ~MsgListFLTK() override;
 
     Fl_Widget* asFlWidget() override { return this; }
     void ToggleDeltaTime() override;

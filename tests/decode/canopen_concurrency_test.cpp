@@ -39,7 +39,7 @@ struct GuardSource : FrameProducer {
 TEST(CanopenConcurrencyTest, ScanAndDecodeCreateEachNodeOnce) {
     MsgStore store(1 << 14);
     CANopenParser parser(&store);
-    store.SetScanner(&parser);
+    store.SetDecoder(&parser);
     ReadManager readers;
     readers.SetStore(&store);
 

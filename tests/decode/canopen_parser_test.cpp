@@ -34,7 +34,7 @@ CANframe Frame(uint32_t id, const std::vector<uint8_t>& bytes, int length = -100
 
 // A message store scanned by the CANopen decoder, which reads the store back when decoding.
 struct ScannedStore {
-    ScannedStore() { store.SetScanner(&parser); }
+    ScannedStore() { store.SetDecoder(&parser); }
     int Add(const CANframe& f) {
         store.Add(f);
         return store.GetLast();

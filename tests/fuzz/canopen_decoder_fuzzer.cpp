@@ -36,7 +36,7 @@ CANframe MakeFrame(const uint8_t* r) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The decoder reads neighbouring frames back from the store it scans for.
     struct Pipeline {
-        Pipeline() { store.SetScanner(&parser); }
+        Pipeline() { store.SetDecoder(&parser); }
         MsgStore store{64};  // wraps often
         CANopenParser parser{&store};
     };

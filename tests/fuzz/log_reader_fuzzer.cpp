@@ -6,5 +6,5 @@
 #include "replay_log_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    return FuzzLogReader(data, size, std::make_unique<LogParserVexa>());
+    return FuzzLogReader(data, size, std::make_unique<QuillonLogParser>());
 }

@@ -25,7 +25,7 @@ namespace {
 std::string Parse(std::string line) {
     CANframe f;
     f.SetText("old");  // whatever the frame held is released
-    return LogParserVexa().Parse(line.data(), f) ? DescribeFrame(f) : "-";
+    return QuillonLogParser().Parse(line.data(), f) ? DescribeFrame(f) : "-";
 }
 
 // The grammar of log lines is checked by quillon-dump's golden case grammar.jsonl; here what a
@@ -80,7 +80,7 @@ TEST_F(PipelineTest, WriterLinesParseBack) {
          {"123 CAN1: 0x181 - 1 2", "4294967295 CAN255: 0x1FFFFFFF - 0 1 2 3 4 5 6 255",
           "0 CAN0: 0x7FF -", "1000000000 RTR3: 0x701", "7 ERROR2:", "  # a comment", "9 kept"}) {
         CANframe f;
-        ASSERT_TRUE(LogParserVexa().Parse(line.data(), f));
+        ASSERT_TRUE(QuillonLogParser().Parse(line.data(), f));
         store.Add(f);
         sent.push_back(DescribeFrame(f));  // text too: a saved log keeps its comments
     }

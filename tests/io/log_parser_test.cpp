@@ -157,7 +157,7 @@ TEST(LogParserTest, BlockReaderAgreesWithPlainReading) {
     }
     // Not through OpenLogFile, which refuses a file with NUL bytes in its first lines.
     auto reader = std::make_unique<LogReader>(std::fopen(path.c_str(), "rb"),
-                                              std::make_unique<LogParserVexa>());
+                                              std::make_unique<QuillonLogParser>());
     // A line buffer holds 999 characters of a line, the newline included; a NUL ends it early.
     FILE* in = std::fopen(path.c_str(), "rb");
     ASSERT_TRUE(in);

@@ -28,7 +28,7 @@ struct SdoSource : FrameProducer {
         std::string line =
             "CAN" + std::to_string(n / 2 % 2) +
             (n % 2 ? ": 0x585 - 0x4B 0x40 0x60 0 15 0 0 0" : ": 0x605 - 0x40 0x40 0x60 0 0 0 0 0");
-        return LogParserVexa().Parse(line.data(), frame);
+        return QuillonLogParser().Parse(line.data(), frame);
     }
     unsigned sent = 0;
 };
@@ -83,7 +83,7 @@ TEST(NetworkConfigConcurrencyTest, NamesWhileTheConfigurationChanges) {
     NetworkConfig config;
     MsgStore store(1 << 12);
     CANopenParser parser(&store, &config);
-    store.SetScanner(&parser);
+    store.SetDecoder(&parser);
     Namer namer(parser);
     store.AddStoreListener(&namer);
     ReadManager readers;

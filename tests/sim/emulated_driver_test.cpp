@@ -38,7 +38,7 @@ const std::string kBench =
 SimSourceFactories WithLogParser() {
     SimSourceFactories factories;
     factories.logLine = [](char* line, CANframe& frame) {
-        return LogParserVexa().Parse(line, frame);
+        return QuillonLogParser().Parse(line, frame);
     };
     return factories;
 }

@@ -92,7 +92,7 @@ struct PacedLogs : LogNotices {
 
 // Checks the scan order (by index, and each source's by file) and annotates frames as a decoder
 // does: marks, and links to the source's previous frame. Written under the ingest lock only.
-struct Checker : FrameScanner {
+struct Checker : FrameDecoder {
     void Scan(int index, CANframe& frame, StoredFrames& stored) override {
         const int source = frame.data[0] % kSources, seq = frame.data[1] << 8 | frame.data[2];
         if (index != next++ || seq != lastSeq[source] + 1) errors++;
@@ -116,7 +116,7 @@ class StoreConcurrencyTest : public testing::TestWithParam<int> {};
 TEST_P(StoreConcurrencyTest, ReadersAddWhileTheStoreIsReadAndTheViewRebuilt) {
     MsgStore store(1000);  // wraps many times, and so does the view
     Checker check;
-    store.SetScanner(&check);
+    store.SetDecoder(&check);
     TestFilter filter;
     FiltStore view(store, filter);
     PacedLogs logs(store, GetParam());

@@ -27,7 +27,7 @@ inline std::vector<int> Span(Storage& s) {
 inline std::vector<int> Held(FiltStore& view) {
     std::vector<int> held;
     for (int i = view.GetFirst(), last = view.GetLast(); i <= last; i++)
-        if (const int id = view.GetFrameID(i); id >= 0) held.push_back(id);
+        if (const int id = view.GetStoreIndex(i); id >= 0) held.push_back(id);
     return held;
 }
 

@@ -73,8 +73,8 @@ TEST(CANframeTest, TextFramesOwnTheirText) {
     EXPECT_TRUE(noneCopy.type == FRAME_TEXT && noneCopy.text == nullptr);
 }
 
-// Records notices, resets (of a view or of the scanner) and scans, linking frames as a decoder.
-struct Recorder : StoreListener, FrameScanner {
+// Records notices, resets (of a view or of the decoder) and scans, linking frames as a decoder.
+struct Recorder : StoreListener, FrameDecoder {
     void AddStore(int first, int last, int total) override {
         notices.push_back({first, last, total});
     }
@@ -96,7 +96,7 @@ TEST(MsgStoreTest, RingKeepsIndexesAcrossTheWrap) {
     MsgStore store(4);
     Recorder rec;
     store.AddStoreListener(&rec);
-    store.SetScanner(&rec);
+    store.SetDecoder(&rec);
     for (uint32_t id = 0; id < 6; id++) store.Add(Frame(100 + id));
     EXPECT_EQ(Span(store), (std::vector<int>{4, 2, 5}));
     CANframe f;
@@ -110,10 +110,10 @@ TEST(MsgStoreTest, RingKeepsIndexesAcrossTheWrap) {
     EXPECT_EQ(rec.notices, (std::vector<std::vector<int>>{
                                {0, 0, 1}, {0, 1, 2}, {0, 2, 3}, {0, 3, 4}, {1, 4, 4}, {2, 5, 4}}));
 
-    store.Clear();  // the scanner forgets too
+    store.Clear();  // the decoder forgets too
     EXPECT_EQ(rec.notices.back(), (std::vector<int>{0, -1, 0}));
     EXPECT_EQ(Span(store), (std::vector<int>{0, 0, -1}));
-    store.SetScanner(nullptr);
+    store.SetDecoder(nullptr);
     store.Add(Frame(9));
     ASSERT_TRUE(store.Get(0, f));  // indexes start again at 0
     EXPECT_TRUE(f.id == 9 && f.scanInfo == 0 && rec.scanned == 6 && rec.resets == 1);
@@ -184,7 +184,7 @@ TEST(FiltStoreTest, FollowsTheStoreAndRebuildsWithTheFilter) {
     CANframe f;
     ASSERT_TRUE(view.Get(2, f));
     EXPECT_EQ(f.id, 2u);
-    EXPECT_FALSE(view.Get(3, f) || view.Get(-1, f) || view.GetFrameID(3) != -1);
+    EXPECT_FALSE(view.Get(3, f) || view.Get(-1, f) || view.GetStoreIndex(3) != -1);
     store.Clear();  // told as a reset, not as an addition
     EXPECT_EQ(Span(view), (std::vector<int>{0, 0, -1}));
     EXPECT_TRUE(rec.resets == 1 && rec.notices.size() == 3);
@@ -216,14 +216,14 @@ TEST(FiltStoreTest, FollowsTheStoreAndRebuildsWithTheFilter) {
 // A scan that throws in the middle of a batch leaves no lock held: another thread can still
 // rebuild the view, and the store keeps the frames up to the one that failed.
 TEST(FiltStoreTest, ABatchThatThrowsReleasesItsLocks) {
-    struct Failing : FrameScanner {
+    struct Failing : FrameDecoder {
         void Scan(int index, CANframe&, StoredFrames&) override {
             if (index == 2) throw std::bad_alloc();
         }
         void FlushState() override {}
     } failing;
     MsgStore store(16);
-    store.SetScanner(&failing);
+    store.SetDecoder(&failing);
     TestFilter filter;
     FiltStore view(store, filter);
     std::thread([&] {

@@ -111,17 +111,17 @@ TEST(AnalyzerDialogTest, MeasuresBothCardKindsAndDrawsTheBitTime) {
     EXPECT_STREQ(dialog.portChoice->menu()[0].label(), "CARD 0, PORT 1");
     EXPECT_STREQ(dialog.portChoice->menu()[1].label(), "CARD 0, PORT 2");
     EXPECT_STREQ(dialog.portChoice->menu()[2].label(), "CARD 1, PORT 1");
-    EXPECT_EQ(dialog.baudChoice->value(), 2);
+    EXPECT_EQ(dialog.bitRateChoice->value(), 2);
 
     // The bit rate follows the chosen port and is fixed while the port is read.
     CanIntf reading(cards, 1, false);
     reading.open();
     dialog.portChoice->value(1);
     dialog.SetPort();
-    EXPECT_FALSE(dialog.baudChoice->active());
+    EXPECT_FALSE(dialog.bitRateChoice->active());
     reading.close();
     dialog.SetPort();
-    EXPECT_TRUE(dialog.baudChoice->active());
+    EXPECT_TRUE(dialog.bitRateChoice->active());
 
     // Without a result only the frame and its labels have tooltips.
     Draw(*dialog.window);

@@ -267,8 +267,8 @@ TEST_F(FiltDialogTest, ApplyShowsWhatQuillonDumpPrints) {
     dialog->exprInput->value("A & !B");
     Press("Apply");
     std::string shown;
-    for (int i = 0; session.view().GetFrameID(i) >= 0; i++)
-        shown += std::to_string(session.view().GetFrameID(i)) + "\n";
+    for (int i = 0; session.view().GetStoreIndex(i) >= 0; i++)
+        shown += std::to_string(session.view().GetStoreIndex(i)) + "\n";
 
     ProcessResult dump =
         RunProcess({QUILLON_DUMP_BIN, "-e", "id:0x780:0x180", "-e", "port:1", "-f", "A & !B", log});

@@ -238,14 +238,14 @@ TEST_F(HardwareDialogTest, BitRateIsFixedForAnOpenPortAndSetAtOnceForAClosedOne)
     const int fd = OpenPort(*driver, cards->ports().Node(0).c_str());
     dialog->Show();
     Select("CARD 0/PORT 1");
-    EXPECT_FALSE(dialog->baud->active());
-    EXPECT_EQ(dialog->baud->value(), 0);
+    EXPECT_FALSE(dialog->bitRate->active());
+    EXPECT_EQ(dialog->bitRate->value(), 0);
 
     Select("CARD 1/PORT 1");
-    EXPECT_TRUE(dialog->baud->active());
-    EXPECT_EQ(dialog->baud->value(), 2);
-    EXPECT_STREQ(dialog->baud->text(3), "250,000 bps");
-    dialog->baud->picked(dialog->baud->menu() + 3);
+    EXPECT_TRUE(dialog->bitRate->active());
+    EXPECT_EQ(dialog->bitRate->value(), 2);
+    EXPECT_STREQ(dialog->bitRate->text(3), "250,000 bps");
+    dialog->bitRate->picked(dialog->bitRate->menu() + 3);
     EXPECT_EQ(CanIntf(*cards, 2, false).getBaud(), 3);
 
     // A rate that cannot be set is reported once.
@@ -258,7 +258,7 @@ TEST_F(HardwareDialogTest, BitRateIsFixedForAnOpenPortAndSetAtOnceForAClosedOne)
         gone = e.message;
     }
     ASSERT_FALSE(gone.empty());
-    EXPECT_EQ(CaptureAlert([&] { dialog->baud->picked(dialog->baud->menu() + 4); }), gone);
+    EXPECT_EQ(CaptureAlert([&] { dialog->bitRate->picked(dialog->bitRate->menu() + 4); }), gone);
     calls->gone = false;
     EXPECT_EQ(CanIntf(*cards, 2, false).getBaud(), 3);
 

@@ -34,7 +34,7 @@ class MsgListTest : public ::testing::Test {
     void SetUp() override {
         session.SetParserMode(PARSE_RAW);
         window = std::make_unique<Fl_Window>(500, 400);
-        list = static_cast<MsgListData*>(CreateMsgList(0, 0, 500, 200, session, prefs, &frame));
+        list = static_cast<MsgListFLTK*>(CreateMsgList(0, 0, 500, 200, session, prefs, &frame));
         frame.detail = CreateMsgDetail(0, 200, 500, 200, session, prefs);
         window->end();
         window->show();
@@ -63,7 +63,7 @@ class MsgListTest : public ::testing::Test {
     Session session{nullptr, nullptr, 1000};
     Frame frame;
     std::unique_ptr<Fl_Window> window;  // the list and the detail view, before the session goes
-    MsgListData* list = nullptr;
+    MsgListFLTK* list = nullptr;
 };
 
 TEST_F(MsgListTest, EmptyListAndFollowingNewFrames) {

@@ -332,7 +332,7 @@ struct SdoReplay : FrameProducer {
     bool getNextFrame(CANframe& frame) override {
         std::string line = sent++ % 2 ? "CAN0: 0x585 - 0x4B 0x40 0x60 0 15 0 0 0"
                                       : "CAN0: 0x605 - 0x40 0x40 0x60 0 0 0 0 0";
-        return LogParserVexa().Parse(line.data(), frame);
+        return QuillonLogParser().Parse(line.data(), frame);
     }
     unsigned sent = 0;
 };

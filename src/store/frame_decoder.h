@@ -15,9 +15,9 @@ class StoredFrames {
 
 // What the message store calls for every frame it takes in (the current decoder): it annotates
 // the stored frame from what it learned of the frames before it.
-class FrameScanner {
+class FrameDecoder {
   public:
-    virtual ~FrameScanner() = default;
+    virtual ~FrameDecoder() = default;
     // Called once for every frame entering the store, in arrival order, with its store index
     // and the stored frame itself.
     virtual void Scan(int index, CANframe& frame, StoredFrames& stored) = 0;
