@@ -40,25 +40,18 @@ void FiltStore::Empty() {
     count = 0;
 }
 
-void FiltStore::AddStore(int, int last, int total) {
-    if (total == 0) {
-        StoreListener* l;
-        {
-            std::lock_guard<std::recursive_mutex> hold(lock);
-            Empty();
-            decidedUpTo = -1;
-            clears++;
-            l = listener;
-        }
-        if (l) l->StoreReset();
-        return;
+void FiltStore::AddStore(int, int, int total) {
+    // The message store hands every new frame to AddStoreFrame; without one it only clears.
+    if (total != 0) return;
+    StoreListener* l;
+    {
+        std::lock_guard<std::recursive_mutex> hold(lock);
+        Empty();
+        decidedUpTo = -1;
+        clears++;
+        l = listener;
     }
-    // Told without the frame, as the message store never does: looked up and taken under the
-    // locks a run of notices holds.
-    BatchStarts();
-    const CANframe* frame = source.GetFramePtr(last);
-    Take(last, frame && filter.Passes(*frame));
-    BatchEnds();
+    if (l) l->StoreReset();
 }
 
 void FiltStore::AddStoreFrame(int first, int last, int total, const CANframe& frame) {

@@ -30,8 +30,8 @@ class FiltStore : public Storage, public StoreListener {
     FiltStore(MsgStore& source, FrameFilter& filter);
     ~FiltStore() override;
 
-    // The message store's notice of its clearing (0, -1, 0); any other notice matches the newest
-    // frame, looked up (reader threads).
+    // The message store's notice of its clearing (0, -1, 0), the one notice it sends without a
+    // frame.
     void AddStore(int first, int last, int total) override;
     // The same with the newest frame handed in, as the message store does within a run of
     // notices.

@@ -97,11 +97,6 @@ bool MsgStore::Get(int index, CANframe& frame) {
     return true;
 }
 
-CANframe* MsgStore::GetFramePtr(int index) {
-    std::lock_guard<std::recursive_mutex> hold(lock);
-    return Valid(index) ? &Slot(index) : nullptr;
-}
-
 void MsgStore::Clear() {
     std::lock_guard<std::mutex> serial(ingest);
     StoreListener* l;

@@ -42,8 +42,6 @@ class MsgStore : public Storage {
     // The same for n frames in a row, which no other addition comes between.
     void Add(const CANframe* frames, int n);
     bool Get(int index, CANframe& frame) override;
-    // The frame in its ring slot, or null; for the decoders and the filtered store.
-    CANframe* GetFramePtr(int index);
     int GetMax() override { return capacity; }
     // Has watcher told of every addition from now on (FramesArrived), until DelArrivalWatcher.
     // Waits for an addition in progress. Not owned.
