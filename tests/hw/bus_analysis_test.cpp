@@ -203,19 +203,6 @@ TEST_F(BusAnalysisTest, RefusedCardsAndUnansweredPolls) {
               20);
 }
 
-TEST(BusAnalysisDemoTest, BothCardKindsOnTheDemoBusAgree) {
-    auto demo = EmulatedDriver::Create("demo");
-    Cards cards(demo.get(), SocketCanPorts::LeftOut);
-    const BusMeasurement a = MeasureBus(cards, 0, 0);
-    const BusMeasurement b = MeasureBus(cards, 2, 0);
-    ASSERT_TRUE(a.ok && b.ok) << a.alert << b.alert;
-    EXPECT_NEAR(a.stats.rxFall, b.stats.rxFall, kPeriodNs);
-    EXPECT_NEAR(a.stats.rxRise, b.stats.rxRise, kPeriodNs);
-    EXPECT_NEAR(AckFall(a.stats), AckFall(b.stats), kPeriodNs);
-    EXPECT_NEAR(AckRise(a.stats), AckRise(b.stats), kPeriodNs);
-    EXPECT_GT(a.stats.ackRiseSpan, 0);
-}
-
 TEST(BusAnalysisLinesTest, RatesDelaysAgainstTheBitTime) {
     CanBusStats s;
     s.bitTime = 2000;

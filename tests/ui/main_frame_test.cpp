@@ -219,20 +219,6 @@ TEST_F(MainFrameTest, SaveWritesTheFormatTheExtensionNames) {
     }
 }
 
-TEST_F(MainFrameTest, OpensACandumpLogAndDecodesItAsCanopen) {
-    TempDir dir;
-    WriteFile(dir.file("bus.log"),
-              "(1700000000.000000) can0 000#0102\n(1700000000.001000) can0 702#05\n");
-    session->SetParserMode(PARSE_CANOPEN);
-    frame->OpenLogFile(dir.file("bus.log"));
-    EXPECT_TRUE(WaitFor([&] { return frame->Enabled(iconOpen); }));
-    ASSERT_EQ(Store().GetTotal(nullptr, nullptr), 2);
-    CANframe stored;
-    ASSERT_TRUE(Store().Get(1, stored));
-    EXPECT_EQ(stored.timestamp, 1000u);
-    EXPECT_EQ(session->decoder()->GetShortDesc(stored), "GUARD<-2: node is Operational");
-}
-
 // The emulated driver, except that the card of busyNode answers busy to "open port" (opcode 1).
 class BusyOnOpen : public DriverCalls {
   public:
