@@ -29,9 +29,9 @@ void Session::CreateStores(int capacity) {
 
 void Session::SetParserMode(ParseMode chosen) {
     if (chosen == mode) return;
-    if (messages) messages->SetDecoder(nullptr);
+    messages->SetDecoder(nullptr);
     parser.reset();
-    if (messages) messages->Clear();
+    messages->Clear();
     if (chosen == PARSE_CANOPEN) {
         parser = std::make_unique<CANopenParser>(messages.get(), &netConfig);
         mode = PARSE_CANOPEN;
@@ -39,13 +39,13 @@ void Session::SetParserMode(ParseMode chosen) {
         parser = std::make_unique<Parser>();
         mode = PARSE_RAW;
     }
-    if (messages) messages->SetDecoder(parser.get());
+    messages->SetDecoder(parser.get());
 }
 
 void Session::SetFilter(std::unique_ptr<FilterLogic> replacement,
                         const std::function<void()>& progress) {
     display.Replace(std::move(replacement));
-    if (filtered) filtered->Reset(progress);
+    filtered->Reset(progress);
 }
 
 void Session::StartWriting(const std::string& path, bool live, LogFormat format) {
