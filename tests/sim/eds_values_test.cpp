@@ -4,43 +4,9 @@
 
 #include <filesystem>
 
-namespace {
-
-const char kEds[] = R"([FileInfo]
-FileName=test.eds
-[1000]
-DataType=0x0007
-DefaultValue=0x00020192
-[1400sub1]
-DataType=0x0007
-DefaultValue=$NODEID+0x200
-[1800sub1]
-DataType=0x0007
-DefaultValue=0x180+$NodeID
-[2000]
-DataType=0x0003
-AccessType=rw
-DefaultValue=-2
-[2001]
-DataType=0x0009
-DefaultValue=Hello node
-[2002]
-DataType=0x0008
-DefaultValue=1.5
-[2003]
-ObjectType=0x9
-SubNumber=2
-[2004]
-DataType=0x0005
-AccessType=wo
-;[2005]
-;DataType=0x0005
-)";
-
-}  // namespace
-
+// Default values sized by their type, node-IDs added, commented and array objects left out.
 TEST(EdsValuesTest, DefaultValuesSizedByType) {
-    const auto values = EdsValues::Parse(kEds, 5);
+    const auto values = EdsValues::Load(TEST_DATA_DIR "/../../sim/data/values.eds", 5);
     struct Row {
         uint32_t key;
         std::vector<uint8_t> bytes;
@@ -71,8 +37,7 @@ TEST(EdsValuesTest, RealFilesGiveValues) {
     for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
         const std::string ext = entry.path().extension().string();
         if (ext != ".eds" && ext != ".EDS") continue;
-        const auto values = EdsValues::Load(entry.path().string(), 3);
-        EXPECT_FALSE(values.empty()) << entry.path();
+        EXPECT_FALSE(EdsValues::Load(entry.path().string(), 3).empty()) << entry.path();
         files++;
     }
     EXPECT_GT(files, 5);

@@ -6,13 +6,8 @@
 
 #include <vector>
 
-namespace {
-
-constexpr int kPeriodNs = 40;  // a type 1 card's clock: 25 MHz
-
-}  // namespace
-
 TEST(LineCaptureTest, SamplesOfKnownBits) {
+    constexpr int kPeriodNs = 40;  // a type 1 card's clock: 25 MHz
     LineTiming t;
     t.loopFallNs = 40;  // one clock period
     t.loopRiseNs = 41;  // seen at the second

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <deque>
 #include <map>
 
 #include "sim/sdo_client.h"
@@ -45,17 +43,14 @@ TEST(SdoTransferTest, ValuesArriveWhole) {
         for (size_t size : {1, 3, 4, 5, 7, 8, 13, 14, 15, 21, 22, 40}) {
             if (transfer == SdoTransfer::kExpeditedDownload && size > 4) continue;
             SCOPED_TRACE(testing::Message() << static_cast<int>(transfer) << " size " << size);
-            std::map<uint32_t, ObjValue> objects;
-            objects[kKey] = ObjValue{0x09, true, Bytes(size)};
+            std::map<uint32_t, ObjValue> objects{{kKey, ObjValue{0x09, true, Bytes(size)}}};
             const std::vector<uint8_t> written(size, 0x5A);
             SdoClient client;
             SdoServer server;
-            const bool upload =
-                transfer == SdoTransfer::kUpload || transfer == SdoTransfer::kBlockUpload;
             ASSERT_EQ(Transfer(client, server, objects, transfer, written),
                       SdoClient::Result::kDone);
             EXPECT_FALSE(client.Busy());
-            if (upload)
+            if (transfer == SdoTransfer::kUpload || transfer == SdoTransfer::kBlockUpload)
                 EXPECT_EQ(client.Data(), Bytes(size));
             else
                 EXPECT_EQ(objects[kKey].bytes, written);
@@ -64,8 +59,7 @@ TEST(SdoTransferTest, ValuesArriveWhole) {
 }
 
 TEST(SdoTransferTest, ServerRefusesWhatItCannotDo) {
-    std::map<uint32_t, ObjValue> objects;
-    objects[kKey] = ObjValue{0x07, false, {1, 2, 3, 4}};
+    std::map<uint32_t, ObjValue> objects{{kKey, ObjValue{0x07, false, {1, 2, 3, 4}}}};
     SdoClient client;
     SdoServer server;
     std::vector<SdoPayload> out;
@@ -80,6 +74,5 @@ TEST(SdoTransferTest, ServerRefusesWhatItCannotDo) {
 }
 
 TEST(SdoTransferTest, BlockCrcCheckValue) {
-    const char* check = "123456789";
-    EXPECT_EQ(SdoBlockCrc(reinterpret_cast<const uint8_t*>(check), std::strlen(check)), 0x31C3);
+    EXPECT_EQ(SdoBlockCrc(reinterpret_cast<const uint8_t*>("123456789"), 9), 0x31C3);
 }
