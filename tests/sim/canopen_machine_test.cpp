@@ -75,9 +75,10 @@ std::vector<std::pair<int, std::string>> Decode(const std::vector<CANframe>& fra
 
 }  // namespace
 
-// The machines' traffic, through the real decoder: nothing malformed, only an emergency with an
-// error code worth a warning, and every service the machine offers shows up, transfers
-// completing. The services files list what the descriptions must hold; "!" what none may.
+// The traffic of the demo's machines and the example's, through the real decoder: nothing
+// malformed, only an emergency with an error code worth a warning, no more frames than a quiet
+// machine sends, and every service its file lists shows up (transfers completing), none that
+// the file lists after "!".
 TEST(CanopenMachineTest, DemoTrafficDecodesCleanly) {
     const struct {
         std::string text;
