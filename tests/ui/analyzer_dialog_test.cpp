@@ -13,13 +13,9 @@
 
 #include "hw/can_intf.h"
 #include "hw/cards.h"
-#include "session/session.h"
-#include "session/settings.h"
 #include "sim/emulation_test_support.h"
 #include "support/test_support.h"
-#include "ui/alert_capture.h"
-#include "ui/main_frame_fltk.h"
-#include "ui/widget_lookup.h"
+#include "ui/gui_support.h"
 
 namespace {
 
@@ -75,29 +71,6 @@ struct Pixels {
 };
 
 }  // namespace
-
-TEST(AnalyzerDialogTest, NoCardsGiveAnAlertAndNoWindow) {
-    Cards cards(nullptr, SocketCanPorts::LeftOut);
-    QL_Settings prefs;
-    Session session(nullptr, &cards, 1000);
-    MainFrameFLTK frame(session, prefs);
-    Dialogs dialogs;
-    dialogs.analyzer = CreateAnalyzer(cards, &frame);
-    auto& dialog = static_cast<AnalyzerFLTK&>(*dialogs.analyzer);
-    frame.SetDialogs(std::move(dialogs));
-    // Opened from the Tools menu.
-    EXPECT_EQ(CaptureAlert([&] {
-                  frame.menuBar->picked(frame.menuBar->find_item("&Tools/&Analyze CAN bus..."));
-              }),
-              "No CAN cards found in system");
-    EXPECT_FALSE(dialog.window->shown());
-    int x, y;  // built beside the window that opens it
-    frame.GetXY(x, y);
-    EXPECT_EQ(std::vector<int>({dialog.window->x(), dialog.window->y()}),
-              std::vector<int>({x + 100, y + 100}));
-    EXPECT_EQ(CaptureAlert([&] { dialog.Config(); }), "No CAN cards found in system");
-    EXPECT_FALSE(dialog.cfgWindow->shown());
-}
 
 TEST(AnalyzerDialogTest, MeasuresBothCardKindsAndDrawsTheBitTime) {
     TempDir dir;
