@@ -232,8 +232,6 @@ TEST_F(FiltDialogTest, TypedElementIsDrawn) {
     EXPECT_EQ(static_cast<FeCanID&>(*dialog->FindFE("A")).value, 0x1f1u);
 
     // Dark ink in the row's header and in its cell, read back from the window.
-    dialog->window->wait_for_expose();
-    dialog->window->redraw();
     auto ink = [&](Fl_Table::TableContext context) {
         int x, y, w, h;
         dialog->table->find_cell(context, 0, 0, x, y, w, h);

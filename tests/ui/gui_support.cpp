@@ -80,6 +80,12 @@ class ModalWatch : public testing::Environment {
 
 testing::Environment* const modalWatch = testing::AddGlobalTestEnvironment(new ModalWatch);
 
+std::unique_ptr<uchar[]> Read(Fl_Window& window, int x, int y, int w, int h) {
+    Redraw(window);
+    window.make_current();
+    return std::unique_ptr<uchar[]>(fl_read_image(nullptr, x, y, w, h));
+}
+
 }  // namespace
 
 Fl_Widget* FindLabelled(Fl_Group* group, const std::string& label) {
@@ -121,10 +127,14 @@ bool UntilUi(const std::function<bool()>& done) {
     return WaitUntil(done, [] { Fl::wait(0.01); });
 }
 
-Ink InkIn(Fl_Window& window, int x, int y, int w, int h) {
+void Redraw(Fl_Window& window) {
+    window.wait_for_expose();
+    window.redraw();
     Settle();
-    window.make_current();
-    std::unique_ptr<uchar[]> rgb(fl_read_image(nullptr, x, y, w, h));
+}
+
+Ink InkIn(Fl_Window& window, int x, int y, int w, int h) {
+    const std::unique_ptr<uchar[]> rgb = Read(window, x, y, w, h);
     Ink ink;
     for (int i = 0; rgb && i < w * h; i++) {
         const uchar r = rgb[3 * i], g = rgb[3 * i + 1], b = rgb[3 * i + 2];
@@ -143,4 +153,14 @@ std::string TreeText(Fl_Tree* tree) {
              (i->is_selected() ? "*" : "");
     }
     return s;
+}
+
+std::set<int> RowsWith(Fl_Window& window, int x, int y, int w, int h, Fl_Color c) {
+    uchar r, g, b;
+    Fl::get_color(c, r, g, b);
+    const std::unique_ptr<uchar[]> rgb = Read(window, x, y, w, h);
+    std::set<int> rows;
+    for (int i = 0; rgb && i < w * h; i++)
+        if (rgb[3 * i] == r && rgb[3 * i + 1] == g && rgb[3 * i + 2] == b) rows.insert(y + i / w);
+    return rows;
 }

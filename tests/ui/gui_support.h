@@ -8,6 +8,7 @@
 #include <FL/Fl_Window.H>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,11 +38,15 @@ void Settle();
 // Runs the event loop until done(); false when it still does not hold after kPatience.
 bool UntilUi(const std::function<bool()>& done);
 
-// The pixels of a rectangle of the window, as drawn, that are dark (text) and blue (highlight).
+// Draws the window once it is on the screen.
+void Redraw(Fl_Window& window);
+// The pixels of a rectangle of the window, redrawn, that are dark (text) and blue (highlight).
 struct Ink {
     int dark = 0, blue = 0;
 };
 Ink InkIn(Fl_Window& window, int x, int y, int w, int h);
+// The rows of a rectangle of the window, redrawn, with a pixel of colour c.
+std::set<int> RowsWith(Fl_Window& window, int x, int y, int w, int h, Fl_Color c);
 
 // Every item of the tree by path, " " between; "!" after a red one, "*" after a selected one.
 std::string TreeText(Fl_Tree* tree);
