@@ -13,13 +13,9 @@
 
 #include "hw/can_intf.h"
 #include "hw/cards.h"
-#include "session/session.h"
-#include "session/settings.h"
 #include "sim/emulation_test_support.h"
 #include "support/test_support.h"
-#include "ui/alert_capture.h"
-#include "ui/main_frame_fltk.h"
-#include "ui/widget_lookup.h"
+#include "ui/gui_support.h"
 
 namespace {
 
@@ -41,63 +37,7 @@ std::map<std::string, std::set<int>> Tips(const WaveformDisp& w) {
     return tips;
 }
 
-// Draws the window once it is on the screen.
-void Draw(Fl_Window& window) {
-    window.wait_for_expose();
-    window.redraw();
-    Fl::flush();
-}
-
-// The window's pixels as drawn.
-struct Pixels {
-    explicit Pixels(Fl_Window& window) : w(window.w()), h(window.h()) {
-        Draw(window);
-        window.make_current();
-        data = fl_read_image(nullptr, 0, 0, w, h);
-    }
-    ~Pixels() { delete[] data; }
-    bool Is(int x, int y, Fl_Color c) const {
-        uchar r, g, b;
-        Fl::get_color(c, r, g, b);
-        const uchar* p = data + 3 * (y * w + x);
-        return p[0] == r && p[1] == g && p[2] == b;
-    }
-    // The rows of the rectangle with a pixel of colour c.
-    std::set<int> Rows(int x0, int y0, int x1, int y1, Fl_Color c) const {
-        std::set<int> rows;
-        for (int y = y0; y < y1; y++)
-            for (int x = x0; x < x1; x++)
-                if (Is(x, y, c)) rows.insert(y);
-        return rows;
-    }
-    int w, h;
-    uchar* data;
-};
-
 }  // namespace
-
-TEST(AnalyzerDialogTest, NoCardsGiveAnAlertAndNoWindow) {
-    Cards cards(nullptr, SocketCanPorts::LeftOut);
-    QL_Settings prefs;
-    Session session(nullptr, &cards, 1000);
-    MainFrameFLTK frame(session, prefs);
-    Dialogs dialogs;
-    dialogs.analyzer = CreateAnalyzer(cards, &frame);
-    auto& dialog = static_cast<AnalyzerFLTK&>(*dialogs.analyzer);
-    frame.SetDialogs(std::move(dialogs));
-    // Opened from the Tools menu.
-    EXPECT_EQ(CaptureAlert([&] {
-                  frame.menuBar->picked(frame.menuBar->find_item("&Tools/&Analyze CAN bus..."));
-              }),
-              "No CAN cards found in system");
-    EXPECT_FALSE(dialog.window->shown());
-    int x, y;  // built beside the window that opens it
-    frame.GetXY(x, y);
-    EXPECT_EQ(std::vector<int>({dialog.window->x(), dialog.window->y()}),
-              std::vector<int>({x + 100, y + 100}));
-    EXPECT_EQ(CaptureAlert([&] { dialog.Config(); }), "No CAN cards found in system");
-    EXPECT_FALSE(dialog.cfgWindow->shown());
-}
 
 TEST(AnalyzerDialogTest, MeasuresBothCardKindsAndDrawsTheBitTime) {
     TempDir dir;
@@ -124,7 +64,7 @@ TEST(AnalyzerDialogTest, MeasuresBothCardKindsAndDrawsTheBitTime) {
     EXPECT_TRUE(dialog.bitRateChoice->active());
 
     // Without a result only the frame and its labels have tooltips.
-    Draw(*dialog.window);
+    Redraw(*dialog.window);
     EXPECT_EQ(Tips(*dialog.waveform).size(), 6u);
     const std::set<std::string> edges = {"Transmit falling edge",
                                          "Transmit rising edge",
@@ -136,29 +76,27 @@ TEST(AnalyzerDialogTest, MeasuresBothCardKindsAndDrawsTheBitTime) {
     const auto start = [&] { Labelled(dialog.window.get(), "Start")->do_callback(); };
     ASSERT_EQ(CaptureAlert(start), "(no alert)");
     ASSERT_TRUE(dialog.waveform->HasData());
-    {
-        const Pixels pixels(*dialog.window);
-        std::map<std::string, std::set<int>> tips = Tips(*dialog.waveform);
-        EXPECT_EQ(tips.size(), 12u);  // eleven texts (one area pair shares one) and nothing
-        for (const std::string& edge : edges) {
-            ASSERT_EQ(tips.count(edge), 1u) << edge;
-            // A few pixels wide, around the drawn edge: a column of the trace's colour in it.
-            const std::set<int>& columns = tips[edge];
-            EXPECT_LE(columns.size(), 7u) << edge;
-            const Fl_Color c = edge[0] == 'T'   ? FL_YELLOW
-                               : edge[0] == 'R' ? fl_rgb_color(60, 160, 255)
-                                                : FL_GREEN;
-            const int x = (*columns.begin() + *columns.rbegin()) / 2;
-            EXPECT_GT(pixels.Rows(x - 1, 0, x + 2, dialog.waveform->h() / 2, c).size(), 20u)
-                << edge;
-        }
+    Redraw(*dialog.window);
+    std::map<std::string, std::set<int>> tips = Tips(*dialog.waveform);
+    EXPECT_EQ(tips.size(), 12u);  // eleven texts (one area pair shares one) and nothing
+    for (const std::string& edge : edges) {
+        ASSERT_EQ(tips.count(edge), 1u) << edge;
+        // A few pixels wide, around the drawn edge: a column of the trace's colour in it.
+        const std::set<int>& columns = tips[edge];
+        EXPECT_LE(columns.size(), 7u) << edge;
+        const Fl_Color c = edge[0] == 'T'   ? FL_YELLOW
+                           : edge[0] == 'R' ? fl_rgb_color(60, 160, 255)
+                                            : FL_GREEN;
+        const int x = (*columns.begin() + *columns.rbegin()) / 2;
+        EXPECT_GT(RowsWith(*dialog.window, x - 1, 0, 3, dialog.waveform->h() / 2, c).size(), 20u)
+            << edge;
     }
 
     // The type 1 card's samples decode to the same delays within a sample period.
     dialog.portChoice->value(2);
     ASSERT_EQ(CaptureAlert(start), "(no alert)");
-    Draw(*dialog.window);
-    std::map<std::string, std::set<int>> tips = Tips(*dialog.waveform);
+    Redraw(*dialog.window);
+    tips = Tips(*dialog.waveform);
     EXPECT_EQ(tips.count("Receive falling edge\n160ns after transmit edge"), 1u);
     EXPECT_EQ(tips.count("ACK rising edge\n360ns after transmit edge"), 1u);
     Labelled(dialog.window.get(), "Help")->do_callback();
@@ -177,16 +115,15 @@ TEST(AnalyzerDialogTest, NumbersAtAQuarterAndHalfABitAndNoAck) {
     stats.rxFall = 500;   // a quarter: yellow
     stats.rxRise = 1000;  // half: red
     waveform->Update(stats, false, false);
-    const Pixels pixels(window);
     // The figures' area: below the plot, left of the legend.
-    const std::set<int> yellow = pixels.Rows(10, 300, 300, 400, FL_YELLOW);
-    const std::set<int> red = pixels.Rows(10, 300, 300, 400, FL_RED);
+    const std::set<int> yellow = RowsWith(window, 10, 300, 290, 100, FL_YELLOW);
+    const std::set<int> red = RowsWith(window, 10, 300, 290, 100, FL_RED);
     ASSERT_FALSE(yellow.empty());
     ASSERT_FALSE(red.empty());
     EXPECT_LT(*yellow.begin(), *red.begin());    // the falling delay's line first
     EXPECT_GT(*yellow.rbegin(), *red.rbegin());  // "Error: No ACK bit received" last
     // The ACK trace is one flat line of three pixels, with no tooltips.
-    EXPECT_EQ(pixels.Rows(12, 12, 300, 300, FL_GREEN).size(), 3u);
+    EXPECT_EQ(RowsWith(window, 12, 12, 288, 288, FL_GREEN).size(), 3u);
     for (const auto& tip : Tips(*waveform)) EXPECT_EQ(tip.first.rfind("ACK", 0), std::string::npos);
     window.hide();
 }

@@ -12,6 +12,7 @@
 #include "session/session.h"
 #include "session/settings.h"
 #include "store/msg_store.h"
+#include "ui/gui_support.h"
 
 namespace {
 
@@ -27,10 +28,6 @@ class MsgDetailTest : public ::testing::Test {
         Settle();
     }
     void TearDown() override { window.reset(); }
-    static void Settle() {
-        for (int i = 0; i < 5; i++) Fl::wait(0.02);
-        Fl::flush();
-    }
     int Add(uint32_t id, int length, int type = FRAME_DATA) {
         CANframe f;
         f.id = id;
@@ -44,22 +41,7 @@ class MsgDetailTest : public ::testing::Test {
         Fl::e_keysym = key;
         view->handle(FL_KEYDOWN);
     }
-    // Pixels of the window in a rectangle that are mostly blue, and mostly dark.
-    struct Ink {
-        int blue = 0, dark = 0;
-    };
-    Ink Read(int x, int y, int w, int h) {
-        Settle();
-        window->make_current();
-        std::unique_ptr<uchar[]> rgb(fl_read_image(nullptr, x, y, w, h));
-        Ink ink;
-        for (int i = 0; i < w * h; i++) {
-            const uchar r = rgb[3 * i], g = rgb[3 * i + 1], b = rgb[3 * i + 2];
-            if (b > 150 && r < 100 && g < 100) ink.blue++;
-            if (r < 80 && g < 80 && b < 80) ink.dark++;
-        }
-        return ink;
-    }
+    Ink Read(int x, int y, int w, int h) { return InkIn(*window, x, y, w, h); }
 
     QL_Settings prefs;
     Session session{nullptr, nullptr, 100};

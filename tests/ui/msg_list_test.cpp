@@ -15,19 +15,11 @@
 #include "session/settings.h"
 #include "store/filt_store.h"
 #include "store/msg_store.h"
+#include "ui/gui_support.h"
 #include "ui/msg_detail.h"
 #include "ui/windows.h"
 
 namespace {
-
-// The window the list reports its selection through.
-struct Frame : MainFrame {
-    void OpenLogFile(const std::string&) override {}
-    void GetXY(int& x, int& y) override { x = y = 0; }
-    MsgDetail* GetMsgDetail() override { return detail; }
-    void SetDialogs(Dialogs) override {}
-    MsgDetail* detail = nullptr;
-};
 
 class MsgListTest : public ::testing::Test {
   protected:
@@ -39,10 +31,6 @@ class MsgListTest : public ::testing::Test {
         window->end();
         window->show();
         Settle();
-    }
-    static void Settle() {
-        for (int i = 0; i < 3; i++) Fl::wait(0.01);
-        Fl::flush();
     }
     void Add(int count, uint32_t id = 0x181) {
         CANframe f;
@@ -61,7 +49,7 @@ class MsgListTest : public ::testing::Test {
 
     QL_Settings prefs;
     Session session{nullptr, nullptr, 1000};
-    Frame frame;
+    StubFrame frame;                    // the window the list reports its selection through
     std::unique_ptr<Fl_Window> window;  // the list and the detail view, before the session goes
     MsgListFLTK* list = nullptr;
 };

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "support/test_support.h"
 
@@ -22,8 +23,22 @@ std::string Shell(const std::string& command) {
     return r.exitCode == 0 ? r.out : "";
 }
 
-void Pause() {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+// The dark (text) and blue (selection) pixels of the window's list below its header.
+std::pair<int, int> Ink(Display* display, Window window) {
+    std::pair<int, int> ink;
+    XWindowAttributes a;
+    XImage* image = XGetWindowAttributes(display, window, &a)
+                        ? XGetImage(display, window, 0, 0, a.width, a.height, AllPlanes, ZPixmap)
+                        : nullptr;
+    for (int y = 100; image && y < 300 && y < a.height; y++)
+        for (int x = 0; x < a.width; x++) {
+            const unsigned long p = XGetPixel(image, x, y);
+            const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+            ink.first += r < 80 && g < 80 && b < 80;
+            ink.second += b > 150 && r < 80 && g < 80;
+        }
+    if (image) XDestroyImage(image);
+    return ink;
 }
 
 TEST(QuillonWindowTest, OpensALogAndEndsWithCtrlQ) {
@@ -45,51 +60,26 @@ TEST(QuillonWindowTest, OpensALogAndEndsWithCtrlQ) {
         ended = true;
     });
 
-    // The window, once it is mapped.
+    // The window, once it is mapped. Its rows are drawn; back to the top, a click on a row, down
+    // one row by key: the selected row is blue. Each is waited for, as the replay and the list's
+    // timer take their time on a busy machine.
+    const auto pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(100)); };
     std::string id;
     WaitUntil(
         [&] {
-            id = Shell("xdotool search --onlyvisible --name '^Quillon$' 2>/dev/null | head -1");
+            id = Shell(
+                "xdotool search --onlyvisible --name '^Quillon$' 2>/dev/null | head -1 | "
+                "tr -d '\\n'");
             return !id.empty() || ended;
         },
-        Pause);
-    while (!id.empty() && id.back() == '\n') id.pop_back();
+        pause);
     Display* display = XOpenDisplay(nullptr);
     if (!id.empty() && display) {
-        // Dark (text) and blue (selection) pixels of the list below its header, read back until
-        // want holds, for at most kPatience: the replay and the list's timer take their time on
-        // a busy machine.
         const Window window = std::stoul(id);
-        struct Ink {
-            int dark = 0, blue = 0;
-        };
-        auto inkUntil = [&](auto want) {
-            Ink ink;
-            auto read = [&] {
-                ink = Ink();
-                XWindowAttributes a;
-                if (!XGetWindowAttributes(display, window, &a)) return false;
-                XImage* image =
-                    XGetImage(display, window, 0, 0, a.width, a.height, AllPlanes, ZPixmap);
-                for (int y = 100; image && y < 300 && y < a.height; y++)
-                    for (int x = 0; x < a.width; x++) {
-                        const unsigned long p = XGetPixel(image, x, y);
-                        const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
-                        ink.dark += r < 80 && g < 80 && b < 80;
-                        ink.blue += b > 150 && r < 80 && g < 80;
-                    }
-                if (image) XDestroyImage(image);
-                return want(ink);
-            };
-            WaitUntil(read, Pause);
-            return ink;
-        };
-        // Rows were drawn; back to the top, a click on a row, down one row by key: the selected
-        // row is blue.
-        EXPECT_GT(inkUntil([](const Ink& i) { return i.dark > 500; }).dark, 500);
+        EXPECT_TRUE(WaitUntil([&] { return Ink(display, window).first > 500; }, pause));
         Shell("xdotool windowfocus --sync " + id + " key Home mousemove --window " + id +
               " 200 110 click 1 key Down");
-        EXPECT_GT(inkUntil([](const Ink& i) { return i.blue > 500; }).blue, 500);
+        EXPECT_TRUE(WaitUntil([&] { return Ink(display, window).second > 500; }, pause));
         Shell("xdotool windowfocus --sync " + id + " key ctrl+q");
     }
     if (display) XCloseDisplay(display);

@@ -1,0 +1,64 @@
+#pragma once
+
+// gtest before FLTK: X11 headers define None.
+#include <gtest/gtest.h>
+
+#include <FL/Fl_Group.H>
+#include <FL/Fl_Tree.H>
+#include <FL/Fl_Window.H>
+
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ui/windows.h"
+
+// The widget labelled label in group or in a group inside it, the first in child order; null
+// when there is none.
+Fl_Widget* FindLabelled(Fl_Group* group, const std::string& label);
+// The same, where a missing widget is a test failure; group itself then stands in, so that the
+// test goes on to its other checks.
+Fl_Widget* Labelled(Fl_Group* group, const std::string& label);
+
+// What the test does in a modal window: file (when not empty) typed into the file chooser, then
+// the button labelled button pressed; without a button the window is closed.
+struct Answer {
+    std::string file, button;
+};
+// Runs action while the modal windows that open in turn get the answers; what each showed, "|"
+// between: its title, else its message. (A modal window left open for kPatience fails the test
+// and is closed.)
+std::string Answering(std::vector<Answer> answers, const std::function<void()>& action);
+// The message of the alert that action opens, which is then closed; "(no alert)" when none did.
+std::string CaptureAlert(const std::function<void()>& action);
+
+// Runs the event loop a little, then draws.
+void Settle();
+// Runs the event loop until done(); false when it still does not hold after kPatience.
+bool UntilUi(const std::function<bool()>& done);
+
+// Draws the window once it is on the screen.
+void Redraw(Fl_Window& window);
+// The pixels of a rectangle of the window, redrawn, that are dark (text) and blue (highlight).
+struct Ink {
+    int dark = 0, blue = 0;
+};
+Ink InkIn(Fl_Window& window, int x, int y, int w, int h);
+// The rows of a rectangle of the window, redrawn, with a pixel of colour c.
+std::set<int> RowsWith(Fl_Window& window, int x, int y, int w, int h, Fl_Color c);
+
+// Every item of the tree by path, " " between; "!" after a red one, "*" after a selected one.
+std::string TreeText(Fl_Tree* tree);
+
+// The main window that dialogs open beside, at (200, 150), with the detail view of the list.
+struct StubFrame : MainFrame {
+    void OpenLogFile(const std::string&) override {}
+    void GetXY(int& x, int& y) override {
+        x = 200;
+        y = 150;
+    }
+    MsgDetail* GetMsgDetail() override { return detail; }
+    void SetDialogs(Dialogs) override {}
+    MsgDetail* detail = nullptr;
+};
