@@ -1,14 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "base/quillon_error.h"
 #include "filter/fe_list.h"
 #include "filter/filter_logic.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -84,9 +84,6 @@ TEST(FilterElementTest, MatchesDescriptionsAndCopies) {
     EXPECT_EQ(Passes(low) + Passes(high), "10000111");
 }
 
-using B = bool;
-using Want = std::function<bool(B, B, B, B)>;
-
 // A full element list: A to D test one identifier bit each (A bit 0 ... D bit 3); E to X1 test
 // the port equal to their slot.
 class FilterLogicTest : public ::testing::Test {
@@ -97,48 +94,44 @@ class FilterLogicTest : public ::testing::Test {
         for (uint32_t slot = 4; slot < FeList::kMaxElements; slot++)
             list.Add(std::make_unique<FePort>(slot));
     }
-    // Whether expr's filter answers want(identifier bit 0, ..., bit 3) for identifiers 0..15.
-    bool Answers(const std::string& expr, const Want& want, int port = 0) {
-        std::unique_ptr<FilterLogic> filter = CreateFilterLogic(expr, list);
+    // What expr's filter passes, "0"/"1" each: identifiers 0 to 15 on port 0, then identifier 0
+    // on each of ports; or the code and message of its error.
+    std::string Answers(const std::string& expr, std::vector<int> ports = {4, 26, 27, 49}) {
+        std::unique_ptr<FilterLogic> filter;
+        const std::string error = ThrownError([&] { filter = CreateFilterLogic(expr, list); });
+        if (!filter) return error;
+        std::string passes;
         CANframe f;
-        f.port = static_cast<uint8_t>(port);
-        for (f.id = 0; f.id < 16; f.id++)
-            if (filter->Match(f) != want(f.id & 1, f.id & 2, f.id & 4, f.id & 8)) return false;
-        return true;
-    }
-    std::string Error(const std::string& expr) {
-        try {
-            CreateFilterLogic(expr, list);
-        } catch (const QuillonError& e) {
-            EXPECT_EQ(e.code, 16) << expr;
-            return e.message;
+        for (f.id = 0; f.id < 16; f.id++) passes += filter->Match(f) ? '1' : '0';
+        f.id = 0;
+        for (int port : ports) {
+            f.port = static_cast<uint8_t>(port);
+            passes += filter->Match(f) ? '1' : '0';
         }
-        return "(accepted)";
+        return passes;
     }
 
     FeList list;
-    const Want a = [](B a, B, B, B) { return a; }, b = [](B, B b, B, B) { return b; };
-    const Want yes = [](B, B, B, B) { return true; };
 };
 
-TEST_F(FilterLogicTest, GrammarGroupsToTheRight) {
-    for (const char* expr : {"A", "a", "A0", "!!A"}) EXPECT_TRUE(Answers(expr, a)) << expr;
-    EXPECT_TRUE(Answers(std::string(100, '(') + "A" + std::string(100, ')'), a));  // deep, but fine
-    EXPECT_TRUE(Answers("", yes) && Answers(" \t ", yes) && Answers("  B ", b));
-    const std::pair<std::string, Want> cases[] = {
-        {"A & B | D", [](B a, B b, B, B d) { return a && (b || d); }},
-        {"A | B & D", [](B a, B b, B, B d) { return a || (b && d); }},
-        {"! A", [](B a, B, B, B) { return !a; }},
-        {"(A | B) & D", [](B a, B b, B, B d) { return (a || b) && d; }},
-        {"((A))|(!(B&C))", [](B a, B b, B c, B) { return a || !(b && c); }},
-        {"A|B&C|D", [](B a, B b, B c, B d) { return a || (b && (c || d)); }},
-        {"!(A|B)&!C|D", [](B a, B b, B c, B d) { return !(a || b) && (!c || d); }},
-    };
-    for (const auto& c : cases) EXPECT_TRUE(Answers(c.first, c.second)) << c.first;
-    // Names beyond Z: A1 is the 27th element, X1 the 50th.
-    EXPECT_TRUE(Answers("A1", yes, 26) && Answers("!A1", yes, 27));
-    EXPECT_TRUE(Answers("x1 | E", yes, 49) && Answers("x1 | E", yes, 4) &&
-                Answers("!(x1|E)", yes, 5));
+TEST_F(FilterLogicTest, ExpressionsPassWhatTheirGrammarSays) {
+    std::istringstream lines(ReadFile(TEST_DATA_DIR "/../../filter/data/expressions.txt"));
+    int cases = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (line[0] == '#') continue;
+        const size_t tab = line.find('\t');
+        EXPECT_EQ(Answers(line.substr(tab + 1)), line.substr(0, tab)) << line;
+        cases++;
+    }
+    EXPECT_EQ(cases, 42);
+    EXPECT_EQ(Answers(std::string(100, '(') + "A" + std::string(100, ')')), Answers("A"));
+    // A pasted wall of operators is refused, not a stack overflow in the parser or in Match on a
+    // reader thread.
+    std::string chain = "A";
+    for (int i = 0; i < 5000; i++) chain += "&A";
+    for (const std::string& expr : {std::string(5000, '!') + "A", chain,
+                                    std::string(5000, '(') + "A" + std::string(5000, ')')})
+        EXPECT_EQ(Answers(expr), "16 Error parsing filter string: too deeply nested");
 }
 
 TEST_F(FilterLogicTest, TheListNamesElementsBySlotAndFiltersCopyThem) {
@@ -151,50 +144,25 @@ TEST_F(FilterLogicTest, TheListNamesElementsBySlotAndFiltersCopyThem) {
     std::unique_ptr<FilterLogic> filter = CreateFilterLogic("A & A", list);
     // Editing A moves it to the end, the later ones up a letter; the filter keeps its copy.
     list.Replace(0, std::make_unique<FePort>(77));
-    EXPECT_TRUE(Answers("A", b));
-    EXPECT_TRUE(Answers("W1", yes, 49) && Answers("X1", yes, 77));
+    EXPECT_EQ(Answers("A", {}) + Answers("W1", {49, 77}) + Answers("X1", {49, 77}),
+              "0011001100110011"
+              "000000000000000010"
+              "000000000000000001");
     list.Delete(50);  // nothing there
     list.Delete(-1);
     list.Delete(0);
     EXPECT_EQ(list.Count(), 49);
     list.Replace(-1, std::make_unique<FePort>(88));  // no selection: appended
-    EXPECT_TRUE(Answers("X1", yes, 88) && Answers("A", [](B, B, B c, B) { return c; }));
-    list = FeList();
-    CANframe f;
-    for (f.id = 0; f.id < 4; f.id++) EXPECT_EQ(filter->Match(f), f.id % 2 == 1);
-}
-
-TEST_F(FilterLogicTest, MalformedExpressionsFailWithTheirMessage) {
-    std::string chain = "A";
-    for (int i = 0; i < 5000; i++) chain += "&A";
-    const std::string parse = "Error parsing filter string";
-    const std::pair<std::string, std::vector<std::string>> groups[] = {
-        {"Error parsing filter (empty string).", {"()", "( )", "A &", "A | ", "(A) & ()"}},
-        {parse + ": Unbalanced parenthesis", {"(A", "(", "((A)", "A & (B | @"}},
-        {parse, {"A & !", "!"}},
-        {"Undefined filter element Y1 in string", {"Y1"}},
-        {"Undefined filter element z1 in string", {"A | z1"}},
-        // A pasted wall of operators is refused, not a stack overflow in the parser or in Match
-        // on a reader thread.
-        {parse + ": too deeply nested",
-         {std::string(5000, '!') + "A", chain,
-          std::string(5000, '(') + "A" + std::string(5000, ')')}}};
-    for (const auto& group : groups)
-        for (const auto& expr : group.second) EXPECT_EQ(Error(expr), group.first) << expr;
-    // Where the parse stopped: an operator, or the rest of the text.
-    const char* const stops[][2] = {{"A)", ")"},  {"AB", "B"},    {"A B", "B"},
-                                    {"A12", "2"}, {"A ^ B", "^"}, {"(A)(B)", "("}};
-    for (const auto& c : stops)
-        EXPECT_EQ(Error(c[0]), std::string("Unknown operator in string: ") + c[1]) << c[0];
-    const char* const rests[][2] = {
-        {"A && B", "& B"}, {"A || B", "| B"}, {"~A", "~A"}, {"1", "1"}, {"A & (B | 7 )", "7"}};
-    for (const auto& c : rests) EXPECT_EQ(Error(c[0]), parse + " at: " + c[1]) << c[0];
-
+    EXPECT_EQ(Answers("A", {}) + Answers("X1", {88}),
+              "0000111100001111"
+              "00000000000000001");
     // Names of empty slots are undefined too, and a deleted letter fails at the next parse.
     list.Delete(3);
-    EXPECT_EQ(Error("A | X1"), "Undefined filter element X1 in string");
+    EXPECT_EQ(Answers("A | X1"), "16 Undefined filter element X1 in string");
     list = FeList();
-    EXPECT_EQ(Error("A"), "Undefined filter element A in string");
+    EXPECT_EQ(Answers("A"), "16 Undefined filter element A in string");
+    CANframe f;
+    for (f.id = 0; f.id < 4; f.id++) EXPECT_EQ(filter->Match(f), f.id % 2 == 1);
 }
 
 }  // namespace

@@ -76,30 +76,17 @@ TEST(NetworkConfigTest, PortsIdsAndRedundancy) {
 TEST(NetworkConfigTest, FilesRoundTripAndLimits) {
     TempDir dir;
     NetworkConfig config;
-    NetworkInfo* a = Net(config, "0");
-    a->name = "Line A";
-    AddNode(config, a, "5")->name = "Axis";
-    AddNode(config, a, "6");
-    NetworkInfo* b = Net(config, "not a port");
-    AddNode(config, b, "x");
-    const std::string path = dir.file("net.cfg");
-    EXPECT_EQ(config.Save(path.c_str()), nullptr);
-    const std::string saved = ReadFile(path);
-    EXPECT_EQ(config.Load(path.c_str()), nullptr);
+    const std::string data = TEST_DATA_DIR "/../../netcfg/data/", path = dir.file("net.cfg");
+    EXPECT_EQ(config.Load((data + "two_networks.cfg").c_str()), nullptr);
     EXPECT_EQ(config.Net(0)->name + ", " + config.Net(0)->Node(0)->name + ", " +
                   config.Net(0)->Node(1)->name + ", " + config.Net(1)->portStr + ", " +
                   config.Net(1)->Node(0)->name,
               "Line A, Axis, Node 6, not a port, Node -1");
     EXPECT_EQ(config.Save(path.c_str()), nullptr);
-    EXPECT_EQ(ReadFile(path), saved);
+    EXPECT_EQ(ReadFile(path), ReadFile(data + "two_networks.cfg"));
 
-    // A node saved as "Node 1" with another id comes back with its id's name.
-    std::string twelve = "[NetCFG]\n";
-    for (int i = 0; i < 12; i++)
-        twelve += "[Network]\nname:Net " + std::to_string(i) + "\nport:" + std::to_string(i) +
-                  "\n[Node]\nname:Node 1\nid:7\n[END]\n[END]\n";
-    WriteFile(path, twelve + "[END]\n");
-    EXPECT_EQ(config.Load(path.c_str()), nullptr);
+    // Ten networks at most; a node saved as "Node 1" with another id comes back with its id's name.
+    EXPECT_EQ(config.Load((data + "twelve_networks.cfg").c_str()), nullptr);
     EXPECT_TRUE(config.Net(9)->name == "Net 9" && !config.CanAddNet());
     EXPECT_EQ(config.Net(0)->Node(0)->name, "Node 7");
 

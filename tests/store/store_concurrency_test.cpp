@@ -1,4 +1,4 @@
-// Eight log readers add at once while the test thread, as the GUI does, reads the store, rebuilds
+// Eight readers add at once while the test thread, as the GUI does, reads the store, rebuilds
 // the view with one filter after another and clears the store: no data race (run under TSan), every
 // frame scanned once in order, and after every rebuild the view holds each passing frame once.
 
@@ -8,11 +8,10 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
-#include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
-#include "base/utils.h"
 #include "io/log_notices.h"
 #include "io/log_reader.h"
 #include "io/read_manager.h"
@@ -26,66 +25,53 @@ constexpr int kSources = ReadManager::kMaxReaders;
 constexpr int kFramesEach = 3000;
 constexpr auto kRelaxed = std::memory_order_relaxed;
 
-// One log per reader; source s sends identifier 100 + s with bytes s, seq >> 8, seq & 255. Each
-// pass of the test thread lets every reader have 100 more lines and waits until one more is read,
-// so that the next rebuild meets arriving frames and no reader finishes before the 31st pass,
-// whatever the scheduler does. Relaxed: the pacing orders nothing that TSan should see.
-struct PacedLogs : LogNotices {
-    struct Log : FrameProducer {
-        Log(PacedLogs& logs, int s)
-            : logs(logs), log(OpenLogFile(logs.dir.file(Format("%d", s)))) {}
-        bool getNextFrame(CANframe& frame) override {
-            while (lines >= logs.allowance.load(kRelaxed))
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            lines++;
-            logs.read.fetch_add(1, kRelaxed);
-            return log->getNextFrame(frame);
-        }
-        // Up to the test's batch of frames, each added to the store with one call, as a file
-        // reader hands them; the end of the file is thrown by the call after the last frames.
+// Source s sends kFramesEach frames, identifier 100 + s with bytes s, seq >> 8, seq & 255, as
+// log files do: up to the test's batch at a time, each batch added to the store with one call,
+// and then the end of the file. Each pass of the test thread lets every source have 100 more frames
+// and waits until one more is read, so that the next rebuild meets arriving frames and no source
+// ends before the 30th pass, whatever the scheduler does. Relaxed: the pacing orders nothing that
+// TSan should see.
+struct PacedSources : LogNotices {
+    struct Source : FrameProducer {
+        Source(PacedSources& paced, int s) : paced(paced), s(s) {}
         int getNextFrames(CANframe* frames, int max) override {
-            if (ended) throw EndOfFileException();
+            if (seq == kFramesEach) throw EndOfFileException();
             int n = 0;
-            try {
-                while (n < std::min(max, logs.batch))
-                    if (getNextFrame(frames[n])) n++;
-            } catch (const EndOfFileException&) {
-                if (n == 0) throw;
-                ended = true;
+            for (; n < std::min(max, paced.batch) && seq < kFramesEach; n++, seq++) {
+                while (seq >= paced.allowance.load(kRelaxed))
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                frames[n].Reset(false);
+                frames[n].id = 100 + s;
+                frames[n].length = 3;
+                std::tie(frames[n].data[0], frames[n].data[1], frames[n].data[2]) =
+                    std::make_tuple(s, seq >> 8, seq & 255);
+                paced.read.fetch_add(1, kRelaxed);
             }
             return n;
         }
-        PacedLogs& logs;
-        std::unique_ptr<FrameProducer> log;
-        int lines = 0;
-        bool ended = false;
+        PacedSources& paced;
+        const int s;
+        int seq = 0;
     };
 
-    PacedLogs(MsgStore& store, int batch) : batch(batch) {
+    PacedSources(MsgStore& store, int batch) : batch(batch) {
         readers.SetStore(&store);
-        for (int s = 0; s < kSources; s++) {
-            std::string log;
-            for (int k = 0; k < kFramesEach; k++)
-                log += Format("%d CAN%d: %d - %d %d %d\n", k, s, 100 + s, s, k >> 8, k & 255);
-            WriteFile(dir.file(Format("%d", s)), log);
-            readers.AddReader(std::make_unique<Log>(*this, s));
-        }
+        for (int s = 0; s < kSources; s++) readers.AddReader(std::make_unique<Source>(*this, s));
     }
-    // The test thread's pass is done; false once every reader has read its file to the end, or
-    // (and the test fails) when none reads on.
+    // The test thread's pass is done; false once every source has ended, or (and the test fails)
+    // when none reads on.
     bool Pass() {
         const int before = read.load(kRelaxed);
         allowance.fetch_add(100, kRelaxed);
         const bool readOn = WaitUntil(
             [&] { return read.load(kRelaxed) != before || ended.load(kRelaxed) == kSources; },
             [] { std::this_thread::yield(); });
-        EXPECT_TRUE(readOn) << "no reader read on after line " << before;
+        EXPECT_TRUE(readOn) << "no source read on after frame " << before;
         return readOn && ended.load(kRelaxed) < kSources;
     }
     void LogReadDone() override { ended.fetch_add(1, kRelaxed); }
 
     const int batch;
-    TempDir dir;
     std::atomic<int> allowance{0}, read{0}, ended{0};
     ReadManager readers{this};  // last: stopped first
 };
@@ -119,7 +105,7 @@ TEST_P(StoreConcurrencyTest, ReadersAddWhileTheStoreIsReadAndTheViewRebuilt) {
     store.SetDecoder(&check);
     TestFilter filter;
     FiltStore view(store, filter);
-    PacedLogs logs(store, GetParam());
+    PacedSources logs(store, GetParam());
     const TestFilter::Test tests[] = {[](const CANframe& f) { return f.id % 2 == 1; },
                                       [](const CANframe& f) { return f.data[2] % 3 == 0; },
                                       filter.test};

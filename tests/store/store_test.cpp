@@ -4,44 +4,37 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
-#include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "store/msg_store.h"
 #include "store/store_helpers.h"
+#include "support/test_support.h"
 
 namespace {
 
 // Every field of a frame that holds no text, the eight data bytes last.
 std::vector<long long> Fields(const CANframe& f) {
-    std::vector<long long> v = {f.type, f.extended, f.length, f.status, f.port, f.timestamp,
-                                f.id,   f.scanInfo, f.txPrev, f.txNext, f.objID};
+    std::vector<long long> v = {f.type,      f.extended, f.length,    f.status,
+                                f.unstamped, f.port,     f.timestamp, f.id,
+                                f.scanInfo,  f.txPrev,   f.txNext,    f.objID};
     v.insert(v.end(), f.data, f.data + 8);
     return v;
 }
-const std::vector<long long> kClear = {FRAME_DATA, 0, 0, 0, 0, 0, 0, 0, -1, -1,
-                                       0,          0, 0, 0, 0, 0, 0, 0, 0};
+const std::vector<long long> kClear = {FRAME_DATA, 0, 0, 0, 0, 0, 0, 0, 0, -1,
+                                       -1,         0, 0, 0, 0, 0, 0, 0, 0, 0};
 
-// Each field far into its range.
+// A data frame whose record has every byte different, so every field far from clear.
 CANframe Sample() {
     CANframe f;
+    auto* bytes = reinterpret_cast<unsigned char*>(&f);
+    for (size_t i = 0; i < sizeof f; i++) bytes[i] = static_cast<unsigned char>(0x81 + 37 * i);
     f.type = FRAME_RTR;
-    f.extended = 1;
-    f.length = -16;  // bad lengths stay visible to the decoders, which must cope
-    f.status = 3;
-    f.port = 200;
-    f.timestamp = 0xFFFFFFF0u;
-    f.id = 0x1FFFFFFF;
-    for (int i = 0; i < 8; i++) f.data[i] = static_cast<uint8_t>(0xA0 + i);
-    f.scanInfo = 0x80000001u;
-    f.txPrev = 12;
-    f.txNext = 9999999;
-    f.objID = 0x6040007F;
     return f;
 }
 
-TEST(CANframeTest, CopiesEveryFieldAndAllEightBytes) {
+TEST(CANframeTest, CopiesEveryFieldAndOwnsItsText) {
     EXPECT_EQ(Fields(CANframe()), kClear);
     const CANframe src = Sample();
     CANframe copy(src), assigned;
@@ -50,26 +43,21 @@ TEST(CANframeTest, CopiesEveryFieldAndAllEightBytes) {
     EXPECT_EQ(Fields(assigned), Fields(src));
     assigned.Reset(false);
     EXPECT_EQ(Fields(assigned), kClear);
-}
 
-TEST(CANframeTest, TextFramesOwnTheirText) {
     auto a = std::make_unique<CANframe>();
     a->SetText("; comment line");
-    CANframe b(*a);
-    CANframe c = Sample();
+    CANframe b(*a), c = Sample();
     c = *a;
     EXPECT_TRUE(b.text != a->text && c.text != a->text);
     a.reset();  // the copies keep their own text
     EXPECT_STREQ(c.text, "; comment line");
-    b = b;  // self-assignment keeps the text
-    EXPECT_STREQ(b.text, "; comment line");
+    b = b;                  // self-assignment keeps the text
     b.SetText(b.text + 2);  // from its own text
     EXPECT_STREQ(b.text, "comment line");
     c = Sample();  // assigning a data frame releases the text
     EXPECT_EQ(Fields(c), Fields(Sample()));
-    CANframe none;
-    none.SetText(nullptr);
-    CANframe noneCopy(none);
+    b.SetText(nullptr);
+    CANframe noneCopy(b);
     EXPECT_TRUE(noneCopy.type == FRAME_TEXT && noneCopy.text == nullptr);
 }
 
@@ -122,16 +110,17 @@ TEST(MsgStoreTest, RingKeepsIndexesAcrossTheWrap) {
 }
 
 TEST(MsgStoreTest, ExchangeLists) {
-    MsgStore store(8);
-    // Exchange start, previous, next: 0 alone, 1-3 one exchange, 4 a new one linked from 3.
-    const int links[][3] = {{0, -1, -1}, {1, -1, 2}, {0, 1, 3}, {0, 2, 4}, {1, 3, -1}};
-    for (const auto& l : links) {
-        CANframe f;
-        f.scanInfo = l[0];
-        f.txPrev = l[1];
-        f.txNext = l[2];
-        store.Add(f);
-    }
+    // Frames of exchange start, previous, next each.
+    auto fill = [](MsgStore& store, const std::vector<std::vector<int>>& links) {
+        for (const auto& l : links) {
+            CANframe f;
+            std::tie(f.scanInfo, f.txPrev, f.txNext) = std::make_tuple(l[0], l[1], l[2]);
+            store.Add(f);
+        }
+    };
+    MsgStore store(8), looped(8);
+    // 0 alone, 1-3 one exchange, 4 a new one linked from 3.
+    fill(store, {{0, -1, -1}, {1, -1, 2}, {0, 1, 3}, {0, 2, 4}, {1, 3, -1}});
     Array<int> list;
     auto indexes = [&](int index) {
         store.GetTxList(index, list);
@@ -144,23 +133,10 @@ TEST(MsgStoreTest, ExchangeLists) {
     EXPECT_EQ(indexes(0), (std::vector<int>{0}));
     EXPECT_EQ(indexes(42), (std::vector<int>{42}));  // not held
     // Links in a loop (2 back to 3, 3 on to 2) must not hang the walk.
-    MsgStore looped(8);
-    const int loopLinks[][3] = {{0, -1, -1}, {1, -1, 2}, {0, 3, 3}, {0, 2, 2}, {1, 3, -1}};
-    for (const auto& l : loopLinks) {
-        CANframe f;
-        f.scanInfo = l[0];
-        f.txPrev = l[1];
-        f.txNext = l[2];
-        looped.Add(f);
-    }
+    fill(looped, {{0, -1, -1}, {1, -1, 2}, {0, 3, 3}, {0, 2, 2}, {1, 3, -1}});
     looped.GetTxList(3, list);
     EXPECT_LE(list.Count(), 6u);
-    try {
-        list[list.Count()];
-        FAIL();
-    } catch (const QuillonError& e) {
-        EXPECT_EQ(std::to_string(e.code) + " " + e.message, "13 Array index out of bounds error");
-    }
+    EXPECT_EQ(ThrownError([&] { list[list.Count()]; }), "13 Array index out of bounds error");
 }
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
