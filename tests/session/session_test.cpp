@@ -49,21 +49,6 @@ TEST(SessionTest, WiresStoresDecoderFilterReadersAndNotices) {
     EXPECT_EQ(session.store().GetTotal(nullptr, nullptr), 0);  // a new decoder starts afresh
 }
 
-TEST(SessionTest, TheLogWriterWritesTheStoreAndReportsItsFailure) {
-    TempDir dir;
-    Session session(nullptr, nullptr, 100);
-    session.SetParserMode(PARSE_RAW);
-    session.readers().ReadLogFile(TEST_DATA_DIR "/small.log", true);
-    session.StartWriting(dir.file("copy.log"), false);
-    session.StopWriting(true);
-    EXPECT_EQ(session.WriteError(), "");
-    EXPECT_EQ(ReadFile(dir.file("copy.log")),  // the frames the reader took, and its texts
-              "# bench wiring check\n      100 CAN1: 0x00000181 - 0x01 0xa0 \n      250 RTR2: "
-              "0x00000701\n      400 ERROR0:\n      300 CAN0: 0x20000123 - \n       17 loose  "
-              "words\n      900 CAN1: 0x00000080 - \n");
-    EXPECT_THROW(session.StartWriting(dir.file("no/such/folder.log"), false), QuillonError);
-}
-
 TEST(PortSelectionTest, EveryPortIsMonitoredUntilUnticked) {
     PortSelection ports(nullptr);
     EXPECT_TRUE(ports.Monitored(0) && ports.Monitored(63));

@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sstream>
 #include <string>
 
+#include "base/utils.h"
 #include "support/expected_texts.h"
 #include "support/test_support.h"
 
@@ -18,13 +20,20 @@ struct Loaded {
     std::unique_ptr<QL_Settings> s;
     std::string out, err;
     std::string file() const { return ReadFile(home.file(".Quillon/prefs.cfg")); }
+    // The values, the home folder written as ~.
+    std::string values() const {
+        auto path = [&](const std::string& p) { return p == home.path() ? "~" : p; };
+        return Format("font %d size %d max %d unsaved %d ", s->font, s->fontSize, s->maxMessages,
+                      s->defaultsUnsaved) +
+               path(s->edsPath) + " " + path(s->netCfgPath) + " " + s->netCfgDflt;
+    }
 };
 
-std::unique_ptr<Loaded> Load(const std::string* prefs = nullptr) {
+std::unique_ptr<Loaded> Load(const char* prefs = nullptr) {
     auto l = std::make_unique<Loaded>();
     if (prefs) {
         mkdir(l->home.file(".Quillon").c_str(), 0700);
-        WriteFile(l->home.file(".Quillon/prefs.cfg"), *prefs);
+        WriteFile(l->home.file(".Quillon/prefs.cfg"), prefs);
     }
     ScopedEnv home("HOME", l->home.path().c_str());
     testing::internal::CaptureStdout();
@@ -35,82 +44,56 @@ std::unique_ptr<Loaded> Load(const std::string* prefs = nullptr) {
     return l;
 }
 
-std::unique_ptr<Loaded> Load(const std::string& prefs) {
-    return Load(&prefs);
-}
-
 TEST(SettingsTest, DefaultsAreWrittenOnlyWhenAsked) {
     auto l = Load();
-    const std::string& home = l->home.path();
     EXPECT_TRUE(l->file().empty() && l->s->defaultsUnsaved);  // loading writes nothing
     l->s->save();
-    EXPECT_EQ(l->file(), DefaultPreferences(home));
+    EXPECT_EQ(l->file(), DefaultPreferences(l->home.path()));
     EXPECT_FALSE(l->s->defaultsUnsaved);
     struct stat st;
     ASSERT_EQ(stat(l->home.file(".Quillon").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_EQ(l->out + l->err, "");
-
-    // Another program's file, or one without an element, is to be replaced by the defaults.
-    for (std::string foreign : {"[Other]\n  Font:3\n[END]\n", "Font:3\n", "# comment\n"}) {
-        l = Load(foreign);
-        EXPECT_TRUE(l->s->font == 0 && l->s->defaultsUnsaved && l->file() == foreign) << foreign;
-    }
+    l->s->netCfgDflt = "/nets/plant.cfg";
+    l->s->save();
+    EXPECT_EQ(Load(l->file().c_str())->s->netCfgDflt, "/nets/plant.cfg");
+    l->s->prefsFile = "/dev/full";
+    testing::internal::CaptureStderr();
+    l->s->save();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error 2 saving preferences\n");
 }
 
-TEST(SettingsTest, ReadsValuesWithoutRewriting) {
-    const std::string prefs =
-        "# mine\n[Quillon]\n  EDS_Path: /eds/dir \n  NetCfg_Dflt:/x/net.cfg\n"
-        "  Max_Messages:   5000  \n  Font:3\n  Font:4\n  Font_size:12pt\n  Unknown:1\n"
-        "  NetCfg_Path:/a:b\n[END]\n";
-    auto l = Load(prefs);
-    EXPECT_EQ(l->s->edsPath + l->s->netCfgPath + l->s->netCfgDflt, "/eds/dir/a:b/x/net.cfg");
-    EXPECT_EQ(l->s->maxMessages, 5000);
-    EXPECT_EQ(l->s->font, 4);       // the later of two
-    EXPECT_EQ(l->s->fontSize, 14);  // not a number: the default stays
-    EXPECT_EQ(l->file(), prefs);
-    EXPECT_EQ(l->out + l->err, "");
-    EXPECT_EQ(Load("[Quillon]\nMax_Messages:5k\n[END]\n")->s->maxMessages, 10000000);
-}
-
-TEST(SettingsTest, ReportsProblemsAndGoesOn) {
-    const std::string broken = "[Quillon]\n  Font:3\n";  // never closed
-    auto l = Load(broken);
-    EXPECT_EQ(l->out + "|" + l->err, "|Error loading cfg file: 2\n");
-    EXPECT_FALSE(l->s->defaultsUnsaved);  // the user's file, kept for the user to mend
-    EXPECT_EQ(l->s->font, 0);
-    EXPECT_EQ(l->file(), broken);
-
-    for (std::string value : {"1", "-5"}) {
-        l = Load("[Quillon]\nMax_Messages:" + value + "\n[END]\n");
-        EXPECT_EQ(l->s->maxMessages, 2);
-        EXPECT_EQ(l->err, "Max_Messages " + value + " is too small; using 2\n");
+// The cases of data/settings.txt: after "$ prefs.cfg" a preferences file, after "$ loaded" the
+// values loading it gives (font, font size, store capacity, whether the defaults are unsaved, EDS
+// folder, configuration folder, default configuration; ~ for the home folder) and what it says.
+TEST(SettingsTest, ReadsValuesAndReportsProblems) {
+    const std::string expected = ReadFile(TEST_DATA_DIR "/../../session/data/settings.txt");
+    std::istringstream lines(expected);
+    std::string got, prefs;
+    bool inPrefs = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (inPrefs && line != "$ loaded") {
+            prefs += line + "\n";
+        } else if (line == "$ loaded") {
+            auto l = Load(prefs.c_str());
+            EXPECT_EQ(l->file(), prefs);  // never rewritten: a broken file is the user's to mend
+            got += prefs + line + "\n" + l->values() + "\n" + l->out + l->err;
+            prefs.clear();
+            inPrefs = false;
+        } else if (line[0] == '#' || line == "$ prefs.cfg") {
+            got += line + "\n";
+            inPrefs = line[0] == '$';
+        }
     }
+    EXPECT_EQ(got, expected);
     // A store larger than the machine's memory would fail only once it has filled it.
     if (uint64_t(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGESIZE) < (uint64_t(44) << 31)) {
-        l = Load("[Quillon]\nMax_Messages:2147483647\n[END]\n");
+        auto l = Load("[Quillon]\nMax_Messages:2147483647\n[END]\n");
         EXPECT_EQ(l->s->maxMessages, 10000000);
         EXPECT_EQ(
             l->err,
             "Max_Messages 2147483647 is too large for this machine's memory; using 10000000\n");
     }
-    // Fonts FLTK does not have and sizes it cannot use: the defaults, the file left as it is.
-    const std::string fonts = "[Quillon]\nFont:16\nFont_size:73\n[END]\n";
-    l = Load(fonts);
-    EXPECT_TRUE(l->s->font == 0 && l->s->fontSize == 14 && l->file() == fonts);
-    EXPECT_EQ(l->err,
-              "Font 16 is not a font number; using 0\n"
-              "Font_size 73 is not a size from 6 to 72; using 14\n");
-    EXPECT_EQ(Load("[Quillon]\nFont:15\nFont_size:6\n[END]\n")->err, "");
-
-    l = Load();
-    l->s->netCfgDflt = "/nets/plant.cfg";
-    l->s->save();
-    EXPECT_EQ(Load(l->file())->s->netCfgDflt, "/nets/plant.cfg");
-    l->s->prefsFile = "/dev/full";
-    testing::internal::CaptureStderr();
-    l->s->save();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error 2 saving preferences\n");
 }
 
 TEST(SettingsTest, HomeFallsBackToThePasswordEntry) {

@@ -11,35 +11,23 @@
 
 namespace {
 
-// Runs quillon with a fresh home folder and no display.
-struct Run {
-    TempDir home;
-    ProcessResult result;
-    std::string prefs() const { return ReadFile(home.file(".Quillon/prefs.cfg")); }
-};
-
-std::unique_ptr<Run> Quillon(std::vector<std::string> args) {
-    auto r = std::make_unique<Run>();
-    args.insert(args.begin(), QUILLON_BIN);
-    r->result = RunProcess(args, {"HOME=" + r->home.path(), "DISPLAY"});
-    return r;
-}
-
 TEST(StartupTest, LoadsPreferencesFirstAndEndsWithoutAWindow) {
     // The texts themselves are the command line's; here: the program prints them and ends with
     // success for help and version, with status 2 for an error in the arguments, and even a run
     // that only prints its version has loaded the preferences first.
     const std::pair<std::vector<std::string>, int> runs[] = {
-        {{"v"}, 0},
-        {{"c", "-m", "devicenet", "-f", "none.log"}, 0},
-        {{"-m", "bogus"}, 2},
-        {{"-b", "abc"}, 2},
-        {{"-f"}, 2}};
+        {{QUILLON_BIN, "v"}, 0},
+        {{QUILLON_BIN, "c", "-m", "devicenet", "-f", "none.log"}, 0},
+        {{QUILLON_BIN, "-m", "bogus"}, 2},
+        {{QUILLON_BIN, "-b", "abc"}, 2},
+        {{QUILLON_BIN, "-f"}, 2}};
     for (const auto& [args, status] : runs) {
-        auto r = Quillon(args);
-        EXPECT_EQ(r->result.exitCode, status) << args[0];
-        EXPECT_EQ(r->result.err.empty(), args[0] == "c") << args[0];
-        EXPECT_EQ(r->prefs(), DefaultPreferences(r->home.path())) << args[0];
+        TempDir home;
+        const ProcessResult r = RunProcess(args, {"HOME=" + home.path(), "DISPLAY"});
+        EXPECT_EQ(r.exitCode, status) << args[1];
+        EXPECT_EQ(r.err.empty(), args[1] == "c") << args[1];
+        EXPECT_EQ(ReadFile(home.file(".Quillon/prefs.cfg")), DefaultPreferences(home.path()))
+            << args[1];
     }
 }
 

@@ -38,10 +38,6 @@ std::string Frames(const std::string& path, const std::string& kinds = "CAN|RTR|
     return frames;
 }
 
-bool Have(const char* program) {
-    return access(program, X_OK) == 0;
-}
-
 TEST(LogFormatsTest, PythonCanReadsWhatWeWriteAndWeReadWhatItWrites) {
     if (RunProcess({"/usr/bin/python3", "-c", "import can"}).exitCode != 0)
         GTEST_SKIP() << "python3-can is not installed";
@@ -66,7 +62,7 @@ TEST(LogFormatsTest, PythonCanReadsWhatWeWriteAndWeReadWhatItWrites) {
 }
 
 TEST(LogFormatsTest, CanUtilsConvertersAgreeWithOurReading) {
-    if (!Have("/usr/bin/log2asc") || !Have("/usr/bin/asc2log"))
+    if (access("/usr/bin/log2asc", X_OK) != 0 || access("/usr/bin/asc2log", X_OK) != 0)
         GTEST_SKIP() << "can-utils is not installed";
     TempDir dir;
     // Their ASC of a candump log reads as the candump log does (log2asc needs real dates).
