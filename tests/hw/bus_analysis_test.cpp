@@ -11,11 +11,10 @@
 #include "hw/can_bits.h"
 #include "hw/can_intf.h"
 #include "hw/cards.h"
+#include "hw/hw_test_support.h"
 #include "hw/line_samples.h"
 #include "sim/emulated_line_capture.h"
-#include "sim/emulation_test_support.h"
 #include "store/can_frame.h"
-#include "support/test_support.h"
 
 namespace {
 
@@ -175,34 +174,28 @@ TEST_F(BusAnalysisTest, MeasuringAndDecodingCardsAgree) {
     EXPECT_TRUE(stuck.ok && stuck.stuckHigh && !stuck.stuckLow);
 }
 
+// Result replies rewritten: four words, then none ready at all.
 TEST_F(BusAnalysisTest, RefusedCardsAndUnansweredPolls) {
-    EXPECT_EQ(MeasureBus(cards, 2, 0).alert,
-              "This CAN card requires a minimum firmware version\nof 1.00.00 to perform bus "
-              "analysis.  Please update the \nfirmware and try again.");
-    EXPECT_EQ(MeasureBus(cards, 3, 0).alert,
-              "Sorry, this version of Quillon doesn't support\nbus analysis with the type of CAN "
-              "card you're using.\nPlease check for an updated version of Quillon");
-    EXPECT_NE(MeasureBus(cards, 4, 0).alert.find("of 1.06.00"), std::string::npos);
-    EXPECT_EQ(MeasureBus(cards, 9, 0).alert, "Error transmitting:\nInvalid CAN port number: 9");
-
-    // Result replies rewritten: four words, then none ready at all.
+    Transcript t;
+    for (int port : {2, 3, 4, 9})
+        t(Format("port %d", port), [&] { return MeasureBus(cards, port, 0).alert; });
     uint32_t word0 = 0x4;
     recorder.rewrite = [&](unsigned long request, void* arg) {
         auto* cmd = static_cast<uint32_t*>(arg);
         if (request == kIoctlCommand && cmd[0] != 0 && (cmd[0] & 0xFFFF) == 5 && cmd[1] == 0)
             cmd[0] = word0;
     };
-    EXPECT_EQ(MeasureBus(cards, 0, 0).alert,
-              "Error reading bus status:\nCard returned the wrong amount of data");
+    t("four words", [&] { return MeasureBus(cards, 0, 0).alert; });
     word0 = 0;
     recorder.calls.clear();
-    EXPECT_EQ(MeasureBus(cards, 0, 0).alert,
-              "Error reading bus status:\nCard didn't send bus analysis info.");
+    t("no result", [&] { return MeasureBus(cards, 0, 0).alert; });
     EXPECT_EQ(std::count_if(recorder.calls.begin(), recorder.calls.end(),
                             [](const std::string& c) { return c.find(" 000c0000") == 8; }),
               20);
+    ExpectGolden("bus_analysis_alerts.txt", t.text);
 }
 
+// The delays as lines of the results, each with its level, against the bit time.
 TEST(BusAnalysisLinesTest, RatesDelaysAgainstTheBitTime) {
     CanBusStats s;
     s.bitTime = 2000;
@@ -210,23 +203,19 @@ TEST(BusAnalysisLinesTest, RatesDelaysAgainstTheBitTime) {
     s.rxRise = 1000;  // half
     s.ackFallPos = 1399 + 2000;
     s.ackRiseSpan = 1400 + 4000 - s.ackFallPos;
-    auto text = [](const std::vector<ResultLine>& lines) {
+    Transcript t;
+    const auto lines = [&](bool stuckHigh, bool stuckLow) {
         std::string all;
-        for (const ResultLine& line : lines)
-            all += Format("%d %s\n", line.level, line.text.c_str());
+        for (const ResultLine& line : ResultLines(s, stuckHigh, stuckLow))
+            all += Format("\n  %d %s", line.level, line.text.c_str());
         return all;
     };
-    EXPECT_EQ(text(ResultLines(s, false, false)),
-              "1 Falling edge delay: 500ns\n2 Rising edge delay: 1000ns\n"
-              "0 ACK falling delay: 1399ns\n1 ACK rising delay: 1400ns\n");
+    t("fall 500, rise 1000, ACK 1399 and 1400", [&] { return lines(false, false); });
     s.rxFall = 499;
     s.ackFallPos = 1600 + 2000;
     s.ackRiseSpan = 0;
-    EXPECT_EQ(text(ResultLines(s, false, false)),
-              "0 Falling edge delay: 499ns\n2 Rising edge delay: 1000ns\n"
-              "1 Error: No ACK bit received\n");
+    t("fall 499, no ACK", [&] { return lines(false, false); });
     s.ackRiseSpan = 1600 + 4000 - s.ackFallPos;
-    EXPECT_EQ(text(ResultLines(s, false, true)),
-              "2 Error: Receive line stuck low\n2 ACK falling delay: 1600ns\n"
-              "2 ACK rising delay: 1600ns\n");
+    t("ACK 1600 and 1600, stuck low", [&] { return lines(false, true); });
+    ExpectGolden("bus_analysis_lines.txt", t.text);
 }

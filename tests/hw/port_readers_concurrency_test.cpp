@@ -1,6 +1,7 @@
 // Eight port readers, each on a flood bus of its own, add to the store while the test thread
-// reads it as the GUI does: no data race (run under TSan), and every port's frames are stored
-// once each and in order.
+// reads it as the GUI does and downloads firmware to a ninth port beside them: no data race (run
+// under TSan), and every port's frames are stored once each, in order and stamped relative to the
+// start of reading.
 
 #include <gtest/gtest.h>
 
@@ -8,9 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "base/progress.h"
 #include "base/utils.h"
 #include "hw/can_reader.h"
 #include "hw/cards.h"
+#include "hw/firmware_builder.h"
+#include "hw/firmware_file.h"
 #include "io/read_manager.h"
 #include "sim/emulation_test_support.h"
 #include "store/msg_store.h"
@@ -19,7 +23,16 @@
 
 namespace {
 
-TEST(PortReadersConcurrency, EightFloodedPortsWhileTheStoreIsRead) {
+// Counts the failed checks of a download.
+struct FailedChecks : Progress {
+    void SetMax(float) override {}
+    void Update(float, const char* text) override {
+        count += text && std::string(text) == "CRC check failed, retrying";
+    }
+    int count = 0;
+};
+
+TEST(PortReadersConcurrency, EightFloodedPortsWhileTheStoreIsReadAndFirmwareDownloaded) {
     constexpr int kPorts = ReadManager::kMaxReaders;
     constexpr int kFramesEach = 5000;
     constexpr int kTotal = kPorts * kFramesEach;
@@ -30,8 +43,18 @@ TEST(PortReadersConcurrency, EightFloodedPortsWhileTheStoreIsRead) {
     for (int p = 0; p < kPorts; p++)
         buses += Block("Bus", "bitrate:1000000\n" + Block("Flood", "count:5000\n"));
     for (int p = 0; p < kPorts; p += 2) boards += Block("Card", port(p) + port(p + 1));
-    auto driver = DriverFrom(dir.path(), buses + boards);
+    boards += Block("Card", "type:256\n" + port(kPorts));
+    auto driver = DriverFrom(dir.path(), buses + Block("Bus", "bitrate:500000\n") + boards);
     Cards cards(driver.get(), SocketCanPorts::LeftOut);
+    FirmwareImages images;
+    images.main = PatternImage(64 * 1024, 1);
+    images.compat = {256, 0, 0, 0};
+    const std::vector<uint8_t> bytes = BuildFirmwareFile(images);
+    WriteFile(dir.file("fw.kfw"), std::string(bytes.begin(), bytes.end()));
+    FirmwareFile file;
+    file.Load(dir.file("fw.kfw").c_str());
+    CanIntf card(cards, kPorts, false);
+
     CanPortOpener opener(cards);
     MsgStore store(kTotal + 1000);
     TestFilter filter;
@@ -41,21 +64,27 @@ TEST(PortReadersConcurrency, EightFloodedPortsWhileTheStoreIsRead) {
     readers.SetStartTime();
     for (int p = 0; p < kPorts; p++) readers.ReadCanIntf(p, 0);
 
-    // The GUI thread's reads: the totals and the newest rows of both stores.
+    // The GUI thread's reads, the totals and the newest rows of both stores, and downloads.
     CANframe f;
     int first, last;
-    const bool stored = WaitUntil([&] {
-        if (store.GetTotal(&first, &last) >= kTotal) return true;
-        for (int i = std::max(first, last - 20); i <= last; i++) store.Get(i, f);
-        view.GetTotal(&first, &last);
-        for (int i = std::max(first, last - 20); i <= last; i++) view.Get(i, f);
-        return false;
-    });
+    FailedChecks checks;
+    const bool stored = WaitUntil([&] { return store.GetTotal(&first, &last) >= kTotal; },
+                                  [&] {
+                                      for (int i = std::max(first, last - 20); i <= last; i++)
+                                          store.Get(i, f);
+                                      view.GetTotal(&first, &last);
+                                      for (int i = std::max(first, last - 20); i <= last; i++)
+                                          view.Get(i, f);
+                                      card.DnldFirmware(file, &checks);
+                                  });
     EXPECT_TRUE(stored) << "frames stored: " << store.GetTotal(nullptr, nullptr);
     readers.StopAll();
+    EXPECT_EQ(checks.count, 0);
+    EXPECT_EQ(driver->Flash(kPorts, kMainImageId), images.main);
 
     EXPECT_EQ(store.GetTotal(nullptr, nullptr), kTotal);
     EXPECT_EQ(view.GetTotal(nullptr, nullptr), kTotal);
+    const uint32_t sinceStart = GetTime() - readers.startTime;
     std::vector<uint32_t> next(kPorts, 0), lastTime(kPorts, 0);
     int wrong = 0;
     for (int i = 0; i < kTotal; i++) {
@@ -65,7 +94,7 @@ TEST(PortReadersConcurrency, EightFloodedPortsWhileTheStoreIsRead) {
         }
         const int p = f.port;
         wrong += Build32(f.data) != next[p]++ || f.data[4] != p || f.id != 0x100u + p ||
-                 f.length != 8 || f.timestamp < lastTime[p];
+                 f.length != 8 || f.timestamp < lastTime[p] || f.timestamp > sinceStart;
         lastTime[p] = f.timestamp;
     }
     EXPECT_EQ(wrong, 0);
