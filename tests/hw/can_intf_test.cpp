@@ -10,34 +10,29 @@
 
 namespace {
 
-class CanIntfTest : public testing::Test {
-  protected:
-    void Install(const std::string& body) {
-        cards.reset();
-        driver = DriverFrom(dir.path(), body);
-        recorder = std::make_unique<Recorder>(*driver);
-        cards = std::make_unique<Cards>(recorder.get(), SocketCanPorts::LeftOut);
-    }
-    TempDir dir;
-    std::unique_ptr<EmulatedDriver> driver;
-    std::unique_ptr<Recorder> recorder;
-    std::unique_ptr<Cards> cards;  // first to go
-};
-
-const char kTwoPorts[] =
+// Ports 0 and 1 on a card of type 260, port 2 on a card that is always busy, port 3 on a card
+// whose firmware, 0.01.255, is too old to report the port's state (the ulcan nodes come first).
+const char kCards[] =
     "[Bus]\nbitrate:500000\n[END]\n"
     "[Card]\ntype:260\nserial:77\nfirmware:0x00030204\nparam1:11\nparam7:7\nparam8:8\n"
     "analog2:65536\nanalog3:13107\nanalog4:0\nupdate_failed:1\n"
     "[Port]\nbus:0\ntx_errors:5\nrx_errors:7\nbus_off:1\n[END]\n[Port]\nbus:0\n[END]\n[END]\n"
-    "[Card]\nfamily:tarvelcan\ntype:3\nfirmware:0x000001FF\n[Port]\nbus:0\n[END]\n[END]\n";
+    "[Card]\nfamily:tarvelcan\ntype:3\nfirmware:0x000001FF\n[Port]\nbus:0\n[END]\n[END]\n"
+    "[Card]\nbusy_every:1\n[Port]\nbus:0\n[END]\n[END]\n";
+
+class CanIntfTest : public testing::Test {
+  protected:
+    TempDir dir;
+    std::unique_ptr<EmulatedDriver> driver = DriverFrom(dir.path(), kCards);
+    Recorder recorder{*driver};
+    Cards cards{&recorder, SocketCanPorts::LeftOut};
+};
 
 }  // namespace
 
-// Port 2's firmware, 0.01.255, is too old to report the port's state.
 TEST_F(CanIntfTest, CardAndPortInformationInTheDriversWords) {
-    Install(kTwoPorts);
-    CanIntf port(*cards, 0, false), old(*cards, 2, false);
-    Transcript t(&recorder->calls);
+    CanIntf port(cards, 0, false), old(cards, 3, false);
+    Transcript t(&recorder.calls);
     t("card", [&] { return Describe(port.getCardInfo()); });
     t("port", [&] { return Describe(port.getPortInfo()); });
     t("open", [&] { port.open(); });
@@ -61,13 +56,14 @@ TEST_F(CanIntfTest, TransmitAndReceiveStatesSuffixTheirOwnCounters) {
     Transcript t;
     for (int tx = 0; tx < 4; tx++)
         for (int rx = 0; rx < 4; rx++) {
-            Install(Block("Bus", "bitrate:500000\n") +
-                    Block("Card", "type:260\nfirmware:0x00030204\n" +
-                                      Block("Port", Format("bus:0\ntx_errors:5\nrx_errors:7\n"
-                                                           "tx_state:%d\nrx_state:%d\n",
-                                                           tx, rx))));
+            const std::string port =
+                Format("bus:0\ntx_errors:5\nrx_errors:7\ntx_state:%d\nrx_state:%d\n", tx, rx);
+            auto card = DriverFrom(dir.path(), Block("Bus", "bitrate:500000\n") +
+                                                   Block("Card", "type:260\nfirmware:0x00030204\n" +
+                                                                     Block("Port", port)));
+            Cards one(card.get(), SocketCanPorts::LeftOut);
             t(Format("tx_state %d rx_state %d", tx, rx), [&] {
-                const PortInfo info = CanIntf(*cards, 0, false).getPortInfo();
+                const PortInfo info = CanIntf(one, 0, false).getPortInfo();
                 return info.txErrors + "|" + info.rxErrors;
             });
         }
@@ -76,10 +72,9 @@ TEST_F(CanIntfTest, TransmitAndReceiveStatesSuffixTheirOwnCounters) {
 
 // Identifier bits above the 29 are not the driver's; a length beyond 8 from the driver is 8.
 TEST_F(CanIntfTest, FramesCrossTheSeamByteForByte) {
-    Install(kTwoPorts);
-    CanIntf sender(*cards, 0, false), receiver(*cards, 1, false);
+    CanIntf sender(cards, 0, false), receiver(cards, 1, false);
     CANframe frame;
-    Transcript t(&recorder->calls);
+    Transcript t(&recorder.calls);
     const auto read = [&] {
         receiver.read(frame, 1000);
         return FrameRow(frame) + Format(" port %d txPrev %d", frame.port, frame.txPrev);
@@ -99,7 +94,7 @@ TEST_F(CanIntfTest, FramesCrossTheSeamByteForByte) {
     frame.id = 0x701;
     frame.length = 2;
     t("write", [&] { sender.write(frame, 50); });
-    recorder->rewrite = [](unsigned long request, void* arg) {
+    recorder.rewrite = [](unsigned long request, void* arg) {
         if (request == kIoctlRecvMsg) static_cast<__CANCARD_MSG*>(arg)->flags |= 12;
     };
     t("read length 12", read);
@@ -114,13 +109,12 @@ TEST_F(CanIntfTest, FramesCrossTheSeamByteForByte) {
 }
 
 TEST_F(CanIntfTest, DriverErrorsAndPortNumbers) {
-    Install(kTwoPorts + std::string("[Card]\nbusy_every:1\n[Port]\nbus:0\n[END]\n[END]\n"));
     Transcript t;
     for (int code = -1; code <= 9; code++)
         t(Format("driver code %d", code), [&] { CanIntfLocal::ThrowDriverError(code); });
-    t("port 4", [&] { CanIntf(*cards, 4, false); });
-    t("port -1", [&] { CanIntf(*cards, -1, false); });
-    t("node of port 4", [&] { CanIntfLocal(*cards).Open(4); });
-    t("busy card, ulcan nodes first", [&] { CanIntf(*cards, 2, false).getBaud(); });
+    t("port 4", [&] { CanIntf(cards, 4, false); });
+    t("port -1", [&] { CanIntf(cards, -1, false); });
+    t("node of port 4", [&] { CanIntfLocal(cards).Open(4); });
+    t("busy card, ulcan nodes first", [&] { CanIntf(cards, 2, false).getBaud(); });
     ExpectGolden("can_intf_errors.txt", t.text);
 }
