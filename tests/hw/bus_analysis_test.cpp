@@ -9,25 +9,17 @@
 #include <cmath>
 
 #include "hw/can_bits.h"
-#include "hw/can_intf.h"
 #include "hw/cards.h"
 #include "hw/hw_test_support.h"
 #include "hw/line_samples.h"
 #include "sim/emulated_line_capture.h"
-#include "store/can_frame.h"
 
 namespace {
 
 constexpr int kPeriodNs = 40;  // a type 1 card's clock: 25 MHz
 
 CANframe Frame(uint32_t id, bool extended, int length, uint8_t fill) {
-    CANframe frame;
-    frame.type = FRAME_DATA;
-    frame.extended = extended;
-    frame.id = id;
-    frame.length = static_cast<int16_t>(length);
-    std::fill(frame.data, frame.data + 8, fill);
-    return frame;
+    return MakeFrame(FRAME_DATA, extended, id, std::vector<uint8_t>(8, fill), length);
 }
 
 // What the program makes of a type 1 card's capture of bits at bit-rate code code.

@@ -177,16 +177,9 @@ TEST_F(CanIntfSocketTest, FramesBothWaysOverTheSocket) {
     kernel.counters = {3, 4};
     t("read error", [&] { return deliver(CAN_ERR_FLAG | CAN_ERR_BUSOFF, CAN_ERR_DLC, {}); });
 
-    frame.Reset(false);
-    frame.id = 0x3ABCDEF1;
-    frame.extended = 1;
-    frame.length = 2;
-    frame.data[0] = 0x11, frame.data[1] = 0x22;
+    frame = MakeFrame(FRAME_DATA, true, 0x3ABCDEF1, {0x11, 0x22});
     t("write", [&] { port.write(frame, 50); });
-    frame.Reset(false);
-    frame.type = FRAME_RTR;
-    frame.id = 0x7FF;
-    frame.length = 4;
+    frame = MakeFrame(FRAME_RTR, false, 0x7FF, {}, 4);
     t("write", [&] { port.write(frame, 50); });
     can_frame sent;
     for (int i = 0; i < 2; i++)

@@ -83,16 +83,10 @@ TEST_F(CanIntfTest, FramesCrossTheSeamByteForByte) {
     t("write closed", [&] { sender.write(frame, 10); });
     t("open", [&] { sender.open(), receiver.open(); });
     t("read nothing", [&] { receiver.read(frame, 10); });
-    frame.id = 0x3ABCDEF1;
-    frame.extended = 1;
-    frame.length = 3;
-    frame.data[0] = 0xA1, frame.data[1] = 0xB2, frame.data[2] = 0xC3, frame.data[3] = 0xD4;
+    frame = MakeFrame(FRAME_DATA, true, 0x3ABCDEF1, {0xA1, 0xB2, 0xC3, 0xD4}, 3);
     t("write", [&] { sender.write(frame, 50); });
     t("read", read);
-    frame.Reset(false);
-    frame.type = FRAME_RTR;
-    frame.id = 0x701;
-    frame.length = 2;
+    frame = MakeFrame(FRAME_RTR, false, 0x701, {}, 2);
     t("write", [&] { sender.write(frame, 50); });
     recorder.rewrite = [](unsigned long request, void* arg) {
         if (request == kIoctlRecvMsg) static_cast<__CANCARD_MSG*>(arg)->flags |= 12;

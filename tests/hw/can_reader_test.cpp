@@ -8,53 +8,31 @@
 #include <chrono>
 #include <string>
 
-#include "base/quillon_error.h"
-#include "base/utils.h"
 #include "hw/cards.h"
+#include "hw/hw_test_support.h"
 #include "io/read_manager.h"
-#include "sim/emulation_test_support.h"
 #include "store/msg_store.h"
-#include "support/test_support.h"
 
 namespace {
 
-// The emulated driver with each received record stamped start + n * 1000 µs (n from 1), so that
-// the reader meets chosen times and never the real clock: a receive waits for the next frame.
-class StampingCalls : public Recorder {
-  public:
-    StampingCalls(DriverCalls& inner, uint32_t start) : Recorder(inner), start(start) {}
-    int Ioctl(int fd, unsigned long request, void* arg) override {
-        if (request != kIoctlRecvMsg) return Recorder::Ioctl(fd, request, arg);
-        auto* msg = static_cast<__CANCARD_MSG*>(arg);
-        const uint32_t timeout = msg->timeout;
-        int rc;
-        do {
-            msg->timeout = timeout;
-            rc = Recorder::Ioctl(fd, request, arg);
-        } while (rc == kDriverTimeout);
-        if (rc == kDriverOk) msg->timestamp = start + ++received * 1000;
-        return rc;
-    }
-
-  private:
-    const uint32_t start;
-    uint32_t received = 0;
-};
-
-// 1000 standard 8-byte frames stamped over one second at 500 kbit/s, from a start at which the
-// clock wraps around: read with times relative to the start, and a bus load of
-// 1000 * (48 + 64) bits in 500,000 bit/s = 22.4 %.
+// 1000 standard 8-byte frames, all received by the port before they are read, each read stamped
+// start + n * 1000 µs (n from 1) from a start at which the clock wraps around: read with times
+// relative to the start, and a bus load of 1000 * (48 + 64) bits in 500,000 bit/s = 22.4 %.
 TEST(CanReaderTest, StampsRelativeToTheStartAndReportsTheBusLoad) {
     constexpr uint32_t kStart = 4294000000u;
     TempDir dir;
-    auto driver =
-        DriverFrom(dir.path(), Block("Bus", "bitrate:500000\n" + Block("Flood",
-                                                                       "count:1000\nid:0x100\n"
-                                                                       "length:8\n")) +
-                                   Block("Card", Block("Port", "bus:0\n")));
-    StampingCalls calls(*driver, kStart);
+    auto driver = DriverFrom(
+        dir.path(), Block("Bus", "bitrate:500000\n" + Block("Flood", "count:1000\nid:0x100\n")) +
+                        Block("Card", Block("Port", "bus:0\nqueue:1024\n")));
+    Recorder calls(*driver);
+    uint32_t stamped = 0;
+    calls.rewrite = [&](unsigned long request, void* arg) {
+        if (request == kIoctlRecvMsg)
+            static_cast<__CANCARD_MSG*>(arg)->timestamp = kStart + ++stamped * 1000;
+    };
     Cards cards{&calls, SocketCanPorts::LeftOut};
     auto reader = CanPortOpener(cards).OpenPort(0, 2, kStart);
+    ASSERT_TRUE(WaitUntil([&] { return driver->Counters(0).received == 1000; }));
     CANframe f;
     int wrong = 0;
     for (uint32_t k = 0; k < 1000; k++)

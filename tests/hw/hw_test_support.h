@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <set>
@@ -29,6 +30,18 @@ class Nodes : public DriverCalls {
     int Ioctl(int, unsigned long, void*) override { return -1; }
     std::set<std::string> names;
 };
+
+// A frame of type (FrameType) with the bytes of data, and their number unless length is given.
+inline CANframe MakeFrame(int type, bool extended, uint32_t id, const std::vector<uint8_t>& data,
+                          int length = -1) {
+    CANframe frame;
+    frame.type = static_cast<int16_t>(type);
+    frame.extended = extended;
+    frame.id = id;
+    frame.length = static_cast<int16_t>(length < 0 ? static_cast<int>(data.size()) : length);
+    std::copy(data.begin(), data.end(), frame.data);
+    return frame;
+}
 
 // Type, 29-bit flag, identifier, length and data bytes of a frame.
 inline std::string FrameRow(const CANframe& f) {
