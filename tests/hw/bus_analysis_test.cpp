@@ -61,12 +61,8 @@ TEST(LineSamplesTest, DecodesEveryFrameShapeDelayAndRate) {
             for (int length = 0; length <= 8; length++)
                 for (uint8_t fill : {0x00, 0xFF, 0x55})
                     for (int i = 0; i < 4; i++) {
-                        LineTiming t;
-                        t.loopFallNs = delays[i];
-                        t.loopRiseNs = delays[(i + 1) % 4];
-                        t.ack = true;
-                        t.ackFallNs = delays[i] + 130;
-                        t.ackRiseNs = delays[(i + 2) % 4] + 50;
+                        const LineTiming t{delays[i], delays[(i + 1) % 4], true, delays[i] + 130,
+                                           delays[(i + 2) % 4] + 50};
                         const uint32_t id = extended ? 0x1ABCDEF0 : 0x5A5;
                         const auto bits = FrameBits(Frame(id, extended, length, fill));
                         SCOPED_TRACE(Format("code %d ext %d len %d fill %02x delay %d", code,
@@ -82,14 +78,9 @@ TEST(LineSamplesTest, DecodesEveryFrameShapeDelayAndRate) {
 }
 
 // A frame with one data bit flipped after its CRC was made, then a good frame: the first start
-// edge gives a CRC mismatch, a later one the good frame. Delays 160 and 200, ACK 300 and 320.
+// edge gives a CRC mismatch, a later one the good frame.
 TEST(LineSamplesTest, BadCrcNoAckAndStuckLines) {
-    LineTiming t;
-    t.loopFallNs = 160;
-    t.loopRiseNs = 200;
-    t.ack = true;
-    t.ackFallNs = 300;
-    t.ackRiseNs = 320;
+    LineTiming t{160, 200, true, 300, 320};
     std::vector<uint8_t> bad = FrameBits(Frame(0x55, false, 8, 0x55));
     bad[30] ^= 1;  // inside the data bytes, where no run of equal bits grows past three
     const std::vector<uint8_t> good = FrameBits(Frame(0x123, false, 2, 0x00));
