@@ -103,32 +103,13 @@ TEST(LineSamplesTest, BadCrcNoAckAndStuckLines) {
     ExpectGolden("line_samples.txt", transcript.text);
 }
 
-namespace {
-
-// One bus with the delays and a node that acknowledges; port 0 on a card that measures, port 1
-// on a type 1 card, ports 2 to 4 on cards that refuse, port 5 with a receive line stuck high.
-const std::string kBusCards =
-    Block("Bus",
-          "bitrate:500000\nloop_fall_ns:150\nloop_rise_ns:175\nack_fall_ns:310\n"
-          "ack_rise_ns:333\n" +
-              Block("Flood", "count:1\n")) +
-    Block("Card", "type:256\nserial:1\nfirmware:0x00010900\n" + Block("Port", "bus:0\n")) +
-    Block("Card", "type:1\nserial:2\nfirmware:0x00010600\n" + Block("Port", "bus:0\n")) +
-    Block("Card", "type:258\nserial:3\nfirmware:0x0000FFFF\n" + Block("Port", "bus:0\n")) +
-    Block("Card", "type:2\nserial:4\nfirmware:0x00050000\n" + Block("Port", "bus:0\n")) +
-    Block("Card", "type:1\nserial:5\nfirmware:0x000105FF\n" + Block("Port", "bus:0\n")) +
-    Block("Card",
-          "type:257\nserial:6\nfirmware:0x00010900\n" + Block("Port", "bus:0\nrx_stuck:high\n"));
-
 class BusAnalysisTest : public ::testing::Test {
   protected:
-    TempDir dir;
-    std::unique_ptr<EmulatedDriver> driver = DriverFrom(dir.path(), kBusCards);
+    std::unique_ptr<EmulatedDriver> driver =
+        EmulatedDriver::Create(HW_DATA_DIR "/bus_analysis.cfg");
     Recorder recorder{*driver};
     Cards cards{&recorder, SocketCanPorts::LeftOut};
 };
-
-}  // namespace
 
 // The measuring card's words 4 and 5 are the ACK's span and position, in that order; the type 1
 // card's samples are decoded. Result replies rewritten: four words, then none ready at all.

@@ -10,20 +10,11 @@
 
 namespace {
 
-// Ports 0 and 1 on a card of type 260, port 2 on a card that is always busy, port 3 on a card
-// whose firmware, 0.01.255, is too old to report the port's state (the ulcan nodes come first).
-const char kCards[] =
-    "[Bus]\nbitrate:500000\n[END]\n"
-    "[Card]\ntype:260\nserial:77\nfirmware:0x00030204\nparam1:11\nparam7:7\nparam8:8\n"
-    "analog2:65536\nanalog3:13107\nanalog4:0\nupdate_failed:1\n"
-    "[Port]\nbus:0\ntx_errors:5\nrx_errors:7\nbus_off:1\n[END]\n[Port]\nbus:0\n[END]\n[END]\n"
-    "[Card]\nfamily:tarvelcan\ntype:3\nfirmware:0x000001FF\n[Port]\nbus:0\n[END]\n[END]\n"
-    "[Card]\nbusy_every:1\n[Port]\nbus:0\n[END]\n[END]\n";
-
 class CanIntfTest : public testing::Test {
   protected:
     TempDir dir;
-    std::unique_ptr<EmulatedDriver> driver = DriverFrom(dir.path(), kCards);
+    std::unique_ptr<EmulatedDriver> driver =
+        EmulatedDriver::Create(HW_DATA_DIR "/can_intf_cards.cfg");
     Recorder recorder{*driver};
     Cards cards{&recorder, SocketCanPorts::LeftOut};
 };

@@ -42,15 +42,6 @@ FirmwareImages Images(size_t boot, size_t main, size_t fpga) {
     return images;
 }
 
-// Port 0 on a card of type 256, port 1 on a type 1 card with boot loader 0x00010100, port 2 on a
-// card that is busy every fourth command and fails every second check, port 3 on one that fails
-// every check.
-const std::string kPort = Block("Port", "bus:0\n");
-const std::string kCards = Block("Bus", "bitrate:500000\n") + Block("Card", "type:256\n" + kPort) +
-                           Block("Card", "type:1\nboot:0x00010100\n" + kPort) +
-                           Block("Card", "type:256\nbusy_every:4\nverify_fail_every:2\n" + kPort) +
-                           Block("Card", "type:256\nverify_fail_every:1\n" + kPort);
-
 class FirmwareTest : public testing::Test {
   protected:
     // Writes the bytes to a file and loads it into file; the error, "(none)" when it loaded.
@@ -76,7 +67,8 @@ class FirmwareTest : public testing::Test {
 
     TempDir dir;
     FirmwareFile file;
-    std::unique_ptr<EmulatedDriver> driver = DriverFrom(dir.path(), kCards);
+    std::unique_ptr<EmulatedDriver> driver =
+        EmulatedDriver::Create(HW_DATA_DIR "/firmware_cards.cfg");
     Recorder recorder{*driver};
     Cards cards{&recorder, SocketCanPorts::LeftOut};
     ProgressLog log{recorder.calls};
