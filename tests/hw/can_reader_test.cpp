@@ -20,10 +20,7 @@ namespace {
 // relative to the start, and a bus load of 1000 * (48 + 64) bits in 500,000 bit/s = 22.4 %.
 TEST(CanReaderTest, StampsRelativeToTheStartAndReportsTheBusLoad) {
     constexpr uint32_t kStart = 4294000000u;
-    TempDir dir;
-    auto driver = DriverFrom(
-        dir.path(), Block("Bus", "bitrate:500000\n" + Block("Flood", "count:1000\nid:0x100\n")) +
-                        Block("Card", Block("Port", "bus:0\nqueue:1024\n")));
+    auto driver = EmulatedDriver::Create(HW_DATA_DIR "/can_reader_flood.cfg");
     Recorder calls(*driver);
     uint32_t stamped = 0;
     calls.rewrite = [&](unsigned long request, void* arg) {
@@ -45,11 +42,7 @@ TEST(CanReaderTest, StampsRelativeToTheStartAndReportsTheBusLoad) {
 // Opening errors reach the caller and take no reader slot; a ninth port reader is refused and
 // the port opened for it is closed on the card again.
 TEST(CanReaderTest, EightPortReadersAtMostAndOpeningErrorsPropagate) {
-    TempDir dir;
-    const std::string port = Block("Port", "bus:0\n");
-    std::string body = Block("Bus", "bitrate:1000000\n");
-    for (int card = 0; card < 5; card++) body += Block("Card", port + port);
-    auto driver = DriverFrom(dir.path(), body);
+    auto driver = EmulatedDriver::Create(HW_DATA_DIR "/can_reader_ten_ports.cfg");
     Cards cards(driver.get(), SocketCanPorts::LeftOut);
     CanPortOpener opener(cards);
     MsgStore store(16);
@@ -75,10 +68,7 @@ TEST(CanReaderTest, EightPortReadersAtMostAndOpeningErrorsPropagate) {
 // fail; the reader pauses a read time-out before each failure goes up, so that the reader loop,
 // which drops it and calls again, does not keep a core busy.
 TEST(CanReaderTest, AVanishedCardPausesItsReader) {
-    TempDir dir;
-    auto driver = DriverFrom(dir.path(),
-                             "[Bus]\nbitrate:500000\n[END]\n"
-                             "[Card]\ntype:260\nvanish_ms:600000\n[Port]\nbus:0\n[END]\n[END]\n");
+    auto driver = EmulatedDriver::Create(HW_DATA_DIR "/can_reader_vanishing.cfg");
     Cards cards(driver.get(), SocketCanPorts::LeftOut);
     auto port = std::make_unique<CanIntf>(cards, 0, false);
     port->open();
