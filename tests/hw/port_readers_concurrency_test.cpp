@@ -12,11 +12,11 @@
 #include "base/progress.h"
 #include "base/utils.h"
 #include "hw/can_reader.h"
+#include "hw/card_protocol.h"
 #include "hw/cards.h"
-#include "hw/firmware_builder.h"
 #include "hw/firmware_file.h"
 #include "io/read_manager.h"
-#include "sim/emulation_test_support.h"
+#include "sim/emulated_driver.h"
 #include "store/msg_store.h"
 #include "store/store_helpers.h"
 #include "support/test_support.h"
@@ -36,23 +36,12 @@ TEST(PortReadersConcurrency, EightFloodedPortsWhileTheStoreIsReadAndFirmwareDown
     constexpr int kPorts = ReadManager::kMaxReaders;
     constexpr int kFramesEach = 5000;
     constexpr int kTotal = kPorts * kFramesEach;
-    TempDir dir;
-    // A queue above the flood: a reader that falls behind can lose nothing.
-    auto port = [](int bus) { return Block("Port", Format("bus:%d\nqueue:8192\n", bus)); };
-    std::string buses, boards;
-    for (int p = 0; p < kPorts; p++)
-        buses += Block("Bus", "bitrate:1000000\n" + Block("Flood", "count:5000\n"));
-    for (int p = 0; p < kPorts; p += 2) boards += Block("Card", port(p) + port(p + 1));
-    boards += Block("Card", "type:256\n" + port(kPorts));
-    auto driver = DriverFrom(dir.path(), buses + Block("Bus", "bitrate:500000\n") + boards);
+    auto driver = EmulatedDriver::Create(HW_DATA_DIR "/port_readers.cfg");
     Cards cards(driver.get(), SocketCanPorts::LeftOut);
-    FirmwareImages images;
-    images.main = PatternImage(64 * 1024, 1);
-    images.compat = {256, 0, 0, 0};
-    const std::vector<uint8_t> bytes = BuildFirmwareFile(images);
-    WriteFile(dir.file("fw.kfw"), std::string(bytes.begin(), bytes.end()));
     FirmwareFile file;
-    file.Load(dir.file("fw.kfw").c_str());
+    file.Load(HW_DATA_DIR "/firmware/good.kfw");
+    unsigned int mainLength = 0;
+    const unsigned char* main = file.GetMainImage(mainLength);
     CanIntf card(cards, kPorts, false);
 
     CanPortOpener opener(cards);
@@ -80,7 +69,7 @@ TEST(PortReadersConcurrency, EightFloodedPortsWhileTheStoreIsReadAndFirmwareDown
     EXPECT_TRUE(stored) << "frames stored: " << store.GetTotal(nullptr, nullptr);
     readers.StopAll();
     EXPECT_EQ(checks.count, 0);
-    EXPECT_EQ(driver->Flash(kPorts, kMainImageId), images.main);
+    EXPECT_EQ(driver->Flash(kPorts, kMainImageId), std::vector<uint8_t>(main, main + mainLength));
 
     EXPECT_EQ(store.GetTotal(nullptr, nullptr), kTotal);
     EXPECT_EQ(view.GetTotal(nullptr, nullptr), kTotal);
