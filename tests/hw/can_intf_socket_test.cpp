@@ -3,11 +3,9 @@
 #include <gtest/gtest.h>
 #include <linux/can/error.h>
 #include <linux/can/netlink.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -20,19 +18,6 @@
 #include "hw/socket_calls.h"
 
 namespace {
-
-// A system folder of network interfaces, each with its type, for the scans of a port table.
-class NetFolder {
-  public:
-    NetFolder(PortTable& table, const std::map<std::string, int>& types) {
-        for (const auto& [name, type] : types) {
-            mkdir(dir.file(name).c_str(), 0755);
-            if (type >= 0) WriteFile(dir.file(name) + "/type", Format("%d\n", type));
-        }
-        table.SetNetFolder(dir.path());
-    }
-    TempDir dir;
-};
 
 // The kernel's side: a socket pair carrying can_frame records in place of an AF_CAN socket, and
 // the interface's bit rate, state and counters in place of libsocketcan's answers.
@@ -98,22 +83,25 @@ class CanIntfSocketTest : public testing::Test {
     Nodes nodes;
     FakeKernel kernel;
     Cards cards{&nodes, SocketCanPorts::Listed, &kernel};
-    NetFolder folder{cards.ports(), {{"can0", 280}, {"eth0", 1}}};
-    CanIntf port{cards, 0, false};
+    // The network interfaces can0 and eth0: port 0 is can0.
+    static Cards& WithInterfaces(Cards& cards) {
+        cards.ports().SetNetFolder(HW_DATA_DIR "/net/one");
+        return cards;
+    }
+    CanIntf port{WithInterfaces(cards), 0, false};
     Transcript t{&kernel.log};
 };
 
 }  // namespace
 
-// Device nodes of both families until the first gap, then the interfaces of type CAN by name.
+// Device nodes of both families until the first gap, then the interfaces of type CAN (280) of
+// data/net/scan by name.
 TEST(PortTableScan, NodesOfBothFamiliesUntilAGapThenInterfacesOfTypeCan) {
     Nodes nodes;
     nodes.names = {"/dev/ulcan00", "/dev/ulcan01", "/dev/tarvelcan00"};
-    const std::map<std::string, int> types = {{"vcan0", 280}, {"can1", 280}, {"eth0", 1},
-                                              {"can0", 280},  {"lo", 772},   {"odd", -1}};
     Cards cards(&nodes, SocketCanPorts::Listed);
     PortTable& ports = cards.ports();
-    NetFolder folder(ports, types);
+    ports.SetNetFolder(HW_DATA_DIR "/net/scan");
     ports.Scan(false);
     std::string found;
     for (int i = 0; i < ports.Count(); i++)
@@ -122,12 +110,10 @@ TEST(PortTableScan, NodesOfBothFamiliesUntilAGapThenInterfacesOfTypeCan) {
     // Opening the node fails after the scan: the port number was valid.
     EXPECT_EQ(ThrownError([&] { CanIntf(cards, 2, false); }),
               "5 Unable to open CAN device /dev/tarvelcan00");
-    {
-        Cards without(&nodes, SocketCanPorts::LeftOut);
-        NetFolder same(without.ports(), types);
-        without.ports().Scan(false);
-        EXPECT_EQ(without.ports().Count(), 3);
-    }
+    Cards without(&nodes, SocketCanPorts::LeftOut);
+    without.ports().SetNetFolder(HW_DATA_DIR "/net/scan");
+    without.ports().Scan(false);
+    EXPECT_EQ(without.ports().Count(), 3);
     // A scan younger than five seconds is reused, unless a rescan is asked for.
     nodes.names = {"/dev/ulcan00", "/dev/ulcan02", "/dev/tarvelcan00"};
     EXPECT_EQ(ThrownError([&] { CanIntf(cards, 6, false); }), "10 Invalid CAN port number: 6");
