@@ -135,12 +135,9 @@ TEST_F(BusAnalysisTest, MeasurementsRefusedCardsAndUnansweredPolls) {
 
 // The delays as lines of the results, each with its level, against the bit time.
 TEST(BusAnalysisLinesTest, RatesDelaysAgainstTheBitTime) {
-    CanBusStats s;
-    s.bitTime = 2000;
-    s.rxFall = 500;   // a quarter
-    s.rxRise = 1000;  // half
-    s.ackFallPos = 1399 + 2000;
-    s.ackRiseSpan = 1400 + 4000 - s.ackFallPos;
+    // Status, receive delays of a quarter and half the bit time, ACK edges 1399 and 1400 ns after
+    // the bit boundaries, bit time.
+    CanBusStats s{0, 500, 1000, 1399 + 2000, 1400 + 4000 - (1399 + 2000), 2000};
     Transcript t;
     const auto lines = [&](bool stuckHigh, bool stuckLow) {
         std::string all;

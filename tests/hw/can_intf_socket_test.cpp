@@ -110,6 +110,10 @@ TEST(PortTableScan, NodesOfBothFamiliesUntilAGapThenInterfacesOfTypeCan) {
     // Opening the node fails after the scan: the port number was valid.
     EXPECT_EQ(ThrownError([&] { CanIntf(cards, 2, false); }),
               "5 Unable to open CAN device /dev/tarvelcan00");
+    // QUILLON_SOCKETCAN=0 leaves the interfaces out.
+    EXPECT_EQ(SocketCanPortsFrom("0"), SocketCanPorts::LeftOut);
+    for (const char* value : {static_cast<const char*>(nullptr), "", "1", "00"})
+        EXPECT_EQ(SocketCanPortsFrom(value), SocketCanPorts::Listed) << (value ? value : "null");
     Cards without(&nodes, SocketCanPorts::LeftOut);
     without.ports().SetNetFolder(HW_DATA_DIR "/net/scan");
     without.ports().Scan(false);
@@ -128,12 +132,6 @@ TEST(PortTableScan, NodesOfBothFamiliesUntilAGapThenInterfacesOfTypeCan) {
     EXPECT_FALSE(ports.IsInterface(62));
     EXPECT_TRUE(ports.IsInterface(63));
     EXPECT_FALSE(ports.IsInterface(64));
-}
-
-TEST(PortTableScan, QuillonSocketcanZeroLeavesTheInterfacesOut) {
-    EXPECT_EQ(SocketCanPortsFrom("0"), SocketCanPorts::LeftOut);
-    for (const char* value : {static_cast<const char*>(nullptr), "", "1", "00"})
-        EXPECT_EQ(SocketCanPortsFrom(value), SocketCanPorts::Listed) << (value ? value : "null");
 }
 
 TEST_F(CanIntfSocketTest, FramesBothWaysOverTheSocket) {
