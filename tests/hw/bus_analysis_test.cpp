@@ -18,10 +18,6 @@ namespace {
 
 constexpr int kPeriodNs = 40;  // a type 1 card's clock: 25 MHz
 
-CANframe Frame(uint32_t id, bool extended, int length, uint8_t fill) {
-    return MakeFrame(FRAME_DATA, extended, id, std::vector<uint8_t>(8, fill), length);
-}
-
 // What the program makes of a type 1 card's capture of bits at bit-rate code code.
 BusMeasurement Capture(const std::vector<uint8_t>& bits, int code, const LineTiming& t) {
     const double bitTime = 1e9 / CanIntf::GetBPS(code);
@@ -64,7 +60,8 @@ TEST(LineSamplesTest, DecodesEveryFrameShapeDelayAndRate) {
                         const LineTiming t{delays[i], delays[(i + 1) % 4], true, delays[i] + 130,
                                            delays[(i + 2) % 4] + 50};
                         const uint32_t id = extended ? 0x1ABCDEF0 : 0x5A5;
-                        const auto bits = FrameBits(Frame(id, extended, length, fill));
+                        const auto bits = FrameBits(MakeFrame(FRAME_DATA, extended, id,
+                                                              std::vector<uint8_t>(length, fill)));
                         SCOPED_TRACE(Format("code %d ext %d len %d fill %02x delay %d", code,
                                             extended, length, fill, delays[i]));
                         const BusMeasurement d = Capture(bits, code, t);
@@ -81,9 +78,10 @@ TEST(LineSamplesTest, DecodesEveryFrameShapeDelayAndRate) {
 // edge gives a CRC mismatch, a later one the good frame.
 TEST(LineSamplesTest, BadCrcNoAckAndStuckLines) {
     LineTiming t{160, 200, true, 300, 320};
-    std::vector<uint8_t> bad = FrameBits(Frame(0x55, false, 8, 0x55));
+    std::vector<uint8_t> bad =
+        FrameBits(MakeFrame(FRAME_DATA, false, 0x55, std::vector<uint8_t>(8, 0x55)));
     bad[30] ^= 1;  // inside the data bytes, where no run of equal bits grows past three
-    const std::vector<uint8_t> good = FrameBits(Frame(0x123, false, 2, 0x00));
+    const std::vector<uint8_t> good = FrameBits(MakeFrame(FRAME_DATA, false, 0x123, {0, 0}));
     std::vector<uint8_t> both = bad;
     both.insert(both.end(), 3, 1);
     both.insert(both.end(), good.begin(), good.end());

@@ -85,8 +85,7 @@ TEST_F(CanIntfTest, FramesCrossTheSeamByteForByte) {
     t("read length 12", read);
     frame.length = 9;
     t("write length 9", [&] { sender.write(frame, 1); });
-    frame.length = 0;
-    frame.type = FRAME_ERROR;
+    frame = MakeFrame(FRAME_ERROR, false, 0x701, {});
     t("write error frame", [&] { sender.write(frame, 1); });
     t("command 1", [&] { sender.SendCMD(1); });
     t("command 0x77", [&] { sender.SendCMD(0x77); });

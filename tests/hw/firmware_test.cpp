@@ -17,8 +17,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// Every SetMax ("max N") and Update ("value text", "-" for no text) as a line of lines, where a
-// recorder's calls may go too; stops the caller at update stopAt.
+// SetMax as "max N", Update as "value text" ("-" without text) into lines; throws at stopAt.
 class ProgressLog : public Progress {
   public:
     explicit ProgressLog(std::vector<std::string>& lines) : lines(lines) {}
@@ -173,7 +172,6 @@ TEST(DemoFirmware, FitsBothDemoCards) {
     auto driver = EmulatedDriver::Create("demo");
     Cards cards(driver.get(), SocketCanPorts::LeftOut);
     CanIntf port(cards, 2, false);  // the type 1 card, whose boot loader is the file's
-    port.SetRetryPause(std::chrono::milliseconds(0));
     std::vector<std::string> steps;
     ProgressLog log(steps);
     port.DnldFirmware(file, &log);
