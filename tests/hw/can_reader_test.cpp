@@ -78,8 +78,7 @@ TEST(CanReaderTest, AVanishedCardPausesItsReader) {
     for (int i = 0; i < 2; i++) {
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(ThrownError([&] { reader.getNextFrame(frame); }), "11 Unknown CAN error -1");
-        // At least most of a time-out: a core is not kept busy (the sleep's clock and this one may
-        // differ by a little).
+        // Most of a time-out at least (the sleep's clock and this one may differ a little).
         EXPECT_GE(std::chrono::steady_clock::now() - start,
                   std::chrono::milliseconds(CanReader::kReadTimeout / 2));
     }

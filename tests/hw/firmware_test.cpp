@@ -172,6 +172,7 @@ TEST(DemoFirmware, FitsBothDemoCards) {
     auto driver = EmulatedDriver::Create("demo");
     Cards cards(driver.get(), SocketCanPorts::LeftOut);
     CanIntf port(cards, 2, false);  // the type 1 card, whose boot loader is the file's
+    port.SetRetryPause(std::chrono::milliseconds(0));
     std::vector<std::string> steps;
     ProgressLog log(steps);
     port.DnldFirmware(file, &log);
