@@ -9,48 +9,25 @@
 #include <cmath>
 
 #include "hw/can_bits.h"
-#include "hw/can_intf.h"
 #include "hw/cards.h"
+#include "hw/hw_test_support.h"
 #include "hw/line_samples.h"
 #include "sim/emulated_line_capture.h"
-#include "sim/emulation_test_support.h"
-#include "store/can_frame.h"
-#include "support/test_support.h"
 
 namespace {
 
 constexpr int kPeriodNs = 40;  // a type 1 card's clock: 25 MHz
 
-CANframe Frame(uint32_t id, bool extended, int length, uint8_t fill) {
-    CANframe frame;
-    frame.type = FRAME_DATA;
-    frame.extended = extended;
-    frame.id = id;
-    frame.length = static_cast<int16_t>(length);
-    std::fill(frame.data, frame.data + 8, fill);
-    return frame;
-}
-
-struct Decoded {
-    bool ok = false;
-    CanBusStats stats;
-    bool stuckHigh = false;
-    bool stuckLow = false;
-};
-
 // What the program makes of a type 1 card's capture of bits at bit-rate code code.
-Decoded Capture(const std::vector<uint8_t>& bits, int ackSlot, int code, const LineTiming& t) {
+BusMeasurement Capture(const std::vector<uint8_t>& bits, int code, const LineTiming& t) {
     const double bitTime = 1e9 / CanIntf::GetBPS(code);
     const int spb = static_cast<int>(std::lround(bitTime / kPeriodNs));
-    Decoded d;
+    const int ackSlot = static_cast<int>(bits.size()) - 9;
+    BusMeasurement d;
     d.stats.bitTime = bitTime;
     d.ok = DecodeLineSamples(CaptureLineSamples(bits, ackSlot, spb, kPeriodNs, t), spb, kPeriodNs,
                              &d.stats, &d.stuckHigh, &d.stuckLow);
     return d;
-}
-
-int AckSlotOf(const std::vector<uint8_t>& bits) {
-    return static_cast<int>(bits.size()) - 9;
 }
 
 // The ACK edges as the diagram draws them: after the start of the ACK slot and of the bit after.
@@ -59,6 +36,16 @@ double AckFall(const CanBusStats& s) {
 }
 double AckRise(const CanBusStats& s) {
     return s.ackFallPos + s.ackRiseSpan - 2 * s.bitTime;
+}
+
+std::string Describe(const BusMeasurement& m) {
+    if (!m.ok) return "failed: " + m.alert;
+    const CanBusStats& s = m.stats;
+    return Format(
+        "fall %.0f rise %.0f ACK at %.0f span %.0f (fall %.0f rise %.0f) bit %.0f status "
+        "%u stuck high %d low %d",
+        s.rxFall, s.rxRise, s.ackFallPos, s.ackRiseSpan, AckFall(s), AckRise(s), s.bitTime,
+        s.status, m.stuckHigh, m.stuckLow);
 }
 
 }  // namespace
@@ -70,17 +57,14 @@ TEST(LineSamplesTest, DecodesEveryFrameShapeDelayAndRate) {
             for (int length = 0; length <= 8; length++)
                 for (uint8_t fill : {0x00, 0xFF, 0x55})
                     for (int i = 0; i < 4; i++) {
-                        LineTiming t;
-                        t.loopFallNs = delays[i];
-                        t.loopRiseNs = delays[(i + 1) % 4];
-                        t.ack = true;
-                        t.ackFallNs = delays[i] + 130;
-                        t.ackRiseNs = delays[(i + 2) % 4] + 50;
+                        const LineTiming t{delays[i], delays[(i + 1) % 4], true, delays[i] + 130,
+                                           delays[(i + 2) % 4] + 50};
                         const uint32_t id = extended ? 0x1ABCDEF0 : 0x5A5;
-                        const auto bits = FrameBits(Frame(id, extended, length, fill));
+                        const auto bits = FrameBits(MakeFrame(FRAME_DATA, extended, id,
+                                                              std::vector<uint8_t>(length, fill)));
                         SCOPED_TRACE(Format("code %d ext %d len %d fill %02x delay %d", code,
                                             extended, length, fill, delays[i]));
-                        const Decoded d = Capture(bits, AckSlotOf(bits), code, t);
+                        const BusMeasurement d = Capture(bits, code, t);
                         ASSERT_TRUE(d.ok);
                         EXPECT_NEAR(d.stats.rxFall, t.loopFallNs, kPeriodNs);
                         EXPECT_NEAR(d.stats.rxRise, t.loopRiseNs, kPeriodNs);
@@ -90,143 +74,81 @@ TEST(LineSamplesTest, DecodesEveryFrameShapeDelayAndRate) {
                     }
 }
 
+// A frame with one data bit flipped after its CRC was made, then a good frame: the first start
+// edge gives a CRC mismatch, a later one the good frame.
 TEST(LineSamplesTest, BadCrcNoAckAndStuckLines) {
-    LineTiming t;
-    t.loopFallNs = 160;
-    t.loopRiseNs = 200;
-    t.ack = true;
-    t.ackFallNs = 300;
-    t.ackRiseNs = 320;
-    // A frame with one data bit flipped after its CRC was made, then a good frame: the first
-    // start edge gives a CRC mismatch, a later one the good frame.
-    std::vector<uint8_t> bad = FrameBits(Frame(0x55, false, 8, 0x55));
+    LineTiming t{160, 200, true, 300, 320};
+    std::vector<uint8_t> bad =
+        FrameBits(MakeFrame(FRAME_DATA, false, 0x55, std::vector<uint8_t>(8, 0x55)));
     bad[30] ^= 1;  // inside the data bytes, where no run of equal bits grows past three
-    const std::vector<uint8_t> good = FrameBits(Frame(0x123, false, 2, 0x00));
+    const std::vector<uint8_t> good = FrameBits(MakeFrame(FRAME_DATA, false, 0x123, {0, 0}));
     std::vector<uint8_t> both = bad;
     both.insert(both.end(), 3, 1);
     both.insert(both.end(), good.begin(), good.end());
-    EXPECT_FALSE(Capture(bad, AckSlotOf(bad), 2, t).ok);
-    Decoded d = Capture(both, AckSlotOf(both), 2, t);
-    ASSERT_TRUE(d.ok);
-    EXPECT_NEAR(d.stats.rxFall, 160, kPeriodNs);
-    EXPECT_NEAR(AckRise(d.stats), 320, kPeriodNs);
-
+    Transcript transcript;
+    const auto capture = [&](const std::vector<uint8_t>& bits) {
+        return Describe(Capture(bits, 2, t));
+    };
+    transcript("bad CRC", [&] { return capture(bad); });
+    transcript("bad CRC, then a good frame", [&] { return capture(both); });
     t.ack = false;
-    d = Capture(good, AckSlotOf(good), 2, t);
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.stats.ackRiseSpan, 0);
-    EXPECT_EQ(d.stats.ackFallPos, 0);
-
+    transcript("no ACK", [&] { return capture(good); });
     t.stuck = LineTiming::Stuck::kHigh;
-    d = Capture(good, AckSlotOf(good), 2, t);
-    EXPECT_TRUE(d.ok && d.stuckHigh && !d.stuckLow);
+    transcript("stuck high", [&] { return capture(good); });
     t.stuck = LineTiming::Stuck::kLow;
-    d = Capture(good, AckSlotOf(good), 2, t);
-    EXPECT_TRUE(d.ok && d.stuckLow && !d.stuckHigh);
-    EXPECT_FALSE(Capture({}, -1, 2, t).ok);
+    transcript("stuck low", [&] { return capture(good); });
+    transcript("no samples", [&] { return capture({}); });
+    ExpectGolden("line_samples.txt", transcript.text);
 }
-
-namespace {
-
-// One bus with the delays and a node that acknowledges; port 0 on a card that measures, port 1
-// on a type 1 card, ports 2 to 4 on cards that refuse, port 5 with a receive line stuck high.
-const std::string kBusCards =
-    Block("Bus",
-          "bitrate:500000\nloop_fall_ns:150\nloop_rise_ns:175\nack_fall_ns:310\n"
-          "ack_rise_ns:333\n" +
-              Block("Flood", "count:1\n")) +
-    Block("Card", "type:256\nserial:1\nfirmware:0x00010900\n" + Block("Port", "bus:0\n")) +
-    Block("Card", "type:1\nserial:2\nfirmware:0x00010600\n" + Block("Port", "bus:0\n")) +
-    Block("Card", "type:258\nserial:3\nfirmware:0x0000FFFF\n" + Block("Port", "bus:0\n")) +
-    Block("Card", "type:2\nserial:4\nfirmware:0x00050000\n" + Block("Port", "bus:0\n")) +
-    Block("Card", "type:1\nserial:5\nfirmware:0x000105FF\n" + Block("Port", "bus:0\n")) +
-    Block("Card",
-          "type:257\nserial:6\nfirmware:0x00010900\n" + Block("Port", "bus:0\nrx_stuck:high\n"));
 
 class BusAnalysisTest : public ::testing::Test {
   protected:
-    TempDir dir;
-    std::unique_ptr<EmulatedDriver> driver = DriverFrom(dir.path(), kBusCards);
+    std::unique_ptr<EmulatedDriver> driver =
+        EmulatedDriver::Create(HW_DATA_DIR "/bus_analysis.cfg");
     Recorder recorder{*driver};
     Cards cards{&recorder, SocketCanPorts::LeftOut};
 };
 
-}  // namespace
-
-TEST_F(BusAnalysisTest, MeasuringAndDecodingCardsAgree) {
-    const BusMeasurement measured = MeasureBus(cards, 0, 0);
-    ASSERT_TRUE(measured.ok) << measured.alert;
-    // The card's words 4 and 5 are the ACK's span and position, in that order.
-    EXPECT_EQ(measured.stats.rxFall, 150);
-    EXPECT_EQ(measured.stats.rxRise, 180);
-    EXPECT_EQ(measured.stats.ackFallPos, 2310);
-    EXPECT_EQ(measured.stats.ackRiseSpan, 340 + 4000 - 2310);
-    EXPECT_EQ(measured.stats.bitTime, 2000);
-
-    const BusMeasurement decoded = MeasureBus(cards, 1, 0x1234567);
-    ASSERT_TRUE(decoded.ok) << decoded.alert;
-    EXPECT_NEAR(decoded.stats.rxFall, 150, kPeriodNs);
-    EXPECT_NEAR(decoded.stats.rxRise, 175, kPeriodNs);
-    EXPECT_NEAR(AckFall(decoded.stats), 310, kPeriodNs);
-    EXPECT_NEAR(AckRise(decoded.stats), 333, kPeriodNs);
-    EXPECT_EQ(decoded.stats.status, 0u);
-
-    const BusMeasurement stuck = MeasureBus(cards, 5, 0);
-    EXPECT_TRUE(stuck.ok && stuck.stuckHigh && !stuck.stuckLow);
-}
-
-TEST_F(BusAnalysisTest, RefusedCardsAndUnansweredPolls) {
-    EXPECT_EQ(MeasureBus(cards, 2, 0).alert,
-              "This CAN card requires a minimum firmware version\nof 1.00.00 to perform bus "
-              "analysis.  Please update the \nfirmware and try again.");
-    EXPECT_EQ(MeasureBus(cards, 3, 0).alert,
-              "Sorry, this version of Quillon doesn't support\nbus analysis with the type of CAN "
-              "card you're using.\nPlease check for an updated version of Quillon");
-    EXPECT_NE(MeasureBus(cards, 4, 0).alert.find("of 1.06.00"), std::string::npos);
-    EXPECT_EQ(MeasureBus(cards, 9, 0).alert, "Error transmitting:\nInvalid CAN port number: 9");
-
-    // Result replies rewritten: four words, then none ready at all.
+// The measuring card's words 4 and 5 are the ACK's span and position, in that order; the type 1
+// card's samples are decoded. Result replies rewritten: four words, then none ready at all.
+TEST_F(BusAnalysisTest, MeasurementsRefusedCardsAndUnansweredPolls) {
+    Transcript t;
+    for (int port : {0, 1, 5, 2, 3, 4, 9})
+        t(Format("port %d", port), [&] { return Describe(MeasureBus(cards, port, 0x1234567)); });
     uint32_t word0 = 0x4;
     recorder.rewrite = [&](unsigned long request, void* arg) {
         auto* cmd = static_cast<uint32_t*>(arg);
         if (request == kIoctlCommand && cmd[0] != 0 && (cmd[0] & 0xFFFF) == 5 && cmd[1] == 0)
             cmd[0] = word0;
     };
-    EXPECT_EQ(MeasureBus(cards, 0, 0).alert,
-              "Error reading bus status:\nCard returned the wrong amount of data");
+    t("four words", [&] { return MeasureBus(cards, 0, 0).alert; });
     word0 = 0;
     recorder.calls.clear();
-    EXPECT_EQ(MeasureBus(cards, 0, 0).alert,
-              "Error reading bus status:\nCard didn't send bus analysis info.");
+    t("no result", [&] { return MeasureBus(cards, 0, 0).alert; });
     EXPECT_EQ(std::count_if(recorder.calls.begin(), recorder.calls.end(),
                             [](const std::string& c) { return c.find(" 000c0000") == 8; }),
               20);
+    ExpectGolden("bus_analysis.txt", t.text);
 }
 
+// The delays as lines of the results, each with its level, against the bit time.
 TEST(BusAnalysisLinesTest, RatesDelaysAgainstTheBitTime) {
-    CanBusStats s;
-    s.bitTime = 2000;
-    s.rxFall = 500;   // a quarter
-    s.rxRise = 1000;  // half
-    s.ackFallPos = 1399 + 2000;
-    s.ackRiseSpan = 1400 + 4000 - s.ackFallPos;
-    auto text = [](const std::vector<ResultLine>& lines) {
+    // Status, receive delays of a quarter and half the bit time, ACK edges 1399 and 1400 ns after
+    // the bit boundaries, bit time.
+    CanBusStats s{0, 500, 1000, 1399 + 2000, 1400 + 4000 - (1399 + 2000), 2000};
+    Transcript t;
+    const auto lines = [&](bool stuckHigh, bool stuckLow) {
         std::string all;
-        for (const ResultLine& line : lines)
-            all += Format("%d %s\n", line.level, line.text.c_str());
+        for (const ResultLine& line : ResultLines(s, stuckHigh, stuckLow))
+            all += Format("\n  %d %s", line.level, line.text.c_str());
         return all;
     };
-    EXPECT_EQ(text(ResultLines(s, false, false)),
-              "1 Falling edge delay: 500ns\n2 Rising edge delay: 1000ns\n"
-              "0 ACK falling delay: 1399ns\n1 ACK rising delay: 1400ns\n");
+    t("fall 500, rise 1000, ACK 1399 and 1400", [&] { return lines(false, false); });
     s.rxFall = 499;
     s.ackFallPos = 1600 + 2000;
     s.ackRiseSpan = 0;
-    EXPECT_EQ(text(ResultLines(s, false, false)),
-              "0 Falling edge delay: 499ns\n2 Rising edge delay: 1000ns\n"
-              "1 Error: No ACK bit received\n");
+    t("fall 499, no ACK", [&] { return lines(false, false); });
     s.ackRiseSpan = 1600 + 4000 - s.ackFallPos;
-    EXPECT_EQ(text(ResultLines(s, false, true)),
-              "2 Error: Receive line stuck low\n2 ACK falling delay: 1600ns\n"
-              "2 ACK rising delay: 1600ns\n");
+    t("ACK 1600 and 1600, stuck low", [&] { return lines(false, true); });
+    ExpectGolden("bus_analysis_lines.txt", t.text);
 }
