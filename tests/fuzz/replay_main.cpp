@@ -13,13 +13,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 int main(int argc, char** argv) {
     int files = 0;
     for (int i = 1; i < argc; i++) {
-        std::vector<std::filesystem::path> paths;
-        if (std::filesystem::is_directory(argv[i])) {
-            for (const auto& entry : std::filesystem::directory_iterator(argv[i]))
-                paths.push_back(entry.path());
-        } else {
-            paths.emplace_back(argv[i]);
-        }
+        std::vector<std::filesystem::path> paths = {argv[i]};
+        if (std::filesystem::is_directory(argv[i]))
+            paths.assign(std::filesystem::directory_iterator(argv[i]),
+                         std::filesystem::directory_iterator());
         for (const auto& path : paths) {
             std::ifstream in(path, std::ios::binary);
             std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),

@@ -9,7 +9,6 @@
 #include <cmath>
 
 #include "hw/can_bits.h"
-#include "hw/cards.h"
 #include "hw/hw_test_support.h"
 #include "hw/line_samples.h"
 #include "sim/emulated_line_capture.h"
@@ -49,6 +48,23 @@ std::string Describe(const BusMeasurement& m) {
 }
 
 }  // namespace
+
+// The emulated capture's samples of known bits.
+TEST(LineCaptureTest, SamplesOfKnownBits) {
+    LineTiming t;
+    t.loopFallNs = 40;  // one clock period
+    t.loopRiseNs = 41;  // seen at the second
+    // Idle bit, dominant, recessive, then three recessive bits of intermission.
+    EXPECT_EQ(CaptureLineSamples({0, 1}, -1, 25, kPeriodNs, t),
+              (std::vector<uint16_t>{0x3000, 0x2017, 0x0000, 0x1017, 0x3001, 0x3061}));
+    // A stretch longer than 4096 periods is split.
+    t.loopRiseNs = 0;
+    EXPECT_EQ(CaptureLineSamples({0}, -1, 3000, kPeriodNs, t),
+              (std::vector<uint16_t>{0x3000, 0x2BB6, 0x0000, 0x0FFF, 0x0FFF, 0x0EDE}));
+    t.stuck = LineTiming::Stuck::kLow;
+    EXPECT_EQ(CaptureLineSamples({0, 1}, -1, 25, kPeriodNs, t),
+              (std::vector<uint16_t>{0x1000, 0x0017, 0x1018, 0x1063}));
+}
 
 TEST(LineSamplesTest, DecodesEveryFrameShapeDelayAndRate) {
     const int delays[] = {0, 40, 160, 480};
@@ -98,15 +114,11 @@ TEST(LineSamplesTest, BadCrcNoAckAndStuckLines) {
     t.stuck = LineTiming::Stuck::kLow;
     transcript("stuck low", [&] { return capture(good); });
     transcript("no samples", [&] { return capture({}); });
-    ExpectGolden("line_samples.txt", transcript.text);
+    ExpectGolden(HW_DATA_DIR "/line_samples.txt", transcript.text);
 }
 
-class BusAnalysisTest : public ::testing::Test {
-  protected:
-    std::unique_ptr<EmulatedDriver> driver =
-        EmulatedDriver::Create(HW_DATA_DIR "/bus_analysis.cfg");
-    Recorder recorder{*driver};
-    Cards cards{&recorder, SocketCanPorts::LeftOut};
+struct BusAnalysisTest : testing::Test, EmulatedCards {
+    BusAnalysisTest() : EmulatedCards(HW_DATA_DIR "/bus_analysis.cfg") {}
 };
 
 // The measuring card's words 4 and 5 are the ACK's span and position, in that order; the type 1
@@ -128,7 +140,7 @@ TEST_F(BusAnalysisTest, MeasurementsRefusedCardsAndUnansweredPolls) {
     EXPECT_EQ(std::count_if(recorder.calls.begin(), recorder.calls.end(),
                             [](const std::string& c) { return c.find(" 000c0000") == 8; }),
               20);
-    ExpectGolden("bus_analysis.txt", t.text);
+    ExpectGolden(HW_DATA_DIR "/bus_analysis.txt", t.text);
 }
 
 // The delays as lines of the results, each with its level, against the bit time.
@@ -150,5 +162,5 @@ TEST(BusAnalysisLinesTest, RatesDelaysAgainstTheBitTime) {
     t("fall 499, no ACK", [&] { return lines(false, false); });
     s.ackRiseSpan = 1600 + 4000 - s.ackFallPos;
     t("ACK 1600 and 1600, stuck low", [&] { return lines(false, true); });
-    ExpectGolden("bus_analysis_lines.txt", t.text);
+    ExpectGolden(HW_DATA_DIR "/bus_analysis_lines.txt", t.text);
 }

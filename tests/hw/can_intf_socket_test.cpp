@@ -187,7 +187,7 @@ TEST_F(CanIntfSocketTest, FramesBothWaysOverTheSocketUntilInterrupted) {
     t("read an hour after the interrupt", [&] { port.read(frame, 3600 * 1000); });
     t("close", [&] { port.close(); });
     t("command 2", [&] { port.SendCMD(2); });
-    ExpectGolden("can_intf_socket_frames.txt", t.text);
+    ExpectGolden(HW_DATA_DIR "/can_intf_socket_frames.txt", t.text);
 }
 
 // The rows of data/socketcan_error_classes.txt, with the error counters in bytes 6 and 7.
@@ -256,5 +256,5 @@ TEST_F(CanIntfSocketTest, BitRateStateAndCardAsTheDialogsAskThem) {
         return Format("%zu ports, ", ports.size()) + CardTypeText(ports[0]);
     });
     t("open port 1", [&] { CanIntfSocket(cards).Open(1); });
-    ExpectGolden("can_intf_socket_dialogs.txt", t.text);
+    ExpectGolden(HW_DATA_DIR "/can_intf_socket_dialogs.txt", t.text);
 }

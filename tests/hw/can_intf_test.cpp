@@ -5,17 +5,12 @@
 #include <string>
 
 #include "hw/can_intf_local.h"
-#include "hw/cards.h"
 #include "hw/hw_test_support.h"
 
 namespace {
 
-class CanIntfTest : public testing::Test {
-  protected:
-    std::unique_ptr<EmulatedDriver> driver =
-        EmulatedDriver::Create(HW_DATA_DIR "/can_intf_cards.cfg");
-    Recorder recorder{*driver};
-    Cards cards{&recorder, SocketCanPorts::LeftOut};
+struct CanIntfTest : testing::Test, EmulatedCards {
+    CanIntfTest() : EmulatedCards(HW_DATA_DIR "/can_intf_cards.cfg") {}
 };
 
 }  // namespace
@@ -44,21 +39,20 @@ TEST_F(CanIntfTest, CardAndPortInformationInTheDriversWords) {
     t("port -1", [&] { CanIntf(cards, -1, false); });
     t("node of port 4", [&] { CanIntfLocal(cards).Open(4); });
     t("busy card", [&] { CanIntf(cards, 2, false).getBaud(); });
-    ExpectGolden("can_intf_information.txt", t.text);
+    ExpectGolden(HW_DATA_DIR "/can_intf_information.txt", t.text);
 }
 
 // The transmit state (bits 18 and 19 of the port's status word) suffixes the transmit error
 // count, the receive state (bits 20 and 21) the receive error count, each on its own.
 TEST_F(CanIntfTest, TransmitAndReceiveStatesSuffixTheirOwnCounters) {
-    auto states = EmulatedDriver::Create(HW_DATA_DIR "/can_intf_states.cfg");
-    Cards ports(states.get(), SocketCanPorts::LeftOut);
+    EmulatedCards states(HW_DATA_DIR "/can_intf_states.cfg");
     Transcript t;
     for (int port = 0; port < 16; port++)
         t(Format("tx_state %d rx_state %d", port / 4, port % 4), [&] {
-            const PortInfo info = CanIntf(ports, port, false).getPortInfo();
+            const PortInfo info = CanIntf(states.cards, port, false).getPortInfo();
             return info.txErrors + "|" + info.rxErrors;
         });
-    ExpectGolden("can_intf_states.txt", t.text);
+    ExpectGolden(HW_DATA_DIR "/can_intf_states.txt", t.text);
 }
 
 // Identifier bits above the 29 are not the driver's; a length beyond 8 from the driver is 8.
@@ -89,5 +83,5 @@ TEST_F(CanIntfTest, FramesCrossTheSeamByteForByte) {
     t("write error frame", [&] { sender.write(frame, 1); });
     t("command 1", [&] { sender.SendCMD(1); });
     t("command 0x77", [&] { sender.SendCMD(0x77); });
-    ExpectGolden("can_intf_frames.txt", t.text);
+    ExpectGolden(HW_DATA_DIR "/can_intf_frames.txt", t.text);
 }

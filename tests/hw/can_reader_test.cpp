@@ -20,23 +20,21 @@ namespace {
 // relative to the start, and a bus load of 1000 * (48 + 64) bits in 500,000 bit/s = 22.4 %.
 TEST(CanReaderTest, StampsRelativeToTheStartAndReportsTheBusLoad) {
     constexpr uint32_t kStart = 4294000000u;
-    auto driver = EmulatedDriver::Create(HW_DATA_DIR "/can_reader_flood.cfg");
-    Recorder calls(*driver);
+    EmulatedCards flood(HW_DATA_DIR "/can_reader_flood.cfg");
     uint32_t stamped = 0;
-    calls.rewrite = [&](unsigned long request, void* arg) {
+    flood.recorder.rewrite = [&](unsigned long request, void* arg) {
         if (request == kIoctlRecvMsg)
             static_cast<__CANCARD_MSG*>(arg)->timestamp = kStart + ++stamped * 1000;
     };
-    Cards cards{&calls, SocketCanPorts::LeftOut};
-    auto reader = CanPortOpener(cards).OpenPort(0, 2, kStart);
-    ASSERT_TRUE(WaitUntil([&] { return driver->Counters(0).received == 1000; }));
+    auto reader = CanPortOpener(flood.cards).OpenPort(0, 2, kStart);
+    ASSERT_TRUE(WaitUntil([&] { return flood.driver->Counters(0).received == 1000; }));
     CANframe f;
     int wrong = 0;
     for (uint32_t k = 0; k < 1000; k++)
         wrong += !reader->getNextFrame(f) || f.timestamp != (k + 1) * 1000 || f.port != 0 ||
                  f.id != 0x100 || f.length != 8 || Build32(f.data) != k || f.data[4] != 0;
     EXPECT_EQ(wrong, 0);
-    EXPECT_NEAR(cards.ports().Loading(0), 22.4, 1e-9);
+    EXPECT_NEAR(flood.cards.ports().Loading(0), 22.4, 1e-9);
 }
 
 // Opening errors reach the caller and take no reader slot; a ninth port reader is refused and

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "base/progress.h"
-#include "hw/cards.h"
 #include "hw/firmware_builder.h"
 #include "hw/firmware_file.h"
 #include "hw/hw_test_support.h"
@@ -41,8 +40,9 @@ FirmwareImages Images(size_t boot, size_t main, size_t fpga) {
     return images;
 }
 
-class FirmwareTest : public testing::Test {
+class FirmwareTest : public testing::Test, public EmulatedCards {
   protected:
+    FirmwareTest() : EmulatedCards(HW_DATA_DIR "/firmware_cards.cfg") {}
     // Writes the bytes to a file and loads it into file; the error, "(none)" when it loaded.
     std::string Load(const Bytes& bytes) {
         WriteFile(dir.file("fw.kfw"), std::string(bytes.begin(), bytes.end()));
@@ -66,10 +66,6 @@ class FirmwareTest : public testing::Test {
 
     TempDir dir;
     FirmwareFile file;
-    std::unique_ptr<EmulatedDriver> driver =
-        EmulatedDriver::Create(HW_DATA_DIR "/firmware_cards.cfg");
-    Recorder recorder{*driver};
-    Cards cards{&recorder, SocketCanPorts::LeftOut};
     ProgressLog log{recorder.calls};
 };
 
@@ -151,7 +147,7 @@ TEST_F(FirmwareTest, DownloadsAsTheCardsSeeThem) {
     t("firmware to the failing card", [&] { failing->DnldFirmware(file, &log); });
     EXPECT_EQ(driver->Flash(3, kFpgaImageId), images.fpga);
     EXPECT_EQ(failing->getCardInfo().param12, 1);
-    ExpectGolden("firmware_downloads.txt", t.text);
+    ExpectGolden(HW_DATA_DIR "/firmware_downloads.txt", t.text);
 
     // An update stopped half-way leaves the failed flag until a whole one.
     log.stopAt = log.updates + 3;  // the boot loader erased and its first words written
@@ -169,16 +165,15 @@ TEST(DemoFirmware, FitsBothDemoCards) {
     file.Load(EXAMPLES_DIR "/demo_firmware.kfw");
     CheckFirmwareCompatible(file, 256);
     CheckFirmwareCompatible(file, 1);
-    auto driver = EmulatedDriver::Create("demo");
-    Cards cards(driver.get(), SocketCanPorts::LeftOut);
-    CanIntf port(cards, 2, false);  // the type 1 card, whose boot loader is the file's
+    EmulatedCards demo("demo");
+    CanIntf port(demo.cards, 2, false);  // the type 1 card, whose boot loader is the file's
     port.SetRetryPause(std::chrono::milliseconds(0));
     std::vector<std::string> steps;
     ProgressLog log(steps);
     port.DnldFirmware(file, &log);
     unsigned int len = 0;
     unsigned char* main = file.GetMainImage(len);
-    EXPECT_EQ(driver->Flash(2, kMainImageId), Bytes(main, main + len));
+    EXPECT_EQ(demo.driver->Flash(2, kMainImageId), Bytes(main, main + len));
     EXPECT_EQ(steps.front(), Format("max %u", len + 2048));
     EXPECT_EQ(steps.back(), Format("%u Verifying", len + 2048));
 }

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <set>
 #include <string>
 #include <type_traits>
@@ -15,6 +14,7 @@
 
 #include "base/utils.h"
 #include "hw/can_intf.h"
+#include "hw/cards.h"
 #include "hw/driver_calls.h"
 #include "sim/emulation_test_support.h"
 #include "support/test_support.h"
@@ -29,6 +29,15 @@ class Nodes : public DriverCalls {
     int Close(int) override { return 0; }
     int Ioctl(int, unsigned long, void*) override { return -1; }
     std::set<std::string> names;
+};
+
+// The cards of an emulation description (a file, or a built-in name), every driver call recorded.
+struct EmulatedCards {
+    explicit EmulatedCards(const std::string& description)
+        : driver(EmulatedDriver::Create(description)) {}
+    std::unique_ptr<EmulatedDriver> driver;
+    Recorder recorder{*driver};
+    Cards cards{&recorder, SocketCanPorts::LeftOut};
 };
 
 // A frame of type (FrameType) with the bytes of data, and their number unless length is given.
@@ -89,13 +98,3 @@ class Transcript {
   private:
     std::vector<std::string>* calls;
 };
-
-// Compares text with the file name of data/; with QUILLON_UPDATE_GOLDEN=1 writes it there instead
-// (review the diff).
-inline void ExpectGolden(const std::string& name, const std::string& text) {
-    const std::string path = std::string(HW_DATA_DIR) + "/" + name;
-    if (const char* update = std::getenv("QUILLON_UPDATE_GOLDEN"); update && *update == '1')
-        WriteFile(path, text);
-    else
-        EXPECT_EQ(text, ReadFile(path)) << "golden file " << path;
-}

@@ -12,21 +12,13 @@
 
 #include "base/utils.h"
 #include "hw/can_bits.h"
-#include "io/log_parser.h"
 #include "sim/emulation_test_support.h"
+#include "sim/simulated_cards.h"
 #include "support/test_support.h"
 
 namespace {
 
 const std::string kData = TEST_DATA_DIR "/../../sim/data/";
-
-SimSourceFactories WithLogParser() {
-    SimSourceFactories factories;
-    factories.logLine = [](char* line, CANframe& frame) {
-        return QuillonLogParser().Parse(line, frame);
-    };
-    return factories;
-}
 
 std::vector<std::string> Lines(const std::string& name) {
     std::ifstream file(kData + name);
@@ -77,7 +69,7 @@ std::string Answer(EmulatedDriver& driver, std::map<std::string, int>& fds,
 }
 
 TEST(EmulatedDriver, AnswersAsTheTranscriptSays) {
-    std::unique_ptr<EmulatedDriver> driver;
+    std::unique_ptr<SimulatedCards> cards;  // with the program's reading of replayed logs
     std::map<std::string, int> fds;
     std::string expected, actual;
     for (const std::string& line : Lines("driver_transcript.txt")) {
@@ -86,14 +78,14 @@ TEST(EmulatedDriver, AnswersAsTheTranscriptSays) {
             if (line[0] == '@') {
                 const std::string name = line.substr(2);
                 const bool file = name.find('.') != std::string::npos;
-                driver = EmulatedDriver::Create(file ? kData + name : name, WithLogParser());
+                cards = std::make_unique<SimulatedCards>((file ? kData + name : name).c_str());
                 fds.clear();
             }
             actual += line + "\n";
             continue;
         }
         const std::string command = line.substr(0, line.find(" =>"));
-        actual += command + " => " + Answer(*driver, fds, command) + "\n";
+        actual += command + " => " + Answer(*cards->driver(), fds, command) + "\n";
     }
     EXPECT_EQ(actual, expected);
 }
@@ -149,7 +141,8 @@ TEST(EmulatedDriver, FloodArrivesCompleteInOrderBackToBack) {
 // Replayed logs: each frame starts at its log time on an idle bus; frames waiting together go
 // out by arbitration, the lowest identifier (data before remote, 11 before 29 bits) first.
 TEST(EmulatedDriver, LogReplayTimingAndArbitration) {
-    auto driver = EmulatedDriver::Create(kData + "replay.cfg", WithLogParser());
+    const SimulatedCards replay((kData + "replay.cfg").c_str());
+    EmulatedDriver* driver = replay.driver();
     const int fd = OpenPort(*driver, "/dev/ulcan00");
     const int arb = OpenPort(*driver, "/dev/ulcan01");
     const uint32_t ids[] = {0x181, 0x123 | 1u << 29,     0x701, 0x300, 0x100,
@@ -194,8 +187,7 @@ TEST(EmulatedDriver, DescriptionErrorsNameLineAndProblem) {
             continue;
         }
         WriteFile(dir.file("emu.cfg"), description);
-        std::string error =
-            ThrownError([&] { EmulatedDriver::Create(dir.file("emu.cfg"), WithLogParser()); });
+        std::string error = ThrownError([&] { SimulatedCards(dir.file("emu.cfg").c_str()); });
         for (size_t at; (at = error.find(dir.path())) != std::string::npos;)
             error.replace(at, dir.path().size(), "DIR");
         EXPECT_EQ(error, line.substr(3)) << description;
@@ -206,7 +198,7 @@ TEST(EmulatedDriver, DescriptionErrorsNameLineAndProblem) {
                              Block("Bus", "bitrate:500000\n" + Block("LogReplay", "file:a.log\n")));
               }),
               "12 " + dir.file("emu.cfg") + ":4: log replay is not available in this program");
-    EXPECT_EQ(ThrownError([] { EmulatedDriver::Create("/nonexistent/emu.cfg"); }),
+    EXPECT_EQ(ThrownError([] { SimulatedCards("/nonexistent/emu.cfg"); }),
               "12 /nonexistent/emu.cfg: cannot read the emulation description");
 }
 

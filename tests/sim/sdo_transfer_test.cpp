@@ -56,6 +56,8 @@ TEST(SdoTransferTest, ValuesArriveWhole) {
                 EXPECT_EQ(objects[kKey].bytes, written);
         }
     }
+    // Both ends use the one CRC, which a round trip cannot check: its check value.
+    EXPECT_EQ(SdoBlockCrc(reinterpret_cast<const uint8_t*>("123456789"), 9), 0x31C3);
 }
 
 TEST(SdoTransferTest, ServerRefusesWhatItCannotDo) {
@@ -71,8 +73,4 @@ TEST(SdoTransferTest, ServerRefusesWhatItCannotDo) {
     EXPECT_EQ(Transfer(client, server, objects, SdoTransfer::kBlockDownload, {1}),
               SdoClient::Result::kFailed);
     EXPECT_EQ(objects[kKey].bytes, (std::vector<uint8_t>{1, 2, 3, 4}));
-}
-
-TEST(SdoTransferTest, BlockCrcCheckValue) {
-    EXPECT_EQ(SdoBlockCrc(reinterpret_cast<const uint8_t*>("123456789"), 9), 0x31C3);
 }

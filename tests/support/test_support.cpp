@@ -61,6 +61,13 @@ void WriteFile(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
+void ExpectGolden(const std::string& path, const std::string& text) {
+    if (const char* update = std::getenv("QUILLON_UPDATE_GOLDEN"); update && *update == '1')
+        WriteFile(path, text);
+    else
+        EXPECT_EQ(text, ReadFile(path)) << "golden file " << path;
+}
+
 bool WaitUntil(const std::function<bool()>& done, const std::function<void()>& step) {
     const auto giveUp = std::chrono::steady_clock::now() + kPatience;
     while (!done()) {

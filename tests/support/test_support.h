@@ -68,3 +68,6 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& text);
+// Expects text to be the file's; with QUILLON_UPDATE_GOLDEN=1 writes it there instead (review the
+// diff).
+void ExpectGolden(const std::string& path, const std::string& text);

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <iomanip>
 #include <regex>
@@ -59,10 +58,7 @@ struct GoldenTest : ::testing::Test {
         ProcessResult r = DumpLine(line.substr(blank + 1));
         ASSERT_EQ(r.exitCode, 0) << r.err;
         EXPECT_EQ(r.err, "");
-        if (const char* update = std::getenv("QUILLON_UPDATE_GOLDEN"); update && *update == '1')
-            WriteFile(kData + "/" + expected, r.out);
-        else
-            EXPECT_EQ(r.out, ReadFile(kData + "/" + expected));
+        ExpectGolden(kData + "/" + expected, r.out);
     }
     std::string line;
 };
@@ -119,18 +115,16 @@ TEST(QuillonDumpTest, ReportsFailures) {
 }
 
 TEST(QuillonDumpTest, NamesObjectsFromTheNetworkConfiguration) {
-    // The example configuration, from the project folder as the README runs it and from another
-    // folder (its EDS paths are relative to its own), names as the golden case's copy of it does.
-    for (const char* from : {"/..", "/../tests"}) {
-        ProcessResult r = Dump({"-d", "-n", EXAMPLES_DIR "/demo.netcfg", kData + "/named.log"},
-                               std::string(EXAMPLES_DIR) + from);
-        EXPECT_EQ(r.exitCode, 0);
-        EXPECT_EQ(r.out + r.err, ReadFile(kData + "/named.detail.txt")) << from;
-    }
+    // The example configuration, from the project folder as the README runs it (its EDS paths
+    // are relative to its own folder), names as the golden case's copy of it does.
+    ProcessResult r =
+        Dump({"-d", "-n", EXAMPLES_DIR "/demo.netcfg", kData + "/named.log"}, EXAMPLES_DIR "/..");
+    EXPECT_EQ(std::to_string(r.exitCode) + r.out + r.err,
+              "0" + ReadFile(kData + "/named.detail.txt"));
     // A FIFO would block the reading for ever: refused like any file that is not a regular one.
     TempDir dir;
     ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
-    ProcessResult r = Dump({dir.file("fifo")});
+    r = Dump({dir.file("fifo")});
     EXPECT_EQ(std::to_string(r.exitCode) + r.err,
               "1Unable to open log file: " + dir.file("fifo") + "\n");
 }
