@@ -3,63 +3,25 @@
 
 #include "ui/msg_list.h"
 
-#include <FL/Fl.H>
-#include <FL/Fl_Window.H>
 #include <FL/fl_draw.H>
 
 #include <memory>
 
 #include "filter/filter_element.h"
 #include "filter/filter_logic.h"
-#include "session/session.h"
-#include "session/settings.h"
 #include "store/filt_store.h"
-#include "store/msg_store.h"
 #include "ui/gui_support.h"
-#include "ui/msg_detail.h"
-#include "ui/windows.h"
 
 namespace {
 
-class MsgListTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        session.SetParserMode(PARSE_RAW);
-        window = std::make_unique<Fl_Window>(500, 400);
-        list = static_cast<MsgListFLTK*>(CreateMsgList(0, 0, 500, 200, session, prefs, &frame));
-        frame.detail = CreateMsgDetail(0, 200, 500, 200, session, prefs);
-        window->end();
-        window->show();
-        Settle();
-    }
-    void Add(int count, uint32_t id = 0x181) {
-        CANframe f;
-        f.length = 1;
-        for (int i = 0; i < count; i++) {
-            f.id = id + (i % 2);
-            f.timestamp += 1000;
-            session.store().Add(f);
-        }
-    }
-    void Key(int key) {
-        Fl::e_keysym = key;
-        list->handle(FL_KEYDOWN);
-    }
-    MsgDetailFLTK& Detail() { return *static_cast<MsgDetailFLTK*>(frame.detail); }
-
-    QL_Settings prefs;
-    Session session{nullptr, nullptr, 1000};
-    StubFrame frame;                    // the window the list reports its selection through
-    std::unique_ptr<Fl_Window> window;  // the list and the detail view, before the session goes
-    MsgListFLTK* list = nullptr;
-};
+using MsgListTest = MsgViewsTest;
 
 TEST_F(MsgListTest, EmptyListAndFollowingNewFrames) {
     list->Tick();
     int w, h;
     list->content_size(w, h);
     EXPECT_EQ(h, 2 * list->lineHeight);
-    for (int key : {FL_Down, FL_Up, FL_Page_Down, FL_Home, FL_End, int{'c'}}) Key(key);
+    for (int key : {FL_Down, FL_Up, FL_Page_Down, FL_Home, FL_End, int{'c'}}) Key(list, key);
     EXPECT_EQ(list->selFrame, -1);
 
     Add(1);
@@ -75,7 +37,7 @@ TEST_F(MsgListTest, EmptyListAndFollowingNewFrames) {
                  {FL_End, 10, 120 - lines, true},
                  {FL_Home, 0, 0, false}};
     for (const auto& step : steps) {
-        if (step.key) Key(step.key);
+        if (step.key) Key(list, step.key);
         Add(step.added);
         list->Tick();
         EXPECT_EQ(list->topIndex, step.top) << step.key;
@@ -86,7 +48,7 @@ TEST_F(MsgListTest, EmptyListAndFollowingNewFrames) {
 TEST_F(MsgListTest, SelectionByKeysAndClicks) {
     Add(50);
     list->Tick();
-    Key(FL_Home);
+    Key(list, FL_Home);
     // A click on the header line selects the row above the first one shown, clamped.
     fl_font(prefs.font, prefs.fontSize);
     // The y of the middle of a text line (0: the header) as the list measures it.
@@ -98,21 +60,20 @@ TEST_F(MsgListTest, SelectionByKeysAndClicks) {
     Fl::e_y = lineY(0);
     Fl::e_keysym = FL_Button + FL_LEFT_MOUSE;
     EXPECT_EQ(list->handle(FL_PUSH), 1);
-    EXPECT_TRUE(list->selFrame == 0 && Detail().selFrame == 0);  // handed to the detail view
+    EXPECT_TRUE(list->selFrame == 0 && detail->selFrame == 0);  // handed to the detail view
     EXPECT_EQ(list->txList.Count(), 1u);
     EXPECT_FALSE(list->autoScroll);
     Fl::e_y = lineY(2);  // the second frame row
     list->handle(FL_PUSH);
     EXPECT_EQ(list->selFrame, 1);
-    Key(FL_Down);
-    EXPECT_EQ(list->selFrame, 2);
-    Key(FL_Page_Down);
     const int lines = list->Lines();
-    EXPECT_EQ(list->selFrame, 2 + lines);
-    EXPECT_GE(list->selIndex, list->topIndex);  // kept in view
-    EXPECT_LT(list->selIndex, list->topIndex + lines);
-    Key(FL_Up);
-    EXPECT_EQ(list->selFrame, 1 + lines);
+    for (auto [key, selected] :
+         {std::pair{FL_Down, 2}, {FL_Page_Down, 2 + lines}, {FL_Up, 1 + lines}}) {
+        Key(list, key);
+        EXPECT_EQ(list->selFrame, selected) << key;
+        EXPECT_GE(list->selIndex, list->topIndex);  // kept in view
+        EXPECT_LT(list->selIndex, list->topIndex + lines);
+    }
     Fl::e_x = 900;  // outside the content: left to the scrollbars
     EXPECT_EQ(list->handle(FL_PUSH), 0);
 }
@@ -123,11 +84,11 @@ TEST_F(MsgListTest, SelectionSurvivesRefilterAndClear) {
     list->Select(11);  // an 0x182 frame
     EXPECT_EQ(list->selFrame, 11);
     session.SetFilter(std::make_unique<FeCanID>(0x181, 0x7FF));  // removes it: the next one left
-    EXPECT_TRUE(list->selFrame == 12 && list->selIndex == 6 && Detail().selFrame == 12);
+    EXPECT_TRUE(list->selFrame == 12 && list->selIndex == 6 && detail->selFrame == 12);
     EXPECT_TRUE(list->newData);
 
     session.store().Clear();
-    EXPECT_TRUE(list->selFrame == -1 && Detail().message == nullptr);
+    EXPECT_TRUE(list->selFrame == -1 && detail->message == nullptr);
     Add(5);  // 1 ms apart
     list->Tick();
     CANframe f;
