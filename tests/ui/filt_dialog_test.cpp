@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "session/session.h"
@@ -69,11 +70,11 @@ class FiltDialogTest : public ::testing::Test {
         return cells;
     }
 
-    // A frame of port number port.
-    static CANframe OnPort(uint8_t port) {
+    // Whether the session's filter passes a frame of port number port.
+    bool Passes(uint8_t port) {
         CANframe f;
         f.port = port;
-        return f;
+        return session.filter().Passes(f);
     }
 
     Session session{nullptr, nullptr, 1000};
@@ -91,15 +92,14 @@ TEST_F(FiltDialogTest, AddEditAndDeleteKeepTheLettersInOrder) {
     EXPECT_FALSE(Fe().window->shown());
     EXPECT_EQ(dialog->table->rows(), 0);
 
-    EXPECT_EQ(AddCanID("0x7ff", "0x181"), "(no alert)");
     EXPECT_EQ(AddCanID("0x7ff", "0x800"),
               "There are some bits set in the ID value field which are not set in the ID "
               "mask.\nNo message could ever match this filter as entered.");
     EXPECT_TRUE(Fe().window->shown());  // still open, fields unchanged
     EXPECT_STREQ(CanPanel().valueInput->value(), "0x800");
     FeClick("Cancel");
-    EXPECT_EQ(AddCanID("0x7ff", "0x281"), "(no alert)");
-    EXPECT_EQ(AddCanID("0x7ff", "0x381"), "(no alert)");
+    for (const char* value : {"0x181", "0x281", "0x381"})
+        EXPECT_EQ(AddCanID("0x7ff", value), "(no alert)");
     EXPECT_EQ(Cells(),
               std::vector<std::string>({"CANID & 0x07ff == 0x0181", "CANID & 0x07ff == 0x0281",
                                         "CANID & 0x07ff == 0x0381"}));
@@ -130,20 +130,18 @@ TEST_F(FiltDialogTest, AddEditAndDeleteKeepTheLettersInOrder) {
 
     // An expression that names the deleted letter fails at the next Apply and keeps the filter,
     // which passes everything at first.
-    dialog->exprInput->value("Z & A1");
-    EXPECT_EQ(CaptureAlert([&] { Press("Apply"); }), "Undefined filter element A1 in string");
-    dialog->exprInput->value("A &");
-    EXPECT_EQ(CaptureAlert([&] { Press("OK"); }), "Error parsing filter (empty string).");
-    EXPECT_TRUE(dialog->window->shown());
-    EXPECT_TRUE(session.filter().Passes(OnPort(0)) && session.filter().Passes(OnPort(26)));
-    dialog->exprInput->value("!Z");
-    EXPECT_EQ(CaptureAlert([&] { Press("Apply"); }), "(no alert)");
-    EXPECT_TRUE(dialog->window->shown());
-    EXPECT_TRUE(session.filter().Passes(OnPort(0)) && !session.filter().Passes(OnPort(26)));
-    dialog->exprInput->value("Z");
-    Press("OK");
-    EXPECT_FALSE(dialog->window->shown());
-    EXPECT_TRUE(!session.filter().Passes(OnPort(0)) && session.filter().Passes(OnPort(26)));
+    // Each row: the expression, the button, the alert, whether the dialog stays open, and
+    // whether the filter passes frames of ports 0 and 26 (tens and ones).
+    for (auto [expr, button, alert, open, passes] :
+         {std::tuple{"Z & A1", "Apply", "Undefined filter element A1 in string", true, 11},
+          {"A &", "OK", "Error parsing filter (empty string).", true, 11},
+          {"!Z", "Apply", "(no alert)", true, 10},
+          {"Z", "OK", "(no alert)", false, 1}}) {
+        dialog->exprInput->value(expr);
+        EXPECT_EQ(CaptureAlert([&] { Press(button); }), alert);
+        EXPECT_EQ(dialog->window->shown() != 0, open) << expr;
+        EXPECT_EQ(10 * Passes(0) + Passes(26), passes) << expr;
+    }
 }
 
 TEST_F(FiltDialogTest, ElementDialogFieldsAndAlerts) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "decode/parser.h"
@@ -155,20 +156,20 @@ TEST_F(NetDialogTest, EditsRenameRecolourAndExplain) {
 
 TEST_F(NetDialogTest, NodeCommandsByKeyAndMenu) {
     Open(kTwoNodes);
-    Select("Plant/Pump");
-    EXPECT_EQ(Key('x'), 1);  // cut the last node: the previous one is selected
-    EXPECT_EQ(Tree(), "Plant Plant/Node 1* Belt");
     EXPECT_EQ(Key('q'), 0);  // not a command: refused
-    Select("Belt");
-    Key('v');
-    EXPECT_EQ(Tree(), "Plant Plant/Node 1 Belt Belt/Pump*");
-    EXPECT_EQ(config.FindNet(2)->FindNode(2)->name, "Pump");
-    for (char key : {'c', 'v', 'v'}) Key(key);
-    EXPECT_EQ(Tree(), "Plant Plant/Node 1 Belt Belt/Pump! Belt/Pump! Belt/Pump!*");
-    for (char key : {'d', 'd', 'd'}) Key(key);
-    EXPECT_EQ(Tree(), "Plant Plant/Node 1 Belt*");
-    Key('n');
-    EXPECT_EQ(Tree(), "Plant Plant/Node 1 Belt Belt/Node 1*");
+    // Each row: the item selected first (if any), the keys, then the name of node 2 on port 2 in
+    // the configuration and the tree. A cut of the last node selects the previous one.
+    for (auto [item, keys, node, tree] :
+         {std::tuple{"Plant/Pump", "x", "", "Plant Plant/Node 1* Belt"},
+          {"Belt", "v", "Pump", "Plant Plant/Node 1 Belt Belt/Pump*"},
+          {"", "cvv", "Pump", "Plant Plant/Node 1 Belt Belt/Pump! Belt/Pump! Belt/Pump!*"},
+          {"", "ddd", "", "Plant Plant/Node 1 Belt*"},
+          {"", "n", "", "Plant Plant/Node 1 Belt Belt/Node 1*"}}) {
+        if (*item) Select(item);
+        for (const char* key = keys; *key; key++) EXPECT_EQ(Key(*key), 1) << keys;
+        EXPECT_EQ(config.FindNode(2, 2) ? config.FindNode(2, 2)->name : "", node) << keys;
+        EXPECT_EQ(Tree(), tree) << keys;
+    }
 
     // A right click on another item opens the menu for the selected one.
     Select("Plant/Node 1");
