@@ -1,10 +1,8 @@
-// gtest before FLTK: X11 headers define None.
-#include <gtest/gtest.h>
+// First: gtest (in it) before FLTK, whose X11 headers define None.
+#include "ui/gui_support.h"
 
 #include "ui/filt_dialog.h"
 
-#include <FL/Fl.H>
-#include <FL/Fl_Button.H>
 #include <FL/x.H>
 
 #include <atomic>
@@ -17,8 +15,6 @@
 
 #include "session/session.h"
 #include "store/filt_store.h"
-#include "support/test_support.h"
-#include "ui/gui_support.h"
 
 namespace {
 
@@ -166,22 +162,19 @@ TEST_F(FiltDialogTest, ElementDialogFieldsAndAlerts) {
     EXPECT_TRUE(!obj.anyButton->value() && obj.subInput->active());
 
     // The alerts, in the order the fields are checked; the dialog stays open.
-    struct Case {
-        int type;
-        const char *field1, *field2, *alert;
-    };
-    for (const Case& c : {Case{1, "0x10g0", "1", "Unable to parse object ID: 0x10g0"},
-                          Case{1, "0x1000", "one", "Unable to parse sub-id: one"},
-                          Case{0, "7ff", "1", "Unable to parse ID mask: 7ff"},
-                          Case{0, "0x7ff", "0x", "Unable to parse ID value: 0x"},
-                          Case{2, "p1", "", "Unable to parse port number: p1"}}) {
-        fe.typeChoice->picked(fe.typeChoice->menu() + c.type);
-        Fl_Input* first[] = {CanPanel().maskInput, obj.idInput,
-                             static_cast<FeDlg_Port*>(fe.panels[2])->portInput};
-        Fl_Input* second[] = {CanPanel().valueInput, obj.subInput, nullptr};
-        first[c.type]->value(c.field1);
-        if (second[c.type]) second[c.type]->value(c.field2);
-        EXPECT_EQ(CaptureAlert([&] { FeClick("OK"); }), c.alert);
+    Fl_Input* const first[] = {CanPanel().maskInput, obj.idInput,
+                               static_cast<FeDlg_Port*>(fe.panels[2])->portInput};
+    Fl_Input* const second[] = {CanPanel().valueInput, obj.subInput, nullptr};
+    for (auto [type, field1, field2, alert] :
+         {std::tuple{1, "0x10g0", "1", "Unable to parse object ID: 0x10g0"},
+          {1, "0x1000", "one", "Unable to parse sub-id: one"},
+          {0, "7ff", "1", "Unable to parse ID mask: 7ff"},
+          {0, "0x7ff", "0x", "Unable to parse ID value: 0x"},
+          {2, "p1", "", "Unable to parse port number: p1"}}) {
+        fe.typeChoice->picked(fe.typeChoice->menu() + type);
+        first[type]->value(field1);
+        if (second[type]) second[type]->value(field2);
+        EXPECT_EQ(CaptureAlert([&] { FeClick("OK"); }), alert);
         EXPECT_TRUE(fe.window->shown());
     }
     obj.subInput->value("0x01");

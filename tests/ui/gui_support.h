@@ -17,6 +17,7 @@
 #include "session/session.h"
 #include "session/settings.h"
 #include "store/msg_store.h"
+#include "support/test_support.h"
 #include "ui/msg_detail.h"
 #include "ui/msg_list.h"
 #include "ui/windows.h"

@@ -1,9 +1,8 @@
-// gtest before FLTK: X11 headers define None.
-#include <gtest/gtest.h>
+// First: gtest (in it) before FLTK, whose X11 headers define None.
+#include "ui/gui_support.h"
 
 #include "ui/hardware_dialog.h"
 
-#include <FL/Fl.H>
 #include <FL/Fl_Progress.H>
 
 #include <algorithm>
@@ -21,8 +20,6 @@
 #include "hw/firmware_file.h"
 #include "session/port_selection.h"
 #include "sim/emulation_test_support.h"
-#include "support/test_support.h"
-#include "ui/gui_support.h"
 
 namespace {
 

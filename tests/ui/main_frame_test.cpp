@@ -1,9 +1,8 @@
-// gtest before FLTK: X11 headers define None.
-#include <gtest/gtest.h>
+// First: gtest (in it) before FLTK, whose X11 headers define None.
+#include "ui/gui_support.h"
 
 #include "ui/main_frame_fltk.h"
 
-#include <FL/Fl.H>
 #include <FL/Fl_Button.H>
 
 #include <unistd.h>
@@ -18,7 +17,6 @@
 #include <vector>
 
 #include "base/utils.h"
-#include "decode/parser.h"
 #include "hw/can_intf.h"
 #include "hw/can_reader.h"
 #include "hw/cards.h"
@@ -27,9 +25,7 @@
 #include "session/settings.h"
 #include "sim/emulation_test_support.h"
 #include "store/msg_store.h"
-#include "support/test_support.h"
 #include "ui/analyzer_dialog.h"
-#include "ui/gui_support.h"
 #include "ui/hardware_dialog.h"
 #include "ui/icons.h"
 

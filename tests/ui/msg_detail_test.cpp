@@ -1,11 +1,9 @@
-// gtest before FLTK: X11 headers define None.
-#include <gtest/gtest.h>
+// First: gtest (in it) before FLTK, whose X11 headers define None.
+#include "ui/gui_support.h"
 
 #include "ui/msg_detail.h"
 
 #include <FL/fl_draw.H>
-
-#include "ui/gui_support.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-// gtest before FLTK: X11 headers define None.
-#include <gtest/gtest.h>
+// First: gtest (in it) before FLTK, whose X11 headers define None.
+#include "ui/gui_support.h"
 
 #include "ui/msg_list.h"
 
@@ -10,7 +10,6 @@
 #include "filter/filter_element.h"
 #include "filter/filter_logic.h"
 #include "store/filt_store.h"
-#include "ui/gui_support.h"
 
 namespace {
 

@@ -1,9 +1,7 @@
-// gtest before FLTK: X11 headers define None.
-#include <gtest/gtest.h>
+// First: gtest (in it) before FLTK, whose X11 headers define None.
+#include "ui/gui_support.h"
 
 #include "ui/net_dialog.h"
-
-#include <FL/Fl.H>
 
 #include <algorithm>
 #include <memory>
@@ -18,8 +16,6 @@
 #include "session/session.h"
 #include "session/settings.h"
 #include "store/msg_store.h"
-#include "support/test_support.h"
-#include "ui/gui_support.h"
 
 namespace {
 
