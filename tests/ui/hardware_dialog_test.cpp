@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "hw/can_intf.h"
@@ -97,29 +98,24 @@ TEST_F(HardwareDialogTest, ShowsEachItemsPanelAndSetsFlagsAndRates) {
     EXPECT_EQ(TreeText(dialog.tree),
               "CARD 0* CARD 0/PORT 1 CARD 0/PORT 2 CARD 1 CARD 1/PORT 1 CARD 1/PORT 2 CARD 2 "
               "CARD 2/PORT 1");
-    const struct {
-        const char* item;
-        int position;
-        Fl_Output* field;
-        std::string text;
-    } cases[] = {{"CARD 0", 0, dialog.cardType, "TRL-PCI-2 - rev 4"},
-                 {"CARD 0", 0, dialog.serialNum, "111"},
-                 {"CARD 1", 2, dialog.cardType, "TRL-VR-1"},
-                 {"CARD 1", 2, dialog.serialNum, "222"},
-                 {"CARD 2", 4, dialog.cardType, "Unknown: 0x00000300"},
-                 {"CARD 2", 4, dialog.warning, "Last firmware update failed!"},
-                 {"CARD 1/PORT 2", 3, dialog.txErrors, "13"},
-                 {"CARD 1/PORT 2", 3, dialog.status, InfoOf(3).status},
-                 {"CARD 1/PORT 2", 3, dialog.loading, "  0.0%"},
-                 {"CARD 0/PORT 2", 1, dialog.txErrors, "11"}};
-    for (const auto& c : cases) {
-        Select(c.item);
-        const bool card = !std::strchr(c.item, '/');
-        EXPECT_TRUE(dialog.Position() == c.position && dialog.cardPanel->visible() == card &&
+    for (const auto& [item, position, field, text] :
+         {std::tuple{"CARD 0", 0, dialog.cardType, std::string("TRL-PCI-2 - rev 4")},
+          {"CARD 0", 0, dialog.serialNum, "111"},
+          {"CARD 1", 2, dialog.cardType, "TRL-VR-1"},
+          {"CARD 1", 2, dialog.serialNum, "222"},
+          {"CARD 2", 4, dialog.cardType, "Unknown: 0x00000300"},
+          {"CARD 2", 4, dialog.warning, "Last firmware update failed!"},
+          {"CARD 1/PORT 2", 3, dialog.txErrors, "13"},
+          {"CARD 1/PORT 2", 3, dialog.status, InfoOf(3).status},
+          {"CARD 1/PORT 2", 3, dialog.loading, "  0.0%"},
+          {"CARD 0/PORT 2", 1, dialog.txErrors, "11"}}) {
+        Select(item);
+        const bool card = !std::strchr(item, '/');
+        EXPECT_TRUE(dialog.Position() == position && dialog.cardPanel->visible() == card &&
                     dialog.portPanel->visible() != card)
-            << c.item;
-        EXPECT_EQ(c.field->value(), c.text) << c.item;
-        EXPECT_TRUE(!card || (dialog.warning->visible() != 0) == (c.position == 4)) << c.item;
+            << item;
+        EXPECT_EQ(field->value(), text) << item;
+        EXPECT_TRUE(!card || (dialog.warning->visible() != 0) == (position == 4)) << item;
     }
 
     // The check button shows and sets the Monitor flag of the port selected.

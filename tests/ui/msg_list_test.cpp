@@ -6,6 +6,7 @@
 #include <FL/fl_draw.H>
 
 #include <memory>
+#include <tuple>
 
 #include "filter/filter_element.h"
 #include "filter/filter_logic.h"
@@ -27,20 +28,17 @@ TEST_F(MsgListTest, EmptyListAndFollowingNewFrames) {
     EXPECT_TRUE(list->newData);  // set by the adding thread, taken by the timer
     const int lines = list->Lines();
     // Each step: a key (0: none), frames added, then the top row and whether the list follows.
-    const struct {
-        int key, added, top;
-        bool follows;
-    } steps[] = {{0, 99, 100 - lines, true},     // the newest frame on the last full row
-                 {FL_Up, 0, 99 - lines, false},  // no selection: scrolls and stops following
-                 {0, 10, 99 - lines, false},
-                 {FL_End, 10, 120 - lines, true},
-                 {FL_Home, 0, 0, false}};
-    for (const auto& step : steps) {
-        if (step.key) Key(list, step.key);
-        Add(step.added);
+    for (auto [key, added, top, follows] :
+         {std::tuple{0, 99, 100 - lines, true},  // the newest frame on the last full row
+          {FL_Up, 0, 99 - lines, false},         // no selection: scrolls and stops following
+          {0, 10, 99 - lines, false},
+          {FL_End, 10, 120 - lines, true},
+          {FL_Home, 0, 0, false}}) {
+        if (key) Key(list, key);
+        Add(added);
         list->Tick();
-        EXPECT_EQ(list->topIndex, step.top) << step.key;
-        EXPECT_EQ(list->autoScroll, step.follows) << step.key;
+        EXPECT_EQ(list->topIndex, top) << key;
+        EXPECT_EQ(list->autoScroll, follows) << key;
     }
 }
 

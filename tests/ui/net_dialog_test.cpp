@@ -77,8 +77,10 @@ class NetDialogTest : public ::testing::Test {
         Fl::remove_timeout(KeyInMenu);
         Fl::e_state = 0;
     }
-    std::string Msg() {
-        return dialog->netPanel->visible() ? dialog->netMsg->value() : dialog->nodeMsg->value();
+    // The tree, "|", the message of the panel shown.
+    std::string State() {
+        return Tree() + "|" +
+               (dialog->netPanel->visible() ? dialog->netMsg->value() : dialog->nodeMsg->value());
     }
 
     const QL_Settings preferences;  // read from the preferences file in the test's home
@@ -110,25 +112,21 @@ TEST_F(NetDialogTest, EditsRenameRecolourAndExplain) {
     Edit(dialog->nodeId, "5");
     EXPECT_STREQ(dialog->nodeName->value(), "Node 5");
     Edit(dialog->nodeId, "2");
-    EXPECT_EQ(Tree(), "Plant Plant/Node 2!* Plant/Pump! Belt");
-    EXPECT_EQ(Msg(), "ID value already in use on network");
+    EXPECT_EQ(State(), "Plant Plant/Node 2!* Plant/Pump! Belt|ID value already in use on network");
     EXPECT_EQ(dialog->nodeId->textcolor(), FL_RED);
     Edit(dialog->nodeName, "Valve");
     Edit(dialog->nodeId, "3");
-    EXPECT_EQ(Tree(), "Plant Plant/Valve* Plant/Pump Belt");
-    EXPECT_EQ(Msg(), "");
+    EXPECT_EQ(State(), "Plant Plant/Valve* Plant/Pump Belt|");
 
     Edit(dialog->nodeEds, dir.file("none.eds"));
-    EXPECT_EQ(Msg(), "Unable to load EDS file");
+    EXPECT_EQ(State(), "Plant Plant/Valve!* Plant/Pump Belt|Unable to load EDS file");
     EXPECT_EQ(dialog->nodeEds->textcolor(), FL_RED);
-    EXPECT_EQ(Tree(), "Plant Plant/Valve!* Plant/Pump Belt");
     Edit(dialog->nodeEds, "");
     EXPECT_EQ(Tree(), "Plant Plant/Valve* Plant/Pump Belt");
 
     Select("Belt");
     Edit(dialog->netPort, "1");
-    EXPECT_EQ(Tree(), "Plant! Plant/Valve Plant/Pump Belt!*");
-    EXPECT_EQ(Msg(), "CAN port in use by another network");
+    EXPECT_EQ(State(), "Plant! Plant/Valve Plant/Pump Belt!*|CAN port in use by another network");
     EXPECT_EQ(dialog->netPort->textcolor(), FL_RED);
     Edit(dialog->netPort, "4");
     Edit(dialog->netName, "A/B");  // a name, not a path
