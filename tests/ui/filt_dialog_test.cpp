@@ -60,9 +60,10 @@ class FiltDialogTest : public ::testing::Test {
         CanPanel().valueInput->value(value);
         return CaptureAlert([&] { FeClick("OK"); });
     }
-    std::vector<std::string> Cells() {
-        std::vector<std::string> cells;
-        for (int r = 0; r < dialog->table->rows(); r++) cells.push_back(dialog->table->CellText(r));
+    // The rows' texts, "|" after each.
+    std::string Cells() {
+        std::string cells;
+        for (int r = 0; r < dialog->table->rows(); r++) cells += dialog->table->CellText(r) + "|";
         return cells;
     }
 
@@ -97,8 +98,7 @@ TEST_F(FiltDialogTest, AddEditAndDeleteKeepTheLettersInOrder) {
     for (const char* value : {"0x181", "0x281", "0x381"})
         EXPECT_EQ(AddCanID("0x7ff", value), "(no alert)");
     EXPECT_EQ(Cells(),
-              std::vector<std::string>({"CANID & 0x07ff == 0x0181", "CANID & 0x07ff == 0x0281",
-                                        "CANID & 0x07ff == 0x0381"}));
+              "CANID & 0x07ff == 0x0181|CANID & 0x07ff == 0x0281|CANID & 0x07ff == 0x0381|");
 
     // A double click on B edits it; OK moves it to the end and C becomes B.
     ClickRow(1, 1);
@@ -107,8 +107,7 @@ TEST_F(FiltDialogTest, AddEditAndDeleteKeepTheLettersInOrder) {
     CanPanel().valueInput->value("0x0701");
     Fe().descInput->value("  heartbeat 1 ");
     FeClick("OK");
-    EXPECT_EQ(Cells(), std::vector<std::string>({"CANID & 0x07ff == 0x0181",
-                                                 "CANID & 0x07ff == 0x0381", "heartbeat 1"}));
+    EXPECT_EQ(Cells(), "CANID & 0x07ff == 0x0181|CANID & 0x07ff == 0x0381|heartbeat 1|");
     EXPECT_TRUE(dialog->table->is_selected(1, 0));
 
     // Deleting the first of 27 turns A1 into Z.

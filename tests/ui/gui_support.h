@@ -103,6 +103,13 @@ class MsgViewsTest : public ::testing::Test {
         Fl::e_keysym = key;
         view->handle(FL_KEYDOWN);
     }
+    // Pushes the left mouse button at (x, y) on view; whether it took the push.
+    static int Push(Fl_Widget* view, int x, int y) {
+        Fl::e_x = x;
+        Fl::e_y = y;
+        Fl::e_keysym = FL_Button + FL_LEFT_MOUSE;
+        return view->handle(FL_PUSH);
+    }
 
     QL_Settings prefs;
     Session session{nullptr, nullptr, 1000};

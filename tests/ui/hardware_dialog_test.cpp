@@ -65,11 +65,7 @@ class HardwareDialogTest : public ::testing::Test {
   protected:
     void SetUp() override { cards.ports().Scan(false); }  // so that tests can name the nodes
     // Selects the item as a click does, with the tree's callback.
-    void Select(const char* path) {
-        Fl_Tree_Item* item = dialog.tree->find_item(path);
-        ASSERT_NE(item, nullptr) << path;
-        dialog.tree->select_only(item, 1);
-    }
+    void Select(const char* path) { dialog.tree->select_only(dialog.tree->find_item(path), 1); }
     PortInfo InfoOf(int port) { return CanIntf(cards, port, false).getPortInfo(); }
     // Takes the port's node away: the error that opening the port then gives.
     std::string Vanish(int port) {

@@ -47,14 +47,10 @@ TEST_F(MsgDetailTest, HighlightScrollbarsAndOddFrames) {
     EXPECT_GT(ink(x0 + idWidth, top, bytesWidth, detail->lineHeight).blue, 10);
 
     // A click on the identifier line selects line 0, which highlights nothing.
-    Fl::e_x = x0 + 5;
-    Fl::e_y = top + 2 + fl_descent();
-    Fl::e_keysym = FL_Button + FL_LEFT_MOUSE;
-    EXPECT_EQ(detail->handle(FL_PUSH), 1);
+    EXPECT_EQ(Push(detail, x0 + 5, top + 2 + fl_descent()), 1);
     EXPECT_EQ(detail->selLine, 0);
     EXPECT_EQ(ink(x0, top, idWidth, detail->lineHeight).blue, 0);
-    Fl::e_x = 500;  // outside: left to the scrollbars
-    EXPECT_EQ(detail->handle(FL_PUSH), 0);
+    EXPECT_EQ(Push(detail, 500, top + 2 + fl_descent()), 0);  // outside: left to the scrollbars
     detail->SetSelected(Add(1, 0x124));  // a new selection resets the highlight
     EXPECT_EQ(detail->selLine, -1);
 

@@ -46,22 +46,15 @@ TEST_F(MsgListTest, SelectionByKeysAndClicks) {
     Add(50);
     list->Tick();
     Key(list, FL_Home);
-    // A click on the header line selects the row above the first one shown, clamped.
+    // A click on the header line selects the row above the first one shown, clamped. The y of
+    // the header line's middle as the list measures it:
     fl_font(prefs.font, prefs.fontSize);
-    // The y of the middle of a text line (0: the header) as the list measures it.
-    auto lineY = [&](int line) {
-        return Fl::box_dy(list->box()) + fl_descent() + line * list->lineHeight +
-               list->lineHeight / 2;
-    };
-    Fl::e_x = 20;
-    Fl::e_y = lineY(0);
-    Fl::e_keysym = FL_Button + FL_LEFT_MOUSE;
-    EXPECT_EQ(list->handle(FL_PUSH), 1);
+    const int header = Fl::box_dy(list->box()) + fl_descent() + list->lineHeight / 2;
+    EXPECT_EQ(Push(list, 20, header), 1);
     EXPECT_TRUE(list->selFrame == 0 && detail->selFrame == 0);  // handed to the detail view
     EXPECT_EQ(list->txList.Count(), 1u);
     EXPECT_FALSE(list->autoScroll);
-    Fl::e_y = lineY(2);  // the second frame row
-    list->handle(FL_PUSH);
+    EXPECT_EQ(Push(list, 20, header + 2 * list->lineHeight), 1);  // the second frame row
     EXPECT_EQ(list->selFrame, 1);
     const int lines = list->Lines();
     for (auto [key, selected] :
@@ -71,8 +64,7 @@ TEST_F(MsgListTest, SelectionByKeysAndClicks) {
         EXPECT_GE(list->selIndex, list->topIndex);  // kept in view
         EXPECT_LT(list->selIndex, list->topIndex + lines);
     }
-    Fl::e_x = 900;  // outside the content: left to the scrollbars
-    EXPECT_EQ(list->handle(FL_PUSH), 0);
+    EXPECT_EQ(Push(list, 900, header), 0);  // outside the content: left to the scrollbars
 }
 
 TEST_F(MsgListTest, SelectionSurvivesRefilterAndClear) {

@@ -193,10 +193,7 @@ TEST_F(NetDialogTest, MenuStatesAndNetworkDeletion) {
     EXPECT_EQ(active(), "0011111");
 
     // A network with nodes goes only when confirmed; the next one is selected, else the previous.
-    const auto pick = [&](int net) {
-        dialog->tree->select_only(dialog->tree->root()->child(net), 1);
-    };
-    pick(0);
+    Select("Network");  // the first
     dialog->AddNode();
     Select("Network");
     EXPECT_EQ(Answering({{"", "Cancel"}}, [&] { dialog->DeleteNetwork(); }),
@@ -205,10 +202,10 @@ TEST_F(NetDialogTest, MenuStatesAndNetworkDeletion) {
     Answering({{"", "OK"}}, [&] { dialog->DeleteNetwork(); });
     EXPECT_EQ(config.FindNet(0), dialog->SelectedNet());
     EXPECT_EQ(dialog->tree->root()->children(), 9);
-    pick(8);
+    dialog->tree->select_only(dialog->tree->root()->child(8), 1);
     Answering({{"", "OK"}}, [&] { dialog->DeleteNetwork(); });
     EXPECT_TRUE(dialog->tree->root()->child(7)->is_selected());
-    pick(0);
+    Select("Network");
     EXPECT_EQ(CaptureAlert([&] { dialog->DeleteNetwork(); }), "(no alert)");  // no nodes
     EXPECT_TRUE(dialog->tree->root()->child(0)->is_selected());
     EXPECT_EQ(dialog->tree->root()->children(), 7);
