@@ -34,8 +34,6 @@ class FiltDialogTest : public ::testing::Test {
         Fl_Window* window = w->as_window() ? w->as_window() : w->window();
         Fl::e_x = x < 0 ? w->x() + w->w() / 2 : x;
         Fl::e_y = y < 0 ? w->y() + w->h() / 2 : y;
-        Fl::e_x_root = window->x() + Fl::e_x;
-        Fl::e_y_root = window->y() + Fl::e_y;
         Fl::e_keysym = FL_Button + FL_LEFT_MOUSE;
         Fl::e_clicks = clicks;
         Fl::e_is_click = 1;

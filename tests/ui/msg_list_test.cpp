@@ -16,7 +16,7 @@ namespace {
 
 using MsgListTest = MsgViewsTest;
 
-TEST_F(MsgListTest, EmptyListAndFollowingNewFrames) {
+TEST_F(MsgListTest, FollowsNewFramesAndSelectsByKeysAndClicks) {
     list->Tick();
     int w, h;
     list->content_size(w, h);
@@ -40,12 +40,7 @@ TEST_F(MsgListTest, EmptyListAndFollowingNewFrames) {
         EXPECT_EQ(list->topIndex, top) << key;
         EXPECT_EQ(list->autoScroll, follows) << key;
     }
-}
 
-TEST_F(MsgListTest, SelectionByKeysAndClicks) {
-    Add(50);
-    list->Tick();
-    Key(list, FL_Home);
     // A click on the header line selects the row above the first one shown, clamped. The y of
     // the header line's middle as the list measures it:
     fl_font(prefs.font, prefs.fontSize);
@@ -56,7 +51,6 @@ TEST_F(MsgListTest, SelectionByKeysAndClicks) {
     EXPECT_FALSE(list->autoScroll);
     EXPECT_EQ(Push(list, 20, header + 2 * list->lineHeight), 1);  // the second frame row
     EXPECT_EQ(list->selFrame, 1);
-    const int lines = list->Lines();
     for (auto [key, selected] :
          {std::pair{FL_Down, 2}, {FL_Page_Down, 2 + lines}, {FL_Up, 1 + lines}}) {
         Key(list, key);

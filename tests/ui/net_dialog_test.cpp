@@ -171,7 +171,6 @@ TEST_F(NetDialogTest, NodeCommandsByKeyAndMenu) {
     EXPECT_EQ(Tree(), "Plant* Belt Belt/Node 1");
     RightClick("Belt", {FL_Down, FL_Enter});  // create new network
     EXPECT_EQ(Tree(), "Plant Belt Belt/Node 1 Network*");
-    dialog->window->hide();
 }
 
 TEST_F(NetDialogTest, MenuStatesAndNetworkDeletion) {
@@ -209,7 +208,6 @@ TEST_F(NetDialogTest, MenuStatesAndNetworkDeletion) {
     EXPECT_EQ(CaptureAlert([&] { dialog->DeleteNetwork(); }), "(no alert)");  // no nodes
     EXPECT_TRUE(dialog->tree->root()->child(0)->is_selected());
     EXPECT_EQ(dialog->tree->root()->children(), 7);
-    dialog->window->hide();
 }
 
 TEST_F(NetDialogTest, BuiltFromNothingSavedAndLoadedBack) {
@@ -248,7 +246,6 @@ TEST_F(NetDialogTest, BuiltFromNothingSavedAndLoadedBack) {
     // A cancelled chooser changes nothing.
     Answering({{"", "Cancel"}}, [&] { dialog->loadBtn->do_callback(); });
     EXPECT_EQ(prefs.netCfgDflt, dir.file("other.cfg"));
-    dialog->window->hide();
 }
 
 // Replays an expedited read of object 0x6040 from node 5 on port 0, request and response, for
@@ -304,7 +301,6 @@ TEST_F(NetDialogTest, EditsDuringAReplayNameTheFramesDescribedAfterThem) {
     Answering({{dir.file("drive.cfg"), "OK"}}, [&] { dialog->loadBtn->do_callback(); });
     EXPECT_TRUE(named());
     session.readers().StopAll();
-    dialog->window->hide();
 }
 
 }  // namespace
