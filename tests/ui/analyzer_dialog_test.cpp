@@ -1,9 +1,8 @@
-// gtest before FLTK: X11 headers define None.
-#include <gtest/gtest.h>
+// First: gtest (in it) before FLTK, whose X11 headers define None.
+#include "ui/gui_support.h"
 
 #include "ui/analyzer_dialog.h"
 
-#include <FL/Fl.H>
 #include <FL/fl_draw.H>
 
 #include <map>
@@ -14,8 +13,6 @@
 #include "hw/can_intf.h"
 #include "hw/cards.h"
 #include "sim/emulation_test_support.h"
-#include "support/test_support.h"
-#include "ui/gui_support.h"
 
 namespace {
 

@@ -1,10 +1,8 @@
-// gtest before FLTK: X11 headers define None.
-#include <gtest/gtest.h>
+// First: gtest (in it) before FLTK, whose X11 headers define None.
+#include "ui/gui_support.h"
 
 #include "ui/filt_dialog.h"
 
-#include <FL/Fl.H>
-#include <FL/Fl_Button.H>
 #include <FL/x.H>
 
 #include <atomic>
@@ -12,12 +10,11 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "session/session.h"
 #include "store/filt_store.h"
-#include "support/test_support.h"
-#include "ui/gui_support.h"
 
 namespace {
 
@@ -37,8 +34,6 @@ class FiltDialogTest : public ::testing::Test {
         Fl_Window* window = w->as_window() ? w->as_window() : w->window();
         Fl::e_x = x < 0 ? w->x() + w->w() / 2 : x;
         Fl::e_y = y < 0 ? w->y() + w->h() / 2 : y;
-        Fl::e_x_root = window->x() + Fl::e_x;
-        Fl::e_y_root = window->y() + Fl::e_y;
         Fl::e_keysym = FL_Button + FL_LEFT_MOUSE;
         Fl::e_clicks = clicks;
         Fl::e_is_click = 1;
@@ -63,17 +58,18 @@ class FiltDialogTest : public ::testing::Test {
         CanPanel().valueInput->value(value);
         return CaptureAlert([&] { FeClick("OK"); });
     }
-    std::vector<std::string> Cells() {
-        std::vector<std::string> cells;
-        for (int r = 0; r < dialog->table->rows(); r++) cells.push_back(dialog->table->CellText(r));
+    // The rows' texts, "|" after each.
+    std::string Cells() {
+        std::string cells;
+        for (int r = 0; r < dialog->table->rows(); r++) cells += dialog->table->CellText(r) + "|";
         return cells;
     }
 
-    // A frame of port number port.
-    static CANframe OnPort(uint8_t port) {
+    // Whether the session's filter passes a frame of port number port.
+    bool Passes(uint8_t port) {
         CANframe f;
         f.port = port;
-        return f;
+        return session.filter().Passes(f);
     }
 
     Session session{nullptr, nullptr, 1000};
@@ -91,18 +87,16 @@ TEST_F(FiltDialogTest, AddEditAndDeleteKeepTheLettersInOrder) {
     EXPECT_FALSE(Fe().window->shown());
     EXPECT_EQ(dialog->table->rows(), 0);
 
-    EXPECT_EQ(AddCanID("0x7ff", "0x181"), "(no alert)");
     EXPECT_EQ(AddCanID("0x7ff", "0x800"),
               "There are some bits set in the ID value field which are not set in the ID "
               "mask.\nNo message could ever match this filter as entered.");
     EXPECT_TRUE(Fe().window->shown());  // still open, fields unchanged
     EXPECT_STREQ(CanPanel().valueInput->value(), "0x800");
     FeClick("Cancel");
-    EXPECT_EQ(AddCanID("0x7ff", "0x281"), "(no alert)");
-    EXPECT_EQ(AddCanID("0x7ff", "0x381"), "(no alert)");
+    for (const char* value : {"0x181", "0x281", "0x381"})
+        EXPECT_EQ(AddCanID("0x7ff", value), "(no alert)");
     EXPECT_EQ(Cells(),
-              std::vector<std::string>({"CANID & 0x07ff == 0x0181", "CANID & 0x07ff == 0x0281",
-                                        "CANID & 0x07ff == 0x0381"}));
+              "CANID & 0x07ff == 0x0181|CANID & 0x07ff == 0x0281|CANID & 0x07ff == 0x0381|");
 
     // A double click on B edits it; OK moves it to the end and C becomes B.
     ClickRow(1, 1);
@@ -111,8 +105,7 @@ TEST_F(FiltDialogTest, AddEditAndDeleteKeepTheLettersInOrder) {
     CanPanel().valueInput->value("0x0701");
     Fe().descInput->value("  heartbeat 1 ");
     FeClick("OK");
-    EXPECT_EQ(Cells(), std::vector<std::string>({"CANID & 0x07ff == 0x0181",
-                                                 "CANID & 0x07ff == 0x0381", "heartbeat 1"}));
+    EXPECT_EQ(Cells(), "CANID & 0x07ff == 0x0181|CANID & 0x07ff == 0x0381|heartbeat 1|");
     EXPECT_TRUE(dialog->table->is_selected(1, 0));
 
     // Deleting the first of 27 turns A1 into Z.
@@ -130,20 +123,18 @@ TEST_F(FiltDialogTest, AddEditAndDeleteKeepTheLettersInOrder) {
 
     // An expression that names the deleted letter fails at the next Apply and keeps the filter,
     // which passes everything at first.
-    dialog->exprInput->value("Z & A1");
-    EXPECT_EQ(CaptureAlert([&] { Press("Apply"); }), "Undefined filter element A1 in string");
-    dialog->exprInput->value("A &");
-    EXPECT_EQ(CaptureAlert([&] { Press("OK"); }), "Error parsing filter (empty string).");
-    EXPECT_TRUE(dialog->window->shown());
-    EXPECT_TRUE(session.filter().Passes(OnPort(0)) && session.filter().Passes(OnPort(26)));
-    dialog->exprInput->value("!Z");
-    EXPECT_EQ(CaptureAlert([&] { Press("Apply"); }), "(no alert)");
-    EXPECT_TRUE(dialog->window->shown());
-    EXPECT_TRUE(session.filter().Passes(OnPort(0)) && !session.filter().Passes(OnPort(26)));
-    dialog->exprInput->value("Z");
-    Press("OK");
-    EXPECT_FALSE(dialog->window->shown());
-    EXPECT_TRUE(!session.filter().Passes(OnPort(0)) && session.filter().Passes(OnPort(26)));
+    // Each row: the expression, the button, the alert, whether the dialog stays open, and
+    // whether the filter passes frames of ports 0 and 26 (tens and ones).
+    for (auto [expr, button, alert, open, passes] :
+         {std::tuple{"Z & A1", "Apply", "Undefined filter element A1 in string", true, 11},
+          {"A &", "OK", "Error parsing filter (empty string).", true, 11},
+          {"!Z", "Apply", "(no alert)", true, 10},
+          {"Z", "OK", "(no alert)", false, 1}}) {
+        dialog->exprInput->value(expr);
+        EXPECT_EQ(CaptureAlert([&] { Press(button); }), alert);
+        EXPECT_EQ(dialog->window->shown() != 0, open) << expr;
+        EXPECT_EQ(10 * Passes(0) + Passes(26), passes) << expr;
+    }
 }
 
 TEST_F(FiltDialogTest, ElementDialogFieldsAndAlerts) {
@@ -168,22 +159,19 @@ TEST_F(FiltDialogTest, ElementDialogFieldsAndAlerts) {
     EXPECT_TRUE(!obj.anyButton->value() && obj.subInput->active());
 
     // The alerts, in the order the fields are checked; the dialog stays open.
-    struct Case {
-        int type;
-        const char *field1, *field2, *alert;
-    };
-    for (const Case& c : {Case{1, "0x10g0", "1", "Unable to parse object ID: 0x10g0"},
-                          Case{1, "0x1000", "one", "Unable to parse sub-id: one"},
-                          Case{0, "7ff", "1", "Unable to parse ID mask: 7ff"},
-                          Case{0, "0x7ff", "0x", "Unable to parse ID value: 0x"},
-                          Case{2, "p1", "", "Unable to parse port number: p1"}}) {
-        fe.typeChoice->picked(fe.typeChoice->menu() + c.type);
-        Fl_Input* first[] = {CanPanel().maskInput, obj.idInput,
-                             static_cast<FeDlg_Port*>(fe.panels[2])->portInput};
-        Fl_Input* second[] = {CanPanel().valueInput, obj.subInput, nullptr};
-        first[c.type]->value(c.field1);
-        if (second[c.type]) second[c.type]->value(c.field2);
-        EXPECT_EQ(CaptureAlert([&] { FeClick("OK"); }), c.alert);
+    Fl_Input* const first[] = {CanPanel().maskInput, obj.idInput,
+                               static_cast<FeDlg_Port*>(fe.panels[2])->portInput};
+    Fl_Input* const second[] = {CanPanel().valueInput, obj.subInput, nullptr};
+    for (auto [type, field1, field2, alert] :
+         {std::tuple{1, "0x10g0", "1", "Unable to parse object ID: 0x10g0"},
+          {1, "0x1000", "one", "Unable to parse sub-id: one"},
+          {0, "7ff", "1", "Unable to parse ID mask: 7ff"},
+          {0, "0x7ff", "0x", "Unable to parse ID value: 0x"},
+          {2, "p1", "", "Unable to parse port number: p1"}}) {
+        fe.typeChoice->picked(fe.typeChoice->menu() + type);
+        first[type]->value(field1);
+        if (second[type]) second[type]->value(field2);
+        EXPECT_EQ(CaptureAlert([&] { FeClick("OK"); }), alert);
         EXPECT_TRUE(fe.window->shown());
     }
     obj.subInput->value("0x01");

@@ -49,36 +49,23 @@ void AnswerModal(void*) {
 // that no test expects does: once the same window has been modal for kPatience, the running
 // test fails with its text and the window is closed. Looks twice a second while the event loop
 // runs, for the whole run.
-class ModalWatch : public testing::Environment {
-  public:
-    void SetUp() override { Fl::add_timeout(kLook, Look, this); }
-    void TearDown() override { Fl::remove_timeout(Look, this); }
-
-  private:
-    static constexpr double kLook = 0.5;
-    static void Look(void* data) {
-        static_cast<ModalWatch*>(data)->Check();
-        Fl::repeat_timeout(kLook, Look, data);
+Fl_Window* watched = nullptr;
+std::chrono::steady_clock::time_point since;
+void WatchModal(void*) {
+    const auto now = std::chrono::steady_clock::now();
+    Fl_Window* modal = Fl::modal();
+    if (modal != watched) {
+        watched = modal;
+        since = now;
+    } else if (modal && now - since >= kPatience) {
+        ADD_FAILURE() << "Closed a window left modal for " << kPatience.count()
+                      << " s: " << TextOf(modal);
+        modal->hide();
+        watched = nullptr;
     }
-    void Check() {
-        const auto now = std::chrono::steady_clock::now();
-        Fl_Window* modal = Fl::modal();
-        if (modal != watched) {
-            watched = modal;
-            since = now;
-        } else if (modal && now - since >= kPatience) {
-            ADD_FAILURE() << "Closed a window left modal for " << kPatience.count()
-                          << " s: " << TextOf(modal);
-            modal->hide();
-            watched = nullptr;
-        }
-    }
-
-    Fl_Window* watched = nullptr;
-    std::chrono::steady_clock::time_point since;
-};
-
-testing::Environment* const modalWatch = testing::AddGlobalTestEnvironment(new ModalWatch);
+    Fl::repeat_timeout(0.5, WatchModal);
+}
+const bool watching = (Fl::add_timeout(0.5, WatchModal), true);
 
 std::unique_ptr<uchar[]> Read(Fl_Window& window, int x, int y, int w, int h) {
     Redraw(window);

@@ -3,15 +3,23 @@
 // gtest before FLTK: X11 headers define None.
 #include <gtest/gtest.h>
 
+#include <FL/Fl.H>
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Tree.H>
 #include <FL/Fl_Window.H>
 
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "session/session.h"
+#include "session/settings.h"
+#include "store/msg_store.h"
+#include "support/test_support.h"
+#include "ui/msg_detail.h"
+#include "ui/msg_list.h"
 #include "ui/windows.h"
 
 // The widget labelled label in group or in a group inside it, the first in child order; null
@@ -61,4 +69,52 @@ struct StubFrame : MainFrame {
     MsgDetail* GetMsgDetail() override { return detail; }
     void SetDialogs(Dialogs) override {}
     MsgDetail* detail = nullptr;
+};
+
+// A shown window with the message list above the detail view it hands its selection to, over a
+// store decoded by the raw decoder.
+class MsgViewsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        session.SetParserMode(PARSE_RAW);
+        window = std::make_unique<Fl_Window>(500, 400);
+        list = static_cast<MsgListFLTK*>(CreateMsgList(0, 0, 500, 200, session, prefs, &frame));
+        detail = static_cast<MsgDetailFLTK*>(CreateMsgDetail(0, 200, 500, 200, session, prefs));
+        frame.detail = detail;
+        window->end();
+        window->show();
+        Settle();
+    }
+    // Adds count frames 1 ms apart from 1 ms, their identifiers alternating id and id + 1, with
+    // the bytes 0x11, 0x22, ...; the last one's index.
+    int Add(int count, uint32_t id = 0x181, int length = 1, int type = FRAME_DATA) {
+        CANframe f;
+        f.type = type;
+        f.length = length;
+        for (int i = 0; i < 8; i++) f.data[i] = static_cast<uint8_t>(0x11 * (i + 1));
+        for (int i = 0; i < count; i++) {
+            f.id = id + (i % 2);
+            f.timestamp += 1000;
+            session.store().Add(f);
+        }
+        return session.store().GetLast();
+    }
+    static void Key(Fl_Widget* view, int key) {
+        Fl::e_keysym = key;
+        view->handle(FL_KEYDOWN);
+    }
+    // Pushes the left mouse button at (x, y) on view; whether it took the push.
+    static int Push(Fl_Widget* view, int x, int y) {
+        Fl::e_x = x;
+        Fl::e_y = y;
+        Fl::e_keysym = FL_Button + FL_LEFT_MOUSE;
+        return view->handle(FL_PUSH);
+    }
+
+    QL_Settings prefs;
+    Session session{nullptr, nullptr, 1000};
+    StubFrame frame;                    // the window the list reports its selection through
+    std::unique_ptr<Fl_Window> window;  // the list and the detail view, before the session goes
+    MsgListFLTK* list = nullptr;
+    MsgDetailFLTK* detail = nullptr;
 };

@@ -1,17 +1,18 @@
-// gtest before FLTK: X11 headers define None.
-#include <gtest/gtest.h>
+// First: gtest (in it) before FLTK, whose X11 headers define None.
+#include "ui/gui_support.h"
 
 #include "ui/hardware_dialog.h"
 
-#include <FL/Fl.H>
 #include <FL/Fl_Progress.H>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "hw/can_intf.h"
@@ -20,42 +21,30 @@
 #include "hw/firmware_file.h"
 #include "session/port_selection.h"
 #include "sim/emulation_test_support.h"
-#include "support/test_support.h"
-#include "ui/gui_support.h"
 
 namespace {
 
-// The emulated driver, except that node is missing while gone is set. Counts the times the
-// driver itself found no node there (a vanished card).
-class Vanishing : public DriverCalls {
-  public:
-    explicit Vanishing(DriverCalls& driver) : driver(driver) {}
+// The recorded emulated driver, except that node is missing while gone is set. Counts the times
+// the driver itself found no node there (a vanished card).
+struct Vanishing : Recorder {
+    using Recorder::Recorder;
     int Access(const char* path, int mode) override {
-        return Missing(path) ? -1 : Counted(path, driver.Access(path, mode));
+        return Reach(path, [&] { return Recorder::Access(path, mode); });
     }
     int Open(const char* path, int flags) override {
-        return Missing(path) ? -1 : Counted(path, driver.Open(path, flags));
+        return Reach(path, [&] { return Recorder::Open(path, flags); });
     }
-    int Close(int fd) override { return driver.Close(fd); }
-    int Ioctl(int fd, unsigned long request, void* arg) override {
-        return driver.Ioctl(fd, request, arg);
+    int Reach(const char* path, const std::function<int()>& call) {
+        const bool missing = gone && node == path;
+        if (missing) errno = ENOENT;
+        const int result = missing ? -1 : call();
+        refused += result < 0 && node == path && !missing;
+        return result;
     }
 
     std::string node;
     bool gone = false;
     int refused = 0;
-
-  private:
-    bool Missing(const char* path) {
-        if (!gone || node != path) return false;
-        errno = ENOENT;
-        return true;
-    }
-    int Counted(const char* path, int result) {
-        if (result < 0 && node == path) refused++;
-        return result;
-    }
-    DriverCalls& driver;
 };
 
 // Card 0: a PCI card of type 3 (serial 111); card 1: a type 259 card (serial 222) whose node
@@ -76,25 +65,20 @@ class HardwareDialogTest : public ::testing::Test {
   protected:
     void SetUp() override { cards.ports().Scan(false); }  // so that tests can name the nodes
     // Selects the item as a click does, with the tree's callback.
-    void Select(const char* path) {
-        Fl_Tree_Item* item = dialog.tree->find_item(path);
-        ASSERT_NE(item, nullptr) << path;
-        dialog.tree->select_only(item, 1);
-    }
+    void Select(const char* path) { dialog.tree->select_only(dialog.tree->find_item(path), 1); }
     PortInfo InfoOf(int port) { return CanIntf(cards, port, false).getPortInfo(); }
     // Takes the port's node away: the error that opening the port then gives.
     std::string Vanish(int port) {
-        calls.node = cards.ports().Node(port);
-        calls.gone = true;
+        seam.node = cards.ports().Node(port);
+        seam.gone = true;
         const std::string error = ThrownError([&] { CanIntf(cards, port, false); });
         return error.substr(error.find(' ') + 1);
     }
 
     TempDir dir;
     std::unique_ptr<EmulatedDriver> driver = DriverFrom(dir.path(), kCards);
-    Recorder recorder{*driver};
-    Vanishing calls{recorder};
-    Cards cards{&calls, SocketCanPorts::LeftOut};
+    Vanishing seam{*driver};
+    Cards cards{&seam, SocketCanPorts::LeftOut};
     PortSelection ports{&cards};  // the session's Monitor flags, which the dialog sets
     StubFrame owner;
     HardwareDialogFLTK dialog{cards, ports, &owner};
@@ -110,29 +94,24 @@ TEST_F(HardwareDialogTest, ShowsEachItemsPanelAndSetsFlagsAndRates) {
     EXPECT_EQ(TreeText(dialog.tree),
               "CARD 0* CARD 0/PORT 1 CARD 0/PORT 2 CARD 1 CARD 1/PORT 1 CARD 1/PORT 2 CARD 2 "
               "CARD 2/PORT 1");
-    const struct {
-        const char* item;
-        int position;
-        Fl_Output* field;
-        std::string text;
-    } cases[] = {{"CARD 0", 0, dialog.cardType, "TRL-PCI-2 - rev 4"},
-                 {"CARD 0", 0, dialog.serialNum, "111"},
-                 {"CARD 1", 2, dialog.cardType, "TRL-VR-1"},
-                 {"CARD 1", 2, dialog.serialNum, "222"},
-                 {"CARD 2", 4, dialog.cardType, "Unknown: 0x00000300"},
-                 {"CARD 2", 4, dialog.warning, "Last firmware update failed!"},
-                 {"CARD 1/PORT 2", 3, dialog.txErrors, "13"},
-                 {"CARD 1/PORT 2", 3, dialog.status, InfoOf(3).status},
-                 {"CARD 1/PORT 2", 3, dialog.loading, "  0.0%"},
-                 {"CARD 0/PORT 2", 1, dialog.txErrors, "11"}};
-    for (const auto& c : cases) {
-        Select(c.item);
-        const bool card = !std::strchr(c.item, '/');
-        EXPECT_TRUE(dialog.Position() == c.position && dialog.cardPanel->visible() == card &&
+    for (const auto& [item, position, field, text] :
+         {std::tuple{"CARD 0", 0, dialog.cardType, std::string("TRL-PCI-2 - rev 4")},
+          {"CARD 0", 0, dialog.serialNum, "111"},
+          {"CARD 1", 2, dialog.cardType, "TRL-VR-1"},
+          {"CARD 1", 2, dialog.serialNum, "222"},
+          {"CARD 2", 4, dialog.cardType, "Unknown: 0x00000300"},
+          {"CARD 2", 4, dialog.warning, "Last firmware update failed!"},
+          {"CARD 1/PORT 2", 3, dialog.txErrors, "13"},
+          {"CARD 1/PORT 2", 3, dialog.status, InfoOf(3).status},
+          {"CARD 1/PORT 2", 3, dialog.loading, "  0.0%"},
+          {"CARD 0/PORT 2", 1, dialog.txErrors, "11"}}) {
+        Select(item);
+        const bool card = !std::strchr(item, '/');
+        EXPECT_TRUE(dialog.Position() == position && dialog.cardPanel->visible() == card &&
                     dialog.portPanel->visible() != card)
-            << c.item;
-        EXPECT_EQ(c.field->value(), c.text) << c.item;
-        EXPECT_TRUE(!card || (dialog.warning->visible() != 0) == (c.position == 4)) << c.item;
+            << item;
+        EXPECT_EQ(field->value(), text) << item;
+        EXPECT_TRUE(!card || (dialog.warning->visible() != 0) == (position == 4)) << item;
     }
 
     // The check button shows and sets the Monitor flag of the port selected.
@@ -167,7 +146,7 @@ TEST_F(HardwareDialogTest, VanishedCardsAndPortsAreWaitedForOrReported) {
     std::string gone = Vanish(2);
     ASSERT_NE(gone, "(none)");
     EXPECT_EQ(CaptureAlert([&] { dialog.bitRate->picked(dialog.bitRate->menu() + 4); }), gone);
-    calls.gone = false;
+    seam.gone = false;
     EXPECT_EQ(InfoOf(2).baudCode, 2);
 
     // The reset of a card whose node goes away returns once it is back.
@@ -175,7 +154,7 @@ TEST_F(HardwareDialogTest, VanishedCardsAndPortsAreWaitedForOrReported) {
     Fl_Widget* reset = Labelled(dialog.cardPanel, "Reset");
     EXPECT_EQ(CaptureAlert([&] { reset->do_callback(); }), "(no alert)");
     EXPECT_FALSE(dialog.busy);
-    EXPECT_GT(calls.refused, 0);
+    EXPECT_GT(seam.refused, 0);
     EXPECT_EQ(cards.ports().Count(), 5);
     EXPECT_EQ(InfoOf(2).baudCode, 2);
     // A card that cannot be reached is reported.
@@ -183,7 +162,7 @@ TEST_F(HardwareDialogTest, VanishedCardsAndPortsAreWaitedForOrReported) {
     gone = Vanish(0);
     EXPECT_EQ(CaptureAlert([&] { reset->do_callback(); }), gone);
     EXPECT_FALSE(dialog.busy);
-    calls.gone = false;
+    seam.gone = false;
 
     // The timer's refreshes show a vanished port's error, then the port again once it is back.
     Select("CARD 1/PORT 2");
@@ -192,7 +171,7 @@ TEST_F(HardwareDialogTest, VanishedCardsAndPortsAreWaitedForOrReported) {
     ASSERT_NE(gone, normal);
     ASSERT_TRUE(UntilUi([&] { return dialog.status->value() == gone; })) << dialog.status->value();
     EXPECT_TRUE(dialog.window->shown());
-    calls.gone = false;
+    seam.gone = false;
     ASSERT_TRUE(UntilUi([&] { return dialog.status->value() == normal; }));
     dialog.window->hide();
 }
@@ -211,7 +190,7 @@ TEST_F(HardwareDialogTest, FirmwareUpdateChecksTheCardThenDownloadsWithProgress)
         return CaptureAlert([&] { dialog.UpdateFirmwareFrom(dir.file("fw.kfw").c_str()); });
     };
     const auto erases = [&] {
-        return std::count_if(recorder.calls.begin(), recorder.calls.end(),
+        return std::count_if(seam.calls.begin(), seam.calls.end(),
                              [](const std::string& c) { return c.find("c008b706 00060001") == 0; });
     };
 
@@ -223,13 +202,13 @@ TEST_F(HardwareDialogTest, FirmwareUpdateChecksTheCardThenDownloadsWithProgress)
 
     // The progress window, looked for at every call to the card, opens at the main window.
     std::vector<int> progressAt;
-    recorder.rewrite = [&](unsigned long, void*) {
+    seam.rewrite = [&](unsigned long, void*) {
         for (Fl_Window* w = Fl::first_window(); w && progressAt.empty(); w = Fl::next_window(w))
             if (w->children() > 0 && dynamic_cast<Fl_Progress*>(w->child(0)))
                 progressAt = {w->x(), w->y()};
     };
     EXPECT_EQ(update({3, 0, 0, 0}), "(no alert)");
-    recorder.rewrite = nullptr;
+    seam.rewrite = nullptr;
     EXPECT_EQ(progressAt, std::vector<int>({200, 150}));
     EXPECT_FALSE(dialog.busy);
     EXPECT_EQ(erases(), 2);  // the main program and the FPGA image; the file has no boot loader

@@ -1,9 +1,8 @@
-// gtest before FLTK: X11 headers define None.
-#include <gtest/gtest.h>
+// First: gtest (in it) before FLTK, whose X11 headers define None.
+#include "ui/gui_support.h"
 
 #include "ui/main_frame_fltk.h"
 
-#include <FL/Fl.H>
 #include <FL/Fl_Button.H>
 
 #include <unistd.h>
@@ -18,7 +17,6 @@
 #include <vector>
 
 #include "base/utils.h"
-#include "decode/parser.h"
 #include "hw/can_intf.h"
 #include "hw/can_reader.h"
 #include "hw/cards.h"
@@ -27,9 +25,7 @@
 #include "session/settings.h"
 #include "sim/emulation_test_support.h"
 #include "store/msg_store.h"
-#include "support/test_support.h"
 #include "ui/analyzer_dialog.h"
-#include "ui/gui_support.h"
 #include "ui/hardware_dialog.h"
 #include "ui/icons.h"
 
@@ -39,18 +35,10 @@ namespace {
 // machine's own cards, with the hardware dialog and the analyzer it opens.
 class MainFrameTest : public ::testing::Test {
   protected:
-    void SetUp() override { Build(nullptr); }
-    void TearDown() override {
-        session->readers().StopAll();
-        frame.reset();
-        session.reset();
-        portOpener.reset();
-        cards.reset();
-    }
-    // The cards over driver (the system's calls for null), and the session and the window over
-    // them.
-    void Build(DriverCalls* driver) {
-        cards = std::make_unique<Cards>(driver, SocketCanPorts::LeftOut);
+    // The cards over driver (the system's calls when there is none), and the session and the
+    // window over them.
+    void SetUp() override {
+        cards = std::make_unique<Cards>(driver.get(), SocketCanPorts::LeftOut);
         cards->ports().Scan(false);  // so that the tests can name the ports' nodes
         portOpener = std::make_unique<CanPortOpener>(*cards);
         session = std::make_unique<Session>(portOpener.get(), cards.get(), 100000);
@@ -61,6 +49,7 @@ class MainFrameTest : public ::testing::Test {
         dialogs.analyzer = CreateAnalyzer(*cards, frame.get());
         frame->SetDialogs(std::move(dialogs));
     }
+    void TearDown() override { session->readers().StopAll(); }
     bool MenuActive(const char* path) {
         const Fl_Menu_Item* item = frame->menuBar->find_item(path);
         return item && item->active();
@@ -70,6 +59,8 @@ class MainFrameTest : public ::testing::Test {
     int Total() { return Store().GetTotal(nullptr, nullptr); }
 
     QL_Settings prefs;
+    TempDir dir;
+    std::unique_ptr<EmulatedDriver> driver;
     std::unique_ptr<Cards> cards;
     std::unique_ptr<CanPortOpener> portOpener;  // the readers' CAN ports
     std::unique_ptr<Session> session;
@@ -158,7 +149,6 @@ TEST_F(MainFrameTest, CloseButtonExitsAfterTheWriterFinished) {
 // compared as the frame lines of the program's own format, without text entries (a TRC header's
 // column captions read back as one). Save is off while the writer runs.
 TEST_F(MainFrameTest, ReplayThenSaveWritesTheFormatTheExtensionNames) {
-    TempDir dir;
     const std::string replayed = TEST_DATA_DIR "/roundtrip.log";
     Store().Add(CANframe());  // cleared by the replay
     frame->OpenLogFile(replayed);
@@ -197,7 +187,13 @@ TEST_F(MainFrameTest, ReplayThenSaveWritesTheFormatTheExtensionNames) {
 // 500 kbit/s, where it hears nothing.
 class PlayTest : public MainFrameTest {
   protected:
-    void SetUp() override { Build(driver.get()); }
+    void SetUp() override {
+        driver = DriverFrom(
+            dir.path(), Block("Bus", "bitrate:1000000\n" + Block("Flood", "count:1000000\n")) +
+                            Block("Card", Block("Port", "bus:0\nbitrate:500000\n") +
+                                              Block("Port", "bus:0\n") + Block("Port", "bus:0\n")));
+        MainFrameTest::SetUp();
+    }
     bool PlayPressed() {
         for (int i = 0; i < frame->toolbar->children(); i++)
             if (frame->toolbar->child(i)->image() == iconPlay)
@@ -231,12 +227,6 @@ class PlayTest : public MainFrameTest {
             << checked;
         return seen;
     }
-
-    TempDir dir;
-    std::unique_ptr<EmulatedDriver> driver = DriverFrom(
-        dir.path(), Block("Bus", "bitrate:1000000\n" + Block("Flood", "count:1000000\n")) +
-                        Block("Card", Block("Port", "bus:0\nbitrate:500000\n") +
-                                          Block("Port", "bus:0\n") + Block("Port", "bus:0\n")));
 };
 
 TEST_F(PlayTest, PlayMonitorsTheTickedPortsAtTheirChosenRatesUntilStop) {

@@ -1,14 +1,13 @@
-// gtest before FLTK: X11 headers define None.
-#include <gtest/gtest.h>
+// First: gtest (in it) before FLTK, whose X11 headers define None.
+#include "ui/gui_support.h"
 
 #include "ui/net_dialog.h"
-
-#include <FL/Fl.H>
 
 #include <algorithm>
 #include <memory>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "decode/parser.h"
@@ -17,8 +16,6 @@
 #include "session/session.h"
 #include "session/settings.h"
 #include "store/msg_store.h"
-#include "support/test_support.h"
-#include "ui/gui_support.h"
 
 namespace {
 
@@ -80,8 +77,10 @@ class NetDialogTest : public ::testing::Test {
         Fl::remove_timeout(KeyInMenu);
         Fl::e_state = 0;
     }
-    std::string Msg() {
-        return dialog->netPanel->visible() ? dialog->netMsg->value() : dialog->nodeMsg->value();
+    // The tree, "|", the message of the panel shown.
+    std::string State() {
+        return Tree() + "|" +
+               (dialog->netPanel->visible() ? dialog->netMsg->value() : dialog->nodeMsg->value());
     }
 
     const QL_Settings preferences;  // read from the preferences file in the test's home
@@ -113,25 +112,21 @@ TEST_F(NetDialogTest, EditsRenameRecolourAndExplain) {
     Edit(dialog->nodeId, "5");
     EXPECT_STREQ(dialog->nodeName->value(), "Node 5");
     Edit(dialog->nodeId, "2");
-    EXPECT_EQ(Tree(), "Plant Plant/Node 2!* Plant/Pump! Belt");
-    EXPECT_EQ(Msg(), "ID value already in use on network");
+    EXPECT_EQ(State(), "Plant Plant/Node 2!* Plant/Pump! Belt|ID value already in use on network");
     EXPECT_EQ(dialog->nodeId->textcolor(), FL_RED);
     Edit(dialog->nodeName, "Valve");
     Edit(dialog->nodeId, "3");
-    EXPECT_EQ(Tree(), "Plant Plant/Valve* Plant/Pump Belt");
-    EXPECT_EQ(Msg(), "");
+    EXPECT_EQ(State(), "Plant Plant/Valve* Plant/Pump Belt|");
 
     Edit(dialog->nodeEds, dir.file("none.eds"));
-    EXPECT_EQ(Msg(), "Unable to load EDS file");
+    EXPECT_EQ(State(), "Plant Plant/Valve!* Plant/Pump Belt|Unable to load EDS file");
     EXPECT_EQ(dialog->nodeEds->textcolor(), FL_RED);
-    EXPECT_EQ(Tree(), "Plant Plant/Valve!* Plant/Pump Belt");
     Edit(dialog->nodeEds, "");
     EXPECT_EQ(Tree(), "Plant Plant/Valve* Plant/Pump Belt");
 
     Select("Belt");
     Edit(dialog->netPort, "1");
-    EXPECT_EQ(Tree(), "Plant! Plant/Valve Plant/Pump Belt!*");
-    EXPECT_EQ(Msg(), "CAN port in use by another network");
+    EXPECT_EQ(State(), "Plant! Plant/Valve Plant/Pump Belt!*|CAN port in use by another network");
     EXPECT_EQ(dialog->netPort->textcolor(), FL_RED);
     Edit(dialog->netPort, "4");
     Edit(dialog->netName, "A/B");  // a name, not a path
@@ -155,20 +150,20 @@ TEST_F(NetDialogTest, EditsRenameRecolourAndExplain) {
 
 TEST_F(NetDialogTest, NodeCommandsByKeyAndMenu) {
     Open(kTwoNodes);
-    Select("Plant/Pump");
-    EXPECT_EQ(Key('x'), 1);  // cut the last node: the previous one is selected
-    EXPECT_EQ(Tree(), "Plant Plant/Node 1* Belt");
     EXPECT_EQ(Key('q'), 0);  // not a command: refused
-    Select("Belt");
-    Key('v');
-    EXPECT_EQ(Tree(), "Plant Plant/Node 1 Belt Belt/Pump*");
-    EXPECT_EQ(config.FindNet(2)->FindNode(2)->name, "Pump");
-    for (char key : {'c', 'v', 'v'}) Key(key);
-    EXPECT_EQ(Tree(), "Plant Plant/Node 1 Belt Belt/Pump! Belt/Pump! Belt/Pump!*");
-    for (char key : {'d', 'd', 'd'}) Key(key);
-    EXPECT_EQ(Tree(), "Plant Plant/Node 1 Belt*");
-    Key('n');
-    EXPECT_EQ(Tree(), "Plant Plant/Node 1 Belt Belt/Node 1*");
+    // Each row: the item selected first (if any), the keys, then the name of node 2 on port 2 in
+    // the configuration and the tree. A cut of the last node selects the previous one.
+    for (auto [item, keys, node, tree] :
+         {std::tuple{"Plant/Pump", "x", "", "Plant Plant/Node 1* Belt"},
+          {"Belt", "v", "Pump", "Plant Plant/Node 1 Belt Belt/Pump*"},
+          {"", "cvv", "Pump", "Plant Plant/Node 1 Belt Belt/Pump! Belt/Pump! Belt/Pump!*"},
+          {"", "ddd", "", "Plant Plant/Node 1 Belt*"},
+          {"", "n", "", "Plant Plant/Node 1 Belt Belt/Node 1*"}}) {
+        if (*item) Select(item);
+        for (const char* key = keys; *key; key++) EXPECT_EQ(Key(*key), 1) << keys;
+        EXPECT_EQ(config.FindNode(2, 2) ? config.FindNode(2, 2)->name : "", node) << keys;
+        EXPECT_EQ(Tree(), tree) << keys;
+    }
 
     // A right click on another item opens the menu for the selected one.
     Select("Plant/Node 1");
@@ -176,7 +171,6 @@ TEST_F(NetDialogTest, NodeCommandsByKeyAndMenu) {
     EXPECT_EQ(Tree(), "Plant* Belt Belt/Node 1");
     RightClick("Belt", {FL_Down, FL_Enter});  // create new network
     EXPECT_EQ(Tree(), "Plant Belt Belt/Node 1 Network*");
-    dialog->window->hide();
 }
 
 TEST_F(NetDialogTest, MenuStatesAndNetworkDeletion) {
@@ -198,10 +192,7 @@ TEST_F(NetDialogTest, MenuStatesAndNetworkDeletion) {
     EXPECT_EQ(active(), "0011111");
 
     // A network with nodes goes only when confirmed; the next one is selected, else the previous.
-    const auto pick = [&](int net) {
-        dialog->tree->select_only(dialog->tree->root()->child(net), 1);
-    };
-    pick(0);
+    Select("Network");  // the first
     dialog->AddNode();
     Select("Network");
     EXPECT_EQ(Answering({{"", "Cancel"}}, [&] { dialog->DeleteNetwork(); }),
@@ -210,14 +201,13 @@ TEST_F(NetDialogTest, MenuStatesAndNetworkDeletion) {
     Answering({{"", "OK"}}, [&] { dialog->DeleteNetwork(); });
     EXPECT_EQ(config.FindNet(0), dialog->SelectedNet());
     EXPECT_EQ(dialog->tree->root()->children(), 9);
-    pick(8);
+    dialog->tree->select_only(dialog->tree->root()->child(8), 1);
     Answering({{"", "OK"}}, [&] { dialog->DeleteNetwork(); });
     EXPECT_TRUE(dialog->tree->root()->child(7)->is_selected());
-    pick(0);
+    Select("Network");
     EXPECT_EQ(CaptureAlert([&] { dialog->DeleteNetwork(); }), "(no alert)");  // no nodes
     EXPECT_TRUE(dialog->tree->root()->child(0)->is_selected());
     EXPECT_EQ(dialog->tree->root()->children(), 7);
-    dialog->window->hide();
 }
 
 TEST_F(NetDialogTest, BuiltFromNothingSavedAndLoadedBack) {
@@ -256,7 +246,6 @@ TEST_F(NetDialogTest, BuiltFromNothingSavedAndLoadedBack) {
     // A cancelled chooser changes nothing.
     Answering({{"", "Cancel"}}, [&] { dialog->loadBtn->do_callback(); });
     EXPECT_EQ(prefs.netCfgDflt, dir.file("other.cfg"));
-    dialog->window->hide();
 }
 
 // Replays an expedited read of object 0x6040 from node 5 on port 0, request and response, for
@@ -312,7 +301,6 @@ TEST_F(NetDialogTest, EditsDuringAReplayNameTheFramesDescribedAfterThem) {
     Answering({{dir.file("drive.cfg"), "OK"}}, [&] { dialog->loadBtn->do_callback(); });
     EXPECT_TRUE(named());
     session.readers().StopAll();
-    dialog->window->hide();
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -51,28 +50,20 @@ TEST(QuillonWindowTest, OpensALogAndEndsWithCtrlQ) {
     // A font FLTK does not have falls back to the default instead of crashing the drawing.
     std::filesystem::create_directory(dir.file(".Quillon"));
     WriteFile(dir.file(".Quillon/prefs.cfg"), "[Quillon]\n   Font:16\n[END]\n");
-    std::atomic<bool> ended{false};
     ProcessResult program;
     std::thread runner([&] {
         // Ended after a minute whatever happens: a program that ignores Ctrl+Q fails, not hangs.
         program = RunProcess({"/usr/bin/timeout", "60", QUILLON_BIN, "-f", dir.file("window.log")},
                              {"HOME=" + dir.path()});
-        ended = true;
     });
 
     // The window, once it is mapped. Its rows are drawn; back to the top, a click on a row, down
     // one row by key: the selected row is blue. Each is waited for, as the replay and the list's
     // timer take their time on a busy machine.
     const auto pause = [] { std::this_thread::sleep_for(std::chrono::milliseconds(100)); };
-    std::string id;
-    WaitUntil(
-        [&] {
-            id = Shell(
-                "xdotool search --onlyvisible --name '^Quillon$' 2>/dev/null | head -1 | "
-                "tr -d '\\n'");
-            return !id.empty() || ended;
-        },
-        pause);
+    const std::string id = Shell(
+        "/usr/bin/timeout 60 xdotool search --sync --onlyvisible --name '^Quillon$' 2>/dev/null | "
+        "head -1 | tr -d '\\n'");
     Display* display = XOpenDisplay(nullptr);
     if (!id.empty() && display) {
         const Window window = std::stoul(id);
