@@ -1,8 +1,14 @@
 #include "decode/canopen_parser.h"
 
+#include "decode/pdo_decoder.h"
+
 namespace {
 
 constexpr uint32_t kFunctionMask = 0x3FFFFF80;  // keeps bit 29: 29-bit identifiers match nothing
+// What resets a node's PDO configuration: the NMT commands and the boot-up's heartbeat state.
+constexpr uint8_t kNmtResetNode = 0x81;
+constexpr uint8_t kNmtResetCommunication = 0x82;
+constexpr uint8_t kBootUp = 0x00;
 
 }  // namespace
 
@@ -34,11 +40,67 @@ CANopenNode* CANopenParser::findNode(int port, int nodeId) {
     return net ? net->findNode(nodeId) : nullptr;
 }
 
+bool CANopenParser::IsServiceId(uint32_t id, uint32_t timeId) {
+    const uint32_t function = id & kFunctionMask;
+    const uint32_t node = id & 0x7F;
+    return id == 0x000 || id == 0x080 || id == timeId || id == 0x7E4 || id == 0x7E5 ||
+           (node != 0 &&
+            (function == 0x080 || function == 0x580 || function == 0x600 || function == 0x700));
+}
+
 std::string CANopenParser::doParse(CANframe& frame, ParsedMessage* message) {
+    return Decode(frame, message, message ? &message->values : nullptr);
+}
+
+std::string CANopenParser::Describe(CANframe& frame, FrameValues* values) {
+    return Decode(frame, nullptr, values);
+}
+
+bool CANopenParser::CarriesObject(const CANframe& frame,
+                                  const std::function<bool(uint32_t)>& test) {
+    if (!(frame.scanInfo & PdoRoutes::kStamp)) return false;
+    CANopenNetwork* net = findNet(frame.port, false);
+    const std::shared_ptr<const PdoTable> table =
+        net ? net->pdoRoutes.Version(frame.scanInfo & ~PdoRoutes::kStamp) : nullptr;
+    const PdoRoute* route = table ? table->Find(frame.id) : nullptr;
+    if (!route) return false;
+    const PdoParameters& params = *route->params;
+    if (params.Multiplexed()) {
+        // The object is the frame's own: index and sub-index after the address byte.
+        return frame.length >= 4 &&
+               test(static_cast<uint32_t>(frame.data[1] | frame.data[2] << 8) << 16 |
+                    frame.data[3]);
+    }
+    for (int i = 0; i < params.count && i < kMaxMappedEntries; i++) {
+        const uint32_t entry = params.entries[i];
+        if ((entry >> 16) > kLastDummyIndex && test((entry >> 16) << 16 | ((entry >> 8) & 0xFF)))
+            return true;
+    }
+    return false;
+}
+
+std::string CANopenParser::DecodeStampedPdo(CANframe& frame, CANopenNetwork* net,
+                                            ParsedMessage* message, FrameValues* values) {
+    const std::shared_ptr<const PdoTable> table =
+        net->pdoRoutes.Version(frame.scanInfo & ~PdoRoutes::kStamp);
+    const PdoRoute* route = table ? table->Find(frame.id) : nullptr;
+    if (route) return DecodePdo(frame, *route, context.names, *this, message, values);
+    const std::string desc = Parser::doParse(frame, message);
+    if (message)
+        message->addFrag(0, 0, "The PDO mapping in force when this frame arrived is no longer kept",
+                         1);
+    return desc;
+}
+
+std::string CANopenParser::Decode(CANframe& frame, ParsedMessage* message, FrameValues* values) {
     if (frame.type != FRAME_DATA && frame.type != FRAME_RTR) return Parser::doParse(frame, message);
     const uint32_t id = frame.id;
+    CANopenNetwork* net = findNet(frame.port, false);
+    if (net && (frame.scanInfo & PdoRoutes::kStamp))
+        return DecodeStampedPdo(frame, net, message, values);
     if (id == 0x000) return parseNMT(frame, message);
-    if (id == 0x080) return parseSYNC(frame, message);
+    if (id == 0x080) return parseSYNC(frame, message, values);
+    if (id == (net ? net->timeId : kDefaultTimeId)) return parseTIME(frame, message, values);
     if (id == 0x7E4 || id == 0x7E5) return parseLSS(frame, message);
     const int node = id & 0x7F;
     if (node == 0) return Parser::doParse(frame, message);
@@ -47,7 +109,7 @@ std::string CANopenParser::doParse(CANframe& frame, ParsedMessage* message) {
     if (function == 0x580 || function == 0x600) {
         CANopenNode* owner = findNode(frame.port, node);
         if (!owner) return Parser::doParse(frame, message);
-        if (!message) return owner->sdo.getShortDesc(frame);
+        if (!message) return owner->sdo.getShortDesc(frame, values);
         owner->sdo.parse(frame, message);
         return "";
     }
@@ -56,12 +118,29 @@ std::string CANopenParser::doParse(CANframe& frame, ParsedMessage* message) {
 }
 
 void CANopenParser::Scan(int index, CANframe& frame, StoredFrames& stored) {
+    CANopenNetwork* net = findNet(frame.port, true);
+    if (!net) return;
+    if (!net->started) net->Start();
     const uint32_t function = frame.id & kFunctionMask;
     const int node = frame.id & 0x7F;
-    if (node == 0) return;
-    if (function == 0x700) {
+    const bool data = frame.type == FRAME_DATA;
+    if (frame.id == 0x000 && data && frame.length >= 2 &&
+        (frame.data[0] == kNmtResetNode || frame.data[0] == kNmtResetCommunication)) {
+        net->ResetNodes(frame.data[1]);
+        net->UpdateRoutes();
+    } else if (node != 0 && function == 0x700) {
         scanGuard(index, frame, stored);
-    } else if ((function == 0x580 || function == 0x600) && frame.type == FRAME_DATA) {
-        if (CANopenNode* owner = findNode(frame.port, node)) owner->sdo.scan(index, frame, stored);
+        if (data && frame.length >= 1 && frame.data[0] == kBootUp) {
+            net->ResetNodes(node);
+            net->UpdateRoutes();
+        }
+    } else if (node != 0 && (function == 0x580 || function == 0x600) && data) {
+        if (CANopenNode* owner = findNode(frame.port, node)) {
+            owner->sdo.scan(index, frame, stored);
+            if (owner->pdosChanged) net->UpdateRoutes();
+        }
+    } else if ((data || frame.type == FRAME_RTR) && !net->pdoRoutes.Current().Empty() &&
+               !IsServiceId(frame.id, net->timeId) && net->pdoRoutes.Current().Find(frame.id)) {
+        frame.scanInfo = PdoRoutes::kStamp | net->pdoRoutes.CurrentNumber();
     }
 }

@@ -31,6 +31,8 @@ class CANopenParser : public Parser {
     CANopenParser& operator=(const CANopenParser&) = delete;
 
     std::string doParse(CANframe& frame, ParsedMessage* message) override;
+    std::string Describe(CANframe& frame, FrameValues* values) override;
+    bool CarriesObject(const CANframe& frame, const std::function<bool(uint32_t)>& test) override;
     // Forgets every network and node. Not while frames are scanned or decoded elsewhere.
     void FlushState() override;
     void Scan(int index, CANframe& frame, StoredFrames& stored) override;
@@ -44,7 +46,8 @@ class CANopenParser : public Parser {
     // The protocol decoders: each returns the short description and, with a message, adds the
     // decoded lines; they may raise the frame's status.
     std::string parseNMT(CANframe& frame, ParsedMessage* message);
-    std::string parseSYNC(CANframe& frame, ParsedMessage* message);
+    std::string parseSYNC(CANframe& frame, ParsedMessage* message, FrameValues* values);
+    std::string parseTIME(CANframe& frame, ParsedMessage* message, FrameValues* values);
     std::string parseGuard(CANframe& frame, ParsedMessage* message);
     std::string parseEMCY(CANframe& frame, ParsedMessage* message);
     std::string parseLSS(CANframe& frame, ParsedMessage* message);
@@ -53,6 +56,14 @@ class CANopenParser : public Parser {
     void scanGuard(int index, CANframe& frame, StoredFrames& stored);
 
   private:
+    // doParse and Describe: lines to message, values to values, each when given.
+    std::string Decode(CANframe& frame, ParsedMessage* message, FrameValues* values);
+    std::string DecodeStampedPdo(CANframe& frame, CANopenNetwork* net, ParsedMessage* message,
+                                 FrameValues* values);
+    // The identifiers of the services this decoder knows by identifier alone, which no PDO
+    // takes from them.
+    static bool IsServiceId(uint32_t id, uint32_t timeId);
+
     const DecodeContext context;
     std::mutex createLock;
     std::array<std::atomic<CANopenNetwork*>, kMaxPorts> nets{};  // by port; owned

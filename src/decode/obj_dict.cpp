@@ -47,6 +47,33 @@ bool SectionKey(std::string text, uint32_t* key) {
 
 ObjInfo::ObjInfo(uint32_t key) : key(key), name(DefaultName(key)) {}
 
+bool ObjInfo::PowerOnValue(int nodeId, uint64_t* value) const {
+    std::string text = parameterValue.empty() ? defaultValue : parameterValue;
+    // "$NODEID+0x180" and "0x180+$NODEID" alike: the node-ID is one more term of a sum.
+    uint64_t sum = 0;
+    bool any = false;
+    for (size_t at = 0; at <= text.size();) {
+        size_t plus = text.find('+', at);
+        if (plus == std::string::npos) plus = text.size();
+        std::string term = text.substr(at, plus - at);
+        TrimString(term);
+        at = plus + 1;
+        if (term.empty()) return false;
+        if (strcasecmp(term.c_str(), "$NODEID") == 0) {
+            sum += static_cast<uint64_t>(nodeId);
+        } else {
+            char* end;
+            const uint64_t n = std::strtoull(term.c_str(), &end, 0);
+            if (*end || term[0] == '-') return false;
+            sum += n;
+        }
+        any = true;
+    }
+    if (!any) return false;
+    *value = sum;
+    return true;
+}
+
 void CANopenObjDict::Load(int count, const ObjInfo* table) {
     std::lock_guard<std::mutex> hold(lock);
     for (int i = 0; i < count; i++) objects[table[i].key] = std::make_unique<ObjInfo>(table[i]);
@@ -57,6 +84,12 @@ ObjInfo* CANopenObjDict::getInfo(uint32_t key) {
     std::unique_ptr<ObjInfo>& entry = objects[key];
     if (!entry) entry = std::make_unique<ObjInfo>(key);
     return entry.get();
+}
+
+const ObjInfo* CANopenObjDict::Find(uint32_t key) {
+    std::lock_guard<std::mutex> hold(lock);
+    auto it = objects.find(key);
+    return it == objects.end() ? nullptr : it->second.get();
 }
 
 size_t CANopenObjDict::Count() {
@@ -115,6 +148,10 @@ void CANopenObjDict::Load(FILE* in, FILE* table, const std::string& path) {
             current->extType = static_cast<int32_t>(std::strtol(value, nullptr, 0));
         else if (strcasecmp(keyword, "DisplayFmt") == 0)
             current->displayFmt = value[0];
+        else if (strcasecmp(keyword, "DefaultValue") == 0)
+            current->defaultValue = value;
+        else if (strcasecmp(keyword, "ParameterValue") == 0)
+            current->parameterValue = value;
     }
     if (table) {
         if (current) WriteRow(table, *current);

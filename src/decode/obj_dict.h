@@ -20,10 +20,17 @@ struct ObjInfo {
           name(std::move(name)) {}
 
     uint32_t key;
-    int32_t dataType = -1;  // "DataType"
-    int32_t extType = -1;   // "ExtendedType"
-    char displayFmt = 'x';  // first character of "DisplayFmt"
-    std::string name;       // "ParameterName"
+    int32_t dataType = -1;       // "DataType"
+    int32_t extType = -1;        // "ExtendedType"
+    char displayFmt = 'x';       // first character of "DisplayFmt"
+    std::string name;            // "ParameterName"
+    std::string defaultValue;    // "DefaultValue", as written (may use $NODEID)
+    std::string parameterValue;  // "ParameterValue" of a configuration file, as written
+
+    // The value the object has at power-on on node nodeId: ParameterValue when there is one,
+    // else DefaultValue, with "$NODEID" standing for the node-ID; false when neither holds a
+    // number.
+    bool PowerOnValue(int nodeId, uint64_t* value) const;
 };
 
 // The objects of one EDS file. Entries, once stored, stay for the dictionary's life; looking up
@@ -45,6 +52,8 @@ class CANopenObjDict {
     void Load(FILE* in, FILE* table, const std::string& path);
     // Never null.
     ObjInfo* getInfo(uint32_t key);
+    // Null when the file has no such object; never stores an entry.
+    const ObjInfo* Find(uint32_t key);
     size_t Count();
 
   private:

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "decode/frame_values.h"
 #include "store/can_frame.h"
 
 // One line of decoded text, tied to a range of the frame's fields: position -1 is the
@@ -52,6 +53,7 @@ class ParsedMessage {
     int numLines = 0;  // every line added, stored or dropped
     int maxFragLen = 0;
     int maxSubFragLen = 0;
+    FrameValues values;  // what quillon-dump's JSON adds beyond the lines
 
   private:
     CANframe frame;

@@ -31,6 +31,11 @@ const char* const kScsNames[8] = {"Upload Segment Response",
                                   "Block Upload Response",
                                   nullptr};
 
+// The data bytes of an expedited transfer by its command byte: 4 unless the size is indicated.
+int ExpeditedSize(uint8_t command) {
+    return (command & 1) ? 4 - ((command >> 2) & 3) : 4;
+}
+
 }  // namespace
 
 void SDO::SetKind(CANframe& frame, int kind) {
@@ -45,7 +50,13 @@ void SDO::TakeObject(const CANframe& frame) {
 
 void SDO::StartTransfer(const CANframe& frame) {
     lastSeq = seq = 0;
+    valueSize = 0;
     TakeObject(frame);
+}
+
+void SDO::Collect(const uint8_t* bytes, int n) {
+    for (int i = 0; i < n; i++, valueSize++)
+        if (valueSize < value.size()) value[valueSize] = bytes[i];
 }
 
 void SDO::Expect(CANframe& frame, State wanted) {
@@ -100,6 +111,7 @@ void SDO::scan(int at, CANframe& frame, StoredFrames& stored) {
         if (row.next) state = *row.next;
         switch (cs) {
             case 0:
+                Collect(frame.data + 1, 7 - ((b >> 1) & 7));
                 if (client) {
                     SetKind(frame, kDownloadSegmentRequest);
                     last = b & 1;
@@ -114,6 +126,7 @@ void SDO::scan(int at, CANframe& frame, StoredFrames& stored) {
                     frame.scanInfo |= kTransferStart;
                     StartTransfer(frame);
                     last = b & 2;
+                    if (last) Collect(frame.data + 4, ExpeditedSize(b));
                 } else {
                     SetKind(frame, kDownloadSegmentResponse);
                     if (last) state = State::kComplete;
@@ -127,7 +140,11 @@ void SDO::scan(int at, CANframe& frame, StoredFrames& stored) {
                 } else {
                     SetKind(frame, kInitUploadResponse);
                     TakeObject(frame);
-                    if (b & 2) state = State::kComplete;
+                    valueSize = 0;
+                    if (b & 2) {
+                        Collect(frame.data + 4, ExpeditedSize(b));
+                        state = State::kComplete;
+                    }
                 }
                 break;
             case 3:
@@ -158,15 +175,25 @@ void SDO::scan(int at, CANframe& frame, StoredFrames& stored) {
         }
     }
     frame.objID = static_cast<uint32_t>(index) << 16 | subIndex;
-    if (state == State::kComplete) state = State::kIdle;
+    if (state == State::kComplete) {
+        node->TransferComplete(index, subIndex, value.data(),
+                               std::min<uint32_t>(valueSize, value.size()));
+        state = State::kIdle;
+    }
 }
 
 std::string SDO::parse(CANframe& frame, ParsedMessage* message) {
-    return Describe(frame, message);
+    std::string desc = Describe(frame, message);
+    if (frame.type == FRAME_DATA && frame.length >= 1)
+        AddTransferValue(frame, message, &message->values);
+    return desc;
 }
 
-std::string SDO::getShortDesc(CANframe& frame) {
-    return Describe(frame, nullptr);
+std::string SDO::getShortDesc(CANframe& frame, FrameValues* values) {
+    std::string desc = Describe(frame, nullptr);
+    if (values && frame.type == FRAME_DATA && frame.length >= 1)
+        AddTransferValue(frame, nullptr, values);
+    return desc;
 }
 
 std::string SDO::Describe(CANframe& frame, ParsedMessage* message) {

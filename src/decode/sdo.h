@@ -1,13 +1,20 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
+#include <vector>
+
+#include "decode/frame_values.h"
 #include "decode/parsed_message.h"
 #include "store/can_frame.h"
 #include "store/frame_decoder.h"
 
 class CANopenNode;
+
+// CRC-16-CCITT (polynomial 0x1021, initial value 0), as SDO block transfers check their data.
+uint16_t SdoBlockCrc(const uint8_t* bytes, size_t n);
 
 // The SDO conversation of one node. The scan half (scan) follows it frame by frame in store
 // order with a small state machine and writes what it learns into each stored frame: its kind
@@ -77,7 +84,8 @@ class SDO {
     void scan(int index, CANframe& frame, StoredFrames& stored);
     // Adds the decoded lines to message; the short description is left to getShortDesc.
     std::string parse(CANframe& frame, ParsedMessage* message);
-    std::string getShortDesc(CANframe& frame);
+    // The short description; with values, also the transfer's value when frame completes one.
+    std::string getShortDesc(CANframe& frame, FrameValues* values = nullptr);
 
     CANopenNode* node;       // the owner
     int32_t lastFrame = -1;  // store index of the node's last SDO frame, either direction
@@ -87,13 +95,33 @@ class SDO {
     uint8_t lastSeq = 0;  // block transfers: last sequence number accepted in order
     uint8_t seq = 0;      // block transfers: last sequence number seen
     bool last = false;    // the transfer ends with the next response
+    // The transfer's data so far: its first bytes, and how many there are in all.
+    std::array<uint8_t, 8> value{};
+    uint32_t valueSize = 0;
 
   private:
     // The frame at index as the message store still holds it (decoding, not the scan).
     bool Stored(int index, CANframe& frame) const;
     std::string Describe(CANframe& frame, ParsedMessage* message);
+    // The data of a transfer, as its frames in the message store give it.
+    struct TransferData {
+        std::vector<uint8_t> bytes;
+        bool crcUsed = false;  // a block transfer both sides check by CRC
+        uint16_t crcGiven = 0;
+    };
+    // Whether frame is one of those that end a transfer: the response to an expedited download,
+    // an expedited upload response, a last segment and its confirmation, a block end request and
+    // its response.
+    bool CompletesTransfer(const CANframe& frame);
+    // Gathers the transfer that last ends, back to its start; false when a frame of it is no
+    // longer held.
+    bool GatherTransfer(const CANframe& last, TransferData& out);
+    // The transfer's value line (and CRC line) and value, when frame ends a transfer.
+    void AddTransferValue(CANframe& frame, ParsedMessage* message, FrameValues* values);
     void SetKind(CANframe& frame, int kind);
     void StartTransfer(const CANframe& frame);
+    // Adds n data bytes of the transfer.
+    void Collect(const uint8_t* bytes, int n);
     void TakeObject(const CANframe& frame);
     // A transfer is under way: a new one that starts now cuts it short.
     bool Busy() const { return state != State::kUnseen && state != State::kIdle; }
@@ -107,6 +135,8 @@ class SDO {
     void BlockUploadNodeStep(CANframe& frame);
     void SubBlockAcknowledged(const CANframe& frame, State endState, State nextState);
     void DataSegment(CANframe& frame);
+    // The end request of a block transfer says how many bytes of its last segment are none.
+    void DropUnused(const CANframe& frame);
 
     // Decoders by kind: each returns the text after the prefix of the short description.
     std::string InitUpload(CANframe& frame, ParsedMessage* message, bool requestForm);

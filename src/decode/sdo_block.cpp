@@ -18,7 +18,15 @@ void SDO::DataSegment(CANframe& frame) {
     frame.scanInfo |= kBlockData;
     last = b & 0x80;
     seq = b & 0x7F;
-    if (seq == lastSeq + 1) lastSeq = seq;
+    if (seq == lastSeq + 1) {
+        lastSeq = seq;
+        Collect(frame.data + 1, 7);
+    }
+}
+
+void SDO::DropUnused(const CANframe& frame) {
+    const uint32_t unused = (frame.data[0] >> 2) & 7;  // bytes of the last segment without data
+    valueSize = valueSize > unused ? valueSize - unused : 0;
 }
 
 void SDO::SubBlockAcknowledged(const CANframe& frame, State endState, State nextState) {
@@ -32,7 +40,7 @@ void SDO::BlockDownloadClientStep(CANframe& frame) {
     if (state == State::kBlockDownloadSubBlocks) {
         DataSegment(frame);
     } else if (state == State::kAwaitBlockDownloadEnd) {
-        // the end request
+        DropUnused(frame);
     } else if (frame.data[0] & 1) {
         state = State::kIdle;  // an end request out of place
     } else {
@@ -95,6 +103,8 @@ void SDO::BlockUploadNodeStep(CANframe& frame) {
     frame.scanInfo |= kBlockUpload;
     if (state == State::kBlockUploadSubBlocks) {
         DataSegment(frame);
+    } else if (state == State::kAwaitBlockUploadEnd) {
+        DropUnused(frame);
     } else if (state == State::kAwaitBlockUploadInit) {
         StartTransfer(frame);
         state = State::kAwaitBlockUploadStart;

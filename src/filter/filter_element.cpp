@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/utils.h"
+#include "store/frame_objects.h"
 
 void FilterElement::SetDesc(const char* text) {
     desc = text ? text : "";
@@ -25,13 +26,18 @@ std::unique_ptr<FilterElement> FeCanID::Copy() const {
 }
 
 bool FeObjID::Match(const CANframe& frame) const {
+    if (Passes(frame.objID)) return true;
+    return objects && objects->CarriesObject(frame, [this](uint32_t key) { return Passes(key); });
+}
+
+bool FeObjID::Passes(uint32_t object) const {
     uint32_t key, found;
     if (subIndex >= 0) {
         key = (index & 0xFFFF) << 16 | (static_cast<uint32_t>(subIndex) & 0xFF);
-        found = frame.objID;
+        found = object;
     } else {
         key = index;
-        found = frame.objID >> 16;
+        found = object >> 16;
     }
     switch (compare) {
         case kLess:
@@ -58,7 +64,9 @@ void FeObjID::BuildDfltDesc() {
 }
 
 std::unique_ptr<FilterElement> FeObjID::Copy() const {
-    return std::make_unique<FeObjID>(index, subIndex, compare);
+    auto copy = std::make_unique<FeObjID>(index, subIndex, compare);
+    copy->objects = objects;
+    return copy;
 }
 
 bool FePort::Match(const CANframe& frame) const {

@@ -6,6 +6,8 @@
 
 #include "filter/filter_logic.h"
 
+class FrameObjects;
+
 // One elementary test on a frame, listed under a letter in the filter dialog and named by that
 // letter in filter expressions. Besides its test it carries the description the dialog shows.
 class FilterElement : public FilterLogic {
@@ -18,6 +20,8 @@ class FilterElement : public FilterLogic {
     virtual void SetDesc(const char* text);
     // A new element of the same kind with the same test and no user description.
     virtual std::unique_ptr<FilterElement> Copy() const = 0;
+    // Where an element that tests CANopen objects learns those of PDO frames; null for none.
+    virtual void SetFrameObjects(FrameObjects*) {}
 
     std::string desc;
     bool descSet = false;  // desc holds the user's text; otherwise it is rebuilt when shown
@@ -38,7 +42,8 @@ class FeCanID : public FilterElement {
 };
 
 // Passes frames by the CANopen object their SDO transfer addresses (the frame's objID, index in
-// the upper 16 bits, sub-index in the low 8), compared as unsigned: frame on the left.
+// the upper 16 bits, sub-index in the low 8), compared as unsigned: frame on the left; and PDO
+// frames by the objects their mapping carries, any of them.
 class FeObjID : public FilterElement {
   public:
     // Comparison codes.
@@ -46,6 +51,8 @@ class FeObjID : public FilterElement {
 
     FeObjID(uint32_t index, int32_t subIndex, int32_t compare)
         : index(index), subIndex(subIndex), compare(compare) {}
+    // Also passes PDO frames whose mapping carries a matching object, as objects knows them.
+    void SetFrameObjects(FrameObjects* known) override { objects = known; }
     bool Match(const CANframe& frame) const override;
     // Also clamps compare into kLess..kGreater.
     void BuildDfltDesc() override;
@@ -55,6 +62,12 @@ class FeObjID : public FilterElement {
     uint32_t index;
     int32_t subIndex;  // 0..255, or -1 for any: then only the index is compared
     int32_t compare;   // outside kLess..kGreater nothing passes
+
+  private:
+    // Whether an object key (index << 16 | sub-index) passes.
+    bool Passes(uint32_t key) const;
+
+    FrameObjects* objects = nullptr;
 };
 
 class FePort : public FilterElement {

@@ -80,8 +80,21 @@ bool FilterNOT::Match(const CANframe& frame) const {
     return !operand->Match(frame);
 }
 
-std::unique_ptr<FilterLogic> CreateFilterLogic(std::string expr, const ElementLookup& elements) {
+std::unique_ptr<FilterLogic> CreateFilterLogic(std::string expr, const ElementLookup& elements,
+                                               FrameObjects* objects) {
     TrimString(expr);
     if (expr.empty()) return std::make_unique<FilterLogic>();
-    return Sub(std::move(expr), elements, 0);
+    // The leaves, as they are copied, learn where the objects of PDO frames are known.
+    struct Attaching : ElementLookup {
+        Attaching(const ElementLookup& elements, FrameObjects* objects)
+            : elements(elements), objects(objects) {}
+        std::unique_ptr<FilterElement> Find(const std::string& name) const override {
+            std::unique_ptr<FilterElement> element = elements.Find(name);
+            if (element) element->SetFrameObjects(objects);
+            return element;
+        }
+        const ElementLookup& elements;
+        FrameObjects* objects;
+    } attaching(elements, objects);
+    return Sub(std::move(expr), attaching, 0);
 }

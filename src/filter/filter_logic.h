@@ -6,6 +6,7 @@
 #include "store/can_frame.h"
 
 class ElementLookup;
+class FrameObjects;
 
 // A predicate over one frame: the display filter is a tree of these, filter elements at the
 // leaves. A plain FilterLogic passes every frame. Trees never change once built, so Match needs
@@ -50,5 +51,7 @@ class FilterNOT : public FilterLogic {
 // Builds the tree of a filter expression over the element letters of elements, e.g. "(A | B) & !C".
 // "&" and "|" have no precedence and group to the right; "!" takes the one operand that follows.
 // Blank text passes everything. The leaves are copies of the elements, so later edits in the dialog
-// leave the tree as it is. Throws QuillonError ERR_FILTER with the message for the user.
-std::unique_ptr<FilterLogic> CreateFilterLogic(std::string expr, const ElementLookup& elements);
+// leave the tree as it is; they learn the objects of PDO frames from objects (null: none). Throws
+// QuillonError ERR_FILTER with the message for the user.
+std::unique_ptr<FilterLogic> CreateFilterLogic(std::string expr, const ElementLookup& elements,
+                                               FrameObjects* objects = nullptr);

@@ -92,10 +92,13 @@ void NetworkConfig::Publish() {
     std::atomic_store(&names, std::shared_ptr<const Names>(std::move(table)));
 }
 
+CANopenObjDict* NetworkConfig::Dictionary(int port, int id) {
+    if (port < 0 || port >= kMaxNets || id < 0 || id >= NetworkInfo::kMaxNodes) return nullptr;
+    return std::atomic_load(&names)->dicts[port][id];
+}
+
 bool NetworkConfig::ObjName(int port, int id, uint32_t key, std::string* name) {
-    if (port < 0 || port >= kMaxNets || id < 0 || id >= NetworkInfo::kMaxNodes) return false;
-    const std::shared_ptr<const Names> table = std::atomic_load(&names);
-    CANopenObjDict* dict = table->dicts[port][id];
+    CANopenObjDict* dict = Dictionary(port, id);
     if (!dict) return false;
     *name = dict->getInfo(key)->name;
     return true;

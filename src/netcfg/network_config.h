@@ -53,6 +53,7 @@ class NetworkConfig : public ObjectNames {
     // The configured name of object key on a node, as the decoders ask for it: from the node's
     // dictionary, else its network's; false when no dictionary applies. Any thread.
     bool ObjName(int port, int id, uint32_t key, std::string* name) override;
+    CANopenObjDict* Dictionary(int port, int id) override;
     // Makes the current state the one that ObjName answers from.
     void Publish();
 

@@ -42,6 +42,10 @@ void Session::SetParserMode(ParseMode chosen) {
     messages->SetDecoder(parser.get());
 }
 
+bool Session::CarriesObject(const CANframe& frame, const std::function<bool(uint32_t)>& test) {
+    return parser && parser->CarriesObject(frame, test);
+}
+
 void Session::SetFilter(std::unique_ptr<FilterLogic> replacement,
                         const std::function<void()>& progress) {
     display.Replace(std::move(replacement));

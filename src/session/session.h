@@ -13,6 +13,7 @@
 #include "session/display_filter.h"
 #include "session/parse_mode.h"
 #include "session/port_selection.h"
+#include "store/frame_objects.h"
 
 class Cards;
 class FiltStore;
@@ -28,7 +29,7 @@ class PortOpener;
 // Destroyed in reverse order of the members: the readers and the log writer stop before the stores
 // and the decoder they use go away, the filtered view before the message store it listens to, both
 // before the filter.
-class Session : private LogNotices {
+class Session : private LogNotices, public FrameObjects {
   public:
     // ports: opens the CAN ports that readers read; null when none can be read. cards: whose
     // ports the port selection lists; null when there are none. Both outlive the session.
@@ -77,6 +78,8 @@ class Session : private LogNotices {
     NetworkConfig& network() { return netConfig; }
     PortSelection& ports() { return selection; }
     DisplayFilter& filter() { return display; }
+    // The objects of PDO frames, as the current decoder learned them.
+    bool CarriesObject(const CANframe& frame, const std::function<bool(uint32_t)>& test) override;
 
   private:
     void LogReadDone() override;

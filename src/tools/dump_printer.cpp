@@ -94,6 +94,63 @@ void AppendFrag(std::string& out, const ParseFrag& f) {
     AppendJsonString(out, f.text);
 }
 
+void AppendValue(std::string& out, const DecodedValue& v) {
+    out += "{\"index\":";
+    AppendNumber(out, v.index);
+    AppendMember(out, "sub", v.sub);
+    out += ",\"name\":";
+    AppendJsonString(out, v.name);
+    out += ",\"type\":";
+    AppendJsonString(out, v.type);
+    AppendMember(out, "first_bit", v.firstBit);
+    AppendMember(out, "bits", v.bits);
+    out += ",\"value\":";
+    switch (v.form) {
+        case DecodedValue::Form::kSigned:
+            AppendNumber(out, v.number);
+            break;
+        case DecodedValue::Form::kUnsigned:
+            AppendNumber(out, v.unsignedNumber);
+            break;
+        case DecodedValue::Form::kReal:
+            // As the JSON library writes a double: the shortest text that reads back the same,
+            // null for what JSON cannot hold.
+            out += nlohmann::json(v.real).dump();
+            break;
+        case DecodedValue::Form::kText:
+            AppendJsonString(out, v.text);
+            break;
+        default:
+            out += "null";
+    }
+    out += '}';
+}
+
+// ,"pdo":{..},"values":[..],"time":"..","sync_counter":n, each only when there is one.
+void AppendValues(std::string& out, const FrameValues& values) {
+    if (values.isPdo) {
+        out += ",\"pdo\":{\"dir\":\"";
+        out += values.pdo.dir;
+        out += '"';
+        AppendMember(out, "num", values.pdo.num);
+        AppendMember(out, "node", values.pdo.node);
+        out += '}';
+    }
+    if (!values.values.empty()) {
+        out += ",\"values\":[";
+        for (size_t i = 0; i < values.values.size(); i++) {
+            if (i) out += ',';
+            AppendValue(out, values.values[i]);
+        }
+        out += ']';
+    }
+    if (!values.time.empty()) {
+        out += ",\"time\":";
+        AppendJsonString(out, values.time);
+    }
+    if (values.syncCounter >= 0) AppendMember(out, "sync_counter", values.syncCounter);
+}
+
 }  // namespace
 
 void DumpPrinter::AddStore(int, int last, int) {
@@ -111,9 +168,9 @@ void DumpPrinter::AddStore(int, int last, int) {
         PrintText(index, frame);
 }
 
-std::string DumpPrinter::Describe(const CANframe& frame, int* status) {
+std::string DumpPrinter::Describe(const CANframe& frame, int* status, FrameValues* values) {
     CANframe copy(frame);
-    std::string desc = parser.GetShortDesc(copy);
+    std::string desc = values ? parser.Describe(copy, values) : parser.GetShortDesc(copy);
     *status = copy.status;
     return desc;
 }
@@ -169,7 +226,11 @@ void DumpPrinter::PrintText(int index, CANframe& frame) {
 
 void DumpPrinter::PrintJson(int index, CANframe& frame) {
     int status;
-    const std::string desc = Describe(frame, &status);
+    values.isPdo = false;
+    values.values.clear();
+    values.time.clear();
+    values.syncCounter = -1;
+    const std::string desc = Describe(frame, &status, &values);
     // Written by hand, member by member in the order and form of the JSON library's compact
     // output: building a document per frame was most of the time.
     std::string& j = jsonLine;
@@ -208,6 +269,7 @@ void DumpPrinter::PrintJson(int index, CANframe& frame) {
     AppendMember(j, "objID", frame.objID);
     j += ",\"desc\":";
     AppendJsonString(j, desc);
+    if (!values.Empty()) AppendValues(j, values);
     if (options.detail) {
         std::unique_ptr<ParsedMessage> message(parser.Parse(frame));
         j += ",\"lines\":[";

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "decode/frame_values.h"
 #include "store/storage.h"
 
 class FiltStore;
@@ -32,7 +33,7 @@ class DumpPrinter : public StoreListener {
 
   private:
     // The short description, and the status it leaves (made on a copy, as the list does).
-    std::string Describe(const CANframe& frame, int* status);
+    std::string Describe(const CANframe& frame, int* status, FrameValues* values = nullptr);
     void PrintText(int index, CANframe& frame);
     void PrintJson(int index, CANframe& frame);
 
@@ -45,4 +46,5 @@ class DumpPrinter : public StoreListener {
     bool haveReference = false;  // a printed row had a time stamp of its own
     uint32_t previousTime = 0;   // that row's time stamp
     std::string jsonLine;        // the JSON line being written, kept for its capacity
+    FrameValues values;          // the frame's values, kept for their capacity
 };

@@ -241,7 +241,7 @@ int main(int argc, char** argv) {
     try {
         FeList list;
         for (const std::string& element : elements) list.Add(ParseElementOption(element));
-        filter = CreateFilterLogic(expression, list);
+        filter = CreateFilterLogic(expression, list, &session);
     } catch (const QuillonError& e) {
         std::fprintf(stderr, "%s\n", e.message.c_str());
         return 2;

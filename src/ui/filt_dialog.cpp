@@ -138,7 +138,7 @@ bool FiltDialogFLTK::Apply() {
     if (applying) return false;  // pressed again while the view is rebuilt
     std::unique_ptr<FilterLogic> filter;
     try {
-        filter = CreateFilterLogic(exprInput->value(), elements);
+        filter = CreateFilterLogic(exprInput->value(), elements, &session);
     } catch (const QuillonError& e) {
         fl_alert("%s", e.message.c_str());
         return false;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/utils.h"
+#include "decode/decode_helpers.h"
 #include "decode/emcy_codes.h"
 #include "decode/lss_tables.h"
 #include "decode/sdo_abort_codes.h"
@@ -17,8 +18,6 @@
 // What frames decode to, and how the scan links them (scanInfo, txPrev), is checked by the golden
 // cases of quillon-dump (tests/tools/data); here what no log holds and what the output hides.
 namespace {
-
-using Lines = std::vector<std::string>;
 
 // A frame with the given bytes; length defaults to their number.
 CANframe Frame(uint32_t id, const std::vector<uint8_t>& bytes, int length = -100,
@@ -56,21 +55,6 @@ struct ScannedStore {
     MsgStore store{100};
     CANopenParser parser{&store};
 };
-
-// What a decoder makes of a frame: the short description, the status it leaves, then the lines
-// as "first count level text", sub-lines indented by two blanks.
-Lines Decode(Parser& parser, const CANframe& frame) {
-    CANframe copy(frame), again(frame);
-    Lines d{parser.GetShortDesc(copy), std::to_string(copy.status)};
-    std::unique_ptr<ParsedMessage> m(parser.Parse(again));
-    for (int row = 0; row < m->numFrags; row++)
-        for (int col = 0; col < ParsedMessage::kCols; col++)
-            if (const ParseFrag* f = m->getFrag(row, col))
-                d.push_back(Format("%s%d %d %d ", col ? "  " : "", f->first, f->count,
-                                   static_cast<int>(f->level)) +
-                            f->text);
-    return d;
-}
 
 // Frames that no log file holds: lengths outside 0..8, an error frame with counters beyond its
 // length, an empty text, an unknown type.

@@ -187,6 +187,24 @@ TEST(QuillonDumpTest, ReplaysRealTraffic) {
     for (size_t at = 0; (at = r.out.find("SDO abort object", at)) != std::string::npos; at++)
         aborts++;
     EXPECT_GT(aborts, 4000u);
+
+    // Meanwhile it invalidates node 4's TPDOs, saves and restores its parameters and resets it:
+    // with the node's EDS, every TPDO frame decodes by the defaults the node has again.
+    TempDir cfg;
+    WriteFile(cfg.file("cct.netcfg"),
+              "[NetCFG]\n[Network]\nname:CCT\nport:0\neds:\n[Node]\n"
+              "name:demo\nid:4\neds:" SHARED_DATA_DIR
+              "/CANopenDemo/demoDevice.eds\n[END]\n[END]\n[END]\n");
+    r = Dump({"-n", cfg.file("cct.netcfg"), dir + "/CANopenDemo_CCT_report.log"});
+    for (const std::string id : {"184\t", "284\t"}) {
+        const std::string decoded = id + "0\tTPDO" + id[0] + "<-4: Input=";
+        size_t frames = 0, asMapped = 0;
+        for (size_t at = 0; (at = r.out.find("0x00000" + id, at)) != std::string::npos; at++) {
+            frames++;
+            asMapped += r.out.compare(at + 7, decoded.size(), decoded) == 0;
+        }
+        EXPECT_TRUE(frames > 100 && asMapped == frames) << id << frames << " " << asMapped;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "decode/pdo_config.h"
+
+// The PDO a frame identifier carries on one port: its node, direction and number, and the
+// parameters in force.
+struct PdoRoute {
+    int node = 0;
+    PdoDir dir = PdoDir::kTransmit;
+    int num = 0;
+    std::shared_ptr<const PdoParameters> params;
+};
+
+// Every route of one port by frame identifier, sorted. A transmit PDO wins over a receive PDO
+// on the same identifier: its producer is the node.
+class PdoTable {
+  public:
+    void Add(uint32_t frameId, PdoRoute route);
+    // Null when no mapping in force uses the identifier.
+    const PdoRoute* Find(uint32_t frameId) const;
+    bool Empty() const { return routes.empty(); }
+    bool operator==(const PdoTable& o) const;
+
+  private:
+    std::vector<std::pair<uint32_t, PdoRoute>> routes;
+};
+
+// The versions of one port's table, one per change, numbered from 0. The scan pass publishes a
+// version and stamps each PDO frame with the number of the version it arrived under; decoding,
+// on any thread and at any later time, looks the version up by that number. Only the newest
+// kMaxVersions are kept: a frame older than those decodes raw. `lock` guards versions and first.
+class PdoRoutes {
+  public:
+    static constexpr size_t kMaxVersions = 4096;
+    // The mark in a stamped frame's scanInfo; the version number is in the bits below it.
+    static constexpr uint32_t kStamp = 1u << 31;
+
+    // Makes table the one in force from now unless it equals the current one; scan thread only.
+    void Publish(PdoTable table);
+    // The table in force and its number; scan thread only.
+    const PdoTable& Current() const { return *current; }
+    uint32_t CurrentNumber() const { return currentNumber; }
+    // Any thread; null when number is unknown or no longer kept.
+    std::shared_ptr<const PdoTable> Version(uint32_t number) const;
+
+  private:
+    std::shared_ptr<const PdoTable> current = std::make_shared<const PdoTable>();
+    uint32_t currentNumber = 0;
+
+    mutable std::mutex lock;
+    std::deque<std::shared_ptr<const PdoTable>> versions{current};
+    uint32_t first = 0;  // the number of versions.front()
+};
