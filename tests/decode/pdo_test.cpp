@@ -20,7 +20,7 @@ namespace {
 
 TEST(PdoTest, FramesDecodeLaterAsTheyDidOnArrival) {
     TestDictionaries names({{5, "pdo_drive.eds"}, {6, "pdo_drive.dcf"}, {8, "pdo_io.eds"}});
-    for (const int capacity : {200, 40}) {
+    for (const int capacity : {200, 80}) {
         MsgStore store(capacity);
         CANopenParser parser(&store, &names);
         store.SetDecoder(&parser);
