@@ -11,32 +11,27 @@ const char kDemoMachine[] = R"([CANopen]
       Id:1
       EDS:demo_io.eds
       Heartbeat_ms:500
-      TPDO:6000sub1
    [END]
    [Node]
       Id:2
       EDS:demo_io.eds
       Heartbeat_ms:500
-      TPDO:6000sub1
    [END]
    [Node]
       Id:3
       EDS:demo_io.eds
       Guard_ms:300
-      TPDO:6000sub1
    [END]
    [Node]
       Id:4
       EDS:demo_io.eds
       Heartbeat_ms:1000
-      TPDO:6000sub1
    [END]
    [Node]
       Id:5
       EDS:demo_drive.eds
       Heartbeat_ms:200
-      TPDO:6041,6064
-      TPDO:607A
+      Remap_TPDO:2:606C,6078,6061
    [END]
    [Node]
       Id:6
@@ -47,7 +42,6 @@ const char kDemoMachine[] = R"([CANopen]
       Id:10
       EDS:demo_io.eds
       Heartbeat_ms:1000
-      TPDO:6000sub1
       LSS:selective
    [END]
 [END]
@@ -64,13 +58,11 @@ const char kSmallMachine[] = R"([CANopen]
       Id:32
       EDS:demo_drive.eds
       Heartbeat_ms:1000
-      TPDO:6041,6064
    [END]
    [Node]
       Id:33
       EDS:demo_io.eds
       Guard_ms:1000
-      TPDO:6000sub1
    [END]
    [Node]
       Id:34

@@ -13,6 +13,8 @@
 namespace {
 
 constexpr uint32_t kIdentityKey = 0x10180000;
+// Between the writes of a node's configuration.
+constexpr uint32_t kConfigGapUs = 2000;
 
 // The dictionary of a node described without an EDS file.
 const char kMinimalEds[] =
@@ -89,7 +91,7 @@ std::vector<uint32_t> Mapping(const std::string& list, const SimNodeSetup& node)
 SimNodeSetup ReadNode(const CfgElement& block, const std::string& baseDir, SimRandom& random) {
     SimNodeSetup node;
     std::string eds;
-    std::vector<std::string> tpdos;
+    std::vector<std::string> tpdos, remaps;
     for (const auto& child : block.children) {
         const CfgElement& e = *child;
         if (Is(e, "Id")) {
@@ -102,6 +104,8 @@ SimNodeSetup ReadNode(const CfgElement& block, const std::string& baseDir, SimRa
             node.guardMs = Number(e, 0, 65535);
         } else if (Is(e, "TPDO")) {
             tpdos.push_back(e.value);
+        } else if (Is(e, "Remap_TPDO")) {
+            remaps.push_back(e.value);
         } else if (Is(e, "LSS")) {
             if (strcasecmp(e.value.c_str(), "selective") == 0)
                 node.lss = 1;
@@ -135,6 +139,16 @@ SimNodeSetup ReadNode(const CfgElement& block, const std::string& baseDir, SimRa
             node.objects[kIdentityKey | field] = ObjValue{0x07, false, {0, 0, 0, 0}};
     for (const std::string& list : tpdos) node.tpdos.push_back(Mapping(list, node));
     if (node.tpdos.size() > 4) throw QuillonError(12, "TPDO: at most four per node");
+    for (const std::string& remap : remaps) {
+        // "2:606C,6078": TPDO 2 maps these objects once the master has configured it.
+        const size_t colon = remap.find(':');
+        bool ok = false;
+        const int32_t num = StrToInt(remap.substr(0, colon), &ok);
+        if (colon == std::string::npos || !ok || num < 1 || num > 4)
+            throw QuillonError(
+                12, "Remap_TPDO: " + remap + " is not a TPDO from 1 to 4, a colon and objects");
+        node.remaps.emplace_back(num, Mapping(remap.substr(colon + 1), node));
+    }
     return node;
 }
 
@@ -238,7 +252,7 @@ uint32_t CanopenMachine::Poll(uint32_t now, std::vector<CANframe>& out) {
     if (setup.nmtMs) earlier(restoreNode ? restoreAt : nextNmt);
     for (int id = 1; id < 128; ++id)
         if (guarding[id]) earlier(guardAt[id]);
-    if (setup.sdoMs) earlier(client.Busy() ? sdoDeadline : nextSdo);
+    if (setup.sdoMs || !configuring.empty()) earlier(client.Busy() ? sdoDeadline : nextSdo);
     if (setup.emcyMs) earlier(emcyNode ? clearAt : nextEmcy);
     if (!lssQueue.empty() || lssActive) earlier(lssActive && lssWaiting ? lssDeadline : lssAt);
     // Events already due (waiting for the SDO client, say) are looked at again soon.
@@ -268,7 +282,7 @@ void CanopenMachine::MasterTick(uint32_t now) {
         if (TimeReached(guardAt[id], now)) guardAt[id] = now + node->GuardMs() * 1000;
     }
     if (setup.nmtMs) NextNmt(now);
-    if (setup.sdoMs) NextSdo(now);
+    if (setup.sdoMs || !configuring.empty()) NextSdo(now);
     if (setup.emcyMs) NextEmcy(now);
     if (lssActive && lssWaiting && TimeReached(lssDeadline, now)) {
         lssActive = false;  // nobody answered: the assignment is given up
@@ -314,6 +328,18 @@ void CanopenMachine::NextSdo(uint32_t now) {
         return;
     }
     if (!TimeReached(nextSdo, now)) return;
+    while (!configuring.empty()) {
+        ConfigWrite write = configuring.front();
+        configuring.pop_front();
+        CanopenSimNode* node = FindNode(write.node);
+        if (!node || !node->Alive()) continue;
+        sdoNode = write.node;
+        client.Begin(SdoTransfer::kExpeditedDownload, write.key, write.bytes, frames);
+        for (const SdoPayload& f : frames) queue.Send(now, 0x600u + sdoNode, f.data(), 8);
+        sdoDeadline = now + 1000000;
+        return;
+    }
+    if (!setup.sdoMs) return;
     std::vector<CanopenSimNode*> alive = AliveNodes();
     if (alive.empty() || (restoreNode && alive.size() == 1)) {
         nextSdo = now + setup.sdoMs * 1000;
@@ -418,6 +444,16 @@ void CanopenMachine::Seen(const CANframe& frame, uint32_t at) {
         // A boot-up: guarding begins, and a node that got its node-ID by LSS is started.
         const int node = static_cast<int>(id - 0x700);
         CanopenSimNode* booted = FindNode(node);
+        if (booted) {
+            // As masters do: the node's PDOs configured in pre-operational, before anything else.
+            configuring.erase(
+                std::remove_if(configuring.begin(), configuring.end(),
+                               [node](const ConfigWrite& w) { return w.node == node; }),
+                configuring.end());
+            for (const auto& [num, mapped] : booted->Remaps())
+                for (auto& [key, bytes] : booted->RemapWrites(num, mapped))
+                    configuring.push_back({node, key, std::move(bytes)});
+        }
         if (booted && booted->Guarded() && !guarding[node]) {
             guarding[node] = true;
             guardAt[node] = at + booted->GuardMs() * 1000;
@@ -436,7 +472,7 @@ void CanopenMachine::Seen(const CANframe& frame, uint32_t at) {
         for (const SdoPayload& f : frames)
             queue.Send(due, 0x600u + static_cast<uint32_t>(sdoNode), f.data(), 8);
         if (result != SdoClient::Result::kBusy)
-            nextSdo = at + setup.sdoMs * 1000;
+            nextSdo = at + (configuring.empty() ? setup.sdoMs * 1000 : kConfigGapUs);
         else
             sdoDeadline = at + 1000000;
     } else if (frame.type == FRAME_DATA && lssActive && lssWaiting &&

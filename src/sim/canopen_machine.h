@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -88,6 +89,13 @@ class CanopenMachine : public SimSource {
     SdoClient client;
     int sdoNode = 0, sdoStep = 0;
     uint32_t nextSdo = 0, sdoDeadline = 0;
+    // Configuration of booted nodes, written before any other transfer: node, object, bytes.
+    struct ConfigWrite {
+        int node;
+        uint32_t key;
+        std::vector<uint8_t> bytes;
+    };
+    std::deque<ConfigWrite> configuring;
     // Emergencies: the next one, and the reset of the last one.
     uint32_t nextEmcy = 0, clearAt = 0;
     int emcyNode = 0;

@@ -1,12 +1,50 @@
 #include "sim/canopen_sim_node.h"
 
 #include <algorithm>
+#include <set>
+
+#include "decode/pdo_config.h"
 
 namespace {
 
 constexpr uint32_t kHeartbeatKey = 0x10170000;
 constexpr uint32_t kErrorRegisterKey = 0x10010000;
 constexpr uint32_t kIdentityKey = 0x10180000;
+constexpr uint32_t kPositionKey = 0x60640000;  // position actual value, which ramps
+constexpr uint32_t kVelocityKey = 0x606C0000;  // velocity actual value: the ramp's step
+constexpr uint8_t kSynchronous = 1;            // transmission type: on every SYNC
+constexpr int32_t kAnalogLimit = 2000;
+
+uint32_t Key(int index, int sub) {
+    return static_cast<uint32_t>(index) << 16 | static_cast<uint32_t>(sub);
+}
+
+ObjValue Unsigned(uint64_t value, size_t bytes) {
+    ObjValue v{static_cast<uint16_t>(bytes == 1 ? 0x05 : 0x07), true,
+               std::vector<uint8_t>(bytes, 0)};
+    v.SetNumber(value);
+    return v;
+}
+
+// The mapping entry of an object: index, sub-index and bit length.
+uint32_t Entry(uint32_t key, const std::map<uint32_t, ObjValue>& objects) {
+    auto it = objects.find(key);
+    const size_t bits = it == objects.end() ? 0 : it->second.bytes.size() * 8;
+    return (key & 0xFFFF0000) | (key & 0xFF) << 8 | static_cast<uint32_t>(bits);
+}
+
+// Writes TPDO n + 1's parameters into objects: synchronous, at 0x180 + 0x100 n + id, mapping
+// the objects of mapped.
+void MapTpdo(std::map<uint32_t, ObjValue>& objects, int n, const std::vector<uint32_t>& mapped,
+             int id) {
+    objects[Key(kTpdoCommunication + n, 1)] =
+        Unsigned(0x180u + 0x100u * static_cast<uint32_t>(n) + static_cast<uint32_t>(id), 4);
+    objects[Key(kTpdoCommunication + n, 2)] = Unsigned(kSynchronous, 1);
+    objects[Key(kTpdoMapping + n, 0)] = Unsigned(mapped.size(), 1);
+    for (size_t i = 0; i < mapped.size(); ++i)
+        objects[Key(kTpdoMapping + n, static_cast<int>(i + 1))] =
+            Unsigned(Entry(mapped[i], objects), 4);
+}
 
 }  // namespace
 
@@ -17,12 +55,8 @@ CanopenSimNode::CanopenSimNode(SimNodeSetup nodeSetup, uint64_t seed)
         setup.objects[kHeartbeatKey] = ObjValue{0x06, true, {0, 0}};
     auto heartbeat = setup.objects.find(kHeartbeatKey);
     if (heartbeat != setup.objects.end()) heartbeat->second.SetNumber(setup.heartbeatMs);
-    for (const auto& tpdo : setup.tpdos)
-        for (uint32_t key : tpdo) {
-            const bool counts = setup.objects[key].bytes.size() >= 3;
-            const int32_t step = static_cast<int32_t>(random.Range(5, 400));
-            motion.push_back(counts ? (random.OneIn(2) ? step : -step) : 0);
-        }
+    for (size_t n = 0; n < setup.tpdos.size(); ++n)
+        MapTpdo(setup.objects, static_cast<int>(n), setup.tpdos[n], setup.id);
     objects = setup.objects;
 }
 
@@ -117,30 +151,97 @@ void CanopenSimNode::Nmt(uint8_t command, uint32_t at) {
     }
 }
 
+std::vector<std::pair<uint32_t, std::vector<uint8_t>>> CanopenSimNode::RemapWrites(
+    int num, const std::vector<uint32_t>& mapped) const {
+    const int comm = kTpdoCommunication + num - 1, map = kTpdoMapping + num - 1;
+    auto cob = setup.objects.find(Key(comm, 1));
+    const uint32_t cobId =
+        static_cast<uint32_t>(cob == setup.objects.end() ? 0 : cob->second.Number()) &
+        ~kCobIdInvalid;
+    std::vector<std::pair<uint32_t, std::vector<uint8_t>>> writes;
+    auto write = [&writes](uint32_t key, uint64_t value, size_t bytes) {
+        writes.emplace_back(key, Unsigned(value, bytes).bytes);
+    };
+    write(Key(comm, 1), cobId | kCobIdInvalid, 4);
+    write(Key(map, 0), 0, 1);
+    for (size_t i = 0; i < mapped.size(); ++i)
+        write(Key(map, static_cast<int>(i + 1)), Entry(mapped[i], setup.objects), 4);
+    write(Key(map, 0), mapped.size(), 1);
+    write(Key(comm, 1), cobId, 4);
+    return writes;
+}
+
+void CanopenSimNode::Move() {
+    std::set<uint32_t> carried;
+    for (int n = 0; n < kMaxPdos; ++n) {
+        auto count = objects.find(Key(kTpdoMapping + n, 0));
+        if (count == objects.end()) break;
+        for (uint64_t i = 1; i <= count->second.Number() && i <= kMaxMappedEntries; ++i) {
+            auto entry = objects.find(Key(kTpdoMapping + n, static_cast<int>(i)));
+            if (entry != objects.end())
+                carried.insert(static_cast<uint32_t>(entry->second.Number() >> 16) << 16 |
+                               (entry->second.Number() >> 8 & 0xFF));
+        }
+    }
+    for (uint32_t key : carried) {
+        auto it = objects.find(key);
+        if (it == objects.end() || it->second.VariableSize()) continue;
+        ObjValue& value = it->second;
+        const size_t size = value.bytes.size();
+        if (key == kVelocityKey) {
+            auto step = motion.find(kPositionKey);
+            value.SetNumber(static_cast<uint64_t>(step == motion.end() ? 0 : step->second));
+        } else if (size >= 3) {
+            // An axis moving to and fro.
+            auto step = motion.find(key);
+            if (step == motion.end()) {
+                const int32_t s = static_cast<int32_t>(random.Range(5, 400));
+                step = motion.emplace(key, random.OneIn(2) ? s : -s).first;
+            }
+            if (syncs % 500 == 0) step->second = -step->second;
+            value.SetNumber(value.Number() + static_cast<uint64_t>(step->second));
+        } else if (size == 2 && value.dataType == 0x03) {
+            // An analog value drifting within its range.
+            const int32_t now =
+                static_cast<int16_t>(value.Number()) + static_cast<int32_t>(random.Range(0, 6)) - 3;
+            value.SetNumber(static_cast<uint16_t>(std::clamp(now, -kAnalogLimit, kAnalogLimit)));
+        } else if (size == 1 && random.OneIn(40)) {
+            // An input that changes now and then.
+            value.bytes[0] ^= static_cast<uint8_t>(1u << random.Range(0, 7));
+        }
+    }
+}
+
 void CanopenSimNode::Sync(uint32_t at, SimFrameQueue& queue) {
     ++syncs;
-    size_t m = 0;
+    Move();
     uint32_t due = at + Delay();
-    for (size_t k = 0; k < setup.tpdos.size(); ++k) {
+    for (int n = 0; n < kMaxPdos; ++n) {
+        auto comm = objects.find(Key(kTpdoCommunication + n, 1));
+        auto count = objects.find(Key(kTpdoMapping + n, 0));
+        if (comm == objects.end() || count == objects.end()) break;
+        const uint32_t cobId = static_cast<uint32_t>(comm->second.Number());
+        const uint64_t entries = count->second.Number();
+        if ((cobId & kCobIdInvalid) || entries == 0 || entries > kMaxMappedEntries) continue;
         uint8_t data[8] = {};
-        int length = 0;
-        for (uint32_t key : setup.tpdos[k]) {
-            ObjValue& value = objects[key];
-            const size_t size = value.bytes.size();
-            if (motion[m] != 0) {
-                // An axis moving to and fro.
-                if (syncs % 500 == 0) motion[m] = -motion[m];
-                value.SetNumber(value.Number() + static_cast<uint64_t>(motion[m]));
-            } else if (size > 0 && random.OneIn(40)) {
-                // An input that changes now and then.
-                value.bytes[0] ^= static_cast<uint8_t>(1u << random.Range(0, size == 1 ? 7 : 3));
+        int bits = 0;
+        for (uint64_t i = 1; i <= entries && bits >= 0; ++i) {
+            auto entry = objects.find(Key(kTpdoMapping + n, static_cast<int>(i)));
+            const uint32_t e =
+                entry == objects.end() ? 0 : static_cast<uint32_t>(entry->second.Number());
+            const int length = static_cast<int>(e & 0xFF);
+            if (bits + length > 64) {
+                bits = -1;  // a mapping the frame cannot hold is not sent
+                break;
             }
-            std::copy(value.bytes.begin(), value.bytes.end(), data + length);
-            length += static_cast<int>(size);
-            ++m;
+            auto object = objects.find((e >> 16) << 16 | (e >> 8 & 0xFF));
+            const uint64_t raw = object == objects.end() ? 0 : object->second.Number();
+            for (int b = 0; b < length; ++b, ++bits)
+                if (b < 64 && (raw >> b & 1))
+                    data[bits / 8] |= static_cast<uint8_t>(1u << bits % 8);
         }
-        queue.Send(due, 0x180u + 0x100u * static_cast<uint32_t>(k) + static_cast<uint32_t>(id),
-                   data, length);
+        if (bits < 0) continue;
+        queue.Send(due, cobId & 0x7FF, data, (bits + 7) / 8);
         due += 60;
     }
 }

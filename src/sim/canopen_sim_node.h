@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "sim/eds_values.h"
@@ -15,12 +16,16 @@ struct SimNodeSetup {
     std::map<uint32_t, ObjValue> objects;  // the dictionary's values at reset
     uint32_t heartbeatMs = 0;              // producer heartbeat time, 0 for none
     uint32_t guardMs = 0;                  // the master guards the node at this period, 0 for none
-    std::vector<std::vector<uint32_t>> tpdos;  // objects mapped into TPDO1, TPDO2, ...
+    // Objects mapped into TPDO1, TPDO2, ... in place of the dictionary's mapping.
+    std::vector<std::vector<uint32_t>> tpdos;
+    // TPDOs (number, objects) the master maps anew by SDO after each boot-up of the node.
+    std::vector<std::pair<int, std::vector<uint32_t>>> remaps;
     int lss = 0;  // 0: configured, 1: selective LSS assignment, 2: global
 };
 
 // One simulated CANopen node: boot-up, NMT states, heartbeat or guarding answers, TPDOs on
-// SYNC, the SDO server, emergencies and the LSS slave. Sends through the machine's queue.
+// SYNC by the PDO objects of its dictionary (which SDO writes change), the SDO server,
+// emergencies and the LSS slave. Sends through the machine's queue.
 class CanopenSimNode {
   public:
     enum State : uint8_t {
@@ -53,9 +58,21 @@ class CanopenSimNode {
     int AssignedId() const { return setup.id; }
     bool Alive() const { return state == kOperational || state == kPreOperational; }
     const std::map<uint32_t, ObjValue>& Objects() const { return objects; }
+    const std::vector<std::pair<int, std::vector<uint32_t>>>& Remaps() const {
+        return setup.remaps;
+    }
+
+    // The SDO writes that map TPDO num to objects, in the order CANopen asks for: the PDO made
+    // invalid, its mapping cleared, the entries, their number, the PDO valid again. Each is the
+    // object (index << 16 | sub-index) and its bytes.
+    std::vector<std::pair<uint32_t, std::vector<uint8_t>>> RemapWrites(
+        int num, const std::vector<uint32_t>& mapped) const;
 
   private:
     void Reset(uint32_t at, bool wholeNode);
+    // Moves the values the TPDOs carry as a machine's do: positions ramp to and fro with their
+    // velocity, analog values drift, inputs toggle now and then.
+    void Move();
     void Nmt(uint8_t command, uint32_t at);
     void Sync(uint32_t at, SimFrameQueue& queue);
     void Lss(const CANframe& frame, uint32_t at, SimFrameQueue& queue);
@@ -64,8 +81,8 @@ class CanopenSimNode {
     SimNodeSetup setup;
     SimRandom random;
     std::map<uint32_t, ObjValue> objects;
-    std::vector<int32_t> motion;  // per mapped object of the TPDOs: its step per SYNC
-    int id;                       // active node-ID; 0 without one
+    std::map<uint32_t, int32_t> motion;  // per ramping object: its step per SYNC
+    int id;                              // active node-ID; 0 without one
     State state = kOff;
     uint32_t bootAt = 0;
     uint32_t nextHeartbeat = 0;
