@@ -89,7 +89,7 @@ TEST(CanopenMachineTest, DemoTrafficDecodesCleanly) {
         size_t maxFrames;
     } kRuns[] = {
         {kDemoMachine, 20000000, 0, "demo_services.txt", SIZE_MAX},
-        {kSmallMachine, 10000000, 1, "small_services.txt", 400},
+        {kSmallMachine, 10000000, 1, "small_services.txt", 600},
         {ReadFile(EXAMPLES_DIR "/demo_machine.cfg"), 5000000, 0, "example_services.txt", SIZE_MAX},
     };
     for (const auto& run : kRuns) {
