@@ -79,6 +79,28 @@ for frames in 2000000 5000000; do
     measure "quillon-dump -q -c 1000000" "$frames" "$bin/quillon-dump" -q -c 1000000 "$log"
 done
 
+# Process data: 2,000,000 frames of eight nodes' four TPDOs each, one remapping per node halfway,
+# decoded by the mapping in force (bench/pdo.netcfg); the history of the mappings against the
+# same replay without them.
+pdolog=$data/pdo-2000000.log
+[ -s "$pdolog" ] || "$bin/gen_canopen_log" 2000000 8 pdo > "$pdolog"
+measure "fgets+sscanf (PDO set)" 2000000 "$bin/fgets_sscanf" "$pdolog"
+baseline=$last
+measure "quillon-dump -q (PDO set, no mappings)" 2000000 "$bin/quillon-dump" -q "$pdolog"
+plain_rss=$last_rss
+measure "quillon-dump -q -n pdo.netcfg" 2000000 "$bin/quillon-dump" -q -n bench/pdo.netcfg "$pdolog"
+ratio "$last" "$baseline" "quillon-dump -q -n against fgets+sscanf (PDO set)"
+target "PDO set: quillon-dump -q -n, frames/s" "$(frames_per_s 2000000 "$last")" ">=" 8000000
+target "PDO set: quillon-dump -q -n against fgets+sscanf, times" \
+    "$(awk -v a="$last" -v b="$baseline" 'BEGIN { printf "%.2f", b / a }')" ">=" 3
+target "PDO set: mapping history, bytes per stored frame" \
+    "$(awk -v r="$last_rss" -v p="$plain_rss" 'BEGIN { printf "%.2f", (r - p) * 1024 / 2000000 }')" \
+    "<=" 1
+measure "quillon-dump -j -n pdo.netcfg (values)" 2000000 "$bin/quillon-dump" -j -n bench/pdo.netcfg \
+    "$pdolog"
+target "PDO set: quillon-dump -j -n with values, frames/s" "$(frames_per_s 2000000 "$last")" \
+    ">=" 1000000
+
 # The other tools on the same 2,000,000 frames, converted by quillon-dump -o.
 log=$data/canopen-2000000.log
 candump=$data/canopen-2000000-candump.log  # python-can knows a candump log by its .log
