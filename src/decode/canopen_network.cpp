@@ -106,13 +106,17 @@ void CANopenNetwork::UpdateRoutes() {
             route.node = node->nodeId;
             route.dir = PdoConfig::DirOf(key);
             route.num = PdoConfig::NumOf(key);
-            // Versions share the parameters that did not change.
+            // Versions share the parameters, and their layouts, that did not change.
             const PdoRoute* old = previous.Find(params.FrameId());
             if (old && old->node == route.node && old->dir == route.dir && old->num == route.num &&
-                *old->params == params)
+                *old->params == params) {
                 route.params = old->params;
-            else
+                route.layout = old->layout;
+            } else {
                 route.params = std::make_shared<const PdoParameters>(params);
+                route.layout =
+                    MakePdoLayout(params, route.dir, route.num, route.node, node->Dictionary());
+            }
             table.Add(params.FrameId(), std::move(route));
         }
     }

@@ -17,9 +17,10 @@ struct DecodedValue {
 
     uint16_t index = 0;
     uint8_t sub = 0;
-    std::string name;  // the object's, from the dictionary
-    std::string type;  // the data type's name ("UNSIGNED16"), empty when unknown
-    int firstBit = 0;  // where the value starts in the frame's data, from bit 0 of byte 0
+    std::string name;       // the object's, from the dictionary
+    const char* type = "";  // the data type's name ("UNSIGNED16"), empty when unknown
+    bool quoted = false;    // text of a visible string, shown in quotes
+    int firstBit = 0;       // where the value starts in the frame's data, from bit 0 of byte 0
     int bits = 0;
     Form form = Form::kNone;
     int64_t number = 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "decode/pdo_config.h"
+#include "decode/pdo_layout.h"
 
 // The PDO a frame identifier carries on one port: its node, direction and number, and the
 // parameters in force.
@@ -16,6 +17,7 @@ struct PdoRoute {
     PdoDir dir = PdoDir::kTransmit;
     int num = 0;
     std::shared_ptr<const PdoParameters> params;
+    std::shared_ptr<const PdoLayout> layout;  // params read against the node's dictionary
 };
 
 // Every route of one port by frame identifier, sorted. A transmit PDO wins over a receive PDO

@@ -1,7 +1,7 @@
 #include "decode/value_text.h"
 
 #include <algorithm>
-#include <cinttypes>
+#include <charconv>
 #include <cstring>
 #include <vector>
 
@@ -54,10 +54,26 @@ void SetNumber(uint64_t raw, const DataType& type, DecodedValue& v) {
 
 void SetBytes(const uint8_t* bytes, size_t n, const DataType* type, DecodedValue& v) {
     v.form = Form::kText;
-    if (type && type->kind == Kind::kVisibleString)
+    v.quoted = type && type->kind == Kind::kVisibleString;
+    if (v.quoted)
         v.text.assign(bytes, std::find(bytes, bytes + n, 0));
     else
         v.text = HexBytes(bytes, n);
+}
+
+template <typename Number>
+void AppendNumber(std::string& out, Number n) {
+    char text[24];
+    out.append(text, std::to_chars(text, text + sizeof text, n).ptr);
+}
+
+// "0x" and the number in lower-case hex of digits digits at least.
+void AppendHex(std::string& out, uint64_t n, int digits) {
+    char text[16];
+    const char* end = std::to_chars(text, text + sizeof text, n, 16).ptr;
+    out += "0x";
+    out.append(static_cast<size_t>(std::max(0, digits - static_cast<int>(end - text))), '0');
+    out.append(text, static_cast<size_t>(end - text));
 }
 
 }  // namespace
@@ -94,26 +110,39 @@ void ReadBytesValue(const uint8_t* bytes, size_t count, uint32_t size, const Dat
     SetBytes(bytes, count, type, v);
 }
 
-std::string ShortText(const DecodedValue& v) {
+void AppendShortText(std::string& out, const DecodedValue& v) {
     switch (v.form) {
         case Form::kSigned:
-            return Format("%" PRId64, v.number);
+            return AppendNumber(out, v.number);
         case Form::kUnsigned:
-            if (v.bits >= 16) return Format("0x%0*" PRIx64, (v.bits + 3) / 4, v.unsignedNumber);
-            return Format("%" PRIu64, v.unsignedNumber);
+            if (v.bits >= 16) return AppendHex(out, v.unsignedNumber, (v.bits + 3) / 4);
+            return AppendNumber(out, v.unsignedNumber);
         case Form::kReal:
-            return Format("%g", v.real);
+            out += Format("%g", v.real);
+            return;
         case Form::kText:
-            return v.type == "VISIBLE_STRING" ? "\"" + v.text + "\"" : v.text;
+            if (!v.quoted) {
+                out += v.text;
+                return;
+            }
+            out += '"';
+            out += v.text;
+            out += '"';
+            return;
         default:
-            return "?";
+            out += '?';
     }
 }
 
 std::string LongText(const DecodedValue& v) {
-    if (v.form == Form::kUnsigned && v.bits >= 16)
-        return Format("%" PRIu64 " (0x%0*" PRIx64 ")", v.unsignedNumber, (v.bits + 3) / 4,
-                      v.unsignedNumber);
-    if (v.form == Form::kUnsigned) return Format("%" PRIu64, v.unsignedNumber);
-    return ShortText(v);
+    std::string text;
+    if (v.form == Form::kUnsigned && v.bits >= 16) {
+        AppendNumber(text, v.unsignedNumber);
+        text += " (";
+        AppendHex(text, v.unsignedNumber, (v.bits + 3) / 4);
+        text += ')';
+    } else {
+        AppendShortText(text, v);
+    }
+    return text;
 }

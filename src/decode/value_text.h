@@ -21,9 +21,9 @@ void ReadBitsValue(const uint8_t* data, const DataType& type, DecodedValue& v);
 void ReadBytesValue(const uint8_t* bytes, size_t count, uint32_t size, const DataType* type,
                     DecodedValue& v);
 
-// As a short description shows the value: unsigned numbers of 16 bits or more in hex, other
-// numbers in decimal, strings in quotes, bytes in hex; "?" for none.
-std::string ShortText(const DecodedValue& v);
+// Appends the value as a short description shows it: unsigned numbers of 16 bits or more in hex,
+// other numbers in decimal, strings in quotes, bytes in hex; "?" for none.
+void AppendShortText(std::string& out, const DecodedValue& v);
 // As a detail line shows it: unsigned numbers of 16 bits or more in decimal and hex.
 std::string LongText(const DecodedValue& v);
 // "0a 0b 0c".

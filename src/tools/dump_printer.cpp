@@ -94,36 +94,101 @@ void AppendFrag(std::string& out, const ParseFrag& f) {
     AppendJsonString(out, f.text);
 }
 
+// Whether s goes into JSON as it stands: printable ASCII without quotes or backslashes.
+bool Plain(const char* s, size_t n) {
+    for (size_t i = 0; i < n; i++) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0x20 || c == '"' || c == '\\' || c >= 0x80) return false;
+    }
+    return true;
+}
+
+// Writes through a pointer into room made beforehand: most frames carry a few values, each a
+// handful of small pieces, and appending them one by one was most of the time.
+struct Writer {
+    char* p;
+    void Put(const char* s, size_t n) {
+        std::memcpy(p, s, n);
+        p += n;
+    }
+    template <size_t N>
+    void Put(const char (&s)[N]) {
+        Put(s, N - 1);
+    }
+    template <typename N>
+    void Number(N n) {
+        p = std::to_chars(p, p + 24, n).ptr;
+    }
+    void Quoted(const char* s, size_t n) {
+        *p++ = '"';
+        Put(s, n);
+        *p++ = '"';
+    }
+};
+
 void AppendValue(std::string& out, const DecodedValue& v) {
-    out += "{\"index\":";
-    AppendNumber(out, v.index);
-    AppendMember(out, "sub", v.sub);
-    out += ",\"name\":";
-    AppendJsonString(out, v.name);
-    out += ",\"type\":";
-    AppendJsonString(out, v.type);
-    AppendMember(out, "first_bit", v.firstBit);
-    AppendMember(out, "bits", v.bits);
-    out += ",\"value\":";
-    switch (v.form) {
-        case DecodedValue::Form::kSigned:
-            AppendNumber(out, v.number);
-            break;
-        case DecodedValue::Form::kUnsigned:
-            AppendNumber(out, v.unsignedNumber);
-            break;
-        case DecodedValue::Form::kReal:
+    const size_t typeLength = std::strlen(v.type);
+    const bool nameAsIs = Plain(v.name.data(), v.name.size());
+    const bool textAsIs =
+        v.form != DecodedValue::Form::kText || Plain(v.text.data(), v.text.size());
+    if (!nameAsIs || !textAsIs || v.form == DecodedValue::Form::kReal) {
+        // The rare values the JSON library writes: escaped texts, doubles.
+        out += "{\"index\":";
+        AppendNumber(out, v.index);
+        AppendMember(out, "sub", v.sub);
+        out += ",\"name\":";
+        AppendJsonString(out, v.name);
+        out += ",\"type\":";
+        AppendJsonString(out, v.type, typeLength);
+        AppendMember(out, "first_bit", v.firstBit);
+        AppendMember(out, "bits", v.bits);
+        out += ",\"value\":";
+        if (v.form == DecodedValue::Form::kReal)
             // As the JSON library writes a double: the shortest text that reads back the same,
             // null for what JSON cannot hold.
             out += nlohmann::json(v.real).dump();
+        else if (v.form == DecodedValue::Form::kText)
+            AppendJsonString(out, v.text);
+        else if (v.form == DecodedValue::Form::kSigned)
+            AppendNumber(out, v.number);
+        else if (v.form == DecodedValue::Form::kUnsigned)
+            AppendNumber(out, v.unsignedNumber);
+        else
+            out += "null";
+        out += '}';
+        return;
+    }
+    const size_t at = out.size();
+    out.resize(at + 160 + v.name.size() + typeLength + v.text.size());
+    Writer w{&out[at]};
+    w.Put("{\"index\":");
+    w.Number(v.index);
+    w.Put(",\"sub\":");
+    w.Number(v.sub);
+    w.Put(",\"name\":");
+    w.Quoted(v.name.data(), v.name.size());
+    w.Put(",\"type\":");
+    w.Quoted(v.type, typeLength);
+    w.Put(",\"first_bit\":");
+    w.Number(v.firstBit);
+    w.Put(",\"bits\":");
+    w.Number(v.bits);
+    w.Put(",\"value\":");
+    switch (v.form) {
+        case DecodedValue::Form::kSigned:
+            w.Number(v.number);
+            break;
+        case DecodedValue::Form::kUnsigned:
+            w.Number(v.unsignedNumber);
             break;
         case DecodedValue::Form::kText:
-            AppendJsonString(out, v.text);
+            w.Quoted(v.text.data(), v.text.size());
             break;
         default:
-            out += "null";
+            w.Put("null");
     }
-    out += '}';
+    *w.p++ = '}';
+    out.resize(static_cast<size_t>(w.p - out.data()));
 }
 
 // ,"pdo":{..},"values":[..],"time":"..","sync_counter":n, each only when there is one.
