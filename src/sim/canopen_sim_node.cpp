@@ -14,6 +14,8 @@ constexpr uint32_t kPositionKey = 0x60640000;  // position actual value, which r
 constexpr uint32_t kVelocityKey = 0x606C0000;  // velocity actual value: the ramp's step
 constexpr uint8_t kSynchronous = 1;            // transmission type: on every SYNC
 constexpr int32_t kAnalogLimit = 2000;
+constexpr uint16_t kInteger16 = 0x03;  // data types of the values that drift and toggle
+constexpr uint16_t kUnsigned8 = 0x05;
 
 uint32_t Key(int index, int sub) {
     return static_cast<uint32_t>(index) << 16 | static_cast<uint32_t>(sub);
@@ -200,13 +202,13 @@ void CanopenSimNode::Move() {
             }
             if (syncs % 500 == 0) step->second = -step->second;
             value.SetNumber(value.Number() + static_cast<uint64_t>(step->second));
-        } else if (size == 2 && value.dataType == 0x03) {
+        } else if (size == 2 && value.dataType == kInteger16) {
             // An analog value drifting within its range.
             const int32_t now =
                 static_cast<int16_t>(value.Number()) + static_cast<int32_t>(random.Range(0, 6)) - 3;
             value.SetNumber(static_cast<uint16_t>(std::clamp(now, -kAnalogLimit, kAnalogLimit)));
-        } else if (size == 1 && random.OneIn(40)) {
-            // An input that changes now and then.
+        } else if (size == 1 && value.dataType == kUnsigned8 && random.OneIn(40)) {
+            // Digital inputs that change now and then.
             value.bytes[0] ^= static_cast<uint8_t>(1u << random.Range(0, 7));
         }
     }
