@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Takes the README's screenshot under a virtual X server: the demo log in the window, the
-# response of an SDO upload selected, and the control-byte line of its detail highlighted (the
-# byte it describes turns blue). Writes docs/screenshot.png.
+# Takes the README's screenshot under a virtual X server: the demo log in the window, a PDO frame
+# of an I/O module selected, and the line of its digital inputs highlighted in the detail view
+# (the byte they come from turns blue). Writes docs/screenshot.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh imagemagick x11-apps
@@ -28,8 +28,8 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
         sleep 0.1
     done
     sleep 1.5  # the replay ends and the list follows it
-    # Row 4 of the list (frame 2505, "SDO<-5: Vendor ID is 0x12345678"), then line 2 of the
-    # detail view (the control byte).
+    # Row 4 of the list (frame 2569, "TPDO1<-3: Digital inputs 1-8=241 ..."), then line 2 of the
+    # detail view (the digital inputs).
     xdotool mousemove --window "$id" 300 142 click 1
     sleep 0.3
     xdotool mousemove --window "$id" 300 513 click 1
