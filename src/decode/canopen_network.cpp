@@ -80,7 +80,8 @@ void CANopenNetwork::Start() {
         uint64_t cobId;
         const ObjInfo* info = dict->Find(static_cast<uint32_t>(kTimeCobIdObject) << 16);
         if (info && info->PowerOnValue(0, &cobId))
-            timeId = (cobId & kCobIdExtended) ? cobId & 0x3FFFFFFF : cobId & 0x7FF;
+            timeId = static_cast<uint32_t>((cobId & kCobIdExtended) ? cobId & 0x3FFFFFFF
+                                                                    : cobId & 0x7FF);
     }
     UpdateRoutes();
 }

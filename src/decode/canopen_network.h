@@ -94,7 +94,8 @@ class CANopenNetwork {
     const int32_t port;
     bool started = false;  // scan pass only
     PdoRoutes pdoRoutes;
-    uint32_t timeId = kDefaultTimeId;  // the frame identifier TIME is sent with
+    // The frame identifier TIME is sent with: set by the scan pass, read by decoding.
+    std::atomic<uint32_t> timeId{kDefaultTimeId};
 
   private:
     const DecodeContext context;

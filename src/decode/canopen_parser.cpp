@@ -100,7 +100,7 @@ std::string CANopenParser::Decode(CANframe& frame, ParsedMessage* message, Frame
         return DecodeStampedPdo(frame, net, message, values);
     if (id == 0x000) return parseNMT(frame, message);
     if (id == 0x080) return parseSYNC(frame, message, values);
-    if (id == (net ? net->timeId : kDefaultTimeId)) return parseTIME(frame, message, values);
+    if (id == (net ? net->timeId.load() : kDefaultTimeId)) return parseTIME(frame, message, values);
     if (id == 0x7E4 || id == 0x7E5) return parseLSS(frame, message);
     const int node = id & 0x7F;
     if (node == 0) return Parser::doParse(frame, message);
