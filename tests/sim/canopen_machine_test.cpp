@@ -119,18 +119,20 @@ TEST(CanopenMachineTest, DemoTrafficDecodesCleanly) {
 }
 
 // A node's TPDO keys replace its dictionary's mapping: the I/O module sends its inputs alone,
-// the drive its position before its statusword, each on the identifier of its number.
+// the drive its position before its statusword, and twice in a whole frame, each on the
+// identifier of its number.
 TEST(CanopenMachineTest, TpdoKeysMapTheNodesPdos) {
-    const std::vector<CANframe> frames = RunBus(
-        *Machine("[CANopen]\nSDO_ms:0\nNMT_ms:0\nEMCY_ms:0\n"
-                 "[Node]\nId:33\nEDS:demo_io.eds\nTPDO:6000sub1\n[END]\n"
-                 "[Node]\nId:32\nEDS:demo_drive.eds\nTPDO:6064\nTPDO:6064,6041\n[END]\n[END]\n"),
-        2000000);
+    const std::vector<CANframe> frames =
+        RunBus(*Machine("[CANopen]\nSDO_ms:0\nNMT_ms:0\nEMCY_ms:0\n"
+                        "[Node]\nId:33\nEDS:demo_io.eds\nTPDO:6000sub1\n[END]\n"
+                        "[Node]\nId:32\nEDS:demo_drive.eds\nTPDO:6064\nTPDO:6064,6041\nTPDO:6064,"
+                        "6064\n[END]\n[END]\n"),
+               2000000);
     std::map<uint32_t, std::set<int>> lengths;
     for (const CANframe& f : frames)
         if (f.id >= 0x180 && f.id < 0x580) lengths[f.id].insert(f.length);
-    EXPECT_EQ(lengths,
-              (std::map<uint32_t, std::set<int>>{{0x1A1, {1}}, {0x1A0, {4}}, {0x2A0, {6}}}));
+    EXPECT_EQ(lengths, (std::map<uint32_t, std::set<int>>{
+                           {0x1A1, {1}}, {0x1A0, {4}}, {0x2A0, {6}}, {0x3A0, {8}}}));
 }
 
 TEST(CanopenMachineTest, DescriptionErrorsNameTheKey) {
