@@ -125,8 +125,8 @@ TEST(CanopenMachineTest, TpdoKeysMapTheNodesPdos) {
     const std::vector<CANframe> frames =
         RunBus(*Machine("[CANopen]\nSDO_ms:0\nNMT_ms:0\nEMCY_ms:0\n"
                         "[Node]\nId:33\nEDS:demo_io.eds\nTPDO:6000sub1\n[END]\n"
-                        "[Node]\nId:32\nEDS:demo_drive.eds\nTPDO:6064\nTPDO:6064,6041\nTPDO:6064,"
-                        "6064\n[END]\n[END]\n"),
+                        "[Node]\nId:32\nEDS:demo_drive.eds\n"
+                        "TPDO:6064\nTPDO:6064,6041\nTPDO:6064,6064\n[END]\n[END]\n"),
                2000000);
     std::map<uint32_t, std::set<int>> lengths;
     for (const CANframe& f : frames)
