@@ -38,13 +38,31 @@ struct PdoOrigin {
 };
 
 // What quillon-dump adds to a frame's JSON object beyond its description and lines; all empty
-// for most frames.
-struct FrameValues {
+// for most frames. Cleared and filled again for frame after frame, it keeps its values' strings
+// and their room.
+class FrameValues {
+  public:
+    // A value more, to be filled in.
+    DecodedValue& Add() {
+        if (used == values.size()) values.emplace_back();
+        return values[used++];
+    }
+    size_t Count() const { return used; }
+    const DecodedValue& operator[](size_t i) const { return values[i]; }
+    bool Empty() const { return !isPdo && used == 0 && time.empty() && syncCounter < 0; }
+    void Clear() {
+        isPdo = false;
+        used = 0;
+        time.clear();
+        syncCounter = -1;
+    }
+
     bool isPdo = false;
     PdoOrigin pdo;
-    std::vector<DecodedValue> values;
     std::string time;      // a TIME frame's date and time, "2026-12-06T12:34:56.789"
     int syncCounter = -1;  // a SYNC frame's counter, -1 for none
 
-    bool Empty() const { return !isPdo && values.empty() && time.empty() && syncCounter < 0; }
+  private:
+    std::vector<DecodedValue> values;  // the first `used` are this frame's
+    size_t used = 0;
 };

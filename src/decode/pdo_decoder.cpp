@@ -84,7 +84,7 @@ std::string DecodeMultiplexed(CANframe& frame, const PdoRoute& route, const PdoL
     }
     std::string desc = layout.prefix + where + ": " + v.name + "=";
     AppendShortText(desc, v);
-    if (values) values->values.push_back(std::move(v));
+    if (values) values->Add() = std::move(v);
     return desc;
 }
 
@@ -115,13 +115,9 @@ std::string DecodePdo(CANframe& frame, const PdoRoute& route, ObjectNames* names
         if (!f.note.empty()) frame.RaiseStatus(Severity::kWarning);
         // Entries beyond the frame's bytes are left out; the frame's short line says so.
         if (f.value.firstBit + f.value.bits > 8 * length) continue;
-        size_t at = 0;
-        if (values) {
-            values->values.push_back(f.value);
-            at = values->values.size();
-        }
         DecodedValue local;
-        DecodedValue& v = values ? values->values[at - 1] : (local = f.value);
+        DecodedValue& v = values ? values->Add() : local;
+        v = f.value;
         if (f.note.empty()) ReadBitsValue(frame.data, *f.type, v);
         if (desc.size() > layout.prefix.size()) desc += ' ';
         desc += v.name;

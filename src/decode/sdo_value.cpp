@@ -155,5 +155,5 @@ void SDO::AddTransferValue(CANframe& frame, ParsedMessage* message, FrameValues*
                                     : std::string("CRC ok"),
                              crcBad ? 1 : 0);
     }
-    if (values) values->values.push_back(std::move(v));
+    if (values) values->Add() = std::move(v);
 }

@@ -94,6 +94,9 @@ void AppendFrag(std::string& out, const ParseFrag& f) {
     AppendJsonString(out, f.text);
 }
 
+// Room for a frame's members up to its description: names, 16 hex digits, eleven numbers.
+constexpr size_t kFrameMembersRoom = 512;
+
 // Whether s goes into JSON as it stands: printable ASCII without quotes or backslashes.
 bool Plain(const char* s, size_t n) {
     for (size_t i = 0; i < n; i++) {
@@ -126,41 +129,18 @@ struct Writer {
     }
 };
 
-void AppendValue(std::string& out, const DecodedValue& v) {
-    const size_t typeLength = std::strlen(v.type);
-    const bool nameAsIs = Plain(v.name.data(), v.name.size());
-    const bool textAsIs =
-        v.form != DecodedValue::Form::kText || Plain(v.text.data(), v.text.size());
-    if (!nameAsIs || !textAsIs || v.form == DecodedValue::Form::kReal) {
-        // The rare values the JSON library writes: escaped texts, doubles.
-        out += "{\"index\":";
-        AppendNumber(out, v.index);
-        AppendMember(out, "sub", v.sub);
-        out += ",\"name\":";
-        AppendJsonString(out, v.name);
-        out += ",\"type\":";
-        AppendJsonString(out, v.type, typeLength);
-        AppendMember(out, "first_bit", v.firstBit);
-        AppendMember(out, "bits", v.bits);
-        out += ",\"value\":";
-        if (v.form == DecodedValue::Form::kReal)
-            // As the JSON library writes a double: the shortest text that reads back the same,
-            // null for what JSON cannot hold.
-            out += nlohmann::json(v.real).dump();
-        else if (v.form == DecodedValue::Form::kText)
-            AppendJsonString(out, v.text);
-        else if (v.form == DecodedValue::Form::kSigned)
-            AppendNumber(out, v.number);
-        else if (v.form == DecodedValue::Form::kUnsigned)
-            AppendNumber(out, v.unsignedNumber);
-        else
-            out += "null";
-        out += '}';
-        return;
-    }
-    const size_t at = out.size();
-    out.resize(at + 160 + v.name.size() + typeLength + v.text.size());
-    Writer w{&out[at]};
+// Whether v goes into JSON as it stands: no text to escape, no double.
+bool PlainValue(const DecodedValue& v) {
+    return Plain(v.name.data(), v.name.size()) && v.form != DecodedValue::Form::kReal &&
+           (v.form != DecodedValue::Form::kText || Plain(v.text.data(), v.text.size()));
+}
+
+// The room v takes at most, written by WriteValue.
+size_t ValueRoom(const DecodedValue& v) {
+    return 160 + v.name.size() + std::strlen(v.type) + v.text.size();
+}
+
+void WriteValue(Writer& w, const DecodedValue& v) {
     w.Put("{\"index\":");
     w.Number(v.index);
     w.Put(",\"sub\":");
@@ -168,7 +148,7 @@ void AppendValue(std::string& out, const DecodedValue& v) {
     w.Put(",\"name\":");
     w.Quoted(v.name.data(), v.name.size());
     w.Put(",\"type\":");
-    w.Quoted(v.type, typeLength);
+    w.Quoted(v.type, std::strlen(v.type));
     w.Put(",\"first_bit\":");
     w.Number(v.firstBit);
     w.Put(",\"bits\":");
@@ -188,24 +168,68 @@ void AppendValue(std::string& out, const DecodedValue& v) {
             w.Put("null");
     }
     *w.p++ = '}';
-    out.resize(static_cast<size_t>(w.p - out.data()));
 }
 
-// ,"pdo":{..},"values":[..],"time":"..","sync_counter":n, each only when there is one.
+// The rare values the JSON library writes: escaped texts, doubles.
+void AppendValueByLibrary(std::string& out, const DecodedValue& v) {
+    out += "{\"index\":";
+    AppendNumber(out, v.index);
+    AppendMember(out, "sub", v.sub);
+    out += ",\"name\":";
+    AppendJsonString(out, v.name);
+    out += ",\"type\":";
+    AppendJsonString(out, v.type, std::strlen(v.type));
+    AppendMember(out, "first_bit", v.firstBit);
+    AppendMember(out, "bits", v.bits);
+    out += ",\"value\":";
+    if (v.form == DecodedValue::Form::kReal)
+        // As the JSON library writes a double: the shortest text that reads back the same,
+        // null for what JSON cannot hold.
+        out += nlohmann::json(v.real).dump();
+    else if (v.form == DecodedValue::Form::kText)
+        AppendJsonString(out, v.text);
+    else if (v.form == DecodedValue::Form::kSigned)
+        AppendNumber(out, v.number);
+    else if (v.form == DecodedValue::Form::kUnsigned)
+        AppendNumber(out, v.unsignedNumber);
+    else
+        out += "null";
+    out += '}';
+}
+
+// ,"pdo":{..},"values":[..],"time":"..","sync_counter":n, each only when there is one. The
+// values are written in one pass into room made for them all when none needs escaping.
 void AppendValues(std::string& out, const FrameValues& values) {
-    if (values.isPdo) {
-        out += ",\"pdo\":{\"dir\":\"";
-        out += values.pdo.dir;
-        out += '"';
-        AppendMember(out, "num", values.pdo.num);
-        AppendMember(out, "node", values.pdo.node);
-        out += '}';
+    size_t room = 64;
+    bool plain = true;
+    for (size_t i = 0; i < values.Count(); i++) {
+        room += ValueRoom(values[i]) + 1;
+        plain = plain && PlainValue(values[i]);
     }
-    if (!values.values.empty()) {
-        out += ",\"values\":[";
-        for (size_t i = 0; i < values.values.size(); i++) {
+    const size_t at = out.size();
+    out.resize(at + room);
+    Writer w{&out[at]};
+    if (values.isPdo) {
+        w.Put(",\"pdo\":{\"dir\":\"");
+        *w.p++ = values.pdo.dir;
+        w.Put("\",\"num\":");
+        w.Number(values.pdo.num);
+        w.Put(",\"node\":");
+        w.Number(values.pdo.node);
+        *w.p++ = '}';
+    }
+    if (values.Count() > 0) {
+        w.Put(",\"values\":[");
+        for (size_t i = 0; plain && i < values.Count(); i++) {
+            if (i) *w.p++ = ',';
+            WriteValue(w, values[i]);
+        }
+    }
+    out.resize(static_cast<size_t>(w.p - out.data()));
+    if (values.Count() > 0) {
+        for (size_t i = 0; !plain && i < values.Count(); i++) {
             if (i) out += ',';
-            AppendValue(out, values.values[i]);
+            AppendValueByLibrary(out, values[i]);
         }
         out += ']';
     }
@@ -291,47 +315,83 @@ void DumpPrinter::PrintText(int index, CANframe& frame) {
 
 void DumpPrinter::PrintJson(int index, CANframe& frame) {
     int status;
-    values.isPdo = false;
-    values.values.clear();
-    values.time.clear();
-    values.syncCounter = -1;
+    values.Clear();
     const std::string desc = Describe(frame, &status, &values);
     // Written by hand, member by member in the order and form of the JSON library's compact
     // output: building a document per frame was most of the time.
     std::string& j = jsonLine;
-    j.assign("{\"port\":");
-    AppendNumber(j, static_cast<unsigned>(frame.port));
-    AppendMember(j, "msg", index);
-    AppendMember(j, "timestamp", frame.timestamp);
-    if (const char* name = TypeName(frame.type)) {
-        j += ",\"type\":\"";
-        j += name;
-        j += '"';
-    } else {
-        AppendMember(j, "type", static_cast<int>(frame.type));
-    }
-    j += frame.extended ? ",\"ext\":true" : ",\"ext\":false";
-    AppendMember(j, "id", frame.id);
-    AppendMember(j, "length", static_cast<int>(frame.length));
-    if (frame.type == FRAME_TEXT) {
-        j += ",\"data\":null,\"text\":";
-        if (frame.text)
-            AppendJsonString(j, frame.text, std::strlen(frame.text));
-        else
-            j += "null";
-    } else {
-        j += ",\"data\":\"";
-        for (uint8_t b : frame.data) {
-            j += LowerHexChar(b >> 4);
-            j += LowerHexChar(b);
+    const char* name = TypeName(frame.type);
+    if (frame.type == FRAME_TEXT || !name) {
+        j.assign("{\"port\":");
+        AppendNumber(j, static_cast<unsigned>(frame.port));
+        AppendMember(j, "msg", index);
+        AppendMember(j, "timestamp", frame.timestamp);
+        if (name) {
+            j += ",\"type\":\"";
+            j += name;
+            j += '"';
+        } else {
+            AppendMember(j, "type", static_cast<int>(frame.type));
         }
-        j += "\",\"text\":null";
+        j += frame.extended ? ",\"ext\":true" : ",\"ext\":false";
+        AppendMember(j, "id", frame.id);
+        AppendMember(j, "length", static_cast<int>(frame.length));
+        if (frame.type == FRAME_TEXT) {
+            j += ",\"data\":null,\"text\":";
+            if (frame.text)
+                AppendJsonString(j, frame.text, std::strlen(frame.text));
+            else
+                j += "null";
+        } else {
+            j += ",\"data\":\"";
+            for (uint8_t b : frame.data) {
+                j += LowerHexChar(b >> 4);
+                j += LowerHexChar(b);
+            }
+            j += "\",\"text\":null";
+        }
+        AppendMember(j, "status", status);
+        AppendMember(j, "scanInfo", frame.scanInfo);
+        AppendMember(j, "txPrev", frame.txPrev);
+        AppendMember(j, "txNext", frame.txNext);
+        AppendMember(j, "objID", frame.objID);
+    } else {
+        // A frame: every member up to the description in one pass.
+        j.resize(kFrameMembersRoom);
+        Writer w{&j[0]};
+        w.Put("{\"port\":");
+        w.Number(static_cast<unsigned>(frame.port));
+        w.Put(",\"msg\":");
+        w.Number(index);
+        w.Put(",\"timestamp\":");
+        w.Number(frame.timestamp);
+        w.Put(",\"type\":\"");
+        w.Put(name, std::strlen(name));
+        if (frame.extended)
+            w.Put("\",\"ext\":true");
+        else
+            w.Put("\",\"ext\":false");
+        w.Put(",\"id\":");
+        w.Number(frame.id);
+        w.Put(",\"length\":");
+        w.Number(static_cast<int>(frame.length));
+        w.Put(",\"data\":\"");
+        for (uint8_t b : frame.data) {
+            *w.p++ = LowerHexChar(b >> 4);
+            *w.p++ = LowerHexChar(b);
+        }
+        w.Put("\",\"text\":null,\"status\":");
+        w.Number(status);
+        w.Put(",\"scanInfo\":");
+        w.Number(frame.scanInfo);
+        w.Put(",\"txPrev\":");
+        w.Number(frame.txPrev);
+        w.Put(",\"txNext\":");
+        w.Number(frame.txNext);
+        w.Put(",\"objID\":");
+        w.Number(frame.objID);
+        j.resize(static_cast<size_t>(w.p - j.data()));
     }
-    AppendMember(j, "status", status);
-    AppendMember(j, "scanInfo", frame.scanInfo);
-    AppendMember(j, "txPrev", frame.txPrev);
-    AppendMember(j, "txNext", frame.txNext);
-    AppendMember(j, "objID", frame.objID);
     j += ",\"desc\":";
     AppendJsonString(j, desc);
     if (!values.Empty()) AppendValues(j, values);
