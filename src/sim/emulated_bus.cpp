@@ -69,6 +69,7 @@ int EmulatedBus::OpenPort(EmulatedPort& port) {
     std::lock_guard<std::mutex> lock(mutex);
     if (port.open) return kDriverReopen;
     port.open = true;
+    port.openedAt = GetTime();
     port.rx.clear();
     if (!started && !startAsked) {
         startAsked = true;
@@ -304,7 +305,9 @@ void EmulatedBus::Deliver(const InFlight& done) {
             port->sent++;
             continue;
         }
-        if (!Follows(*port)) continue;
+        // The bus's clock may lag behind real time: a frame that ended before the port was
+        // opened, as a card sees it, never reached it.
+        if (!Follows(*port) || After(port->openedAt, done.end)) continue;
         if (port->rx.size() >= port->queueLimit) {
             port->overruns++;
             continue;

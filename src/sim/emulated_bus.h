@@ -37,6 +37,7 @@ struct EmulatedPort {
     const size_t queueLimit;
     int rate;
     bool open = false;
+    uint32_t openedAt = 0;         // when it was last opened (GetTime clock)
     std::deque<__CANCARD_MSG> rx;  // received, not yet read
     std::deque<BusFrame> tx;       // written, not yet on the bus
     std::condition_variable rxReady;
