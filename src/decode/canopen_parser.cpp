@@ -58,11 +58,9 @@ std::string CANopenParser::Describe(CANframe& frame, FrameValues* values) {
 
 bool CANopenParser::CarriesObject(const CANframe& frame,
                                   const std::function<bool(uint32_t)>& test) {
-    if (!(frame.scanInfo & PdoRoutes::kStamp)) return false;
-    CANopenNetwork* net = findNet(frame.port, false);
-    const std::shared_ptr<const PdoTable> table =
-        net ? net->pdoRoutes.Version(frame.scanInfo & ~PdoRoutes::kStamp) : nullptr;
-    const PdoRoute* route = table ? table->Find(frame.id) : nullptr;
+    CANopenNetwork* net = PdoRoutes::IsStamped(frame) ? findNet(frame.port, false) : nullptr;
+    std::shared_ptr<const PdoTable> table;
+    const PdoRoute* route = net ? net->pdoRoutes.Stamped(frame, table) : nullptr;
     if (!route) return false;
     const PdoParameters& params = *route->params;
     if (params.Multiplexed()) {
@@ -73,18 +71,16 @@ bool CANopenParser::CarriesObject(const CANframe& frame,
     }
     for (int i = 0; i < params.count && i < kMaxMappedEntries; i++) {
         const uint32_t entry = params.entries[i];
-        if ((entry >> 16) > kLastDummyIndex && test((entry >> 16) << 16 | ((entry >> 8) & 0xFF)))
-            return true;
+        if (!IsDummy(entry) && test(MappedObject(entry))) return true;
     }
     return false;
 }
 
 std::string CANopenParser::DecodeStampedPdo(CANframe& frame, CANopenNetwork* net,
                                             ParsedMessage* message, FrameValues* values) {
-    const std::shared_ptr<const PdoTable> table =
-        net->pdoRoutes.Version(frame.scanInfo & ~PdoRoutes::kStamp);
-    const PdoRoute* route = table ? table->Find(frame.id) : nullptr;
-    if (route) return DecodePdo(frame, *route, context.names, *this, message, values);
+    std::shared_ptr<const PdoTable> table;
+    if (const PdoRoute* route = net->pdoRoutes.Stamped(frame, table))
+        return DecodePdo(frame, *route, context.names, *this, message, values);
     const std::string desc = Parser::doParse(frame, message);
     if (message)
         message->addFrag(0, 0, "The PDO mapping in force when this frame arrived is no longer kept",
@@ -96,8 +92,7 @@ std::string CANopenParser::Decode(CANframe& frame, ParsedMessage* message, Frame
     if (frame.type != FRAME_DATA && frame.type != FRAME_RTR) return Parser::doParse(frame, message);
     const uint32_t id = frame.id;
     CANopenNetwork* net = findNet(frame.port, false);
-    if (net && (frame.scanInfo & PdoRoutes::kStamp))
-        return DecodeStampedPdo(frame, net, message, values);
+    if (net && PdoRoutes::IsStamped(frame)) return DecodeStampedPdo(frame, net, message, values);
     if (id == 0x000) return parseNMT(frame, message);
     if (id == 0x080) return parseSYNC(frame, message, values);
     if (id == (net ? net->timeId.load() : kDefaultTimeId)) return parseTIME(frame, message, values);
@@ -141,6 +136,6 @@ void CANopenParser::Scan(int index, CANframe& frame, StoredFrames& stored) {
         }
     } else if ((data || frame.type == FRAME_RTR) && !net->pdoRoutes.Current().Empty() &&
                !IsServiceId(frame.id, net->timeId) && net->pdoRoutes.Current().Find(frame.id)) {
-        frame.scanInfo = PdoRoutes::kStamp | net->pdoRoutes.CurrentNumber();
+        net->pdoRoutes.Stamp(frame);
     }
 }

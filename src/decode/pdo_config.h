@@ -20,6 +20,18 @@ constexpr uint32_t kCobIdNoRtr = 1u << 30;
 constexpr uint32_t kCobIdExtended = 1u << 29;
 // Mapping entries of indexes 0x0001 to this are dummies: a gap of the entry's length.
 constexpr uint16_t kLastDummyIndex = 0x0007;
+
+// The object a mapping entry (index << 16 | sub-index << 8 | bit length) names, as
+// index << 16 | sub-index, and its length in bits.
+constexpr uint32_t MappedObject(uint32_t entry) {
+    return (entry & 0xFFFF0000) | (entry >> 8 & 0xFF);
+}
+constexpr int MappedBits(uint32_t entry) {
+    return static_cast<int>(entry & 0xFF);
+}
+constexpr bool IsDummy(uint32_t entry) {
+    return (entry >> 16) >= 1 && (entry >> 16) <= kLastDummyIndex;
+}
 // Mapping sub 0 of a multiplexed PDO: source address mode (the producer's own objects) and
 // destination address mode (the addressed node's objects).
 constexpr uint8_t kMpdoSourceAddressing = 0xFE;

@@ -22,15 +22,15 @@ std::shared_ptr<const PdoLayout> MakePdoLayout(const PdoParameters& params, PdoD
     const int count = std::min<int>(params.count, kMaxMappedEntries);
     for (int i = 0; i < count; i++) {
         const uint32_t entry = params.entries[i];
-        const int bits = entry & 0xFF;
+        const int bits = MappedBits(entry);
         const uint16_t index = entry >> 16;
-        const uint8_t sub = (entry >> 8) & 0xFF;
-        if (index >= 1 && index <= kLastDummyIndex) {
+        const uint8_t sub = MappedObject(entry) & 0xFF;
+        if (IsDummy(entry)) {
             l.bits += bits;
             continue;
         }
         const std::string object = Format("0x%04x.%02x", index, sub);
-        const ObjInfo* info = dict ? dict->Find(static_cast<uint32_t>(index) << 16 | sub) : nullptr;
+        const ObjInfo* info = dict ? dict->Find(MappedObject(entry)) : nullptr;
         const DataType* type = info ? FindDataType(info->dataType) : nullptr;
         l.warn = dict != nullptr;
         if (!dict)

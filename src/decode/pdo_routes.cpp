@@ -46,6 +46,12 @@ void PdoRoutes::Publish(PdoTable table) {
     }
 }
 
+const PdoRoute* PdoRoutes::Stamped(const CANframe& frame,
+                                   std::shared_ptr<const PdoTable>& table) const {
+    table = Version(frame.scanInfo & ~kStamp);
+    return table ? table->Find(frame.id) : nullptr;
+}
+
 std::shared_ptr<const PdoTable> PdoRoutes::Version(uint32_t number) const {
     std::lock_guard<std::mutex> hold(lock);
     if (number < first || number - first >= versions.size()) return nullptr;

@@ -9,6 +9,7 @@
 
 #include "decode/pdo_config.h"
 #include "decode/pdo_layout.h"
+#include "store/can_frame.h"
 
 // The PDO a frame identifier carries on one port: its node, direction and number, and the
 // parameters in force.
@@ -46,15 +47,20 @@ class PdoRoutes {
 
     // Makes table the one in force from now unless it equals the current one; scan thread only.
     void Publish(PdoTable table);
-    // The table in force and its number; scan thread only.
+    // The table in force; scan thread only.
     const PdoTable& Current() const { return *current; }
-    uint32_t CurrentNumber() const { return currentNumber; }
-    // Any thread; null when number is unknown or no longer kept.
-    std::shared_ptr<const PdoTable> Version(uint32_t number) const;
+    // Marks frame as arriving under the table in force; scan thread only.
+    void Stamp(CANframe& frame) const { frame.scanInfo = kStamp | currentNumber; }
+    static bool IsStamped(const CANframe& frame) { return frame.scanInfo & kStamp; }
+    // The route a stamped frame arrived under, and the table holding it; null when the version
+    // is no longer kept. Any thread.
+    const PdoRoute* Stamped(const CANframe& frame, std::shared_ptr<const PdoTable>& table) const;
 
   private:
     std::shared_ptr<const PdoTable> current = std::make_shared<const PdoTable>();
     uint32_t currentNumber = 0;
+
+    std::shared_ptr<const PdoTable> Version(uint32_t number) const;
 
     mutable std::mutex lock;
     std::deque<std::shared_ptr<const PdoTable>> versions{current};

@@ -31,11 +31,6 @@ const char* const kScsNames[8] = {"Upload Segment Response",
                                   "Block Upload Response",
                                   nullptr};
 
-// The data bytes of an expedited transfer by its command byte: 4 unless the size is indicated.
-int ExpeditedSize(uint8_t command) {
-    return (command & 1) ? 4 - ((command >> 2) & 3) : 4;
-}
-
 }  // namespace
 
 void SDO::SetKind(CANframe& frame, int kind) {
@@ -111,7 +106,7 @@ void SDO::scan(int at, CANframe& frame, StoredFrames& stored) {
         if (row.next) state = *row.next;
         switch (cs) {
             case 0:
-                Collect(frame.data + 1, 7 - ((b >> 1) & 7));
+                Collect(frame.data + 1, SegmentSize(b));
                 if (client) {
                     SetKind(frame, kDownloadSegmentRequest);
                     last = b & 1;

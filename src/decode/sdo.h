@@ -79,6 +79,13 @@ class SDO {
 
     // A frame from the client to the node (0x600 + N), not the node's answer (0x580 + N).
     static bool IsClient(const CANframe& frame) { return (frame.id & 0x3FFFFF80) == 0x600; }
+    // The data bytes of an expedited initiate frame by its command byte: 4 unless the size is
+    // indicated.
+    static int ExpeditedSize(uint8_t command) {
+        return (command & 1) ? 4 - ((command >> 2) & 3) : 4;
+    }
+    // The data bytes of a segment by its command byte.
+    static int SegmentSize(uint8_t command) { return 7 - ((command >> 1) & 7); }
 
     // The scan step for one stored SDO data frame of the node, in store order.
     void scan(int index, CANframe& frame, StoredFrames& stored);

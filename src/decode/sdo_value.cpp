@@ -89,11 +89,11 @@ bool SDO::GatherTransfer(const CANframe& last, TransferData& out) {
             case kInitUploadResponse:
                 // An initiate frame begins the data again (a node that answered twice).
                 out.bytes.clear();
-                if (b & 2) append(f.data + 4, (b & 1) ? 4 - ((b >> 2) & 3) : 4);
+                if (b & 2) append(f.data + 4, ExpeditedSize(b));
                 break;
             case kDownloadSegmentRequest:
             case kUploadSegmentResponse:
-                append(f.data + 1, 7 - ((b >> 1) & 7));
+                append(f.data + 1, SegmentSize(b));
                 break;
             case kBlockDownloadClient:
             case kBlockUploadNode:

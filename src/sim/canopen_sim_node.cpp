@@ -181,8 +181,7 @@ void CanopenSimNode::Move() {
         for (uint64_t i = 1; i <= count->second.Number() && i <= kMaxMappedEntries; ++i) {
             auto entry = objects.find(Key(kTpdoMapping + n, static_cast<int>(i)));
             if (entry != objects.end())
-                carried.insert(static_cast<uint32_t>(entry->second.Number() >> 16) << 16 |
-                               (entry->second.Number() >> 8 & 0xFF));
+                carried.insert(MappedObject(static_cast<uint32_t>(entry->second.Number())));
         }
     }
     for (uint32_t key : carried) {
@@ -231,12 +230,12 @@ void CanopenSimNode::Sync(uint32_t at, SimFrameQueue& queue) {
             auto entry = objects.find(Key(kTpdoMapping + n, static_cast<int>(i)));
             const uint32_t e =
                 entry == objects.end() ? 0 : static_cast<uint32_t>(entry->second.Number());
-            const int length = static_cast<int>(e & 0xFF);
+            const int length = MappedBits(e);
             if (bits + length > 64) {
                 bits = -1;  // a mapping the frame cannot hold is not sent
                 break;
             }
-            auto object = objects.find((e >> 16) << 16 | (e >> 8 & 0xFF));
+            auto object = objects.find(MappedObject(e));
             const uint64_t raw = object == objects.end() ? 0 : object->second.Number();
             for (int b = 0; b < length; ++b, ++bits)
                 if (b < 64 && (raw >> b & 1))

@@ -33,17 +33,23 @@ const char* LevelSuffix(int level) {
     return level == 1 ? "  (warning)" : level == 2 ? "  (error)" : "";
 }
 
+// Whether s goes into JSON as it stands: printable ASCII without quotes or backslashes.
+bool Plain(const char* s, size_t n) {
+    for (size_t i = 0; i < n; i++) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0x20 || c == '"' || c == '\\' || c >= 0x80) return false;
+    }
+    return true;
+}
+
 // Appends s as a JSON string the way the JSON library writes it, invalid UTF-8 replaced.
 // Printable ASCII without quotes or backslashes, nearly every text, is copied as it stands; the
 // library escapes the rest.
 void AppendJsonString(std::string& out, const char* s, size_t n) {
-    for (size_t i = 0; i < n; i++) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c < 0x20 || c == '"' || c == '\\' || c >= 0x80) {
-            out += nlohmann::json(std::string(s, n))
-                       .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-            return;
-        }
+    if (!Plain(s, n)) {
+        out += nlohmann::json(std::string(s, n))
+                   .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        return;
     }
     out += '"';
     out.append(s, n);
@@ -96,15 +102,6 @@ void AppendFrag(std::string& out, const ParseFrag& f) {
 
 // Room for a frame's members up to its description: names, 16 hex digits, eleven numbers.
 constexpr size_t kFrameMembersRoom = 512;
-
-// Whether s goes into JSON as it stands: printable ASCII without quotes or backslashes.
-bool Plain(const char* s, size_t n) {
-    for (size_t i = 0; i < n; i++) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c < 0x20 || c == '"' || c == '\\' || c >= 0x80) return false;
-    }
-    return true;
-}
 
 // Writes through a pointer into room made beforehand: most frames carry a few values, each a
 // handful of small pieces, and appending them one by one was most of the time.
