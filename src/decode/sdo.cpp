@@ -399,11 +399,7 @@ std::string SDO::Abort(CANframe& frame, ParsedMessage* message) {
     checkReservedBits(frame, message, 0x1F);
     const std::string name = FindObject(frame, message);
     const uint32_t code = Build32(frame.data + 4);
-    std::string codeText = Format("0x%08x", code);
-    const SdoAbortCode* end = sdoAbortCodes + kNumSdoAbortCodes;
-    const SdoAbortCode* row = std::lower_bound(
-        sdoAbortCodes, end, code, [](const SdoAbortCode& r, uint32_t c) { return r.code < c; });
-    if (row != end && row->code == code) codeText += row->text;
+    const std::string codeText = Format("0x%08x", code) + SdoAbortText(code);
     if (message) message->addFrag(4, 4, "Abort code: " + codeText, 0);
     return "SDO abort " + name + " reason: " + codeText;
 }

@@ -13,8 +13,9 @@
 
 class CANopenNode;
 
-// CRC-16-CCITT (polynomial 0x1021, initial value 0), as SDO block transfers check their data.
-uint16_t SdoBlockCrc(const uint8_t* bytes, size_t n);
+// CRC-16-CCITT (polynomial 0x1021, initial value 0), as SDO block transfers check their data;
+// crc: the CRC of the bytes before these, to go on from.
+uint16_t SdoBlockCrc(const uint8_t* bytes, size_t n, uint16_t crc = 0);
 
 // The SDO conversation of one node. The scan half (scan) follows it frame by frame in store
 // order with a small state machine and writes what it learns into each stored frame: its kind

@@ -1,5 +1,7 @@
 #include "decode/sdo_abort_codes.h"
 
+#include <algorithm>
+
 const SdoAbortCode sdoAbortCodes[kNumSdoAbortCodes] = {
     {kAbortToggle, " (Toggle bit not alternated)"},
     {kAbortTimeout, " (SDO protocol timed out)"},
@@ -35,3 +37,10 @@ const SdoAbortCode sdoAbortCodes[kNumSdoAbortCodes] = {
     {0x08000023,
      " (Object dictionary dynamic generation fails or no object dictionary is present)"},
 };
+
+const char* SdoAbortText(uint32_t code) {
+    const SdoAbortCode* end = sdoAbortCodes + kNumSdoAbortCodes;
+    const SdoAbortCode* row = std::lower_bound(
+        sdoAbortCodes, end, code, [](const SdoAbortCode& r, uint32_t c) { return r.code < c; });
+    return row != end && row->code == code ? row->text : "";
+}

@@ -23,3 +23,5 @@ enum SdoAbort : uint32_t {
 constexpr int kNumSdoAbortCodes = 29;
 // By ascending code.
 extern const SdoAbortCode sdoAbortCodes[kNumSdoAbortCodes];
+// The description of code (" (...)"), or "" for a code without one.
+const char* SdoAbortText(uint32_t code);

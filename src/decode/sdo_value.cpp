@@ -26,8 +26,7 @@ int KindOf(const CANframe& frame) {
 
 }  // namespace
 
-uint16_t SdoBlockCrc(const uint8_t* bytes, size_t n) {
-    uint16_t crc = 0;
+uint16_t SdoBlockCrc(const uint8_t* bytes, size_t n, uint16_t crc) {
     for (size_t i = 0; i < n; i++) {
         crc ^= static_cast<uint16_t>(bytes[i] << 8);
         for (int bit = 0; bit < 8; bit++)

@@ -22,6 +22,7 @@ void Session::CreateStores(int capacity) {
     mode = PARSE_NONE;
     filtered.reset();
     messages = std::make_unique<MsgStore>(capacity);
+    messages->SetTally(&allStatus);
     filtered = std::make_unique<FiltStore>(*messages, display);
     readMgr.SetStore(messages.get());
     if (chosen != PARSE_NONE) SetParserMode(chosen);
@@ -40,6 +41,14 @@ void Session::SetParserMode(ParseMode chosen) {
         mode = PARSE_RAW;
     }
     messages->SetDecoder(parser.get());
+    auto* canopen = dynamic_cast<CANopenParser*>(parser.get());
+    allStatus.SetDecoder(canopen);
+    passedStatus.SetDecoder(canopen);
+}
+
+void Session::FollowFilteredStatus(bool follow, const std::function<void()>& progress) {
+    filtered->SetTally(follow ? &passedStatus : nullptr);
+    if (follow) filtered->Reset(progress);
 }
 
 bool Session::CarriesObject(const CANframe& frame, const std::function<bool(uint32_t)>& test) {

@@ -13,6 +13,7 @@
 #include "session/display_filter.h"
 #include "session/parse_mode.h"
 #include "session/port_selection.h"
+#include "status/network_status.h"
 #include "store/frame_objects.h"
 
 class Cards;
@@ -78,6 +79,13 @@ class Session : private LogNotices, public FrameObjects {
     NetworkConfig& network() { return netConfig; }
     PortSelection& ports() { return selection; }
     DisplayFilter& filter() { return display; }
+    // The network status of every frame stored since the last Clear.
+    NetworkStatus& status() { return allStatus; }
+    // The network status of the frames the display filter passes, kept only while followed
+    // (GUI thread): following it rebuilds the filtered view, with progress as for SetFilter, so
+    // that it counts the frames the view holds.
+    NetworkStatus& filteredStatus() { return passedStatus; }
+    void FollowFilteredStatus(bool follow, const std::function<void()>& progress = nullptr);
     // The objects of PDO frames, as the current decoder learned them.
     bool CarriesObject(const CANframe& frame, const std::function<bool(uint32_t)>& test) override;
 
@@ -86,6 +94,9 @@ class Session : private LogNotices, public FrameObjects {
     void LogWriteDone() override;
 
     std::atomic<LogNotices*> notices{nullptr};
+    // Before the stores that count into them.
+    NetworkStatus allStatus;
+    NetworkStatus passedStatus;
     DisplayFilter display;
     NetworkConfig netConfig;  // names the objects of SDO transfers
     PortSelection selection;

@@ -58,25 +58,34 @@ void FiltStore::AddStoreFrame(int first, int last, int total, const CANframe& fr
     if (total == 0)
         AddStore(first, last, total);
     else
-        Take(last, filter.Passes(frame));  // within a run: BatchStarts holds the locks
+        Take(last, frame, filter.Passes(frame));  // within a run: BatchStarts holds the locks
 }
 
 // Held from one call to the other, so no scoped guard can hold them.
 void FiltStore::BatchStarts() {
     filter.FilterLock().lock();
     lock.lock();
+    if (tally) tally->RunStarts();
 }
 
 void FiltStore::BatchEnds() {
+    if (tally) tally->RunEnds();
     lock.unlock();
     filter.FilterLock().unlock();
 }
 
-void FiltStore::Take(int last, bool pass) {
+void FiltStore::SetTally(FrameTally* replacement) {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    tally = replacement;
+    if (tally) tally->Restart();
+}
+
+void FiltStore::Take(int last, const CANframe& frame, bool pass) {
     if (rebuilding || last <= decidedUpTo) return;  // a rebuild has it, or will
     decidedUpTo = last;
     if (!pass) return;
     Append(last);
+    if (tally) tally->Count(last, frame);
     if (listener) listener->AddStore(first, first + count - 1, count);
 }
 
@@ -85,6 +94,7 @@ void FiltStore::Reset(const std::function<void()>& progress) {
     int next;
     auto restart = [&] {
         Empty();
+        if (tally) tally->Restart();
         generation = clears;
         next = source.GetFirst();
     };
@@ -95,6 +105,7 @@ void FiltStore::Reset(const std::function<void()>& progress) {
     }
     std::vector<int> passed;
     passed.reserve(kBatch);
+    std::vector<CANframe> passedFrames;  // for the tally: copied while the store holds them
     CANframe frame;
     for (;;) {
         int storeFirst, storeLast;
@@ -114,10 +125,15 @@ void FiltStore::Reset(const std::function<void()>& progress) {
         }
         const int end = storeLast - next >= kBatch ? next + kBatch - 1 : storeLast;
         passed.clear();
+        passedFrames.clear();
         {
             std::lock_guard<std::mutex> hold(filter.FilterLock());
-            for (int i = next; i <= end; i++)
-                if (source.Get(i, frame) && filter.Passes(frame)) passed.push_back(i);
+            const bool counted = Tallied();
+            for (int i = next; i <= end; i++) {
+                if (!source.Get(i, frame) || !filter.Passes(frame)) continue;
+                passed.push_back(i);
+                if (counted) passedFrames.push_back(frame);
+            }
         }
         StoreListener* l;
         int f, c;
@@ -128,6 +144,11 @@ void FiltStore::Reset(const std::function<void()>& progress) {
                 continue;
             }
             for (int i : passed) Append(i);
+            if (tally && passedFrames.size() == passed.size()) {
+                tally->RunStarts();
+                for (size_t k = 0; k < passed.size(); k++) tally->Count(passed[k], passedFrames[k]);
+                tally->RunEnds();
+            }
             next = end + 1;
             l = listener;
             f = first;
@@ -144,6 +165,11 @@ void FiltStore::Reset(const std::function<void()>& progress) {
         l = listener;
     }
     if (l) l->StoreReset();
+}
+
+bool FiltStore::Tallied() {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    return tally != nullptr;
 }
 
 bool FiltStore::Get(int index, CANframe& frame) {

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "store/frame_filter.h"
+#include "store/frame_tally.h"
 #include "store/storage.h"
 #include "store/zero_pages.h"
 
@@ -17,12 +18,12 @@ class MsgStore;
 //
 // Locks: `lock` (the Storage lock) guards first, count, the ring and the rebuild bookkeeping;
 // the filter's own lock (FrameFilter::FilterLock) guards it while it is matched. Lock order: the
-// filter's lock, then `lock`, then the message store's: a run of notices (BatchStarts to
-// BatchEnds) holds the first two throughout, around the message store's additions, so that each
-// frame's notice takes them again at little cost. Notices arrive one frame at a time (the message
-// store serialises its additions), and a Reset that runs while frames arrive leaves every passing
-// frame in the view exactly once, in order: while it rebuilds, notices leave the frames to it, and
-// it catches up with the store before it ends.
+// filter's lock, then `lock`, then the tally's, then the message store's: a run of notices
+// (BatchStarts to BatchEnds) holds the first two throughout, around the message store's additions,
+// so that each frame's notice takes them again at little cost. Notices arrive one frame at a time
+// (the message store serialises its additions), and a Reset that runs while frames arrive leaves
+// every passing frame in the view exactly once, in order: while it rebuilds, notices leave the
+// frames to it, and it catches up with the store before it ends.
 class FiltStore : public Storage, public StoreListener {
   public:
     // An empty view of source with source's capacity, passing what filter passes; registers as
@@ -44,6 +45,10 @@ class FiltStore : public Storage, public StoreListener {
     // told of the view rebuilt so far (AddStore), so that a caller can keep a window live and
     // show the view growing; it may clear the store or add frames.
     void Reset(const std::function<void()>& progress = nullptr);
+    // What counts every frame the view takes (the network status of the filtered frames); null
+    // for none. It is restarted and counts the frames taken from then on: a Reset after it has
+    // it count those the view holds. Not owned.
+    void SetTally(FrameTally* tally);
 
     // The frame at filtered index; false when index is not held or the frame has left the
     // message store.
@@ -60,13 +65,15 @@ class FiltStore : public Storage, public StoreListener {
     int32_t& Slot(int index) { return entries[index % capacity]; }
     // Takes the frame at store index last when it passes, and tells the listener; refuses it
     // otherwise. The filter's lock and `lock` held.
-    void Take(int last, bool pass);
+    void Take(int last, const CANframe& frame, bool pass);
+    bool Tallied();
     // Lock held.
     void Append(int storeIndex);
     void Empty();
 
     MsgStore& source;
     FrameFilter& filter;
+    FrameTally* tally = nullptr;  // guarded by `lock`
     int capacity = 0;
     std::unique_ptr<ZeroPages> pages;
     int32_t* entries = nullptr;

@@ -33,6 +33,11 @@ void MsgStore::SetDecoder(FrameDecoder* replacement) {
     decoder = replacement;
 }
 
+void MsgStore::SetTally(FrameTally* replacement) {
+    std::lock_guard<std::mutex> serial(ingest);
+    tally = replacement;
+}
+
 CANframe* MsgStore::HeldRing::Frame(int index) {
     return store.Valid(index) ? &store.Slot(index) : nullptr;
 }
@@ -57,6 +62,13 @@ void MsgStore::Add(const CANframe* added, int n) {
         if (l) l->BatchStarts();
         Run run{l};
         std::lock_guard<std::recursive_mutex> hold(lock);
+        if (tally) tally->RunStarts();
+        struct Tallied {
+            FrameTally* tally;
+            ~Tallied() {
+                if (tally) tally->RunEnds();
+            }
+        } tallied{tally};
         for (int i = 0; i < n; i++) AddOne(added[i], l);
         last = first + count - 1;
     }
@@ -87,6 +99,7 @@ void MsgStore::AddOne(const CANframe& frame, StoreListener* l) {
         HeldRing held(*this);
         decoder->Scan(index, slot, held);
     }
+    if (tally) tally->Count(index, slot);
     if (l) l->AddStoreFrame(first, first + count - 1, count, slot);
 }
 
@@ -109,6 +122,7 @@ void MsgStore::Clear() {
     // What the decoder learned refers to frames that are gone, by indexes that new frames will
     // take again: start it afresh too.
     if (decoder) decoder->FlushState();
+    if (tally) tally->Restart();
     if (l) l->AddStore(0, -1, 0);
 }
 

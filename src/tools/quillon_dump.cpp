@@ -23,11 +23,13 @@
 #include "session/session.h"
 #include "session/settings.h"
 #include "sim/simulated_cards.h"
+#include "status/status_tables.h"
 #include "store/filt_store.h"
 #include "store/msg_store.h"
 #include "tools/dump_printer.h"
 #include "tools/element_option.h"
 #include "tools/live_capture.h"
+#include "tools/status_printer.h"
 
 namespace {
 
@@ -60,6 +62,11 @@ const char kUsage[] =
     "  -n, --netcfg FILE         network configuration used for object names (default: the "
     "preference NetCfg_Dflt)\n"
     "  -q, --quiet               no per-frame output\n"
+    "  -S, --summary TABLE       instead of the frames, after the whole input (with -p, when the "
+    "capture ends): the network status table TABLE of the frames that pass the filter, as "
+    "tab-separated text with a header line, or JSON Lines with -j (each object's \"table\" names "
+    "its table); TABLE is nodes, ids, transfers, or all (the three, a blank line between them); "
+    "times in seconds; notes on what a table leaves out go to stderr\n"
     "  -s, --stats               at the end, one line on stderr: frames, seconds, frames/s, "
     "peak RSS, dropped lines (neither frame nor text), and with emulated cards the frames their "
     "receive queues had no room for (overruns)\n"
@@ -109,6 +116,7 @@ int main(int argc, char** argv) {
     LiveOptions::Port analyze{-1, -1};
     int testId = -1;
     LogFormat inputFormat = LogFormat::Detect;
+    std::vector<std::string> summary;               // the tables --summary prints, in order
     std::unique_ptr<LogFormatWriter> formatWriter;  // -o with a log format
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
@@ -137,6 +145,16 @@ int main(int argc, char** argv) {
             options.delta = true;
         } else if (Is(arg, "-q", "--quiet")) {
             options.quiet = true;
+        } else if (Is(arg, "-S", "--summary")) {
+            if (++i == argc) return UsageError(std::string(arg) + " needs a value");
+            const std::string table = argv[i];
+            if (table == "all")
+                summary = {"nodes", "ids", "transfers"};
+            else if (table == "nodes" || table == "ids" || table == "transfers")
+                summary = {table};
+            else
+                return UsageError("unknown summary table " + table +
+                                  " (nodes, ids, transfers or all)");
         } else if (Is(arg, "-s", "--stats")) {
             stats = true;
         } else if (Is(arg, "-m", "--mode")) {
@@ -231,6 +249,11 @@ int main(int argc, char** argv) {
     if (inputFormat != LogFormat::Detect && !live.ports.empty())
         return UsageError("-i is the format of a log file");
     options.log = formatWriter.get();
+    if (!summary.empty() && (formatWriter || options.detail || options.delta))
+        return UsageError(
+            "--summary prints tables, not frames: not with -d, -t or -o with a log "
+            "format");
+    if (!summary.empty()) options.quiet = true;
 
     if (elements.size() > FeList::kMaxElements)
         return UsageError(Format("at most %d filter elements", FeList::kMaxElements));
@@ -275,8 +298,10 @@ int main(int argc, char** argv) {
     static char buffer[1 << 20];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
 
+    const bool filtered = !expression.empty();
     session.SetFilter(std::move(filter));
     session.SetParserMode(mode);
+    if (!summary.empty() && filtered) session.FollowFilteredStatus(true);
     DumpPrinter printer(session.view(), session.store(), *session.decoder(), options, stdout);
     session.view().AddStoreListener(&printer);
 
@@ -320,6 +345,27 @@ int main(int argc, char** argv) {
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fprintf(stderr, "quillon-dump: cannot write the output: %s\n", std::strerror(errno));
         return 1;
+    }
+
+    if (!summary.empty()) {
+        NetworkStatus& counted = filtered ? session.filteredStatus() : session.status();
+        const StatusSnapshot snapshot = counted.Snapshot();
+        StatusTables tables(session.decoder(), &session.network());
+        for (size_t t = 0; t < summary.size(); t++) {
+            if (t && !options.json) std::fputc('\n', stdout);
+            const std::string& name = summary[t];
+            const StatusTable table = name == "nodes" ? tables.Nodes(snapshot)
+                                      : name == "ids"
+                                          ? tables.Identifiers(snapshot)
+                                          : tables.Transfers(snapshot.transfers, snapshot.openFrom,
+                                                             snapshot.transfersFirst);
+            PrintStatusTable(table, name, options.json, stdout, stderr);
+        }
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            std::fprintf(stderr, "quillon-dump: cannot write the output: %s\n",
+                         std::strerror(errno));
+            return 1;
+        }
     }
 
     if (stats) {
