@@ -63,6 +63,11 @@ for frames in 2000000 5000000; do
         target "quillon-dump -q, frames/s" "$(frames_per_s "$frames" "$last")" ">=" 8000000
         target "quillon-dump -q against fgets+sscanf, times" \
             "$(awk -v a="$last" -v b="$baseline" 'BEGIN { printf "%.2f", b / a }')" ">=" 3
+        # The network status counted on every frame (the nodes table printed: a few lines).
+        quiet2=$last
+        measure "quillon-dump -S nodes (status counted)" "$frames" "$bin/quillon-dump" -S nodes "$log"
+        target "network status: time against quillon-dump -q, times" \
+            "$(awk -v a="$last" -v b="$quiet2" 'BEGIN { printf "%.3f", a / b }')" "<=" 1.10
     else
         quiet5=$last
     fi

@@ -146,7 +146,7 @@ void NetworkStatus::Count(int index, const CANframe& frame) {
             const bool comparable = id->frames > 1 && id->last.type == FRAME_DATA;
             for (int i = 0; i < frame.length && i < 8; i++)
                 if (!comparable || i >= id->last.length || frame.data[i] != id->last.data[i])
-                    id->changed[static_cast<size_t>(i)] = time;
+                    id->changed[static_cast<size_t>(i)] = static_cast<uint32_t>(time / 1000);
         }
         id->last = frame;
     } else {
@@ -358,3 +358,8 @@ StatusSnapshot NetworkStatus::Snapshot(uint64_t transfersFrom) {
         if (node.follower.Open()) s.transfers.push_back(node.follower.Current());
     return s;
 }
+
+// The bounds the tables keep to, whatever the traffic.
+static_assert(sizeof(IdRecord) <= 256, "an identifier's record is at most 256 bytes");
+static_assert(sizeof(NodeRecord) <= 1024, "a node's record is at most 1 KiB");
+static_assert(sizeof(TransferRecord) <= 96, "a kept transfer is at most 96 bytes");

@@ -30,7 +30,9 @@ struct IdRecord {
     int64_t lastIndex = -1;  // store index of the last frame
     PeriodStats period;
     RateWindow rate;
-    std::array<int64_t, 8> changed{};  // when each data byte last changed, microseconds
+    // When each data byte last changed, in milliseconds modulo 2^32: enough to tell the last
+    // second, in half the room.
+    std::array<uint32_t, 8> changed{};
     CANframe last;                     // the last frame
 };
 

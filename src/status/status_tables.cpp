@@ -284,8 +284,9 @@ StatusTable StatusTables::Identifiers(const StatusSnapshot& s) {
             const int n = std::min(std::max(0, static_cast<int>(last.length)), 8);
             data = HexBytes(last.data, static_cast<size_t>(n));
             for (int i = 0; i < n; i++) {
-                if (s.now - id.changed[static_cast<size_t>(i)] >= 1000000 || id.frames < 2)
-                    continue;
+                const uint32_t age =
+                    static_cast<uint32_t>(s.now / 1000) - id.changed[static_cast<size_t>(i)];
+                if (age >= 1000 || id.frames < 2) continue;
                 row.changed |= static_cast<uint8_t>(1u << i);
                 changed += (changed.empty() ? "" : ",") + std::to_string(i);
             }
