@@ -266,9 +266,6 @@ void NetworkStatus::Sync(const CANframe& frame) {
         slot->port = frame.port;
     }
     SyncRecord& sync = *slot;
-    const int64_t time = frame.timestamp;
-    if (sync.lastTime >= 0) sync.period.Add(time - sync.lastTime);
-    sync.lastTime = time;
     if (frame.length < 1) {
         sync.lastCounter = -1;
         return;

@@ -33,18 +33,16 @@ struct IdRecord {
     // When each data byte last changed, in milliseconds modulo 2^32: enough to tell the last
     // second, in half the room.
     std::array<uint32_t, 8> changed{};
-    CANframe last;                     // the last frame
+    CANframe last;  // the last frame
 };
 
-// The SYNC of one port.
+// The SYNC of one port, beyond what its identifier's record counts.
 struct SyncRecord {
     uint8_t port = 0;
-    int64_t lastTime = -1;
     int configuredPeriod = -1;  // microseconds, as last written to 0x1006 by SDO; -1 for none
     int lastCounter = -1;       // -1: the last SYNC had no counter
     int counterTop = -1;        // the counter's highest value, once it wrapped back to 1
     uint64_t counterSkips = 0;  // SYNC counters that did not follow the one before
-    PeriodStats period;
 };
 
 // What was counted of one node of one port. Nodes are kept for IDs 1..127.

@@ -218,7 +218,7 @@ StatusTable StatusTables::Nodes(const StatusSnapshot& s) {
         c.push_back(Number(n.pdoRate.LastSecond(s.now)));
 
         // Red: late or missing heartbeat, an active emergency, out of operational; yellow:
-        // jitter or a toggle error.
+        // jitter, a toggle error, or a node configured or commanded that never spoke.
         std::vector<std::string> faults, warnings;
         const double period = configured > 0 ? configured * 1000.0 : n.heartbeatPeriod.Mean();
         const double late = configured > 0 ? kLateConfigured : kLateMeasured;
@@ -234,6 +234,7 @@ StatusTable StatusTables::Nodes(const StatusSnapshot& s) {
             n.heartbeatPeriod.Jitter() > kJitterAllowed * period)
             warnings.push_back("heartbeat jitter");
         if (n.toggleErrors) warnings.push_back("toggle error");
+        if (n.lastHeard < 0) warnings.push_back("never heard");
         row.health = !faults.empty()     ? Health::kFault
                      : !warnings.empty() ? Health::kWarning
                                          : Health::kOk;
@@ -299,8 +300,8 @@ StatusTable StatusTables::Identifiers(const StatusSnapshot& s) {
             const int64_t expected = SyncPeriod(*sync->second);
             c.push_back(expected > 0 ? Seconds(expected) : "");
             c.push_back(Number(sync->second->counterSkips));
-            if (expected > 0 && sync->second->period.count >= 2 &&
-                sync->second->period.Jitter() > kJitterAllowed * static_cast<double>(expected))
+            if (expected > 0 && id.period.count >= 2 &&
+                id.period.Jitter() > kJitterAllowed * static_cast<double>(expected))
                 row.health = Health::kWarning;
             if (sync->second->counterSkips) row.health = Health::kWarning;
         } else {
