@@ -19,6 +19,7 @@
 #include "ui/hardware_dialog.h"
 #include "ui/main_frame_fltk.h"
 #include "ui/net_dialog.h"
+#include "ui/network_status_window.h"
 
 int main(int argc, char** argv) {
     QL_Settings settings;
@@ -53,6 +54,7 @@ int main(int argc, char** argv) {
                                           std::getenv("QUILLON_NETCFG"));
         dialogs.filter = CreateFiltDialog(session, window.get());
         dialogs.analyzer = CreateAnalyzer(cards, window.get());
+        dialogs.status = CreateNetworkStatusWindow(session, window.get());
         window->SetDialogs(std::move(dialogs));
         if (cmdLine.haveFile) {
             try {

@@ -68,6 +68,9 @@ void cb_network(Fl_Widget*, void* data) {
 void cb_analyzer(Fl_Widget*, void* data) {
     if (Self(data)->dialogs.analyzer) Self(data)->dialogs.analyzer->Show();
 }
+void cb_status(Fl_Widget*, void* data) {
+    if (Self(data)->dialogs.status) Self(data)->dialogs.status->Show();
+}
 void cb_about(Fl_Widget*, void* data) {
     Self(data)->About();
 }
@@ -109,12 +112,14 @@ const Fl_Menu_Item kMenu[] = {
     {"&Hardware config...", 0, cb_config, nullptr, 0, 0, 0, 0, 0},
     {"&Network config...", 0, cb_network, nullptr, 0, 0, 0, 0, 0},
     {"&Analyze CAN bus...", 0, cb_analyzer, nullptr, 0, 0, 0, 0, 0},
+    {"Network &status...", 0, cb_status, nullptr, 0, 0, 0, 0, 0},
     {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
     {"&View", 0, nullptr, nullptr, FL_SUBMENU, 0, 0, 0, 0},
     {"&Decoder", 0, cb_null, nullptr, FL_SUBMENU, 0, 0, 0, 0},
     {"&Raw", 0, cb_parse, nullptr, FL_MENU_RADIO, 0, 0, 0, 0},
     {"&CANopen", 0, cb_parse, nullptr, FL_MENU_RADIO | FL_MENU_VALUE, 0, 0, 0, 0},
     {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
+    {"Network &status...", 0, cb_status, nullptr, 0, 0, 0, 0, 0},
     {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
     {"&Help", 0, nullptr, nullptr, FL_SUBMENU, 0, 0, 0, 0},
     {"&About...", 0, cb_about, nullptr, 0, 0, 0, 0, 0},
@@ -201,6 +206,10 @@ std::unique_ptr<MainFrame> CreateMainFrame(Session& session, const QL_Settings& 
 
 void MainFrameFLTK::SetDialogs(Dialogs made) {
     dialogs = std::move(made);
+}
+
+FrameSelection MainFrameFLTK::SelectFrame(int index) {
+    return msgList->SelectFrame(index);
 }
 
 void MainFrameFLTK::GetXY(int& x, int& y) {

@@ -31,6 +31,7 @@ class MainFrameFLTK : public MainFrame {
     void GetXY(int& x, int& y) override;
     MsgDetail* GetMsgDetail() override { return msgDetail; }
     void SetDialogs(Dialogs dialogs) override;
+    FrameSelection SelectFrame(int index) override;
     void LogReadDone() override;
     void LogWriteDone() override;
 

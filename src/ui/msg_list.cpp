@@ -125,6 +125,17 @@ void MsgListFLTK::Select(int k) {
     redraw();
 }
 
+FrameSelection MsgListFLTK::SelectFrame(int index) {
+    int first, last;
+    if (session.store().GetTotal(&first, &last) == 0 || index < first || index > last)
+        return FrameSelection::kNotStored;
+    const int position = session.view().FindNdx(index);
+    if (position < 0 || session.view().GetStoreIndex(position) != index)
+        return FrameSelection::kFilteredOut;
+    Select(position);
+    return FrameSelection::kSelected;
+}
+
 void MsgListFLTK::ScrollBy(int lines) {
     SetTop(std::min(std::max(topIndex + lines, session.view().GetFirst()), MaxTop()));
     autoScroll = false;

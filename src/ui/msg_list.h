@@ -8,8 +8,8 @@
 #include "store/array.h"
 #include "store/storage.h"
 #include "ui/scroll_win.h"
+#include "ui/windows.h"
 
-class MainFrame;
 class QL_Settings;
 class Session;
 
@@ -20,6 +20,8 @@ class MsgList {
     virtual Fl_Widget* asFlWidget() = 0;
     // Switches the Time column between absolute time and the time since the previous row.
     virtual void ToggleDeltaTime() = 0;
+    // Selects the row of the frame at store index, when the filtered view holds it.
+    virtual FrameSelection SelectFrame(int index) = 0;
 };
 
 // One line per frame of the filtered view under a header (Port, Msg #, Time, ID, Value). It
@@ -39,6 +41,7 @@ class MsgListFLTK : public MsgList, public ScrollWin, public StoreListener {
 
     Fl_Widget* asFlWidget() override { return this; }
     void ToggleDeltaTime() override;
+    FrameSelection SelectFrame(int index) override;
     void draw_content(int x, int y, int w, int h, int xoff, int yoff) override;
     void content_size(int& w, int& h) override;
     int handle(int event) override;

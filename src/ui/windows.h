@@ -12,6 +12,13 @@ struct Dialogs;
 // The windows and dialogs as the program's start-up and the other windows see them; FLTK classes
 // implement them.
 
+// What became of a request to select a frame of the message list by its store index.
+enum class FrameSelection {
+    kSelected,     // selected, shown, its exchange marked
+    kFilteredOut,  // the store holds it, the display filter leaves it out of the list
+    kNotStored,    // the store no longer (or not yet) holds it
+};
+
 // The main window: the two completion notices the worker threads send, which an implementation
 // forwards to the GUI thread without touching widgets on the caller's thread, and its position.
 class MainFrame : public LogNotices {
@@ -25,6 +32,9 @@ class MainFrame : public LogNotices {
     virtual MsgDetail* GetMsgDetail() = 0;
     // The dialogs its menus and toolbar open, built with this window as their owner.
     virtual void SetDialogs(Dialogs dialogs) = 0;
+    // Selects the frame at store index in the message list, as a click on its row does (GUI
+    // thread).
+    virtual FrameSelection SelectFrame(int index) = 0;
 };
 
 // The hardware dialog: the CAN cards and ports of the machine, their bit rates and which ports Play
@@ -66,10 +76,20 @@ class AnalyzerDialog {
     virtual ~AnalyzerDialog() = default;
 };
 
+// The network status window: the nodes, identifiers and SDO transfers of the frames counted,
+// updated while it is shown. Not modal.
+class NetworkStatusWindow {
+  public:
+    virtual ~NetworkStatusWindow() = default;
+    // Shows the window, or raises it when it is shown.
+    virtual void Show() = 0;
+};
+
 // The dialogs the main window opens from its menus and toolbar; it owns them.
 struct Dialogs {
     std::unique_ptr<HardwareDialog> hardware;
     std::unique_ptr<NetworkDialog> network;
     std::unique_ptr<FiltDialog> filter;
     std::unique_ptr<AnalyzerDialog> analyzer;
+    std::unique_ptr<NetworkStatusWindow> status;
 };

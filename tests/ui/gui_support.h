@@ -68,6 +68,7 @@ struct StubFrame : MainFrame {
     }
     MsgDetail* GetMsgDetail() override { return detail; }
     void SetDialogs(Dialogs) override {}
+    FrameSelection SelectFrame(int) override { return FrameSelection::kNotStored; }
     MsgDetail* detail = nullptr;
 };
 
