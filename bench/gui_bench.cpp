@@ -4,6 +4,8 @@
 //                              list ticks during it (the window must stay live)
 //   gui_bench apply FRAMES     the filter dialog's Apply of a four-element expression over a
 //                              full store: its time, and the longest gap between two list redraws
+//   gui_bench status           the network status window over 2,048 identifiers and 127 nodes:
+//                              median time of one full redraw, and of one update of its tables
 
 #include <FL/Fl.H>
 
@@ -26,6 +28,7 @@
 #include "ui/hardware_dialog.h"
 #include "ui/icons.h"
 #include "ui/main_frame_fltk.h"
+#include "ui/network_status_window.h"
 
 namespace {
 
@@ -46,6 +49,8 @@ struct Program {
         dialogs.hardware = CreateHardwareDialog(cards, session.ports(), frame.get());
         dialogs.filter = CreateFiltDialog(session, frame.get());
         filter = static_cast<FiltDialogFLTK*>(dialogs.filter.get());
+        dialogs.status = CreateNetworkStatusWindow(session, frame.get());
+        status = static_cast<NetworkStatusWindowFLTK*>(dialogs.status.get());
         frame->SetDialogs(std::move(dialogs));
     }
     // Adds frames PDO frames to the store: six identifiers in turn, 100 us apart, on ports 0 to
@@ -67,6 +72,7 @@ struct Program {
     Session session;
     std::unique_ptr<MainFrameFLTK> frame;
     FiltDialogFLTK* filter = nullptr;  // owned by frame
+    NetworkStatusWindowFLTK* status = nullptr;
 };
 
 // The list's redraws while the event loop runs: the times at which the list moved to show a
@@ -91,25 +97,35 @@ struct RedrawWatch {
     }
 };
 
+// Median and longest time of 101 runs of work.
+template <typename Work>
+std::pair<double, double> Measure(Work work) {
+    std::vector<double> times;
+    for (int i = 0; i < 101; i++) {
+        const auto start = Clock::now();
+        work();
+        times.push_back(Ms(Clock::now() - start));
+    }
+    std::sort(times.begin(), times.end());
+    return std::make_pair(times[times.size() / 2], times.back());
+}
+
+// Median and longest time of one full redraw of widget.
+std::pair<double, double> MeasureRedraw(Fl_Widget& widget) {
+    return Measure([&widget] {
+        widget.damage(FL_DAMAGE_ALL);
+        Fl::flush();
+    });
+}
+
 int Draw(int frames) {
     Program program(frames, frames, 1);
     MainFrameFLTK& frame = *program.frame;
     MsgListFLTK* list = &program.List();
     for (int i = 0; i < 20; i++) Fl::wait(0.02);
     list->Tick();  // follows to the newest frames
-    auto measure = [](Fl_Widget& widget) {
-        std::vector<double> times;
-        for (int i = 0; i < 101; i++) {
-            widget.damage(FL_DAMAGE_ALL);
-            const auto start = Clock::now();
-            Fl::flush();
-            times.push_back(Ms(Clock::now() - start));
-        }
-        std::sort(times.begin(), times.end());
-        return std::make_pair(times[times.size() / 2], times.back());
-    };
-    const auto listOnly = measure(*list);
-    const auto window = measure(*frame.window);
+    const auto listOnly = MeasureRedraw(*list);
+    const auto window = MeasureRedraw(*frame.window);
     std::printf(
         "redraw over %d frames (%d rows shown): list median %.3f ms (max %.3f), whole window "
         "median %.3f ms (max %.3f)\n",
@@ -166,14 +182,58 @@ int Apply(int frames) {
     return 0;
 }
 
+int StatusRedraw() {
+    constexpr int kNodes = 127, kIds = 2048, kRounds = 10;
+    Program program(1000000, 0, 1);
+    // Each round: the heartbeats of nodes 1..127 on port 0, then PDO frames on the identifiers
+    // 0x180..0x57F of port 0 and of port 1 until there are 2,048 identifiers, 50 us apart, their
+    // data changing from round to round.
+    CANframe f;
+    for (int round = 0; round < kRounds; round++) {
+        for (int node = 1; node <= kNodes; node++) {
+            f.port = 0;
+            f.id = 0x700 + node;
+            f.length = 1;
+            f.data[0] = 0x05;  // operational
+            f.timestamp += 50;
+            program.session.store().Add(f);
+        }
+        for (int i = 0; i < kIds - kNodes; i++) {
+            f.port = i < 1024 ? 0 : 1;
+            f.id = 0x180 + i % 1024;
+            f.length = 8;
+            for (int b = 0; b < 8; b++) f.data[b] = static_cast<uint8_t>(round * (b + 1) + i);
+            f.timestamp += 50;
+            program.session.store().Add(f);
+        }
+    }
+    NetworkStatusWindowFLTK& status = *program.status;
+    status.Show();
+    status.tabs->value(status.ids);
+    for (int i = 0; i < 20; i++) Fl::wait(0.02);
+    status.StopUpdates();  // measured one at a time
+    const auto update = Measure([&status] { status.Refresh(true); });
+    Fl::flush();
+    const auto window = MeasureRedraw(*status.window);
+    const auto table = MeasureRedraw(*status.ids);
+    std::printf(
+        "network status window over %zu identifiers and %zu nodes: redraw median %.3f ms (max "
+        "%.3f), the Identifiers table alone %.3f ms (max %.3f); update of the tables median "
+        "%.3f ms (max %.3f)\n",
+        status.ids->Total(), status.nodes->Total(), window.first, window.second, table.first,
+        table.second, update.first, update.second);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "draw") == 0) return Draw(std::atoi(argv[2]));
     if (argc == 3 && std::strcmp(argv[1], "replay") == 0) return Replay(argv[2]);
     if (argc == 3 && std::strcmp(argv[1], "apply") == 0) return Apply(std::atoi(argv[2]));
+    if (argc == 2 && std::strcmp(argv[1], "status") == 0) return StatusRedraw();
     std::fprintf(stderr,
                  "usage: gui_bench draw FRAMES | gui_bench replay LOGFILE | gui_bench apply "
-                 "FRAMES\n");
+                 "FRAMES | gui_bench status\n");
     return 2;
 }

@@ -182,6 +182,11 @@ target "window replay of 5,000,000 frames against quillon-dump -q, times" \
     "$(awk -v w="$window" -v q="$quiet5" 'BEGIN { printf "%.2f", w / q }')" "<=" 1.2
 # The filter dialog's Apply over a full store of 10 million frames: the window stays live.
 xvfb-run -a -s "-screen 0 1280x1024x24" "$bin/gui_bench" apply 10000000
+# The network status window over 2,048 identifiers and 127 nodes, redrawn and updated.
+status=$(xvfb-run -a -s "-screen 0 1280x1024x24" "$bin/gui_bench" status)
+echo "$status"
+target "network status window redraw (2,048 identifiers, 127 nodes), ms" \
+    "$(echo "$status" | sed -n 's/.* redraw median \([0-9.]*\) ms.*/\1/p')" "<=" 20
 
 echo
 echo "Replay targets (medians above):"
