@@ -40,7 +40,8 @@ class RateWindow {
         const int64_t bucket = time / kBucketTime;
         if (bucket > newest) {
             // Empty the buckets the time passed over since the newest frame, at most all of them.
-            for (int64_t b = std::max(newest + 1, bucket - kBuckets + 1); b <= bucket; b++)
+            for (int64_t b = std::max({newest + 1, bucket - kBuckets + 1, int64_t{0}}); b <= bucket;
+                 b++)
                 counts[static_cast<size_t>(b % kBuckets)] = 0;
             newest = bucket;
         }

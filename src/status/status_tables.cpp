@@ -49,6 +49,15 @@ std::string IdText(const IdRecord& id) {
     return Format("0x%03X", id.key);
 }
 
+// The node an identifier belongs to: the node of the PDO it carries, else by the predefined
+// connection set (emergency, PDOs, SDO, error control); -1 for none.
+int NodeOf(const IdRecord& id) {
+    if (id.pdoNode > 0) return id.pdoNode;
+    if (id.key >= 0x800 || (id.key & 0x7F) == 0) return -1;
+    const uint32_t function = id.key & 0x780;
+    return function >= 0x080 && function != 0x780 ? static_cast<int>(id.key & 0x7F) : -1;
+}
+
 void AddPeriod(std::vector<std::string>& cells, const PeriodStats& p) {
     if (p.count == 0) {
         cells.insert(cells.end(), 4, "");
@@ -269,6 +278,7 @@ StatusTable StatusTables::Identifiers(const StatusSnapshot& s) {
     for (const IdRecord& id : s.ids) {
         StatusTable::Row row;
         row.port = id.port;
+        row.node = NodeOf(id);
         row.frame = id.lastIndex;
         auto& c = row.cells;
         c.push_back(Number(id.port));
