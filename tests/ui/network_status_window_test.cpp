@@ -234,12 +234,13 @@ TEST_F(NetworkStatusWindowTest, TablesSortCopyAndLeadToTheList) {
         EXPECT_EQ(status->message, c.message);
     }
 
-    // Node 6 typed into the node field: its rows, and no identifier's (they are no node's).
+    // Node 6 typed into the node field: its rows, among them its identifiers: its PDOs by the
+    // mapping in force (0x208 too), its SDO channel and its error control.
     Fl_Input* node = status->nodeInput;
     Click(window, node->x(), node->y(), node->w(), node->h(), [&] { return Fl::focus() == node; });
     Keys(window, "type", "6", [&] { return status->nodes->rows() == 1; });
     EXPECT_EQ(std::vector<int>({status->ids->rows(), status->transfers->rows()}),
-              std::vector<int>({0, 1}));
+              std::vector<int>({5, 1}));
     EXPECT_EQ(status->nodes->Cell(0, 1), "6");
     node->value("");
     node->do_callback();
