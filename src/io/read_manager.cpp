@@ -141,6 +141,13 @@ uint64_t ReadManager::ReadLogFile(const std::string& path, bool wait, LogFormat 
 void ReadManager::ReadCanIntf(int portNum, int bitRateCode) {
     if (!ports) throw QuillonError(13, "No CAN card driver to read from");
     AddReader(ports->OpenPort(portNum, bitRateCode, startTime));
+    std::lock_guard<std::mutex> hold(lock);
+    readingPorts = true;
+}
+
+int64_t ReadManager::PortClock() {
+    std::lock_guard<std::mutex> hold(lock);
+    return readingPorts ? static_cast<int64_t>(static_cast<uint32_t>(GetTime() - startTime)) : -1;
 }
 
 void ReadManager::StopAll() {
@@ -151,6 +158,7 @@ void ReadManager::StopAll() {
             stopping[i] = std::move(slots[i].reader);
             slots[i] = Slot();
         }
+        readingPorts = false;
     }
     readerEnded.notify_all();  // a ReadLogFile waiting for one of them returns
     // Every reader is told first, so that the port readers finish their last reads together

@@ -47,6 +47,9 @@ class ReadManager {
     void ReadCanIntf(int portNum, int bitRateCode);
     // Ends and deletes every reader: each is told to stop, then waited for.
     void StopAll();
+    // While ports are read: the time now as their frames are stamped (microseconds since
+    // startTime), so that what waits for frames can tell silence from a pause; -1 otherwise.
+    int64_t PortClock();
 
     uint32_t startTime = 0;
 
@@ -67,6 +70,7 @@ class ReadManager {
     std::mutex lock;
     std::condition_variable readerEnded;  // a source ended, or StopAll emptied the slots
     MsgStore* store = nullptr;
+    bool readingPorts = false;  // a port was opened since the last StopAll
     Slot slots[kMaxReaders];
     uint64_t nextSerial = 1;
 };

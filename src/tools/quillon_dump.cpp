@@ -3,6 +3,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -326,6 +327,8 @@ int main(int argc, char** argv) {
             status = 1;
         }
     }
+    // A capture's status is as of its end, also when the bus fell silent before it.
+    const int64_t captureEnd = session.readers().PortClock();
     session.readers().StopAll();
     if (formatWriter) formatWriter->End(stdout);
     if (!saveTo.empty()) {
@@ -349,7 +352,8 @@ int main(int argc, char** argv) {
 
     if (!summary.empty()) {
         NetworkStatus& counted = filtered ? session.filteredStatus() : session.status();
-        const StatusSnapshot snapshot = counted.Snapshot();
+        StatusSnapshot snapshot = counted.Snapshot();
+        snapshot.now = std::max(snapshot.now, captureEnd);
         StatusTables tables(session.decoder(), &session.network());
         for (size_t t = 0; t < summary.size(); t++) {
             if (t && !options.json) std::fputc('\n', stdout);

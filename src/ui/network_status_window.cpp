@@ -227,9 +227,12 @@ void NetworkStatusWindowFLTK::Refresh(bool force) {
         Restart();
         s = source.Snapshot(0);
         first = s.transfersFirst;
-    } else if (!force && s.frames == frames && s.transfersEnded == nextTransfer) {
-        return;  // nothing counted since: the tables would be the same
     }
+    // While ports are read, time runs on when the bus falls silent: heartbeats grow late.
+    const int64_t clock = session.readers().PortClock();
+    if (!restarted && clock < 0 && !force && s.frames == frames && s.transfersEnded == nextTransfer)
+        return;  // nothing counted since: the tables would be the same
+    s.now = std::max(s.now, clock);
     // The ended transfers not taken yet; those the status dropped before count as dropped.
     const size_t skip = nextTransfer > first ? static_cast<size_t>(nextTransfer - first) : 0;
     const uint64_t missed = first > nextTransfer ? first - nextTransfer : 0;
