@@ -19,7 +19,7 @@
 namespace {
 
 constexpr int kSources = 4;
-constexpr int kBatches = 300;
+constexpr int kBatches = 200;
 constexpr int kBatchFrames = 5;
 
 // Source s's batch b, for node s + 1: a heartbeat, an SDO download and its confirmation, a PDO,
