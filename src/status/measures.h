@@ -30,10 +30,12 @@ struct PeriodStats {
     int64_t max = 0;
 };
 
-// Frames per second over the last second: counts in ten buckets of 100 ms. O(1) per frame.
+// Frames per second over the last second: counts in buckets of 100 ms, of which the ten whole
+// ones before the time asked for are summed (the bucket under way is left out, so that a second
+// is always ten whole buckets). O(1) per frame.
 class RateWindow {
   public:
-    static constexpr int kBuckets = 10;
+    static constexpr int kBuckets = 11;             // the ten summed, and the one under way
     static constexpr int64_t kBucketTime = 100000;  // microseconds
 
     void Add(int64_t time) {
@@ -45,14 +47,15 @@ class RateWindow {
                 counts[static_cast<size_t>(b % kBuckets)] = 0;
             newest = bucket;
         }
-        if (bucket > newest - kBuckets) counts[static_cast<size_t>(bucket % kBuckets)]++;
+        if (bucket > newest - kBuckets && bucket >= 0)
+            counts[static_cast<size_t>(bucket % kBuckets)]++;
     }
-    // The frames of the second that ends at now.
+    // The frames of the ten whole buckets before the one now falls in.
     uint32_t LastSecond(int64_t now) const {
         const int64_t nowBucket = now / kBucketTime;
         uint32_t total = 0;
-        for (int64_t b = std::max(newest - kBuckets + 1, nowBucket - kBuckets + 1); b <= newest;
-             b++)
+        for (int64_t b = std::max(newest - kBuckets + 1, nowBucket - 10);
+             b <= std::min(newest, nowBucket - 1); b++)
             if (b >= 0) total += counts[static_cast<size_t>(b % kBuckets)];
         return total;
     }

@@ -142,11 +142,16 @@ void NetworkStatus::Count(int index, const CANframe& frame) {
         id->frames++;
         id->rate.Add(time);
         id->lastIndex = index;
+        // A byte changed when it differs from the data frame before (or that was shorter); an
+        // identifier's first data frame changes nothing, remote requests between count not.
         if (frame.type == FRAME_DATA) {
-            const bool comparable = id->frames > 1 && id->last.type == FRAME_DATA;
-            for (int i = 0; i < frame.length && i < 8; i++)
-                if (!comparable || i >= id->last.length || frame.data[i] != id->last.data[i])
-                    id->changed[static_cast<size_t>(i)] = static_cast<uint32_t>(time / 1000);
+            const int length = std::min<int>(std::max<int>(frame.length, 0), 8);
+            for (int i = 0; id->lastDataLength >= 0 && i < length; i++)
+                if (i >= id->lastDataLength ||
+                    frame.data[i] != id->lastData[static_cast<size_t>(i)])
+                    id->changed[static_cast<size_t>(i)] = IdRecord::ChangeTime(time);
+            std::copy(frame.data, frame.data + length, id->lastData.begin());
+            id->lastDataLength = static_cast<int8_t>(length);
         }
         id->last = frame;
     } else {
@@ -271,14 +276,18 @@ void NetworkStatus::Sync(const CANframe& frame) {
         return;
     }
     const int counter = frame.data[0];
+    if (counter > sync.highest) {
+        // Wraps back to 1 from below the highest value are skips after all.
+        sync.highest = counter;
+        sync.wrapsFromHighest = 0;
+    }
     if (sync.lastCounter >= 0 && counter != sync.lastCounter + 1) {
-        // Back to 1 after the highest value: the first time that value is learned.
-        const bool wrapped = counter == 1 && sync.lastCounter >= 2 &&
-                             (sync.counterTop < 0 || sync.counterTop == sync.lastCounter);
-        if (wrapped)
-            sync.counterTop = sync.lastCounter;
-        else
+        if (counter == 1 && sync.lastCounter >= 2) {
+            sync.wraps++;
+            if (sync.lastCounter == sync.highest) sync.wrapsFromHighest++;
+        } else {
             sync.counterSkips++;
+        }
     }
     sync.lastCounter = counter;
 }

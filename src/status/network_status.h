@@ -30,10 +30,16 @@ struct IdRecord {
     int64_t lastIndex = -1;  // store index of the last frame
     PeriodStats period;
     RateWindow rate;
-    // When each data byte last changed, in milliseconds modulo 2^32: enough to tell the last
-    // second, in half the room.
+    // When each data byte last changed, in milliseconds modulo 2^32 (enough to tell the last
+    // second, in half the room), never 0, which stands for never.
     std::array<uint32_t, 8> changed{};
-    CANframe last;  // the last frame
+    static uint32_t ChangeTime(int64_t time) {
+        const uint32_t ms = static_cast<uint32_t>(time / 1000);
+        return ms ? ms : 1;
+    }
+    std::array<uint8_t, 8> lastData{};  // of the last data frame, what the next is compared with
+    int8_t lastDataLength = -1;         // -1: no data frame yet
+    CANframe last;                      // the last frame
 };
 
 // The SYNC of one port, beyond what its identifier's record counts.
@@ -41,8 +47,13 @@ struct SyncRecord {
     uint8_t port = 0;
     int configuredPeriod = -1;  // microseconds, as last written to 0x1006 by SDO; -1 for none
     int lastCounter = -1;       // -1: the last SYNC had no counter
-    int counterTop = -1;        // the counter's highest value, once it wrapped back to 1
-    uint64_t counterSkips = 0;  // SYNC counters that did not follow the one before
+    uint64_t counterSkips = 0;  // counters that followed neither the one before nor a wrap
+    // Wraps back to 1: all of them, and those from the highest value seen (its overflow value as
+    // far as is known). The others are skips too.
+    int highest = 0;
+    uint64_t wraps = 0;
+    uint64_t wrapsFromHighest = 0;
+    uint64_t Skips() const { return counterSkips + wraps - wrapsFromHighest; }
 };
 
 // What was counted of one node of one port. Nodes are kept for IDs 1..127.
@@ -50,7 +61,7 @@ struct NodeRecord {
     uint8_t port = 0;
     uint8_t node = 0;
     NmtState state = NmtState::kUnknown;
-    bool wasOperational = false;  // it was operational at some time since the last boot-up
+    bool wasOperational = false;  // it was operational at some time since counting began
     int64_t lastHeard = -1;       // microseconds; -1: never heard from
     int64_t lastHeartbeat = -1;   // the last heartbeat or boot-up
     uint64_t heartbeats = 0;

@@ -102,7 +102,8 @@ StatusTables::StatusTables(Parser* decoder, NetworkConfig* config)
 
 std::string StatusTables::Name(int port, int node) {
     if (config)
-        if (NodeInfo* info = config->FindNode(port, node)) return info->name;
+        if (NodeInfo* info = config->FindNode(port, node))
+            if (!info->name.empty()) return info->name;
     if (config)
         if (CANopenObjDict* dict = config->Dictionary(port, node))
             if (const ObjInfo* info = dict->Find(kDeviceNameObject))
@@ -114,7 +115,7 @@ int StatusTables::ConfiguredPeriod(const NodeRecord& node, const char** source) 
     *source = "";
     if (node.configuredPeriod >= 0) {
         *source = "SDO";
-        return node.configuredPeriod;
+        return node.configuredPeriod;  // 0: the heartbeat switched off
     }
     CANopenObjDict* dict = config ? config->Dictionary(node.port, node.node) : nullptr;
     const ObjInfo* info = dict ? dict->Find(kHeartbeatObject) : nullptr;
@@ -123,7 +124,7 @@ int StatusTables::ConfiguredPeriod(const NodeRecord& node, const char** source) 
         *source = "dictionary";
         return static_cast<int>(value);
     }
-    return 0;
+    return -1;
 }
 
 int64_t StatusTables::SyncPeriod(const SyncRecord& sync) {
@@ -211,7 +212,7 @@ StatusTable StatusTables::Nodes(const StatusSnapshot& s) {
         AddPeriod(c, n.heartbeatPeriod);
         const char* source;
         const int configured = ConfiguredPeriod(n, &source);
-        c.push_back(configured > 0 ? Seconds(configured * int64_t{1000}) : "");
+        c.push_back(configured >= 0 ? Seconds(configured * int64_t{1000}) : "");
         c.push_back(source);
         c.push_back(Number(n.boots));
         c.push_back(Number(n.toggleErrors));
@@ -229,9 +230,10 @@ StatusTable StatusTables::Nodes(const StatusSnapshot& s) {
         // Red: late or missing heartbeat, an active emergency, out of operational; yellow:
         // jitter, a toggle error, or a node configured or commanded that never spoke.
         std::vector<std::string> faults, warnings;
+        // A heartbeat switched off by SDO (0) is never late.
         const double period = configured > 0 ? configured * 1000.0 : n.heartbeatPeriod.Mean();
         const double late = configured > 0 ? kLateConfigured : kLateMeasured;
-        if (period > 0 && (configured > 0 || n.heartbeatPeriod.count > 0)) {
+        if (configured != 0 && period > 0 && (configured > 0 || n.heartbeatPeriod.count > 0)) {
             const int64_t since = s.now - std::max<int64_t>(n.lastHeartbeat, 0);
             if (static_cast<double>(since) > late * period)
                 faults.push_back(n.lastHeartbeat < 0 ? "no heartbeat" : "heartbeat late");
@@ -295,9 +297,8 @@ StatusTable StatusTables::Identifiers(const StatusSnapshot& s) {
             const int n = std::min(std::max(0, static_cast<int>(last.length)), 8);
             data = HexBytes(last.data, static_cast<size_t>(n));
             for (int i = 0; i < n; i++) {
-                const uint32_t age =
-                    static_cast<uint32_t>(s.now / 1000) - id.changed[static_cast<size_t>(i)];
-                if (age >= 1000 || id.frames < 2) continue;
+                const uint32_t when = id.changed[static_cast<size_t>(i)];
+                if (when == 0 || IdRecord::ChangeTime(s.now) - when >= 1000) continue;
                 row.changed |= static_cast<uint8_t>(1u << i);
                 changed += (changed.empty() ? "" : ",") + std::to_string(i);
             }
@@ -309,11 +310,11 @@ StatusTable StatusTables::Identifiers(const StatusSnapshot& s) {
         if (canopen && id.key == kSyncId && sync != syncs.end()) {
             const int64_t expected = SyncPeriod(*sync->second);
             c.push_back(expected > 0 ? Seconds(expected) : "");
-            c.push_back(Number(sync->second->counterSkips));
+            c.push_back(Number(sync->second->Skips()));
             if (expected > 0 && id.period.count >= 2 &&
                 id.period.Jitter() > kJitterAllowed * static_cast<double>(expected))
                 row.health = Health::kWarning;
-            if (sync->second->counterSkips) row.health = Health::kWarning;
+            if (sync->second->Skips()) row.health = Health::kWarning;
         } else {
             c.insert(c.end(), 2, "");
         }

@@ -63,7 +63,7 @@ class StatusTables {
 
   private:
     // The producer heartbeat time of a node in milliseconds, and where it comes from: written
-    // by SDO, else the dictionary's; 0 for none.
+    // or read by SDO (0: switched off), else the dictionary's if not 0; -1 for none.
     int ConfiguredPeriod(const NodeRecord& node, const char** source);
     int64_t SyncPeriod(const SyncRecord& sync);
     std::string Name(int port, int node);

@@ -45,6 +45,13 @@ bool TransferFollower::End(TransferResult result, TransferRecord& done) {
     return true;
 }
 
+void TransferFollower::Stretch(const CANframe& frame) {
+    // A frame stamped before the start (time went back) leaves the duration at 0.
+    current.duration = static_cast<uint32_t>(
+        std::min<int64_t>(std::max<int64_t>(frame.timestamp - current.start, 0),
+                          std::numeric_limits<uint32_t>::max()));
+}
+
 void TransferFollower::Append(const uint8_t* bytes, int n) {
     for (int i = 0; i < n; i++, current.size++)
         if (current.size < TransferRecord::kValueBytes) current.value[current.size] = bytes[i];
@@ -98,15 +105,12 @@ bool TransferFollower::Follow(int index, const CANframe& frame, TransferRecord& 
         if (!open) Begin(index, frame);
         current.object = static_cast<uint32_t>(Build16(frame.data + 1)) << 16 | frame.data[3];
         current.abortCode = Build32(frame.data + 4);
-        current.duration = static_cast<uint32_t>(std::min<int64_t>(
-            frame.timestamp - current.start, std::numeric_limits<uint32_t>::max()));
+        Stretch(frame);
         return End(TransferResult::kAborted, done);
     }
     if (!open) return ended;
     current.object = frame.objID;
-    current.duration = static_cast<uint32_t>(
-        std::min<int64_t>(std::max<int64_t>(frame.timestamp - current.start, 0),
-                          std::numeric_limits<uint32_t>::max()));
+    Stretch(frame);
     const bool data = frame.scanInfo & SDO::kBlockData;
     switch (kind) {
         case SDO::kInitDownloadRequest:

@@ -52,6 +52,8 @@ class TransferFollower {
   private:
     void Begin(int index, const CANframe& frame);
     bool End(TransferResult result, TransferRecord& done);
+    // The duration up to frame.
+    void Stretch(const CANframe& frame);
     // n value bytes more, at the value's end (expedited and segmented transfers).
     void Append(const uint8_t* bytes, int n);
     // Block transfers: a data segment, the receiver's acknowledgement of the sub-block, the end

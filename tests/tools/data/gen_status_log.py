@@ -152,12 +152,12 @@ nodes[(0, 11)]["intervals"] = [100000] * 28
 
 # 12: configured with a dictionary (100 ms), sent to pre-operational, never heard.
 node(0, 12, name="Never heard", state="pre-operational", configured=0.1, source="dictionary",
-     boots=0, health="fault", reason="no heartbeat")
+     boots=0, health="fault", reason="no heartbeat, never heard")
 nmt(ms(900), 0x80, 12)
 
 # 13: configured, nothing else.
-node(0, 13, name="Unheard", state="unknown", configured=None, source="", boots=0, health="ok",
-     reason="")
+node(0, 13, name="Unheard", state="unknown", configured=None, source="", boots=0,
+     health="warning", reason="never heard")
 
 # Port 1's node 2 is another node; port 1's NMT start of all nodes leaves port 0's alone.
 node(1, 2, name="", state="operational", configured=None, source="", boots=1, health="fault",
@@ -404,17 +404,21 @@ def expected_ids():
         fs = [f for f in frames if id_key(f) == key]
         times = [f[0] for f in fs]
         last = fs[-1]
+        # Bytes that differ from the data frame before (remote requests between count not).
         changed = set()
-        for prev, cur in zip(fs, fs[1:]):
-            if cur[0] > NOW - 1000000 and cur[3] == "CAN":
+        data = [f for f in fs if f[3] == "CAN"]
+        for prev, cur in zip(data, data[1:]):
+            if cur[0] > NOW - 1000000:
                 for i, b in enumerate(cur[5]):
-                    if prev[3] != "CAN" or i >= len(prev[5]) or prev[5][i] != b:
+                    if i >= len(prev[5]) or prev[5][i] != b:
                         changed.add(i)
+        # Frames per second: the ten whole 100 ms steps before the one NOW falls in.
+        step = NOW // 100000 * 100000
         port, id = key
         text = "error" if id == 0xFFFFFFFF else (
             "0x%08X" % (id & 0x1FFFFFFF) if id & 0x20000000 else "0x%03X" % id)
         rows[(str(port), text)] = {
-            "frames": str(len(fs)), "rate": str(sum(t > NOW - 1000000 for t in times)),
+            "frames": str(len(fs)), "rate": str(sum(step - 1000000 <= t < step for t in times)),
             **dict(zip(["period_mean", "period_min", "period_max", "jitter"],
                        period_cells([b - a for a, b in zip(times, times[1:])]))),
             "length": str(len(last[5]) if last[3] != "RTR" else 0),
