@@ -22,7 +22,7 @@ void Session::CreateStores(int capacity) {
     mode = PARSE_NONE;
     filtered.reset();
     messages = std::make_unique<MsgStore>(capacity);
-    messages->SetTally(&allStatus);
+    messages->AddTally(&allStatus);
     filtered = std::make_unique<FiltStore>(*messages, display);
     readMgr.SetStore(messages.get());
     if (chosen != PARSE_NONE) SetParserMode(chosen);
