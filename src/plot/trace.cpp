@@ -154,8 +154,10 @@ size_t Trace::AtOrBefore(int64_t time) const {
     for (size_t r = 0; r < runStarts.size(); r++) {
         const size_t begin = RunBegin(r), end = RunEnd(r);
         if (Point(begin).time > time) continue;
-        // The newest run that covers time wins: it is what the log says last.
-        found = LowerBound(begin, end, time + 1) - 1;
+        // The point closest before time of any run; of equals, the later run's (what the log
+        // says last).
+        const size_t at = LowerBound(begin, end, time + 1) - 1;
+        if (found == SIZE_MAX || Point(at).time >= Point(found).time) found = at;
     }
     return found;
 }

@@ -73,8 +73,8 @@ class Trace {
     bool Bounds(int64_t* firstTime, int64_t* lastTime, Range* values) const;
     // Each run's columns over [from, to) in time, in columns equal slices.
     std::vector<RunSummary> Summarise(int64_t from, int64_t to, int columns) const;
-    // The index of the point nearest to time (by time), or SIZE_MAX when empty; and of the last
-    // point at or before time in the run holding it (the value a cursor shows), or SIZE_MAX.
+    // The index of the point nearest to time (by time), or SIZE_MAX when empty; and of the latest
+    // point at or before time (the value a cursor shows), or SIZE_MAX.
     size_t Nearest(int64_t time) const;
     size_t AtOrBefore(int64_t time) const;
     // Times time went backwards.
