@@ -2,6 +2,9 @@
 
 #include <cairo.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -83,9 +86,30 @@ bool WritePlotPng(const std::string& path, const std::vector<PlotTrace>& traces,
         PaintPlot(canvas, traces, view);
     }
     cairo_surface_flush(surface.get());
-    const cairo_status_t status = cairo_surface_write_to_png(surface.get(), path.c_str());
-    if (status != CAIRO_STATUS_SUCCESS) {
-        *error = cairo_status_to_string(status);
+    // Written through stdio, so that a failure says what the system said.
+    std::unique_ptr<FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "wb"),
+                                                       std::fclose);
+    if (!file) {
+        *error = std::strerror(errno);
+        return false;
+    }
+    int writeError = 0;
+    struct Sink {
+        FILE* file;
+        int* error;
+    } sink{file.get(), &writeError};
+    const cairo_status_t status = cairo_surface_write_to_png_stream(
+        surface.get(),
+        [](void* closure, const unsigned char* data, unsigned int length) {
+            auto* s = static_cast<Sink*>(closure);
+            if (std::fwrite(data, 1, length, s->file) == length) return CAIRO_STATUS_SUCCESS;
+            *s->error = errno;
+            return CAIRO_STATUS_WRITE_ERROR;
+        },
+        &sink);
+    if (std::fflush(file.get()) != 0 && !writeError) writeError = errno;
+    if (writeError || status != CAIRO_STATUS_SUCCESS) {
+        *error = writeError ? std::strerror(writeError) : cairo_status_to_string(status);
         return false;
     }
     return true;

@@ -111,6 +111,7 @@ void SeriesFeed::Restart() {
     }
     nextIndex = 0;
     live.pdoCache.clear();
+    live.emittedTick = -1;
     rowPending = false;
 }
 
@@ -148,27 +149,28 @@ void SeriesFeed::Value(Series& s, int64_t time, double value, bool rows) {
     s.have = true;
 }
 
-void SeriesFeed::Ticks(int64_t tick, const std::vector<Series*>& targets, bool rows) {
-    for (Series* s : targets) {
-        if (s->spec.kind == SeriesSpec::Kind::kObject) continue;
-        if (s->emittedTick < 0 || tick < s->emittedTick) {
-            // The first frame, or time went back (logs put together): count afresh.
-            s->buckets = Buckets();
-            s->emittedTick = tick;
-            continue;
-        }
-        auto point = [&](int64_t boundary) {
+void SeriesFeed::Ticks(int64_t tick, const std::vector<Series*>& targets, Scratch& scratch) {
+    int64_t& emitted = scratch.emittedTick;
+    if (emitted < 0 || tick < emitted) {
+        // The first frame, or time went back (logs put together): count afresh.
+        for (Series* s : targets) s->buckets = Buckets();
+        emitted = tick;
+        return;
+    }
+    auto point = [&](int64_t boundary) {
+        for (Series* s : targets) {
+            if (s->spec.kind == SeriesSpec::Kind::kObject) continue;
             double v = s->buckets.LastSecond(boundary - 1);
             if (s->spec.kind == SeriesSpec::Kind::kLoad) v = v * 100.0 / s->bitRate;
-            Value(*s, boundary * kTick, v, rows);
-        };
-        // A point at each 100 ms boundary passed; after a silence, until the count is zero and
-        // then at the end of the silence.
-        const int64_t through = std::min(tick, s->emittedTick + kTicksPerSecond + 1);
-        for (int64_t b = s->emittedTick + 1; b <= through; b++) point(b);
-        if (tick > through) point(tick);
-        s->emittedTick = tick;
-    }
+            Value(*s, boundary * kTick, v, scratch.rows);
+        }
+    };
+    // A point at each 100 ms step passed; after a silence, until the counts are zero and then at
+    // the end of the silence.
+    const int64_t through = std::min(tick, emitted + kTicksPerSecond + 1);
+    for (int64_t b = emitted + 1; b <= through; b++) point(b);
+    if (tick > through) point(tick);
+    emitted = tick;
 }
 
 bool SeriesFeed::Decodes(const CANframe& frame, const std::vector<Series*>& targets,
@@ -207,7 +209,7 @@ void SeriesFeed::Feed(const CANframe& frame, const std::vector<Series*>& targets
     if (frame.type == FRAME_TEXT) return;
     const int64_t time = frame.timestamp;
     const int64_t tick = time / kTick;
-    Ticks(tick, targets, scratch.rows);
+    Ticks(tick, targets, scratch);
     bool objects = false;
     const bool error = frame.type == FRAME_ERROR;
     const bool emergency = !error && frame.type == FRAME_DATA &&

@@ -83,7 +83,6 @@ class SeriesFeed : public FrameTally {
         std::string unit;
         std::unique_ptr<Trace> trace = std::make_unique<Trace>();
         Buckets buckets;
-        int64_t emittedTick = -1;  // the last tick a point was made for
         double last = 0;
         bool have = false;
         int64_t firstIndex = 0;  // the first store index counted as it arrived
@@ -94,10 +93,13 @@ class SeriesFeed : public FrameTally {
         // Per port and identifier: the PDO stamp last looked at, and whether a target needs it.
         std::unordered_map<uint64_t, std::pair<uint32_t, bool>> pdoCache;
         bool rows = false;  // make rows for the sink (the live feed's, lock held)
+        // The last 100 ms step points were made for, the same for every series of the feed so
+        // that rows come in time order.
+        int64_t emittedTick = -1;
     };
     // What a frame adds to targets: values of objects, counts; points at the ticks it passes.
     void Feed(const CANframe& frame, const std::vector<Series*>& targets, Scratch& scratch);
-    void Ticks(int64_t tick, const std::vector<Series*>& targets, bool rows);
+    void Ticks(int64_t tick, const std::vector<Series*>& targets, Scratch& scratch);
     void Value(Series& s, int64_t time, double value, bool rows);
     bool Decodes(const CANframe& frame, const std::vector<Series*>& targets, Scratch& scratch);
     void Row();
