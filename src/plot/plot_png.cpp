@@ -87,8 +87,7 @@ bool WritePlotPng(const std::string& path, const std::vector<PlotTrace>& traces,
     }
     cairo_surface_flush(surface.get());
     // Written through stdio, so that a failure says what the system said.
-    std::unique_ptr<FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "wb"),
-                                                       std::fclose);
+    std::unique_ptr<FILE, decltype(&std::fclose)> file(std::fopen(path.c_str(), "wb"), std::fclose);
     if (!file) {
         *error = std::strerror(errno);
         return false;

@@ -82,6 +82,12 @@ void SeriesFeed::Remove(int i) {
     changed.assign(series.size(), false);
 }
 
+void SeriesFeed::SetDecoder(Parser* replacement) {
+    std::lock_guard<std::mutex> hold(lock);
+    decoder = replacement;
+    live.pdoCache.clear();
+}
+
 std::vector<SeriesFeed::Series*> SeriesFeed::All() {
     std::vector<Series*> all;
     for (auto& s : series) all.push_back(s.get());

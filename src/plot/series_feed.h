@@ -40,6 +40,8 @@ class SeriesFeed : public FrameTally {
 
     // decoder: describes the frames that carry traced objects (null: objects get no values).
     explicit SeriesFeed(Parser* decoder) : decoder(decoder) {}
+    // The decoder replaced (the session's decoding mode changed, and the store was cleared).
+    void SetDecoder(Parser* replacement);
     SeriesFeed(const SeriesFeed&) = delete;
     SeriesFeed& operator=(const SeriesFeed&) = delete;
 
@@ -105,7 +107,7 @@ class SeriesFeed : public FrameTally {
     void Row();
     std::vector<Series*> All();
 
-    Parser* const decoder;
+    Parser* decoder;
     std::mutex lock;
     std::vector<std::unique_ptr<Series>> series;
     RowSink rowSink;
