@@ -182,6 +182,11 @@ target "window replay of 5,000,000 frames against quillon-dump -q, times" \
     "$(awk -v w="$window" -v q="$quiet5" 'BEGIN { printf "%.2f", w / q }')" "<=" 1.2
 # The filter dialog's Apply over a full store of 10 million frames: the window stays live.
 xvfb-run -a -s "-screen 0 1280x1024x24" "$bin/gui_bench" apply 10000000
+# The plot window's widget drawing a trace of 10 million points: well under 50 ms a redraw.
+plot=$(xvfb-run -a -s "-screen 0 1280x1024x24" "$bin/gui_bench" plot 10000000)
+echo "$plot"
+target "plot redraw of a 10,000,000-point trace, ms" \
+    "$(echo "$plot" | sed -n 's/.* whole median \([0-9.]*\) ms.*/\1/p')" "<=" 50
 
 echo
 echo "Replay targets (medians above):"

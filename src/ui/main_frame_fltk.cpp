@@ -68,6 +68,12 @@ void cb_network(Fl_Widget*, void* data) {
 void cb_analyzer(Fl_Widget*, void* data) {
     if (Self(data)->dialogs.analyzer) Self(data)->dialogs.analyzer->Show();
 }
+void cb_plot(Fl_Widget*, void* data) {
+    Self(data)->OpenPlot();
+}
+void cb_reap_plots(void* data) {
+    Self(data)->ReapPlots();
+}
 void cb_about(Fl_Widget*, void* data) {
     Self(data)->About();
 }
@@ -109,6 +115,7 @@ const Fl_Menu_Item kMenu[] = {
     {"&Hardware config...", 0, cb_config, nullptr, 0, 0, 0, 0, 0},
     {"&Network config...", 0, cb_network, nullptr, 0, 0, 0, 0, 0},
     {"&Analyze CAN bus...", 0, cb_analyzer, nullptr, 0, 0, 0, 0, 0},
+    {"&Plot...", 0, cb_plot, nullptr, 0, 0, 0, 0, 0},
     {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
     {"&View", 0, nullptr, nullptr, FL_SUBMENU, 0, 0, 0, 0},
     {"&Decoder", 0, cb_null, nullptr, FL_SUBMENU, 0, 0, 0, 0},
@@ -184,6 +191,8 @@ MainFrameFLTK::MainFrameFLTK(Session& session, const QL_Settings& prefs)
 MainFrameFLTK::~MainFrameFLTK() {
     session.SetNotices(nullptr);
     Fl::remove_timeout(cb_notice_poll, this);
+    Fl::remove_timeout(cb_reap_plots, this);
+    plots.clear();
     // The dialogs' windows before the main window they were placed by.
     dialogs = Dialogs();
 }
@@ -375,6 +384,33 @@ void MainFrameFLTK::Stop() {
 
 void MainFrameFLTK::Clear() {
     session.store().Clear();
+}
+
+void MainFrameFLTK::OpenPlot() {
+    ReapPlots();
+    // Beside the window, each new one a little further.
+    const int offset = 60 + 30 * static_cast<int>(plots.size() % 8);
+    plots.push_back(
+        std::make_unique<PlotWindow>(session, *this, window->x() + offset, window->y() + offset));
+}
+
+void MainFrameFLTK::ReapPlots() {
+    plots.erase(std::remove_if(plots.begin(), plots.end(),
+                               [](const std::unique_ptr<PlotWindow>& p) { return p->Closed(); }),
+                plots.end());
+}
+
+void MainFrameFLTK::PlotClosed(PlotWindow*) {
+    Fl::add_timeout(0, cb_reap_plots, this);
+}
+
+void MainFrameFLTK::FrameSelected(int storeIndex) {
+    for (auto& plot : plots)
+        if (!plot->Closed()) plot->FrameSelected(storeIndex);
+}
+
+void MainFrameFLTK::SelectFrame(int storeIndex) {
+    msgList->SelectFrame(storeIndex);
 }
 
 void MainFrameFLTK::About() {

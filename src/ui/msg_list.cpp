@@ -119,10 +119,17 @@ void MsgListFLTK::Select(int k) {
     selIndex = k;
     selFrame = session.view().GetStoreIndex(k);
     session.store().GetTxList(selFrame, txList);
-    if (MainFrame* frame = owner)
+    if (MainFrame* frame = owner) {
         if (MsgDetail* detail = frame->GetMsgDetail()) detail->SetSelected(selFrame);
+        frame->FrameSelected(selFrame);
+    }
     autoScroll = false;
     redraw();
+}
+
+void MsgListFLTK::SelectFrame(int storeIndex) {
+    const int k = session.view().FindNdx(storeIndex);
+    if (k >= 0 && Measure()) Select(k);
 }
 
 void MsgListFLTK::ScrollBy(int lines) {

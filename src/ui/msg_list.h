@@ -20,6 +20,9 @@ class MsgList {
     virtual Fl_Widget* asFlWidget() = 0;
     // Switches the Time column between absolute time and the time since the previous row.
     virtual void ToggleDeltaTime() = 0;
+    // Selects the row of the frame at store index, or the next one shown when the filter hides
+    // it.
+    virtual void SelectFrame(int storeIndex) = 0;
 };
 
 // One line per frame of the filtered view under a header (Port, Msg #, Time, ID, Value). It
@@ -39,6 +42,7 @@ class MsgListFLTK : public MsgList, public ScrollWin, public StoreListener {
 
     Fl_Widget* asFlWidget() override { return this; }
     void ToggleDeltaTime() override;
+    void SelectFrame(int storeIndex) override;
     void draw_content(int x, int y, int w, int h, int xoff, int yoff) override;
     void content_size(int& w, int& h) override;
     int handle(int event) override;
@@ -53,7 +57,8 @@ class MsgListFLTK : public MsgList, public ScrollWin, public StoreListener {
     std::string TimeText(int position, const CANframe& frame);
     // One timer run: measures the font, follows new frames.
     void Tick();
-    // Selects the row at filtered position k (clamped), shows it and hands it on.
+    // Selects the row at filtered position k (clamped), shows it and hands it on (the detail
+    // view, the owner).
     void Select(int k);
 
     std::atomic<bool> newData{false};  // set by reader threads, cleared by the timer

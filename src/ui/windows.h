@@ -25,6 +25,9 @@ class MainFrame : public LogNotices {
     virtual MsgDetail* GetMsgDetail() = 0;
     // The dialogs its menus and toolbar open, built with this window as their owner.
     virtual void SetDialogs(Dialogs dialogs) = 0;
+    // Its message list selected the frame at store index (GUI thread): the windows that follow
+    // the selection (plots) hear of it.
+    virtual void FrameSelected(int storeIndex) { (void)storeIndex; }
 };
 
 // The hardware dialog: the CAN cards and ports of the machine, their bit rates and which ports Play
