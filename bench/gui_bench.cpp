@@ -6,8 +6,13 @@
 //                              full store: its time, and the longest gap between two list redraws
 //   gui_bench status           the network status window over 2,048 identifiers and 127 nodes:
 //                              median time of one full redraw, and of one update of its tables
+//   gui_bench plot POINTS      median time of one redraw of the plot widget (a plot area 1000
+//                              pixels wide) showing a trace of POINTS points (a ramp with noise),
+//                              whole and one second of it, until the X server has drawn it
 
 #include <FL/Fl.H>
+#include <FL/Fl_Double_Window.H>
+#include <FL/x.H>
 
 #include <algorithm>
 #include <chrono>
@@ -15,11 +20,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <random>
 #include <vector>
 
 #include "decode/canopen_parser.h"
 #include "filter/filter_element.h"
 #include "hw/cards.h"
+#include "plot/trace.h"
 #include "session/session.h"
 #include "session/settings.h"
 #include "store/filt_store.h"
@@ -29,6 +37,7 @@
 #include "ui/icons.h"
 #include "ui/main_frame_fltk.h"
 #include "ui/network_status_window.h"
+#include "ui/plot_widget.h"
 
 namespace {
 
@@ -225,6 +234,62 @@ int StatusRedraw() {
     return 0;
 }
 
+// One trace of a ramp with noise, a point every 100 us.
+struct RampSource : PlotWidget::Source {
+    explicit RampSource(int points) {
+        std::mt19937 random(1);
+        std::normal_distribution<double> noise(0, 50);
+        for (int i = 0; i < points; i++) trace.Add(int64_t{i} * 100, i * 0.001 + noise(random));
+    }
+    std::unique_lock<std::mutex> Hold() override { return std::unique_lock<std::mutex>(lock); }
+    void Traces(std::vector<PlotTrace>* traces) override {
+        PlotTrace t;
+        t.trace = &trace;
+        t.label = "ramp";
+        t.color = TraceColor(0);
+        *traces = {t};
+    }
+    int64_t Newest() override { return -1; }
+
+    std::mutex lock;
+    Trace trace;
+};
+
+int Plot(int points) {
+    RampSource source(points);
+    // The widget 1000 pixels wide with the painter's margins.
+    const PlotArea margins = PlotArea::Of(PlotView());
+    const int width =
+        1000 + static_cast<int>(margins.left) + (800 - static_cast<int>(margins.right));
+    Fl_Double_Window window(width, 500, "plot");
+    auto* plot = new PlotWidget(0, 0, width, 500, source);
+    window.end();
+    window.show();
+    for (int i = 0; i < 20; i++) Fl::wait(0.02);
+    plot->ShowAll();
+    auto measure = [&] {
+        std::vector<double> times;
+        for (int i = 0; i < 51; i++) {
+            plot->damage(FL_DAMAGE_ALL);
+            const auto start = Clock::now();
+            Fl::flush();
+            XSync(fl_display, False);  // the X server's drawing too
+            times.push_back(Ms(Clock::now() - start));
+        }
+        std::sort(times.begin(), times.end());
+        return std::make_pair(times[times.size() / 2], times.back());
+    };
+    const auto whole = measure();
+    plot->ShowRange(int64_t{points} * 50, int64_t{points} * 50 + 1000000);
+    const auto zoomed = measure();
+    std::printf(
+        "plot draw of a %d-point trace, %d pixels wide: whole median %.3f ms (max %.3f), one "
+        "second of it median %.3f ms (max %.3f); %.1f MB held\n",
+        points, static_cast<int>(PlotArea::Of(plot->Drawn()).right - margins.left), whole.first,
+        whole.second, zoomed.first, zoomed.second, source.trace.Memory() / 1e6);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -232,8 +297,9 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "replay") == 0) return Replay(argv[2]);
     if (argc == 3 && std::strcmp(argv[1], "apply") == 0) return Apply(std::atoi(argv[2]));
     if (argc == 2 && std::strcmp(argv[1], "status") == 0) return StatusRedraw();
+    if (argc == 3 && std::strcmp(argv[1], "plot") == 0) return Plot(std::atoi(argv[2]));
     std::fprintf(stderr,
                  "usage: gui_bench draw FRAMES | gui_bench replay LOGFILE | gui_bench apply "
-                 "FRAMES | gui_bench status\n");
+                 "FRAMES | gui_bench status | gui_bench plot POINTS\n");
     return 2;
 }

@@ -2,12 +2,13 @@
 # Fails on an include that reaches up: each folder of src/ may include its own headers and those
 # of the layers below it, never a layer beside it or above it.
 #
-#   base -> store -> decode, filter, io, hw -> sim, netcfg -> status -> session -> ui, tools -> main
+#   base -> store -> decode, filter, io, hw -> sim, netcfg -> status, plot -> session -> ui, tools
+#   -> main
 set -euo pipefail
 cd "$(dirname "$0")/../src"
 
 declare -A rank=([base]=0 [store]=1 [decode]=2 [filter]=2 [io]=2 [hw]=2 [sim]=3 [netcfg]=3
-                 [status]=4 [session]=5 [ui]=6 [tools]=6 [main]=7)
+                 [status]=4 [plot]=4 [session]=5 [ui]=6 [tools]=6 [main]=7)
 status=0
 for dir in */; do
     layer=${dir%/}

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ make clang-format
-    libfltk1.3-dev zlib1g-dev libsocketcan-dev pkg-config
+    libfltk1.3-dev zlib1g-dev libsocketcan-dev pkg-config libcairo2-dev
     libgtest-dev libbenchmark-dev nlohmann-json3-dev
     xvfb xauth xdotool fonts-dejavu-core
     python3-can can-utils  # the tests read and write logs with these tools

@@ -1,5 +1,7 @@
 #include "session/session.h"
 
+#include <algorithm>
+
 #include "decode/canopen_parser.h"
 #include "decode/parser.h"
 #include "store/filt_store.h"
@@ -19,10 +21,15 @@ void Session::CreateStores(int capacity) {
     // A decoder reads the store it was made for: one is made anew for the new store.
     const ParseMode chosen = mode;
     parser.reset();
+    for (SeriesFeed* feed : feeds) feed->SetDecoder(nullptr);
     mode = PARSE_NONE;
     filtered.reset();
     messages = std::make_unique<MsgStore>(capacity);
-    messages->SetTally(&allStatus);
+    messages->AddTally(&allStatus);
+    for (SeriesFeed* feed : feeds) {
+        feed->Restart();
+        messages->AddTally(feed);
+    }
     filtered = std::make_unique<FiltStore>(*messages, display);
     readMgr.SetStore(messages.get());
     if (chosen != PARSE_NONE) SetParserMode(chosen);
@@ -44,6 +51,18 @@ void Session::SetParserMode(ParseMode chosen) {
     auto* canopen = dynamic_cast<CANopenParser*>(parser.get());
     allStatus.SetDecoder(canopen);
     passedStatus.SetDecoder(canopen);
+    for (SeriesFeed* feed : feeds) feed->SetDecoder(parser.get());
+}
+
+void Session::AttachFeed(SeriesFeed* feed) {
+    feed->SetDecoder(parser.get());
+    feeds.push_back(feed);
+    messages->AddTally(feed);
+}
+
+void Session::DetachFeed(SeriesFeed* feed) {
+    messages->RemoveTally(feed);
+    feeds.erase(std::remove(feeds.begin(), feeds.end(), feed), feeds.end());
 }
 
 void Session::FollowFilteredStatus(bool follow, const std::function<void()>& progress) {

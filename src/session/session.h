@@ -10,6 +10,7 @@
 #include "io/log_writer.h"
 #include "io/read_manager.h"
 #include "netcfg/network_config.h"
+#include "plot/series_feed.h"
 #include "session/display_filter.h"
 #include "session/parse_mode.h"
 #include "session/port_selection.h"
@@ -86,6 +87,10 @@ class Session : private LogNotices, public FrameObjects {
     // that it counts the frames the view holds.
     NetworkStatus& filteredStatus() { return passedStatus; }
     void FollowFilteredStatus(bool follow, const std::function<void()>& progress = nullptr);
+    // Has feed (a plot's series) fed with every frame stored from now on, decoded by the current
+    // decoder, until DetachFeed (GUI thread); not owned.
+    void AttachFeed(SeriesFeed* feed);
+    void DetachFeed(SeriesFeed* feed);
     // The objects of PDO frames, as the current decoder learned them.
     bool CarriesObject(const CANframe& frame, const std::function<bool(uint32_t)>& test) override;
 
@@ -106,4 +111,5 @@ class Session : private LogNotices, public FrameObjects {
     std::unique_ptr<Parser> parser;       // the current decoder
     ParseMode mode = PARSE_NONE;          // of parser
     std::unique_ptr<LogWriter> writer;    // of the last StartWriting
+    std::vector<SeriesFeed*> feeds;       // attached; GUI thread
 };

@@ -15,6 +15,9 @@ class FrameTally {
     // Forgets every frame counted (the store was cleared, or the view is rebuilt). Not within a
     // run.
     virtual void Restart() = 0;
+    // Counting begins while the store already holds frames: the next one will have store index
+    // next. Not within a run.
+    virtual void Joined(int next) { (void)next; }
 
   protected:
     ~FrameTally() = default;

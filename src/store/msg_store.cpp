@@ -33,9 +33,20 @@ void MsgStore::SetDecoder(FrameDecoder* replacement) {
     decoder = replacement;
 }
 
-void MsgStore::SetTally(FrameTally* replacement) {
+void MsgStore::AddTally(FrameTally* tally) {
     std::lock_guard<std::mutex> serial(ingest);
-    tally = replacement;
+    int next;
+    {
+        std::lock_guard<std::recursive_mutex> hold(lock);
+        next = first + count;
+    }
+    tally->Joined(next);
+    tallies.push_back(tally);
+}
+
+void MsgStore::RemoveTally(FrameTally* tally) {
+    std::lock_guard<std::mutex> serial(ingest);
+    tallies.erase(std::remove(tallies.begin(), tallies.end(), tally), tallies.end());
 }
 
 CANframe* MsgStore::HeldRing::Frame(int index) {
@@ -62,13 +73,16 @@ void MsgStore::Add(const CANframe* added, int n) {
         if (l) l->BatchStarts();
         Run run{l};
         std::lock_guard<std::recursive_mutex> hold(lock);
-        if (tally) tally->RunStarts();
+        // Each tally's run ends however the additions end (see Run).
         struct Tallied {
-            FrameTally* tally;
+            std::vector<FrameTally*>& tallies;
+            size_t started = 0;
             ~Tallied() {
-                if (tally) tally->RunEnds();
+                while (started > 0) tallies[--started]->RunEnds();
             }
-        } tallied{tally};
+        } tallied{tallies};
+        for (; tallied.started < tallies.size(); tallied.started++)
+            tallies[tallied.started]->RunStarts();
         for (int i = 0; i < n; i++) AddOne(added[i], l);
         last = first + count - 1;
     }
@@ -99,7 +113,7 @@ void MsgStore::AddOne(const CANframe& frame, StoreListener* l) {
         HeldRing held(*this);
         decoder->Scan(index, slot, held);
     }
-    if (tally) tally->Count(index, slot);
+    for (FrameTally* tally : tallies) tally->Count(index, slot);
     if (l) l->AddStoreFrame(first, first + count - 1, count, slot);
 }
 
@@ -122,7 +136,7 @@ void MsgStore::Clear() {
     // What the decoder learned refers to frames that are gone, by indexes that new frames will
     // take again: start it afresh too.
     if (decoder) decoder->FlushState();
-    if (tally) tally->Restart();
+    for (FrameTally* tally : tallies) tally->Restart();
     if (l) l->AddStore(0, -1, 0);
 }
 

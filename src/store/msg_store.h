@@ -24,7 +24,7 @@
 // Holding `lock` through the scan means a lookup never reads a frame the decoder is annotating; the
 // decoder reads earlier frames through the StoredFrames it is handed. Lock order: ingest, then what
 // the listener holds for a batch (BatchStarts to BatchEnds), then lock, then the decoder's and the
-// listener's own locks, then the tally's; ingest, then a watcher's own lock. So no one may take
+// listener's own locks, then each tally's; ingest, then a watcher's own lock. So no one may take
 // `lock` before a lock the listener takes in its notice, nor `ingest` while holding a watcher's
 // lock. `ingest` is never taken again by the thread that holds it; `lock` is (see Storage::lock): a
 // listener, and the decoder describing a row for it, read the ring back with Get while it is held.
@@ -38,9 +38,11 @@ class MsgStore : public Storage {
     // The decoder (the current decoder) that annotates each new frame; null for none. Waits
     // for an addition in progress.
     void SetDecoder(FrameDecoder* decoder);
-    // What counts every frame after the decoder's scan (the network status), restarted with the
-    // store; null for none. Waits for an addition in progress. Not owned.
-    void SetTally(FrameTally* tally);
+    // Has tally count every frame after the decoder's scan (the network status, the plots'
+    // series), restarted with the store, until RemoveTally. Waits for an addition in progress.
+    // Not owned.
+    void AddTally(FrameTally* tally);
+    void RemoveTally(FrameTally* tally);
     // Stores a copy of frame, has the decoder scan it, tells the listener. Reader threads.
     void Add(const CANframe& frame) { Add(&frame, 1); }
     // The same for n frames in a row, which no other addition comes between.
@@ -74,7 +76,7 @@ class MsgStore : public Storage {
 
     std::mutex ingest;
     FrameDecoder* decoder = nullptr;
-    FrameTally* tally = nullptr;
+    std::vector<FrameTally*> tallies;
     std::vector<ArrivalWatcher*> watchers;
     int capacity = 0;
     // Zero pages: untouched slots cost no memory, and a zero slot is a valid empty frame to

@@ -19,8 +19,12 @@
 #include "decode/parser.h"
 #include "filter/fe_list.h"
 #include "filter/filter_logic.h"
+#include "hw/can_intf.h"
 #include "hw/can_reader.h"
 #include "hw/cards.h"
+#include "plot/plot_png.h"
+#include "plot/series_feed.h"
+#include "plot/trace.h"
 #include "session/session.h"
 #include "session/settings.h"
 #include "sim/simulated_cards.h"
@@ -30,6 +34,7 @@
 #include "tools/dump_printer.h"
 #include "tools/element_option.h"
 #include "tools/live_capture.h"
+#include "tools/series_csv.h"
 #include "tools/status_printer.h"
 
 namespace {
@@ -68,6 +73,15 @@ const char kUsage[] =
     "tab-separated text with a header line, or JSON Lines with -j (each object's \"table\" names "
     "its table); TABLE is nodes, ids, transfers, or all (the three, a blank line between them); "
     "times in seconds; notes on what a table leaves out go to stderr\n"
+    "  -P, --series SPEC         instead of the frames, comma-separated values of a series, "
+    "after a header line: time in seconds, then one column per series (up to 8, in the order "
+    "given), a row each time a value changes; SPEC is NODE:INDEX[:SUB][@PORT] for an object's "
+    "value (PDOs carrying it, SDO transfers of it), load:PORT for the bus load in percent (of "
+    "the -p bit rate, else 500 kbit/s), rate:ID[@PORT] for an identifier's frames per second "
+    "(rate:all[@PORT] for every frame), errors[@PORT] for error frames and emergencies per "
+    "second; rates and loads over the second before each 100 ms step\n"
+    "      --plot FILE.png       with --series: draw the series into FILE.png (1200x600, each "
+    "with its own scale) instead of printing them\n"
     "  -s, --stats               at the end, one line on stderr: frames, seconds, frames/s, "
     "peak RSS, dropped lines (neither frame nor text), and with emulated cards the frames their "
     "receive queues had no room for (overruns)\n"
@@ -117,7 +131,9 @@ int main(int argc, char** argv) {
     LiveOptions::Port analyze{-1, -1};
     int testId = -1;
     LogFormat inputFormat = LogFormat::Detect;
-    std::vector<std::string> summary;               // the tables --summary prints, in order
+    std::vector<std::string> summary;  // the tables --summary prints, in order
+    std::vector<SeriesSpec> series;    // --series, in order
+    std::string plotTo;
     std::unique_ptr<LogFormatWriter> formatWriter;  // -o with a log format
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
@@ -156,6 +172,17 @@ int main(int argc, char** argv) {
             else
                 return UsageError("unknown summary table " + table +
                                   " (nodes, ids, transfers or all)");
+        } else if (Is(arg, "-P", "--series")) {
+            if (++i == argc) return UsageError(std::string(arg) + " needs a value");
+            SeriesSpec spec;
+            std::string error;
+            if (!SeriesSpec::Parse(argv[i], &spec, &error)) return UsageError(error);
+            if (series.size() == SeriesFeed::kMaxSeries)
+                return UsageError(Format("at most %zu series", SeriesFeed::kMaxSeries));
+            series.push_back(spec);
+        } else if (std::strcmp(arg, "--plot") == 0) {
+            if (++i == argc) return UsageError(std::string(arg) + " needs a value");
+            plotTo = argv[i];
         } else if (Is(arg, "-s", "--stats")) {
             stats = true;
         } else if (Is(arg, "-m", "--mode")) {
@@ -255,6 +282,12 @@ int main(int argc, char** argv) {
             "--summary prints tables, not frames: not with -d, -t or -o with a log "
             "format");
     if (!summary.empty()) options.quiet = true;
+    if (!plotTo.empty() && series.empty()) return UsageError("--plot draws the --series given");
+    if (!series.empty() && (!summary.empty() || formatWriter || options.detail || options.delta))
+        return UsageError(
+            "--series prints values, not frames or tables: not with --summary, -d, "
+            "-t or -o with a log format");
+    if (!series.empty()) options.quiet = true;
 
     if (elements.size() > FeList::kMaxElements)
         return UsageError(Format("at most %d filter elements", FeList::kMaxElements));
@@ -303,6 +336,26 @@ int main(int argc, char** argv) {
     session.SetFilter(std::move(filter));
     session.SetParserMode(mode);
     if (!summary.empty() && filtered) session.FollowFilteredStatus(true);
+    // The series count the frames that pass the filter, as the rows would be.
+    SeriesFeed feed(session.decoder());
+    if (!series.empty()) {
+        for (const SeriesSpec& spec : series) {
+            int bitRate = SeriesFeed::kDefaultBitRate;
+            for (const LiveOptions::Port& port : live.ports)
+                if (spec.kind == SeriesSpec::Kind::kLoad && port.number == spec.port)
+                    bitRate = CanIntf::GetBPS(port.baudCode);
+            feed.Add(spec, bitRate);
+        }
+        if (plotTo.empty()) {
+            PrintSeriesHeader(series, stdout);
+            feed.SetRowSink([](int64_t time, const std::vector<double>& values,
+                               const std::vector<bool>&) { PrintSeriesRow(time, values, stdout); });
+        }
+        if (filtered)
+            session.view().SetTally(&feed);
+        else
+            session.store().AddTally(&feed);
+    }
     DumpPrinter printer(session.view(), session.store(), *session.decoder(), options, stdout);
     session.view().AddStoreListener(&printer);
 
@@ -350,6 +403,36 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    if (!series.empty()) {
+        if (filtered)
+            session.view().SetTally(nullptr);
+        else
+            session.store().RemoveTally(&feed);
+    }
+    if (!plotTo.empty()) {
+        auto hold = feed.Hold();
+        std::vector<PlotTrace> traces;
+        for (size_t t = 0; t < feed.Size(); t++) {
+            PlotTrace trace;
+            trace.trace = &feed.TraceOf(t);
+            trace.label = feed.Spec(t).Text();
+            trace.unit = feed.Unit(t);
+            trace.color = TraceColor(static_cast<int>(t));
+            trace.steps = feed.Steps(t);
+            traces.push_back(trace);
+        }
+        PlotView view;
+        view.width = 1200;
+        view.height = 600;
+        if (!TracesExtent(traces, &view.from, &view.to)) view.from = view.to = 0;
+        if (view.to <= view.from) view.to = view.from + 1000000;
+        std::string error;
+        if (!WritePlotPng(plotTo, traces, view, &error)) {
+            std::fprintf(stderr, "quillon-dump: cannot write %s: %s\n", plotTo.c_str(),
+                         error.c_str());
+            return 1;
+        }
+    }
     if (!summary.empty()) {
         NetworkStatus& counted = filtered ? session.filteredStatus() : session.status();
         StatusSnapshot snapshot = counted.Snapshot();

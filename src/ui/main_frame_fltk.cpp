@@ -71,6 +71,12 @@ void cb_analyzer(Fl_Widget*, void* data) {
 void cb_status(Fl_Widget*, void* data) {
     if (Self(data)->dialogs.status) Self(data)->dialogs.status->Show();
 }
+void cb_plot(Fl_Widget*, void* data) {
+    Self(data)->OpenPlot();
+}
+void cb_reap_plots(void* data) {
+    Self(data)->ReapPlots();
+}
 void cb_about(Fl_Widget*, void* data) {
     Self(data)->About();
 }
@@ -113,6 +119,7 @@ const Fl_Menu_Item kMenu[] = {
     {"&Network config...", 0, cb_network, nullptr, 0, 0, 0, 0, 0},
     {"&Analyze CAN bus...", 0, cb_analyzer, nullptr, 0, 0, 0, 0, 0},
     {"Network &status...", 0, cb_status, nullptr, 0, 0, 0, 0, 0},
+    {"&Plot...", 0, cb_plot, nullptr, 0, 0, 0, 0, 0},
     {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
     {"&View", 0, nullptr, nullptr, FL_SUBMENU, 0, 0, 0, 0},
     {"&Decoder", 0, cb_null, nullptr, FL_SUBMENU, 0, 0, 0, 0},
@@ -189,6 +196,8 @@ MainFrameFLTK::MainFrameFLTK(Session& session, const QL_Settings& prefs)
 MainFrameFLTK::~MainFrameFLTK() {
     session.SetNotices(nullptr);
     Fl::remove_timeout(cb_notice_poll, this);
+    Fl::remove_timeout(cb_reap_plots, this);
+    plots.clear();
     // The dialogs' windows before the main window they were placed by.
     dialogs = Dialogs();
 }
@@ -384,6 +393,33 @@ void MainFrameFLTK::Stop() {
 
 void MainFrameFLTK::Clear() {
     session.store().Clear();
+}
+
+void MainFrameFLTK::OpenPlot() {
+    ReapPlots();
+    // Beside the window, each new one a little further.
+    const int offset = 60 + 30 * static_cast<int>(plots.size() % 8);
+    plots.push_back(
+        std::make_unique<PlotWindow>(session, *this, window->x() + offset, window->y() + offset));
+}
+
+void MainFrameFLTK::ReapPlots() {
+    plots.erase(std::remove_if(plots.begin(), plots.end(),
+                               [](const std::unique_ptr<PlotWindow>& p) { return p->Closed(); }),
+                plots.end());
+}
+
+void MainFrameFLTK::PlotClosed(PlotWindow*) {
+    Fl::add_timeout(0, cb_reap_plots, this);
+}
+
+void MainFrameFLTK::FrameSelected(int storeIndex) {
+    for (auto& plot : plots)
+        if (!plot->Closed()) plot->FrameSelected(storeIndex);
+}
+
+void MainFrameFLTK::ShowFrame(int storeIndex) {
+    msgList->SelectFrame(storeIndex);
 }
 
 void MainFrameFLTK::About() {

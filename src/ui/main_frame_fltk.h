@@ -9,9 +9,11 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ui/msg_detail.h"
 #include "ui/msg_list.h"
+#include "ui/plot_window.h"
 #include "ui/windows.h"
 
 class QL_Settings;
@@ -20,7 +22,7 @@ class Session;
 // The program's window: menu bar, toolbar, the message list over the detail view. Reader and
 // writer threads only post their completion notices; everything else runs on the GUI thread,
 // and no error escapes a callback (it is shown in an alert).
-class MainFrameFLTK : public MainFrame {
+class MainFrameFLTK : public MainFrame, public PlotOwner {
   public:
     // session: what the window shows and drives; it tells the window of its replays' and log
     // writer's ends while the window lives. prefs: the views' font.
@@ -34,6 +36,10 @@ class MainFrameFLTK : public MainFrame {
     FrameSelection SelectFrame(int index) override;
     void LogReadDone() override;
     void LogWriteDone() override;
+    // The list's selection, told to the plot windows; a plot's choice, selected in the list.
+    void FrameSelected(int storeIndex) override;
+    void ShowFrame(int storeIndex) override;
+    void PlotClosed(PlotWindow* plot) override;
 
     // The window's place on a screen of the given size: at a tenth of it, 90 % of it at most
     // 800 by 600.
@@ -51,6 +57,10 @@ class MainFrameFLTK : public MainFrame {
     void Play();
     void Stop();
     void Clear();
+    // Opens another plot window (Tools -> Plot...).
+    void OpenPlot();
+    // Destroys the plot windows that were closed.
+    void ReapPlots();
     void About();
     [[noreturn]] void Exit();
 
@@ -67,6 +77,7 @@ class MainFrameFLTK : public MainFrame {
     Fl_Window* toolbar = nullptr;
     MsgList* msgList = nullptr;
     MsgDetail* msgDetail = nullptr;
+    std::vector<std::unique_ptr<PlotWindow>> plots;  // open, or closed and not yet destroyed
 
   private:
     std::atomic<bool> readDone{false};

@@ -119,8 +119,10 @@ void MsgListFLTK::Select(int k) {
     selIndex = k;
     selFrame = session.view().GetStoreIndex(k);
     session.store().GetTxList(selFrame, txList);
-    if (MainFrame* frame = owner)
+    if (MainFrame* frame = owner) {
         if (MsgDetail* detail = frame->GetMsgDetail()) detail->SetSelected(selFrame);
+        frame->FrameSelected(selFrame);
+    }
     autoScroll = false;
     redraw();
 }

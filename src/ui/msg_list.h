@@ -56,7 +56,8 @@ class MsgListFLTK : public MsgList, public ScrollWin, public StoreListener {
     std::string TimeText(int position, const CANframe& frame);
     // One timer run: measures the font, follows new frames.
     void Tick();
-    // Selects the row at filtered position k (clamped), shows it and hands it on.
+    // Selects the row at filtered position k (clamped), shows it and hands it on (the detail
+    // view, the owner).
     void Select(int k);
 
     std::atomic<bool> newData{false};  // set by reader threads, cleared by the timer

@@ -60,7 +60,7 @@ TEST(NetworkStatusConcurrencyTest, SnapshotsWhileReadersAdd) {
     MsgStore store(1000);  // wraps: the status keeps what the ring forgets
     CANopenParser parser(&store);
     store.SetDecoder(&parser);
-    store.SetTally(&status);
+    store.AddTally(&status);
     status.SetDecoder(&parser);
     Pace pace;
 

@@ -17,7 +17,7 @@ namespace {
 struct Counted {
     Counted() {
         store.SetDecoder(&parser);
-        store.SetTally(&status);
+        store.AddTally(&status);
         status.SetDecoder(&parser);
     }
     void Add(uint32_t id, const std::vector<uint8_t>& data, int type = FRAME_DATA) {

@@ -1,0 +1,327 @@
+#include "plot/series_feed.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "decode/canopen_parser.h"
+#include "decode/pdo_routes.h"
+#include "store/storage.h"
+
+namespace {
+
+constexpr uint32_t kFunctionMask = 0x3FFFFF80;
+constexpr uint32_t kEmcy = 0x080;
+constexpr uint32_t kSdoServer = 0x580;
+constexpr uint32_t kSdoClient = 0x600;
+constexpr int kBackfillBatch = 4096;
+// Bits of a frame on the bus besides its data, stuffing not counted: as the port readers count
+// the load.
+constexpr int kStandardFrameBits = 48;
+constexpr int kExtendedFrameBits = 68;
+const double kNone = std::numeric_limits<double>::quiet_NaN();
+
+bool PortMatches(const SeriesSpec& spec, const CANframe& frame) {
+    return spec.port < 0 || spec.port == frame.port;
+}
+
+bool Same(double a, double b) {
+    return a == b || (std::isnan(a) && std::isnan(b));
+}
+
+}  // namespace
+
+void SeriesFeed::Buckets::Add(int64_t tick, double amount) {
+    if (tick > newest) {
+        for (int64_t t = std::max({newest + 1, tick - kTicksPerSecond + 1, int64_t{0}}); t <= tick;
+             t++)
+            counts[static_cast<size_t>(t % kTicksPerSecond)] = 0;
+        newest = tick;
+    }
+    if (tick > newest - kTicksPerSecond && tick >= 0)
+        counts[static_cast<size_t>(tick % kTicksPerSecond)] += amount;
+}
+
+double SeriesFeed::Buckets::LastSecond(int64_t tick) const {
+    double total = 0;
+    for (int64_t t = std::max(newest - kTicksPerSecond + 1, tick - kTicksPerSecond + 1);
+         t <= std::min(tick, newest); t++)
+        if (t >= 0) total += counts[static_cast<size_t>(t % kTicksPerSecond)];
+    return total;
+}
+
+int SeriesFeed::Add(const SeriesSpec& spec, int bitRate) {
+    std::lock_guard<std::mutex> hold(lock);
+    if (series.size() >= kMaxSeries) return -1;
+    auto s = std::make_unique<Series>();
+    s->spec = spec;
+    s->bitRate = bitRate > 0 ? bitRate : kDefaultBitRate;
+    s->firstIndex = nextIndex;
+    switch (spec.kind) {
+        case SeriesSpec::Kind::kLoad:
+            s->unit = "%";
+            s->steps = true;
+            break;
+        case SeriesSpec::Kind::kRate:
+        case SeriesSpec::Kind::kErrors:
+            s->unit = "frames/s";
+            s->steps = true;
+            break;
+        default:
+            break;
+    }
+    series.push_back(std::move(s));
+    changed.assign(series.size(), false);
+    return static_cast<int>(series.size()) - 1;
+}
+
+void SeriesFeed::Remove(int i) {
+    std::lock_guard<std::mutex> hold(lock);
+    if (i < 0 || static_cast<size_t>(i) >= series.size()) return;
+    series.erase(series.begin() + i);
+    changed.assign(series.size(), false);
+}
+
+void SeriesFeed::SetDecoder(Parser* replacement) {
+    std::lock_guard<std::mutex> hold(lock);
+    decoder = replacement;
+    live.pdoCache.clear();
+}
+
+std::vector<SeriesFeed::Series*> SeriesFeed::All() {
+    std::vector<Series*> all;
+    for (auto& s : series) all.push_back(s.get());
+    return all;
+}
+
+void SeriesFeed::RunStarts() {
+    lock.lock();
+}
+
+void SeriesFeed::RunEnds() {
+    lock.unlock();
+}
+
+void SeriesFeed::Restart() {
+    std::lock_guard<std::mutex> hold(lock);
+    for (auto& s : series) {
+        const SeriesSpec spec = s->spec;
+        const int bitRate = s->bitRate;
+        const bool steps = s->steps;
+        const std::string unit = s->unit;
+        *s = Series();
+        s->spec = spec;
+        s->bitRate = bitRate;
+        s->steps = steps;
+        s->unit = unit;
+    }
+    nextIndex = 0;
+    live.pdoCache.clear();
+    live.emittedTick = -1;
+    rowPending = false;
+}
+
+void SeriesFeed::Joined(int next) {
+    std::lock_guard<std::mutex> hold(lock);
+    nextIndex = next;
+}
+
+void SeriesFeed::Count(int index, const CANframe& frame) {
+    nextIndex = static_cast<int64_t>(index) + 1;
+    if (series.empty()) return;
+    live.rows = static_cast<bool>(rowSink);
+    Feed(frame, All(), live);
+}
+
+void SeriesFeed::Row() {
+    if (!rowPending) return;
+    std::vector<double> current;
+    for (auto& s : series) current.push_back(s->have ? s->last : kNone);
+    rowSink(rowTime, current, changed);
+    changed.assign(series.size(), false);
+    rowPending = false;
+}
+
+void SeriesFeed::Value(Series& s, int64_t time, double value, bool rows) {
+    s.trace->Add(time, value);
+    if (rows) {
+        if (rowPending && time != rowTime) Row();
+        if (!s.have || !Same(value, s.last)) {
+            const size_t i = static_cast<size_t>(
+                std::find_if(series.begin(), series.end(),
+                             [&](const std::unique_ptr<Series>& p) { return p.get() == &s; }) -
+                series.begin());
+            if (i < changed.size()) changed[i] = true;
+            rowPending = true;
+            rowTime = time;
+        }
+    }
+    s.last = value;
+    s.have = true;
+}
+
+void SeriesFeed::Ticks(int64_t tick, const std::vector<Series*>& targets, Scratch& scratch) {
+    int64_t& emitted = scratch.emittedTick;
+    if (emitted < 0 || tick < emitted - kTicksPerSecond) {
+        // The first frame, or time went back by more than a second (logs put together): count
+        // afresh.
+        for (Series* s : targets) s->buckets = Buckets();
+        emitted = tick;
+        return;
+    }
+    // A frame a little late (another port's reader came first) counts where it belongs.
+    if (tick <= emitted) return;
+    auto point = [&](int64_t boundary) {
+        for (Series* s : targets) {
+            if (s->spec.kind == SeriesSpec::Kind::kObject) continue;
+            double v = s->buckets.LastSecond(boundary - 1);
+            if (s->spec.kind == SeriesSpec::Kind::kLoad) v = v * 100.0 / s->bitRate;
+            Value(*s, boundary * kTick, v, scratch.rows);
+        }
+    };
+    // A point at each 100 ms step passed; after a silence, until the counts are zero and then at
+    // the end of the silence.
+    const int64_t through = std::min(tick, emitted + kTicksPerSecond + 1);
+    for (int64_t b = emitted + 1; b <= through; b++) point(b);
+    if (tick > through) point(tick);
+    emitted = tick;
+}
+
+bool SeriesFeed::Decodes(const CANframe& frame, const std::vector<Series*>& targets,
+                         Scratch& scratch) {
+    auto wanted = [&](int node) {
+        for (const Series* s : targets)
+            if (s->spec.kind == SeriesSpec::Kind::kObject && s->spec.node == node &&
+                PortMatches(s->spec, frame))
+                return true;
+        return false;
+    };
+    if (PdoRoutes::IsStamped(frame)) {
+        auto* canopen = dynamic_cast<CANopenParser*>(decoder);
+        if (!canopen) return false;
+        const uint64_t key = static_cast<uint64_t>(frame.port) << 32 | frame.id;
+        auto& cached = scratch.pdoCache[key];
+        if (cached.first != frame.scanInfo) {
+            // Looked up once per identifier and mapping version.
+            cached.first = frame.scanInfo;
+            cached.second = false;
+            std::shared_ptr<const PdoTable> table;
+            CANopenNetwork* net = canopen->findNet(frame.port, false);
+            if (const PdoRoute* route = net ? net->pdoRoutes.Stamped(frame, table) : nullptr)
+                cached.second =
+                    route->params && (route->params->Multiplexed() || wanted(route->node));
+        }
+        return cached.second;
+    }
+    const uint32_t function = frame.id & kFunctionMask;
+    return (function == kSdoServer || function == kSdoClient) && (frame.id & 0x7F) &&
+           wanted(static_cast<int>(frame.id & 0x7F));
+}
+
+void SeriesFeed::Feed(const CANframe& frame, const std::vector<Series*>& targets,
+                      Scratch& scratch) {
+    if (frame.type == FRAME_TEXT) return;
+    const int64_t time = frame.timestamp;
+    const int64_t tick = time / kTick;
+    Ticks(tick, targets, scratch);
+    bool objects = false;
+    const bool error = frame.type == FRAME_ERROR;
+    const bool emergency = !error && frame.type == FRAME_DATA &&
+                           (frame.id & kFunctionMask) == kEmcy && (frame.id & 0x7F) &&
+                           frame.length >= 2 && (frame.data[0] | frame.data[1]);
+    for (Series* s : targets) {
+        const SeriesSpec& spec = s->spec;
+        if (spec.kind == SeriesSpec::Kind::kObject) {
+            objects = true;
+            continue;
+        }
+        if (!PortMatches(spec, frame)) continue;
+        if (spec.kind == SeriesSpec::Kind::kRate && !error && (spec.anyId || frame.id == spec.id))
+            s->buckets.Add(tick, 1);
+        else if (spec.kind == SeriesSpec::Kind::kLoad && !error)
+            s->buckets.Add(tick,
+                           (frame.extended || (frame.id & (1u << 29)) ? kExtendedFrameBits
+                                                                      : kStandardFrameBits) +
+                               (frame.type == FRAME_DATA ? 8 * std::min<int>(frame.length, 8) : 0));
+        else if (spec.kind == SeriesSpec::Kind::kErrors && (error || emergency))
+            s->buckets.Add(tick, 1);
+    }
+    if (objects && decoder && !error && Decodes(frame, targets, scratch)) {
+        CANframe copy = frame;
+        scratch.values.Clear();
+        decoder->Describe(copy, &scratch.values);
+        for (size_t i = 0; i < scratch.values.Count(); i++) {
+            const DecodedValue& v = scratch.values[i];
+            double number;
+            switch (v.form) {
+                case DecodedValue::Form::kSigned:
+                    number = static_cast<double>(v.number);
+                    break;
+                case DecodedValue::Form::kUnsigned:
+                    number = static_cast<double>(v.unsignedNumber);
+                    break;
+                case DecodedValue::Form::kReal:
+                    number = v.real;
+                    break;
+                default:
+                    continue;
+            }
+            const int node =
+                scratch.values.isPdo ? scratch.values.pdo.node : static_cast<int>(frame.id & 0x7F);
+            for (Series* s : targets) {
+                const SeriesSpec& spec = s->spec;
+                if (spec.kind != SeriesSpec::Kind::kObject || spec.node != node ||
+                    spec.index != v.index || spec.sub != v.sub || !PortMatches(spec, frame))
+                    continue;
+                if (s->unit.empty() && v.type[0]) {
+                    s->unit = v.type;
+                    // States and bit fields hold until the next value; measures move.
+                    s->steps = std::strcmp(v.type, "BOOLEAN") == 0 ||
+                               (v.form != DecodedValue::Form::kReal && v.bits > 0 && v.bits <= 16);
+                }
+                Value(*s, time, number, scratch.rows);
+            }
+        }
+    }
+    if (scratch.rows) Row();
+}
+
+void SeriesFeed::Backfill(int i, Storage& store, const std::function<bool(double)>& progress) {
+    Series temp;
+    int64_t end;
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        if (i < 0 || static_cast<size_t>(i) >= series.size()) return;
+        temp.spec = series[static_cast<size_t>(i)]->spec;
+        temp.bitRate = series[static_cast<size_t>(i)]->bitRate;
+        end = series[static_cast<size_t>(i)]->firstIndex;
+    }
+    // Decoded without the feed's lock: decoding reads the store, whose lock comes first.
+    Scratch scratch;
+    const std::vector<Series*> targets{&temp};
+    const int64_t begin = std::max<int64_t>(store.GetFirst(), 0);
+    CANframe frame;
+    for (int64_t at = begin; at < end;) {
+        const int64_t stop = std::min<int64_t>(end, at + kBackfillBatch);
+        for (; at < stop; at++)
+            if (store.Get(static_cast<int>(at), frame)) Feed(frame, targets, scratch);
+        if (progress && !progress(end > begin ? double(at - begin) / double(end - begin) : 1.0))
+            return;
+    }
+    std::lock_guard<std::mutex> hold(lock);
+    // The series may have gone, or moved, while it was computed.
+    for (auto& s : series) {
+        if (!(s->spec == temp.spec) || s->firstIndex != end) continue;
+        const Trace& since = *s->trace;
+        for (size_t p = 0; p < since.Size(); p++)
+            temp.trace->Add(since.Point(p).time, since.Point(p).value);
+        s->trace = std::move(temp.trace);
+        if (s->unit.empty()) {
+            s->unit = temp.unit;
+            s->steps = temp.steps;
+        }
+        s->firstIndex = begin;
+        break;
+    }
+}

@@ -1,0 +1,120 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "decode/frame_values.h"
+#include "plot/series_spec.h"
+#include "plot/trace.h"
+#include "store/frame_tally.h"
+
+class Parser;
+class Storage;
+
+// The traces of a set of series, fed with the frames of a message store as they are taken in
+// (a FrameTally): an object's value from each PDO frame carrying it and each SDO transfer of it
+// that completes; and every 100 ms of the frames' time, each rate, load and error count over the
+// second before. O(1) per frame for the counts; frames that carry a traced object are decoded
+// once for all the traces.
+//
+// Threads: frames are counted on the adding thread, the traces are read by the window and the
+// printers. `lock` guards the series and their traces; a run holds it throughout (lock order:
+// the message store's, then this). Readers take it with Hold() for as long as they read traces.
+class SeriesFeed : public FrameTally {
+  public:
+    static constexpr size_t kMaxSeries = 8;
+    static constexpr int64_t kTick = 100000;  // microseconds between counted points
+    static constexpr int kTicksPerSecond = 10;
+    static constexpr int kDefaultBitRate = 500000;
+
+    // A change of the values: at time, the current value of every series (NaN: none yet), and
+    // which of them changed.
+    using RowSink = std::function<void(int64_t time, const std::vector<double>& values,
+                                       const std::vector<bool>& changed)>;
+
+    // decoder: describes the frames that carry traced objects (null: objects get no values).
+    explicit SeriesFeed(Parser* decoder) : decoder(decoder) {}
+    // The decoder replaced (the session's decoding mode changed, and the store was cleared).
+    void SetDecoder(Parser* replacement);
+    SeriesFeed(const SeriesFeed&) = delete;
+    SeriesFeed& operator=(const SeriesFeed&) = delete;
+
+    // A new series, counted from the next frame on; its index, or -1 when kMaxSeries are
+    // traced. bitRate: what load is a share of.
+    int Add(const SeriesSpec& spec, int bitRate = kDefaultBitRate);
+    void Remove(int series);
+    // Computes series's values from the frames store still holds before it was added, and puts
+    // them before the ones counted since (GUI or main thread). progress is called between
+    // batches without any lock held, with the share done; it returns false to stop.
+    void Backfill(int series, Storage& store, const std::function<bool(double)>& progress);
+    void SetRowSink(RowSink sink) { rowSink = std::move(sink); }
+
+    void RunStarts() override;
+    void Count(int index, const CANframe& frame) override;
+    void RunEnds() override;
+    void Restart() override;
+    void Joined(int next) override;
+
+    // Held while the traces are read.
+    std::unique_lock<std::mutex> Hold() { return std::unique_lock<std::mutex>(lock); }
+    size_t Size() const { return series.size(); }
+    const SeriesSpec& Spec(size_t i) const { return series[i]->spec; }
+    const Trace& TraceOf(size_t i) const { return *series[i]->trace; }
+    // Drawn as steps: counts, booleans and integers of up to 16 bits (states, bit fields).
+    bool Steps(size_t i) const { return series[i]->steps; }
+    // "%", "frames/s", or the object's data type.
+    const std::string& Unit(size_t i) const { return series[i]->unit; }
+
+  private:
+    // Frames per 100 ms over the last second, ring of ten.
+    struct Buckets {
+        std::array<double, kTicksPerSecond> counts{};
+        int64_t newest = -1;  // tick number of counts[newest % 10]
+        void Add(int64_t tick, double amount);
+        double LastSecond(int64_t tick) const;  // the ten ticks up to tick
+    };
+    struct Series {
+        SeriesSpec spec;
+        int bitRate = kDefaultBitRate;
+        bool steps = false;
+        std::string unit;
+        std::unique_ptr<Trace> trace = std::make_unique<Trace>();
+        Buckets buckets;
+        double last = 0;
+        bool have = false;
+        int64_t firstIndex = 0;  // the first store index counted as it arrived
+    };
+    // What decoding a frame for its values needs: the live feed's own, or a backfill's.
+    struct Scratch {
+        FrameValues values;
+        // Per port and identifier: the PDO stamp last looked at, and whether a target needs it.
+        std::unordered_map<uint64_t, std::pair<uint32_t, bool>> pdoCache;
+        bool rows = false;  // make rows for the sink (the live feed's, lock held)
+        // The last 100 ms step points were made for, the same for every series of the feed so
+        // that rows come in time order.
+        int64_t emittedTick = -1;
+    };
+    // What a frame adds to targets: values of objects, counts; points at the ticks it passes.
+    void Feed(const CANframe& frame, const std::vector<Series*>& targets, Scratch& scratch);
+    void Ticks(int64_t tick, const std::vector<Series*>& targets, Scratch& scratch);
+    void Value(Series& s, int64_t time, double value, bool rows);
+    bool Decodes(const CANframe& frame, const std::vector<Series*>& targets, Scratch& scratch);
+    void Row();
+    std::vector<Series*> All();
+
+    Parser* decoder;
+    std::mutex lock;
+    std::vector<std::unique_ptr<Series>> series;
+    RowSink rowSink;
+    std::vector<bool> changed;  // of the row being made
+    bool rowPending = false;
+    int64_t rowTime = 0;
+    int64_t nextIndex = 0;  // the store index the next counted frame will have
+    Scratch live;
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// What one trace plots, as written on quillon-dump's command line and listed in the plot
+// window's choice of traces:
+//   NODE:INDEX[:SUB][@PORT]  the value of an object a PDO carries or an SDO transfer wrote or read
+//   load:PORT                the bus load of a port in percent
+//   rate:ID[@PORT]           an identifier's frames per second (ID "all": every frame's)
+//   errors[@PORT]            error frames and emergencies per second
+// Numbers are decimal or 0x-hexadecimal. Without @PORT, every port.
+struct SeriesSpec {
+    enum class Kind : uint8_t { kObject, kLoad, kRate, kErrors };
+
+    Kind kind = Kind::kObject;
+    int port = -1;  // -1: any
+    int node = 0;   // kObject
+    uint16_t index = 0;
+    uint8_t sub = 0;
+    bool anyId = false;  // kRate: every identifier of the port
+    uint32_t id = 0;     // kRate: as frames hold it (bit 29 for 29-bit identifiers)
+
+    // Reads text; on failure says why in error and returns false.
+    static bool Parse(const std::string& text, SeriesSpec* spec, std::string* error);
+    // Written back as Parse reads it: the CSV header and the legend's key.
+    std::string Text() const;
+    bool operator==(const SeriesSpec& o) const { return Text() == o.Text(); }
+};

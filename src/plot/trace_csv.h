@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class Trace;
+
+// Writes the traces over the times from..to (both included) to path as comma-separated values,
+// as quillon-dump --series writes them: a header ("time", then each name), then a row for each
+// time at which any trace has a point, in time order: the time in seconds with six decimals and
+// every trace's value at that time (the latest point at or before it; empty before the first,
+// "inf" and "-inf" as such). O(points in the range x log traces) beyond one pass over each
+// trace. On failure says why in error and returns false.
+bool WriteTracesCsv(const std::string& path, const std::vector<std::string>& names,
+                    const std::vector<const Trace*>& traces, int64_t from, int64_t to,
+                    std::string* error);
