@@ -32,6 +32,7 @@ const char kDemoMachine[] = R"([CANopen]
       EDS:demo_drive.eds
       Heartbeat_ms:200
       Remap_TPDO:2:606C,6078,6061
+      Target:607A,6064
    [END]
    [Node]
       Id:6

@@ -5,7 +5,8 @@
 // kDemoEdsDir as the folder of its EDS files.
 
 // Seven nodes at 50 SYNCs a second: four I/O modules with heartbeat, one guarded, a drive
-// with two TPDOs, and an I/O module that gets node-ID 10 by LSS.
+// with two TPDOs whose position follows the target the master sends it by RPDO, and an I/O
+// module that gets node-ID 10 by LSS.
 extern const char kDemoMachine[];
 // A quieter network: a drive and two I/O modules, 10 SYNCs a second, an SDO every 2 s.
 extern const char kSmallMachine[];

@@ -9,12 +9,17 @@
 #include "base/quillon_error.h"
 #include "base/utils.h"
 #include "sim/eds_values.h"
+#include "sim/sim_pdo.h"
 
 namespace {
 
 constexpr uint32_t kIdentityKey = 0x10180000;
 // Between the writes of a node's configuration.
 constexpr uint32_t kConfigGapUs = 2000;
+// A target the master sends by RPDO moves this far each SYNC, and turns after this many SYNCs:
+// short strokes, so that the follower's lag and its rounded turns show beside the target.
+constexpr int32_t kTargetStep = 200;
+constexpr uint32_t kTargetStroke = 50;
 
 // The dictionary of a node described without an EDS file.
 const char kMinimalEds[] =
@@ -56,14 +61,14 @@ uint32_t Number(const CfgElement& e, uint32_t lo, uint32_t hi) {
     return static_cast<uint32_t>(value);
 }
 
-// "6064" or "6000sub1" as index << 16 | sub-index.
-uint32_t ObjectKey(const std::string& text) {
+// "6064" or "6000sub1" as index << 16 | sub-index; key names the description key it is from.
+uint32_t ObjectKey(const std::string& text, const char* key) {
     unsigned index = 0, sub = 0;
     char rest = 0;
     const int got = std::sscanf(text.c_str(), "%4x%c%*[uUbB]%x", &index, &rest, &sub);
     if (text.size() >= 4 && (got == 1 || (got == 3 && (rest == 's' || rest == 'S'))))
         return index << 16 | (sub & 0xFF);
-    throw QuillonError(12, "TPDO: " + text + " is not an object (6064 or 6000sub1)");
+    throw QuillonError(12, Format("%s: %s is not an object (6064 or 6000sub1)", key, text.c_str()));
 }
 
 std::vector<uint32_t> Mapping(const std::string& list, const SimNodeSetup& node) {
@@ -75,7 +80,7 @@ std::vector<uint32_t> Mapping(const std::string& list, const SimNodeSetup& node)
     char* save = nullptr;
     for (char* word = strtok_r(text.data(), " \t", &save); word;
          word = strtok_r(nullptr, " \t", &save)) {
-        const uint32_t key = ObjectKey(word);
+        const uint32_t key = ObjectKey(word, "TPDO");
         auto it = node.objects.find(key);
         if (it == node.objects.end())
             throw QuillonError(
@@ -88,10 +93,35 @@ std::vector<uint32_t> Mapping(const std::string& list, const SimNodeSetup& node)
     return keys;
 }
 
+// "607A,6064": the target the master sends by RPDO and the object that follows it.
+void ReadTarget(const std::string& text, SimNodeSetup& node) {
+    const size_t comma = text.find(',');
+    if (comma == std::string::npos)
+        throw QuillonError(12, "Target: " + text + " is not a target, a comma and its follower");
+    std::string target = text.substr(0, comma), follower = text.substr(comma + 1);
+    TrimString(target);
+    TrimString(follower);
+    node.target = ObjectKey(target, "Target");
+    node.follower = ObjectKey(follower, "Target");
+    for (uint32_t key : {node.target, node.follower}) {
+        auto it = node.objects.find(key);
+        if (it == node.objects.end() || it->second.VariableSize())
+            throw QuillonError(12, Format("Target: object %04X sub %u is no number in the "
+                                          "dictionary of node %d",
+                                          key >> 16, key & 0xFF, node.id));
+    }
+    for (const SimPdo& pdo : SimPdo::InForce(node.objects, PdoDir::kReceive))
+        for (uint32_t entry : pdo.entries)
+            if (MappedObject(entry) == node.target) return;
+    throw QuillonError(12, Format("Target: object %04X sub %u is in no RPDO of node %d",
+                                  node.target >> 16, node.target & 0xFF, node.id));
+}
+
 SimNodeSetup ReadNode(const CfgElement& block, const std::string& baseDir, SimRandom& random) {
     SimNodeSetup node;
     std::string eds;
     std::vector<std::string> tpdos, remaps;
+    std::string target;
     for (const auto& child : block.children) {
         const CfgElement& e = *child;
         if (Is(e, "Id")) {
@@ -106,6 +136,8 @@ SimNodeSetup ReadNode(const CfgElement& block, const std::string& baseDir, SimRa
             tpdos.push_back(e.value);
         } else if (Is(e, "Remap_TPDO")) {
             remaps.push_back(e.value);
+        } else if (Is(e, "Target")) {
+            target = e.value;
         } else if (Is(e, "LSS")) {
             if (strcasecmp(e.value.c_str(), "selective") == 0)
                 node.lss = 1;
@@ -149,6 +181,7 @@ SimNodeSetup ReadNode(const CfgElement& block, const std::string& baseDir, SimRa
                 12, "Remap_TPDO: " + remap + " is not a TPDO from 1 to 4, a colon and objects");
         node.remaps.emplace_back(num, Mapping(remap.substr(colon + 1), node));
     }
+    if (!target.empty()) ReadTarget(target, node);
     return node;
 }
 
@@ -197,6 +230,8 @@ CanopenMachine::CanopenMachine(CanopenMasterSetup masterSetup, std::vector<SimNo
     : setup(masterSetup), random(masterSetup.seed) {
     for (SimNodeSetup& node : setups)
         nodes.push_back(std::make_unique<CanopenSimNode>(std::move(node), random.Next()));
+    for (auto& node : nodes)
+        if (node->Target()) commanded.push_back({node.get(), node->Objects(), kTargetStep, 0});
     guardAt.assign(128, 0);
     guarding.assign(128, false);
 }
@@ -271,6 +306,7 @@ void CanopenMachine::MasterTick(uint32_t now) {
     }
     while (setup.syncUs && TimeReached(nextSync, now)) {
         queue.Send(nextSync, 0x80, nullptr, 0);
+        SendRpdos(nextSync);
         nextSync += setup.syncUs;
         if (TimeReached(nextSync, now)) nextSync = now + setup.syncUs;
     }
@@ -294,6 +330,21 @@ void CanopenMachine::MasterTick(uint32_t now) {
         queue.Send(lssAt, 0x7E5, data.data(), static_cast<int>(data.size()));
         lssWaiting = true;
         lssDeadline = lssAt + 500000;
+    }
+}
+
+void CanopenMachine::SendRpdos(uint32_t at) {
+    for (Commanded& c : commanded) {
+        if (!c.node->Operational()) continue;
+        if (++c.syncs % kTargetStroke == 0) c.step = -c.step;
+        ObjValue& target = c.values.at(c.node->Target());
+        target.SetNumber(target.Number() + static_cast<uint64_t>(c.step));
+        // Due with the SYNC, they follow it on the bus, as their identifiers are higher.
+        for (const SimPdo& pdo : SimPdo::InForce(c.node->Objects(), PdoDir::kReceive)) {
+            uint8_t data[8];
+            int length = 0;
+            if (pdo.Pack(c.values, data, &length)) queue.Send(at, pdo.id, data, length);
+        }
     }
 }
 

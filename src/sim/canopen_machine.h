@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@ class CfgElement;
 //      [Node]
 //         Id:5   EDS:demo_drive.eds   Heartbeat_ms:200 | Guard_ms:500
 //         TPDO:6041,6064   (repeatable: TPDO1, TPDO2, ...)   LSS:selective|global
+//         Target:607A,6064   (the master moves 607A, sent by RPDO; 6064 follows it)
 //      [END]
 //   [END]
 //
@@ -39,8 +41,9 @@ struct CanopenMasterSetup {
     uint32_t lssMs = 1500;    // when node-ID assignment by LSS begins
 };
 
-// The network: its nodes and a master that resets and starts them, produces SYNC, guards,
-// reads and writes objects by SDO, and assigns node-IDs by LSS; the nodes raise emergencies.
+// The network: its nodes and a master that resets and starts them, produces SYNC, sends
+// targets by RPDO, guards, reads and writes objects by SDO, and assigns node-IDs by LSS; the
+// nodes raise emergencies.
 // Deterministic: driven only by the times given to Poll and Seen.
 class CanopenMachine : public SimSource {
   public:
@@ -61,6 +64,8 @@ class CanopenMachine : public SimSource {
         queue.Send(due, 0, {command, static_cast<uint8_t>(node)});
     }
     void MasterTick(uint32_t now);
+    // After the SYNC at at: moves each operational node's target and sends its RPDOs.
+    void SendRpdos(uint32_t at);
     void NextSdo(uint32_t now);
     void NextNmt(uint32_t now);
     void NextEmcy(uint32_t now);
@@ -79,6 +84,16 @@ class CanopenMachine : public SimSource {
     bool resetPending = false, startPending = false;
     uint32_t resetAt = 0, startAt = 0;
     uint32_t nextSync = 0;
+    // Nodes with a target: the values of the objects their RPDOs map as the master commands them
+    // (the dictionary's at start, the target moving to and fro), the target's step per SYNC and
+    // the SYNCs it has moved on.
+    struct Commanded {
+        CanopenSimNode* node;
+        std::map<uint32_t, ObjValue> values;
+        int32_t step;
+        uint32_t syncs;
+    };
+    std::vector<Commanded> commanded;
     // NMT commands to one node and the start that follows them.
     uint32_t nextNmt = 0, restoreAt = 0;
     int restoreNode = 0, nmtStep = 0;

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "decode/pdo_config.h"
+#include "sim/sim_pdo.h"
 
 namespace {
 
@@ -14,6 +15,9 @@ constexpr uint32_t kPositionKey = 0x60640000;  // position actual value, which r
 constexpr uint32_t kVelocityKey = 0x606C0000;  // velocity actual value: the ramp's step
 constexpr uint8_t kSynchronous = 1;            // transmission type: on every SYNC
 constexpr int32_t kAnalogLimit = 2000;
+// A follower closes this part of its distance to the target each SYNC, lagging behind it as a
+// drive's position lags its set-point.
+constexpr int64_t kFollowDivisor = 8;
 constexpr uint16_t kInteger16 = 0x03;  // data types of the values that drift and toggle
 constexpr uint16_t kUnsigned8 = 0x05;
 
@@ -26,6 +30,13 @@ ObjValue Unsigned(uint64_t value, size_t bytes) {
                std::vector<uint8_t>(bytes, 0)};
     v.SetNumber(value);
     return v;
+}
+
+// A value of a signed type as a number, from its bytes.
+int64_t SignedNumber(const ObjValue& value) {
+    const int unused = 64 - static_cast<int>(std::min<size_t>(value.bytes.size(), 8)) * 8;
+    if (unused == 0 || unused == 64) return static_cast<int64_t>(value.Number());
+    return static_cast<int64_t>(value.Number() << unused) >> unused;
 }
 
 // The mapping entry of an object: index, sub-index and bit length.
@@ -128,6 +139,12 @@ void CanopenSimNode::Seen(const CANframe& frame, uint32_t at, SimFrameQueue& que
         const uint8_t answer = static_cast<uint8_t>((toggle ? 0x80 : 0) | state);
         toggle = !toggle;
         queue.Send(at + Delay(), 0x700u + id, {answer});
+    } else if (frame.type == FRAME_DATA && !frame.extended && state == kOperational) {
+        // An RPDO's objects take its values at once: what an SDO upload reads is what the last
+        // one carried. A follower moves toward its target on the next SYNC, as a synchronous
+        // RPDO is acted on then.
+        for (const SimPdo& pdo : SimPdo::InForce(objects, PdoDir::kReceive))
+            if (pdo.id == frame.id) pdo.Unpack(frame, objects);
     }
 }
 
@@ -184,6 +201,9 @@ void CanopenSimNode::Move() {
                 carried.insert(MappedObject(static_cast<uint32_t>(entry->second.Number())));
         }
     }
+    // A follower moves whether a TPDO carries it or not; the target is the master's to move.
+    if (setup.follower) carried.insert(setup.follower);
+    carried.erase(setup.target);
     for (uint32_t key : carried) {
         auto it = objects.find(key);
         if (it == objects.end() || it->second.VariableSize()) continue;
@@ -192,14 +212,21 @@ void CanopenSimNode::Move() {
         if (key == kVelocityKey) {
             auto step = motion.find(kPositionKey);
             value.SetNumber(static_cast<uint64_t>(step == motion.end() ? 0 : step->second));
-        } else if (size >= 3) {
-            // An axis moving to and fro.
+        } else if (size >= 3 || key == setup.follower) {
+            // An axis moving to and fro, or following its target.
             auto step = motion.find(key);
             if (step == motion.end()) {
+                // Drawn for a follower too, so that following leaves the random choices of the
+                // other values as they were.
                 const int32_t s = static_cast<int32_t>(random.Range(5, 400));
                 step = motion.emplace(key, random.OneIn(2) ? s : -s).first;
             }
-            if (syncs % 500 == 0) step->second = -step->second;
+            auto target = objects.find(setup.target);
+            if (key == setup.follower && target != objects.end())
+                step->second = static_cast<int32_t>(
+                    (SignedNumber(target->second) - SignedNumber(value)) / kFollowDivisor);
+            else if (syncs % 500 == 0)
+                step->second = -step->second;
             value.SetNumber(value.Number() + static_cast<uint64_t>(step->second));
         } else if (size == 2 && value.dataType == kInteger16) {
             // An analog value drifting within its range.
@@ -217,32 +244,11 @@ void CanopenSimNode::Sync(uint32_t at, SimFrameQueue& queue) {
     ++syncs;
     Move();
     uint32_t due = at + Delay();
-    for (int n = 0; n < kMaxPdos; ++n) {
-        auto comm = objects.find(Key(kTpdoCommunication + n, 1));
-        auto count = objects.find(Key(kTpdoMapping + n, 0));
-        if (comm == objects.end() || count == objects.end()) break;
-        const uint32_t cobId = static_cast<uint32_t>(comm->second.Number());
-        const uint64_t entries = count->second.Number();
-        if ((cobId & kCobIdInvalid) || entries == 0 || entries > kMaxMappedEntries) continue;
-        uint8_t data[8] = {};
-        int bits = 0;
-        for (uint64_t i = 1; i <= entries && bits >= 0; ++i) {
-            auto entry = objects.find(Key(kTpdoMapping + n, static_cast<int>(i)));
-            const uint32_t e =
-                entry == objects.end() ? 0 : static_cast<uint32_t>(entry->second.Number());
-            const int length = MappedBits(e);
-            if (bits + length > 64) {
-                bits = -1;  // a mapping the frame cannot hold is not sent
-                break;
-            }
-            auto object = objects.find(MappedObject(e));
-            const uint64_t raw = object == objects.end() ? 0 : object->second.Number();
-            for (int b = 0; b < length; ++b, ++bits)
-                if (b < 64 && (raw >> b & 1))
-                    data[bits / 8] |= static_cast<uint8_t>(1u << bits % 8);
-        }
-        if (bits < 0) continue;
-        queue.Send(due, cobId & 0x7FF, data, (bits + 7) / 8);
+    for (const SimPdo& pdo : SimPdo::InForce(objects, PdoDir::kTransmit)) {
+        uint8_t data[8];
+        int length = 0;
+        if (!pdo.Pack(objects, data, &length)) continue;  // a mapping no frame holds is not sent
+        queue.Send(due, pdo.id, data, length);
         due += 60;
     }
 }

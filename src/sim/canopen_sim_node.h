@@ -20,12 +20,16 @@ struct SimNodeSetup {
     std::vector<std::vector<uint32_t>> tpdos;
     // TPDOs (number, objects) the master maps anew by SDO after each boot-up of the node.
     std::vector<std::pair<int, std::vector<uint32_t>>> remaps;
+    // A target the master moves and sends in the node's RPDOs, and the object that follows it
+    // (index << 16 | sub-index each); 0 for none.
+    uint32_t target = 0;
+    uint32_t follower = 0;
     int lss = 0;  // 0: configured, 1: selective LSS assignment, 2: global
 };
 
 // One simulated CANopen node: boot-up, NMT states, heartbeat or guarding answers, TPDOs on
-// SYNC by the PDO objects of its dictionary (which SDO writes change), the SDO server,
-// emergencies and the LSS slave. Sends through the machine's queue.
+// SYNC and RPDOs received by the PDO objects of its dictionary (which SDO writes change), the
+// SDO server, emergencies and the LSS slave. Sends through the machine's queue.
 class CanopenSimNode {
   public:
     enum State : uint8_t {
@@ -57,6 +61,8 @@ class CanopenSimNode {
     // The node-ID the description gives it (by LSS for an LSS node).
     int AssignedId() const { return setup.id; }
     bool Alive() const { return state == kOperational || state == kPreOperational; }
+    bool Operational() const { return state == kOperational; }
+    uint32_t Target() const { return setup.target; }
     const std::map<uint32_t, ObjValue>& Objects() const { return objects; }
     const std::vector<std::pair<int, std::vector<uint32_t>>>& Remaps() const {
         return setup.remaps;
@@ -71,7 +77,7 @@ class CanopenSimNode {
   private:
     void Reset(uint32_t at, bool wholeNode);
     // Moves the values the TPDOs carry as a machine's do: positions ramp to and fro with their
-    // velocity, analog values drift, inputs toggle now and then.
+    // velocity, or follow their target, analog values drift, inputs toggle now and then.
     void Move();
     void Nmt(uint8_t command, uint32_t at);
     void Sync(uint32_t at, SimFrameQueue& queue);

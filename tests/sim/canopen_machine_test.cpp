@@ -135,6 +135,39 @@ TEST(CanopenMachineTest, TpdoKeysMapTheNodesPdos) {
                            {0x1A1, {1}}, {0x1A0, {4}}, {0x2A0, {6}}, {0x3A0, {8}}}));
 }
 
+// A node's Target key: after each SYNC the master sends the RPDO the drive's dictionary maps,
+// with the controlword and a target moving to and fro; at each SYNC the position (TPDO1) closes
+// an eighth of its distance to the target received before it.
+TEST(CanopenMachineTest, PositionFollowsTheTargetTheMasterSends) {
+    const std::vector<CANframe> frames =
+        RunBus(*Machine("[CANopen]\nSDO_ms:0\nNMT_ms:0\nEMCY_ms:0\n"
+                        "[Node]\nId:32\nEDS:demo_drive.eds\nTarget:607A,6064\n[END]\n[END]\n"),
+               3000000);
+    int32_t target = 0, applied = 0, position = 0;
+    std::set<int32_t> targets;
+    int followed = 0;
+    for (const CANframe& f : frames) {
+        const auto value = static_cast<int32_t>(Build32(f.data + 2));
+        if (f.id == 0x80) {
+            applied = target;
+        } else if (f.id == 0x220) {
+            ASSERT_EQ(f.length, 6);
+            EXPECT_EQ(Build16(f.data), 0x000F);
+            target = value;
+            targets.insert(target);
+        } else if (f.id == 0x1A0) {
+            ASSERT_EQ(f.length, 6);
+            EXPECT_EQ(value, position + (applied - position) / 8) << followed;
+            followed += value != position;
+            position = value;
+        }
+    }
+    EXPECT_GT(followed, 100);
+    ASSERT_FALSE(targets.empty());
+    EXPECT_LT(*targets.begin(), target);  // to and fro
+    EXPECT_LT(target, *targets.rbegin());
+}
+
 TEST(CanopenMachineTest, DescriptionErrorsNameTheKey) {
     const std::pair<const char*, const char*> kCases[] = {
         {"[CANopen]\nSpeed:3\n[Node]\nId:1\n[END]\n[END]\n", "Speed"},
@@ -145,6 +178,7 @@ TEST(CanopenMachineTest, DescriptionErrorsNameTheKey) {
         {"[CANopen]\n[Node]\nId:1\nEDS:missing.eds\n[END]\n[END]\n", "missing.eds"},
         {"[CANopen]\n[Node]\nId:1\nHeartbeat_ms:100\nGuard_ms:100\n[END]\n[END]\n", "Guard_ms"},
         {"[CANopen]\n[Node]\nId:2\n[END]\n[Node]\nId:2\n[END]\n[END]\n", "twice"},
+        {"[CANopen]\n[Node]\nId:1\nEDS:demo_drive.eds\nTarget:6064,607A\n[END]\n[END]\n", "Target"},
     };
     for (const auto& [text, named] : kCases) {
         const std::string error = ThrownError([&] { Machine(text); });
