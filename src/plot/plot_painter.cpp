@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr double kMarginLeft = 70, kMarginRight = 16, kMarginTop = 12, kMarginBottom = 36;
+constexpr double kMarginLeft = 70, kMarginRight = 16, kMarginTop = 22, kMarginBottom = 36;
 constexpr PlotColor kBackground{255, 255, 255};
 constexpr PlotColor kGrid{225, 225, 225};
 constexpr PlotColor kAxis{60, 60, 60};
@@ -167,7 +167,7 @@ void PaintPlot(PlotCanvas& c, const std::vector<PlotTrace>& traces, const PlotVi
             c.Text(a.left - 6, y + c.TextHeight() / 3, TickText(v, valueStep),
                    PlotCanvas::Align::kRight);
         }
-        c.Text(4, a.top + c.TextHeight(), traces[static_cast<size_t>(axis)].unit,
+        c.Text(4, a.top - 6, traces[static_cast<size_t>(axis)].unit,
                PlotCanvas::Align::kLeft);
     }
     c.SetColor(kAxis);
