@@ -11,6 +11,7 @@
 
 namespace {
 
+constexpr int kMinBandHeight = 8;             // pixels
 constexpr int64_t kMinSpan = 10;              // microseconds: the deepest zoom
 constexpr int64_t kLimit = int64_t{1} << 50;  // microseconds: the widest range's ends
 constexpr int64_t kLonePointSpan = 1000000;   // shown around a single point
@@ -48,7 +49,13 @@ void PlotWidget::draw() {
             canvas.SetDashed(true);
             const double left = std::max<double>(std::min(pressX, dragX), a.left);
             const double right = std::min<double>(std::max(pressX, dragX), a.right);
-            canvas.StrokeRect(left, a.top, std::max(0.0, right - left), a.bottom - a.top);
+            // The values marked too, once the band is a few pixels high.
+            double top = a.top, bottom = a.bottom;
+            if (std::abs(dragY - pressY) >= kMinBandHeight) {
+                top = std::max<double>(std::min(pressY, dragY), a.top);
+                bottom = std::min<double>(std::max(pressY, dragY), a.bottom);
+            }
+            canvas.StrokeRect(left, top, std::max(0.0, right - left), bottom - top);
         }
     }
     fl_pop_clip();
@@ -165,6 +172,7 @@ int PlotWidget::LegendRow(int ex, int ey, const std::vector<PlotTrace>& traces) 
 
 void PlotWidget::Dragged(int ex, int ey) {
     dragX = ex;
+    dragY = ey;
     if (std::abs(ex - pressX) > kClickSlop || std::abs(ey - pressY) > kClickSlop) moved = true;
     if (!moved || banding) return;
     const PlotArea a = Area();
@@ -208,7 +216,7 @@ int PlotWidget::handle(int event) {
             pressed = true;
             moved = false;
             pressX = dragX = ex;
-            pressY = ey;
+            pressY = dragY = ey;
             pressFrom = view.from;
             pressTo = view.to;
             banding = Fl::event_button() == FL_RIGHT_MOUSE || (Fl::event_state() & FL_SHIFT);
@@ -229,6 +237,14 @@ int PlotWidget::handle(int event) {
                     const PlotView v = Drawn();
                     const double left = std::max<double>(std::min(pressX, ex), a.left);
                     const double right = std::min<double>(std::max(pressX, ex), a.right);
+                    // A band of a few pixels' height marks times only.
+                    const double height = a.bottom - a.top;
+                    if (std::abs(ey - pressY) >= kMinBandHeight && onBand) {
+                        auto share = [&](int y) {
+                            return std::max(0.0, std::min(1.0, (a.bottom - y) / height));
+                        };
+                        onBand(share(std::max(pressY, ey)), share(std::min(pressY, ey)));
+                    }
                     ShowRange(a.Time(v, left), a.Time(v, right));
                 }
                 redraw();
@@ -250,6 +266,7 @@ int PlotWidget::handle(int event) {
             return 1;
         case FL_KEYBOARD:
             if (Fl::event_key() != FL_Home) return 0;
+            if (onHome) onHome();
             ShowAll();
             return 1;
         default:

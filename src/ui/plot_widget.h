@@ -13,8 +13,10 @@
 //
 //   wheel                          zooms the time axis around the pointer
 //   drag                           pans the time axis
-//   Shift+drag, right-drag         zooms to the times marked (the time axis only)
-//   Home                           shows every point (the range then grows with new points)
+//   Shift+drag, right-drag         zooms to the rectangle marked: its times, and (onBand) the
+//                                  values of each trace within its height
+//   Home                           shows every point (the range then grows with new points);
+//                                  onHome gives the traces their own scales back
 //   click                          picks the time (onPick); on a legend row, that trace (onChoose)
 //
 // A cursor line follows the pointer with each trace's value; away from the plot it stands at
@@ -66,6 +68,10 @@ class PlotWidget : public Fl_Widget {
     // A click in the plot at a time; a click on trace i's legend row.
     std::function<void(int64_t time)> onPick;
     std::function<void(int trace)> onChoose;
+    // A rubber band marked values from low to high, as shares of the plot area's height (0 its
+    // bottom, 1 its top), before the time range changes; Home pressed.
+    std::function<void(double low, double high)> onBand;
+    std::function<void()> onHome;
 
   private:
     // Every visible trace's time range, reaching the newest frame; false when there is none
@@ -86,7 +92,7 @@ class PlotWidget : public Fl_Widget {
     int64_t pointerTime = -1;  // the cursor while the pointer is over the plot
     int64_t shownTime = -1;    // ShowTime's
     // A drag: where it started, and the range then; banding: a rubber band.
-    int pressX = 0, pressY = 0, dragX = 0;
+    int pressX = 0, pressY = 0, dragX = 0, dragY = 0;
     int64_t pressFrom = 0, pressTo = 0;
     bool pressed = false, moved = false, banding = false;
 };

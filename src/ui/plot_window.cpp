@@ -23,7 +23,7 @@ constexpr int kPanel = 330;  // the left column's width
 constexpr int kRow = 18;     // a browser line
 constexpr double kTick = 0.1;
 constexpr char kHelp[] =
-    "Wheel: zoom   Drag: pan   Shift+drag or right-drag: zoom to the times marked   Home: show "
+    "Wheel: zoom   Drag: pan   Shift+drag or right-drag: zoom to the rectangle marked   Home: show "
     "all   Click: select the chosen trace's frame in the list";
 
 PlotWindow* Self(void* data) {
@@ -170,6 +170,8 @@ PlotWindow::PlotWindow(Session& session, PlotOwner& owner, int x, int y)
     plot = new PlotWidget(px, m, pw, ph, *this);
     plot->onPick = [this](int64_t time) { Pick(time); };
     plot->onChoose = [this](int i) { ChooseTrace(i); };
+    plot->onBand = [this](double low, double high) { Band(low, high); };
+    plot->onHome = [this] { Home(); };
     int cw, ch, pngw, pngh;
     BtnSize("Export CSV...", cw, ch);
     BtnSize("Save PNG...", pngw, pngh);
@@ -343,9 +345,11 @@ void PlotWindow::LookChanged(Fl_Widget* changed) {
         auto hold = feed.Hold();
         Traces(&traces);
         double lo, hi;
-        // Fixed at the scale it was drawn at, so that the picture stays as it is.
-        if (!look.autoScale &&
-            TraceScale(traces[static_cast<size_t>(i)], plot->Drawn(), &lo, &hi)) {
+        // Fixed at the scale it was drawn at (automatic until now), so that the picture stays
+        // as it is.
+        PlotTrace drawn = traces[static_cast<size_t>(i)];
+        drawn.autoScale = true;
+        if (!look.autoScale && TraceScale(drawn, plot->Drawn(), &lo, &hi)) {
             look.fixedMin = lo;
             look.fixedMax = hi;
         }
@@ -358,10 +362,38 @@ void PlotWindow::LookChanged(Fl_Widget* changed) {
             look.fixedMin = lo;
             look.fixedMax = hi;
             look.autoScale = false;
+            look.banded = false;
         }
     }
     ShowTraces();
     plot->redraw();
+}
+
+void PlotWindow::Band(double low, double high) {
+    std::vector<PlotTrace> traces;
+    auto hold = feed.Hold();
+    Traces(&traces);
+    const PlotView drawn = plot->Drawn();
+    for (size_t i = 0; i < traces.size() && i < looks.size(); i++) {
+        double lo, hi;
+        if (!traces[i].visible || !TraceScale(traces[i], drawn, &lo, &hi)) continue;
+        Look& look = looks[i];
+        look.fixedMin = lo + (hi - lo) * low;
+        look.fixedMax = lo + (hi - lo) * high;
+        look.autoScale = false;
+        look.banded = true;
+    }
+    hold.unlock();
+    ShowTraces();
+}
+
+void PlotWindow::Home() {
+    for (Look& look : looks) {
+        if (!look.banded) continue;
+        look.autoScale = true;
+        look.banded = false;
+    }
+    ShowTraces();
 }
 
 void PlotWindow::Traces(std::vector<PlotTrace>* traces) {

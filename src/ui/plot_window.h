@@ -115,6 +115,7 @@ class PlotWindow : private PlotWidget::Source {
         bool visible = true;
         bool autoScale = true;
         double fixedMin = 0, fixedMax = 1;
+        bool banded = false;  // fixed by a rubber band: Home makes it automatic again
     };
 
     std::unique_lock<std::mutex> Hold() override { return feed.Hold(); }
@@ -123,6 +124,10 @@ class PlotWindow : private PlotWidget::Source {
     // The trace list's lines and the chosen trace's controls, from looks.
     void ShowTraces();
     int Chosen() const;
+    // A rubber band's values (shares of the plot's height): each visible trace fixed to them.
+    void Band(double low, double high);
+    // Home: the traces a band fixed scale themselves again.
+    void Home();
     // Runs work (the progress bar showing its share done, the controls inactive), and a close
     // asked for meanwhile once it ends; work's argument is the progress callback.
     void Busy(const std::function<void(const std::function<bool(double)>&)>& work);

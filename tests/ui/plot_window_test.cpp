@@ -119,6 +119,24 @@ TEST_F(PlotWindowTest, TracesNavigationAndTheListsSelection) {
     EXPECT_EQ(plot->plot->View().to, Area().Time(home, 300));
     Xdo("key Home");
     ASSERT_TRUE(UntilUi([&] { return plot->plot->View().from == all.from; }));
+    // A band of some height fixes each trace's scale to the values it marked, until Home. The
+    // position's scale is the one drawn: its values at the band's top and bottom rows.
+    plot->ChooseTrace(0);
+    const double top = Area().top + 50, bottom = Area().bottom - 50;
+    plot->autoButton->value(0);  // fixed where drawn: the fields show the scale
+    plot->autoButton->do_callback();
+    const double lo0 = std::stod(plot->minInput->value()), hi0 = std::stod(plot->maxInput->value());
+    plot->autoButton->value(1);
+    plot->autoButton->do_callback();
+    Xdo(At(200, top) + "mousedown 3" + At(300, bottom) + "mouseup 3");
+    ASSERT_TRUE(UntilUi([&] { return !plot->autoButton->value(); }));
+    const double height = Area().bottom - Area().top;
+    EXPECT_NEAR(std::stod(plot->minInput->value()),
+                lo0 + (hi0 - lo0) * (Area().bottom - bottom) / height, 1e-6 * (hi0 - lo0));
+    EXPECT_NEAR(std::stod(plot->maxInput->value()),
+                lo0 + (hi0 - lo0) * (Area().bottom - top) / height, 1e-6 * (hi0 - lo0));
+    Xdo("key Home");
+    ASSERT_TRUE(UntilUi([&] { return plot->autoButton->value() != 0; }));
 
     // A click on the position at 3 s selects the PDO frame that carried the point nearest to it.
     auto& list = *static_cast<MsgListFLTK*>(frame->msgList);
