@@ -1,10 +1,10 @@
 #include "decode/canopen_parser.h"
 
+#include "decode/cob_ids.h"
 #include "decode/pdo_decoder.h"
 
 namespace {
 
-constexpr uint32_t kFunctionMask = 0x3FFFFF80;  // keeps bit 29: 29-bit identifiers match nothing
 // What resets a node's PDO configuration: the NMT commands and the boot-up's heartbeat state.
 constexpr uint8_t kNmtResetNode = 0x81;
 constexpr uint8_t kNmtResetCommunication = 0x82;
@@ -41,11 +41,12 @@ CANopenNode* CANopenParser::findNode(int port, int nodeId) {
 }
 
 bool CANopenParser::IsServiceId(uint32_t id, uint32_t timeId) {
-    const uint32_t function = id & kFunctionMask;
+    const uint32_t function = id & CobId::kFunctionMask;
     const uint32_t node = id & 0x7F;
-    return id == 0x000 || id == 0x080 || id == timeId || id == 0x7E4 || id == 0x7E5 ||
-           (node != 0 &&
-            (function == 0x080 || function == 0x580 || function == 0x600 || function == 0x700));
+    return id == CobId::kNmt || id == CobId::kSync || id == timeId || id == CobId::kLssSlave ||
+           id == CobId::kLssMaster ||
+           (node != 0 && (function == CobId::kEmcy || function == CobId::kSdoServer ||
+                          function == CobId::kSdoClient || function == CobId::kErrorControl));
 }
 
 std::string CANopenParser::doParse(CANframe& frame, ParsedMessage* message) {
@@ -93,22 +94,22 @@ std::string CANopenParser::Decode(CANframe& frame, ParsedMessage* message, Frame
     const uint32_t id = frame.id;
     CANopenNetwork* net = findNet(frame.port, false);
     if (net && PdoRoutes::IsStamped(frame)) return DecodeStampedPdo(frame, net, message, values);
-    if (id == 0x000) return parseNMT(frame, message);
-    if (id == 0x080) return parseSYNC(frame, message, values);
+    if (id == CobId::kNmt) return parseNMT(frame, message);
+    if (id == CobId::kSync) return parseSYNC(frame, message, values);
     if (id == (net ? net->timeId.load() : kDefaultTimeId)) return parseTIME(frame, message, values);
-    if (id == 0x7E4 || id == 0x7E5) return parseLSS(frame, message);
+    if (id == CobId::kLssSlave || id == CobId::kLssMaster) return parseLSS(frame, message);
     const int node = id & 0x7F;
     if (node == 0) return Parser::doParse(frame, message);
-    const uint32_t function = id & kFunctionMask;
-    if (function == 0x080) return parseEMCY(frame, message);
-    if (function == 0x580 || function == 0x600) {
+    const uint32_t function = id & CobId::kFunctionMask;
+    if (function == CobId::kEmcy) return parseEMCY(frame, message);
+    if (function == CobId::kSdoServer || function == CobId::kSdoClient) {
         CANopenNode* owner = findNode(frame.port, node);
         if (!owner) return Parser::doParse(frame, message);
         if (!message) return owner->sdo.getShortDesc(frame, values);
         owner->sdo.parse(frame, message);
         return "";
     }
-    if (function == 0x700) return parseGuard(frame, message);
+    if (function == CobId::kErrorControl) return parseGuard(frame, message);
     return Parser::doParse(frame, message);
 }
 
@@ -116,20 +117,21 @@ void CANopenParser::Scan(int index, CANframe& frame, StoredFrames& stored) {
     CANopenNetwork* net = findNet(frame.port, true);
     if (!net) return;
     if (!net->started) net->Start();
-    const uint32_t function = frame.id & kFunctionMask;
+    const uint32_t function = frame.id & CobId::kFunctionMask;
     const int node = frame.id & 0x7F;
     const bool data = frame.type == FRAME_DATA;
-    if (frame.id == 0x000 && data && frame.length >= 2 &&
+    if (frame.id == CobId::kNmt && data && frame.length >= 2 &&
         (frame.data[0] == kNmtResetNode || frame.data[0] == kNmtResetCommunication)) {
         net->ResetNodes(frame.data[1]);
         net->UpdateRoutes();
-    } else if (node != 0 && function == 0x700) {
+    } else if (node != 0 && function == CobId::kErrorControl) {
         scanGuard(index, frame, stored);
         if (data && frame.length >= 1 && frame.data[0] == kBootUp) {
             net->ResetNodes(node);
             net->UpdateRoutes();
         }
-    } else if (node != 0 && (function == 0x580 || function == 0x600) && data) {
+    } else if (node != 0 && (function == CobId::kSdoServer || function == CobId::kSdoClient) &&
+               data) {
         if (CANopenNode* owner = findNode(frame.port, node)) {
             owner->sdo.scan(index, frame, stored);
             if (owner->pdosChanged) net->UpdateRoutes();

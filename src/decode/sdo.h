@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "decode/cob_ids.h"
 #include "decode/frame_values.h"
 #include "decode/parsed_message.h"
 #include "store/can_frame.h"
@@ -79,7 +80,9 @@ class SDO {
     explicit SDO(CANopenNode* node) : node(node) {}
 
     // A frame from the client to the node (0x600 + N), not the node's answer (0x580 + N).
-    static bool IsClient(const CANframe& frame) { return (frame.id & 0x3FFFFF80) == 0x600; }
+    static bool IsClient(const CANframe& frame) {
+        return CobId::Function(frame.id) == CobId::kSdoClient;
+    }
     // The data bytes of an expedited initiate frame by its command byte: 4 unless the size is
     // indicated.
     static int ExpeditedSize(uint8_t command) {

@@ -6,15 +6,12 @@
 #include <limits>
 
 #include "decode/canopen_parser.h"
+#include "decode/cob_ids.h"
 #include "decode/pdo_routes.h"
 #include "store/storage.h"
 
 namespace {
 
-constexpr uint32_t kFunctionMask = 0x3FFFFF80;
-constexpr uint32_t kEmcy = 0x080;
-constexpr uint32_t kSdoServer = 0x580;
-constexpr uint32_t kSdoClient = 0x600;
 constexpr int kBackfillBatch = 4096;
 // Bits of a frame on the bus besides its data, stuffing not counted: as the port readers count
 // the load.
@@ -214,8 +211,8 @@ bool SeriesFeed::Decodes(const CANframe& frame, const std::vector<Series*>& targ
         }
         return cached.second;
     }
-    const uint32_t function = frame.id & kFunctionMask;
-    return (function == kSdoServer || function == kSdoClient) && (frame.id & 0x7F) &&
+    const uint32_t function = frame.id & CobId::kFunctionMask;
+    return (function == CobId::kSdoServer || function == CobId::kSdoClient) && (frame.id & 0x7F) &&
            wanted(static_cast<int>(frame.id & 0x7F));
 }
 
@@ -228,7 +225,7 @@ void SeriesFeed::Feed(const CANframe& frame, const std::vector<Series*>& targets
     bool objects = false;
     const bool error = frame.type == FRAME_ERROR;
     const bool emergency = !error && frame.type == FRAME_DATA &&
-                           (frame.id & kFunctionMask) == kEmcy && (frame.id & 0x7F) &&
+                           (frame.id & CobId::kFunctionMask) == CobId::kEmcy && (frame.id & 0x7F) &&
                            frame.length >= 2 && (frame.data[0] | frame.data[1]);
     for (Series* s : targets) {
         const SeriesSpec& spec = s->spec;

@@ -13,7 +13,26 @@
 
 namespace {
 
-void PutRow(int64_t time, const std::vector<double>& values, FILE* out) {
+// The next point of one run of one trace within the range, and where that run's part ends.
+struct Cursor {
+    int64_t time;
+    size_t trace;
+    size_t run;  // runs of a trace in order: of equal times, the later run's value wins
+    size_t at, end;
+    bool operator>(const Cursor& o) const {
+        return std::tie(time, trace, run) > std::tie(o.time, o.trace, o.run);
+    }
+};
+
+}  // namespace
+
+void WriteCsvHeader(const std::vector<std::string>& names, FILE* out) {
+    std::fputs("time", out);
+    for (const std::string& name : names) std::fprintf(out, ",%s", name.c_str());
+    std::fputc('\n', out);
+}
+
+void WriteCsvRow(int64_t time, const std::vector<double>& values, FILE* out) {
     const long long magnitude = std::llabs(static_cast<long long>(time));
     std::fprintf(out, "%s%lld.%06lld", time < 0 ? "-" : "", magnitude / 1000000,
                  magnitude % 1000000);
@@ -27,19 +46,6 @@ void PutRow(int64_t time, const std::vector<double>& values, FILE* out) {
     }
     std::fputc('\n', out);
 }
-
-// The next point of one run of one trace within the range, and where that run's part ends.
-struct Cursor {
-    int64_t time;
-    size_t trace;
-    size_t run;  // runs of a trace in order: of equal times, the later run's value wins
-    size_t at, end;
-    bool operator>(const Cursor& o) const {
-        return std::tie(time, trace, run) > std::tie(o.time, o.trace, o.run);
-    }
-};
-
-}  // namespace
 
 bool WriteTracesCsv(const std::string& path, const std::vector<std::string>& names,
                     const std::vector<const Trace*>& traces, int64_t from, int64_t to,
@@ -80,9 +86,7 @@ bool WriteTracesCsv(const std::string& path, const std::vector<std::string>& nam
         *error = std::strerror(errno);
         return false;
     }
-    std::fputs("time", file.get());
-    for (const std::string& name : names) std::fprintf(file.get(), ",%s", name.c_str());
-    std::fputc('\n', file.get());
+    WriteCsvHeader(names, file.get());
     while (!next.empty()) {
         const int64_t time = next.top().time;
         while (!next.empty() && next.top().time == time) {
@@ -94,7 +98,7 @@ bool WriteTracesCsv(const std::string& path, const std::vector<std::string>& nam
                 next.push(c);
             }
         }
-        PutRow(time, values, file.get());
+        WriteCsvRow(time, values, file.get());
     }
     if (std::fflush(file.get()) != 0 || std::ferror(file.get())) {
         *error = std::strerror(errno);

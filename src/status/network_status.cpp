@@ -4,17 +4,11 @@
 
 #include "base/utils.h"
 #include "decode/canopen_parser.h"
+#include "decode/cob_ids.h"
 #include "decode/pdo_routes.h"
 
 namespace {
 
-constexpr uint32_t kFunctionMask = 0x3FFFFF80;  // keeps bit 29: 29-bit identifiers match nothing
-constexpr uint32_t kNmtId = 0x000;
-constexpr uint32_t kSyncId = 0x080;
-constexpr uint32_t kEmcy = 0x080;
-constexpr uint32_t kSdoServer = 0x580;
-constexpr uint32_t kSdoClient = 0x600;
-constexpr uint32_t kErrorControl = 0x700;
 constexpr uint32_t kHeartbeatObject = 0x10170000;
 constexpr uint32_t kSyncPeriodObject = 0x10060000;
 constexpr size_t kPorts = 256;
@@ -166,11 +160,11 @@ void NetworkStatus::Heard(NodeRecord& node, int64_t time) {
 
 void NetworkStatus::CountCANopen(int index, const CANframe& frame, IdRecord* id) {
     const bool data = frame.type == FRAME_DATA;
-    if (frame.id == kNmtId) {
+    if (frame.id == CobId::kNmt) {
         if (data) NmtCommand(frame);
         return;
     }
-    if (frame.id == kSyncId) {
+    if (frame.id == CobId::kSync) {
         if (data) Sync(frame);
         return;
     }
@@ -178,12 +172,12 @@ void NetworkStatus::CountCANopen(int index, const CANframe& frame, IdRecord* id)
         if (id) Pdo(frame, *id);
         return;
     }
-    const uint32_t function = frame.id & kFunctionMask;
+    const uint32_t function = frame.id & CobId::kFunctionMask;
     const int nodeId = frame.id & 0x7F;
     if (nodeId == 0) return;
-    if (function == kErrorControl) {
+    if (function == CobId::kErrorControl) {
         if (NodeRecord* node = Node(frame.port, nodeId)) ErrorControl(*node, frame);
-    } else if (function == kEmcy && data && frame.length >= 2) {
+    } else if (function == CobId::kEmcy && data && frame.length >= 2) {
         NodeRecord* node = Node(frame.port, nodeId);
         if (!node) return;
         Heard(*node, frame.timestamp);
@@ -191,10 +185,10 @@ void NetworkStatus::CountCANopen(int index, const CANframe& frame, IdRecord* id)
         node->emcyCode = Build16(frame.data);
         node->emcyRegister = frame.length >= 3 ? frame.data[2] : 0;
         node->emcyActive = node->emcyCode != 0;
-    } else if ((function == kSdoServer || function == kSdoClient) && data) {
+    } else if ((function == CobId::kSdoServer || function == CobId::kSdoClient) && data) {
         NodeRecord* node = Node(frame.port, nodeId);
         if (!node) return;
-        if (function == kSdoServer) Heard(*node, frame.timestamp);
+        if (function == CobId::kSdoServer) Heard(*node, frame.timestamp);
         Transfer(index, frame, *node);
     }
 }

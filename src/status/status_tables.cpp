@@ -5,6 +5,7 @@
 
 #include "base/utils.h"
 #include "decode/canopen_parser.h"
+#include "decode/cob_ids.h"
 #include "decode/data_types.h"
 #include "decode/obj_dict.h"
 #include "decode/sdo_abort_codes.h"
@@ -18,7 +19,6 @@ using Kind = StatusTable::Kind;
 constexpr uint32_t kHeartbeatObject = 0x10170000;
 constexpr uint32_t kSyncPeriodObject = 0x10060000;
 constexpr uint32_t kDeviceNameObject = 0x10080000;
-constexpr uint32_t kSyncId = 0x080;
 // A heartbeat is late after this many periods: configured ones, else the mean measured.
 constexpr double kLateConfigured = 1.5;
 constexpr double kLateMeasured = 3.0;
@@ -307,7 +307,7 @@ StatusTable StatusTables::Identifiers(const StatusSnapshot& s) {
         c.push_back(changed);
         c.push_back(Description(last));
         auto sync = syncs.find(id.port);
-        if (canopen && id.key == kSyncId && sync != syncs.end()) {
+        if (canopen && id.key == CobId::kSync && sync != syncs.end()) {
             const int64_t expected = SyncPeriod(*sync->second);
             c.push_back(expected > 0 ? Seconds(expected) : "");
             c.push_back(Number(sync->second->Skips()));

@@ -25,6 +25,7 @@
 #include "plot/plot_png.h"
 #include "plot/series_feed.h"
 #include "plot/trace.h"
+#include "plot/trace_csv.h"
 #include "session/session.h"
 #include "session/settings.h"
 #include "sim/simulated_cards.h"
@@ -34,7 +35,6 @@
 #include "tools/dump_printer.h"
 #include "tools/element_option.h"
 #include "tools/live_capture.h"
-#include "tools/series_csv.h"
 #include "tools/status_printer.h"
 
 namespace {
@@ -347,9 +347,11 @@ int main(int argc, char** argv) {
             feed.Add(spec, bitRate);
         }
         if (plotTo.empty()) {
-            PrintSeriesHeader(series, stdout);
+            std::vector<std::string> names;
+            for (const SeriesSpec& spec : series) names.push_back(spec.Text());
+            WriteCsvHeader(names, stdout);
             feed.SetRowSink([](int64_t time, const std::vector<double>& values,
-                               const std::vector<bool>&) { PrintSeriesRow(time, values, stdout); });
+                               const std::vector<bool>&) { WriteCsvRow(time, values, stdout); });
         }
         if (filtered)
             session.view().SetTally(&feed);

@@ -1,4 +1,5 @@
 #include "ui/plot_frames.h"
+#include "decode/cob_ids.h"
 
 #include <algorithm>
 #include <map>
@@ -14,25 +15,21 @@
 
 namespace {
 
-constexpr uint32_t kFunctionMask = 0x3FFFFF80;
-constexpr uint32_t kNodeMask = 0x7F;
-constexpr uint32_t kEmcy = 0x080;
-constexpr uint32_t kSdoServer = 0x580;
-constexpr uint32_t kSdoClient = 0x600;
 constexpr int kBatch = 65536;
 // How much further in time than the best match found the search goes on, for frames of several
 // ports that are not quite in time order.
 constexpr int64_t kSearchSlack = 100000;
 
 bool IsSdo(const CANframe& f) {
-    const uint32_t function = f.id & kFunctionMask;
-    return f.type == FRAME_DATA && (function == kSdoServer || function == kSdoClient) &&
-           (f.id & kNodeMask);
+    const uint32_t function = f.id & CobId::kFunctionMask;
+    return f.type == FRAME_DATA &&
+           (function == CobId::kSdoServer || function == CobId::kSdoClient) &&
+           (f.id & CobId::kNodeMask);
 }
 
 bool IsEmergency(const CANframe& f) {
-    return f.type == FRAME_DATA && (f.id & kFunctionMask) == kEmcy && (f.id & kNodeMask) &&
-           f.length >= 2 && (f.data[0] | f.data[1]);
+    return f.type == FRAME_DATA && (f.id & CobId::kFunctionMask) == CobId::kEmcy &&
+           (f.id & CobId::kNodeMask) && f.length >= 2 && (f.data[0] | f.data[1]);
 }
 
 bool Numeric(const DecodedValue& v) {
@@ -57,7 +54,7 @@ bool FrameOfSeries(const CANframe& frame, const SeriesSpec& spec, Parser* decode
             break;
     }
     if (IsSdo(frame))
-        return static_cast<int>(frame.id & kNodeMask) == spec.node &&
+        return static_cast<int>(frame.id & CobId::kNodeMask) == spec.node &&
                frame.objID == (uint32_t{spec.index} << 16 | spec.sub);
     if (!decoder || !PdoRoutes::IsStamped(frame)) return false;
     const std::tuple<int, uint32_t, uint32_t> pdo{frame.port, frame.id, frame.scanInfo};
@@ -104,7 +101,7 @@ std::vector<SeriesChoice> SeriesChoices(Storage& store, Parser* decoder, Network
         if (ids.size() < kMaxChoiceIds) ids.insert({frame.port, frame.id});
         if (!decoder) continue;
         const bool sdo = IsSdo(frame);
-        const int sdoNode = static_cast<int>(frame.id & kNodeMask);
+        const int sdoNode = static_cast<int>(frame.id & CobId::kNodeMask);
         if (PdoRoutes::IsStamped(frame)) {
             if (!pdosSeen.insert({frame.port, frame.id, frame.scanInfo}).second) continue;
         } else if (!sdo || sdosSeen.count({frame.port, sdoNode, frame.objID})) {
