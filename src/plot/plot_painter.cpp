@@ -167,8 +167,7 @@ void PaintPlot(PlotCanvas& c, const std::vector<PlotTrace>& traces, const PlotVi
             c.Text(a.left - 6, y + c.TextHeight() / 3, TickText(v, valueStep),
                    PlotCanvas::Align::kRight);
         }
-        c.Text(4, a.top - 6, traces[static_cast<size_t>(axis)].unit,
-               PlotCanvas::Align::kLeft);
+        c.Text(4, a.top - 6, traces[static_cast<size_t>(axis)].unit, PlotCanvas::Align::kLeft);
     }
     c.SetColor(kAxis);
     c.StrokeRect(a.left, a.top, a.right - a.left, a.bottom - a.top);

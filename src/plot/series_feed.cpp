@@ -54,7 +54,6 @@ int SeriesFeed::Add(const SeriesSpec& spec, int bitRate) {
     auto s = std::make_unique<Series>();
     s->spec = spec;
     s->bitRate = bitRate > 0 ? bitRate : kDefaultBitRate;
-    s->firstIndex = nextIndex;
     switch (spec.kind) {
         case SeriesSpec::Kind::kLoad:
             s->unit = "%";
@@ -69,6 +68,7 @@ int SeriesFeed::Add(const SeriesSpec& spec, int bitRate) {
             break;
     }
     series.push_back(std::move(s));
+    Counted();
     changed.assign(series.size(), false);
     return static_cast<int>(series.size()) - 1;
 }
@@ -77,6 +77,7 @@ void SeriesFeed::Remove(int i) {
     std::lock_guard<std::mutex> hold(lock);
     if (i < 0 || static_cast<size_t>(i) >= series.size()) return;
     series.erase(series.begin() + i);
+    Counted();
     changed.assign(series.size(), false);
 }
 
@@ -86,10 +87,10 @@ void SeriesFeed::SetDecoder(Parser* replacement) {
     live.pdoCache.clear();
 }
 
-std::vector<SeriesFeed::Series*> SeriesFeed::All() {
-    std::vector<Series*> all;
-    for (auto& s : series) all.push_back(s.get());
-    return all;
+void SeriesFeed::Counted() {
+    counted.clear();
+    for (auto& s : series)
+        if (!s->pending) counted.push_back(s.get());
 }
 
 void SeriesFeed::RunStarts() {
@@ -117,6 +118,8 @@ void SeriesFeed::Restart() {
     live.pdoCache.clear();
     live.emittedTick = -1;
     rowPending = false;
+    restarts++;
+    Counted();
 }
 
 void SeriesFeed::Joined(int next) {
@@ -126,9 +129,9 @@ void SeriesFeed::Joined(int next) {
 
 void SeriesFeed::Count(int index, const CANframe& frame) {
     nextIndex = static_cast<int64_t>(index) + 1;
-    if (series.empty()) return;
+    // Also without series: the clock of the 100 ms steps runs for those added later.
     live.rows = static_cast<bool>(rowSink);
-    Feed(frame, All(), live);
+    Feed(frame, counted, live);
 }
 
 void SeriesFeed::Row() {
@@ -285,40 +288,76 @@ void SeriesFeed::Feed(const CANframe& frame, const std::vector<Series*>& targets
 }
 
 void SeriesFeed::Backfill(int i, Storage& store, const std::function<bool(double)>& progress) {
-    Series temp;
-    int64_t end;
+    Series* live;
+    auto temp = std::make_unique<Series>();
+    int64_t target;
     {
+        // Counted afresh from the store: what was counted since Add is counted again below.
         std::lock_guard<std::mutex> hold(lock);
         if (i < 0 || static_cast<size_t>(i) >= series.size()) return;
-        temp.spec = series[static_cast<size_t>(i)]->spec;
-        temp.bitRate = series[static_cast<size_t>(i)]->bitRate;
-        end = series[static_cast<size_t>(i)]->firstIndex;
+        live = series[static_cast<size_t>(i)].get();
+        live->pending = true;
+        Counted();
+        temp->spec = live->spec;
+        temp->bitRate = live->bitRate;
+        temp->unit = live->unit;
+        temp->steps = live->steps;
+        target = nextIndex;
     }
-    // Decoded without the feed's lock: decoding reads the store, whose lock comes first.
-    Scratch scratch;
-    const std::vector<Series*> targets{&temp};
-    const int64_t begin = std::max<int64_t>(store.GetFirst(), 0);
+    // Decoded without the feed's lock (decoding reads the store, whose lock comes first), up to
+    // the frames counted so far; then again up to those counted meanwhile, until none were: from
+    // then on the series is counted as frames arrive, not one frame twice or left out.
+    auto scratch = std::make_unique<Scratch>();
+    std::vector<Series*> targets{temp.get()};
+    int64_t begin = std::max<int64_t>(store.GetFirst(), 0);
+    uint64_t generation = restarts;
     CANframe frame;
-    for (int64_t at = begin; at < end;) {
-        const int64_t stop = std::min<int64_t>(end, at + kBackfillBatch);
-        for (; at < stop; at++)
-            if (store.Get(static_cast<int>(at), frame)) Feed(frame, targets, scratch);
-        if (progress && !progress(end > begin ? double(at - begin) / double(end - begin) : 1.0))
-            return;
-    }
-    std::lock_guard<std::mutex> hold(lock);
-    // The series may have gone, or moved, while it was computed.
-    for (auto& s : series) {
-        if (!(s->spec == temp.spec) || s->firstIndex != end) continue;
-        const Trace& since = *s->trace;
-        for (size_t p = 0; p < since.Size(); p++)
-            temp.trace->Add(since.Point(p).time, since.Point(p).value);
-        s->trace = std::move(temp.trace);
-        if (s->unit.empty()) {
-            s->unit = temp.unit;
-            s->steps = temp.steps;
+    bool stopped = false;
+    for (int64_t at = begin;;) {
+        while (at < target && !stopped) {
+            const int64_t stop = std::min<int64_t>(target, at + kBackfillBatch);
+            for (; at < stop; at++)
+                if (store.Get(static_cast<int>(at), frame)) Feed(frame, targets, *scratch);
+            stopped = progress &&
+                      !progress(target > begin ? double(at - begin) / double(target - begin) : 1.0);
         }
-        s->firstIndex = begin;
-        break;
+        std::lock_guard<std::mutex> hold(lock);
+        const auto kept =
+            std::find_if(series.begin(), series.end(),
+                         [&](const std::unique_ptr<Series>& s) { return s.get() == live; });
+        if (kept == series.end()) return;  // removed meanwhile
+        if (restarts != generation && !stopped) {
+            // The store was cleared meanwhile: from its start again.
+            generation = restarts;
+            live->pending = true;
+            Counted();
+            const std::string unit = temp->unit;
+            const bool steps = temp->steps;
+            temp = std::make_unique<Series>();
+            temp->spec = live->spec;
+            temp->bitRate = live->bitRate;
+            temp->unit = unit;
+            temp->steps = steps;
+            targets = {temp.get()};
+            scratch = std::make_unique<Scratch>();
+            at = begin = 0;
+            target = nextIndex;
+            continue;
+        }
+        if (nextIndex != at && !stopped) {
+            target = nextIndex;
+            continue;
+        }
+        if (!stopped) {
+            live->trace = std::move(temp->trace);
+            live->buckets = temp->buckets;
+            live->last = temp->last;
+            live->have = temp->have;
+            live->unit = temp->unit;
+            live->steps = temp->steps;
+        }
+        live->pending = false;
+        Counted();
+        return;
     }
 }

@@ -49,9 +49,10 @@ class SeriesFeed : public FrameTally {
     // traced. bitRate: what load is a share of.
     int Add(const SeriesSpec& spec, int bitRate = kDefaultBitRate);
     void Remove(int series);
-    // Computes series's values from the frames store still holds before it was added, and puts
-    // them before the ones counted since (GUI or main thread). progress is called between
-    // batches without any lock held, with the share done; it returns false to stop.
+    // Computes series's values from every frame store still holds, then counts it as frames
+    // arrive (GUI or main thread; the store's additions may go on meanwhile). progress is called
+    // between batches without any lock held, with the share done; it returns false to stop,
+    // which leaves the series without its history.
     void Backfill(int series, Storage& store, const std::function<bool(double)>& progress);
     void SetRowSink(RowSink sink) { rowSink = std::move(sink); }
 
@@ -88,7 +89,7 @@ class SeriesFeed : public FrameTally {
         Buckets buckets;
         double last = 0;
         bool have = false;
-        int64_t firstIndex = 0;  // the first store index counted as it arrived
+        bool pending = false;  // its history is computed (Backfill): not counted meanwhile
     };
     // What decoding a frame for its values needs: the live feed's own, or a backfill's.
     struct Scratch {
@@ -106,15 +107,18 @@ class SeriesFeed : public FrameTally {
     void Value(Series& s, int64_t time, double value, bool rows);
     bool Decodes(const CANframe& frame, const std::vector<Series*>& targets, Scratch& scratch);
     void Row();
-    std::vector<Series*> All();
+    // counted anew from series: those not pending.
+    void Counted();
 
     Parser* decoder;
     std::mutex lock;
     std::vector<std::unique_ptr<Series>> series;
+    std::vector<Series*> counted;  // the series counted as frames arrive
     RowSink rowSink;
     std::vector<bool> changed;  // of the row being made
     bool rowPending = false;
     int64_t rowTime = 0;
     int64_t nextIndex = 0;  // the store index the next counted frame will have
+    uint64_t restarts = 0;  // Restart calls, so that a Backfill knows its store was cleared
     Scratch live;
 };
