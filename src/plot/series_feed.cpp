@@ -288,20 +288,20 @@ void SeriesFeed::Feed(const CANframe& frame, const std::vector<Series*>& targets
 }
 
 void SeriesFeed::Backfill(int i, Storage& store, const std::function<bool(double)>& progress) {
-    Series* live;
+    Series* chosen;
     auto temp = std::make_unique<Series>();
     int64_t target;
     {
         // Counted afresh from the store: what was counted since Add is counted again below.
         std::lock_guard<std::mutex> hold(lock);
         if (i < 0 || static_cast<size_t>(i) >= series.size()) return;
-        live = series[static_cast<size_t>(i)].get();
-        live->pending = true;
+        chosen = series[static_cast<size_t>(i)].get();
+        chosen->pending = true;
         Counted();
-        temp->spec = live->spec;
-        temp->bitRate = live->bitRate;
-        temp->unit = live->unit;
-        temp->steps = live->steps;
+        temp->spec = chosen->spec;
+        temp->bitRate = chosen->bitRate;
+        temp->unit = chosen->unit;
+        temp->steps = chosen->steps;
         target = nextIndex;
     }
     // Decoded without the feed's lock (decoding reads the store, whose lock comes first), up to
@@ -324,18 +324,18 @@ void SeriesFeed::Backfill(int i, Storage& store, const std::function<bool(double
         std::lock_guard<std::mutex> hold(lock);
         const auto kept =
             std::find_if(series.begin(), series.end(),
-                         [&](const std::unique_ptr<Series>& s) { return s.get() == live; });
+                         [&](const std::unique_ptr<Series>& s) { return s.get() == chosen; });
         if (kept == series.end()) return;  // removed meanwhile
         if (restarts != generation && !stopped) {
             // The store was cleared meanwhile: from its start again.
             generation = restarts;
-            live->pending = true;
+            chosen->pending = true;
             Counted();
             const std::string unit = temp->unit;
             const bool steps = temp->steps;
             temp = std::make_unique<Series>();
-            temp->spec = live->spec;
-            temp->bitRate = live->bitRate;
+            temp->spec = chosen->spec;
+            temp->bitRate = chosen->bitRate;
             temp->unit = unit;
             temp->steps = steps;
             targets = {temp.get()};
@@ -349,14 +349,17 @@ void SeriesFeed::Backfill(int i, Storage& store, const std::function<bool(double
             continue;
         }
         if (!stopped) {
-            live->trace = std::move(temp->trace);
-            live->buckets = temp->buckets;
-            live->last = temp->last;
-            live->have = temp->have;
-            live->unit = temp->unit;
-            live->steps = temp->steps;
+            chosen->trace = std::move(temp->trace);
+            chosen->buckets = temp->buckets;
+            chosen->last = temp->last;
+            chosen->have = temp->have;
+            chosen->unit = temp->unit;
+            chosen->steps = temp->steps;
+            // The store's frames before the feed joined told the clock too: the steps go on
+            // from the last this series was given a point for.
+            live.emittedTick = std::max(live.emittedTick, scratch->emittedTick);
         }
-        live->pending = false;
+        chosen->pending = false;
         Counted();
         return;
     }
