@@ -19,8 +19,8 @@ constexpr int kStandardFrameBits = 48;
 constexpr int kExtendedFrameBits = 68;
 const double kNone = std::numeric_limits<double>::quiet_NaN();
 
-bool PortMatches(const SeriesSpec& spec, const CANframe& frame) {
-    return spec.port < 0 || spec.port == frame.port;
+bool PortMatches(const SeriesDef& def, const CANframe& frame) {
+    return def.port < 0 || def.port == frame.port;
 }
 
 bool Same(double a, double b) {
@@ -48,19 +48,19 @@ double SeriesFeed::Buckets::LastSecond(int64_t tick) const {
     return total;
 }
 
-int SeriesFeed::Add(const SeriesSpec& spec, int bitRate) {
+int SeriesFeed::Add(const SeriesDef& def, int bitRate) {
     std::lock_guard<std::mutex> hold(lock);
     if (series.size() >= kMaxSeries) return -1;
     auto s = std::make_unique<Series>();
-    s->spec = spec;
+    s->def = def;
     s->bitRate = bitRate > 0 ? bitRate : kDefaultBitRate;
-    switch (spec.kind) {
-        case SeriesSpec::Kind::kLoad:
+    switch (def.kind) {
+        case SeriesDef::Kind::kLoad:
             s->unit = "%";
             s->steps = true;
             break;
-        case SeriesSpec::Kind::kRate:
-        case SeriesSpec::Kind::kErrors:
+        case SeriesDef::Kind::kRate:
+        case SeriesDef::Kind::kErrors:
             s->unit = "frames/s";
             s->steps = true;
             break;
@@ -104,12 +104,12 @@ void SeriesFeed::RunEnds() {
 void SeriesFeed::Restart() {
     std::lock_guard<std::mutex> hold(lock);
     for (auto& s : series) {
-        const SeriesSpec spec = s->spec;
+        const SeriesDef def = s->def;
         const int bitRate = s->bitRate;
         const bool steps = s->steps;
         const std::string unit = s->unit;
         *s = Series();
-        s->spec = spec;
+        s->def = def;
         s->bitRate = bitRate;
         s->steps = steps;
         s->unit = unit;
@@ -174,9 +174,9 @@ void SeriesFeed::Ticks(int64_t tick, const std::vector<Series*>& targets, Scratc
     if (tick <= emitted) return;
     auto point = [&](int64_t boundary) {
         for (Series* s : targets) {
-            if (s->spec.kind == SeriesSpec::Kind::kObject) continue;
+            if (s->def.kind == SeriesDef::Kind::kObject) continue;
             double v = s->buckets.LastSecond(boundary - 1);
-            if (s->spec.kind == SeriesSpec::Kind::kLoad) v = v * 100.0 / s->bitRate;
+            if (s->def.kind == SeriesDef::Kind::kLoad) v = v * 100.0 / s->bitRate;
             Value(*s, boundary * kTick, v, scratch.rows);
         }
     };
@@ -192,8 +192,8 @@ bool SeriesFeed::Decodes(const CANframe& frame, const std::vector<Series*>& targ
                          Scratch& scratch) {
     auto wanted = [&](int node) {
         for (const Series* s : targets)
-            if (s->spec.kind == SeriesSpec::Kind::kObject && s->spec.node == node &&
-                PortMatches(s->spec, frame))
+            if (s->def.kind == SeriesDef::Kind::kObject && s->def.node == node &&
+                PortMatches(s->def, frame))
                 return true;
         return false;
     };
@@ -231,20 +231,20 @@ void SeriesFeed::Feed(const CANframe& frame, const std::vector<Series*>& targets
                            (frame.id & CobId::kFunctionMask) == CobId::kEmcy && (frame.id & 0x7F) &&
                            frame.length >= 2 && (frame.data[0] | frame.data[1]);
     for (Series* s : targets) {
-        const SeriesSpec& spec = s->spec;
-        if (spec.kind == SeriesSpec::Kind::kObject) {
+        const SeriesDef& def = s->def;
+        if (def.kind == SeriesDef::Kind::kObject) {
             objects = true;
             continue;
         }
-        if (!PortMatches(spec, frame)) continue;
-        if (spec.kind == SeriesSpec::Kind::kRate && !error && (spec.anyId || frame.id == spec.id))
+        if (!PortMatches(def, frame)) continue;
+        if (def.kind == SeriesDef::Kind::kRate && !error && (def.anyId || frame.id == def.id))
             s->buckets.Add(tick, 1);
-        else if (spec.kind == SeriesSpec::Kind::kLoad && !error)
+        else if (def.kind == SeriesDef::Kind::kLoad && !error)
             s->buckets.Add(tick,
                            (frame.extended || (frame.id & (1u << 29)) ? kExtendedFrameBits
                                                                       : kStandardFrameBits) +
                                (frame.type == FRAME_DATA ? 8 * std::min<int>(frame.length, 8) : 0));
-        else if (spec.kind == SeriesSpec::Kind::kErrors && (error || emergency))
+        else if (def.kind == SeriesDef::Kind::kErrors && (error || emergency))
             s->buckets.Add(tick, 1);
     }
     if (objects && decoder && !error && Decodes(frame, targets, scratch)) {
@@ -270,9 +270,9 @@ void SeriesFeed::Feed(const CANframe& frame, const std::vector<Series*>& targets
             const int node =
                 scratch.values.isPdo ? scratch.values.pdo.node : static_cast<int>(frame.id & 0x7F);
             for (Series* s : targets) {
-                const SeriesSpec& spec = s->spec;
-                if (spec.kind != SeriesSpec::Kind::kObject || spec.node != node ||
-                    spec.index != v.index || spec.sub != v.sub || !PortMatches(spec, frame))
+                const SeriesDef& def = s->def;
+                if (def.kind != SeriesDef::Kind::kObject || def.node != node ||
+                    def.index != v.index || def.sub != v.sub || !PortMatches(def, frame))
                     continue;
                 if (s->unit.empty() && v.type[0]) {
                     s->unit = v.type;
@@ -298,7 +298,7 @@ void SeriesFeed::Backfill(int i, Storage& store, const std::function<bool(double
         chosen = series[static_cast<size_t>(i)].get();
         chosen->pending = true;
         Counted();
-        temp->spec = chosen->spec;
+        temp->def = chosen->def;
         temp->bitRate = chosen->bitRate;
         temp->unit = chosen->unit;
         temp->steps = chosen->steps;
@@ -334,7 +334,7 @@ void SeriesFeed::Backfill(int i, Storage& store, const std::function<bool(double
             const std::string unit = temp->unit;
             const bool steps = temp->steps;
             temp = std::make_unique<Series>();
-            temp->spec = chosen->spec;
+            temp->def = chosen->def;
             temp->bitRate = chosen->bitRate;
             temp->unit = unit;
             temp->steps = steps;

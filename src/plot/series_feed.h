@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "decode/frame_values.h"
-#include "plot/series_spec.h"
+#include "plot/series_def.h"
 #include "plot/trace.h"
 #include "store/frame_tally.h"
 
@@ -47,7 +47,7 @@ class SeriesFeed : public FrameTally {
 
     // A new series, counted from the next frame on; its index, or -1 when kMaxSeries are
     // traced. bitRate: what load is a share of.
-    int Add(const SeriesSpec& spec, int bitRate = kDefaultBitRate);
+    int Add(const SeriesDef& def, int bitRate = kDefaultBitRate);
     void Remove(int series);
     // Computes series's values from every frame store still holds, then counts it as frames
     // arrive (GUI or main thread; the store's additions may go on meanwhile). progress is called
@@ -65,7 +65,7 @@ class SeriesFeed : public FrameTally {
     // Held while the traces are read.
     std::unique_lock<std::mutex> Hold() { return std::unique_lock<std::mutex>(lock); }
     size_t Size() const { return series.size(); }
-    const SeriesSpec& Spec(size_t i) const { return series[i]->spec; }
+    const SeriesDef& Def(size_t i) const { return series[i]->def; }
     const Trace& TraceOf(size_t i) const { return *series[i]->trace; }
     // Drawn as steps: counts, booleans and integers of up to 16 bits (states, bit fields).
     bool Steps(size_t i) const { return series[i]->steps; }
@@ -81,7 +81,7 @@ class SeriesFeed : public FrameTally {
         double LastSecond(int64_t tick) const;  // the ten ticks up to tick
     };
     struct Series {
-        SeriesSpec spec;
+        SeriesDef def;
         int bitRate = kDefaultBitRate;
         bool steps = false;
         std::string unit;

@@ -73,9 +73,9 @@ const char kUsage[] =
     "tab-separated text with a header line, or JSON Lines with -j (each object's \"table\" names "
     "its table); TABLE is nodes, ids, transfers, or all (the three, a blank line between them); "
     "times in seconds; notes on what a table leaves out go to stderr\n"
-    "  -P, --series SPEC         instead of the frames, comma-separated values of a series, "
+    "  -P, --series SERIES       instead of the frames, comma-separated values of a series, "
     "after a header line: time in seconds, then one column per series (up to 8, in the order "
-    "given), a row each time a value changes; SPEC is NODE:INDEX[:SUB][@PORT] for an object's "
+    "given), a row each time a value changes; SERIES is NODE:INDEX[:SUB][@PORT] for an object's "
     "value (PDOs carrying it, SDO transfers of it), load:PORT for the bus load in percent (of "
     "the -p bit rate, else 500 kbit/s), rate:ID[@PORT] for an identifier's frames per second "
     "(rate:all[@PORT] for every frame), errors[@PORT] for error frames and emergencies per "
@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
     int testId = -1;
     LogFormat inputFormat = LogFormat::Detect;
     std::vector<std::string> summary;  // the tables --summary prints, in order
-    std::vector<SeriesSpec> series;    // --series, in order
+    std::vector<SeriesDef> series;     // --series, in order
     std::string plotTo;
     std::unique_ptr<LogFormatWriter> formatWriter;  // -o with a log format
     for (int i = 1; i < argc; i++) {
@@ -174,12 +174,12 @@ int main(int argc, char** argv) {
                                   " (nodes, ids, transfers or all)");
         } else if (Is(arg, "-P", "--series")) {
             if (++i == argc) return UsageError(std::string(arg) + " needs a value");
-            SeriesSpec spec;
+            SeriesDef def;
             std::string error;
-            if (!SeriesSpec::Parse(argv[i], &spec, &error)) return UsageError(error);
+            if (!SeriesDef::Parse(argv[i], &def, &error)) return UsageError(error);
             if (series.size() == SeriesFeed::kMaxSeries)
                 return UsageError(Format("at most %zu series", SeriesFeed::kMaxSeries));
-            series.push_back(spec);
+            series.push_back(def);
         } else if (std::strcmp(arg, "--plot") == 0) {
             if (++i == argc) return UsageError(std::string(arg) + " needs a value");
             plotTo = argv[i];
@@ -339,16 +339,16 @@ int main(int argc, char** argv) {
     // The series count the frames that pass the filter, as the rows would be.
     SeriesFeed feed(session.decoder());
     if (!series.empty()) {
-        for (const SeriesSpec& spec : series) {
+        for (const SeriesDef& def : series) {
             int bitRate = SeriesFeed::kDefaultBitRate;
             for (const LiveOptions::Port& port : live.ports)
-                if (spec.kind == SeriesSpec::Kind::kLoad && port.number == spec.port)
+                if (def.kind == SeriesDef::Kind::kLoad && port.number == def.port)
                     bitRate = CanIntf::GetBPS(port.baudCode);
-            feed.Add(spec, bitRate);
+            feed.Add(def, bitRate);
         }
         if (plotTo.empty()) {
             std::vector<std::string> names;
-            for (const SeriesSpec& spec : series) names.push_back(spec.Text());
+            for (const SeriesDef& def : series) names.push_back(def.Text());
             WriteCsvHeader(names, stdout);
             feed.SetRowSink([](int64_t time, const std::vector<double>& values,
                                const std::vector<bool>&) { WriteCsvRow(time, values, stdout); });
@@ -417,7 +417,7 @@ int main(int argc, char** argv) {
         for (size_t t = 0; t < feed.Size(); t++) {
             PlotTrace trace;
             trace.trace = &feed.TraceOf(t);
-            trace.label = feed.Spec(t).Text();
+            trace.label = feed.Def(t).Text();
             trace.unit = feed.Unit(t);
             trace.color = TraceColor(static_cast<int>(t));
             trace.steps = feed.Steps(t);

@@ -37,38 +37,38 @@ bool Numeric(const DecodedValue& v) {
            v.form == DecodedValue::Form::kReal;
 }
 
-// Whether frame counts towards spec, as FrameAt says. otherNodes: the PDOs (port, identifier,
+// Whether frame counts towards def, as FrameAt says. otherNodes: the PDOs (port, identifier,
 // mapping version) found to be another node's, which need no decoding again.
-bool FrameOfSeries(const CANframe& frame, const SeriesSpec& spec, Parser* decoder,
+bool FrameOfSeries(const CANframe& frame, const SeriesDef& def, Parser* decoder,
                    std::set<std::tuple<int, uint32_t, uint32_t>>& otherNodes) {
-    if (frame.type == FRAME_TEXT || (spec.port >= 0 && spec.port != frame.port)) return false;
+    if (frame.type == FRAME_TEXT || (def.port >= 0 && def.port != frame.port)) return false;
     const bool error = frame.type == FRAME_ERROR;
-    switch (spec.kind) {
-        case SeriesSpec::Kind::kLoad:
+    switch (def.kind) {
+        case SeriesDef::Kind::kLoad:
             return !error;
-        case SeriesSpec::Kind::kRate:
-            return !error && (spec.anyId || frame.id == spec.id);
-        case SeriesSpec::Kind::kErrors:
+        case SeriesDef::Kind::kRate:
+            return !error && (def.anyId || frame.id == def.id);
+        case SeriesDef::Kind::kErrors:
             return error || IsEmergency(frame);
         default:
             break;
     }
     if (IsSdo(frame))
-        return static_cast<int>(frame.id & CobId::kNodeMask) == spec.node &&
-               frame.objID == (uint32_t{spec.index} << 16 | spec.sub);
+        return static_cast<int>(frame.id & CobId::kNodeMask) == def.node &&
+               frame.objID == (uint32_t{def.index} << 16 | def.sub);
     if (!decoder || !PdoRoutes::IsStamped(frame)) return false;
     const std::tuple<int, uint32_t, uint32_t> pdo{frame.port, frame.id, frame.scanInfo};
     if (otherNodes.count(pdo)) return false;
     CANframe copy = frame;
     FrameValues values;
     decoder->Describe(copy, &values);
-    if (!values.isPdo || values.pdo.node != spec.node) {
+    if (!values.isPdo || values.pdo.node != def.node) {
         otherNodes.insert(pdo);
         return false;
     }
     // A multiplexed PDO carries another object in each frame: each is looked at.
     for (size_t v = 0; v < values.Count(); v++)
-        if (values[v].index == spec.index && values[v].sub == spec.sub) return true;
+        if (values[v].index == def.index && values[v].sub == def.sub) return true;
     return false;
 }
 
@@ -121,42 +121,42 @@ std::vector<SeriesChoice> SeriesChoices(Storage& store, Parser* decoder, Network
     }
     const bool onePort = ports.size() <= 1;
     std::vector<SeriesChoice> choices;
-    auto add = [&](const SeriesSpec& spec, const std::string& what, const std::string& name) {
-        choices.push_back({spec, spec.Text() + "  " + what, name});
+    auto add = [&](const SeriesDef& def, const std::string& what, const std::string& name) {
+        choices.push_back({def, def.Text() + "  " + what, name});
     };
     for (const auto& [key, object] : objects) {
-        SeriesSpec spec;
-        spec.kind = SeriesSpec::Kind::kObject;
-        spec.port = onePort ? -1 : std::get<0>(key);
-        spec.node = std::get<1>(key);
-        spec.index = static_cast<uint16_t>(std::get<2>(key));
-        spec.sub = static_cast<uint8_t>(std::get<3>(key));
-        const NodeInfo* info = network.FindNode(std::get<0>(key), spec.node);
-        add(spec,
-            (info ? info->name : Format("node %d", spec.node)) + ": " + object.name +
+        SeriesDef def;
+        def.kind = SeriesDef::Kind::kObject;
+        def.port = onePort ? -1 : std::get<0>(key);
+        def.node = std::get<1>(key);
+        def.index = static_cast<uint16_t>(std::get<2>(key));
+        def.sub = static_cast<uint8_t>(std::get<3>(key));
+        const NodeInfo* info = network.FindNode(std::get<0>(key), def.node);
+        add(def,
+            (info ? info->name : Format("node %d", def.node)) + ": " + object.name +
                 (object.type.empty() ? "" : " (" + object.type + ")"),
             object.name);
     }
     for (int port : ports) {
-        SeriesSpec load;
-        load.kind = SeriesSpec::Kind::kLoad;
+        SeriesDef load;
+        load.kind = SeriesDef::Kind::kLoad;
         load.port = port;
         add(load, Format("bus load of port %d, %%", port), "");
-        SeriesSpec all;
-        all.kind = SeriesSpec::Kind::kRate;
+        SeriesDef all;
+        all.kind = SeriesDef::Kind::kRate;
         all.anyId = true;
         all.port = onePort ? -1 : port;
         add(all, onePort ? "frames per second" : Format("frames per second of port %d", port), "");
     }
     for (const auto& [port, id] : ids) {
-        SeriesSpec rate;
-        rate.kind = SeriesSpec::Kind::kRate;
+        SeriesDef rate;
+        rate.kind = SeriesDef::Kind::kRate;
         rate.port = onePort ? -1 : port;
         rate.id = id;
         add(rate, "frames per second of the identifier", "");
     }
-    SeriesSpec errors;
-    errors.kind = SeriesSpec::Kind::kErrors;
+    SeriesDef errors;
+    errors.kind = SeriesDef::Kind::kErrors;
     add(errors, "error frames and emergencies per second", "");
     if (!onePort)
         for (int port : ports) {
@@ -166,7 +166,7 @@ std::vector<SeriesChoice> SeriesChoices(Storage& store, Parser* decoder, Network
     return choices;
 }
 
-int FrameAt(Storage& store, Parser* decoder, const SeriesSpec& spec, int64_t time) {
+int FrameAt(Storage& store, Parser* decoder, const SeriesDef& def, int64_t time) {
     int first, last;
     if (store.GetTotal(&first, &last) == 0) return -1;
     CANframe frame;
@@ -200,7 +200,7 @@ int FrameAt(Storage& store, Parser* decoder, const SeriesSpec& spec, int64_t tim
                 continue;
             }
             if ((best < 0 || distance < bestDistance) &&
-                FrameOfSeries(frame, spec, decoder, otherNodes)) {
+                FrameOfSeries(frame, def, decoder, otherNodes)) {
                 best = i;
                 bestDistance = distance;
             }

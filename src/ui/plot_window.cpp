@@ -231,41 +231,41 @@ void PlotWindow::Scan() {
     for (const SeriesChoice& c : choices) choiceList->add(("@." + c.text).c_str());
 }
 
-int PlotWindow::BitRate(const SeriesSpec& spec) {
+int PlotWindow::BitRate(const SeriesDef& def) {
     // As Play reads the port; a log's port without a card: the usual rate.
-    if (spec.kind != SeriesSpec::Kind::kLoad) return SeriesFeed::kDefaultBitRate;
+    if (def.kind != SeriesDef::Kind::kLoad) return SeriesFeed::kDefaultBitRate;
     std::vector<int> codes(PortTable::kMaxPorts, -1);
     const int found = session.ports().GetPortList(codes.data(), PortTable::kMaxPorts);
-    return spec.port < found && codes[static_cast<size_t>(spec.port)] >= 0
-               ? CanIntf::GetBPS(codes[static_cast<size_t>(spec.port)])
+    return def.port < found && codes[static_cast<size_t>(def.port)] >= 0
+               ? CanIntf::GetBPS(codes[static_cast<size_t>(def.port)])
                : SeriesFeed::kDefaultBitRate;
 }
 
 bool PlotWindow::Plot(const std::string& text) {
     if (busy) return false;
-    SeriesSpec spec;
+    SeriesDef def;
     std::string error;
-    if (!SeriesSpec::Parse(text, &spec, &error)) {
+    if (!SeriesDef::Parse(text, &def, &error)) {
         fl_alert("%s", error.c_str());
         return false;
     }
     std::vector<int> colors;
     for (size_t i = 0; i < looks.size(); i++) {
-        if (feed.Spec(i) == spec) {
-            fl_alert("%s is plotted already", spec.Text().c_str());
+        if (feed.Def(i) == def) {
+            fl_alert("%s is plotted already", def.Text().c_str());
             return false;
         }
         colors.push_back(looks[i].colorIndex);
     }
-    const int i = feed.Add(spec, BitRate(spec));
+    const int i = feed.Add(def, BitRate(def));
     if (i < 0) {
         fl_alert("At most %zu traces can be plotted", SeriesFeed::kMaxSeries);
         return false;
     }
     Look look;
-    look.label = spec.Text();
+    look.label = def.Text();
     for (const SeriesChoice& c : choices)
-        if (c.spec == spec && !c.name.empty()) look.label += " " + c.name;
+        if (c.def == def && !c.name.empty()) look.label += " " + c.name;
     look.colorIndex = FreeColor(colors);
     look.color = TraceColor(look.colorIndex);
     looks.push_back(look);
@@ -283,7 +283,7 @@ bool PlotWindow::Plot(const std::string& text) {
 void PlotWindow::PlotChoice() {
     const int line = choiceList->value();
     if (line > 0 && static_cast<size_t>(line) <= choices.size())
-        Plot(choices[static_cast<size_t>(line - 1)].spec.Text());
+        Plot(choices[static_cast<size_t>(line - 1)].def.Text());
 }
 
 void PlotWindow::ShowTraces() {
@@ -417,7 +417,7 @@ void PlotWindow::Traces(std::vector<PlotTrace>* traces) {
 void PlotWindow::Pick(int64_t time) {
     const int i = Chosen();
     if (i < 0) return;
-    SeriesSpec spec;
+    SeriesDef def;
     int64_t at;
     {
         auto hold = feed.Hold();
@@ -425,9 +425,9 @@ void PlotWindow::Pick(int64_t time) {
         const size_t point = trace.Nearest(time);
         if (point == SIZE_MAX) return;
         at = trace.Point(point).time;
-        spec = feed.Spec(static_cast<size_t>(i));
+        def = feed.Def(static_cast<size_t>(i));
     }
-    const int index = FrameAt(session.store(), session.decoder(), spec, at);
+    const int index = FrameAt(session.store(), session.decoder(), def, at);
     if (index >= 0) owner.ShowFrame(index);
 }
 
@@ -442,7 +442,7 @@ std::string PlotWindow::ExportCsv(const std::string& path) {
     std::string error;
     auto hold = feed.Hold();
     for (size_t i = 0; i < feed.Size(); i++) {
-        names.push_back(feed.Spec(i).Text());
+        names.push_back(feed.Def(i).Text());
         traces.push_back(&feed.TraceOf(i));
     }
     const PlotView& view = plot->View();

@@ -131,7 +131,7 @@ class PlotWindow : private PlotWidget::Source {
     // Runs work (the progress bar showing its share done, the controls inactive), and a close
     // asked for meanwhile once it ends; work's argument is the progress callback.
     void Busy(const std::function<void(const std::function<bool(double)>&)>& work);
-    int BitRate(const SeriesSpec& spec);
+    int BitRate(const SeriesDef& def);
 
     Session& session;
     PlotOwner& owner;

@@ -55,9 +55,9 @@ TEST(SeriesFeedConcurrencyTest, HistoryAndLivePointsWhileReadersAdd) {
                 pace.changed.notify_all();
             }
         });
-    SeriesSpec spec;
+    SeriesDef def;
     std::string error;
-    ASSERT_TRUE(SeriesSpec::Parse("rate:all", &spec, &error));
+    ASSERT_TRUE(SeriesDef::Parse("rate:all", &def, &error));
     for (int b = 0; b < kBatches; b++) {
         {
             std::unique_lock<std::mutex> hold(pace.lock);
@@ -68,7 +68,7 @@ TEST(SeriesFeedConcurrencyTest, HistoryAndLivePointsWhileReadersAdd) {
         if (b == kAttachAt) {
             // Joined while batch b is under way: the history is computed while it is added.
             store.AddTally(&feed);
-            ASSERT_EQ(feed.Add(spec), 0);
+            ASSERT_EQ(feed.Add(def), 0);
             feed.Backfill(0, store, nullptr);
         } else if (b > kAttachAt) {
             auto hold = feed.Hold();

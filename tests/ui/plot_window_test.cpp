@@ -62,9 +62,9 @@ class PlotWindowTest : public ::testing::Test {
                         int(a.bottom - a.top) - kLegend - 1, fl_rgb_color(c.r, c.g, c.b))
             .size();
     }
-    int ChoiceLine(const std::string& spec) {
+    int ChoiceLine(const std::string& def) {
         for (size_t i = 0; i < plot->choices.size(); i++)
-            if (plot->choices[i].spec.Text() == spec) return int(i) + 1;
+            if (plot->choices[i].def.Text() == def) return int(i) + 1;
         return 0;
     }
 

@@ -8,7 +8,7 @@ Run from tests/tools/data: python3 ../../plot/data/gen_series_log.py
 """
 import struct
 
-SPECS = ["5:0x6064:0", "5:0x6041:0", "5:0x607A:0", "rate:0x185", "load:0"]
+SERIES = ["5:0x6064:0", "5:0x6041:0", "5:0x607A:0", "rate:0x185", "load:0"]
 TICK = 100000
 
 frames = []  # (time, id, data)
@@ -24,7 +24,7 @@ def sdo_download(t, idx, sub, value, size):
     frame(t + 500, 0x585, [0x60, idx & 0xFF, idx >> 8, sub, 0, 0, 0, 0])
 
 
-values = {}  # expected object values by frame index: list of (spec index, value)
+values = {}  # expected object values by frame index: list of (series index, value)
 t = 10000
 position = 0
 for n in range(120):
@@ -59,7 +59,7 @@ with open("series.log", "w") as out:
         out.write(f"{ts:9d} CAN0: 0x{cob:08x} - " + "".join(f"0x{b:02x} " for b in data) + "\n")
 
 # The expected rows.
-current = [None] * len(SPECS)
+current = [None] * len(SERIES)
 rows = []
 pending = None  # [time, changed]
 
@@ -122,6 +122,6 @@ def text(v):
 
 
 with open("series.csv", "w") as out:
-    out.write("time," + ",".join(SPECS) + "\n")
+    out.write("time," + ",".join(SERIES) + "\n")
     for time, vals in rows:
         out.write(f"{time // 1000000}.{time % 1000000:06d}," + ",".join(text(v) for v in vals) + "\n")

@@ -1,4 +1,4 @@
-#include "plot/series_spec.h"
+#include "plot/series_def.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -32,8 +32,8 @@ bool TakePort(std::string& text, int* port, std::string* error) {
 
 }  // namespace
 
-bool SeriesSpec::Parse(const std::string& given, SeriesSpec* spec, std::string* error) {
-    SeriesSpec s;
+bool SeriesDef::Parse(const std::string& given, SeriesDef* def, std::string* error) {
+    SeriesDef s;
     std::string text = given;
     if (text.rfind("load:", 0) == 0) {
         unsigned long long n;
@@ -83,11 +83,11 @@ bool SeriesSpec::Parse(const std::string& given, SeriesSpec* spec, std::string* 
         s.index = static_cast<uint16_t>(index);
         s.sub = static_cast<uint8_t>(sub);
     }
-    *spec = s;
+    *def = s;
     return true;
 }
 
-std::string SeriesSpec::Text() const {
+std::string SeriesDef::Text() const {
     const std::string at = port >= 0 ? Format("@%d", port) : "";
     switch (kind) {
         case Kind::kLoad:

@@ -10,7 +10,7 @@
 //   rate:ID[@PORT]           an identifier's frames per second (ID "all": every frame's)
 //   errors[@PORT]            error frames and emergencies per second
 // Numbers are decimal or 0x-hexadecimal. Without @PORT, every port.
-struct SeriesSpec {
+struct SeriesDef {
     enum class Kind : uint8_t { kObject, kLoad, kRate, kErrors };
 
     Kind kind = Kind::kObject;
@@ -22,8 +22,8 @@ struct SeriesSpec {
     uint32_t id = 0;     // kRate: as frames hold it (bit 29 for 29-bit identifiers)
 
     // Reads text; on failure says why in error and returns false.
-    static bool Parse(const std::string& text, SeriesSpec* spec, std::string* error);
+    static bool Parse(const std::string& text, SeriesDef* def, std::string* error);
     // Written back as Parse reads it: the CSV header and the legend's key.
     std::string Text() const;
-    bool operator==(const SeriesSpec& o) const { return Text() == o.Text(); }
+    bool operator==(const SeriesDef& o) const { return Text() == o.Text(); }
 };
