@@ -2,6 +2,7 @@
 
 #include "base/utils.h"
 #include "decode/canopen_parser.h"
+#include "decode/nmt_codes.h"
 
 namespace {
 
@@ -15,15 +16,15 @@ constexpr int64_t kDaysFrom1970To1984 = 5113;
 
 const char* NmtCommandName(uint8_t command) {
     switch (command) {
-        case 0x01:
+        case kNmtStart:
             return "Start Remote Node";
-        case 0x02:
+        case kNmtStop:
             return "Stop Remote Node";
-        case 0x80:
+        case kNmtEnterPreOperational:
             return "Enter Pre-Operational state";
-        case 0x81:
+        case kNmtResetNode:
             return "Reset Node";
-        case 0x82:
+        case kNmtResetCommunication:
             return "Reset Communications";
         default:
             return nullptr;

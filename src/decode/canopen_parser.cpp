@@ -1,16 +1,8 @@
 #include "decode/canopen_parser.h"
 
 #include "decode/cob_ids.h"
+#include "decode/nmt_codes.h"
 #include "decode/pdo_decoder.h"
-
-namespace {
-
-// What resets a node's PDO configuration: the NMT commands and the boot-up's heartbeat state.
-constexpr uint8_t kNmtResetNode = 0x81;
-constexpr uint8_t kNmtResetCommunication = 0x82;
-constexpr uint8_t kBootUp = 0x00;
-
-}  // namespace
 
 CANopenParser::~CANopenParser() {
     for (auto& net : nets) delete net.load();
@@ -42,7 +34,7 @@ CANopenNode* CANopenParser::findNode(int port, int nodeId) {
 
 bool CANopenParser::IsServiceId(uint32_t id, uint32_t timeId) {
     const uint32_t function = id & CobId::kFunctionMask;
-    const uint32_t node = id & 0x7F;
+    const uint32_t node = CobId::Node(id);
     return id == CobId::kNmt || id == CobId::kSync || id == timeId || id == CobId::kLssSlave ||
            id == CobId::kLssMaster ||
            (node != 0 && (function == CobId::kEmcy || function == CobId::kSdoServer ||
@@ -57,11 +49,16 @@ std::string CANopenParser::Describe(CANframe& frame, FrameValues* values) {
     return Decode(frame, nullptr, values);
 }
 
+const PdoRoute* CANopenParser::StampedRoute(const CANframe& frame,
+                                            std::shared_ptr<const PdoTable>& table) {
+    CANopenNetwork* net = PdoRoutes::IsStamped(frame) ? findNet(frame.port, false) : nullptr;
+    return net ? net->pdoRoutes.Stamped(frame, table) : nullptr;
+}
+
 bool CANopenParser::CarriesObject(const CANframe& frame,
                                   const std::function<bool(uint32_t)>& test) {
-    CANopenNetwork* net = PdoRoutes::IsStamped(frame) ? findNet(frame.port, false) : nullptr;
     std::shared_ptr<const PdoTable> table;
-    const PdoRoute* route = net ? net->pdoRoutes.Stamped(frame, table) : nullptr;
+    const PdoRoute* route = StampedRoute(frame, table);
     if (!route) return false;
     const PdoParameters& params = *route->params;
     if (params.Multiplexed()) {
@@ -98,7 +95,7 @@ std::string CANopenParser::Decode(CANframe& frame, ParsedMessage* message, Frame
     if (id == CobId::kSync) return parseSYNC(frame, message, values);
     if (id == (net ? net->timeId.load() : kDefaultTimeId)) return parseTIME(frame, message, values);
     if (id == CobId::kLssSlave || id == CobId::kLssMaster) return parseLSS(frame, message);
-    const int node = id & 0x7F;
+    const int node = CobId::Node(id);
     if (node == 0) return Parser::doParse(frame, message);
     const uint32_t function = id & CobId::kFunctionMask;
     if (function == CobId::kEmcy) return parseEMCY(frame, message);
@@ -118,7 +115,7 @@ void CANopenParser::Scan(int index, CANframe& frame, StoredFrames& stored) {
     if (!net) return;
     if (!net->started) net->Start();
     const uint32_t function = frame.id & CobId::kFunctionMask;
-    const int node = frame.id & 0x7F;
+    const int node = CobId::Node(frame.id);
     const bool data = frame.type == FRAME_DATA;
     if (frame.id == CobId::kNmt && data && frame.length >= 2 &&
         (frame.data[0] == kNmtResetNode || frame.data[0] == kNmtResetCommunication)) {
@@ -126,7 +123,7 @@ void CANopenParser::Scan(int index, CANframe& frame, StoredFrames& stored) {
         net->UpdateRoutes();
     } else if (node != 0 && function == CobId::kErrorControl) {
         scanGuard(index, frame, stored);
-        if (data && frame.length >= 1 && frame.data[0] == kBootUp) {
+        if (data && frame.length >= 1 && frame.data[0] == kNmtBootUp) {
             net->ResetNodes(node);
             net->UpdateRoutes();
         }

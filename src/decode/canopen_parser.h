@@ -39,6 +39,9 @@ class CANopenParser : public Parser {
 
     // The network of port 0..63 (null otherwise), created when missing only when create is set.
     CANopenNetwork* findNet(int port, bool create);
+    // The PDO route a stamped frame arrived under, and the table holding it; null for a frame
+    // not stamped or whose mapping version is no longer kept. Any thread.
+    const PdoRoute* StampedRoute(const CANframe& frame, std::shared_ptr<const PdoTable>& table);
     // The node, created when missing; null for a port outside 0..63 or an ID outside 1..127
     // (a valid port's network is created even then).
     CANopenNode* findNode(int port, int nodeId);

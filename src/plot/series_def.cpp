@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "base/utils.h"
+#include "decode/cob_ids.h"
 
 namespace {
 
@@ -100,5 +101,22 @@ std::string SeriesDef::Text() const {
             return "errors" + at;
         default:
             return Format("%d:0x%04X:%d", node, index, sub) + at;
+    }
+}
+
+bool SeriesDef::Counts(const CANframe& frame) const {
+    if (frame.type == FRAME_TEXT || !OnPort(frame)) return false;
+    const bool error = frame.type == FRAME_ERROR;
+    switch (kind) {
+        case Kind::kLoad:
+            return !error;
+        case Kind::kRate:
+            return !error && (anyId || frame.id == id);
+        case Kind::kErrors:
+            return error ||
+                   (frame.type == FRAME_DATA && CobId::Function(frame.id) == CobId::kEmcy &&
+                    CobId::Node(frame.id) && frame.length >= 2 && (frame.data[0] | frame.data[1]));
+        default:
+            return false;
     }
 }

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "store/can_frame.h"
+
 // What one trace plots, as written on quillon-dump's command line and listed in the plot
 // window's choice of traces:
 //   NODE:INDEX[:SUB][@PORT]  the value of an object a PDO carries or an SDO transfer wrote or read
@@ -26,4 +28,9 @@ struct SeriesDef {
     // Written back as Parse reads it: the CSV header and the legend's key.
     std::string Text() const;
     bool operator==(const SeriesDef& o) const { return Text() == o.Text(); }
+    // Whether frame is on the series' port.
+    bool OnPort(const CANframe& frame) const { return port < 0 || port == frame.port; }
+    // A load, rate or error series: whether frame counts towards it (an emergency raised counts
+    // as an error, its reset does not). False for an object's value.
+    bool Counts(const CANframe& frame) const;
 };

@@ -19,10 +19,6 @@ constexpr int kStandardFrameBits = 48;
 constexpr int kExtendedFrameBits = 68;
 const double kNone = std::numeric_limits<double>::quiet_NaN();
 
-bool PortMatches(const SeriesDef& def, const CANframe& frame) {
-    return def.port < 0 || def.port == frame.port;
-}
-
 bool Same(double a, double b) {
     return a == b || (std::isnan(a) && std::isnan(b));
 }
@@ -193,13 +189,11 @@ bool SeriesFeed::Decodes(const CANframe& frame, const std::vector<Series*>& targ
     auto wanted = [&](int node) {
         for (const Series* s : targets)
             if (s->def.kind == SeriesDef::Kind::kObject && s->def.node == node &&
-                PortMatches(s->def, frame))
+                s->def.OnPort(frame))
                 return true;
         return false;
     };
     if (PdoRoutes::IsStamped(frame)) {
-        auto* canopen = dynamic_cast<CANopenParser*>(decoder);
-        if (!canopen) return false;
         const uint64_t key = static_cast<uint64_t>(frame.port) << 32 | frame.id;
         auto& cached = scratch.pdoCache[key];
         if (cached.first != frame.scanInfo) {
@@ -207,16 +201,16 @@ bool SeriesFeed::Decodes(const CANframe& frame, const std::vector<Series*>& targ
             cached.first = frame.scanInfo;
             cached.second = false;
             std::shared_ptr<const PdoTable> table;
-            CANopenNetwork* net = canopen->findNet(frame.port, false);
-            if (const PdoRoute* route = net ? net->pdoRoutes.Stamped(frame, table) : nullptr)
+            auto* canopen = dynamic_cast<CANopenParser*>(decoder);
+            if (const PdoRoute* route = canopen ? canopen->StampedRoute(frame, table) : nullptr)
                 cached.second =
                     route->params && (route->params->Multiplexed() || wanted(route->node));
         }
         return cached.second;
     }
-    const uint32_t function = frame.id & CobId::kFunctionMask;
-    return (function == CobId::kSdoServer || function == CobId::kSdoClient) && (frame.id & 0x7F) &&
-           wanted(static_cast<int>(frame.id & 0x7F));
+    const uint32_t function = CobId::Function(frame.id);
+    return (function == CobId::kSdoServer || function == CobId::kSdoClient) &&
+           CobId::Node(frame.id) && wanted(CobId::Node(frame.id));
 }
 
 void SeriesFeed::Feed(const CANframe& frame, const std::vector<Series*>& targets,
@@ -227,25 +221,20 @@ void SeriesFeed::Feed(const CANframe& frame, const std::vector<Series*>& targets
     Ticks(tick, targets, scratch);
     bool objects = false;
     const bool error = frame.type == FRAME_ERROR;
-    const bool emergency = !error && frame.type == FRAME_DATA &&
-                           (frame.id & CobId::kFunctionMask) == CobId::kEmcy && (frame.id & 0x7F) &&
-                           frame.length >= 2 && (frame.data[0] | frame.data[1]);
     for (Series* s : targets) {
         const SeriesDef& def = s->def;
         if (def.kind == SeriesDef::Kind::kObject) {
             objects = true;
-            continue;
+        } else if (def.Counts(frame)) {
+            // A load counts the frame's bits on the bus, the others the frame.
+            s->buckets.Add(
+                tick,
+                def.kind != SeriesDef::Kind::kLoad
+                    ? 1
+                    : (frame.extended || (frame.id & (1u << 29)) ? kExtendedFrameBits
+                                                                 : kStandardFrameBits) +
+                          (frame.type == FRAME_DATA ? 8 * std::min<int>(frame.length, 8) : 0));
         }
-        if (!PortMatches(def, frame)) continue;
-        if (def.kind == SeriesDef::Kind::kRate && !error && (def.anyId || frame.id == def.id))
-            s->buckets.Add(tick, 1);
-        else if (def.kind == SeriesDef::Kind::kLoad && !error)
-            s->buckets.Add(tick,
-                           (frame.extended || (frame.id & (1u << 29)) ? kExtendedFrameBits
-                                                                      : kStandardFrameBits) +
-                               (frame.type == FRAME_DATA ? 8 * std::min<int>(frame.length, 8) : 0));
-        else if (def.kind == SeriesDef::Kind::kErrors && (error || emergency))
-            s->buckets.Add(tick, 1);
     }
     if (objects && decoder && !error && Decodes(frame, targets, scratch)) {
         CANframe copy = frame;
@@ -267,12 +256,11 @@ void SeriesFeed::Feed(const CANframe& frame, const std::vector<Series*>& targets
                 default:
                     continue;
             }
-            const int node =
-                scratch.values.isPdo ? scratch.values.pdo.node : static_cast<int>(frame.id & 0x7F);
+            const int node = scratch.values.isPdo ? scratch.values.pdo.node : CobId::Node(frame.id);
             for (Series* s : targets) {
                 const SeriesDef& def = s->def;
                 if (def.kind != SeriesDef::Kind::kObject || def.node != node ||
-                    def.index != v.index || def.sub != v.sub || !PortMatches(def, frame))
+                    def.index != v.index || def.sub != v.sub || !def.OnPort(frame))
                     continue;
                 if (s->unit.empty() && v.type[0]) {
                     s->unit = v.type;

@@ -5,6 +5,7 @@
 #include "base/utils.h"
 #include "decode/canopen_parser.h"
 #include "decode/cob_ids.h"
+#include "decode/nmt_codes.h"
 #include "decode/pdo_routes.h"
 
 namespace {
@@ -15,30 +16,15 @@ constexpr size_t kPorts = 256;
 constexpr size_t kNodeSlots = 128;
 
 // NMT commands, and the error-control state byte.
-enum NmtCommand : uint8_t {
-    kStart = 0x01,
-    kStop = 0x02,
-    kEnterPreOperational = 0x80,
-    kResetNode = 0x81,
-    kResetCommunication = 0x82,
-};
-enum NmtStateByte : uint8_t {
-    kBootUp = 0x00,
-    kStopped = 0x04,
-    kOperational = 0x05,
-    kPreOperational = 0x7F,
-};
-constexpr uint8_t kToggle = 0x80;
-
 NmtState FromStateByte(uint8_t b) {
     switch (b) {
-        case kBootUp:
+        case kNmtBootUp:
             return NmtState::kInitialising;
-        case kStopped:
+        case kNmtStopped:
             return NmtState::kStopped;
-        case kOperational:
+        case kNmtOperational:
             return NmtState::kOperational;
-        case kPreOperational:
+        case kNmtPreOperational:
             return NmtState::kPreOperational;
         default:
             return NmtState::kUnknown;
@@ -173,7 +159,7 @@ void NetworkStatus::CountCANopen(int index, const CANframe& frame, IdRecord* id)
         return;
     }
     const uint32_t function = frame.id & CobId::kFunctionMask;
-    const int nodeId = frame.id & 0x7F;
+    const int nodeId = CobId::Node(frame.id);
     if (nodeId == 0) return;
     if (function == CobId::kErrorControl) {
         if (NodeRecord* node = Node(frame.port, nodeId)) ErrorControl(*node, frame);
@@ -205,11 +191,11 @@ void NetworkStatus::ErrorControl(NodeRecord& node, const CANframe& frame) {
     if (node.guardAsked) {
         // A guarding response: its toggle bit alternates, starting from 0 after a boot-up.
         node.guardAsked = false;
-        const int toggle = (b & kToggle) ? 1 : 0;
+        const int toggle = (b & kNmtToggle) ? 1 : 0;
         if (node.expectedToggle >= 0 && toggle != node.expectedToggle) node.toggleErrors++;
         node.expectedToggle = 1 - toggle;
-        SetState(node, FromStateByte(b & ~kToggle));
-    } else if (b == kBootUp) {
+        SetState(node, FromStateByte(b & ~kNmtToggle));
+    } else if (b == kNmtBootUp) {
         // A node that booted is pre-operational; the time to its first heartbeat is a period.
         node.boots++;
         node.lastHeartbeat = time;
@@ -227,17 +213,17 @@ void NetworkStatus::NmtCommand(const CANframe& frame) {
     if (frame.length < 2) return;
     NmtState state;
     switch (frame.data[0]) {
-        case kStart:
+        case kNmtStart:
             state = NmtState::kOperational;
             break;
-        case kStop:
+        case kNmtStop:
             state = NmtState::kStopped;
             break;
-        case kEnterPreOperational:
+        case kNmtEnterPreOperational:
             state = NmtState::kPreOperational;
             break;
-        case kResetNode:
-        case kResetCommunication:
+        case kNmtResetNode:
+        case kNmtResetCommunication:
             state = NmtState::kInitialising;
             break;
         default:
@@ -320,8 +306,7 @@ void NetworkStatus::Pdo(const CANframe& frame, IdRecord& id) {
         id.pdoStamp = frame.scanInfo;
         id.pdoNode = -1;
         std::shared_ptr<const PdoTable> table;
-        CANopenNetwork* net = decoder->findNet(frame.port, false);
-        if (const PdoRoute* route = net ? net->pdoRoutes.Stamped(frame, table) : nullptr) {
+        if (const PdoRoute* route = decoder->StampedRoute(frame, table)) {
             id.pdoNode = static_cast<int16_t>(route->node);
             id.pdoTransmit = route->dir == PdoDir::kTransmit;
         }

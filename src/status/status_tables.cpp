@@ -53,9 +53,9 @@ std::string IdText(const IdRecord& id) {
 // connection set (emergency, PDOs, SDO, error control); -1 for none.
 int NodeOf(const IdRecord& id) {
     if (id.pdoNode > 0) return id.pdoNode;
-    if (id.key >= 0x800 || (id.key & 0x7F) == 0) return -1;
-    const uint32_t function = id.key & 0x780;
-    return function >= 0x080 && function != 0x780 ? static_cast<int>(id.key & 0x7F) : -1;
+    if (id.key >= 0x800 || CobId::Node(id.key) == 0) return -1;
+    const uint32_t function = CobId::Function(id.key);
+    return function >= CobId::kEmcy && function <= CobId::kErrorControl ? CobId::Node(id.key) : -1;
 }
 
 void AddPeriod(std::vector<std::string>& cells, const PeriodStats& p) {

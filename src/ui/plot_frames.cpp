@@ -27,11 +27,6 @@ bool IsSdo(const CANframe& f) {
            (f.id & CobId::kNodeMask);
 }
 
-bool IsEmergency(const CANframe& f) {
-    return f.type == FRAME_DATA && (f.id & CobId::kFunctionMask) == CobId::kEmcy &&
-           (f.id & CobId::kNodeMask) && f.length >= 2 && (f.data[0] | f.data[1]);
-}
-
 bool Numeric(const DecodedValue& v) {
     return v.form == DecodedValue::Form::kSigned || v.form == DecodedValue::Form::kUnsigned ||
            v.form == DecodedValue::Form::kReal;
@@ -41,18 +36,8 @@ bool Numeric(const DecodedValue& v) {
 // mapping version) found to be another node's, which need no decoding again.
 bool FrameOfSeries(const CANframe& frame, const SeriesDef& def, Parser* decoder,
                    std::set<std::tuple<int, uint32_t, uint32_t>>& otherNodes) {
-    if (frame.type == FRAME_TEXT || (def.port >= 0 && def.port != frame.port)) return false;
-    const bool error = frame.type == FRAME_ERROR;
-    switch (def.kind) {
-        case SeriesDef::Kind::kLoad:
-            return !error;
-        case SeriesDef::Kind::kRate:
-            return !error && (def.anyId || frame.id == def.id);
-        case SeriesDef::Kind::kErrors:
-            return error || IsEmergency(frame);
-        default:
-            break;
-    }
+    if (def.kind != SeriesDef::Kind::kObject) return def.Counts(frame);
+    if (frame.type == FRAME_TEXT || !def.OnPort(frame)) return false;
     if (IsSdo(frame))
         return static_cast<int>(frame.id & CobId::kNodeMask) == def.node &&
                frame.objID == (uint32_t{def.index} << 16 | def.sub);
