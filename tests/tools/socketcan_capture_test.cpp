@@ -11,6 +11,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "base/utils.h"
 #include "support/test_support.h"
@@ -18,29 +19,60 @@
 namespace {
 
 constexpr const char* kInterface = "qvcan0";
+constexpr const char* kSecondInterface = "qvcan1";
 
-// Creates the vcan interface for the test's lifetime; ready() tells whether that worked.
+// Creates a vcan interface for the test's lifetime; reason is empty when that worked.
 class VcanInterface {
   public:
-    VcanInterface() {
-        RunProcess({"/sbin/ip", "link", "del", "dev", kInterface});  // left by a killed run
+    explicit VcanInterface(std::string name) : name_(std::move(name)) {
+        RunProcess({"/sbin/ip", "link", "del", "dev", name_});  // left by a killed run
         const ProcessResult add =
-            RunProcess({"/sbin/ip", "link", "add", "dev", kInterface, "type", "vcan"});
+            RunProcess({"/sbin/ip", "link", "add", "dev", name_, "type", "vcan"});
         reason = add.exitCode == 0 ? "" : "no vcan interface can be made: " + add.err;
-        if (add.exitCode == 0) RunProcess({"/sbin/ip", "link", "set", "up", kInterface});
+        if (add.exitCode == 0) RunProcess({"/sbin/ip", "link", "set", "up", name_});
     }
     ~VcanInterface() {
-        if (reason.empty()) RunProcess({"/sbin/ip", "link", "del", "dev", kInterface});
+        if (reason.empty()) RunProcess({"/sbin/ip", "link", "del", "dev", name_});
     }
     std::string reason;
+
+  private:
+    std::string name_;
 };
 
+// The listing's line of the interface, or "".
+std::string ListedLine(const std::string& listing, const std::string& name) {
+    std::string line;
+    std::istringstream lines(listing);
+    while (std::getline(lines, line))
+        if (line.find("\tSocketCAN " + name + "\t") != std::string::npos) return line;
+    return "";
+}
+
 }  // namespace
+
+// Virtual interfaces have no bit timing: asking libsocketcan about them makes it print
+// "no link data found", which the listing must not show.
+TEST(SocketCanCaptureTest, ListingShowsVcanInterfacesAndNothingOnStderr) {
+    if (geteuid() != 0) GTEST_SKIP() << "making a vcan interface needs root";
+    if (access("/sbin/ip", X_OK) != 0) GTEST_SKIP() << "no /sbin/ip to make a vcan interface";
+    VcanInterface first(kInterface);
+    if (!first.reason.empty()) GTEST_SKIP() << first.reason;
+    VcanInterface second(kSecondInterface);
+    ASSERT_EQ(second.reason, "");
+    TempDir home;
+    const ProcessResult r = RunProcess({QUILLON_DUMP_BIN, "-L"},
+                                       {"HOME=" + home.path(), "QUILLON_SIM", "QUILLON_SOCKETCAN"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(ListedLine(r.out, kInterface), "") << r.out;
+    EXPECT_NE(ListedLine(r.out, kSecondInterface), "") << r.out;
+}
 
 TEST(SocketCanCaptureTest, DumpReadsFramesSentOnAVcanInterface) {
     if (geteuid() != 0) GTEST_SKIP() << "making a vcan interface needs root";
     if (access("/sbin/ip", X_OK) != 0) GTEST_SKIP() << "no /sbin/ip to make a vcan interface";
-    VcanInterface vcan;
+    VcanInterface vcan(kInterface);
     if (!vcan.reason.empty()) GTEST_SKIP() << vcan.reason;
     TempDir home;
     const std::vector<std::string> env = {"HOME=" + home.path(), "QUILLON_SIM",
