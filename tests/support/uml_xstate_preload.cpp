@@ -8,12 +8,12 @@
 // not use AVX-512 registers; scripts/kernel-check.sh tells the C library so.
 // Every other request passes unchanged.
 
+#include <cpuid.h>
 #include <dlfcn.h>
 #include <elf.h>
 #include <sys/ptrace.h>
 #include <sys/types.h>
 #include <sys/uio.h>
-#include <cpuid.h>
 
 #include <cerrno>
 #include <cstdarg>
@@ -45,11 +45,17 @@ std::uint64_t ComponentsWithin(std::size_t length) {
     return held;
 }
 
+// The host's size of the state, learnt from the first read (the kernel reads before it writes).
+// State of the wrapper itself, which has no object to keep it in; only the kernel's tracing
+// thread calls ptrace.
+std::size_t hostSize = 0;
+
 long ReadState(PtraceFunction next, pid_t pid, iovec* wanted) {
-    alignas(64) static thread_local unsigned char full[kLargestState];
+    alignas(64) static unsigned char full[kLargestState];
     iovec whole{full, sizeof full};
     long result = next(PTRACE_GETREGSET, pid, reinterpret_cast<void*>(NT_X86_XSTATE), &whole);
     if (result < 0) return result;
+    hostSize = whole.iov_len;
     const std::size_t length = whole.iov_len < wanted->iov_len ? whole.iov_len : wanted->iov_len;
     std::memcpy(wanted->iov_base, full, length);
     wanted->iov_len = length;
@@ -57,19 +63,19 @@ long ReadState(PtraceFunction next, pid_t pid, iovec* wanted) {
 }
 
 long WriteState(PtraceFunction next, pid_t pid, const iovec* given) {
-    alignas(64) static thread_local unsigned char full[kLargestState];
-    iovec whole{full, sizeof full};
-    long result = next(PTRACE_GETREGSET, pid, reinterpret_cast<void*>(NT_X86_XSTATE), &whole);
-    if (result < 0) return result;
-    if (given->iov_len < kHeaderOffset + 2 * sizeof(std::uint64_t) || given->iov_len > whole.iov_len) {
+    alignas(64) static unsigned char full[kLargestState];
+    if (given->iov_len < kHeaderOffset + sizeof(std::uint64_t) || given->iov_len >= hostSize) {
         return next(PTRACE_SETREGSET, pid, reinterpret_cast<void*>(NT_X86_XSTATE),
                     const_cast<iovec*>(given));
     }
+    // CPUID is slow where the host is itself a virtual machine: asked once.
+    static const std::uint64_t held = ComponentsWithin(given->iov_len);
+    iovec whole{full, hostSize};
     std::memcpy(full, given->iov_base, given->iov_len);
-    std::memset(full + given->iov_len, 0, whole.iov_len - given->iov_len);
+    std::memset(full + given->iov_len, 0, hostSize - given->iov_len);
     std::uint64_t present = 0;
     std::memcpy(&present, full + kHeaderOffset, sizeof present);
-    present &= ComponentsWithin(given->iov_len);
+    present &= held;
     std::memcpy(full + kHeaderOffset, &present, sizeof present);
     return next(PTRACE_SETREGSET, pid, reinterpret_cast<void*>(NT_X86_XSTATE), &whole);
 }
@@ -90,7 +96,8 @@ extern "C" long ptrace(enum __ptrace_request request, ...) {
     }
     if (reinterpret_cast<std::uintptr_t>(address) == NT_X86_XSTATE && data != nullptr) {
         if (request == PTRACE_GETREGSET) return ReadState(next, pid, static_cast<iovec*>(data));
-        if (request == PTRACE_SETREGSET) return WriteState(next, pid, static_cast<const iovec*>(data));
+        if (request == PTRACE_SETREGSET)
+            return WriteState(next, pid, static_cast<const iovec*>(data));
     }
     return next(request, pid, address, data);
 }
