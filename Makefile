@@ -12,7 +12,7 @@ JOBS := $(shell nproc)
 MAKEFLAGS += --no-print-directory
 , := ,
 CONFIGURE = cmake -S . -B $(1) -DBUILD_TESTING=ON -DQUILLON_WERROR=ON $(2) >/dev/null
-FORMATTED = $(shell find src tests bench -name '*.cpp' -o -name '*.h')
+FORMATTED = $(shell find src tests bench scripts -name '*.cpp' -o -name '*.h')
 
 .PHONY: all deps build run check lint test test-asan test-tsan kernel-check fuzz clean
 
