@@ -77,6 +77,11 @@ int ListPorts(Cards& cards, FILE* out, FILE* err) {
     const std::vector<SurveyedPort> ports = SurveyPorts(cards, true);
     if (ports.empty()) std::fprintf(err, "No CAN cards found in system\n");
     for (const SurveyedPort& p : ports) {
+        if (p.answer == CardAnswer::Busy) {
+            std::fprintf(out, "%d\t%d\t%d\t\t\t\t-\tCard busy\t\t\t0.0\n", p.port, p.card,
+                         p.cardPort);
+            continue;
+        }
         // A port without a bit rate (a virtual interface has no bit timing) shows "-".
         const std::string bitRate =
             p.portInfo.baudCode < 0 ? "-" : std::to_string(CanIntf::GetBPS(p.portInfo.baudCode));
