@@ -21,7 +21,7 @@ class MsgStore;
 // `lock` guards fp, formatWriter, error and the thread's wake-up state (arrived, closeReq,
 // closed). Lock order: the store's `ingest`, then `lock` (the store tells the writer of frames
 // with its additions held back); the thread reads the store without holding `lock`.
-class LogWriter : private ArrivalWatcher {
+class LogWriter final : private ArrivalWatcher {
   public:
     // Opens path (replacing it) and starts writing from the oldest frame that store holds, in
     // format (Detect: the program's own). With live false the writer finishes by itself once it

@@ -14,6 +14,9 @@
 
 namespace {
 
+// Longer than any wait: FLTK's own "forever".
+constexpr double kForever = 1e20;
+
 // The GUI thread's side of the work's end: the eventfd the worker counts up when it is done.
 struct Ending {
     int fd;
@@ -42,8 +45,9 @@ void RunBesideWindows(const std::function<void()>& work) {
         [[maybe_unused]] const ssize_t n = write(ending.fd, &one, sizeof one);
     });
     Fl::add_fd(ending.fd, FL_READ, cb_ended, &ending);
-    // Fl::wait sleeps until an event, a timer or the eventfd wakes it.
-    while (!ending.ended) Fl::wait();
+    // Sleeps until an event, a timer or the eventfd wakes it; with a time to wait, also while
+    // no window is shown (Fl::wait() returns at once then).
+    while (!ending.ended) Fl::wait(kForever);
     Fl::remove_fd(ending.fd, FL_READ);
     worker.join();
     close(ending.fd);
