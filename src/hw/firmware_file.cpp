@@ -47,8 +47,7 @@ bool CheckStart(const unsigned char* bytes, size_t available, uint64_t size) {
         throw FirmwareFileError("File is too short to be a CAN card firmware file");
     if (size > kMaxFirmwareFileBytes)
         throw FirmwareFileError(
-            Format("File is too large to be a CAN card firmware file (%llu "
-                   "bytes, at most %llu)",
+            Format("File is too large to be a CAN card firmware file (%llu bytes, at most %llu)",
                    static_cast<unsigned long long>(size),
                    static_cast<unsigned long long>(kMaxFirmwareFileBytes)));
     return bigEndian;
@@ -126,8 +125,7 @@ void FirmwareFile::Parse(std::unique_ptr<unsigned char[]> bytes, size_t size) {
                                            static_cast<int>(length)));
         if (length > ImageCapacity(image.imageId))
             throw FirmwareFileError(
-                Format("The %s image (%u bytes) is larger than a card's "
-                       "flash for it (%u bytes)",
+                Format("The %s image (%u bytes) is larger than a card's flash for it (%u bytes)",
                        image.name, length, ImageCapacity(image.imageId)));
     }
     if (header[kMainWord + 2] == 0)

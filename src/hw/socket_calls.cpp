@@ -43,6 +43,10 @@ std::string LinkKind(const char* name) {
     std::string kind;
     auto* message = reinterpret_cast<nlmsghdr*>(reply);
     int remaining = static_cast<int>(length);
+    // NLMSG_OK compares the header's unsigned length with the int that NLMSG_NEXT counts down,
+    // which clang flags inside the macro.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wsign-compare"
     for (; length > 0 && NLMSG_OK(message, remaining); message = NLMSG_NEXT(message, remaining)) {
         if (message->nlmsg_type != RTM_NEWLINK) continue;
         int attributesLength = static_cast<int>(IFLA_PAYLOAD(message));
@@ -59,6 +63,7 @@ std::string LinkKind(const char* name) {
             }
         }
     }
+#pragma GCC diagnostic pop
     return kind;
 }
 
