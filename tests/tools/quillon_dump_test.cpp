@@ -89,7 +89,7 @@ TEST(QuillonDumpTest, ReportsFailures) {
             runs.push_back({line.substr(1), ""});
         else if (!runs.empty() && line[0] != '#')
             runs.back().second += line == "<help.txt>" ? help : line + "\n";
-    EXPECT_EQ(runs.size(), 48u);
+    EXPECT_EQ(runs.size(), 56u);
     for (const auto& [args, want] : runs) {
         ProcessResult r = DumpLine(args);
         EXPECT_EQ(std::to_string(r.exitCode) + "\n" + r.err, want) << args;
@@ -165,6 +165,18 @@ TEST(QuillonDumpTest, CapturesEmulatedPorts) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(Dump({"-m", "raw", "-j", dir.file("int.log")}).out, r.out);
     EXPECT_LT(std::stod(r.err.substr(r.err.find("seconds: ") + 9)), 50) << r.err;
+}
+
+// A 29-bit frame captured live reads back from the saved log as the same frame, flag and all.
+TEST(QuillonDumpTest, SavedLogKeepsTheExtendedFlag) {
+    TempDir dir;
+    ProcessResult r =
+        Dump({"-m", "raw", "-j", "-p", "0:0", "-N", "20", "-w", dir.file("saved.log")}, dir.path(),
+             {"QUILLON_SIM=" + kData + "/extended_flood.cfg"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 20);
+    EXPECT_NE(r.out.find("\"ext\":true"), std::string::npos) << r.out;
+    EXPECT_EQ(Dump({"-m", "raw", "-j", dir.file("saved.log")}).out, r.out);
 }
 
 TEST(QuillonDumpTest, ReplaysRealTraffic) {
