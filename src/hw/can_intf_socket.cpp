@@ -239,7 +239,10 @@ void CanIntfSocket::RecvMsg(__CANCARD_MSG& msg) {
     header.msg_control = control;
     header.msg_controllen = sizeof control;
     const ssize_t got = calls.RecvMsg(fd, &header, 0);
-    if (got < 0) CanIntfLocal::ThrowDriverError(ErrnoCode());
+    // The kernel's reason (an interface taken down: "Network is down") is what the user needs.
+    if (got < 0 && errno != EINTR)
+        throw QuillonError(10, "CAN device " + name + ": " + std::strerror(errno));
+    if (got < 0) CanIntfLocal::ThrowDriverError(kDriverSignal);
     if (got != static_cast<ssize_t>(sizeof frame)) CanIntfLocal::ThrowDriverError(kDriverInternal);
 
     ToRecord(frame, msg);

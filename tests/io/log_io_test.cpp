@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "base/quillon_error.h"
 #include "base/utils.h"
@@ -35,9 +38,20 @@ TEST(LogParserTest, LineEndsAtTheBufferOrANul) {
 }
 
 struct Notices : LogNotices {
-    void LogReadDone() override { reads++; }
+    void LogReadDone() override {
+        std::lock_guard<std::mutex> hold(lock);
+        reads++;
+        readDone.notify_all();
+    }
     void LogWriteDone() override { writes++; }
+    void ReadFault(const std::string& message) override {
+        std::lock_guard<std::mutex> hold(lock);
+        faults.push_back(message);
+    }
     std::atomic<int> reads{0}, writes{0};
+    std::mutex lock;  // guards faults; readDone waits on it
+    std::condition_variable readDone;
+    std::vector<std::string> faults;
 };
 
 class PipelineTest : public testing::Test {
@@ -199,6 +213,37 @@ TEST_F(PipelineTest, WriterLeavesOutFramesTheFormatCannotCarry) {
     LogWriter own(dir.file("out.log"), false, store, nullptr);
     own.WaitDone();
     EXPECT_EQ(own.WriteError(), "");
+}
+
+// A source that plays a script: a frame ('f'), a fault of the given text, then its end.
+class ScriptedSource : public FrameProducer {
+  public:
+    explicit ScriptedSource(std::vector<std::string> steps) : steps(std::move(steps)) {}
+    bool getNextFrame(CANframe& frame) override {
+        if (next == steps.size()) throw EndOfFileException();
+        const std::string step = steps[next++];
+        if (step != "f") throw QuillonError(10, step);
+        frame = CANframe();
+        return true;
+    }
+
+  private:
+    const std::vector<std::string> steps;
+    size_t next = 0;
+};
+
+// A reader's faults are told as they happen, a repeated one once, and frames after a fault are
+// told too; the frames on either side are all stored.
+TEST_F(PipelineTest, ReaderFaultsAreToldOnceUntilFramesComeAgain) {
+    readers.AddReader(std::make_unique<ScriptedSource>(std::vector<std::string>{
+                          "f", "down", "down", "down", "f", "f", "down", "busy", "f"}),
+                      "Port 3");
+    std::unique_lock<std::mutex> hold(notices.lock);
+    notices.readDone.wait(hold, [&] { return notices.reads == 1; });
+    EXPECT_EQ(notices.faults,
+              (std::vector<std::string>{"Port 3: down", "Port 3: receiving again", "Port 3: down",
+                                        "Port 3: busy", "Port 3: receiving again"}));
+    EXPECT_EQ(store.GetTotal(nullptr, nullptr), 4);
 }
 
 TEST_F(PipelineTest, ReadersReplayAndHoldTheirSlots) {
