@@ -139,17 +139,17 @@ void ReadManager::SourceEnded(uint64_t serial) {
     readerEnded.notify_all();
 }
 
-uint64_t ReadManager::ReadLogFile(const std::string& path, bool wait, LogFormat format) {
+LogReadReport ReadManager::ReadLogFile(const std::string& path, bool wait, LogFormat format) {
     std::unique_ptr<LogReader> log = OpenLogFile(path, format);
     const LogReader* counted = log.get();  // owned by the reader, which stays until StopAll
     std::unique_lock<std::mutex> hold(lock);
     const int slot = Add(std::move(log), path);
-    if (!wait) return 0;
+    if (!wait) return {};
     const uint64_t serial = slots[slot].serial;
     // The lock is free while waiting; the reader cannot be deleted unseen, since StopAll empties
     // the slot first.
     readerEnded.wait(hold, [&] { return slots[slot].serial != serial || slots[slot].ended; });
-    return slots[slot].serial == serial ? counted->DroppedLines() : 0;
+    return slots[slot].serial == serial ? counted->Report() : LogReadReport();
 }
 
 void ReadManager::ReadCanIntf(int portNum, int bitRateCode) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "io/log_format.h"
+#include "io/log_reader.h"
 #include "store/frame_producer.h"
 
 class LogNotices;
@@ -37,10 +38,10 @@ class ReadManager {
     // thread cannot be started or there is no store.
     int AddReader(std::unique_ptr<FrameProducer> producer, const std::string& source = "Reader");
     // Replays a log file. With wait, returns once it has been read to its end (or StopAll took its
-    // reader), with the number of lines that were neither a frame nor text (blank lines aside);
-    // without, returns 0. format: the log's format, Detect to recognise it from the file's first
-    // lines.
-    uint64_t ReadLogFile(const std::string& path, bool wait, LogFormat format = LogFormat::Detect);
+    // reader), with what the reading lost or found amiss; without, returns an empty report.
+    // format: the log's format, Detect to recognise it from the file's first lines.
+    LogReadReport ReadLogFile(const std::string& path, bool wait,
+                              LogFormat format = LogFormat::Detect);
     // Opens port at bitRateCode and starts a reader for it, its frames stamped
     // relative to startTime. Throws the port's QuillonError when it cannot be opened, 13 as
     // AddReader does.

@@ -246,7 +246,9 @@ void DumpPrinter::AddStore(int, int last, int) {
     const int index = view.GetStoreIndex(last);
     CANframe frame;
     if (!msgStore.Get(index, frame)) return;
-    if (options.log)
+    if (options.log && !options.log->Carries(frame))
+        leftOut++;
+    else if (options.log)
         options.log->Write(frame, out);
     else if (options.json)
         PrintJson(index, frame);

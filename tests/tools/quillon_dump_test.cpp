@@ -89,7 +89,7 @@ TEST(QuillonDumpTest, ReportsFailures) {
             runs.push_back({line.substr(1), ""});
         else if (!runs.empty() && line[0] != '#')
             runs.back().second += line == "<help.txt>" ? help : line + "\n";
-    EXPECT_EQ(runs.size(), 49u);
+    EXPECT_EQ(runs.size(), 57u);
     for (const auto& [args, want] : runs) {
         ProcessResult r = DumpLine(args);
         EXPECT_EQ(std::to_string(r.exitCode) + "\n" + r.err, want) << args;
@@ -177,6 +177,18 @@ TEST(QuillonDumpTest, CapturesFromCardsThatAnswerBusy) {
         EXPECT_EQ(r.exitCode, 0) << port << ": " << r.err;
         EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 10) << port;
     }
+}
+
+// A 29-bit frame captured live reads back from the saved log as the same frame, flag and all.
+TEST(QuillonDumpTest, SavedLogKeepsTheExtendedFlag) {
+    TempDir dir;
+    ProcessResult r =
+        Dump({"-m", "raw", "-j", "-p", "0:0", "-N", "20", "-w", dir.file("saved.log")}, dir.path(),
+             {"QUILLON_SIM=" + kData + "/extended_flood.cfg"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 20);
+    EXPECT_NE(r.out.find("\"ext\":true"), std::string::npos) << r.out;
+    EXPECT_EQ(Dump({"-m", "raw", "-j", dir.file("saved.log")}).out, r.out);
 }
 
 TEST(QuillonDumpTest, ReplaysRealTraffic) {

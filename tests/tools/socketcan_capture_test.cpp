@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/can.h>
+#include <linux/can/error.h>
 #include <linux/can/raw.h>
 #include <net/if.h>
 #include <sys/socket.h>
@@ -97,10 +98,6 @@ struct LoggedFrame {
         return Format("%X%s%s len %d data %s", id, extended ? " ext" : "", remote ? " rtr" : "",
                       length, data.c_str());
     }
-    bool operator==(const LoggedFrame& o) const {
-        return id == o.id && extended == o.extended && remote == o.remote && length == o.length &&
-               data == o.data;
-    }
 };
 
 // The frames of a candump log ("(SECONDS) IFACE ID#DATA", "ID#R[LEN]").
@@ -114,6 +111,9 @@ std::vector<LoggedFrame> ParseCandump(const std::string& text) {
         const std::string id = body.substr(0, hash);
         f.extended = id.size() == 8;
         f.id = static_cast<uint32_t>(std::strtoul(id.c_str(), nullptr, 16));
+        // The program writes every error frame with the bus-error class, which python-can needs
+        // to know it as one, and with its error counters (bytes 6 and 7) marked as present.
+        if (f.id & CAN_ERR_FLAG) f.id &= ~(CAN_ERR_BUSERROR | CAN_ERR_CNT);
         const std::string rest = body.substr(hash + 1);
         f.remote = !rest.empty() && rest[0] == 'R';
         if (f.remote)
@@ -225,6 +225,14 @@ const Traffic kTraffic[] = {
       {"cangen", "-g", "1", "-n", "45", "-R"},
       {"cangen", "-g", "1", "-n", "45", "-e", "-R"}},
      270},
+    // Error frames: a bus-off, a transmit time-out, a missing ACK, a stuff error, an overflow.
+    {"errors",
+     {{"cansend", "20000040#0000000000000000"},
+      {"cansend", "20000001#0000000000000000"},
+      {"cansend", "20000020#0000000000000000"},
+      {"cansend", "20000088#0000040000000000"},
+      {"cansend", "20000004#0001000000000000"}},
+     5},
 };
 
 }  // namespace
@@ -242,7 +250,9 @@ TEST_P(SocketCanTrafficTest, DumpStoresWhatCandumpRecords) {
     ASSERT_FALSE(port.empty());
     const Traffic& traffic = GetParam();
     const std::string count = std::to_string(traffic.frames);
-    Child reference({"/usr/bin/candump", "-L", "-n", count, kInterface}, dir.file("candump"),
+    // Every frame, error frames too.
+    const std::string everything = std::string(kInterface) + ",0:0,#FFFFFFFF";
+    Child reference({"/usr/bin/candump", "-L", "-n", count, everything}, dir.file("candump"),
                     dir.file("candump.err"));
     Child dump({QUILLON_DUMP_BIN, "-m", "raw", "-p", port, "-N", count, "-o", "candump"},
                dir.file("dump"), dir.file("dump.err"));
