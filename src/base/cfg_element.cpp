@@ -81,10 +81,14 @@ bool CfgElement::HasLineBreak() const {
 }
 
 int CfgElement::save(FILE* fp, const std::string& indent) const {
+    // Whole strings, so that a NUL byte in a name or value is written as read, not cut there.
+    const auto put = [fp](const std::string& text) {
+        std::fwrite(text.data(), 1, text.size(), fp);
+    };
     if (children.empty()) {
-        std::fprintf(fp, "%s%s:%s\n", indent.c_str(), name.c_str(), value.c_str());
+        put(indent + name + ":" + value + "\n");
     } else {
-        std::fprintf(fp, "%s[%s]\n", indent.c_str(), name.c_str());
+        put(indent + "[" + name + "]\n");
         for (const auto& child : children) {
             int rc = child->save(fp, indent + "   ");
             if (rc != 0) return rc;

@@ -156,9 +156,10 @@ std::string QL_Settings::Values() const {
     return text;
 }
 
-void QL_Settings::save() {
-    if (prefsFile.empty()) return;  // no home directory to keep them in
-    if (fileState == FileState::KEPT || Values() == savedValues) return;
+bool QL_Settings::save() {
+    if (Values() == savedValues) return true;
+    if (prefsFile.empty()) return false;  // no home directory to keep them in
+    if (fileState == FileState::KEPT) return false;
     mkdir(prefsDir.c_str(), 0700);  // it may exist already
     CfgElement root("Quillon");
     for (const auto& k : kStringKeys) root.addLeaf(k.key, this->*k.field);
@@ -168,8 +169,9 @@ void QL_Settings::save() {
     const int rc = root.save(real ? real.get() : prefsFile.c_str());
     if (rc != 0) {
         std::fprintf(stderr, "Error %d saving preferences\n", rc);
-        return;
+        return false;
     }
     fileState = FileState::LOADED;
     savedValues = Values();
+    return true;
 }

@@ -14,8 +14,9 @@ class QL_Settings {
     explicit QL_Settings(const std::string& home);
     // Writes the preferences when a value differs from what the file holds (a missing file holds
     // the defaults), replacing the file whole through a temporary file beside it. A file that
-    // could not be read or understood is the user's to mend and is never written over.
-    void save();
+    // could not be read or understood is the user's to mend and is never written over. False
+    // when the values could not be written (said on stderr).
+    bool save();
 
     enum class FileState {
         MISSING,  // no file yet: the defaults, written at the first change

@@ -41,6 +41,7 @@ TEST(CfgElementTest, WritesAndReadsBack) {
     net->addLeaf("path", "/" + std::string(600, 'p'));  // longer than any fixed line buffer
     root.addChild(std::move(net));
     root.addLeaf("empty", "");
+    root.addLeaf("nul", std::string("a\0b", 3));  // written whole, not cut at the NUL
     const std::string text = Saved(root);
     EXPECT_EQ(text, "[NetCFG]\n   [Network]\n      start:12:30:05\n      path:/" +
                         std::string(600, 'p') +
