@@ -27,3 +27,14 @@ TEST(EdsValuesTest, DefaultValuesSizedByType) {
         EXPECT_EQ(it->second.writable, row.writable) << std::hex << row.key;
     }
 }
+
+// A section header cut short names no object: its entries are left out, not given to one.
+TEST(EdsValuesTest, CutSectionHeaderNamesNoObject) {
+    const auto values = EdsValues::Parse(
+        "[2000]\nDataType=0x0005\nDefaultValue=1\n[2001sub1\nDataType=0x0005\nDefaultValue=2\n"
+        "[2002\nDefaultValue=3\n",
+        5);
+    ASSERT_EQ(values.size(), 1u);
+    EXPECT_EQ(values.begin()->first, 0x20000000u);
+    EXPECT_EQ(values.begin()->second.bytes, std::vector<uint8_t>{1});
+}
