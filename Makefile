@@ -67,7 +67,7 @@ check: lint test test-asan test-tsan kernel-check
 # build-fuzz/corpus/<target>.
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?= log_reader candump_reader asc_reader trc_reader filter_expr canopen_decoder eds_reader \
-                cfg_element firmware_file
+                cfg_element firmware_file emulation preferences
 fuzz:
 	@scripts/install-deps.sh clang libclang-rt-14-dev
 	@CXX=clang++ $(call CONFIGURE,build-fuzz,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_FUZZ=ON -DQUILLON_SANITIZE=address$(,)undefined$(,)fuzzer-no-link)

@@ -29,34 +29,39 @@ std::unique_ptr<CfgElement> ReadElement(FILE* fp, int depth, bool* end, int& lin
         if (line.empty() || line[0] == '#') continue;
 
         if (line[0] == '[') {
-            if (line.back() != ']') throw CfgFileErr{CfgFileErr::FORMAT, lineNo};
+            if (line.back() != ']')
+                throw CfgFileErr{CfgFileErr::FORMAT, lineNo, line + " has no closing ]"};
             std::string name = line.substr(1, line.size() - 2);
             TrimString(name);
-            if (name.empty()) throw CfgFileErr{CfgFileErr::FORMAT, lineNo};
+            if (name.empty())
+                throw CfgFileErr{CfgFileErr::FORMAT, lineNo, "a group without a name"};
             if (name == "END") {
                 *end = true;
                 return nullptr;
             }
-            if (depth >= kMaxDepth) throw CfgFileErr{CfgFileErr::FORMAT, lineNo};
+            if (depth >= kMaxDepth)
+                throw CfgFileErr{CfgFileErr::FORMAT, lineNo, "groups nested too deeply"};
             auto group = std::make_unique<CfgElement>(name);
             group->line = lineNo;
             for (;;) {
                 bool groupEnd = false;
                 auto child = ReadElement(fp, depth + 1, &groupEnd, lineNo);
                 if (groupEnd) return group;
-                if (!child)
-                    throw CfgFileErr{CfgFileErr::FORMAT, lineNo};  // input ended inside the group
+                if (!child)  // the input ended inside the group
+                    throw CfgFileErr{CfgFileErr::FORMAT, group->line,
+                                     "[" + name + "] is not closed by [END]"};
                 group->addChild(std::move(child));
             }
         }
 
         size_t colon = line.find(':');
-        if (colon == std::string::npos) throw CfgFileErr{CfgFileErr::FORMAT, lineNo};
+        if (colon == std::string::npos)
+            throw CfgFileErr{CfgFileErr::FORMAT, lineNo, "neither name:value nor [group]: " + line};
         std::string name = line.substr(0, colon);
         std::string value = line.substr(colon + 1);
         TrimString(name);
         TrimString(value);
-        if (name.empty()) throw CfgFileErr{CfgFileErr::FORMAT, lineNo};
+        if (name.empty()) throw CfgFileErr{CfgFileErr::FORMAT, lineNo, "a value without a name"};
         auto leaf = std::make_unique<CfgElement>(name, value);
         leaf->line = lineNo;
         return leaf;
@@ -76,10 +81,14 @@ bool CfgElement::HasLineBreak() const {
 }
 
 int CfgElement::save(FILE* fp, const std::string& indent) const {
+    // Whole strings, so that a NUL byte in a name or value is written as read, not cut there.
+    const auto put = [fp](const std::string& text) {
+        std::fwrite(text.data(), 1, text.size(), fp);
+    };
     if (children.empty()) {
-        std::fprintf(fp, "%s%s:%s\n", indent.c_str(), name.c_str(), value.c_str());
+        put(indent + name + ":" + value + "\n");
     } else {
-        std::fprintf(fp, "%s[%s]\n", indent.c_str(), name.c_str());
+        put(indent + "[" + name + "]\n");
         for (const auto& child : children) {
             int rc = child->save(fp, indent + "   ");
             if (rc != 0) return rc;
@@ -125,12 +134,12 @@ std::unique_ptr<CfgElement> CfgElement::load(FILE* fp) {
     bool end = false;
     int lineNo = 0;
     auto element = ReadElement(fp, 0, &end, lineNo);
-    if (end) throw CfgFileErr{CfgFileErr::END, lineNo};
+    if (end) throw CfgFileErr{CfgFileErr::END, lineNo, "[END] outside any group"};
     return element;
 }
 
 std::unique_ptr<CfgElement> CfgElement::load(const char* path) {
     std::unique_ptr<FILE, int (*)(FILE*)> fp(OpenRegularFile(path, "r"), &std::fclose);
-    if (!fp) throw CfgFileErr{CfgFileErr::OPEN, 0};
+    if (!fp) throw CfgFileErr{CfgFileErr::OPEN, 0, "cannot be opened"};
     return load(fp.get());
 }

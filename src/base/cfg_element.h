@@ -14,7 +14,9 @@ struct CfgFileErr {
         END = 3,     // an "[END]" line outside any group
     };
     int32_t code;
-    int32_t line;  // the line of the input where the problem was found (1 = first); 0 for OPEN
+    // The line of the problem (1 = first; for a group not closed, the group's line); 0 for OPEN.
+    int32_t line;
+    std::string reason;  // what is wrong there, for the user
 };
 
 // One element of the text configuration format used by the preferences and the network

@@ -92,6 +92,11 @@ const ObjInfo* CANopenObjDict::Find(uint32_t key) {
     return it == objects.end() ? nullptr : it->second.get();
 }
 
+std::vector<std::string> CANopenObjDict::Problems() {
+    std::lock_guard<std::mutex> hold(lock);
+    return problems;
+}
+
 size_t CANopenObjDict::Count() {
     std::lock_guard<std::mutex> hold(lock);
     return objects.size();
@@ -118,7 +123,11 @@ void CANopenObjDict::Load(FILE* in, FILE* table, const std::string& path) {
     std::lock_guard<std::mutex> hold(lock);
     ObjInfo* current = nullptr;
     char buffer[kLinePiece];
+    int lineNo = 0;
+    bool lineStart = true;
     while (std::fgets(buffer, sizeof buffer, in)) {
+        if (lineStart) lineNo++;
+        lineStart = std::strchr(buffer, '\n') != nullptr;
         char* line = TrimString(buffer);
         if (!*line) continue;
         if (std::strncmp(line, ";!!", 3) == 0) line = ltrim(line + 3);
@@ -134,6 +143,14 @@ void CANopenObjDict::Load(FILE* in, FILE* table, const std::string& path) {
             std::unique_ptr<ObjInfo>& entry = objects[key];
             if (!entry) entry = std::make_unique<ObjInfo>(key);
             current = entry.get();
+            continue;
+        }
+        if (line[0] == '[') {
+            // A header cut short: what follows belongs to no object, not to the one before.
+            if (current && table) WriteRow(table, *current);
+            current = nullptr;
+            problems.push_back(
+                Format("%s:%d: section header %s has no closing ]", path.c_str(), lineNo, line));
             continue;
         }
         char* equals = std::strchr(line, '=');

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 // One object of a device's dictionary, under its packed key index << 16 | sub-index.
 struct ObjInfo {
@@ -55,10 +56,14 @@ class CANopenObjDict {
     // Null when the file has no such object; never stores an entry.
     const ObjInfo* Find(uint32_t key);
     size_t Count();
+    // What the files read could not take, one "path:line: what" each: a section header without
+    // its "]" (its entries belong to no object).
+    std::vector<std::string> Problems();
 
   private:
-    std::mutex lock;
+    std::mutex lock;  // guards objects and problems
     std::map<uint32_t, std::unique_ptr<ObjInfo>> objects;
+    std::vector<std::string> problems;
 };
 
 // Every dictionary read, by EDS path exactly as given; a null value records a path whose last

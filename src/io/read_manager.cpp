@@ -109,15 +109,26 @@ void ReadManager::SetStore(MsgStore* target) {
 }
 
 int ReadManager::AddReader(std::unique_ptr<FrameProducer> producer, const std::string& source) {
+    std::unique_ptr<Reader>
+        finished;  // deleted after the lock is released, as it is declared first
     std::lock_guard<std::mutex> hold(lock);
-    return Add(std::move(producer), source);
+    return Add(std::move(producer), source, finished);
 }
 
-int ReadManager::Add(std::unique_ptr<FrameProducer> producer, const std::string& source) {
+int ReadManager::Add(std::unique_ptr<FrameProducer> producer, const std::string& source,
+                     std::unique_ptr<Reader>& finished) {
     if (!store) throw QuillonError(13, "No message store to read into");
     int slot = 0;
     while (slot < kMaxReaders && slots[slot].reader) slot++;
-    if (slot == kMaxReaders) throw QuillonError(13, "Too many message readers alreay open");
+    if (slot == kMaxReaders) {
+        slot = 0;
+        while (slot < kMaxReaders && (!slots[slot].ended || slots[slot].waiters > 0)) slot++;
+        if (slot == kMaxReaders) throw QuillonError(13, "Too many message readers alreay open");
+        // Its thread has left the lock for good (the source's end was its last use of it); it is
+        // joined by the caller without the lock.
+        finished = std::move(slots[slot].reader);
+        slots[slot] = Slot();
+    }
     const uint64_t serial = nextSerial++;
     try {
         slots[slot].reader = std::make_unique<Reader>(std::move(producer), source, *store, notices,
@@ -141,15 +152,24 @@ void ReadManager::SourceEnded(uint64_t serial) {
 
 LogReadReport ReadManager::ReadLogFile(const std::string& path, bool wait, LogFormat format) {
     std::unique_ptr<LogReader> log = OpenLogFile(path, format);
-    const LogReader* counted = log.get();  // owned by the reader, which stays until StopAll
+    // Owned by the reader, which stays while this call waits on its slot (or until StopAll).
+    const LogReader* counted = log.get();
+    std::unique_ptr<Reader>
+        finished;  // deleted after the lock is released, as it is declared first
     std::unique_lock<std::mutex> hold(lock);
-    const int slot = Add(std::move(log), path);
+    const int slot = Add(std::move(log), path, finished);
     if (!wait) return {};
     const uint64_t serial = slots[slot].serial;
-    // The lock is free while waiting; the reader cannot be deleted unseen, since StopAll empties
-    // the slot first.
+    // The lock is free while waiting. The reader cannot be deleted unseen: a new reader does not
+    // take a slot that is waited on, and StopAll empties the slot (waiters too) first.
+    slots[slot].waiters++;
+    hold.unlock();
+    finished.reset();
+    hold.lock();
     readerEnded.wait(hold, [&] { return slots[slot].serial != serial || slots[slot].ended; });
-    return slots[slot].serial == serial ? counted->Report() : LogReadReport();
+    if (slots[slot].serial != serial) return LogReadReport();
+    slots[slot].waiters--;
+    return counted->Report();
 }
 
 void ReadManager::ReadCanIntf(int portNum, int bitRateCode) {

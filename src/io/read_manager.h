@@ -15,11 +15,13 @@ class MsgStore;
 class PortOpener;
 class Reader;
 
-// Owns the reader threads, at most 8 at a time, which add to the message store it is connected
-// to. A reader whose source has ended (a log file read to its end) keeps its slot until StopAll.
+// Owns the reader threads, at most 8 running at a time, which add to the message store it is
+// connected to. A reader whose source has ended (a log file read to its end) keeps its slot until
+// StopAll or until a new reader needs the slot: then the ended reader is deleted.
 //
-// `lock` guards the slots (their readers, serial numbers and ended flags), store and nextSerial.
-// It is never held while a reader thread is waited for: a reader takes it when its source ends.
+// `lock` guards the slots (their readers, serial numbers, ended flags and waiters), store and
+// nextSerial. It is never held while a reader thread is waited for: a reader takes it when its
+// source ends.
 class ReadManager {
   public:
     static constexpr int kMaxReaders = 8;
@@ -33,9 +35,10 @@ class ReadManager {
     void SetStore(MsgStore* store);
     // Start of reading from ports: port frames are stamped relative to it.
     void SetStartTime();
-    // Starts a reader thread for producer in the first free slot and returns the slot; source
-    // names it in the notices of its faults. Throws QuillonError 13 when all slots are taken, the
-    // thread cannot be started or there is no store.
+    // Starts a reader thread for producer in the first free slot, else in the first slot of an
+    // ended reader that no ReadLogFile waits on (deleting that reader), and returns the slot;
+    // source names it in the notices of its faults. Throws QuillonError 13 when 8 readers are
+    // running, the thread cannot be started or there is no store.
     int AddReader(std::unique_ptr<FrameProducer> producer, const std::string& source = "Reader");
     // Replays a log file. With wait, returns once it has been read to its end (or StopAll took its
     // reader), with what the reading lost or found amiss; without, returns an empty report.
@@ -59,10 +62,13 @@ class ReadManager {
         std::unique_ptr<Reader> reader;
         uint64_t serial = 0;  // of its reader, so that a waiter knows a slot taken again
         bool ended = false;   // its reader's source has ended
+        int waiters = 0;      // ReadLogFile calls waiting on it: the slot is not taken meanwhile
     };
 
-    // AddReader with lock held.
-    int Add(std::unique_ptr<FrameProducer> producer, const std::string& source);
+    // AddReader with lock held. An ended reader whose slot it takes is moved to finished, for the
+    // caller to delete once it has released the lock.
+    int Add(std::unique_ptr<FrameProducer> producer, const std::string& source,
+            std::unique_ptr<Reader>& finished);
     // Called on a reader's thread when its source has ended.
     void SourceEnded(uint64_t serial);
 

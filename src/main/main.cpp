@@ -22,8 +22,7 @@
 #include "ui/network_status_window.h"
 
 int main(int argc, char** argv) {
-    QL_Settings settings;
-    if (settings.defaultsUnsaved) settings.save();
+    QL_Settings settings;  // written only when a dialog changes a setting
     CmdLine cmdLine;
     // Help and version end with success, an error in the arguments with status 2.
     if (const int parsed = cmdLine.Parse(argc, argv); parsed != 0) return parsed < 0 ? 2 : 0;

@@ -2,9 +2,85 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
+#include <set>
 
 #include "base/cfg_element.h"
 #include "base/utils.h"
+
+namespace {
+
+constexpr int kMaxPort = 63;
+constexpr int kMinNodeId = 1;
+constexpr int kMaxNodeId = 127;
+
+// Checks a number key of a network or node: the problems of its value, and its first line for
+// each number (a number given twice is a problem).
+void CheckNumber(const std::string& path, const CfgElement& e, const char* what, int min, int max,
+                 std::map<int32_t, int>& firstLine, std::vector<std::string>& problems) {
+    bool ok;
+    const int32_t value = StrToInt(e.value, &ok);
+    if (!ok) {
+        problems.push_back(
+            Format("%s:%d: %s %s is not a number", path.c_str(), e.line, what, e.value.c_str()));
+    } else if (value < min || value > max) {
+        problems.push_back(Format("%s:%d: %s %s is not from %d to %d", path.c_str(), e.line, what,
+                                  e.value.c_str(), min, max));
+    } else if (auto [at, added] = firstLine.emplace(value, e.line); !added) {
+        problems.push_back(Format("%s:%d: %s %d is given at line %d already", path.c_str(), e.line,
+                                  what, value, at->second));
+    }
+}
+
+void UnknownKey(const std::string& path, const CfgElement& group, const CfgElement& key,
+                std::vector<std::string>& problems) {
+    problems.push_back(Format("%s:%d: [%s] has no key %s", path.c_str(), key.line,
+                              group.name.c_str(), key.name.c_str()));
+}
+
+// What a NetCFG tree holds that the configuration cannot take as written, in file order.
+std::vector<std::string> Check(const std::string& path, const CfgElement& root) {
+    std::vector<std::string> problems;
+    std::map<int32_t, int> ports;
+    int networks = 0;
+    for (const auto& net : root.children) {
+        if (net->name != "Network")
+            problems.push_back(Format("%s:%d: [%s] is read as a [Network]", path.c_str(), net->line,
+                                      net->name.c_str()));
+        if (++networks > NetworkConfig::kMaxNets) {
+            problems.push_back(Format("%s:%d: more than %d networks: this one is left out",
+                                      path.c_str(), net->line, NetworkConfig::kMaxNets));
+            continue;
+        }
+        std::map<int32_t, int> ids;
+        int nodes = 0;
+        for (const auto& key : net->children) {
+            if (key->name == "port") {
+                CheckNumber(path, *key, "port", 0, kMaxPort, ports, problems);
+            } else if (key->name == "Node") {
+                if (++nodes > NetworkInfo::kMaxNodes) {
+                    problems.push_back(
+                        Format("%s:%d: more than %d nodes in a network: this one "
+                               "is left out",
+                               path.c_str(), key->line, NetworkInfo::kMaxNodes));
+                    continue;
+                }
+                for (const auto& nodeKey : key->children) {
+                    if (nodeKey->name == "id")
+                        CheckNumber(path, *nodeKey, "node id", kMinNodeId, kMaxNodeId, ids,
+                                    problems);
+                    else if (nodeKey->name != "name" && nodeKey->name != "eds")
+                        UnknownKey(path, *key, *nodeKey, problems);
+                }
+            } else if (key->name != "name" && key->name != "eds") {
+                UnknownKey(path, *net, *key, problems);
+            }
+        }
+    }
+    return problems;
+}
+
+}  // namespace
 
 // The dictionary that names the objects of each node id on each mapped port.
 struct NetworkConfig::Names {
@@ -104,7 +180,14 @@ bool NetworkConfig::ObjName(int port, int id, uint32_t key, std::string* name) {
     return true;
 }
 
-const char* NetworkConfig::Load(const char* path) {
+const char* NetworkConfig::Load(const char* path, std::vector<std::string>* problems) {
+    std::vector<std::string> found;
+    const char* error = LoadTree(path, found);
+    if (problems) *problems = std::move(found);
+    return error;
+}
+
+const char* NetworkConfig::LoadTree(const char* path, std::vector<std::string>& problems) {
     std::unique_ptr<CfgElement> root;
     try {
         root = CfgElement::load(path);
@@ -113,8 +196,10 @@ const char* NetworkConfig::Load(const char* path) {
             case CfgFileErr::OPEN:
                 return "Unable to open file";
             case CfgFileErr::FORMAT:
+                problems.push_back(Format("%s:%d: %s", path, e.line, e.reason.c_str()));
                 return "File format error";
             default:
+                problems.push_back(Format("%s:%d: %s", path, e.line, e.reason.c_str()));
                 return "Unknown error reading file";
         }
     }
@@ -123,6 +208,7 @@ const char* NetworkConfig::Load(const char* path) {
     RemapNets();
     // A file without any element is as wrong as one whose root has another name.
     if (!root || root->name != "NetCFG") return "File format error";
+    problems = Check(path, *root);
     for (const auto& child : root->children) {
         auto slot = std::find(nets.begin(), nets.end(), nullptr);
         if (slot == nets.end()) break;
@@ -137,6 +223,12 @@ const char* NetworkConfig::Load(const char* path) {
         });
         Publish();
     }
+    // What the EDS files read hold that cannot be taken, each file said once.
+    std::set<const CANopenObjDict*> told;
+    ForEachEDS([&](const std::string&, CANopenObjDict*& dict) {
+        if (dict && told.insert(dict).second)
+            for (const std::string& p : dict->Problems()) problems.push_back(p);
+    });
     return nullptr;
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "decode/object_names.h"
 #include "netcfg/network_info.h"
@@ -46,8 +47,13 @@ class NetworkConfig : public ObjectNames {
     void ForEachEDS(
         const std::function<void(const std::string& eds, CANopenObjDict*& dict)>& visit);
 
-    // Null on success, else the message for the user.
-    const char* Load(const char* path);
+    // Null on success, else the message for the user. problems (may be null) gets one line
+    // "path:line: what" for each thing the file says that the configuration cannot take as
+    // written: a malformed file, ports outside 0..63, node ids outside 1..127, a port or id given
+    // twice, unknown keys, networks or nodes beyond the limits, what the EDS files it names hold
+    // that cannot be read (a section header without its "]"). The entries are loaded all the
+    // same, as the dialog shows them.
+    const char* Load(const char* path, std::vector<std::string>* problems = nullptr);
     const char* Save(const char* path);
 
     // The configured name of object key on a node, as the decoders ask for it: from the node's
@@ -62,6 +68,8 @@ class NetworkConfig : public ObjectNames {
 
   private:
     struct Names;
+
+    const char* LoadTree(const char* path, std::vector<std::string>& problems);
 
     EdsList dictionaries;  // first, so that it outlives the networks that point into it
 

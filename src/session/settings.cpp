@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "base/cfg_element.h"
@@ -27,7 +30,8 @@ uint64_t PhysicalMemory() {
     return pages > 0 && pageSize > 0 ? static_cast<uint64_t>(pages) * pageSize : UINT64_MAX;
 }
 
-// File keys in the order they are written.
+// File keys in the order they are written; a number outside its key's range is replaced by the
+// key's default.
 struct StringKey {
     const char* key;
     std::string QL_Settings::*field;
@@ -35,17 +39,23 @@ struct StringKey {
 struct IntKey {
     const char* key;
     int32_t QL_Settings::*field;
+    int32_t min, max, dflt;
 };
 const StringKey kStringKeys[] = {
     {"EDS_Path", &QL_Settings::edsPath},
     {"NetCfg_Path", &QL_Settings::netCfgPath},
     {"NetCfg_Dflt", &QL_Settings::netCfgDflt},
 };
+// FLTK has fonts 0 to 15 until a program adds more; another number crashes its drawing.
 const IntKey kIntKeys[] = {
-    {"Font", &QL_Settings::font},
-    {"Font_size", &QL_Settings::fontSize},
-    {"Max_Messages", &QL_Settings::maxMessages},
+    {"Font", &QL_Settings::font, 0, kFonts - 1, QL_Settings::kDefaultFont},
+    {"Font_size", &QL_Settings::fontSize, kMinFontSize, kMaxFontSize,
+     QL_Settings::kDefaultFontSize},
+    {"Max_Messages", &QL_Settings::maxMessages, kMinMessages, INT32_MAX,
+     QL_Settings::kDefaultMaxMessages},
 };
+
+constexpr const char* kKeptNote = "running with default preferences and leaving the file as it is";
 
 }  // namespace
 
@@ -61,10 +71,12 @@ std::string HomeDirectory() {
     return {};
 }
 
-QL_Settings::QL_Settings() {
-    std::string home = HomeDirectory();
+QL_Settings::QL_Settings() : QL_Settings(HomeDirectory()) {}
+
+QL_Settings::QL_Settings(const std::string& home) {
     edsPath = home;
     netCfgPath = home;
+    savedValues = Values();
     if (home.empty()) {
         std::fprintf(stderr, "No home directory: using default preferences, which are not saved\n");
         return;
@@ -72,35 +84,60 @@ QL_Settings::QL_Settings() {
     prefsDir = home + "/.Quillon/";
     prefsFile = prefsDir + "prefs.cfg";
 
+    struct stat info;
+    if (lstat(prefsFile.c_str(), &info) != 0 && errno == ENOENT) return;  // a first start
+    errno = 0;
     std::unique_ptr<FILE, int (*)(FILE*)> fp(OpenRegularFile(prefsFile.c_str(), "r"), &std::fclose);
     if (!fp) {
-        defaultsUnsaved = true;
+        fileState = FileState::KEPT;
+        std::fprintf(stderr, "%s cannot be read (%s); %s\n", prefsFile.c_str(),
+                     errno ? std::strerror(errno) : "not a regular file", kKeptNote);
         return;
     }
     std::unique_ptr<CfgElement> root;
     try {
         root = CfgElement::load(fp.get());
     } catch (const CfgFileErr& e) {
+        fileState = FileState::KEPT;
         std::fprintf(stderr, "Error loading cfg file: %d\n", e.code);
         return;
     }
     if (!root || root->name != "Quillon") {
-        defaultsUnsaved = true;
+        // An empty file holds nothing to keep; anything else may be the user's.
+        if (!root && std::ftell(fp.get()) == 0) return;
+        fileState = FileState::KEPT;
+        if (root)
+            std::fprintf(
+                stderr, "%s:%d: the first element is %s, not [Quillon]; %s\n", prefsFile.c_str(),
+                root->line,
+                (root->children.empty() ? root->name + ":" + root->value : "[" + root->name + "]")
+                    .c_str(),
+                kKeptNote);
+        else
+            std::fprintf(stderr, "%s holds no [Quillon] group; %s\n", prefsFile.c_str(), kKeptNote);
         return;
     }
+    fileState = FileState::LOADED;
+    // A key given twice takes the later value.
+    const CfgElement* numbers[std::size(kIntKeys)] = {};
     for (const auto& child : root->children) {
         for (const auto& k : kStringKeys)
             if (child->name == k.key) this->*k.field = child->value;
-        for (const auto& k : kIntKeys) {
-            if (child->name != k.key) continue;
-            bool ok;
-            int32_t v = StrToInt(child->value, &ok);
-            if (ok) this->*k.field = v;  // text that is not a number leaves the value
-        }
+        for (size_t i = 0; i < std::size(kIntKeys); i++)
+            if (child->name == kIntKeys[i].key) numbers[i] = child.get();
     }
-    if (maxMessages < kMinMessages) {
-        std::fprintf(stderr, "Max_Messages %d is too small; using %d\n", maxMessages, kMinMessages);
-        maxMessages = kMinMessages;
+    for (size_t i = 0; i < std::size(kIntKeys); i++) {
+        const IntKey& k = kIntKeys[i];
+        if (!numbers[i]) continue;
+        bool ok;
+        const int32_t v = StrToInt(numbers[i]->value, &ok);
+        if (ok && v >= k.min && v <= k.max) {
+            this->*k.field = v;
+        } else {
+            std::fprintf(stderr, "%s:%d: %s %s is not a number from %d to %d; using %d\n",
+                         prefsFile.c_str(), numbers[i]->line, k.key, numbers[i]->value.c_str(),
+                         k.min, k.max, k.dflt);
+        }
     }
     // The store reserves no memory up front, so a store larger than the machine would only fail
     // once it has filled most of memory.
@@ -109,25 +146,32 @@ QL_Settings::QL_Settings() {
                      maxMessages, kDefaultMaxMessages);
         maxMessages = kDefaultMaxMessages;
     }
-    // FLTK has fonts 0 to 15 until a program adds more; another number crashes its drawing.
-    if (font < 0 || font >= kFonts) {
-        std::fprintf(stderr, "Font %d is not a font number; using %d\n", font, kDefaultFont);
-        font = kDefaultFont;
-    }
-    if (fontSize < kMinFontSize || fontSize > kMaxFontSize) {
-        std::fprintf(stderr, "Font_size %d is not a size from %d to %d; using %d\n", fontSize,
-                     kMinFontSize, kMaxFontSize, kDefaultFontSize);
-        fontSize = kDefaultFontSize;
-    }
+    savedValues = Values();
 }
 
-void QL_Settings::save() {
-    if (prefsFile.empty()) return;  // no home directory to keep them in
+std::string QL_Settings::Values() const {
+    std::string text;
+    for (const auto& k : kStringKeys) text += std::string(k.key) + ":" + this->*k.field + "\n";
+    for (const auto& k : kIntKeys) text += Format("%s:%d\n", k.key, this->*k.field);
+    return text;
+}
+
+bool QL_Settings::save() {
+    if (Values() == savedValues) return true;
+    if (prefsFile.empty()) return false;  // no home directory to keep them in
+    if (fileState == FileState::KEPT) return false;
     mkdir(prefsDir.c_str(), 0700);  // it may exist already
     CfgElement root("Quillon");
     for (const auto& k : kStringKeys) root.addLeaf(k.key, this->*k.field);
     for (const auto& k : kIntKeys) root.addLeaf(k.key, Format("%d", this->*k.field));
-    int rc = root.save(prefsFile.c_str());
-    if (rc != 0) std::fprintf(stderr, "Error %d saving preferences\n", rc);
-    defaultsUnsaved = false;
+    // Written whole, then renamed over the old file; through a link, over the file it names.
+    std::unique_ptr<char, void (*)(void*)> real(realpath(prefsFile.c_str(), nullptr), &std::free);
+    const int rc = root.save(real ? real.get() : prefsFile.c_str());
+    if (rc != 0) {
+        std::fprintf(stderr, "Error %d saving preferences\n", rc);
+        return false;
+    }
+    fileState = FileState::LOADED;
+    savedValues = Values();
+    return true;
 }

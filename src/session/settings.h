@@ -10,7 +10,19 @@ class QL_Settings {
     // Sets the defaults, then loads the preferences file. Never fails: problems are printed on
     // standard error. Writes nothing: a tool that only reads leaves the user's files alone.
     QL_Settings();
-    void save();
+    // The same with the given home folder (empty: none).
+    explicit QL_Settings(const std::string& home);
+    // Writes the preferences when a value differs from what the file holds (a missing file holds
+    // the defaults), replacing the file whole through a temporary file beside it. A file that
+    // could not be read or understood is the user's to mend and is never written over. False
+    // when the values could not be written (said on stderr).
+    bool save();
+
+    enum class FileState {
+        MISSING,  // no file yet: the defaults, written at the first change
+        LOADED,   // the values come from the file
+        KEPT,     // the file exists but could not be read or understood: left as it is
+    };
 
     std::string prefsDir;    // HOME + "/.Quillon/"; empty when there is no home directory
     std::string prefsFile;   // prefsDir + "prefs.cfg"
@@ -25,9 +37,11 @@ class QL_Settings {
     int32_t fontSize = kDefaultFontSize;  // "Font_size", 6 to 72
     int32_t maxMessages =
         kDefaultMaxMessages;  // "Max_Messages": capacity of the message store, at least 2
-    // The file is missing, or its top element is not "Quillon": the program replaces it with
-    // the defaults at its start.
-    bool defaultsUnsaved = false;
+    FileState fileState = FileState::MISSING;
+
+  private:
+    std::string Values() const;  // every key with its value, one "key:value" line each
+    std::string savedValues;     // Values() as the file holds them (a missing file: the defaults)
 };
 
 // $HOME, else the home directory of the user's password entry, else empty.

@@ -132,6 +132,7 @@ std::map<uint32_t, ObjValue> EdsValues::Parse(const std::string& text, int nodeI
             unsigned index = 0, sub = 0;
             char tail = 0;
             current = nullptr;
+            if (line.back() != ']') continue;  // cut short: its entries belong to no object
             bool hex = line.size() >= 6;
             for (size_t i = 1; hex && i <= 4; ++i)
                 hex = std::isxdigit(static_cast<unsigned char>(line[i])) != 0;

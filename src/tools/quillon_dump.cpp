@@ -318,8 +318,11 @@ int main(int argc, char** argv) {
 
     // As at the program's start, the preferred configuration is used when it loads; one asked
     // for by name must.
+    std::vector<std::string> problems;
     if (!netcfg.empty()) {
-        if (const char* error = session.network().Load(netcfg.c_str())) {
+        const char* error = session.network().Load(netcfg.c_str(), &problems);
+        for (const std::string& problem : problems) std::fprintf(stderr, "%s\n", problem.c_str());
+        if (error) {
             std::fprintf(stderr, "%s\n", error);
             return 1;
         }
@@ -331,7 +334,10 @@ int main(int argc, char** argv) {
                     IsRegularFile(eds.c_str()) ? "no objects in it" : "no such readable file");
         });
     } else if (!settings.netCfgDflt.empty()) {
-        session.network().Load(settings.netCfgDflt.c_str());
+        // The preferred configuration is used when it loads; what is wrong with it is said.
+        const char* error = session.network().Load(settings.netCfgDflt.c_str(), &problems);
+        for (const std::string& problem : problems) std::fprintf(stderr, "%s\n", problem.c_str());
+        if (error) std::fprintf(stderr, "%s: %s\n", settings.netCfgDflt.c_str(), error);
     }
 
     // A closed pipe is reported as a write error, not ended by the signal.

@@ -5,7 +5,9 @@
 #include <FL/fl_ask.H>
 #include <FL/fl_draw.H>
 
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "base/utils.h"
 #include "netcfg/network_config.h"
@@ -397,7 +399,10 @@ void NetDialogFLTK::Load() {
     if (!file) return;
     const std::string path = file;
     prefs.netCfgPath = FolderOf(path.c_str());
-    if (const char* error = config.Load(path.c_str())) fl_alert("%s", error);
+    std::vector<std::string> problems;
+    const char* error = config.Load(path.c_str(), &problems);
+    for (const std::string& problem : problems) std::fprintf(stderr, "%s\n", problem.c_str());
+    if (error) fl_alert("%s", error);
     prefs.netCfgDflt = path;
     prefs.save();
     FillTree();
@@ -497,6 +502,13 @@ void NetDialogFLTK::CutNode() {
 std::unique_ptr<NetworkDialog> CreateNetDialog(NetworkConfig& config, QL_Settings& prefs,
                                                MainFrame* owner, const char* startFile) {
     const std::string file = startFile && *startFile ? startFile : prefs.netCfgDflt;
-    if (!file.empty()) config.Load(file.c_str());
+    if (!file.empty()) {
+        // A configuration that cannot be loaded, or not as written, is said on stderr: the
+        // window starts all the same.
+        std::vector<std::string> problems;
+        const char* error = config.Load(file.c_str(), &problems);
+        for (const std::string& problem : problems) std::fprintf(stderr, "%s\n", problem.c_str());
+        if (error) std::fprintf(stderr, "%s: %s\n", file.c_str(), error);
+    }
     return std::make_unique<NetDialogFLTK>(config, prefs, owner);
 }

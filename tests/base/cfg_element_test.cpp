@@ -18,7 +18,8 @@ std::string Saved(const CfgElement& e) {
     return ReadFile(dir.file("s.cfg"));
 }
 
-// Loads the first element of text: saved again ("" for none), or the CfgFileErr and its line.
+// Loads the first element of text: saved again ("" for none), or the CfgFileErr, its line and
+// reason.
 std::string Reload(const std::string& text, std::unique_ptr<CfgElement>* out = nullptr) {
     TempDir dir;
     WriteFile(dir.file("c.cfg"), text);
@@ -28,7 +29,8 @@ std::string Reload(const std::string& text, std::unique_ptr<CfgElement>* out = n
         if (out) *out = std::move(e);
         return saved;
     } catch (const CfgFileErr& e) {
-        return "error " + std::to_string(e.code) + " at line " + std::to_string(e.line);
+        return "error " + std::to_string(e.code) + " at line " + std::to_string(e.line) + ": " +
+               e.reason;
     }
 }
 
@@ -39,9 +41,11 @@ TEST(CfgElementTest, WritesAndReadsBack) {
     net->addLeaf("path", "/" + std::string(600, 'p'));  // longer than any fixed line buffer
     root.addChild(std::move(net));
     root.addLeaf("empty", "");
+    root.addLeaf("nul", std::string("a\0b", 3));  // written whole, not cut at the NUL
     const std::string text = Saved(root);
     EXPECT_EQ(text, "[NetCFG]\n   [Network]\n      start:12:30:05\n      path:/" +
-                        std::string(600, 'p') + "\n   [END]\n   empty:\n[END]\n");
+                        std::string(600, 'p') +
+                        "\n   [END]\n   empty:\n   nul:" + std::string("a\0b", 3) + "\n[END]\n");
     EXPECT_EQ(Reload(text), text);
 }
 
@@ -54,14 +58,17 @@ TEST(CfgElementTest, ReadsLooseSyntaxAndKnowsTheLineOfEveryElementAndError) {
          "[Empty]\n[END]\n[ END ]\n[Ignored]\n",
          "[Top]\n   key:a value :x\n   Empty:\n[END]\n"},
         {"# nothing\n\n", ""},
-        {"[Top]\n   a:1\n", "error 2 at line 2"},
-        {"[Top]\n   a:1\n\n   no colon\n[END]\n", "error 2 at line 4"},
-        {"[Top\n[END]\n", "error 2 at line 1"},
-        {"[\n", "error 2 at line 1"},
-        {"[   ]\n", "error 2 at line 1"},
-        {"[Top]\n  :value\n[END]\n", "error 2 at line 2"},
-        {"# c\n [ END ]\n[Top]\n[END]\n", "error 3 at line 2"},
-        {deep, "error 2 at line 101"},
+        {"[Top]\n   a:1\n", "error 2 at line 1: [Top] is not closed by [END]"},
+        {"[Top]\n   a:1\n\n   no colon\n[END]\n",
+         "error 2 at line 4: neither name:value nor [group]: no colon"},
+        {"[Top\n[END]\n", "error 2 at line 1: [Top has no closing ]"},
+        {"[\n", "error 2 at line 1: [ has no closing ]"},
+        {"[   ]\n", "error 2 at line 1: a group without a name"},
+        {"[Top]\n  :value\n[END]\n", "error 2 at line 2: a value without a name"},
+        {"# c\n [ END ]\n[Top]\n[END]\n", "error 3 at line 2: [END] outside any group"},
+        {"[Top]\n   [Network]\n      a:1\n[END]\n",
+         "error 2 at line 1: [Top] is not closed by [END]"},
+        {deep, "error 2 at line 101: groups nested too deeply"},
     };
     for (const auto& c : cases) EXPECT_EQ(Reload(c.first), c.second) << c.first.substr(0, 80);
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/quillon_error.h"
@@ -246,21 +247,47 @@ TEST_F(PipelineTest, ReaderFaultsAreToldOnceUntilFramesComeAgain) {
     EXPECT_EQ(store.GetTotal(nullptr, nullptr), 4);
 }
 
-TEST_F(PipelineTest, ReadersReplayAndHoldTheirSlots) {
+// A source that gives nothing until its reader is stopped.
+struct Silent : FrameProducer {
+    int getNextFrames(CANframe*, int) override {
+        std::unique_lock<std::mutex> hold(lock);
+        woken.wait(hold, [&] { return interrupted; });
+        return 0;
+    }
+    void Interrupt() override {
+        std::lock_guard<std::mutex> hold(lock);
+        interrupted = true;
+        woken.notify_all();
+    }
+    std::mutex lock;  // guards interrupted
+    std::condition_variable woken;
+    bool interrupted = false;
+};
+
+TEST_F(PipelineTest, FinishedReadersGiveUpTheirSlots) {
     ReadManager unconnected;
     EXPECT_EQ(ThrownError([&] { unconnected.AddReader(std::make_unique<FrameProducer>()); }),
               "13 No message store to read into");
     const std::string three = dir.file("three.log");
     WriteFile(three, "1 CAN1: 0x1 - 1\n2 CAN1: 0x2 -\nnot a frame line\n");
-    for (int i = 0; i < ReadManager::kMaxReaders; i++) readers.ReadLogFile(three, true);
-    EXPECT_EQ(store.GetTotal(nullptr, nullptr), 3 * ReadManager::kMaxReaders);
-    // Finished readers keep their slots until StopAll, which waits for their notices too.
+    // Twice as many replays as slots, each to its end without StopAll: a finished reader's slot
+    // is taken by the next one, lowest first.
+    for (int i = 0; i < 2 * ReadManager::kMaxReaders; i++) readers.ReadLogFile(three, true);
+    EXPECT_EQ(store.GetTotal(nullptr, nullptr), 3 * 2 * ReadManager::kMaxReaders);
+    for (int i = 0; i < ReadManager::kMaxReaders - 1; i++)
+        EXPECT_EQ(readers.AddReader(std::make_unique<Silent>()), i);
+    // Seven running, one finished: the finished one's slot is taken.
+    EXPECT_EQ(readers.ReadLogFile(three, false).droppedLines, 0u);
+    readers.StopAll();  // waits for every notice
+    EXPECT_EQ(notices.reads, 2 * ReadManager::kMaxReaders + 1);
+    // Eight running readers hold every slot.
+    for (int i = 0; i < ReadManager::kMaxReaders; i++)
+        EXPECT_EQ(readers.AddReader(std::make_unique<Silent>()), i);
     EXPECT_EQ(ThrownError([&] { readers.ReadLogFile(three, true); }),
               "13 Too many message readers alreay open");
     readers.StopAll();
-    EXPECT_EQ(notices.reads, ReadManager::kMaxReaders);
     readers.ReadLogFile(three, true);
-    EXPECT_EQ(store.GetTotal(nullptr, nullptr), 3 * ReadManager::kMaxReaders + 3);
+    EXPECT_EQ(store.GetTotal(nullptr, nullptr), 3 * (2 * ReadManager::kMaxReaders + 2));
     EXPECT_EQ(ThrownError([&] { readers.ReadLogFile(dir.file("missing.log"), false); }),
               "12 Unable to open log file: " + dir.file("missing.log"));
     // As with fgets: the call that finds nothing more returns false, the next reports the end.
@@ -270,6 +297,31 @@ TEST_F(PipelineTest, ReadersReplayAndHoldTheirSlots) {
     EXPECT_FALSE(reader->getNextFrame(f));
     EXPECT_THROW(reader->getNextFrame(f), EndOfFileException);
     EXPECT_EQ(ThrownError([&] { reader->getNextFrame(f); }), "4 Log file not open");
+}
+
+// Replays that wait for their end, on several threads at once, each take a finished reader's slot
+// but never the slot of a reader that another replay still waits on: each gets its own count.
+TEST_F(PipelineTest, WaitingReplaysKeepTheirReaders) {
+    const std::string three = dir.file("three.log");
+    WriteFile(three, "1 CAN1: 0x1 - 1\n2 CAN1: 0x2 -\n3 CAN1: 0x3 - 999\n");
+    const uint64_t dropped = readers.ReadLogFile(three, true).droppedLines;
+    EXPECT_EQ(dropped, 1u);
+    constexpr int kThreads = 4, kReplays = 25;
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; t++)
+        threads.emplace_back([&] {
+            for (int i = 0; i < kReplays; i++) {
+                try {
+                    if (readers.ReadLogFile(three, true).droppedLines != dropped) wrong++;
+                } catch (const QuillonError&) {  // no slot
+                    wrong++;
+                }
+            }
+        });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(store.GetTotal(nullptr, nullptr), 2 * (1 + kThreads * kReplays));
 }
 
 }  // namespace

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <string>
+#include <vector>
+
 #include "base/cfg_element.h"
 #include "support/test_support.h"
 
@@ -103,6 +107,48 @@ TEST(NetworkConfigTest, FilesRoundTripAndLimits) {
     EXPECT_STREQ(config.Load(dir.file("missing").c_str()), "Unable to open file");
     EXPECT_STREQ(config.Save(dir.file("no/such/dir").c_str()),
                  "Unable to create configuration file");
+}
+
+// The cases of data/problems.txt: after "$ net.cfg" a configuration file, after "$ loaded" what
+// loading it says (paths written without their folder) and its result.
+TEST(NetworkConfigTest, SaysWhatAFileHoldsThatItCannotTake) {
+    const std::string data = TEST_DATA_DIR "/../../netcfg/data/";
+    const std::string expected = ReadFile(data + "problems.txt");
+    TempDir dir;
+    WriteFile(dir.file("cut.eds"), ReadFile(data + "cut.eds"));
+    std::istringstream lines(expected);
+    std::string got, text;
+    bool inFile = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (inFile && line != "$ loaded") {
+            text += line + "\n";
+        } else if (line == "$ loaded") {
+            WriteFile(dir.file("net.cfg"), text);
+            NetworkConfig config;
+            std::vector<std::string> problems;
+            const char* error = config.Load(dir.file("net.cfg").c_str(), &problems);
+            got += text + line + "\n";
+            for (std::string p : problems)
+                got += p.substr(p.find(dir.path()) == 0 ? dir.path().size() + 1 : 0) + "\n";
+            int networks = 0;
+            while (config.Net(networks)) networks++;
+            got +=
+                error ? std::string(error) + "\n" : "networks " + std::to_string(networks) + "\n";
+            text.clear();
+            inFile = false;
+        } else if (line[0] == '#' || line == "$ net.cfg") {
+            got += line + "\n";
+            inFile = line[0] == '$';
+        }
+    }
+    EXPECT_EQ(got, expected);
+    // The entries after the cut header are no part of the object before it.
+    NetworkConfig config;
+    WriteFile(dir.file("net.cfg"), "[NetCFG]\n[Network]\nport:2\neds:cut.eds\n[END]\n[END]\n");
+    ASSERT_EQ(config.Load(dir.file("net.cfg").c_str()), nullptr);
+    ASSERT_NE(config.Net(0)->objDict, nullptr);
+    EXPECT_EQ(config.Net(0)->objDict->getInfo(0x10180000)->name, "Identity Object");
+    EXPECT_EQ(config.Net(0)->objDict->Find(0x20000000), nullptr);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <sstream>
 #include <string>
 
@@ -23,8 +24,9 @@ struct Loaded {
     // The values, the home folder written as ~.
     std::string values() const {
         auto path = [&](const std::string& p) { return p == home.path() ? "~" : p; };
-        return Format("font %d size %d max %d unsaved %d ", s->font, s->fontSize, s->maxMessages,
-                      s->defaultsUnsaved) +
+        static const char* const kStates[] = {"missing", "loaded", "kept"};
+        return Format("font %d size %d max %d file %s ", s->font, s->fontSize, s->maxMessages,
+                      kStates[static_cast<int>(s->fileState)]) +
                path(s->edsPath) + " " + path(s->netCfgPath) + " " + s->netCfgDflt;
     }
 };
@@ -44,12 +46,18 @@ std::unique_ptr<Loaded> Load(const char* prefs = nullptr) {
     return l;
 }
 
-TEST(SettingsTest, DefaultsAreWrittenOnlyWhenAsked) {
+TEST(SettingsTest, WrittenOnlyAfterASettingChanged) {
     auto l = Load();
-    EXPECT_TRUE(l->file().empty() && l->s->defaultsUnsaved);  // loading writes nothing
+    EXPECT_EQ(l->s->fileState, QL_Settings::FileState::MISSING);
+    l->s->save();  // nothing changed: nothing written
+    EXPECT_FALSE(std::filesystem::exists(l->home.file(".Quillon")));
+    l->s->netCfgDflt = "/nets/first.cfg";
     l->s->save();
-    EXPECT_EQ(l->file(), DefaultPreferences(l->home.path()));
-    EXPECT_FALSE(l->s->defaultsUnsaved);
+    EXPECT_EQ(l->s->fileState, QL_Settings::FileState::LOADED);
+    const std::string defaults = DefaultPreferences(l->home.path());
+    const std::string at = "NetCfg_Dflt:";
+    EXPECT_EQ(l->file(), defaults.substr(0, defaults.find(at) + at.size()) + "/nets/first.cfg" +
+                             defaults.substr(defaults.find(at) + at.size()));
     struct stat st;
     ASSERT_EQ(stat(l->home.file(".Quillon").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
@@ -57,15 +65,21 @@ TEST(SettingsTest, DefaultsAreWrittenOnlyWhenAsked) {
     l->s->netCfgDflt = "/nets/plant.cfg";
     l->s->save();
     EXPECT_EQ(Load(l->file().c_str())->s->netCfgDflt, "/nets/plant.cfg");
+    // No temporary file is left beside it.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(l->home.file(".Quillon")),
+                            std::filesystem::directory_iterator()),
+              1);
     l->s->prefsFile = "/dev/full";
+    l->s->netCfgDflt = "/nets/other.cfg";
     testing::internal::CaptureStderr();
     l->s->save();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error 2 saving preferences\n");
 }
 
 // The cases of data/settings.txt: after "$ prefs.cfg" a preferences file, after "$ loaded" the
-// values loading it gives (font, font size, store capacity, whether the defaults are unsaved, EDS
-// folder, configuration folder, default configuration; ~ for the home folder) and what it says.
+// values loading it gives (font, font size, store capacity, the file's state, EDS folder,
+// configuration folder, default configuration; ~ for the home folder), what it says, and whether
+// a save after a changed setting rewrote the file.
 TEST(SettingsTest, ReadsValuesAndReportsProblems) {
     const std::string expected = ReadFile(TEST_DATA_DIR "/../../session/data/settings.txt");
     std::istringstream lines(expected);
@@ -76,8 +90,15 @@ TEST(SettingsTest, ReadsValuesAndReportsProblems) {
             prefs += line + "\n";
         } else if (line == "$ loaded") {
             auto l = Load(prefs.c_str());
-            EXPECT_EQ(l->file(), prefs);  // never rewritten: a broken file is the user's to mend
-            got += prefs + line + "\n" + l->values() + "\n" + l->out + l->err;
+            l->s->save();
+            EXPECT_EQ(l->file(), prefs);  // loading and saving unchanged values write nothing
+            std::string said = l->out + l->err;  // the home folder written as ~
+            for (size_t at; (at = said.find(l->home.path())) != std::string::npos;)
+                said.replace(at, l->home.path().size(), "~");
+            got += prefs + line + "\n" + l->values() + "\n" + said;
+            l->s->netCfgDflt = "/changed.cfg";
+            l->s->save();
+            got += (l->file() == prefs ? "left as it is\n" : "rewritten\n");
             prefs.clear();
             inPrefs = false;
         } else if (line[0] == '#' || line == "$ prefs.cfg") {
@@ -94,6 +115,61 @@ TEST(SettingsTest, ReadsValuesAndReportsProblems) {
             l->err,
             "Max_Messages 2147483647 is too large for this machine's memory; using 10000000\n");
     }
+}
+
+// A preferences file that is not a regular readable file is left alone too.
+TEST(SettingsTest, FileThatIsNoRegularFileIsLeftAsItIs) {
+    TempDir home;
+    ScopedEnv env("HOME", home.path().c_str());
+    const std::string dir = home.file(".Quillon"), file = home.file(".Quillon/prefs.cfg");
+    mkdir(dir.c_str(), 0700);
+    ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+    testing::internal::CaptureStderr();
+    QL_Settings fifo;
+    fifo.netCfgDflt = "/changed.cfg";
+    fifo.save();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              file +
+                  " cannot be read (not a regular file); running with default preferences and "
+                  "leaving the file as it is\n");
+    struct stat info;
+    EXPECT_TRUE(stat(file.c_str(), &info) == 0 && S_ISFIFO(info.st_mode));
+}
+
+TEST(SettingsTest, FileWithoutReadPermissionIsLeftAsItIs) {
+    TempDir home;
+    ScopedEnv env("HOME", home.path().c_str());
+    const std::string file = home.file(".Quillon/prefs.cfg");
+    mkdir(home.file(".Quillon").c_str(), 0700);
+    WriteFile(file, "[Quillon]\nFont:3\n[END]\n");
+    chmod(file.c_str(), 0200);
+    if (access(file.c_str(), R_OK) == 0) GTEST_SKIP() << "root reads any file";
+    testing::internal::CaptureStderr();
+    QL_Settings unreadable;
+    unreadable.netCfgDflt = "/changed.cfg";
+    unreadable.save();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              file +
+                  " cannot be read (Permission denied); running with default preferences and "
+                  "leaving the file as it is\n");
+    chmod(file.c_str(), 0600);
+    EXPECT_EQ(ReadFile(file), "[Quillon]\nFont:3\n[END]\n");
+}
+
+// Through a symbolic link the file it names is replaced, the link stays.
+TEST(SettingsTest, SavesThroughALink) {
+    TempDir home;
+    ScopedEnv env("HOME", home.path().c_str());
+    mkdir(home.file(".Quillon").c_str(), 0700);
+    WriteFile(home.file("real.cfg"), "[Quillon]\nFont:3\n[END]\n");
+    ASSERT_EQ(symlink(home.file("real.cfg").c_str(), home.file(".Quillon/prefs.cfg").c_str()), 0);
+    QL_Settings s;
+    EXPECT_EQ(s.font, 3);
+    s.netCfgDflt = "/changed.cfg";
+    s.save();
+    EXPECT_TRUE(std::filesystem::is_symlink(home.file(".Quillon/prefs.cfg")));
+    EXPECT_NE(ReadFile(home.file("real.cfg")).find("NetCfg_Dflt:/changed.cfg\n"),
+              std::string::npos);
 }
 
 TEST(SettingsTest, HomeFallsBackToThePasswordEntry) {

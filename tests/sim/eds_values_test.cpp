@@ -40,3 +40,14 @@ TEST(EdsValuesTest, ByteOrderMarkIsNoPartOfTheFirstSection) {
     ASSERT_EQ(values.count(0x10000000), 1u);
     EXPECT_EQ(values.at(0x10000000).bytes, std::vector<uint8_t>({0x92, 0x01, 0x00, 0x00}));
 }
+
+// A section header cut short names no object: its entries are left out, not given to one.
+TEST(EdsValuesTest, CutSectionHeaderNamesNoObject) {
+    const auto values = EdsValues::Parse(
+        "[2000]\nDataType=0x0005\nDefaultValue=1\n[2001sub1\nDataType=0x0005\nDefaultValue=2\n"
+        "[2002\nDefaultValue=3\n",
+        5);
+    ASSERT_EQ(values.size(), 1u);
+    EXPECT_EQ(values.begin()->first, 0x20000000u);
+    EXPECT_EQ(values.begin()->second.bytes, std::vector<uint8_t>{1});
+}

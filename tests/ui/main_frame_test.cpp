@@ -20,6 +20,7 @@
 #include "hw/can_intf.h"
 #include "hw/can_reader.h"
 #include "hw/cards.h"
+#include "io/read_manager.h"
 #include "session/cmd_line.h"
 #include "session/session.h"
 #include "session/settings.h"
@@ -148,6 +149,21 @@ TEST_F(MainFrameTest, CloseButtonExitsAfterTheWriterFinished) {
 // extension names, as quillon-dump -o writes it, and quillon-dump reads them back as they were:
 // compared as the frame lines of the program's own format, without text entries (a TRC header's
 // column captions read back as one). Save is off while the writer runs.
+// Replays that ran to their end hold no reader: Open after Open, without Stop, each replays (a
+// reader per slot would run out at the ninth). Once a replay has ended, Stop has nothing to stop.
+TEST_F(MainFrameTest, OpensReplayAfterReplayWithoutStop) {
+    const std::string replayed = TEST_DATA_DIR "/roundtrip.log";
+    for (int i = 0; i < 2 * ReadManager::kMaxReaders; i++) {
+        // An alert, were there one, would be closed by the second answer and shown.
+        EXPECT_EQ(Answering({{replayed, "OK"}, {}}, [&] { Pick("&File/&Open"); }),
+                  "Select log file")
+            << "open " << i + 1;
+        ASSERT_TRUE(UntilUi([&] { return frame->Enabled(iconOpen); })) << "open " << i + 1;
+        EXPECT_FALSE(frame->Enabled(iconStop));
+        EXPECT_EQ(Total(), 11) << "open " << i + 1;
+    }
+}
+
 TEST_F(MainFrameTest, ReplayThenSaveWritesTheFormatTheExtensionNames) {
     const std::string replayed = TEST_DATA_DIR "/roundtrip.log";
     Store().Add(CANframe());  // cleared by the replay

@@ -4,6 +4,8 @@
 #include "ui/net_dialog.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <regex>
 #include <string>
@@ -32,10 +34,12 @@ void KeyInMenu(void*) {
 
 class NetDialogTest : public ::testing::Test {
   protected:
-    // The dialog's choices of files are kept in the preferences: as they were for the next test.
+    // The dialog's choices of files are kept in the preferences file: as it was for the next test.
     void TearDown() override {
-        prefs = preferences;
-        prefs.save();
+        if (hadPrefsFile)
+            WriteFile(prefs.prefsFile, prefsText);
+        else
+            std::remove(prefs.prefsFile.c_str());
     }
     void Open(const std::string& cfg) {
         if (!cfg.empty()) WriteFile(dir.file("start.cfg"), cfg);
@@ -83,8 +87,9 @@ class NetDialogTest : public ::testing::Test {
                (dialog->netPanel->visible() ? dialog->netMsg->value() : dialog->nodeMsg->value());
     }
 
-    const QL_Settings preferences;  // read from the preferences file in the test's home
-    QL_Settings prefs = preferences;
+    QL_Settings prefs;  // read from the preferences file in the test's home
+    const bool hadPrefsFile = std::filesystem::exists(prefs.prefsFile);
+    const std::string prefsText = hadPrefsFile ? ReadFile(prefs.prefsFile) : "";
     TempDir dir;
     NetworkConfig config;
     Session session{nullptr, nullptr, 100000};
@@ -146,6 +151,30 @@ TEST_F(NetDialogTest, EditsRenameRecolourAndExplain) {
     // Without a file named for the run, the preferred one.
     CreateNetDialog(config, prefs, nullptr, "");
     EXPECT_EQ(config.Net(0)->name, "Preferred");
+}
+
+// A configuration for the start (named for the run, else preferred) that does not load, or not as
+// written, is said on stderr with file and line; the dialog opens all the same.
+TEST_F(NetDialogTest, StartConfigurationProblemsAreSaid) {
+    const std::string start = dir.file("start.cfg");
+    const std::pair<std::string, std::string> cases[] = {
+        {"[NetCFG]\n[Network]\nport:70\n[Node]\nid:0\nrate:9\n[END]\n[END]\n[END]\n",
+         start + ":3: port 70 is not from 0 to 63\n" + start +
+             ":5: node id 0 is not from 1 to 127\n" + start + ":6: [Node] has no key rate\n"},
+        {"[NetCFG]\n[Network]\nport:1\n[END]\n",
+         start + ":1: [NetCFG] is not closed by [END]\n" + start + ": File format error\n"}};
+    for (const auto& [text, said] : cases) {
+        testing::internal::CaptureStderr();
+        Open(text);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), said);
+        dialog->window->hide();
+    }
+    // The preferred one, when the run names none.
+    prefs.netCfgDflt = dir.file("missing.cfg");
+    testing::internal::CaptureStderr();
+    CreateNetDialog(config, prefs, nullptr, "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              dir.file("missing.cfg") + ": Unable to open file\n");
 }
 
 TEST_F(NetDialogTest, NodeCommandsByKeyAndMenu) {
