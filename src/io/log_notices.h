@@ -10,6 +10,9 @@ class LogNotices {
     virtual void LogReadDone() {}
     // The log writer is about to close its file (writer thread).
     virtual void LogWriteDone() {}
+    // The log writer could not write (the system's reason) or falls behind the frames and leaves
+    // some out; told once (writer thread). The text names the file.
+    virtual void LogWriteFault(const std::string& /*message*/) {}
     // A reader met a fault and reads on, or receives again after one (reader thread). The text
     // names the source ("Port 2: CAN device can0: Network is down"); a fault that repeats is told
     // once until frames come again.

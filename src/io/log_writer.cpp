@@ -10,20 +10,37 @@
 #include "io/log_notices.h"
 #include "store/msg_store.h"
 
-LogWriter::LogWriter(const std::string& path, bool live, MsgStore& source, LogNotices* doneNotices,
-                     LogFormat format)
+LogWriter::LogWriter(const std::string& file, bool live, MsgStore& source, LogNotices* doneNotices,
+                     LogFormat format, WriterPace pace)
     : store(source),
       notices(doneNotices),
+      path(file),
+      live(live),
+      pace(pace),
       formatWriter(CreateLogFormatWriter(format)),
       closeReq(!live) {
     fp = std::fopen(path.c_str(), "w");
     if (!fp) throw QuillonError(12, "Unable to open log file: " + path);
     formatWriter->Begin(fp);
-    store.AddArrivalWatcher(this);
+    int first = 0, last = 0;
+    store.GetTotal(&first, &last);
+    heldEnd = last + 1;
+    // A live writer joins the store's frames: it is handed every frame from heldEnd on (frames
+    // stored since GetTotal are still in the ring, and written from there).
+    if (live) {
+        store.AddTally(this);
+        store.AddArrivalWatcher(this);
+    }
     try {
-        thread = std::thread(&LogWriter::Run, this);
+        thread = std::thread([this, first] {
+            WriteHeld(first, heldEnd);
+            Run();
+        });
     } catch (const std::system_error&) {
-        store.DelArrivalWatcher(this);
+        if (live) {
+            store.DelArrivalWatcher(this);
+            store.RemoveTally(this);
+        }
         std::fclose(fp);
         throw QuillonError(
             11,
@@ -37,24 +54,152 @@ LogWriter::~LogWriter() {
     thread.join();
 }
 
-void LogWriter::Write(const CANframe& frame) {
-    std::lock_guard<std::mutex> hold(lock);
-    if (!fp) throw QuillonError(17, "Attempt to write to a closed log file");
-    if (!formatWriter->Carries(frame)) {
-        leftOut++;
+void LogWriter::Joined(int next) {
+    heldEnd = next;  // within AddTally, before the thread starts
+}
+
+void LogWriter::RunStarts() {
+    lock.lock();
+}
+
+void LogWriter::Count(int, const CANframe& frame) {
+    if (stopped) return;  // stored after the file was closed: no part of it
+    if (failed || (pace == WriterPace::Drop && queue.size() >= kQueueFrames)) {
+        unwritten++;
+        toTell = toTell || !told;
         return;
     }
+    queue.push_back(frame);
+}
+
+void LogWriter::RunEnds() {
+    const bool look = !queue.empty() || toTell;
+    lock.unlock();
+    if (look) wake.notify_one();
+}
+
+void LogWriter::FramesArrived(int) {
+    if (pace != WriterPace::Hold) return;
+    std::unique_lock<std::mutex> hold(lock);
+    room.wait(hold, [this] { return queue.size() < kQueueFrames || stopped || failed; });
+}
+
+void LogWriter::WriteHeld(int from, int to) {
+    CANframe frame;
+    uint64_t written = 0;
+    for (int index = from; index < to; index++) {
+        if (store.Get(index, frame) && Write(frame)) {
+            written++;
+            continue;
+        }
+        std::lock_guard<std::mutex> hold(lock);
+        unwritten++;  // overwritten before the writer reached it, or after a failed write
+    }
+    Flush(written);
+}
+
+bool LogWriter::Write(const CANframe& frame) {
+    if (failed) return false;
+    if (!formatWriter->Carries(frame)) {
+        std::lock_guard<std::mutex> hold(lock);
+        leftOut++;
+        return true;
+    }
     formatWriter->Write(frame, fp);
-    CheckWritten();
+    if (!std::ferror(fp)) return true;
+    Fail(0);
+    return false;
 }
 
-void LogWriter::CheckWritten() {
-    if (std::ferror(fp) && error.empty()) error = std::strerror(errno);
+void LogWriter::Fail(uint64_t lost) {
+    const char* reason = std::strerror(errno);
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        if (error.empty()) error = reason;
+        unwritten += lost;
+        if (!failed) {
+            failed = true;
+            toTell = !told;
+            unwritten += queue.size();
+            queue.clear();
+        }
+    }
+    room.notify_all();
 }
 
-std::string LogWriter::WriteError() {
-    std::lock_guard<std::mutex> hold(lock);
-    return error.empty() && leftOut ? LeftOutMessage(leftOut) : error;
+bool LogWriter::Flush(uint64_t written) {
+    // A full disk shows now, not at the close. The frames handed to the C library since the
+    // last flush may have reached the file in part: all of them are counted as lost.
+    if (failed) return false;
+    if (std::fflush(fp) == 0 && !std::ferror(fp)) return true;
+    Fail(written);
+    return false;
+}
+
+void LogWriter::Tell() {
+    std::string message;
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        if (!toTell || told) return;
+        toTell = false;
+        told = true;
+        message = failed ? "cannot write " + path + ": " + error
+                         : "writing " + path + " falls behind: frames are left out of it";
+    }
+    if (notices) notices->LogWriteFault(message);
+}
+
+void LogWriter::Run() {
+    std::vector<CANframe> batch;
+    for (;;) {
+        // The close request is read with the queue it is taken with: every frame stored before
+        // CloseLog is in it.
+        bool closeAsked;
+        {
+            std::unique_lock<std::mutex> hold(lock);
+            wake.wait(hold, [this] { return !queue.empty() || closeReq || toTell; });
+            batch.swap(queue);
+            closeAsked = closeReq;
+        }
+        room.notify_all();
+        size_t done = 0;
+        while (done < batch.size() && Write(batch[done])) done++;
+        if (done < batch.size()) {
+            // The frames before the failed one may not have reached the file either.
+            std::lock_guard<std::mutex> hold(lock);
+            unwritten += batch.size();
+        } else if (done > 0) {
+            Flush(done);
+        }
+        batch.clear();
+        Tell();
+        if (closeAsked) break;
+    }
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        stopped = true;
+    }
+    room.notify_all();  // a Hold adder waiting with the store's ingest held goes on first
+    // The store may go once the file is closed: it tells this writer nothing more.
+    if (live) {
+        store.DelArrivalWatcher(this);
+        store.RemoveTally(this);
+    }
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        if (!failed) formatWriter->End(fp);
+        if (std::ferror(fp) && error.empty()) error = std::strerror(errno);
+        if (std::fclose(fp) != 0 && error.empty()) error = std::strerror(errno);
+        fp = nullptr;
+    }
+    Tell();
+    // After the close, so that whoever hears of it sees the file whole, or its error.
+    if (notices) notices->LogWriteDone();
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        closed = true;
+    }
+    closing.notify_all();
 }
 
 void LogWriter::CloseLog() {
@@ -70,49 +215,16 @@ void LogWriter::WaitDone() {
     closing.wait(hold, [this] { return closed; });
 }
 
-void LogWriter::FramesArrived(int) {
-    {
-        std::lock_guard<std::mutex> hold(lock);
-        arrived = true;
-    }
-    wake.notify_one();
+uint64_t LogWriter::Unwritten() {
+    std::lock_guard<std::mutex> hold(lock);
+    return unwritten;
 }
 
-void LogWriter::Run() {
-    int first, last;
-    store.GetTotal(&first, &last);
-    int written = first - 1;
-    CANframe frame;
-    for (;;) {
-        // The close request is read before the store's end, so that every frame stored before
-        // CloseLog is written; frames that arrive after the store's end was read set arrived
-        // again, so none is left waiting.
-        bool closeAsked;
-        {
-            std::unique_lock<std::mutex> hold(lock);
-            wake.wait(hold, [this] { return arrived || closeReq; });
-            arrived = false;
-            closeAsked = closeReq;
-        }
-        store.GetTotal(nullptr, &last);
-        while (written < last)
-            if (store.Get(++written, frame)) Write(frame);  // a frame overwritten since is skipped
-        if (closeAsked) break;
-    }
-    // The store may go once the file is closed: it tells this writer nothing more.
-    store.DelArrivalWatcher(this);
-    {
-        std::lock_guard<std::mutex> hold(lock);
-        formatWriter->End(fp);
-        CheckWritten();
-        if (std::fclose(fp) != 0 && error.empty()) error = std::strerror(errno);
-        fp = nullptr;
-    }
-    // After the close, so that whoever hears of it sees the file whole, or its error.
-    if (notices) notices->LogWriteDone();
-    {
-        std::lock_guard<std::mutex> hold(lock);
-        closed = true;
-    }
-    closing.notify_all();
+std::string LogWriter::WriteError() {
+    std::lock_guard<std::mutex> hold(lock);
+    if (!error.empty()) return error;
+    if (unwritten)
+        return Format("%llu frames not written: the writing did not keep up with them",
+                      static_cast<unsigned long long>(unwritten));
+    return leftOut ? LeftOutMessage(leftOut) : "";
 }

@@ -80,9 +80,9 @@ void Session::SetFilter(std::unique_ptr<FilterLogic> replacement,
     filtered->Reset(progress);
 }
 
-void Session::StartWriting(const std::string& path, bool live, LogFormat format) {
+void Session::StartWriting(const std::string& path, bool live, LogFormat format, WriterPace pace) {
     LogNotices* self = this;
-    writer = std::make_unique<LogWriter>(path, live, *messages, self, format);
+    writer = std::make_unique<LogWriter>(path, live, *messages, self, format, pace);
 }
 
 void Session::StopWriting(bool wait) {
@@ -93,6 +93,10 @@ void Session::StopWriting(bool wait) {
 
 std::string Session::WriteError() {
     return writer ? writer->WriteError() : "";
+}
+
+uint64_t Session::Unwritten() {
+    return writer ? writer->Unwritten() : 0;
 }
 
 void Session::StopAll() {
@@ -106,6 +110,10 @@ void Session::LogReadDone() {
 
 void Session::ReadFault(const std::string& message) {
     if (LogNotices* listener = notices) listener->ReadFault(message);
+}
+
+void Session::LogWriteFault(const std::string& message) {
+    if (LogNotices* listener = notices) listener->LogWriteFault(message);
 }
 
 void Session::LogWriteDone() {

@@ -61,14 +61,18 @@ class Session : private LogNotices, public FrameObjects {
     // writer's thread.
     void SetNotices(LogNotices* listener) { notices = listener; }
 
-    // Starts the log writer on path in format (replacing a finished one): live, it writes until
-    // StopWriting; otherwise it ends once it has written what the store holds. Throws the
-    // writer's QuillonError when the file cannot be opened.
-    void StartWriting(const std::string& path, bool live, LogFormat format = LogFormat::Quillon);
+    // Starts the log writer on path in format (replacing a finished one): live, it writes every
+    // frame stored until StopWriting, at pace (Drop while ports are read, which cannot wait);
+    // otherwise it ends once it has written what the store holds. Throws the writer's
+    // QuillonError when the file cannot be opened.
+    void StartWriting(const std::string& path, bool live, LogFormat format = LogFormat::Quillon,
+                      WriterPace pace = WriterPace::Hold);
     // Asks a live log writer to close its file; with wait, returns once it is closed.
     void StopWriting(bool wait);
     // Why the last log file could not be written whole, "" when it was or there is none.
     std::string WriteError();
+    // Frames stored while the last log file was written that it does not hold.
+    uint64_t Unwritten();
 
     // Stops every reader and the log writer, waiting for the file to close.
     void StopAll();
@@ -99,6 +103,7 @@ class Session : private LogNotices, public FrameObjects {
     void LogReadDone() override;
     void LogWriteDone() override;
     void ReadFault(const std::string& message) override;
+    void LogWriteFault(const std::string& message) override;
 
     std::atomic<LogNotices*> notices{nullptr};
     // Before the stores that count into them.

@@ -17,7 +17,6 @@
 #include "hw/bus_analysis.h"
 #include "hw/can_intf.h"
 #include "hw/port_survey.h"
-#include "io/log_notices.h"
 #include "session/session.h"
 #include "store/msg_store.h"
 
@@ -30,14 +29,6 @@ constexpr double kLongestWait = 24 * 3600 * 1000.0;
 // static storage, and can only set a flag and write to a descriptor.
 volatile std::sig_atomic_t stopRequested = 0;
 volatile std::sig_atomic_t wakeFd = -1;  // the capture's wake-up counter while it waits
-
-// The readers' faults, told on stderr as they happen.
-class FaultPrinter : public LogNotices {
-  public:
-    void ReadFault(const std::string& message) override {
-        std::fprintf(stderr, "%s\n", message.c_str());
-    }
-};
 
 // Makes the eventfd fd readable; async-signal-safe.
 void Wake(int fd) {
@@ -138,11 +129,8 @@ int CaptureLive(Session& session, const LiveOptions& options) {
     std::signal(SIGTERM, RequestStop);
     FrameLimit limit(options.frames, fd);
     session.store().AddArrivalWatcher(&limit);
-    FaultPrinter faults;
-    session.SetNotices(&faults);
     auto finish = [&] {
         session.readers().StopAll();
-        session.SetNotices(nullptr);
         session.store().DelArrivalWatcher(&limit);
         wakeFd = -1;
         close(fd);

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@
 #include "hw/can_intf.h"
 #include "hw/can_reader.h"
 #include "hw/cards.h"
+#include "io/log_notices.h"
+#include "io/log_writer.h"
 #include "plot/plot_png.h"
 #include "plot/series_feed.h"
 #include "plot/trace.h"
@@ -85,8 +88,8 @@ const char kUsage[] =
     "with its own scale) instead of printing them\n"
     "  -s, --stats               at the end, one line on stderr: frames, seconds, frames/s, "
     "peak RSS, dropped lines (neither frame nor text), \"the file ends inside a line\" when its "
-    "last line has no end (a cut write), and with emulated cards the frames their "
-    "receive queues had no room for (overruns)\n"
+    "last line has no end (a cut write), with -w the frames the file lacks (frames not written), "
+    "and with emulated cards the frames their receive queues had no room for (overruns)\n"
     "  -L, --list                list the CAN cards' ports, one a line: port, card, port in the "
     "card, "
     "card type, serial number, firmware, bits/s, status, Tx errors, Rx errors, load\n"
@@ -114,6 +117,28 @@ int UsageError(const std::string& message) {
 bool Is(const char* arg, const char* shortName, const char* longName) {
     return std::strcmp(arg, shortName) == 0 || std::strcmp(arg, longName) == 0;
 }
+
+// The readers' and the log writer's faults, told on stderr as they happen.
+class FaultPrinter : public LogNotices {
+  public:
+    void ReadFault(const std::string& message) override {
+        std::fprintf(stderr, "%s\n", message.c_str());
+    }
+    void LogWriteFault(const std::string& message) override {
+        std::fprintf(stderr, "quillon-dump: %s\n", message.c_str());
+        std::lock_guard<std::mutex> hold(lock);
+        writeFault = message;
+    }
+    // Whether message was told already.
+    bool Told(const std::string& message) {
+        std::lock_guard<std::mutex> hold(lock);
+        return message == writeFault;
+    }
+
+  private:
+    std::mutex lock;  // guards writeFault, told on the writer's thread
+    std::string writeFault;
+};
 
 }  // namespace
 
@@ -301,7 +326,9 @@ int main(int argc, char** argv) {
         return UsageError(Format("at most %d filter elements", FeList::kMaxElements));
 
     CanPortOpener portOpener(cards);
+    FaultPrinter faults;  // outlives the session, which tells it from its threads
     Session session(&portOpener, &cards, capacity);
+    session.SetNotices(&faults);
     std::unique_ptr<FilterLogic> filter;
     try {
         FeList list;
@@ -375,9 +402,12 @@ int main(int argc, char** argv) {
     DumpPrinter printer(session.view(), session.store(), *session.decoder(), options, stdout);
     session.view().AddStoreListener(&printer);
 
-    // -w writes the program's own format, whatever the file's extension.
+    // -w writes the program's own format, whatever the file's extension; every frame stored,
+    // a replay waiting for the file, a capture counting what the file could not keep up with.
     try {
-        if (!saveTo.empty()) session.StartWriting(saveTo, true, LogFormat::Quillon);
+        if (!saveTo.empty())
+            session.StartWriting(saveTo, true, LogFormat::Quillon,
+                                 live.ports.empty() ? WriterPace::Hold : WriterPace::Drop);
     } catch (const QuillonError& e) {
         std::fprintf(stderr, "%s\n", e.message.c_str());
         return 1;
@@ -400,16 +430,20 @@ int main(int argc, char** argv) {
     const int64_t captureEnd = session.readers().PortClock();
     session.readers().StopAll();
     if (formatWriter) formatWriter->End(stdout);
+    uint64_t unwritten = 0;
+    bool writeFailed = false;
     if (!saveTo.empty()) {
         session.StopWriting(true);
+        unwritten = session.Unwritten();
         const std::string error = session.WriteError();
-        if (!error.empty()) {
-            std::fprintf(stderr, "quillon-dump: cannot write %s: %s\n", saveTo.c_str(),
-                         error.c_str());
-            return 1;
-        }
+        // A failed write was told when it happened; the statistics follow still.
+        const std::string message = "cannot write " + saveTo + ": " + error;
+        if (!error.empty() && !faults.Told(message))
+            std::fprintf(stderr, "quillon-dump: %s\n", message.c_str());
+        writeFailed = !error.empty();
     }
     if (status != 0) return status;
+    if (writeFailed) status = 1;
     if (read.binaryFrom >= 0)
         std::fprintf(
             stderr, "quillon-dump: %s: reading stopped at byte %lld, where the file turns binary\n",
@@ -488,6 +522,9 @@ int main(int argc, char** argv) {
                      "dropped lines: %llu",
                      printer.Printed(), seconds, seconds > 0 ? printer.Printed() / seconds : 0.0,
                      usage.ru_maxrss, static_cast<unsigned long long>(read.droppedLines));
+        if (unwritten > 0)
+            std::fprintf(stderr, ", frames not written: %llu",
+                         static_cast<unsigned long long>(unwritten));
         // A cut write leaves its last line without an end: said, as the line may be short.
         if (read.endedInLine) std::fprintf(stderr, ", the file ends inside a line");
         // Frames the emulated ports' receive queues had no room for.

@@ -103,12 +103,12 @@ void cb_log_write_done(void* data) {
     Self(data)->WriteDoneOnGuiThread();
 }
 void cb_read_fault(void* data) {
-    Self(data)->ReadFaultsOnGuiThread();
+    Self(data)->FaultsOnGuiThread();
 }
 void cb_notice_poll(void* data) {
     Self(data)->ReadDoneOnGuiThread();
     Self(data)->WriteDoneOnGuiThread();
-    Self(data)->ReadFaultsOnGuiThread();
+    Self(data)->FaultsOnGuiThread();
     Fl::repeat_timeout(kNoticePoll, cb_notice_poll, data);
 }
 
@@ -248,7 +248,11 @@ void MainFrameFLTK::ReadFault(const std::string& message) {
     Fl::awake(cb_read_fault, this);
 }
 
-void MainFrameFLTK::ReadFaultsOnGuiThread() {
+void MainFrameFLTK::LogWriteFault(const std::string& message) {
+    ReadFault("Error writing log file: " + message);
+}
+
+void MainFrameFLTK::FaultsOnGuiThread() {
     std::vector<std::string> told;
     {
         std::lock_guard<std::mutex> hold(faultLock);
@@ -372,7 +376,9 @@ void MainFrameFLTK::SaveFile() {
     // Asked again: a replay may have ended while the chooser was open. A file that cannot be
     // created raises its message here; the tools stay as they were.
     const std::string path = fileChooser->filename();
-    session.StartWriting(path, !Enabled(iconPlay), LogFormatByExtension(path));
+    // Ports cannot wait for a slow disk: what the writer cannot keep up with is counted.
+    session.StartWriting(path, !Enabled(iconPlay), LogFormatByExtension(path),
+                         session.readers().PortClock() >= 0 ? WriterPace::Drop : WriterPace::Hold);
     EnableTool(iconSave, false, -1);
     EnableMenu("&File/&Save", false);
 }

@@ -38,6 +38,7 @@ class MainFrameFLTK : public MainFrame, public PlotOwner {
     void LogReadDone() override;
     void LogWriteDone() override;
     void ReadFault(const std::string& message) override;
+    void LogWriteFault(const std::string& message) override;
     // The list's selection, told to the plot windows; a plot's choice, selected in the list.
     void FrameSelected(int storeIndex) override;
     void ShowFrame(int storeIndex) override;
@@ -70,7 +71,8 @@ class MainFrameFLTK : public MainFrame, public PlotOwner {
     // queue) is taken by the next timer run instead.
     void ReadDoneOnGuiThread();
     void WriteDoneOnGuiThread();
-    void ReadFaultsOnGuiThread();
+    // The readers' and the writer's faults, on the GUI thread, in one alert.
+    void FaultsOnGuiThread();
 
     Session& session;
     Dialogs dialogs;
@@ -85,8 +87,8 @@ class MainFrameFLTK : public MainFrame, public PlotOwner {
   private:
     std::atomic<bool> readDone{false};
     std::atomic<bool> writeDone{false};
-    std::mutex faultLock;             // guards faults, filled by reader threads
-    std::vector<std::string> faults;  // reader faults not yet shown
+    std::mutex faultLock;             // guards faults, filled by reader and writer threads
+    std::vector<std::string> faults;  // reader and writer faults not yet shown
 };
 
 std::unique_ptr<MainFrame> CreateMainFrame(Session& session, const QL_Settings& prefs);

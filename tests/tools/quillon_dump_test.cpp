@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -134,9 +135,10 @@ TEST(QuillonDumpTest, CapturesEmulatedPorts) {
     constexpr uint32_t kFramesEach = 3000;
     TempDir dir;
     const std::vector<std::string> sim = {"QUILLON_SIM=" + kData + "/two_floods.cfg"};
-    ProcessResult r = Dump(
-        {"-m", "raw", "-j", "-p", "0:0", "-p", "1:0", "-N", "6000", "-w", dir.file("saved.log")},
-        dir.path(), sim);
+    // A store far smaller than the capture: the saved log holds every frame all the same.
+    ProcessResult r = Dump({"-m", "raw", "-j", "-c", "1000", "-p", "0:0", "-p", "1:0", "-N", "6000",
+                            "-w", dir.file("saved.log")},
+                           dir.path(), sim);
     EXPECT_EQ(r.exitCode, 0) << r.err;
     // Port p's frames carry its flood's sequence (data bytes 0-3, little-endian) and byte 4 = p.
     std::vector<uint32_t> next(2, 0);
@@ -165,6 +167,27 @@ TEST(QuillonDumpTest, CapturesEmulatedPorts) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(Dump({"-m", "raw", "-j", dir.file("int.log")}).out, r.out);
     EXPECT_LT(std::stod(r.err.substr(r.err.find("seconds: ") + 9)), 50) << r.err;
+}
+
+// -w saves every frame read, whatever the store's size: a replay waits for the file. A full disk
+// is told when it happens and the statistics follow with the frames the file lacks.
+TEST(QuillonDumpTest, SavesEveryFrameAndTellsAFullDisk) {
+    TempDir dir;
+    std::string log;
+    for (int i = 0; i < 100000; i++)
+        log += Format("%9d CAN1: 0x%08x - 0x%02x \n", i, i, i & 0xFF);  // as the writer writes
+    WriteFile(dir.file("in.log"), log);
+    ProcessResult r = Dump({"-q", "-c", "1000", "-w", dir.file("saved.log"), dir.file("in.log")});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(ReadFile(dir.file("saved.log")) == log);  // (no diff of 3 MB)
+
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    r = Dump({"-q", "-s", "-w", "/dev/full", dir.file("in.log")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n') + 1),
+              "quillon-dump: cannot write /dev/full: No space left on device\n");
+    EXPECT_NE(r.err.find("\nframes: 100000, "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(", frames not written: 100000"), std::string::npos) << r.err;
 }
 
 // Ports whose cards answer busy now and then are read as any other, every frame of their buses
