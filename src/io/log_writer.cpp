@@ -66,7 +66,7 @@ void LogWriter::WaitDone() {
     closing.wait(hold, [this] { return closed; });
 }
 
-void LogWriter::FramesArrived(int) {
+void LogWriter::FramesArrived(StoreIndex) {
     {
         std::lock_guard<std::mutex> hold(lock);
         arrived = true;
@@ -75,9 +75,9 @@ void LogWriter::FramesArrived(int) {
 }
 
 void LogWriter::Run() {
-    int first, last;
+    StoreIndex first, last;
     store.GetTotal(&first, &last);
-    int written = first - 1;
+    StoreIndex written = first - 1;
     CANframe frame;
     for (;;) {
         // The close request is read before the store's end, so that every frame stored before

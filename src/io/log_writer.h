@@ -46,7 +46,7 @@ class LogWriter : private ArrivalWatcher {
 
   private:
     void Run();
-    void FramesArrived(int last) override;
+    void FramesArrived(StoreIndex last) override;
     // Notes the first failed write (under lock).
     void CheckWritten();
 

@@ -36,13 +36,15 @@ void CANframe::Reset(bool fresh) {
     length = 0;
     status = 0;
     unstamped = 0;
+    hasPrev = 0;
+    hasNext = 0;
     port = 0;
     timestamp = 0;
     id = 0;
     std::memset(data, 0, sizeof data);
     scanInfo = 0;
-    txPrev = -1;
-    txNext = -1;
+    txPrev = 0;
+    txNext = 0;
     objID = 0;
 }
 
@@ -52,6 +54,8 @@ void CANframe::copy(const CANframe& src) {
     length = src.length;
     status = src.status;
     unstamped = src.unstamped;
+    hasPrev = src.hasPrev;
+    hasNext = src.hasNext;
     port = src.port;
     timestamp = src.timestamp;
     id = src.id;

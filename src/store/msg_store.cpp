@@ -8,7 +8,8 @@ namespace {
 constexpr int kMinCapacity = 2;
 }  // namespace
 
-MsgStore::MsgStore(int wanted) {
+MsgStore::MsgStore(int wanted, StoreIndex firstIndex) : start(firstIndex) {
+    first = start;
     capacity = std::max(wanted, kMinCapacity);
     for (;;) {
         pages = std::make_unique<ZeroPages>(static_cast<size_t>(capacity) * sizeof(CANframe));
@@ -35,7 +36,7 @@ void MsgStore::SetDecoder(FrameDecoder* replacement) {
 
 void MsgStore::AddTally(FrameTally* tally) {
     std::lock_guard<std::mutex> serial(ingest);
-    int next;
+    StoreIndex next;
     {
         std::lock_guard<std::recursive_mutex> hold(lock);
         next = first + count;
@@ -49,7 +50,7 @@ void MsgStore::RemoveTally(FrameTally* tally) {
     tallies.erase(std::remove(tallies.begin(), tallies.end(), tally), tallies.end());
 }
 
-CANframe* MsgStore::HeldRing::Frame(int index) {
+CANframe* MsgStore::HeldRing::Frame(StoreIndex index) {
     return store.Valid(index) ? &store.Slot(index) : nullptr;
 }
 
@@ -68,7 +69,7 @@ void MsgStore::Add(const CANframe* added, int n) {
             if (l) l->BatchEnds();
         }
     };
-    int last;
+    StoreIndex last;
     {
         if (l) l->BatchStarts();
         Run run{l};
@@ -100,10 +101,11 @@ void MsgStore::DelArrivalWatcher(ArrivalWatcher* watcher) {
 }
 
 void MsgStore::AddOne(const CANframe& frame, StoreListener* l) {
-    const int index = first + count;
-    CANframe& slot = Slot(index);
-    pages->Reach((index % capacity + 1) * sizeof(CANframe));
-    slotsUsed = std::max(slotsUsed, index % capacity + 1);
+    const StoreIndex index = first + count;
+    const int at = static_cast<int>(index % capacity);
+    CANframe& slot = frames[at];
+    pages->Reach((at + 1) * sizeof(CANframe));
+    slotsUsed = std::max(slotsUsed, at + 1);
     slot = frame;  // counted only once written: a copy that throws adds nothing
     if (count == capacity)
         first++;
@@ -117,7 +119,7 @@ void MsgStore::AddOne(const CANframe& frame, StoreListener* l) {
     if (l) l->AddStoreFrame(first, first + count - 1, count, slot);
 }
 
-bool MsgStore::Get(int index, CANframe& frame) {
+bool MsgStore::Get(StoreIndex index, CANframe& frame) {
     std::lock_guard<std::recursive_mutex> hold(lock);
     if (!Valid(index)) return false;
     frame = Slot(index);
@@ -129,7 +131,7 @@ void MsgStore::Clear() {
     StoreListener* l;
     {
         std::lock_guard<std::recursive_mutex> hold(lock);
-        first = 0;
+        first = start;
         count = 0;
         l = listener;
     }
@@ -140,20 +142,21 @@ void MsgStore::Clear() {
     if (l) l->AddStore(0, -1, 0);
 }
 
-void MsgStore::GetTxList(int index, Array<int>& out) {
+void MsgStore::GetTxList(StoreIndex index, Array<StoreIndex>& out) {
     out.Clear();
     // Each lookup locks on its own. The walks are bounded by the number of frames held, so
     // links that form a loop cannot hang the caller.
     struct Links {
         bool valid;
         bool firstOfExchange;
-        int prev, next;
+        StoreIndex prev, next;
     };
-    auto look = [this](int i) {
+    auto look = [this](StoreIndex i) {
         std::lock_guard<std::recursive_mutex> hold(lock);
         if (!Valid(i)) return Links{false, false, -1, -1};
         const CANframe& f = Slot(i);
-        return Links{true, (f.scanInfo & 1) != 0, f.txPrev, f.txNext};
+        const StoreIndex newest = first + count - 1;
+        return Links{true, (f.scanInfo & 1) != 0, f.Prev(newest), f.Next(newest)};
     };
     Links at = look(index);
     if (!at.valid) {
@@ -161,7 +164,7 @@ void MsgStore::GetTxList(int index, Array<int>& out) {
         return;
     }
     const int limit = GetTotal(nullptr, nullptr);
-    int start = index;
+    StoreIndex start = index;
     for (int steps = 0; !at.firstOfExchange && steps < limit; steps++) {
         Links prev = look(at.prev);
         if (!prev.valid) break;

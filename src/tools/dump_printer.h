@@ -28,14 +28,14 @@ class DumpPrinter : public StoreListener {
                 FILE* out)
         : view(view), msgStore(store), parser(parser), options(options), out(out) {}
 
-    void AddStore(int first, int last, int total) override;
+    void AddStore(StoreIndex first, StoreIndex last, int total) override;
     long Printed() const { return printed; }
 
   private:
     // The short description, and the status it leaves (made on a copy, as the list does).
     std::string Describe(const CANframe& frame, int* status, FrameValues* values = nullptr);
-    void PrintText(int index, CANframe& frame);
-    void PrintJson(int index, CANframe& frame);
+    void PrintText(StoreIndex index, CANframe& frame);
+    void PrintJson(StoreIndex index, CANframe& frame);
 
     FiltStore& view;
     MsgStore& msgStore;

@@ -68,7 +68,7 @@ TEST_F(PipelineTest, SavedLogIsTheReplayedFile) {
 // A message store that counts the frames read from it.
 struct CountedStore : MsgStore {
     using MsgStore::MsgStore;
-    bool Get(int index, CANframe& frame) override {
+    bool Get(StoreIndex index, CANframe& frame) override {
         const bool got = MsgStore::Get(index, frame);
         if (got) reads++;
         return got;
