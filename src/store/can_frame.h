@@ -67,8 +67,10 @@ struct CANframe {
     uint16_t hasPrev : 1;    // txPrev names a frame
     uint16_t hasNext : 1;    // txNext names a frame
     uint8_t port;            // port the frame came from, or was logged with
-    uint32_t timestamp;      // microseconds
     uint32_t id;
+    // Microseconds; 64 bits, so that no run or log of any length wraps it (32 bits did after
+    // 71.6 minutes).
+    uint64_t timestamp;
     union {
         uint8_t data[8];  // FRAME_DATA, FRAME_RTR, FRAME_ERROR: bytes in bus order
         char* text;       // FRAME_TEXT: owned, may be null

@@ -276,8 +276,8 @@ void DumpPrinter::PrintText(StoreIndex index, CANframe& frame) {
     if (!options.delta) {
         p = PutSeconds(p, frame.timestamp);
     } else if (!frame.unstamped) {
-        const int32_t delta =
-            haveReference ? static_cast<int32_t>(frame.timestamp - previousTime) : 0;
+        const int64_t delta =
+            haveReference ? static_cast<int64_t>(frame.timestamp - previousTime) : 0;
         p = PutSeconds(p, delta);
         haveReference = true;
         previousTime = frame.timestamp;

@@ -44,7 +44,7 @@ class DumpPrinter : public StoreListener {
     FILE* out;
     long printed = 0;
     bool haveReference = false;  // a printed row had a time stamp of its own
-    uint32_t previousTime = 0;   // that row's time stamp
+    uint64_t previousTime = 0;   // that row's time stamp
     std::string jsonLine;        // the JSON line being written, kept for its capacity
     FrameValues values;          // the frame's values, kept for their capacity
 };

@@ -236,7 +236,7 @@ std::string MsgListFLTK::TimeText(StoreIndex position, const CANframe& frame) {
         if (before < 0 || !session.store().Get(before, previous)) return Format("%-11.6lf", 0.0);
         if (!previous.unstamped)
             return Format("%-11.6lf",
-                          static_cast<int32_t>(frame.timestamp - previous.timestamp) * 1e-6);
+                          static_cast<int64_t>(frame.timestamp - previous.timestamp) * 1e-6);
     }
 }
 

@@ -158,7 +158,7 @@ StoreIndex FrameAt(Storage& store, Parser* decoder, const SeriesDef& def, int64_
     StoreIndex lo = first, hi = last + 1;
     while (lo < hi) {
         const StoreIndex middle = lo + (hi - lo) / 2;
-        if (store.Get(middle, frame) && frame.timestamp < time)
+        if (store.Get(middle, frame) && static_cast<int64_t>(frame.timestamp) < time)
             lo = middle + 1;
         else
             hi = middle;

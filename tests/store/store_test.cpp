@@ -16,9 +16,11 @@ namespace {
 
 // Every field of a frame that holds no text, the eight data bytes last.
 std::vector<long long> Fields(const CANframe& f) {
-    std::vector<long long> v = {f.type,     f.extended, f.length, f.status,    f.unstamped,
-                                f.hasPrev,  f.hasNext,  f.port,   f.timestamp, f.id,
-                                f.scanInfo, f.txPrev,   f.txNext, f.objID};
+    std::vector<long long> v = {f.type,    f.extended,  f.length,
+                                f.status,  f.unstamped, f.hasPrev,
+                                f.hasNext, f.port,      static_cast<long long>(f.timestamp),
+                                f.id,      f.scanInfo,  f.txPrev,
+                                f.txNext,  f.objID};
     v.insert(v.end(), f.data, f.data + 8);
     return v;
 }

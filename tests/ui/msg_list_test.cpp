@@ -90,6 +90,28 @@ TEST_F(MsgListLongRunTest, SelectsByMessageNumbersPastTwoToThe32) {
     EXPECT_EQ(detail->selFrame, kStart + 2);
 }
 
+// Times past 2^32 microseconds (71.6 minutes into a capture): the Time column shows them whole,
+// and the time since the previous row stays small and positive across 2^32.
+TEST_F(MsgListTest, TimesPastTwoToThe32Microseconds) {
+    CANframe f;
+    for (const uint64_t time : {4294967000ull, 4294968000ull, 9000500000ull}) {
+        f.timestamp = time;
+        session.store().Add(f);
+    }
+    list->Tick();
+    const char* absolute[] = {"4294.967000", "4294.968000", "9000.500000"};
+    const char* delta[] = {"0.000000   ", "0.001000   ", "4705.532000"};
+    for (int i = 0; i < 3; i++) {
+        ASSERT_TRUE(session.view().Get(i, f));
+        EXPECT_EQ(list->TimeText(i, f), absolute[i]) << i;
+    }
+    list->ToggleDeltaTime();
+    for (int i = 0; i < 3; i++) {
+        ASSERT_TRUE(session.view().Get(i, f));
+        EXPECT_EQ(list->TimeText(i, f), delta[i]) << i;
+    }
+}
+
 TEST_F(MsgListTest, SelectionSurvivesRefilterAndClear) {
     Add(40);  // ids alternate 0x181, 0x182
     list->Tick();
