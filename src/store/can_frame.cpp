@@ -71,6 +71,12 @@ void CANframe::copy(const CANframe& src) {
     objID = src.objID;
 }
 
+size_t CANframe::TextBytes() const {
+    if (type != FRAME_TEXT || !text) return 0;
+    const size_t chunk = (std::strlen(text) + 1 + 8 + 15) & ~size_t{15};
+    return chunk < 32 ? 32 : chunk;
+}
+
 void CANframe::SetText(const char* s) {
     char* owned = CopyText(s);  // before releasing: s may be the current text
     if (type == FRAME_TEXT) delete[] text;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // A frame's running number in the message store since its last Clear. 64 bits: no run of any
@@ -47,6 +48,9 @@ struct CANframe {
     void copy(const CANframe& src);
     // Turns the record into a FRAME_TEXT entry owning a copy of s (null keeps no text).
     void SetText(const char* s);
+    // The heap bytes the record's text takes: its characters and NUL in the allocator's chunks
+    // (glibc's: an 8-byte header, rounded up to 16, at least 32); 0 without text.
+    size_t TextBytes() const;
     // Links this frame, at store index self, to the previous or the next frame of its exchange
     // (to); to -1, or a frame out of a link's reach, leaves it without.
     void LinkPrev(StoreIndex self, StoreIndex to) { hasPrev = Link(self, to, &txPrev); }

@@ -18,6 +18,7 @@ MsgStore::MsgStore(int wanted, StoreIndex firstIndex) : start(firstIndex) {
         capacity = std::max(capacity / 2, kMinCapacity);
     }
     frames = static_cast<CANframe*>(pages->data());
+    textBudget = TextBudget(capacity);
     if (capacity != wanted)
         std::fprintf(stderr, "Message store of %d frames not available; holding %d frames\n",
                      wanted, capacity);
@@ -27,6 +28,15 @@ MsgStore::~MsgStore() {
     // The listener sees the store emptied; the decoder may be gone already.
     if (listener) listener->AddStore(0, -1, 0);
     for (int i = 0; i < slotsUsed; i++) frames[i].~CANframe();
+}
+
+size_t MsgStore::TextBudget(int capacity) {
+    return std::max(static_cast<size_t>(std::max(capacity, 0)) * kTextBytesPerSlot, kMinTextBytes);
+}
+
+size_t MsgStore::TextBytes() {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    return textBytes;
 }
 
 void MsgStore::SetDecoder(FrameDecoder* replacement) {
@@ -106,11 +116,21 @@ void MsgStore::AddOne(const CANframe& frame, StoreListener* l) {
     CANframe& slot = frames[at];
     pages->Reach((at + 1) * sizeof(CANframe));
     slotsUsed = std::max(slotsUsed, at + 1);
+    const size_t replaced = count == capacity ? slot.TextBytes() : 0;
     slot = frame;  // counted only once written: a copy that throws adds nothing
+    textBytes = textBytes - replaced + slot.TextBytes();
     if (count == capacity)
         first++;
     else
         count++;
+    // Over the text budget: the oldest entries go, their texts with them.
+    while (textBytes > textBudget && count > 1) {
+        CANframe& oldest = Slot(first);
+        textBytes -= oldest.TextBytes();
+        oldest.Reset(false);
+        first++;
+        count--;
+    }
     if (decoder) {
         HeldRing held(*this);
         decoder->Scan(index, slot, held);
@@ -131,6 +151,9 @@ void MsgStore::Clear() {
     StoreListener* l;
     {
         std::lock_guard<std::recursive_mutex> hold(lock);
+        for (int i = 0; i < slotsUsed; i++)
+            if (frames[i].type == FRAME_TEXT) frames[i].Reset(false);
+        textBytes = 0;
         first = start;
         count = 0;
         l = listener;

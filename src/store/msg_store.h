@@ -16,6 +16,12 @@
 // store index: its running number since the last Clear (64 bits, so it never wraps). When the ring
 // is full the oldest frame is overwritten, so the indexes of the frames still held never change.
 //
+// Text entries (comments, lines that are no frame, CAN FD frames kept as text) hold their text on
+// the heap besides their slot. The bytes those texts take are bounded as the slots are: when a
+// new entry takes the texts held beyond the store's text budget (TextBudget), the oldest entries
+// are let go of, as a full ring lets go of its oldest frame, until they fit again (the newest
+// entry is always kept).
+//
 // Locks: `ingest` serialises whole additions (ring write, the scan, the notices) and guards decoder
 // and watchers, so every frame is scanned and announced exactly once and in index order however
 // many readers add at once. `lock` guards first, count and the ring slots. A batch of frames is
@@ -36,6 +42,15 @@ class MsgStore : public Storage {
     // long run behind the store.
     explicit MsgStore(int capacity, StoreIndex start = 0);
     ~MsgStore() override;
+
+    // The heap bytes the texts held may take, a store of capacity slots: kTextBytesPerSlot a slot,
+    // and at least kMinTextBytes, so that small stores keep the texts of a few frames too.
+    static constexpr size_t kTextBytesPerSlot = 32;
+    static constexpr size_t kMinTextBytes = size_t{1} << 20;
+    static size_t TextBudget(int capacity);
+    // The heap bytes the texts held take now (CANframe::TextBytes), at most TextBudget but for a
+    // newest entry that alone takes more.
+    size_t TextBytes();
 
     // The decoder (the current decoder) that annotates each new frame; null for none. Waits
     // for an addition in progress.
@@ -88,4 +103,7 @@ class MsgStore : public Storage {
     std::unique_ptr<ZeroPages> pages;
     CANframe* frames = nullptr;
     int slotsUsed = 0;  // slots ever written, which may own text
+    // Texts are held by the held slots only: a slot let go of, or cleared, releases its text.
+    size_t textBytes = 0;  // of the held slots' texts; `lock`
+    size_t textBudget = 0;
 };

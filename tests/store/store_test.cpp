@@ -264,6 +264,51 @@ TEST(MsgStoreTest, IndexesRunOnPastTwoToThe31AndThe32) {
     }
 }
 
+// The heap bytes of the texts held are bounded as the slots are: past the store's text budget
+// the oldest entries go, texts and frames alike, and the newest is always kept. Per case: the
+// store's capacity, the entries added (texts of that many characters, 0 for a data frame), then
+// the entries held, the first index held and the text bytes held.
+TEST(MsgStoreTest, TextsHeldStayWithinTheTextBudget) {
+    struct Case {
+        int capacity;
+        std::vector<std::pair<int, size_t>> added;  // count, text length
+        int held;
+        StoreIndex first;
+        size_t textBytes;
+    };
+    const size_t big = 4 << 20;  // alone beyond the budget of 100000 slots
+    const Case cases[] = {
+        // 1 MiB at least: 1024 texts of 1000 characters (1024 bytes each on the heap).
+        {64, {{10, 0}, {3000, 1000}}, 64, 2946, 64 * 1024},
+        {100000, {{10, 0}, {1000, 1000}}, 1010, 0, 1000 * 1024},
+        // 100000 slots, 32 bytes each: 3125 of them.
+        {100000, {{10, 0}, {5000, 1000}, {7, 0}}, 3132, 1885, 3125 * 1024},
+        {100000, {{1, 0}, {1, big}}, 1, 1, ((big + 1 + 8 + 15) & ~size_t{15})},
+        {100000, {{1, big}, {5, 0}, {1, 20}}, 6, 1, 32},
+    };
+    for (const Case& c : cases) {
+        MsgStore store(c.capacity);
+        TestFilter all;
+        FiltStore view(store, all);
+        for (const auto& [n, length] : c.added)
+            for (int i = 0; i < n; i++) {
+                CANframe f;
+                if (length) f.SetText(std::string(length, 't').c_str());
+                store.Add(f);
+            }
+        SCOPED_TRACE(c.capacity);
+        EXPECT_EQ(store.GetTotal(nullptr, nullptr), c.held);
+        EXPECT_EQ(store.GetFirst(), c.first);
+        EXPECT_EQ(store.TextBytes(), c.textBytes);
+        EXPECT_LE(store.TextBytes(), std::max(MsgStore::TextBudget(c.capacity), c.textBytes));
+        CANframe f;
+        EXPECT_FALSE(store.Get(c.first - 1, f));
+        EXPECT_EQ(view.GetStoreIndex(view.GetLast()), store.GetLast());
+        store.Clear();
+        EXPECT_EQ(store.TextBytes(), 0u);
+    }
+}
+
 // The links of frames at both sides of 2^32 name the whole index of the frame linked to.
 TEST(CANframeTest, LinksAcrossTwoToThe32) {
     const StoreIndex at = (StoreIndex{1} << 32) + 5, before = at - 9;
