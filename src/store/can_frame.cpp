@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+// The message store keeps records by value: a frame costs 40 bytes of its slot.
+static_assert(sizeof(CANframe) == 40, "a stored frame is 40 bytes");
+
 namespace {
 
 char* CopyText(const char* s) {
