@@ -4,16 +4,17 @@
 #                print the decoded demo instead
 #   make check   check the layers and the formatting, build with warnings as errors and run
 #                every test, then again under AddressSanitizer and UndefinedBehaviorSanitizer,
-#                and the concurrency tests under ThreadSanitizer
+#                and the concurrency tests under ThreadSanitizer, and last the SocketCAN tests
+#                inside a user-mode Linux kernel with vcan interfaces (a SKIP line when none runs)
 # Both install missing build dependencies from Debian packages first.
 
 JOBS := $(shell nproc)
 MAKEFLAGS += --no-print-directory
 , := ,
 CONFIGURE = cmake -S . -B $(1) -DBUILD_TESTING=ON -DQUILLON_WERROR=ON $(2) >/dev/null
-FORMATTED = $(shell find src tests bench -name '*.cpp' -o -name '*.h')
+FORMATTED = $(shell find src tests bench scripts -name '*.cpp' -o -name '*.h')
 
-.PHONY: all deps build run check lint test test-asan test-tsan fuzz clean
+.PHONY: all deps build run check lint test test-asan test-tsan kernel-check fuzz clean
 
 all: build
 
@@ -53,13 +54,20 @@ lint: deps
 	@clang-format --dry-run --Werror $(FORMATTED)
 	@echo "Formatting: clean"
 
-check: lint test test-asan test-tsan
+# The tests labelled socketcan, on real SocketCAN sockets: scripts/kernel-check.sh runs them in
+# a kernel of their own; its status 77 means no such kernel can run here.
+kernel-check: build
+	@scripts/kernel-check.sh build; status=$$?; \
+	if [ $$status -eq 77 ]; then echo "==== SKIP: SocketCAN tests in a user-mode Linux kernel (reason above)"; \
+	elif [ $$status -ne 0 ]; then exit $$status; fi
+
+check: lint test test-asan test-tsan kernel-check
 
 # Fuzzes each target for FUZZ_SECONDS (or only FUZZ_TARGETS); new inputs collect in
 # build-fuzz/corpus/<target>.
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?= log_reader candump_reader asc_reader trc_reader filter_expr canopen_decoder eds_reader \
-                cfg_element
+                cfg_element firmware_file
 fuzz:
 	@scripts/install-deps.sh clang libclang-rt-14-dev
 	@CXX=clang++ $(call CONFIGURE,build-fuzz,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_FUZZ=ON -DQUILLON_SANITIZE=address$(,)undefined$(,)fuzzer-no-link)

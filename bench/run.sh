@@ -191,6 +191,9 @@ RUNS=$RUNS bench/log_formats.sh
 # Live ports: the emulated flood set-up's eight ports read without loss.
 bench/live_flood.sh "$bin/quillon-dump"
 
+# A real SocketCAN socket beside candump, in a user-mode Linux kernel (status 77: none runs here).
+bench/socketcan_throughput.sh build-bench || [ $? -eq 77 ]
+
 # The window under a virtual X server: list redraw over 10 million frames, and the replay of the
 # 5,000,000-frame log in the window (compare with quillon-dump -q above).
 xvfb-run -a -s "-screen 0 1280x1024x24" "$bin/gui_bench" draw 10000000

@@ -9,6 +9,7 @@ packages=(
     libgtest-dev libbenchmark-dev nlohmann-json3-dev
     xvfb xauth xdotool fonts-dejavu-core
     python3-can can-utils  # the tests read and write logs with these tools
+    user-mode-linux kmod  # a Linux kernel with vcan for the SocketCAN tests (scripts/kernel-check.sh)
     "$@"  # extra packages for one task, such as the fuzzer's compiler
 )
 

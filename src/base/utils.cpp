@@ -144,3 +144,15 @@ bool IsRegularFile(const char* path) {
 FILE* OpenRegularFile(const char* path, const char* mode) {
     return IsRegularFile(path) ? std::fopen(path, mode) : nullptr;
 }
+
+size_t ByteOrderMarkAt(const char* text, size_t n) {
+    return n >= kByteOrderMarkSize && std::memcmp(text, kByteOrderMark, kByteOrderMarkSize) == 0
+               ? kByteOrderMarkSize
+               : 0;
+}
+
+void SkipByteOrderMark(FILE* fp) {
+    char head[kByteOrderMarkSize];
+    const size_t got = std::fread(head, 1, sizeof head, fp);
+    if (ByteOrderMarkAt(head, got) == 0) std::rewind(fp);
+}

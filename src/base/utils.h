@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -62,6 +63,13 @@ inline char LowerHexChar(unsigned v) {
 bool IsRegularFile(const char* path);
 // fopen(path, mode) for a regular file; null for anything else.
 FILE* OpenRegularFile(const char* path, const char* mode);
+// The UTF-8 byte-order mark that editors on some systems put before the first line of a text.
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+constexpr size_t kByteOrderMarkSize = sizeof kByteOrderMark - 1;
+// The number of bytes of a byte-order mark at the start of text (n bytes): 0 or the mark's size.
+size_t ByteOrderMarkAt(const char* text, size_t n);
+// Moves fp, just opened, past a byte-order mark at its start; it stays at the start otherwise.
+void SkipByteOrderMark(FILE* fp);
 
 // The folder part of path, up to and including its last "/", in a static buffer of 500
 // characters (GUI thread only); null when path holds no "/".

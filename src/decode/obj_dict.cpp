@@ -100,6 +100,7 @@ size_t CANopenObjDict::Count() {
 void CANopenObjDict::Load(const std::string& path, const char* outPath) {
     std::unique_ptr<FILE, int (*)(FILE*)> in(OpenRegularFile(path.c_str(), "r"), std::fclose);
     if (!in) throw QuillonError(12, "Unable to open file");
+    SkipByteOrderMark(in.get());
     std::unique_ptr<FILE, int (*)(FILE*)> table(nullptr, std::fclose);
     if (outPath) {
         table.reset(std::fopen(outPath, "w"));

@@ -17,6 +17,10 @@
 namespace {
 
 constexpr int kDownloadAttempts = 10;
+// How often a command is sent to a card that answers busy before it counts as busy. A busy card
+// has not done the command, so sending it again is safe; the tries follow one another at once,
+// as the driver offers nothing to wait on.
+constexpr int kBusyTries = 8;
 
 // The port status word's error states, as suffixes of the counters.
 const char* StateSuffix(unsigned state) {
@@ -102,7 +106,17 @@ int CanIntf::getBaud() {
 }
 
 void CanIntf::SendCMD(unsigned int* cmd) {
-    hw->SendCMD(cmd);
+    unsigned int sent[kCmdWords];
+    std::copy(cmd, cmd + kCmdWords, sent);
+    for (int tries = 1;; tries++) {
+        try {
+            hw->SendCMD(cmd);
+            return;
+        } catch (const QuillonError& e) {
+            if (e.code != ERR_BUSY || tries == kBusyTries) throw;
+        }
+        std::copy(sent, sent + kCmdWords, cmd);  // the driver wrote its answer over it
+    }
 }
 
 void CanIntf::SendCMD(int opcode) {

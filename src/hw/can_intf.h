@@ -66,6 +66,8 @@ class CanIntf {
     void setBaud(int code);
     // The port's bit-rate code, -1 when the card reports none.
     int getBaud();
+    // Sends a command buffer of kCmdWords words to the card, again while it answers busy (a
+    // bounded number of times): QuillonError ERR_BUSY only for a card that stays busy.
     void SendCMD(unsigned int* cmd);
     // A command without parameters.
     void SendCMD(int opcode);

@@ -55,7 +55,7 @@ void CanIntfLocal::ThrowDriverError(int code) {
         case kDriverClosedPort:
             throw QuillonError(3, "Attempt to access a closed CAN port");
         case kDriverBusy:
-            throw QuillonError(7, "CAN card busy error");
+            throw QuillonError(ERR_BUSY, "CAN card busy error");
         case kDriverInternal:
             throw QuillonError(10, "Internal error reported by driver");
         case kDriverTimeout:

@@ -18,21 +18,9 @@
 #include "hw/can_intf_local.h"
 #include "hw/card_protocol.h"
 #include "hw/cards.h"
+#include "store/error_bits.h"
 
 namespace {
-
-// The program's error bits of an error frame (the raw decoder's table).
-constexpr uint32_t kErrStuff = 0x1;
-constexpr uint32_t kErrForm = 0x2;
-constexpr uint32_t kErrCrc = 0x4;
-constexpr uint32_t kErrAck = 0x8;
-constexpr uint32_t kErrBit0 = 0x10;
-constexpr uint32_t kErrBit1 = 0x20;
-constexpr uint32_t kErrBusErrors = 0x3F;
-constexpr uint32_t kErrOverflow = 0x10000;
-// Kernel error classes without an equivalent keep their bit, moved to bits 6-15, which the
-// program's table leaves free, so the raw decoder shows them as unknown bits.
-constexpr int kUnknownShift = 6;
 
 int ErrnoCode() {
     return errno == EINTR ? kDriverSignal : kDriverInternal;
@@ -251,7 +239,10 @@ void CanIntfSocket::RecvMsg(__CANCARD_MSG& msg) {
     header.msg_control = control;
     header.msg_controllen = sizeof control;
     const ssize_t got = calls.RecvMsg(fd, &header, 0);
-    if (got < 0) CanIntfLocal::ThrowDriverError(ErrnoCode());
+    // The kernel's reason (an interface taken down: "Network is down") is what the user needs.
+    if (got < 0 && errno != EINTR)
+        throw QuillonError(10, "CAN device " + name + ": " + std::strerror(errno));
+    if (got < 0) CanIntfLocal::ThrowDriverError(kDriverSignal);
     if (got != static_cast<ssize_t>(sizeof frame)) CanIntfLocal::ThrowDriverError(kDriverInternal);
 
     ToRecord(frame, msg);
@@ -298,35 +289,7 @@ void CanIntfSocket::SendMsg(__CANCARD_MSG& msg) {
 void CanIntfSocket::ToRecord(const can_frame& frame, __CANCARD_MSG& msg) {
     std::memset(msg.data, 0, sizeof msg.data);
     if (frame.can_id & CAN_ERR_FLAG) {
-        const uint32_t classes = frame.can_id & CAN_ERR_MASK & ~CAN_ERR_CNT;
-        uint32_t bits = 0;
-        uint32_t explained = CAN_ERR_ACK;
-        if (classes & CAN_ERR_ACK) bits |= kErrAck;
-        if (classes & CAN_ERR_CRTL) {
-            const uint8_t crtl = frame.data[1];
-            if (crtl & (CAN_ERR_CRTL_RX_OVERFLOW | CAN_ERR_CRTL_TX_OVERFLOW)) bits |= kErrOverflow;
-            if (crtl && !(crtl & ~(CAN_ERR_CRTL_RX_OVERFLOW | CAN_ERR_CRTL_TX_OVERFLOW)))
-                explained |= CAN_ERR_CRTL;
-        }
-        if (classes & CAN_ERR_PROT) {
-            const uint8_t type = frame.data[2];
-            const uint8_t location = frame.data[3];
-            const uint32_t before = bits;
-            if (type & CAN_ERR_PROT_STUFF) bits |= kErrStuff;
-            if (type & CAN_ERR_PROT_FORM) bits |= kErrForm;
-            if (type & CAN_ERR_PROT_BIT0) bits |= kErrBit0;
-            if (type & CAN_ERR_PROT_BIT1) bits |= kErrBit1;
-            if (location == CAN_ERR_PROT_LOC_CRC_SEQ || location == CAN_ERR_PROT_LOC_CRC_DEL)
-                bits |= kErrCrc;
-            if (location == CAN_ERR_PROT_LOC_ACK || location == CAN_ERR_PROT_LOC_ACK_DEL)
-                bits |= kErrAck;
-            // Whether it was on transmission or an active announcement is not an error kind.
-            const uint8_t kinds = CAN_ERR_PROT_STUFF | CAN_ERR_PROT_FORM | CAN_ERR_PROT_BIT0 |
-                                  CAN_ERR_PROT_BIT1 | CAN_ERR_PROT_ACTIVE | CAN_ERR_PROT_TX;
-            if (bits != before && !(type & ~kinds)) explained |= CAN_ERR_PROT;
-        }
-        if (bits & kErrBusErrors) explained |= CAN_ERR_BUSERROR;
-        msg.id = bits | (classes & ~explained) << kUnknownShift;
+        msg.id = ErrorBitsFromSocketCan(frame.can_id, frame.data);
         msg.flags = kMsgError | 2;
         msg.data[0] = frame.data[6];  // transmit error counter
         msg.data[1] = frame.data[7];  // receive error counter

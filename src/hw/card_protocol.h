@@ -82,6 +82,17 @@ constexpr uint32_t kUnlockKey = 0x3C96A5E1;
 constexpr uint32_t kBootImageId = 0x7D41E2B6;
 constexpr uint32_t kMainImageId = 0x5A93C07E;
 constexpr uint32_t kFpgaImageId = 0x2EB8D453;
+// The largest image of each kind that the flash of any card type holds, in bytes.
+constexpr uint32_t kMaxBootImageBytes = 64 * 1024;
+constexpr uint32_t kMaxMainImageBytes = 1024 * 1024;
+constexpr uint32_t kMaxFpgaImageBytes = 1024 * 1024;
+// The flash of an image identifier in bytes, 0 for another identifier.
+constexpr uint32_t ImageCapacity(uint32_t imageId) {
+    return imageId == kBootImageId   ? kMaxBootImageBytes
+           : imageId == kMainImageId ? kMaxMainImageBytes
+           : imageId == kFpgaImageId ? kMaxFpgaImageBytes
+                                     : 0;
+}
 
 // Parameter numbers of kOpGetParam.
 constexpr uint32_t kParamSerial = 0;

@@ -18,12 +18,22 @@ struct FirmwareFileError : QuillonError {
     explicit FirmwareFileError(const std::string& message) : QuillonError(21, message) {}
 };
 
+// The largest firmware file: the header and the largest image of each kind.
+constexpr uint64_t kMaxFirmwareFileBytes =
+    uint64_t{kFirmwareHeaderBytes} + kMaxBootImageBytes + kMaxMainImageBytes + kMaxFpgaImageBytes;
+
 // A CAN card firmware file: up to three images (boot loader, main program, FPGA configuration)
-// behind a 64-byte header, in either byte order, checked by a CRC-32.
+// behind a 64-byte header, in either byte order, checked by a CRC-32. A loaded file has passed
+// every check, so that nothing it holds can stop its download half-way: its magic number and
+// CRC-32 match, each image lies inside the file, its length is a multiple of 4 and fits the
+// flash of its kind, and it holds a main program, without which a card would be left with none.
 class FirmwareFile {
   public:
-    // Reads and checks a file; on failure the object holds no file.
+    // Reads and checks a file, reading no more than kMaxFirmwareFileBytes; on failure the object
+    // holds no file.
     void Load(const char* path);
+    // Checks the bytes of a whole file and takes them as Load does.
+    void Parse(std::unique_ptr<unsigned char[]> bytes, size_t size);
 
     uint32_t GetBootVersion() const;
     uint32_t GetMainVersion() const;

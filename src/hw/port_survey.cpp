@@ -11,8 +11,14 @@ std::vector<SurveyedPort> SurveyPorts(Cards& cards, bool rescan) {
         SurveyedPort p;
         try {
             CanIntf port(cards, i, rescan && i == 0);
-            p.cardInfo = port.getCardInfo();
-            p.portInfo = port.getPortInfo();
+            try {
+                p.cardInfo = port.getCardInfo();
+                p.portInfo = port.getPortInfo();
+            } catch (const QuillonError& e) {
+                if (e.code != ERR_BUSY) throw;
+                p = SurveyedPort();
+                p.answer = CardAnswer::Busy;
+            }
         } catch (const QuillonError&) {
             break;
         }
@@ -20,7 +26,9 @@ std::vector<SurveyedPort> SurveyPorts(Cards& cards, bool rescan) {
         p.name = cards.ports().Node(i);
         if (!ports.empty()) {
             const SurveyedPort& last = ports.back();
-            const bool sameCard = last.cardInfo.serialNum == p.cardInfo.serialNum &&
+            const bool sameCard = last.answer == CardAnswer::Answered &&
+                                  p.answer == CardAnswer::Answered &&
+                                  last.cardInfo.serialNum == p.cardInfo.serialNum &&
                                   last.cardInfo.cardType == p.cardInfo.cardType;
             p.card = sameCard ? last.card : last.card + 1;
             p.cardPort = sameCard ? last.cardPort + 1 : 1;

@@ -4,11 +4,15 @@
 #include <cstring>
 
 #include "base/utils.h"
+#include "store/error_bits.h"
 
 namespace {
 
 constexpr uint32_t kErrFlag = 0x20000000;
-constexpr uint32_t kErrMask = 0x1FFFFFFF;
+// The bus-error class: the writer marks every error frame with it, as tools that read these
+// logs look for it, so it tells nothing of its own (the protocol bits tell the bus errors).
+constexpr uint32_t kErrBusErrorClass = 0x80;
+constexpr uint32_t kErrCountersClass = 0x200;
 constexpr int kMaxPorts = 256;
 
 int HexPair(const char* p) {
@@ -32,25 +36,6 @@ int ReadBytes(const char* p, const char* end, uint8_t* data, int max) {
         p += 2;
     }
     return n;
-}
-
-// The error bits of a frame record from a SocketCAN error frame: the protocol violations, a
-// missing acknowledge and controller overflows; data bytes 6 and 7 hold the error counters.
-uint32_t ErrorBits(uint32_t classes, const uint8_t* data) {
-    uint32_t bits = 0;
-    if (classes & 0x20) bits |= 0x8;  // no acknowledge
-    if ((classes & 0x04) && (data[1] & 0x03)) bits |= 0x10000;
-    if (classes & 0x08) {
-        const uint8_t type = data[2];
-        const uint8_t location = data[3];
-        if (type & 0x04) bits |= 0x1;
-        if (type & 0x02) bits |= 0x2;
-        if (type & 0x08) bits |= 0x10;
-        if (type & 0x10) bits |= 0x20;
-        if (location == 0x08 || location == 0x18) bits |= 0x4;
-        if (location == 0x19 || location == 0x1B) bits |= 0x8;
-    }
-    return bits;
 }
 
 }  // namespace
@@ -127,7 +112,8 @@ bool CandumpLogParser::Parse(char* line, CANframe& frame) {
         uint8_t bytes[8];
         std::memcpy(bytes, frame.data, sizeof bytes);
         frame.type = FRAME_ERROR;
-        frame.id = ErrorBits(id & kErrMask, bytes);
+        // The classes read as a port reads them, so that a log keeps what a capture keeps.
+        frame.id = ErrorBitsFromSocketCan(id & ~kErrBusErrorClass, bytes);
         std::memset(frame.data, 0, sizeof frame.data);
         frame.data[0] = bytes[6];
         frame.data[1] = bytes[7];
@@ -157,24 +143,10 @@ void CandumpLogFormatWriter::Write(const CANframe& frame, FILE* out) {
 }
 
 void CandumpLogFormatWriter::WriteError(const CANframe& frame, FILE* out) {
-    const uint32_t bits = frame.id;
-    uint32_t classes = 0x80;
     uint8_t data[8] = {};
-    if (bits & 0x8) classes |= 0x20;
-    if (bits & 0x37) {
-        classes |= 0x08;
-        if (bits & 0x1) data[2] |= 0x04;
-        if (bits & 0x2) data[2] |= 0x02;
-        if (bits & 0x10) data[2] |= 0x08;
-        if (bits & 0x20) data[2] |= 0x10;
-        if (bits & 0x4) data[3] = 0x08;
-    }
-    if (bits & 0x10000) {
-        classes |= 0x04;
-        data[1] = 0x01;
-    }
+    uint32_t classes = SocketCanFromErrorBits(frame.id, data) | kErrBusErrorClass;
     if (frame.length >= 2) {
-        classes |= 0x200;
+        classes |= kErrCountersClass;
         data[6] = frame.data[0];
         data[7] = frame.data[1];
     }

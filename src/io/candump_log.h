@@ -29,7 +29,8 @@ class CandumpLogFormatWriter : public ForeignLogFormatWriter {
 
   private:
     // A SocketCAN error frame that says what the error bits of the record say: protocol
-    // violations, a missing acknowledge, controller overflows, and the error counters. It is
-    // always marked a bus error, as tools that read these logs look for that mark.
+    // violations, a missing acknowledge, controller overflows, the classes a port keeps as bits
+    // of their own (bus-off, transmit time-out, ...) and the error counters. It is always marked
+    // a bus error, as tools that read these logs look for that mark.
     static void WriteError(const CANframe& frame, FILE* out);
 };

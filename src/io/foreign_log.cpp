@@ -132,6 +132,11 @@ bool ForeignLogFormatWriter::Extended(const CANframe& frame) {
     return frame.extended || (frame.id & kExtendedMark);
 }
 
+bool ForeignLogFormatWriter::Carries(const CANframe& frame) const {
+    if (frame.type != FRAME_DATA && frame.type != FRAME_RTR) return true;
+    return Extended(frame) ? (frame.id & ~(kExtendedMark | 0x1FFFFFFF)) == 0 : frame.id <= 0x7FF;
+}
+
 uint32_t ForeignLogFormatWriter::BareId(const CANframe& frame) {
     return Extended(frame) ? frame.id & 0x1FFFFFFF : frame.id & 0x7FF;
 }

@@ -7,9 +7,6 @@
 #include "io/log_format_writer.h"
 #include "io/log_parser.h"
 
-// Bit 29 of a frame's identifier marks an extended identifier as a port delivers it.
-constexpr uint32_t kExtendedMark = 1u << 29;
-
 // What the readers of other tools' logs share: the line split into words, hexadecimal and
 // fixed-point numbers, time stamps made relative to the first frame, and the text entry that
 // stands for a CAN FD frame with more data than a frame record holds.
@@ -68,6 +65,11 @@ class ForeignLogParser : public LogParser {
 // What the writers of other tools' logs share: the identifier without the program's extended
 // mark, the data bytes in hexadecimal, and text entries as comment lines.
 class ForeignLogFormatWriter : public LogFormatWriter {
+  public:
+    // Identifiers of 11 bits, or 29 bits when extended: a standard frame with a larger
+    // identifier, or one with bits above the 29, would be written as another frame.
+    bool Carries(const CANframe& frame) const override;
+
   protected:
     // An extended identifier: flagged, or with the mark of bit 29 that a port delivers.
     static bool Extended(const CANframe& frame);

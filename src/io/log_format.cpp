@@ -27,17 +27,14 @@ bool StartsNoCase(const char* line, const char* word) {
     return strncasecmp(line, word, std::strlen(word)) == 0;
 }
 
-// The format that line shows, or Detect when it could be more than one.
-LogFormat LineFormat(const char* line) {
+// The format whose header line is line, or Detect when it is none.
+LogFormat HeaderFormat(const char* line) {
     while (*line == ' ' || *line == '\t') line++;
     if (std::strncmp(line, ";$FILEVERSION", 13) == 0 || std::strncmp(line, ";$STARTTIME", 11) == 0)
         return LogFormat::Trc;
     if (StartsNoCase(line, "base hex") || StartsNoCase(line, "base dec") ||
         StartsNoCase(line, "begin triggerblock"))
         return LogFormat::Asc;
-    for (LogFormat format :
-         {LogFormat::Quillon, LogFormat::Candump, LogFormat::Trc, LogFormat::Asc})
-        if (IsFrame(format, line)) return format;
     return LogFormat::Detect;
 }
 
@@ -77,6 +74,9 @@ LogFormat LogFormatByExtension(const std::string& path) {
 }
 
 LogFormat DetectLogFormat(const char* head, size_t size) {
+    // A header line only suggests its format: any log of ours may hold a comment that reads like
+    // one. The first frame line decides, as a frame of the suggested format when it is one.
+    LogFormat suggested = LogFormat::Detect;
     const char* end = head + size;
     int looked = 0;
     for (const char* p = head; p < end && looked < kLinesLooked;) {
@@ -88,10 +88,17 @@ LogFormat DetectLogFormat(const char* head, size_t size) {
         p = eol + 1;
         if (line.find_first_not_of(" \t\r\f\v") == std::string::npos) continue;
         looked++;
-        const LogFormat format = LineFormat(line.c_str());
-        if (format != LogFormat::Detect) return format;
+        const LogFormat header = HeaderFormat(line.c_str());
+        if (header != LogFormat::Detect) {
+            if (suggested == LogFormat::Detect) suggested = header;
+            continue;
+        }
+        if (suggested != LogFormat::Detect && IsFrame(suggested, line.c_str())) return suggested;
+        for (LogFormat format :
+             {LogFormat::Quillon, LogFormat::Candump, LogFormat::Trc, LogFormat::Asc})
+            if (IsFrame(format, line.c_str())) return format;
     }
-    return LogFormat::Quillon;
+    return suggested == LogFormat::Detect ? LogFormat::Quillon : suggested;
 }
 
 std::unique_ptr<LogParser> CreateLogParser(LogFormat format) {

@@ -4,6 +4,11 @@
 
 #include "base/utils.h"
 
+std::string LeftOutMessage(uint64_t frames) {
+    return Format("%llu frames left out: the log format cannot carry their identifiers",
+                  static_cast<unsigned long long>(frames));
+}
+
 void QuillonLogFormatWriter::Write(const CANframe& frame, FILE* out) {
     char line[1000];
     int n = 0;
@@ -20,8 +25,12 @@ void QuillonLogFormatWriter::Write(const CANframe& frame, FILE* out) {
                               frame.port, frame.id);
             break;
         case FRAME_ERROR:
-            n = std::snprintf(line, sizeof line, "%9llu ERROR%d:\n", Micros(frame.timestamp),
-                              frame.port);
+            // The error bits, when there are any, as the reader takes them back: a bus-off or a
+            // time-out captured live is kept.
+            n = frame.id ? std::snprintf(line, sizeof line, "%9llu ERROR%d: 0x%08x\n",
+                                         Micros(frame.timestamp), frame.port, frame.id)
+                         : std::snprintf(line, sizeof line, "%9llu ERROR%d:\n",
+                                         Micros(frame.timestamp), frame.port);
             break;
         case FRAME_TEXT:
             // A comment or other text line comes back as the same text: after its time stamp

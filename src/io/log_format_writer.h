@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "store/can_frame.h"
 
@@ -18,9 +20,15 @@ class LogFormatWriter {
     // The lines before the first frame.
     virtual void Begin(FILE*) {}
     virtual void Write(const CANframe& frame, FILE* out) = 0;
+    // Whether the format can carry frame as it is. A frame it cannot carry is left out and
+    // counted by the caller, never written as another frame.
+    virtual bool Carries(const CANframe&) const { return true; }
     // The lines after the last frame.
     virtual void End(FILE*) {}
 };
+
+// What a writer of frames says of the frames it left out as their format cannot carry them.
+std::string LeftOutMessage(uint64_t frames);
 
 // The program's own lines, which QuillonLogParser reads back.
 class QuillonLogFormatWriter : public LogFormatWriter {

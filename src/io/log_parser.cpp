@@ -149,6 +149,8 @@ bool ParseRange(const char* line, const char* end, CANframe& frame) {
         return false;
     }
     frame.id = static_cast<uint32_t>(value);
+    // An error frame's identifier holds its error bits.
+    frame.extended = type != FRAME_ERROR && (frame.id & kExtendedMark) != 0;
     p = SkipSpace(p, end);
     if (p == end) return type != FRAME_DATA;
     if (*p != '-' || !TokenEnds(p + 1, end)) return false;

@@ -1,8 +1,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "store/can_frame.h"
+
+// Bit 29 of a frame's identifier marks an extended identifier as a port delivers it.
+constexpr uint32_t kExtendedMark = 1u << 29;
 
 // Turns one line of a log file into a frame.
 class LogParser {
@@ -22,7 +26,8 @@ class LogParser {
 };
 
 // The log grammar: [timestamp] WORD[port][.R|.X]: [id [- [bytes...|RMT]]], WORD being CAN, RTR
-// or ERROR. Lines that are not frames become text frames or are dropped.
+// or ERROR. Lines that are not frames become text frames or are dropped. A data or remote frame
+// whose identifier has the extended mark is an extended frame, as it was when it was written.
 class QuillonLogParser : public LogParser {
   public:
     bool Parse(char* line, CANframe& frame) override;

@@ -11,6 +11,8 @@ namespace {
 constexpr size_t kLineBuffer = 1000;
 constexpr size_t kBlock = 1 << 18;
 constexpr size_t kTextCheck = 1 << 16;
+// A run of NULs this long is no text: the file has turned binary.
+constexpr uint64_t kBinaryRun = kTextCheck;
 
 // Whether the start of the file, head, looks like text: no NUL byte, and control characters
 // other than white space in at most one byte of ten. A binary file would otherwise become
@@ -28,7 +30,7 @@ bool LooksLikeText(const std::vector<char>& head) {
 }  // namespace
 
 LogReader::LogReader(FILE* fp, std::unique_ptr<LogParser> parser)
-    : fp(fp), lineParser(std::move(parser)), block(kBlock + 1) {}
+    : fp(fp), lineParser(std::move(parser)), block(kBlock + 1), blockStart(std::ftell(fp)) {}
 
 LogReader::~LogReader() {
     if (fp) std::fclose(fp);
@@ -37,13 +39,41 @@ LogReader::~LogReader() {
 bool LogReader::Refill() {
     if (atEnd) return false;
     std::memmove(block.data(), block.data() + at, filled - at);
+    blockStart += static_cast<int64_t>(at);
     filled -= at;
     at = 0;
     // A read error ends the file too: it would not clear by reading on.
     const size_t got = std::fread(block.data() + filled, 1, kBlock - filled, fp);
     filled += got;
     atEnd = got == 0;
+    CheckBinary(filled - got);
     return true;
+}
+
+void LogReader::CheckBinary(size_t from) {
+    const char* const start = block.data();
+    const char* p = start + from;
+    const char* const end = start + filled;
+    while (p < end) {
+        if (*p) {
+            nulRun = 0;
+            p = static_cast<const char*>(std::memchr(p, 0, end - p));
+            if (!p) return;
+        }
+        if (nulRun == 0) nulStart = blockStart + (p - start);
+        const char* q = p;
+        while (q < end && !*q) q++;
+        nulRun += static_cast<uint64_t>(q - p);
+        p = q;
+        if (nulRun >= kBinaryRun) {
+            binaryFrom.store(nulStart, std::memory_order_relaxed);
+            // What was read of the run before is handed on already; the rest is not.
+            const int64_t cut = nulStart - blockStart;
+            filled = cut > static_cast<int64_t>(at) ? static_cast<size_t>(cut) : at;
+            atEnd = true;
+            return;
+        }
+    }
 }
 
 char* LogReader::NextLine(size_t* n) {
@@ -57,7 +87,10 @@ char* LogReader::NextLine(size_t* n) {
         if (skipping) {
             at = newline ? newline + 1 - block.data() : filled;
             skipping = !newline;
-            if (skipping && !Refill()) return nullptr;
+            if (skipping && !Refill()) {
+                endedInLine.store(true, std::memory_order_relaxed);
+                return nullptr;
+            }
             continue;
         }
         size_t len = newline ? newline + 1 - from : left;
@@ -69,6 +102,7 @@ char* LogReader::NextLine(size_t* n) {
             skipping = !newline;
         } else if (atEnd && len > 0) {
             at = filled;  // the last line, without a newline
+            endedInLine.store(true, std::memory_order_relaxed);
         } else {
             if (!Refill()) return nullptr;
             continue;
@@ -98,15 +132,24 @@ bool LogReader::getNextFrame(CANframe& frame) {
     const char next = line[n];
     line[n] = '\0';
     bool parsed = lineParser->ParseLine(line, n, frame);
+    // A line of NULs (or with them) is dropped as any other: they are no white space.
     if (!parsed && !lineParser->Skipped())
-        for (const char* c = line; *c && *c != '\n'; c++)
-            if (!std::isspace(static_cast<unsigned char>(*c))) {
+        for (size_t i = 0; i < n; i++)
+            if (!std::isspace(static_cast<unsigned char>(line[i]))) {
                 dropped.store(dropped.load(std::memory_order_relaxed) + 1,
                               std::memory_order_relaxed);
                 break;
             }
     line[n] = next;
     return parsed;
+}
+
+LogReadReport LogReader::Report() const {
+    LogReadReport report;
+    report.droppedLines = dropped.load(std::memory_order_relaxed);
+    report.endedInLine = endedInLine.load(std::memory_order_relaxed);
+    report.binaryFrom = binaryFrom.load(std::memory_order_relaxed);
+    return report;
 }
 
 int LogReader::getNextFrames(CANframe* frames, int max) {
@@ -127,7 +170,10 @@ std::unique_ptr<LogReader> OpenLogFile(const std::string& path, LogFormat format
     if (!fp) throw QuillonError(12, "Unable to open log file: " + path);
     std::vector<char> head(kTextCheck);
     head.resize(std::fread(head.data(), 1, head.size(), fp));
-    std::rewind(fp);
+    // A byte-order mark is no part of the first line.
+    const size_t mark = ByteOrderMarkAt(head.data(), head.size());
+    head.erase(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(mark));
+    std::fseek(fp, static_cast<long>(mark), SEEK_SET);
     if (!LooksLikeText(head)) {
         std::fclose(fp);
         throw QuillonError(12, "Unable to open log file: " + path + " is not a text log");

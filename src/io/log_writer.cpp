@@ -40,6 +40,10 @@ LogWriter::~LogWriter() {
 void LogWriter::Write(const CANframe& frame) {
     std::lock_guard<std::mutex> hold(lock);
     if (!fp) throw QuillonError(17, "Attempt to write to a closed log file");
+    if (!formatWriter->Carries(frame)) {
+        leftOut++;
+        return;
+    }
     formatWriter->Write(frame, fp);
     CheckWritten();
 }
@@ -50,7 +54,7 @@ void LogWriter::CheckWritten() {
 
 std::string LogWriter::WriteError() {
     std::lock_guard<std::mutex> hold(lock);
-    return error;
+    return error.empty() && leftOut ? LeftOutMessage(leftOut) : error;
 }
 
 void LogWriter::CloseLog() {

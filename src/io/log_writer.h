@@ -1,6 +1,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -18,10 +19,10 @@ class MsgStore;
 // of one log format, while the store fills. It sleeps until the store tells it of new frames or a
 // close is asked for, then writes every frame the store still holds beyond the last it wrote.
 //
-// `lock` guards fp, formatWriter, error and the thread's wake-up state (arrived, closeReq,
-// closed). Lock order: the store's `ingest`, then `lock` (the store tells the writer of frames
-// with its additions held back); the thread reads the store without holding `lock`.
-class LogWriter : private ArrivalWatcher {
+// `lock` guards fp, formatWriter, error, leftOut and the thread's wake-up state (arrived,
+// closeReq, closed). Lock order: the store's `ingest`, then `lock` (the store tells the writer of
+// frames with its additions held back); the thread reads the store without holding `lock`.
+class LogWriter final : private ArrivalWatcher {
   public:
     // Opens path (replacing it) and starts writing from the oldest frame that store holds, in
     // format (Detect: the program's own). With live false the writer finishes by itself once it
@@ -41,7 +42,8 @@ class LogWriter : private ArrivalWatcher {
     void CloseLog();
     // Returns once the file is closed.
     void WaitDone();
-    // Why the file could not be written whole (the system's message), "" when it was.
+    // Why the file could not be written whole (the system's message, or the frames left out as
+    // the format cannot carry them), "" when it was.
     std::string WriteError();
 
   private:
@@ -56,7 +58,8 @@ class LogWriter : private ArrivalWatcher {
     std::condition_variable wake;     // arrived or closeReq set: the thread looks at the store
     std::condition_variable closing;  // closed set: for WaitDone
     std::unique_ptr<LogFormatWriter> formatWriter;
-    std::string error;  // the first failed write or close
+    std::string error;     // the first failed write or close
+    uint64_t leftOut = 0;  // frames the format cannot carry
     FILE* fp = nullptr;
     bool arrived = true;  // frames came since the thread last looked; true: it looks at once
     bool closeReq = false;

@@ -25,10 +25,12 @@ class Reader {
   public:
     // Starts the thread, at real-time priority where the system allows it. ended: called on the
     // thread when the source has reported its end, before notices (may be null) hears of it.
+    // source: what notices of its faults call it ("Port 2", a file's path).
     // Throws std::system_error when no thread can be started.
-    Reader(std::unique_ptr<FrameProducer> producer, MsgStore& store, LogNotices* notices,
-           std::function<void()> ended)
+    Reader(std::unique_ptr<FrameProducer> producer, std::string source, MsgStore& store,
+           LogNotices* notices, std::function<void()> ended)
         : producer(std::move(producer)),
+          source(std::move(source)),
           store(store),
           notices(notices),
           ended(std::move(ended)),
@@ -55,12 +57,19 @@ class Reader {
         // Frames are stored in small batches, each under one hold of the store: a file gives
         // them faster than the store's locking would take them one at a time.
         std::vector<CANframe> batch(kBatch);
+        std::string fault;  // the last one told, until frames come again
         while (!stopping) {
             try {
                 const int n = producer->getNextFrames(batch.data(), kBatch);
                 if (n > 0) store.Add(batch.data(), n);
-            } catch (const QuillonError&) {
-                // A bad read or a full source: go on with the next one.
+                if (n > 0 && !fault.empty()) {
+                    fault.clear();
+                    Tell("receiving again");
+                }
+            } catch (const QuillonError& e) {
+                // A bad read (an interface taken down, a card's error): told, then the next one.
+                if (e.message != fault) Tell(e.message);
+                fault = e.message;
             } catch (const EndOfFileException&) {
                 ended();
                 if (notices) notices->LogReadDone();
@@ -71,7 +80,12 @@ class Reader {
         }
     }
 
+    void Tell(const std::string& what) {
+        if (notices) notices->ReadFault(source + ": " + what);
+    }
+
     const std::unique_ptr<FrameProducer> producer;
+    const std::string source;
     MsgStore& store;
     LogNotices* const notices;
     const std::function<void()> ended;
@@ -94,19 +108,19 @@ void ReadManager::SetStore(MsgStore* target) {
     store = target;
 }
 
-int ReadManager::AddReader(std::unique_ptr<FrameProducer> producer) {
+int ReadManager::AddReader(std::unique_ptr<FrameProducer> producer, const std::string& source) {
     std::lock_guard<std::mutex> hold(lock);
-    return Add(std::move(producer));
+    return Add(std::move(producer), source);
 }
 
-int ReadManager::Add(std::unique_ptr<FrameProducer> producer) {
+int ReadManager::Add(std::unique_ptr<FrameProducer> producer, const std::string& source) {
     if (!store) throw QuillonError(13, "No message store to read into");
     int slot = 0;
     while (slot < kMaxReaders && slots[slot].reader) slot++;
     if (slot == kMaxReaders) throw QuillonError(13, "Too many message readers alreay open");
     const uint64_t serial = nextSerial++;
     try {
-        slots[slot].reader = std::make_unique<Reader>(std::move(producer), *store, notices,
+        slots[slot].reader = std::make_unique<Reader>(std::move(producer), source, *store, notices,
                                                       [this, serial] { SourceEnded(serial); });
     } catch (const std::system_error&) {
         throw QuillonError(13, Format("Error %d creating reader thread\n", ERR_SYSTEM));
@@ -125,22 +139,22 @@ void ReadManager::SourceEnded(uint64_t serial) {
     readerEnded.notify_all();
 }
 
-uint64_t ReadManager::ReadLogFile(const std::string& path, bool wait, LogFormat format) {
+LogReadReport ReadManager::ReadLogFile(const std::string& path, bool wait, LogFormat format) {
     std::unique_ptr<LogReader> log = OpenLogFile(path, format);
     const LogReader* counted = log.get();  // owned by the reader, which stays until StopAll
     std::unique_lock<std::mutex> hold(lock);
-    const int slot = Add(std::move(log));
-    if (!wait) return 0;
+    const int slot = Add(std::move(log), path);
+    if (!wait) return {};
     const uint64_t serial = slots[slot].serial;
     // The lock is free while waiting; the reader cannot be deleted unseen, since StopAll empties
     // the slot first.
     readerEnded.wait(hold, [&] { return slots[slot].serial != serial || slots[slot].ended; });
-    return slots[slot].serial == serial ? counted->DroppedLines() : 0;
+    return slots[slot].serial == serial ? counted->Report() : LogReadReport();
 }
 
 void ReadManager::ReadCanIntf(int portNum, int bitRateCode) {
     if (!ports) throw QuillonError(13, "No CAN card driver to read from");
-    AddReader(ports->OpenPort(portNum, bitRateCode, startTime));
+    AddReader(ports->OpenPort(portNum, bitRateCode, startTime), Format("Port %d", portNum));
     std::lock_guard<std::mutex> hold(lock);
     readingPorts = true;
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "io/log_format.h"
+#include "io/log_reader.h"
 #include "store/frame_producer.h"
 
 class LogNotices;
@@ -23,8 +24,8 @@ class ReadManager {
   public:
     static constexpr int kMaxReaders = 8;
 
-    // notices: told when a log file has been read to its end; ports: opens CAN ports for
-    // ReadCanIntf. Either may be null.
+    // notices: told when a log file has been read to its end and of readers' faults; ports: opens
+    // CAN ports for ReadCanIntf. Either may be null.
     explicit ReadManager(LogNotices* notices = nullptr, PortOpener* ports = nullptr);
     virtual ~ReadManager();
     // The store that readers started from now on add to (null: none may be started). No reader
@@ -32,15 +33,15 @@ class ReadManager {
     void SetStore(MsgStore* store);
     // Start of reading from ports: port frames are stamped relative to it.
     void SetStartTime();
-    // Starts a reader thread for producer in the first free slot and returns the slot.
-    // Throws QuillonError 13 when all slots are taken, the thread cannot be started or there is
-    // no store.
-    int AddReader(std::unique_ptr<FrameProducer> producer);
+    // Starts a reader thread for producer in the first free slot and returns the slot; source
+    // names it in the notices of its faults. Throws QuillonError 13 when all slots are taken, the
+    // thread cannot be started or there is no store.
+    int AddReader(std::unique_ptr<FrameProducer> producer, const std::string& source = "Reader");
     // Replays a log file. With wait, returns once it has been read to its end (or StopAll took its
-    // reader), with the number of lines that were neither a frame nor text (blank lines aside);
-    // without, returns 0. format: the log's format, Detect to recognise it from the file's first
-    // lines.
-    uint64_t ReadLogFile(const std::string& path, bool wait, LogFormat format = LogFormat::Detect);
+    // reader), with what the reading lost or found amiss; without, returns an empty report.
+    // format: the log's format, Detect to recognise it from the file's first lines.
+    LogReadReport ReadLogFile(const std::string& path, bool wait,
+                              LogFormat format = LogFormat::Detect);
     // Opens port at bitRateCode and starts a reader for it, its frames stamped
     // relative to startTime. Throws the port's QuillonError when it cannot be opened, 13 as
     // AddReader does.
@@ -61,7 +62,7 @@ class ReadManager {
     };
 
     // AddReader with lock held.
-    int Add(std::unique_ptr<FrameProducer> producer);
+    int Add(std::unique_ptr<FrameProducer> producer, const std::string& source);
     // Called on a reader's thread when its source has ended.
     void SourceEnded(uint64_t serial);
 

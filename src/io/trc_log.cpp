@@ -130,7 +130,8 @@ bool TrcLogParser::Version2(int count, CANframe& frame) {
         }
     }
     if (typeAt < 0 || typeAt >= count) return false;
-    if (busAt >= 0 && busAt < count) ChannelPort(words[busAt], frame);
+    // A bus that is no bus number 1 to 256 would otherwise pass for another bus.
+    if (busAt >= 0 && busAt < count && !ChannelPort(words[busAt], frame)) return false;
     const Word& type = words[typeAt];
     if (type.Is("ER")) {
         frame.type = FRAME_ERROR;

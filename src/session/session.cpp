@@ -104,6 +104,10 @@ void Session::LogReadDone() {
     if (LogNotices* listener = notices) listener->LogReadDone();
 }
 
+void Session::ReadFault(const std::string& message) {
+    if (LogNotices* listener = notices) listener->ReadFault(message);
+}
+
 void Session::LogWriteDone() {
     if (LogNotices* listener = notices) listener->LogWriteDone();
 }

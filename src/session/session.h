@@ -56,8 +56,9 @@ class Session : private LogNotices, public FrameObjects {
     void SetFilter(std::unique_ptr<FilterLogic> filter,
                    const std::function<void()>& progress = nullptr);
 
-    // Who hears that a replay ended or the log writer closes its file (the main window); null for
-    // nobody. Told on the reader's or writer's thread.
+    // Who hears that a replay ended, that a reader met a fault, or that the log writer closes its
+    // file (the main window, quillon-dump's capture); null for nobody. Told on the reader's or
+    // writer's thread.
     void SetNotices(LogNotices* listener) { notices = listener; }
 
     // Starts the log writer on path in format (replacing a finished one): live, it writes until
@@ -97,6 +98,7 @@ class Session : private LogNotices, public FrameObjects {
   private:
     void LogReadDone() override;
     void LogWriteDone() override;
+    void ReadFault(const std::string& message) override;
 
     std::atomic<LogNotices*> notices{nullptr};
     // Before the stores that count into them.

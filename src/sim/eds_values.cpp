@@ -109,7 +109,8 @@ std::map<uint32_t, ObjValue> EdsValues::Load(const std::string& path, int nodeId
     if (!IsRegularFile(path.c_str()) || !in) throw QuillonError(12, "Unable to open file " + path);
     std::ostringstream text;
     text << in.rdbuf();
-    return Parse(text.str(), nodeId);
+    const std::string all = text.str();
+    return Parse(all.substr(ByteOrderMarkAt(all.data(), all.size())), nodeId);
 }
 
 std::map<uint32_t, ObjValue> EdsValues::Parse(const std::string& text, int nodeId) {

@@ -27,12 +27,17 @@ struct EmulatedCard {
     uint32_t vanishMs = 0;         // how long the device nodes are gone after a reset
     std::vector<EmulatedPort*> ports;
 
-    bool updateFailed = false;   // parameter 12, bit 0
+    bool updateFailed = false;  // parameter 12, bit 0
+    // The card runs its main program. Erasing it leaves only the boot loader, which reports no
+    // firmware version and takes the flash commands but not the port's, until a main program
+    // is written and verified.
+    bool mainProgram = true;
     uint64_t commands = 0;       // commands received, for the busy answers
     uint64_t verifications = 0;  // flash verifications received, for the failing ones
     bool unlocked = false;       // type 1: opcode 8 given, the flash may be written
-    // Flash by image identifier: the bytes written since its last erase, each word unpacked
-    // with its bits 31-24 first, as the program packs the image.
+    // Flash by image identifier: the bytes written since its last erase (at most the image's
+    // ImageCapacity), each word unpacked with its bits 31-24 first, as the program packs the
+    // image.
     std::map<uint32_t, std::vector<uint8_t>> flash;
     uint32_t writing = 0;  // the image the last erase chose; 0 before any
     std::chrono::steady_clock::time_point goneUntil{};

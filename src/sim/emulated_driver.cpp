@@ -179,6 +179,12 @@ uint32_t EmulatedDriver::Command(EmulatedCard& card, EmulatedPort& port, uint32_
     auto result = [](uint32_t n) { return n; };
     if (card.busyEvery && ++card.commands % card.busyEvery == 0) return fail(kDriverBusy);
     EmulatedBus& bus = port.bus;
+    // The boot loader alone knows nothing of the ports.
+    const bool portCommand = opcode == kOpOpen || opcode == kOpOpenMode || opcode == kOpSetBaud ||
+                             opcode == kOpAnalysis ||
+                             (opcode == kOpGetParam && count >= 1 &&
+                              (cmd[1] == kParamPortStatus || cmd[1] == kParamBusLoad));
+    if (!card.mainProgram && portCommand) return fail(kDriverInternal);
 
     switch (opcode) {
         case kOpOpen:
@@ -198,7 +204,7 @@ uint32_t EmulatedDriver::Command(EmulatedCard& card, EmulatedPort& port, uint32_
         case kOpCardInfo:
             cmd[1] = card.type;
             cmd[2] = card.type == 1 ? card.boot : 0;
-            cmd[3] = card.firmware;
+            cmd[3] = card.mainProgram ? card.firmware : 0;
             return result(3);
         case kOpErase:
             if (count < 1 || (card.type == 1 && !card.unlocked)) return fail(kDriverBadParameter);
@@ -206,6 +212,7 @@ uint32_t EmulatedDriver::Command(EmulatedCard& card, EmulatedPort& port, uint32_
                 return fail(kDriverBadParameter);
             card.writing = cmd[1];
             card.flash[card.writing].clear();
+            if (card.writing == kMainImageId) card.mainProgram = false;
             card.updateFailed = true;  // until a verification shows the new image whole
             return result(0);
         case kOpFlash: {
@@ -217,11 +224,16 @@ uint32_t EmulatedDriver::Command(EmulatedCard& card, EmulatedPort& port, uint32_
                     static_cast<uint32_t>(crc32(0, image.data(), static_cast<uInt>(image.size())));
                 if (card.verifyFailEvery && ++card.verifications % card.verifyFailEvery == 0)
                     crc = ~crc;  // as if a word had been lost on the way
-                if (cmd[1] == crc) card.updateFailed = false;
+                if (cmd[1] == crc && card.writing == kMainImageId && !image.empty())
+                    card.mainProgram = true;
+                // A card left without a main program has not been updated, whatever it holds.
+                if (cmd[1] == crc) card.updateFailed = !card.mainProgram;
                 cmd[1] = crc;
                 return result(1);
             }
-            if (count < 1 || count > kMaxFlashWords) return fail(kDriverBadParameter);
+            if (count < 1 || count > kMaxFlashWords ||
+                image.size() + 4 * count > ImageCapacity(card.writing))
+                return fail(kDriverBadParameter);
             for (uint32_t i = 1; i <= count; i++)
                 for (int shift = 24; shift >= 0; shift -= 8)
                     image.push_back(static_cast<uint8_t>(cmd[i] >> shift));

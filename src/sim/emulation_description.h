@@ -13,7 +13,7 @@
 
 // What the emulation is handed by whoever creates it.
 struct SimSourceFactories {
-    LogLineParser logLine;  // for [LogReplay] blocks
+    LogLineParserFor logLine;  // for [LogReplay] blocks
 };
 
 // Everything an emulation description declares, ready to run. Members are destroyed bottom

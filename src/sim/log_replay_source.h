@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -7,10 +8,12 @@
 
 #include "sim/sim_source.h"
 
-// Turns one line of a log file into a frame; true when the line held one. Whoever creates the
-// emulation hands it in (SimulatedCards: the program's own log grammar); without it, log replay
-// is refused.
+// Turns one line of a log file into a frame; true when the line held one.
 using LogLineParser = std::function<bool(char* line, CANframe& frame)>;
+// The line parser for a log whose first bytes (size of them, at head) are given: the grammar of
+// the log's format. Whoever creates the emulation hands it in (SimulatedCards: the formats the
+// program reads); without it, log replay is refused.
+using LogLineParserFor = std::function<LogLineParser(const char* head, size_t size)>;
 
 // A log replayed onto a bus in real time: each data or remote frame goes out at the bus's start
 // plus its time stamp's distance from the log's first frame. Error frames and text lines are
@@ -21,7 +24,7 @@ class LogReplaySource : public SimSource {
     LogReplaySource(std::vector<CANframe> frames, bool loop);
     // Reads the frames of a log file (of one log port, or all for port -1). Throws std::string
     // naming the problem when the file cannot be read or holds no frame.
-    static std::vector<CANframe> ReadLog(const std::string& path, const LogLineParser& parser,
+    static std::vector<CANframe> ReadLog(const std::string& path, const LogLineParserFor& parser,
                                          int port);
 
     void Start(uint32_t now) override;

@@ -246,7 +246,9 @@ void DumpPrinter::AddStore(StoreIndex, StoreIndex last, int) {
     const StoreIndex index = view.GetStoreIndex(last);
     CANframe frame;
     if (!msgStore.Get(index, frame)) return;
-    if (options.log)
+    if (options.log && !options.log->Carries(frame))
+        leftOut++;
+    else if (options.log)
         options.log->Write(frame, out);
     else if (options.json)
         PrintJson(index, frame);

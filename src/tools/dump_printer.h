@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -30,6 +31,8 @@ class DumpPrinter : public StoreListener {
 
     void AddStore(StoreIndex first, StoreIndex last, int total) override;
     long Printed() const { return printed; }
+    // Frames the log format of the output cannot carry, left out.
+    uint64_t LeftOut() const { return leftOut; }
 
   private:
     // The short description, and the status it leaves (made on a copy, as the list does).
@@ -43,6 +46,7 @@ class DumpPrinter : public StoreListener {
     DumpOptions options;
     FILE* out;
     long printed = 0;
+    uint64_t leftOut = 0;
     bool haveReference = false;  // a printed row had a time stamp of its own
     uint64_t previousTime = 0;   // that row's time stamp
     std::string jsonLine;        // the JSON line being written, kept for its capacity

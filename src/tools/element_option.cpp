@@ -38,6 +38,13 @@ bool Comparison(const std::string& text, int32_t* code) {
     return false;
 }
 
+// value, when it lies in first..last; otherwise the error that names the range.
+int32_t InRange(int32_t value, int32_t first, int32_t last, const char* range,
+                const std::string& text) {
+    if (value < first || value > last) throw QuillonError(ERR_FILTER, std::string(range) + text);
+    return value;
+}
+
 }  // namespace
 
 std::unique_ptr<FilterElement> ParseElementOption(const std::string& text) {
@@ -54,18 +61,24 @@ std::unique_ptr<FilterElement> ParseElementOption(const std::string& text) {
         return std::make_unique<FeCanID>(value, mask);
     }
     if (kind == "obj" && parts.size() >= 2 && parts.size() <= 4) {
-        const uint32_t index = Number(parts[1], "Unable to parse object ID: ");
+        // Elements that could never match are refused: objects are 16-bit indices with 8-bit
+        // sub-indices, ports 0 to 255.
+        const uint32_t index = InRange(Number(parts[1], "Unable to parse object ID: "), 0, 0xFFFF,
+                                       "object ID must be 0 to 0xFFFF: ", parts[1]);
         std::vector<std::string> rest(parts.begin() + 2, parts.end());
         int32_t compare = FeObjID::kEqual;
         if (!rest.empty() && Comparison(rest.back(), &compare)) rest.pop_back();
         if (rest.size() <= 1) {
             int32_t subIndex = -1;
             if (!rest.empty() && rest[0] != "any")
-                subIndex = Number(rest[0], "Unable to parse sub-id: ");
+                subIndex = InRange(Number(rest[0], "Unable to parse sub-id: "), 0, 0xFF,
+                                   "sub-id must be 0 to 255: ", rest[0]);
             return std::make_unique<FeObjID>(index, subIndex, compare);
         }
     }
     if (kind == "port" && parts.size() == 2)
-        return std::make_unique<FePort>(Number(parts[1], "Unable to parse port number: "));
+        return std::make_unique<FePort>(InRange(Number(parts[1], "Unable to parse port number: "),
+                                                0, 255,
+                                                "port number must be 0 to 255: ", parts[1]));
     throw QuillonError(ERR_FILTER, "Unable to parse filter element: " + text);
 }

@@ -17,6 +17,7 @@
 #include "hw/bus_analysis.h"
 #include "hw/can_intf.h"
 #include "hw/port_survey.h"
+#include "io/log_notices.h"
 #include "session/session.h"
 #include "store/msg_store.h"
 
@@ -29,6 +30,14 @@ constexpr double kLongestWait = 24 * 3600 * 1000.0;
 // static storage, and can only set a flag and write to a descriptor.
 volatile std::sig_atomic_t stopRequested = 0;
 volatile std::sig_atomic_t wakeFd = -1;  // the capture's wake-up counter while it waits
+
+// The readers' faults, told on stderr as they happen.
+class FaultPrinter : public LogNotices {
+  public:
+    void ReadFault(const std::string& message) override {
+        std::fprintf(stderr, "%s\n", message.c_str());
+    }
+};
 
 // Makes the eventfd fd readable; async-signal-safe.
 void Wake(int fd) {
@@ -67,12 +76,20 @@ class FrameLimit : public ArrivalWatcher {
 int ListPorts(Cards& cards, FILE* out, FILE* err) {
     const std::vector<SurveyedPort> ports = SurveyPorts(cards, true);
     if (ports.empty()) std::fprintf(err, "No CAN cards found in system\n");
-    for (const SurveyedPort& p : ports)
-        std::fprintf(out, "%d\t%d\t%d\t%s\t%d\t%s\t%d\t%s\t%s\t%s\t%.1f\n", p.port, p.card,
+    for (const SurveyedPort& p : ports) {
+        if (p.answer == CardAnswer::Busy) {
+            std::fprintf(out, "%d\t%d\t%d\t\t\t\t-\tCard busy\t\t\t0.0\n", p.port, p.card,
+                         p.cardPort);
+            continue;
+        }
+        // A port without a bit rate (a virtual interface has no bit timing) shows "-".
+        const std::string bitRate =
+            p.portInfo.baudCode < 0 ? "-" : std::to_string(CanIntf::GetBPS(p.portInfo.baudCode));
+        std::fprintf(out, "%d\t%d\t%d\t%s\t%d\t%s\t%s\t%s\t%s\t%s\t%.1f\n", p.port, p.card,
                      p.cardPort, CardTypeText(p).c_str(), p.cardInfo.serialNum,
-                     p.cardInfo.fwVersion.c_str(), CanIntf::GetBPS(p.portInfo.baudCode),
-                     p.portInfo.status.c_str(), p.portInfo.txErrors.c_str(),
-                     p.portInfo.rxErrors.c_str(), p.portInfo.loading);
+                     p.cardInfo.fwVersion.c_str(), bitRate.c_str(), p.portInfo.status.c_str(),
+                     p.portInfo.txErrors.c_str(), p.portInfo.rxErrors.c_str(), p.portInfo.loading);
+    }
     return 0;
 }
 
@@ -121,8 +138,11 @@ int CaptureLive(Session& session, const LiveOptions& options) {
     std::signal(SIGTERM, RequestStop);
     FrameLimit limit(options.frames, fd);
     session.store().AddArrivalWatcher(&limit);
+    FaultPrinter faults;
+    session.SetNotices(&faults);
     auto finish = [&] {
         session.readers().StopAll();
+        session.SetNotices(nullptr);
         session.store().DelArrivalWatcher(&limit);
         wakeFd = -1;
         close(fd);

@@ -11,7 +11,8 @@ class Session;
 
 // Prints one line per port of the cards found (tab separated: port, card, port within the card,
 // card type, serial number, firmware version, bits per second, status, Tx errors, Rx errors, load)
-// on out; with none, says so on err. Returns the exit status.
+// on out, a port whose card stays busy with the status "Card busy" and the card's fields empty;
+// with none, says so on err. Returns the exit status.
 int ListPorts(Cards& cards, FILE* out, FILE* err);
 
 struct LiveOptions {

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -83,7 +84,8 @@ const char kUsage[] =
     "      --plot FILE.png       with --series: draw the series into FILE.png (1200x600, each "
     "with its own scale) instead of printing them\n"
     "  -s, --stats               at the end, one line on stderr: frames, seconds, frames/s, "
-    "peak RSS, dropped lines (neither frame nor text), and with emulated cards the frames their "
+    "peak RSS, dropped lines (neither frame nor text), \"the file ends inside a line\" when its "
+    "last line has no end (a cut write), and with emulated cards the frames their "
     "receive queues had no room for (overruns)\n"
     "  -L, --list                list the CAN cards' ports, one a line: port, card, port in the "
     "card, "
@@ -198,7 +200,7 @@ int main(int argc, char** argv) {
             bool ok;
             capacity = StrToInt(argv[i], &ok);
             if (!ok || capacity < 2)
-                return UsageError(std::string("capacity must be a number of at least 2: ") +
+                return UsageError(Format("capacity must be a number from 2 to %d: ", INT32_MAX) +
                                   argv[i]);
         } else if (Is(arg, "-e", "--element")) {
             if (++i == argc) return UsageError(std::string(arg) + " needs a value");
@@ -239,10 +241,16 @@ int main(int argc, char** argv) {
                 return UsageError(std::string("frames must be a number of at least 1: ") + argv[i]);
         } else if (Is(arg, "-w", "--write")) {
             if (++i == argc) return UsageError(std::string(arg) + " needs a value");
+            // An empty name is most often a variable that was never set: no log is written
+            // where none was meant.
+            if (!*argv[i]) return UsageError(std::string(arg) + " needs a file name, not \"\"");
             saveTo = argv[i];
         } else if (Is(arg, "-f", "--filter")) {
             if (++i == argc) return UsageError(std::string(arg) + " needs a value");
             expression = argv[i];
+            // A blank expression filters nothing, as no -f does (and is told as such).
+            if (expression.find_first_not_of(" \t\n\r\f\v") == std::string::npos)
+                expression.clear();
         } else if (arg[0] == '-' && arg[1] != '\0') {
             return UsageError(std::string("unknown option ") + arg);
         } else if (path.empty()) {
@@ -369,14 +377,14 @@ int main(int argc, char** argv) {
         return 1;
     }
     const auto start = std::chrono::steady_clock::now();
-    uint64_t dropped = 0;
+    LogReadReport read;
     int status = 0;
     if (formatWriter) formatWriter->Begin(stdout);
     if (!live.ports.empty()) {
         status = CaptureLive(session, live);
     } else {
         try {
-            dropped = session.readers().ReadLogFile(path, true, inputFormat);
+            read = session.readers().ReadLogFile(path, true, inputFormat);
         } catch (const QuillonError& e) {
             std::fprintf(stderr, "%s\n", e.message.c_str());
             status = 1;
@@ -396,6 +404,15 @@ int main(int argc, char** argv) {
         }
     }
     if (status != 0) return status;
+    if (read.binaryFrom >= 0)
+        std::fprintf(
+            stderr, "quillon-dump: %s: reading stopped at byte %lld, where the file turns binary\n",
+            path.c_str(), static_cast<long long>(read.binaryFrom));
+    // A frame the output format cannot carry is told of, never written as another frame.
+    if (printer.LeftOut()) {
+        std::fprintf(stderr, "quillon-dump: %s\n", LeftOutMessage(printer.LeftOut()).c_str());
+        status = 1;
+    }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     session.view().DelStoreListener(&printer);
@@ -464,7 +481,9 @@ int main(int argc, char** argv) {
                      "frames: %ld, seconds: %.3f, frames/s: %.0f, peak RSS: %ld kB, "
                      "dropped lines: %llu",
                      printer.Printed(), seconds, seconds > 0 ? printer.Printed() / seconds : 0.0,
-                     usage.ru_maxrss, static_cast<unsigned long long>(dropped));
+                     usage.ru_maxrss, static_cast<unsigned long long>(read.droppedLines));
+        // A cut write leaves its last line without an end: said, as the line may be short.
+        if (read.endedInLine) std::fprintf(stderr, ", the file ends inside a line");
         // Frames the emulated ports' receive queues had no room for.
         if (const EmulatedDriver* emulated = simulated->driver()) {
             uint64_t overruns = 0;
@@ -474,5 +493,5 @@ int main(int argc, char** argv) {
         }
         std::fputc('\n', stderr);
     }
-    return 0;
+    return status;
 }

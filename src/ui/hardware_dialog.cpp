@@ -18,6 +18,7 @@
 #include "hw/firmware_file.h"
 #include "hw/port_survey.h"
 #include "session/port_selection.h"
+#include "ui/background_work.h"
 #include "ui/progress.h"
 #include "ui/ui_helpers.h"
 
@@ -282,15 +283,17 @@ void HardwareDialogFLTK::UpdtFirmware() {
 void HardwareDialogFLTK::UpdateFirmwareFrom(const char* path) {
     const int position = Position();
     if (position < 0 || busy) return;
+    busy = true;  // also while the file is read: the windows stay live meanwhile
     try {
-        FirmwareFile file;
-        file.Load(path);
-        CanIntf port(cards, position, false);
-        CheckFirmwareCompatible(file, port.getCardInfo().cardType);
-        busy = true;
         int x = 0, y = 0;
         if (owner) owner->GetXY(x, y);
         std::unique_ptr<Progress> progress = NewProgress("Updating firmware", x, y, 0, 0);
+        progress->Update(0, "Checking the firmware file");
+        // Read and checked whole before the card hears of it, off the windows' thread.
+        FirmwareFile file;
+        RunBesideWindows([&file, path] { file.Load(path); });
+        CanIntf port(cards, position, false);
+        CheckFirmwareCompatible(file, port.getCardInfo().cardType);
         port.DnldFirmware(file, progress.get());
     } catch (const QuillonError& e) {
         busy = false;  // the alert's event loop goes on refreshing

@@ -48,8 +48,9 @@ class HardwareDialogFLTK : public HardwareDialog {
     void ResetCard();
     // Asks for a firmware file and downloads it to the selected card (UpdateFirmwareFrom).
     void UpdtFirmware();
-    // Loads the firmware file at path, checks that it is meant for the selected card and
-    // downloads it with a progress window; an alert with the message of whatever fails.
+    // Reads and checks the firmware file at path on a thread of its own, with a progress window,
+    // checks that it is meant for the selected card and downloads it; an alert with the message
+    // of whatever fails. Nothing reaches the card before the file has passed every check.
     void UpdateFirmwareFrom(const char* path);
     // The refresh timer's work: a refresh when the window is shown and the cards are not busy.
     void Tick();

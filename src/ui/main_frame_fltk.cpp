@@ -102,9 +102,13 @@ void cb_log_read_done(void* data) {
 void cb_log_write_done(void* data) {
     Self(data)->WriteDoneOnGuiThread();
 }
+void cb_read_fault(void* data) {
+    Self(data)->ReadFaultsOnGuiThread();
+}
 void cb_notice_poll(void* data) {
     Self(data)->ReadDoneOnGuiThread();
     Self(data)->WriteDoneOnGuiThread();
+    Self(data)->ReadFaultsOnGuiThread();
     Fl::repeat_timeout(kNoticePoll, cb_notice_poll, data);
 }
 
@@ -234,6 +238,26 @@ void MainFrameFLTK::LogReadDone() {
 void MainFrameFLTK::LogWriteDone() {
     writeDone = true;
     Fl::awake(cb_log_write_done, this);
+}
+
+void MainFrameFLTK::ReadFault(const std::string& message) {
+    {
+        std::lock_guard<std::mutex> hold(faultLock);
+        faults.push_back(message);
+    }
+    Fl::awake(cb_read_fault, this);
+}
+
+void MainFrameFLTK::ReadFaultsOnGuiThread() {
+    std::vector<std::string> told;
+    {
+        std::lock_guard<std::mutex> hold(faultLock);
+        told.swap(faults);
+    }
+    if (told.empty()) return;
+    std::string text;
+    for (const std::string& line : told) text += (text.empty() ? "" : "\n") + line;
+    fl_alert("%s", text.c_str());
 }
 
 void MainFrameFLTK::ReadDoneOnGuiThread() {

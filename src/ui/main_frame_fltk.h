@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,7 @@ class MainFrameFLTK : public MainFrame, public PlotOwner {
     FrameSelection SelectFrame(StoreIndex index) override;
     void LogReadDone() override;
     void LogWriteDone() override;
+    void ReadFault(const std::string& message) override;
     // The list's selection, told to the plot windows; a plot's choice, selected in the list.
     void FrameSelected(StoreIndex storeIndex) override;
     void ShowFrame(StoreIndex storeIndex) override;
@@ -68,6 +70,7 @@ class MainFrameFLTK : public MainFrame, public PlotOwner {
     // queue) is taken by the next timer run instead.
     void ReadDoneOnGuiThread();
     void WriteDoneOnGuiThread();
+    void ReadFaultsOnGuiThread();
 
     Session& session;
     Dialogs dialogs;
@@ -82,6 +85,8 @@ class MainFrameFLTK : public MainFrame, public PlotOwner {
   private:
     std::atomic<bool> readDone{false};
     std::atomic<bool> writeDone{false};
+    std::mutex faultLock;             // guards faults, filled by reader threads
+    std::vector<std::string> faults;  // reader faults not yet shown
 };
 
 std::unique_ptr<MainFrame> CreateMainFrame(Session& session, const QL_Settings& prefs);

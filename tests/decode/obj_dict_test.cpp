@@ -122,4 +122,16 @@ TEST(ObjDictTest, RealFilesLoadWithTheirNames) {
     EXPECT_GT(big->Count(), 900u);  // of its 1,112 sections
 }
 
+// A byte-order mark before the first section leaves that section in place.
+TEST(ObjDictTest, ByteOrderMarkIsNoPartOfTheFirstSection) {
+    TempDir dir;
+    WriteFile(dir.file("marked.eds"), std::string(kByteOrderMark) +
+                                          "[1000]\nParameterName=Device type\n"
+                                          "[1001]\nParameterName=Error register\n");
+    CANopenObjDict dict;
+    dict.Load(dir.file("marked.eds"), nullptr);
+    EXPECT_EQ(Name(dict, 0x1000, 0), "Device type");
+    EXPECT_EQ(Name(dict, 0x1001, 0), "Error register");
+}
+
 }  // namespace

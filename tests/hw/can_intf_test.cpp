@@ -86,3 +86,34 @@ TEST_F(CanIntfTest, FramesCrossTheSeamByteForByte) {
     t("command 0x77", [&] { sender.SendCMD(0x77); });
     ExpectGolden(HW_DATA_DIR "/can_intf_frames.txt", t.text);
 }
+
+// A card that answers busy has not done the command: it is sent again, a bounded number of times
+// at once, and only a card that stays busy fails with the driver's busy error.
+TEST(CanIntfBusyTest, BusyAnswersRetriedUntilTheCardStaysBusy) {
+    EmulatedCards busy(HW_DATA_DIR "/busy_cards.cfg");
+    const char* const expected[] = {
+        "error 7 CAN card busy error",
+        "serial 2 firmware 2.01.05, Port Opened, code 2",
+        "serial 3 firmware 2.01.05, Port Opened, code 2",
+        "serial 4 firmware 2.01.05, Port Opened, code 2",
+    };
+    for (int number = 0; number < 4; number++) {
+        CanIntf port(busy.cards, number, false);
+        busy.recorder.calls.clear();
+        std::string result;
+        const std::string error = ThrownError([&] {
+            const CardInfo card = port.getCardInfo();
+            port.setBaud(2);
+            port.open();
+            const PortInfo info = port.getPortInfo();
+            result = Format("serial %d firmware %s, %s, code %d", card.serialNum,
+                            card.fwVersion.c_str(), info.status.c_str(), info.baudCode);
+        });
+        EXPECT_EQ(error == "(none)" ? result : "error " + error, expected[number]);
+    }
+    // The card that stays busy was asked its first question eight times, and nothing more.
+    CanIntf stays(busy.cards, 0, false);
+    busy.recorder.calls.clear();
+    EXPECT_EQ(ThrownError([&] { stays.getBaud(); }), "7 CAN card busy error");
+    EXPECT_EQ(busy.recorder.calls, std::vector<std::string>(8, "c008b706 00040000 00000000"));
+}

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -113,6 +115,112 @@ TEST_F(FirmwareTest, DamagedFilesRefused) {
         EXPECT_EQ(ThrownError([&] { file.Load((data + name).c_str()); }), error) << name;
     // A failed load leaves nothing loaded.
     EXPECT_EQ(ThrownError([&] { file.GetBootVersion(); }), "21 File has not been loaded");
+}
+
+// Files that would harm the card are refused whole, with the reason, before any of their images
+// could reach it: without a main program (the card would be left without one), with an image
+// that breaks the rules of its kind (also the second or third), larger than any firmware file
+// (read no further than its header), or not a file at all.
+TEST_F(FirmwareTest, FilesThatWouldHarmTheCardRefused) {
+    const std::string noMain =
+        "21 Firmware file has no main program image: the card would be left without one";
+    const struct {
+        const char* what;
+        size_t boot, main, fpga;
+        std::string error;
+    } cases[] = {
+        {"every image", 8, 16, 12, "(none)"},
+        {"main program only", 0, 16, 0, "(none)"},
+        {"FPGA image only", 0, 0, 12, noMain},
+        {"boot loader only", 8, 0, 0, noMain},
+        {"boot loader and FPGA image", 8, 0, 12, noMain},
+        {"no image", 0, 0, 0, noMain},
+        {"second image of 2050 bytes", 8, 2050, 12,
+         "21 Firmware byte count (2050) must be a multiple of 4"},
+        {"third image of 6 bytes", 8, 16, 6, "21 Firmware byte count (6) must be a multiple of 4"},
+        {"first image of 2 bytes", 2, 16, 12, "21 Firmware byte count (2) must be a multiple of 4"},
+        {"largest images", kMaxBootImageBytes, kMaxMainImageBytes, kMaxFpgaImageBytes, "(none)"},
+        {"boot loader too large", kMaxBootImageBytes + 4, 16, 0,
+         "21 The boot loader image (65540 bytes) is larger than a card's flash for it (65536 "
+         "bytes)"},
+        {"main program too large", 0, kMaxMainImageBytes + 4, 0,
+         "21 The main program image (1048580 bytes) is larger than a card's flash for it "
+         "(1048576 bytes)"},
+        {"FPGA image too large", 0, 16, kMaxFpgaImageBytes + 4,
+         "21 The FPGA image (1048580 bytes) is larger than a card's flash for it (1048576 "
+         "bytes)"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Load(BuildFirmwareFile(Images(c.boot, c.main, c.fpga))), c.error) << c.what;
+
+    // A file one word larger than the largest firmware file, its header intact: refused on its
+    // size, unread (its bytes after the header hold nothing, the file system makes them up).
+    const std::string big = dir.file("big.kfw");
+    const Bytes good = BuildFirmwareFile(Images(4, 8, 0));
+    WriteFile(big, std::string(good.begin(), good.end()));
+    ASSERT_EQ(truncate(big.c_str(), static_cast<off_t>(kMaxFirmwareFileBytes + 4)), 0);
+    EXPECT_EQ(ThrownError([&] { file.Load(big.c_str()); }),
+              "21 File is too large to be a CAN card firmware file (2162756 bytes, at most "
+              "2162752)");
+    // What is not a file is named, not read (a pipe without writer would block the reading).
+    EXPECT_EQ(ThrownError([&] { file.Load(dir.path().c_str()); }),
+              "21 " + dir.path() + " is a folder, not a firmware file");
+    const std::string pipe = dir.file("pipe.kfw");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_EQ(ThrownError([&] { file.Load(pipe.c_str()); }),
+              "21 " + pipe + " is not a regular file");
+    EXPECT_EQ(ThrownError([&] { file.GetMainVersion(); }), "21 File has not been loaded");
+}
+
+// A card that has its main program erased runs its boot loader alone: no firmware version, no
+// port, and the failed update flagged, also after an image of no bytes verifies; a main program
+// written whole and verified brings the port back and clears the flag.
+TEST_F(FirmwareTest, AnErasedMainProgramIsGoneUntilOneIsWritten) {
+    auto port = Port(0);
+    const Bytes image = PatternImage(64, 5);
+    const auto state = [&] {
+        const CardInfo info = port->getCardInfo();
+        return Format("firmware %s flag %d", info.fwVersion.c_str(), info.param12) +
+               " open: " + ThrownError([&] {
+                   port->open();
+                   port->close();
+               });
+    };
+    Transcript t;
+    t("as described", state);
+    t("main program of no bytes", [&] { port->Dnld(kMainImageId, nullptr, 0, &log, 0); });
+    t("then", state);
+    t("FPGA image written",
+      [&] { port->Dnld(kFpgaImageId, const_cast<uint8_t*>(image.data()), 64, &log, 0); });
+    t("then", state);
+    t("main program written",
+      [&] { port->Dnld(kMainImageId, const_cast<uint8_t*>(image.data()), 64, &log, 0); });
+    t("then", state);
+    EXPECT_EQ(t.text,
+              "as described: firmware 2.01.05 flag 0 open: (none)\n"
+              "main program of no bytes: \n"
+              "then: firmware 0.00.00 flag 1 open: 10 Internal error reported by driver\n"
+              "FPGA image written: \n"
+              "then: firmware 0.00.00 flag 1 open: 10 Internal error reported by driver\n"
+              "main program written: \n"
+              "then: firmware 2.01.05 flag 0 open: (none)\n");
+}
+
+// The flash of each image holds no more than the largest image of its kind: a write beyond is
+// refused as a bad parameter.
+TEST_F(FirmwareTest, TheFlashHoldsNoMoreThanItsImage) {
+    auto port = Port(0);
+    const Bytes image = PatternImage(kMaxBootImageBytes + 4, 6);
+    auto* bytes = const_cast<uint8_t*>(image.data());
+    port->Dnld(kBootImageId, bytes, kMaxBootImageBytes, &log, 0);
+    EXPECT_EQ(driver->Flash(0, kBootImageId), Bytes(image.begin(), image.end() - 4));
+    recorder.calls.clear();
+    log.lines.clear();
+    port->Dnld(kBootImageId, bytes, kMaxBootImageBytes + 4, &log, 0);
+    EXPECT_EQ(log.lines.back(), "65540 Error, unable to upload firmware to card");
+    EXPECT_EQ(
+        std::count(log.lines.begin(), log.lines.end(), "0 CAN driver reported a bad parameter"),
+        10);
 }
 
 // Each download's commands (their first two words) and progress lines in the order they came: at

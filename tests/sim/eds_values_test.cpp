@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/utils.h"
+#include "support/test_support.h"
+
 // Default values sized by their type, node-IDs added, commented and array objects left out.
 TEST(EdsValuesTest, DefaultValuesSizedByType) {
     const auto values = EdsValues::Load(TEST_DATA_DIR "/../../sim/data/values.eds", 5);
@@ -26,4 +29,14 @@ TEST(EdsValuesTest, DefaultValuesSizedByType) {
         EXPECT_EQ(it->second.bytes, row.bytes) << std::hex << row.key;
         EXPECT_EQ(it->second.writable, row.writable) << std::hex << row.key;
     }
+}
+
+// A byte-order mark before the first section leaves that section in place.
+TEST(EdsValuesTest, ByteOrderMarkIsNoPartOfTheFirstSection) {
+    TempDir dir;
+    WriteFile(dir.file("marked.eds"),
+              std::string(kByteOrderMark) + "[1000]\nDataType=0x0007\nDefaultValue=0x192\n");
+    const auto values = EdsValues::Load(dir.file("marked.eds"), 5);
+    ASSERT_EQ(values.count(0x10000000), 1u);
+    EXPECT_EQ(values.at(0x10000000).bytes, std::vector<uint8_t>({0x92, 0x01, 0x00, 0x00}));
 }

@@ -167,6 +167,29 @@ TEST(EmulatedDriver, LogReplayTimingAndArbitration) {
                   static_cast<uint32_t>(FrameBusBits(FrameOf(got[i]))));
 }
 
+// Logs of other tools replay as they read: their format is recognised from their first lines.
+TEST(EmulatedDriver, LogReplayTakesTheFormatsTheProgramReads) {
+    TempDir dir;
+    WriteFile(dir.file("replay.txt"), std::string(kByteOrderMark) +
+                                          "(1.000000) can0 181#0102\n"
+                                          "(1.002000) can0 12345678#03\n");
+    WriteFile(dir.file("emu.cfg"),
+              Block("Emulation",
+                    Block("Bus", "bitrate:500000\n" + Block("LogReplay", "file:replay.txt\n")) +
+                        Block("Card", Block("Port", "bus:0\n"))));
+    const SimulatedCards replay(dir.file("emu.cfg").c_str());
+    const int fd = OpenPort(*replay.driver(), "/dev/ulcan00");
+    const uint32_t ids[] = {0x181, 0x12345678 | 1u << 29};
+    const uint32_t flags[] = {2, 1 | kMsgExtended};
+    for (int i = 0; i < 2; i++) {
+        int rc;
+        const __CANCARD_MSG got = Receive(*replay.driver(), fd, 5000, &rc);
+        ASSERT_EQ(rc, 0);
+        EXPECT_EQ(got.id, ids[i]) << i;
+        EXPECT_EQ(got.flags, flags[i]) << i;
+    }
+}
+
 TEST(EmulatedDriver, AVanishedNodeComesBackAfterItsTime) {
     auto driver = EmulatedDriver::Create(kData + "busy.cfg");
     const int fd = driver->Open("/dev/ulcan00", O_RDWR);

@@ -217,4 +217,46 @@ TEST_F(HardwareDialogTest, FirmwareUpdateChecksTheCardThenDownloadsWithProgress)
     dialog.window->hide();
 }
 
+// A file that would harm the card is refused with its reason before anything reaches the card's
+// flash: without a main program, with an image that breaks its rules after one that does not, or
+// a folder.
+TEST_F(HardwareDialogTest, FirmwareFilesThatWouldHarmTheCardRefused) {
+    dialog.Show();
+    Select("CARD 0");  // type 3, whose boot loader version is not the files'
+    const std::string noMain =
+        "Firmware file has no main program image: the card would be left without one";
+    const struct {
+        const char* what;
+        size_t boot, main, fpga;
+        std::string alert;
+    } cases[] = {
+        {"FPGA image only", 0, 0, 512, noMain},
+        {"boot loader only", 64, 0, 0, noMain},
+        {"no image", 0, 0, 0, noMain},
+        {"main program of 2050 bytes after a boot loader", 64, 2050, 512,
+         "Firmware byte count (2050) must be a multiple of 4"},
+    };
+    for (const auto& c : cases) {
+        FirmwareImages images;
+        images.compat = {3, 0, 0, 0};
+        images.boot = PatternImage(c.boot, 1);
+        images.main = PatternImage(c.main, 2);
+        images.fpga = PatternImage(c.fpga, 3);
+        const std::vector<uint8_t> bytes = BuildFirmwareFile(images);
+        WriteFile(dir.file("fw.kfw"), std::string(bytes.begin(), bytes.end()));
+        EXPECT_EQ(CaptureAlert([&] { dialog.UpdateFirmwareFrom(dir.file("fw.kfw").c_str()); }),
+                  c.alert)
+            << c.what;
+    }
+    EXPECT_EQ(CaptureAlert([&] { dialog.UpdateFirmwareFrom(dir.path().c_str()); }),
+              dir.path() + " is a folder, not a firmware file");
+    EXPECT_FALSE(dialog.busy);
+    for (const std::string& call : seam.calls)
+        EXPECT_TRUE(call.find("c008b706 0006") != 0 && call.find("c008b706 0007") != 0) << call;
+    for (uint32_t image : {kBootImageId, kMainImageId, kFpgaImageId})
+        EXPECT_TRUE(driver->Flash(0, image).empty());
+    EXPECT_EQ(CanIntf(cards, 0, false).getCardInfo().fwVersion, "2.01.05");
+    dialog.window->hide();
+}
+
 }  // namespace
