@@ -50,8 +50,9 @@ bool MsgListFLTK::Measure() {
     auto width = [](const char* s) { return static_cast<int>(fl_width(s)); };
     portCol = width("B");
     msgCol = portCol + width("Port  ");
-    timeCol = msgCol + width("8888888888 ");
-    idCol = timeCol + width("88888.888888 ");
+    // Message numbers of twelve digits: a capture of eight saturated ports for half a year.
+    timeCol = msgCol + width("888888888888 ");
+    idCol = timeCol + width("8888888.888888 ");  // seconds of a capture of four months
     valueCol = idCol + width("0x88888888   ");
     lineHeight = height;
     yStep = height;
