@@ -30,6 +30,15 @@ preload=$build/lib/uml_xstate_preload.so
 modules=$(find /usr/lib/uml/modules -mindepth 1 -maxdepth 1 -type d 2>/dev/null | head -n1)
 [ -n "$modules" ] || skip "no modules under /usr/lib/uml/modules"
 
+# Writable scratch inside: tmpfs over the usual folders, except one that holds the build (a
+# clone under /tmp stays visible); the first of them is the tests' TMPDIR.
+scratch=()
+for d in /tmp /run /mnt; do
+    case "$build/" in "$d"/*) continue ;; esac
+    [ -d "$d" ] && scratch+=("$d")
+done
+[ ${#scratch[@]} -gt 0 ] || skip "no folder for scratch files outside $build"
+
 work=$(mktemp -d /tmp/kernel-check.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$build/Testing" "$work/uml"
@@ -44,7 +53,8 @@ export PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/tmp TERM=dumb
 export GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX512F,-AVX512VL,-AVX512BW,-AVX512DQ,-AVX512CD,-EVEX
 mount -t proc proc /proc
 mount -t sysfs sys /sys
-for d in /tmp /run /mnt "$build/Testing" "$build/tests/home"; do mount -t tmpfs tmp "\$d"; done
+for d in ${scratch[*]} "$build/Testing" "$build/tests/home"; do mount -t tmpfs tmp "\$d"; done
+export TMPDIR=${scratch[0]}
 dmesg -n 1
 ok=1
 for m in net/can/can.ko net/can/can-raw.ko drivers/net/can/dev/can-dev.ko drivers/net/can/vcan.ko; do

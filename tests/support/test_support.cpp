@@ -23,8 +23,9 @@
 #include "store/can_frame.h"
 
 TempDir::TempDir() {
-    char pattern[] = "/tmp/quillon-test-XXXXXX";
-    if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/quillon-test-XXXXXX";
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     dir = pattern;
 }
 

@@ -25,7 +25,8 @@ std::string DescribeFrame(const CANframe& f);
 // "code message" of the QuillonError that action throws, "(none)" when it throws none.
 std::string ThrownError(const std::function<void()>& action);
 
-// A fresh directory under /tmp, removed with everything in it at the end of the scope.
+// A fresh directory under $TMPDIR (default /tmp), removed with everything in it at the end of
+// the scope.
 class TempDir {
   public:
     TempDir();
