@@ -88,7 +88,7 @@ struct Program {
 // grown view.
 struct RedrawWatch {
     MsgListFLTK* list;
-    int lastTop;
+    StoreIndex lastTop;
     Clock::time_point last;
     double longestGap = 0;
     int redraws = 0;

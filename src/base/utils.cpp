@@ -10,10 +10,10 @@
 #include <cstdio>
 #include <cstring>
 
-uint32_t GetTime() {
+uint64_t GetTime() {
     timeval tv;
     gettimeofday(&tv, nullptr);
-    return static_cast<uint32_t>(tv.tv_sec) * 1000000u + static_cast<uint32_t>(tv.tv_usec);
+    return static_cast<uint64_t>(tv.tv_sec) * 1000000u + static_cast<uint64_t>(tv.tv_usec);
 }
 
 uint16_t Build16(const unsigned char* p) {

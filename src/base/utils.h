@@ -7,8 +7,8 @@
 
 // Small shared helpers for bytes, text, numbers and time.
 
-// Microseconds of the wall clock in 32-bit arithmetic; wraps about every 71.6 minutes.
-uint32_t GetTime();
+// Microseconds of the wall clock, in 64 bits (the cards stamp with its low 32, CardClock).
+uint64_t GetTime();
 
 // Little-endian byte access, as CAN payloads carry their numbers.
 uint16_t Build16(const unsigned char* p);

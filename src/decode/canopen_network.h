@@ -59,7 +59,7 @@ class CANopenNode {
     SDO sdo;
     int32_t nodeId;
     int32_t port;
-    int32_t lastGuard = -1;  // store index of the last guard frame scanned
+    StoreIndex lastGuard = -1;  // store index of the last guard frame scanned
     const DecodeContext context;
     // Written by the scan pass only.
     PdoConfig pdos;            // in force

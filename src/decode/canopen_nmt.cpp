@@ -209,13 +209,13 @@ std::string CANopenParser::parseGuard(CANframe& frame, ParsedMessage* message) {
     return desc;
 }
 
-void CANopenParser::scanGuard(int index, CANframe& frame, StoredFrames& stored) {
+void CANopenParser::scanGuard(StoreIndex index, CANframe& frame, StoredFrames& stored) {
     CANopenNode* node = findNode(frame.port, frame.id & 0x7F);
     if (!node) return;
-    frame.txPrev = node->lastGuard;
+    frame.LinkPrev(index, node->lastGuard);
     CANframe* previous = stored.Frame(node->lastGuard);
+    if (previous) previous->LinkNext(node->lastGuard, index);
     node->lastGuard = index;
-    if (previous) previous->txNext = index;
     if (frame.type == FRAME_RTR ||
         (frame.type == FRAME_DATA && previous && previous->type == FRAME_DATA))
         frame.scanInfo |= 1;

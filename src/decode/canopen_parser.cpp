@@ -110,7 +110,7 @@ std::string CANopenParser::Decode(CANframe& frame, ParsedMessage* message, Frame
     return Parser::doParse(frame, message);
 }
 
-void CANopenParser::Scan(int index, CANframe& frame, StoredFrames& stored) {
+void CANopenParser::Scan(StoreIndex index, CANframe& frame, StoredFrames& stored) {
     CANopenNetwork* net = findNet(frame.port, true);
     if (!net) return;
     if (!net->started) net->Start();

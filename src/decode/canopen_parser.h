@@ -35,7 +35,7 @@ class CANopenParser : public Parser {
     bool CarriesObject(const CANframe& frame, const std::function<bool(uint32_t)>& test) override;
     // Forgets every network and node. Not while frames are scanned or decoded elsewhere.
     void FlushState() override;
-    void Scan(int index, CANframe& frame, StoredFrames& stored) override;
+    void Scan(StoreIndex index, CANframe& frame, StoredFrames& stored) override;
 
     // The network of port 0..63 (null otherwise), created when missing only when create is set.
     CANopenNetwork* findNet(int port, bool create);
@@ -56,7 +56,7 @@ class CANopenParser : public Parser {
     std::string parseLSS(CANframe& frame, ParsedMessage* message);
     // Links a node's guard frames into exchanges: a request and its reply, or a run of
     // heartbeats each on its own.
-    void scanGuard(int index, CANframe& frame, StoredFrames& stored);
+    void scanGuard(StoreIndex index, CANframe& frame, StoredFrames& stored);
 
   private:
     // doParse and Describe: lines to message, values to values, each when given.

@@ -104,7 +104,7 @@ std::string Parser::doParse(CANframe& frame, ParsedMessage* message) {
     }
 }
 
-void Parser::Scan(int, CANframe&, StoredFrames&) {}
+void Parser::Scan(StoreIndex, CANframe&, StoredFrames&) {}
 
 ParsedMessage* Parser::Parse(CANframe& frame) {
     auto* message = new ParsedMessage(frame);

@@ -20,7 +20,7 @@ class Parser : public FrameDecoder, public FrameObjects {
     // Called once for every frame entering the message store, in arrival order, with its store
     // index and the stored frame itself, which the decoder may annotate together with the
     // earlier frames in stored.
-    void Scan(int index, CANframe& frame, StoredFrames& stored) override;
+    void Scan(StoreIndex index, CANframe& frame, StoredFrames& stored) override;
     virtual std::string GetShortDesc(CANframe& frame) { return doParse(frame, nullptr); }
     // The short description, and what the frame carries as values (PDO objects, an SDO
     // transfer's value, a TIME, a SYNC counter); the raw decoder finds none.

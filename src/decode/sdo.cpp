@@ -58,9 +58,9 @@ void SDO::Expect(CANframe& frame, State wanted) {
     if (state != wanted && state != State::kUnseen) frame.RaiseStatus(Severity::kWarning);
 }
 
-void SDO::scan(int at, CANframe& frame, StoredFrames& stored) {
-    frame.txPrev = lastFrame;
-    if (CANframe* previous = stored.Frame(lastFrame)) previous->txNext = at;
+void SDO::scan(StoreIndex at, CANframe& frame, StoredFrames& stored) {
+    frame.LinkPrev(at, lastFrame);
+    if (CANframe* previous = stored.Frame(lastFrame)) previous->LinkNext(lastFrame, at);
     lastFrame = at;
 
     const int length = frame.length;

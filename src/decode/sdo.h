@@ -92,15 +92,15 @@ class SDO {
     static int SegmentSize(uint8_t command) { return 7 - ((command >> 1) & 7); }
 
     // The scan step for one stored SDO data frame of the node, in store order.
-    void scan(int index, CANframe& frame, StoredFrames& stored);
+    void scan(StoreIndex index, CANframe& frame, StoredFrames& stored);
     // Adds the decoded lines to message; the short description is left to getShortDesc.
     std::string parse(CANframe& frame, ParsedMessage* message);
     // The short description; with values, also the transfer's value when frame completes one.
     std::string getShortDesc(CANframe& frame, FrameValues* values = nullptr);
 
-    CANopenNode* node;       // the owner
-    int32_t lastFrame = -1;  // store index of the node's last SDO frame, either direction
-    uint16_t index = 0;      // the object of the current transfer
+    CANopenNode* node;          // the owner
+    StoreIndex lastFrame = -1;  // store index of the node's last SDO frame, either direction
+    uint16_t index = 0;         // the object of the current transfer
     uint8_t subIndex = 0;
     State state = State::kUnseen;
     uint8_t lastSeq = 0;  // block transfers: last sequence number accepted in order
@@ -111,8 +111,9 @@ class SDO {
     uint32_t valueSize = 0;
 
   private:
-    // The frame at index as the message store still holds it (decoding, not the scan).
-    bool Stored(int index, CANframe& frame) const;
+    // The frame linked to as previous of frame, as the message store still holds it (decoding,
+    // not the scan). frame may be out.
+    bool StoredPrev(const CANframe& frame, CANframe& out) const;
     std::string Describe(CANframe& frame, ParsedMessage* message);
     // The data of a transfer, as its frames in the message store give it.
     struct TransferData {

@@ -6,9 +6,11 @@
 #include "decode/sdo.h"
 #include "store/storage.h"
 
-bool SDO::Stored(int index, CANframe& frame) const {
+bool SDO::StoredPrev(const CANframe& frame, CANframe& out) const {
     Storage* store = node->context.frames;
-    return store && store->Get(index, frame);
+    if (!store) return false;
+    const StoreIndex prev = frame.Prev(store->GetLast());
+    return prev >= 0 && store->Get(prev, out);
 }
 
 void SDO::DataSegment(CANframe& frame) {
@@ -117,7 +119,7 @@ bool SDO::IsBlockData(const CANframe& frame, bool dataSide) {
     if (!(frame.data[0] & 0x80)) return true;
     if (frame.scanInfo & kTransferStart) return false;
     CANframe previous;
-    return Stored(frame.txPrev, previous) && previous.id == frame.id;
+    return StoredPrev(frame, previous) && previous.id == frame.id;
 }
 
 std::string SDO::dispBlockData(CANframe& frame, ParsedMessage* message) {
@@ -125,7 +127,7 @@ std::string SDO::dispBlockData(CANframe& frame, ParsedMessage* message) {
     const uint8_t number = b & 0x7F;
     CANframe previous;
     uint8_t expectedPrevious;
-    if ((frame.scanInfo & kTransferStart) || !Stored(frame.txPrev, previous))
+    if ((frame.scanInfo & kTransferStart) || !StoredPrev(frame, previous))
         expectedPrevious = number - 1;
     else if (previous.id == frame.id)
         expectedPrevious = previous.data[0] & 0x7F;

@@ -40,10 +40,10 @@ bool SDO::CompletesTransfer(const CANframe& frame) {
     CANframe previous;
     switch (KindOf(frame)) {
         case kInitDownloadResponse:
-            return Stored(frame.txPrev, previous) && KindOf(previous) == kInitDownloadRequest &&
+            return StoredPrev(frame, previous) && KindOf(previous) == kInitDownloadRequest &&
                    (previous.data[0] & 2);
         case kDownloadSegmentResponse:
-            return Stored(frame.txPrev, previous) && KindOf(previous) == kDownloadSegmentRequest &&
+            return StoredPrev(frame, previous) && KindOf(previous) == kDownloadSegmentRequest &&
                    (previous.data[0] & 1);
         case kInitUploadResponse:
             return b & 2;
@@ -64,7 +64,7 @@ bool SDO::CompletesTransfer(const CANframe& frame) {
 bool SDO::GatherTransfer(const CANframe& last, TransferData& out) {
     std::vector<CANframe> chain{last};
     for (CANframe f = last; !(f.scanInfo & kTransferStart);) {
-        if (chain.size() > kMaxTransferFrames || !Stored(f.txPrev, f)) return false;
+        if (chain.size() > kMaxTransferFrames || !StoredPrev(f, f)) return false;
         chain.push_back(f);
     }
     std::reverse(chain.begin(), chain.end());

@@ -253,7 +253,7 @@ void CanIntfSocket::RecvMsg(__CANCARD_MSG& msg) {
         msg.data[0] = static_cast<uint8_t>(std::min<unsigned>(counters.txerr, 0xFF));
         msg.data[1] = static_cast<uint8_t>(std::min<unsigned>(counters.rxerr, 0xFF));
     }
-    msg.timestamp = GetTime();  // when the kernel gave no stamp
+    msg.timestamp = CardClock(GetTime());  // when the kernel gave no stamp
     for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
         if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMP) {
             timeval stamp;
@@ -314,5 +314,6 @@ can_frame CanIntfSocket::ToFrame(const __CANCARD_MSG& msg) {
 }
 
 uint32_t CanIntfSocket::StampMicros(const timeval& stamp) {
-    return static_cast<uint32_t>(stamp.tv_sec) * 1000000u + static_cast<uint32_t>(stamp.tv_usec);
+    return CardClock(static_cast<uint64_t>(stamp.tv_sec) * 1000000u +
+                     static_cast<uint64_t>(stamp.tv_usec));
 }

@@ -38,7 +38,7 @@ class CanIntfSocket : public CanIntfGeneric {
     static void ToRecord(const can_frame& frame, __CANCARD_MSG& msg);
     // A message record to transmit, as the kernel takes it.
     static can_frame ToFrame(const __CANCARD_MSG& msg);
-    // A kernel receive time stamp on the program's microsecond clock (GetTime).
+    // A kernel receive time stamp on a card's clock (CardClock), as the cards stamp.
     static uint32_t StampMicros(const timeval& stamp);
 
   private:

@@ -4,20 +4,27 @@
 
 #include "base/quillon_error.h"
 #include "base/utils.h"
+#include "hw/card_protocol.h"
 
-CanReader::CanReader(std::unique_ptr<CanIntf> port, uint32_t startTime, int bitsPerSecond)
+CanReader::CanReader(std::unique_ptr<CanIntf> port, uint64_t startTime, int bitsPerSecond)
     : startTime(startTime),
       lastLoadTime(startTime),
       port(std::move(port)),
-      loadFactor(100.0 / bitsPerSecond) {}
+      loadFactor(100.0 / bitsPerSecond),
+      recent(startTime) {}
+
+uint64_t CanReader::Unwrap(uint32_t stamp) const {
+    const int32_t after = static_cast<int32_t>(stamp - CardClock(recent));
+    return recent + static_cast<uint64_t>(static_cast<int64_t>(after));
+}
 
 bool CanReader::getNextFrame(CANframe& frame) {
-    uint32_t now;
+    uint64_t now;
     bool got;
     try {
         port->read(frame, kReadTimeout);
-        now = frame.timestamp;
-        frame.timestamp = now - startTime;
+        now = recent = Unwrap(static_cast<uint32_t>(frame.timestamp));
+        frame.timestamp = now > startTime ? now - startTime : 0;  // a frame from before the start
         // Identifier, control and CRC fields plus the data, stuffing not counted.
         bitCount += ((frame.id & 0x20000000) ? 68 : 48) + 8 * frame.length;
         got = true;
@@ -28,7 +35,7 @@ bool CanReader::getNextFrame(CANframe& frame) {
                               [this] { return interrupted; });
             throw;
         }
-        now = GetTime();
+        now = recent = GetTime();
         got = false;
     }
     if (now - lastLoadTime >= loadInterval) {
@@ -48,7 +55,7 @@ void CanReader::Interrupt() {
     port->Interrupt();
 }
 
-std::unique_ptr<FrameProducer> CanPortOpener::OpenPort(int port, int baudCode, uint32_t startTime) {
+std::unique_ptr<FrameProducer> CanPortOpener::OpenPort(int port, int baudCode, uint64_t startTime) {
     auto can = std::make_unique<CanIntf>(cards, port, false);
     can->setBaud(baudCode);
     can->open();

@@ -11,12 +11,18 @@
 // The message record exchanged with the driver (24 bytes).
 struct __CANCARD_MSG {
     uint32_t timeout;    // milliseconds: how long a receive may wait; set by the program
-    uint32_t timestamp;  // microseconds, on the program's clock (GetTime); set by the driver
+    uint32_t timestamp;  // microseconds, on the card's clock (CardClock); set by the driver
     uint32_t id;         // CAN identifier; received with bit 29 set for a 29-bit one
     uint32_t flags;      // kMsgLengthMask | kMsgRemote | kMsgExtended | kMsgError
     uint8_t data[8];
 };
 static_assert(sizeof(__CANCARD_MSG) == 24, "the driver's message record is 24 bytes");
+
+// A card stamps its messages with the low 32 bits of the program's microsecond clock (GetTime),
+// a count that wraps every 71.6 minutes: the reader of a port counts its wraps (CanReader).
+constexpr uint32_t CardClock(uint64_t micros) {
+    return static_cast<uint32_t>(micros);
+}
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the driver's records are little-endian");
 
 // Flags of a message record.

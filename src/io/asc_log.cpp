@@ -139,8 +139,8 @@ void AscLogFormatWriter::Write(const CANframe& frame, FILE* out) {
         WriteComment(frame, "//", " ", out);
         return;
     }
-    std::fprintf(out, "%4u.%06u %d  ", frame.timestamp / 1000000, frame.timestamp % 1000000,
-                 frame.port + 1);
+    std::fprintf(out, "%4llu.%06llu %d  ", Micros(frame.timestamp / 1000000),
+                 Micros(frame.timestamp % 1000000), frame.port + 1);
     if (frame.type == FRAME_ERROR) {
         std::fputs("ErrorFrame\n", out);
         return;

@@ -126,8 +126,8 @@ bool CandumpLogParser::Parse(char* line, CANframe& frame) {
 
 void CandumpLogFormatWriter::Write(const CANframe& frame, FILE* out) {
     if (frame.type == FRAME_TEXT) return;
-    std::fprintf(out, "(%010u.%06u) can%d ", frame.timestamp / 1000000, frame.timestamp % 1000000,
-                 frame.port);
+    std::fprintf(out, "(%010llu.%06llu) can%d ", Micros(frame.timestamp / 1000000),
+                 Micros(frame.timestamp % 1000000), frame.port);
     if (frame.type == FRAME_ERROR) {
         WriteError(frame, out);
         return;

@@ -75,7 +75,7 @@ bool ForeignLogParser::Fixed(const Word& w, int decimals, uint64_t* value) {
     return true;
 }
 
-uint32_t ForeignLogParser::FrameTime(uint64_t micros) {
+uint64_t ForeignLogParser::FrameTime(uint64_t micros) {
     if (!started) {
         started = true;
         first = micros;
@@ -83,8 +83,8 @@ uint32_t ForeignLogParser::FrameTime(uint64_t micros) {
     return LineTime(micros);
 }
 
-uint32_t ForeignLogParser::LineTime(uint64_t micros) const {
-    return started && micros > first ? static_cast<uint32_t>(micros - first) : 0;
+uint64_t ForeignLogParser::LineTime(uint64_t micros) const {
+    return started && micros > first ? micros - first : 0;
 }
 
 void ForeignLogParser::SetData(CANframe& frame, int n, const uint8_t* data, const char* kind) {

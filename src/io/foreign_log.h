@@ -38,8 +38,8 @@ class ForeignLogParser : public LogParser {
     static bool Fixed(const Word& w, int decimals, uint64_t* value);
     // The time stamp of a frame at micros: relative to the first frame. A line before the first
     // frame gets 0, and so does a frame of an unsorted log that is older than the first.
-    uint32_t FrameTime(uint64_t micros);
-    uint32_t LineTime(uint64_t micros) const;
+    uint64_t FrameTime(uint64_t micros);
+    uint64_t LineTime(uint64_t micros) const;
     // The n bytes at data as the frame's data; more than a frame record holds make it a
     // FRAME_TEXT entry "CAN FD frame with N data bytes:" and the bytes (kind names another kind
     // of frame).

@@ -6,6 +6,11 @@
 
 #include "store/can_frame.h"
 
+// A time stamp (microseconds, or a part of one) as printf's %llu takes it.
+inline unsigned long long Micros(uint64_t micros) {
+    return micros;
+}
+
 // Writes frames as the lines of one log format: the program's own, candump -l, Vector ASC or
 // PEAK TRC 2.1. Ports 0..n-1 are written as interfaces can0.. or channels and buses 1..n. One
 // writer per file: a format may number its lines.

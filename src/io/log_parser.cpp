@@ -103,7 +103,9 @@ bool ParseRange(const char* line, const char* end, CANframe& frame) {
     const char* after = ReadNumber(p, end, &value);
     const bool stamped = after != nullptr;
     if (stamped) {
-        frame.timestamp = static_cast<uint32_t>(value);
+        // The whole number, for files of any length; a negative one, or one beyond 2^63 (which no
+        // writer of this format writes), reads as its low 32 bits always did.
+        frame.timestamp = static_cast<long>(value) < 0 ? static_cast<uint32_t>(value) : value;
         word = SkipSpace(after, end);
         if (word == end) return false;
     }

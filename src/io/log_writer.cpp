@@ -22,7 +22,7 @@ LogWriter::LogWriter(const std::string& file, bool live, MsgStore& source, LogNo
     fp = std::fopen(path.c_str(), "w");
     if (!fp) throw QuillonError(12, "Unable to open log file: " + path);
     formatWriter->Begin(fp);
-    int first = 0, last = 0;
+    StoreIndex first = 0, last = 0;
     store.GetTotal(&first, &last);
     heldEnd = last + 1;
     // A live writer joins the store's frames: it is handed every frame from heldEnd on (frames
@@ -54,7 +54,7 @@ LogWriter::~LogWriter() {
     thread.join();
 }
 
-void LogWriter::Joined(int next) {
+void LogWriter::Joined(StoreIndex next) {
     heldEnd = next;  // within AddTally, before the thread starts
 }
 
@@ -62,7 +62,7 @@ void LogWriter::RunStarts() {
     lock.lock();
 }
 
-void LogWriter::Count(int, const CANframe& frame) {
+void LogWriter::Count(StoreIndex, const CANframe& frame) {
     if (stopped) return;  // stored after the file was closed: no part of it
     if (failed || (pace == WriterPace::Drop && queue.size() >= kQueueFrames)) {
         unwritten++;
@@ -78,16 +78,16 @@ void LogWriter::RunEnds() {
     if (look) wake.notify_one();
 }
 
-void LogWriter::FramesArrived(int) {
+void LogWriter::FramesArrived(StoreIndex) {
     if (pace != WriterPace::Hold) return;
     std::unique_lock<std::mutex> hold(lock);
     room.wait(hold, [this] { return queue.size() < kQueueFrames || stopped || failed; });
 }
 
-void LogWriter::WriteHeld(int from, int to) {
+void LogWriter::WriteHeld(StoreIndex from, StoreIndex to) {
     CANframe frame;
     uint64_t written = 0;
-    for (int index = from; index < to; index++) {
+    for (StoreIndex index = from; index < to; index++) {
         if (store.Get(index, frame) && Write(frame)) {
             written++;
             continue;

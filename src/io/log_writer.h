@@ -67,7 +67,7 @@ class LogWriter final : private FrameTally, private ArrivalWatcher {
   private:
     void Run();
     // Writes what the store held when the writer began, [from, to).
-    void WriteHeld(int from, int to);
+    void WriteHeld(StoreIndex from, StoreIndex to);
     // Writes one frame's lines, or counts it as left out when the format cannot carry it (thread
     // only); false when it is not written as a write has failed.
     bool Write(const CANframe& frame);
@@ -79,11 +79,11 @@ class LogWriter final : private FrameTally, private ArrivalWatcher {
     // The thread tells notices what it has to tell, outside lock.
     void Tell();
     void RunStarts() override;
-    void Count(int index, const CANframe& frame) override;
+    void Count(StoreIndex index, const CANframe& frame) override;
     void RunEnds() override;
     void Restart() override {}
-    void Joined(int next) override;
-    void FramesArrived(int last) override;
+    void Joined(StoreIndex next) override;
+    void FramesArrived(StoreIndex last) override;
 
     MsgStore& store;
     LogNotices* const notices;
@@ -96,7 +96,7 @@ class LogWriter final : private FrameTally, private ArrivalWatcher {
     std::condition_variable closing;  // closed set: for WaitDone
     std::unique_ptr<LogFormatWriter> formatWriter;
     std::vector<CANframe> queue;  // stored since the writer joined, not yet taken by the thread
-    int heldEnd = 0;              // the store index the queue starts at (Joined)
+    StoreIndex heldEnd = 0;       // the store index the queue starts at (Joined)
     std::string error;            // the first failed write or close
     uint64_t leftOut = 0;         // frames the format cannot carry
     uint64_t unwritten = 0;

@@ -181,7 +181,7 @@ void ReadManager::ReadCanIntf(int portNum, int bitRateCode) {
 
 int64_t ReadManager::PortClock() {
     std::lock_guard<std::mutex> hold(lock);
-    return readingPorts ? static_cast<int64_t>(static_cast<uint32_t>(GetTime() - startTime)) : -1;
+    return readingPorts ? static_cast<int64_t>(GetTime() - startTime) : -1;
 }
 
 void ReadManager::StopAll() {

@@ -55,7 +55,7 @@ class ReadManager {
     // startTime), so that what waits for frames can tell silence from a pause; -1 otherwise.
     int64_t PortClock();
 
-    uint32_t startTime = 0;
+    uint64_t startTime = 0;  // GetTime clock
 
   private:
     struct Slot {

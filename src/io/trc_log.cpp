@@ -204,7 +204,8 @@ void TrcLogFormatWriter::Write(const CANframe& frame, FILE* out) {
         return;
     }
     char time[24];
-    std::snprintf(time, sizeof time, "%u.%03u", frame.timestamp / 1000, frame.timestamp % 1000);
+    std::snprintf(time, sizeof time, "%llu.%03llu", Micros(frame.timestamp / 1000),
+                  Micros(frame.timestamp % 1000));
     number++;
     if (frame.type == FRAME_ERROR) {
         std::fprintf(out, "%7lu %13s ER %2d        - Rx -  0\n", number, time, frame.port + 1);

@@ -118,13 +118,13 @@ void SeriesFeed::Restart() {
     Counted();
 }
 
-void SeriesFeed::Joined(int next) {
+void SeriesFeed::Joined(StoreIndex next) {
     std::lock_guard<std::mutex> hold(lock);
     nextIndex = next;
 }
 
-void SeriesFeed::Count(int index, const CANframe& frame) {
-    nextIndex = static_cast<int64_t>(index) + 1;
+void SeriesFeed::Count(StoreIndex index, const CANframe& frame) {
+    nextIndex = index + 1;
     // Also without series: the clock of the 100 ms steps runs for those added later.
     live.rows = static_cast<bool>(rowSink);
     Feed(frame, counted, live);
@@ -278,7 +278,7 @@ void SeriesFeed::Feed(const CANframe& frame, const std::vector<Series*>& targets
 void SeriesFeed::Backfill(int i, Storage& store, const std::function<bool(double)>& progress) {
     Series* chosen;
     auto temp = std::make_unique<Series>();
-    int64_t target;
+    StoreIndex target;
     {
         // Counted afresh from the store: what was counted since Add is counted again below.
         std::lock_guard<std::mutex> hold(lock);
@@ -297,15 +297,15 @@ void SeriesFeed::Backfill(int i, Storage& store, const std::function<bool(double
     // then on the series is counted as frames arrive, not one frame twice or left out.
     auto scratch = std::make_unique<Scratch>();
     std::vector<Series*> targets{temp.get()};
-    int64_t begin = std::max<int64_t>(store.GetFirst(), 0);
+    StoreIndex begin = std::max<StoreIndex>(store.GetFirst(), 0);
     uint64_t generation = restarts;
     CANframe frame;
     bool stopped = false;
-    for (int64_t at = begin;;) {
+    for (StoreIndex at = begin;;) {
         while (at < target && !stopped) {
-            const int64_t stop = std::min<int64_t>(target, at + kBackfillBatch);
+            const StoreIndex stop = std::min<StoreIndex>(target, at + kBackfillBatch);
             for (; at < stop; at++)
-                if (store.Get(static_cast<int>(at), frame)) Feed(frame, targets, *scratch);
+                if (store.Get(at, frame)) Feed(frame, targets, *scratch);
             stopped = progress &&
                       !progress(target > begin ? double(at - begin) / double(target - begin) : 1.0);
         }

@@ -57,10 +57,10 @@ class SeriesFeed : public FrameTally {
     void SetRowSink(RowSink sink) { rowSink = std::move(sink); }
 
     void RunStarts() override;
-    void Count(int index, const CANframe& frame) override;
+    void Count(StoreIndex index, const CANframe& frame) override;
     void RunEnds() override;
     void Restart() override;
-    void Joined(int next) override;
+    void Joined(StoreIndex next) override;
 
     // Held while the traces are read.
     std::unique_lock<std::mutex> Hold() { return std::unique_lock<std::mutex>(lock); }
@@ -118,7 +118,7 @@ class SeriesFeed : public FrameTally {
     std::vector<bool> changed;  // of the row being made
     bool rowPending = false;
     int64_t rowTime = 0;
-    int64_t nextIndex = 0;  // the store index the next counted frame will have
-    uint64_t restarts = 0;  // Restart calls, so that a Backfill knows its store was cleared
+    StoreIndex nextIndex = 0;  // the store index the next counted frame will have
+    uint64_t restarts = 0;     // Restart calls, so that a Backfill knows its store was cleared
     Scratch live;
 };

@@ -16,7 +16,7 @@ Session::~Session() {
     StopAll();
 }
 
-void Session::CreateStores(int capacity) {
+void Session::CreateStores(int capacity, StoreIndex start) {
     readMgr.SetStore(nullptr);
     // A decoder reads the store it was made for: one is made anew for the new store.
     const ParseMode chosen = mode;
@@ -24,7 +24,7 @@ void Session::CreateStores(int capacity) {
     for (SeriesFeed* feed : feeds) feed->SetDecoder(nullptr);
     mode = PARSE_NONE;
     filtered.reset();
-    messages = std::make_unique<MsgStore>(capacity);
+    messages = std::make_unique<MsgStore>(capacity, start);
     messages->AddTally(&allStatus);
     for (SeriesFeed* feed : feeds) {
         feed->Restart();

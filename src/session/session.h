@@ -43,8 +43,8 @@ class Session : private LogNotices, public FrameObjects {
 
     // Creates the message store with capacity frames and the filtered view over it, and connects
     // them to the filter and the readers, and to a decoder of the mode already chosen. Not while
-    // readers add frames.
-    void CreateStores(int capacity);
+    // readers add frames. start: the store's first index (MsgStore), 0 but for tests.
+    void CreateStores(int capacity, StoreIndex start = 0);
 
     // Selects the decoder (raw for anything but PARSE_CANOPEN), makes it the store's decoder and
     // clears the message store. Not while readers add frames.

@@ -14,6 +14,7 @@
 #include "base/cfg_element.h"
 #include "base/utils.h"
 #include "store/can_frame.h"
+#include "store/msg_store.h"
 
 namespace {
 
@@ -21,8 +22,10 @@ constexpr int32_t kMinMessages = 2;  // the store's ring needs two slots to tell
 constexpr int32_t kFonts = 16;
 constexpr int32_t kMinFontSize = 6;
 constexpr int32_t kMaxFontSize = 72;
-// What one message costs: its slot in the message store and its slot in the filtered view.
-constexpr uint64_t kBytesPerMessage = sizeof(CANframe) + sizeof(int32_t);
+// What one message costs at most: its slot in the message store, its slot in the filtered view
+// (32 bits of a store index) and its share of the texts the store may hold.
+constexpr uint64_t kBytesPerMessage =
+    sizeof(CANframe) + sizeof(uint32_t) + MsgStore::kTextBytesPerSlot;
 
 uint64_t PhysicalMemory() {
     const long pages = sysconf(_SC_PHYS_PAGES);
@@ -141,7 +144,7 @@ QL_Settings::QL_Settings(const std::string& home) {
     }
     // The store reserves no memory up front, so a store larger than the machine would only fail
     // once it has filled most of memory.
-    if (maxMessages * kBytesPerMessage > PhysicalMemory()) {
+    if (maxMessages * kBytesPerMessage + MsgStore::kMinTextBytes > PhysicalMemory()) {
         std::fprintf(stderr, "Max_Messages %d is too large for this machine's memory; using %d\n",
                      maxMessages, kDefaultMaxMessages);
         maxMessages = kDefaultMaxMessages;

@@ -69,7 +69,7 @@ int EmulatedBus::OpenPort(EmulatedPort& port) {
     std::lock_guard<std::mutex> lock(mutex);
     if (port.open) return kDriverReopen;
     port.open = true;
-    port.openedAt = GetTime();
+    port.openedAt = CardClock(GetTime());
     port.rx.clear();
     if (!started && !startAsked) {
         startAsked = true;
@@ -126,7 +126,7 @@ int EmulatedBus::Send(EmulatedPort& port, const __CANCARD_MSG& msg) {
     if (!extended && id > 0x7FF) return kDriverBadParameter;
     if (port.tx.size() >= kTxQueue) return kDriverBusy;
     const CANframe frame = FrameOfMessage(msg);
-    const uint32_t now = GetTime();
+    const uint32_t now = CardClock(GetTime());
     // Nothing is carried before the time the bus has reached.
     port.tx.push_back(BusFrame{frame, started && After(clock, now) ? clock : now});
     if (longSleep) wake.notify_all();
@@ -172,7 +172,7 @@ LineTiming EmulatedBus::Timing(EmulatedPort& port) {
 uint32_t EmulatedBus::LoadTenths(EmulatedPort& port) {
     std::lock_guard<std::mutex> lock(mutex);
     if (!Follows(port)) return 0;
-    RollLoad(GetTime());
+    RollLoad(CardClock(GetTime()));
     return loadTenths;
 }
 
@@ -191,7 +191,7 @@ void EmulatedBus::Loop() {
             wake.wait(lock);
             continue;
         }
-        const uint32_t now = GetTime();
+        const uint32_t now = CardClock(GetTime());
         if (!started) {
             // Sources are called from this thread only: they start here, not in OpenPort.
             started = true;

@@ -32,11 +32,14 @@ class LogReplaySource : public SimSource {
     void Seen(const CANframe&, uint32_t) override {}
 
   private:
-    uint32_t Due(size_t index) const { return start + (frames[index].timestamp - first); }
+    // On the card's clock, which wraps: a log longer than a wrap keeps its frames' spacing.
+    uint32_t Due(size_t index) const {
+        return start + static_cast<uint32_t>(frames[index].timestamp - first);
+    }
 
     const std::vector<CANframe> frames;
     const bool loop;
-    const uint32_t first;  // time stamp of the first frame
+    const uint64_t first;  // time stamp of the first frame
     bool started = false;
     uint32_t start = 0;  // when the current pass began
     size_t next = 0;     // the next frame to send

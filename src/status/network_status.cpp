@@ -111,7 +111,7 @@ NodeRecord* NetworkStatus::Node(int port, int node) {
     return slot.get();
 }
 
-void NetworkStatus::Count(int index, const CANframe& frame) {
+void NetworkStatus::Count(StoreIndex index, const CANframe& frame) {
     if (frame.type == FRAME_TEXT) return;
     frames++;
     const int64_t time = frame.timestamp;
@@ -144,7 +144,7 @@ void NetworkStatus::Heard(NodeRecord& node, int64_t time) {
     node.lastHeard = std::max(node.lastHeard, time);
 }
 
-void NetworkStatus::CountCANopen(int index, const CANframe& frame, IdRecord* id) {
+void NetworkStatus::CountCANopen(StoreIndex index, const CANframe& frame, IdRecord* id) {
     const bool data = frame.type == FRAME_DATA;
     if (frame.id == CobId::kNmt) {
         if (data) NmtCommand(frame);
@@ -272,7 +272,7 @@ void NetworkStatus::Sync(const CANframe& frame) {
     sync.lastCounter = counter;
 }
 
-void NetworkStatus::Transfer(int index, const CANframe& frame, NodeRecord& node) {
+void NetworkStatus::Transfer(StoreIndex index, const CANframe& frame, NodeRecord& node) {
     TransferRecord done;
     if (node.follower.Follow(index, frame, done)) Ended(node, done);
 }
@@ -347,4 +347,4 @@ StatusSnapshot NetworkStatus::Snapshot(uint64_t transfersFrom) {
 // The bounds the tables keep to, whatever the traffic.
 static_assert(sizeof(IdRecord) <= 256, "an identifier's record is at most 256 bytes");
 static_assert(sizeof(NodeRecord) <= 1024, "a node's record is at most 1 KiB");
-static_assert(sizeof(TransferRecord) <= 96, "a kept transfer is at most 96 bytes");
+static_assert(sizeof(TransferRecord) <= 104, "a kept transfer is at most 104 bytes");

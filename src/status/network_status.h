@@ -27,7 +27,7 @@ struct IdRecord {
     int16_t pdoNode = -1;      // the node of the PDO it carries, -1 for none
     uint32_t pdoStamp = 0;     // the decoder's stamp pdoNode was looked up for
     uint64_t frames = 0;
-    int64_t lastIndex = -1;  // store index of the last frame
+    StoreIndex lastIndex = -1;  // store index of the last frame
     PeriodStats period;
     RateWindow rate;
     // When each data byte last changed, in milliseconds modulo 2^32 (enough to tell the last
@@ -123,7 +123,7 @@ class NetworkStatus : public FrameTally {
     void SetDecoder(CANopenParser* decoder);
 
     void RunStarts() override;
-    void Count(int index, const CANframe& frame) override;
+    void Count(StoreIndex index, const CANframe& frame) override;
     void RunEnds() override;
     void Restart() override;
 
@@ -134,12 +134,12 @@ class NetworkStatus : public FrameTally {
   private:
     IdRecord* Identifier(const CANframe& frame);
     NodeRecord* Node(int port, int node);
-    void CountCANopen(int index, const CANframe& frame, IdRecord* id);
+    void CountCANopen(StoreIndex index, const CANframe& frame, IdRecord* id);
     void Heard(NodeRecord& node, int64_t time);
     void ErrorControl(NodeRecord& node, const CANframe& frame);
     void NmtCommand(const CANframe& frame);
     void Sync(const CANframe& frame);
-    void Transfer(int index, const CANframe& frame, NodeRecord& node);
+    void Transfer(StoreIndex index, const CANframe& frame, NodeRecord& node);
     void Ended(NodeRecord& node, const TransferRecord& record);
     void Pdo(const CANframe& frame, IdRecord& id);
     void Clear();

@@ -18,7 +18,7 @@ enum BlockSubCommand : uint8_t { kInitiate = 0, kEnd = 1, kAcknowledge = 2, kSta
 
 }  // namespace
 
-void TransferFollower::Begin(int index, const CANframe& frame) {
+void TransferFollower::Begin(StoreIndex index, const CANframe& frame) {
     current = TransferRecord();
     current.start = frame.timestamp;
     current.firstFrame = index;
@@ -90,7 +90,7 @@ void TransferFollower::DropUnused(int unused) {
     if (finalTaken) crc = SdoBlockCrc(finalBytes.data(), 7 - n, crcBeforeFinal);
 }
 
-bool TransferFollower::Follow(int index, const CANframe& frame, TransferRecord& done) {
+bool TransferFollower::Follow(StoreIndex index, const CANframe& frame, TransferRecord& done) {
     if (frame.type != FRAME_DATA || frame.length < 1) return false;
     const int kind = (frame.scanInfo >> SDO::kKindShift) & 0xF;
     if (kind == SDO::kInvalid) return false;

@@ -11,16 +11,16 @@ enum class TransferProtocol : uint8_t { kExpedited, kSegmented, kBlock };
 enum class BlockCrc : uint8_t { kUnchecked, kGood, kBad };
 
 // One SDO transfer of a node's default SDO channel, from its first frame to the frame that ended
-// it: at most 96 bytes, the first 64 of them its value's first bytes.
+// it: at most 104 bytes, the first 64 of them its value's first bytes.
 struct TransferRecord {
     static constexpr uint32_t kValueBytes = 64;
 
-    int64_t start = 0;       // microseconds, of the first frame
-    uint32_t duration = 0;   // microseconds to the last frame seen, saturating
-    int32_t firstFrame = 0;  // store index of the first frame
-    uint32_t object = 0;     // index << 16 | sub-index
-    uint32_t size = 0;       // bytes of the value in all
-    uint32_t abortCode = 0;  // when aborted
+    int64_t start = 0;          // microseconds, of the first frame
+    StoreIndex firstFrame = 0;  // store index of the first frame
+    uint32_t duration = 0;      // microseconds to the last frame seen, saturating
+    uint32_t object = 0;        // index << 16 | sub-index
+    uint32_t size = 0;          // bytes of the value in all
+    uint32_t abortCode = 0;     // when aborted
     uint8_t port = 0;
     uint8_t node = 0;
     bool upload : 1;
@@ -44,13 +44,13 @@ class TransferFollower {
   public:
     // One SDO frame of the node at store index. True when it ended a transfer (completed,
     // aborted, or cut short by a new one), which done then holds.
-    bool Follow(int index, const CANframe& frame, TransferRecord& done);
+    bool Follow(StoreIndex index, const CANframe& frame, TransferRecord& done);
     // A transfer is under way; Current() is what it has so far.
     bool Open() const { return open; }
     const TransferRecord& Current() const { return current; }
 
   private:
-    void Begin(int index, const CANframe& frame);
+    void Begin(StoreIndex index, const CANframe& frame);
     bool End(TransferResult result, TransferRecord& done);
     // The duration up to frame.
     void Stretch(const CANframe& frame);

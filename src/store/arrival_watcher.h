@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/can_frame.h"
+
 // Told by the message store that frames were added, so that a thread that follows the store (the
 // log writer, a live capture's limits) can wait for them instead of looking again and again.
 class ArrivalWatcher {
@@ -7,7 +9,7 @@ class ArrivalWatcher {
     // Frames up to store index last are stored. On the adding thread, after each addition, with
     // the store's additions held back until it returns (MsgStore::ingest held): it must be quick
     // and must neither add to the store nor clear it.
-    virtual void FramesArrived(int last) = 0;
+    virtual void FramesArrived(StoreIndex last) = 0;
 
   protected:
     ~ArrivalWatcher() = default;

@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+// The message store keeps records by value: a frame costs 40 bytes of its slot.
+static_assert(sizeof(CANframe) == 40, "a stored frame is 40 bytes");
+
 namespace {
 
 char* CopyText(const char* s) {
@@ -36,13 +39,15 @@ void CANframe::Reset(bool fresh) {
     length = 0;
     status = 0;
     unstamped = 0;
+    hasPrev = 0;
+    hasNext = 0;
     port = 0;
     timestamp = 0;
     id = 0;
     std::memset(data, 0, sizeof data);
     scanInfo = 0;
-    txPrev = -1;
-    txNext = -1;
+    txPrev = 0;
+    txNext = 0;
     objID = 0;
 }
 
@@ -52,6 +57,8 @@ void CANframe::copy(const CANframe& src) {
     length = src.length;
     status = src.status;
     unstamped = src.unstamped;
+    hasPrev = src.hasPrev;
+    hasNext = src.hasNext;
     port = src.port;
     timestamp = src.timestamp;
     id = src.id;
@@ -65,6 +72,12 @@ void CANframe::copy(const CANframe& src) {
     txPrev = src.txPrev;
     txNext = src.txNext;
     objID = src.objID;
+}
+
+size_t CANframe::TextBytes() const {
+    if (type != FRAME_TEXT || !text) return 0;
+    const size_t chunk = (std::strlen(text) + 1 + 8 + 15) & ~size_t{15};
+    return chunk < 32 ? 32 : chunk;
 }
 
 void CANframe::SetText(const char* s) {

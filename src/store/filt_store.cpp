@@ -15,9 +15,9 @@ constexpr int kBatch = 1024;
 FiltStore::FiltStore(MsgStore& msgStore, FrameFilter& displayFilter)
     : source(msgStore), filter(displayFilter) {
     capacity = source.GetMax();
-    pages = std::make_unique<ZeroPages>(static_cast<size_t>(capacity) * sizeof(int32_t));
+    pages = std::make_unique<ZeroPages>(static_cast<size_t>(capacity) * sizeof(uint32_t));
     if (!pages->data()) throw std::bad_alloc();
-    entries = static_cast<int32_t*>(pages->data());
+    entries = static_cast<uint32_t*>(pages->data());
     source.AddStoreListener(this);
 }
 
@@ -26,9 +26,14 @@ FiltStore::~FiltStore() {
     if (store) store->DelStoreListener(this);
 }
 
-void FiltStore::Append(int storeIndex) {
-    pages->Reach(((first + count) % capacity + 1) * sizeof(int32_t));
-    Slot(first + count) = storeIndex;
+StoreIndex FiltStore::Entry(StoreIndex index) {
+    return newest - static_cast<uint32_t>(static_cast<uint32_t>(newest) - Slot(index));
+}
+
+void FiltStore::Append(StoreIndex storeIndex) {
+    pages->Reach(((first + count) % capacity + 1) * sizeof(uint32_t));
+    Slot(first + count) = static_cast<uint32_t>(storeIndex);
+    newest = std::max(newest, storeIndex);
     if (count == capacity)
         first++;
     else
@@ -40,13 +45,14 @@ void FiltStore::Empty() {
     count = 0;
 }
 
-void FiltStore::AddStore(int, int, int total) {
+void FiltStore::AddStore(StoreIndex, StoreIndex, int total) {
     // The message store hands every new frame to AddStoreFrame; without one it only clears.
     if (total != 0) return;
     StoreListener* l;
     {
         std::lock_guard<std::recursive_mutex> hold(lock);
         Empty();
+        newest = -1;
         decidedUpTo = -1;
         clears++;
         l = listener;
@@ -54,11 +60,11 @@ void FiltStore::AddStore(int, int, int total) {
     if (l) l->StoreReset();
 }
 
-void FiltStore::AddStoreFrame(int first, int last, int total, const CANframe& frame) {
+void FiltStore::AddStoreFrame(StoreIndex first, StoreIndex last, int total, const CANframe& frame) {
     if (total == 0)
         AddStore(first, last, total);
-    else
-        Take(last, frame, filter.Passes(frame));  // within a run: BatchStarts holds the locks
+    else  // within a run: BatchStarts holds the locks
+        Take(last, frame, filter.Passes(frame));
 }
 
 // Held from one call to the other, so no scoped guard can hold them.
@@ -80,7 +86,12 @@ void FiltStore::SetTally(FrameTally* replacement) {
     if (tally) tally->Restart();
 }
 
-void FiltStore::Take(int last, const CANframe& frame, bool pass) {
+void FiltStore::Take(StoreIndex last, const CANframe& frame, bool pass) {
+    newest = std::max(newest, last);
+    while (count > 0 && Entry(first) < newest - INT32_MAX) {
+        first++;
+        count--;
+    }
     if (rebuilding || last <= decidedUpTo) return;  // a rebuild has it, or will
     decidedUpTo = last;
     if (!pass) return;
@@ -91,7 +102,7 @@ void FiltStore::Take(int last, const CANframe& frame, bool pass) {
 
 void FiltStore::Reset(const std::function<void()>& progress) {
     unsigned generation;
-    int next;
+    StoreIndex next;
     auto restart = [&] {
         Empty();
         if (tally) tally->Restart();
@@ -103,12 +114,12 @@ void FiltStore::Reset(const std::function<void()>& progress) {
         rebuilding = true;
         restart();
     }
-    std::vector<int> passed;
+    std::vector<StoreIndex> passed;
     passed.reserve(kBatch);
     std::vector<CANframe> passedFrames;  // for the tally: copied while the store holds them
     CANframe frame;
     for (;;) {
-        int storeFirst, storeLast;
+        StoreIndex storeFirst, storeLast;
         source.GetTotal(&storeFirst, &storeLast);
         next = std::max(next, storeFirst);
         if (next > storeLast) {
@@ -123,27 +134,28 @@ void FiltStore::Reset(const std::function<void()>& progress) {
             decidedUpTo = next - 1;
             break;
         }
-        const int end = storeLast - next >= kBatch ? next + kBatch - 1 : storeLast;
+        const StoreIndex end = storeLast - next >= kBatch ? next + kBatch - 1 : storeLast;
         passed.clear();
         passedFrames.clear();
         {
             std::lock_guard<std::mutex> hold(filter.FilterLock());
             const bool counted = Tallied();
-            for (int i = next; i <= end; i++) {
+            for (StoreIndex i = next; i <= end; i++) {
                 if (!source.Get(i, frame) || !filter.Passes(frame)) continue;
                 passed.push_back(i);
                 if (counted) passedFrames.push_back(frame);
             }
         }
         StoreListener* l;
-        int f, c;
+        StoreIndex f;
+        int c;
         {
             std::lock_guard<std::recursive_mutex> hold(lock);
             if (clears != generation) {
                 restart();
                 continue;
             }
-            for (int i : passed) Append(i);
+            for (StoreIndex i : passed) Append(i);
             if (tally && passedFrames.size() == passed.size()) {
                 tally->RunStarts();
                 for (size_t k = 0; k < passed.size(); k++) tally->Count(passed[k], passedFrames[k]);
@@ -172,25 +184,25 @@ bool FiltStore::Tallied() {
     return tally != nullptr;
 }
 
-bool FiltStore::Get(int index, CANframe& frame) {
-    const int storeIndex = GetStoreIndex(index);
+bool FiltStore::Get(StoreIndex index, CANframe& frame) {
+    const StoreIndex storeIndex = GetStoreIndex(index);
     return storeIndex >= 0 && source.Get(storeIndex, frame);
 }
 
-int FiltStore::GetStoreIndex(int index) {
+StoreIndex FiltStore::GetStoreIndex(StoreIndex index) {
     std::lock_guard<std::recursive_mutex> hold(lock);
-    return Valid(index) ? Slot(index) : -1;
+    return Valid(index) ? Entry(index) : -1;
 }
 
-int FiltStore::FindNdx(int target) {
+StoreIndex FiltStore::FindNdx(StoreIndex target) {
     std::lock_guard<std::recursive_mutex> hold(lock);
     if (count == 0) return -1;
-    int lo = first;
-    int hi = first + count - 1;
+    StoreIndex lo = first;
+    StoreIndex hi = first + count - 1;
     for (;;) {
         if (hi < lo) return lo;
-        const int mid = lo + (hi - lo) / 2;
-        const int found = Slot(mid);
+        const StoreIndex mid = lo + (hi - lo) / 2;
+        const StoreIndex found = Entry(mid);
         if (found == target || lo == hi) return mid;
         if (mid == lo) {
             lo = mid + 1;

@@ -16,6 +16,12 @@ class MsgStore;
 // listens to the message store for every new frame and for its clearing, and it is what the
 // message list reads.
 //
+// A slot keeps the low 32 bits of a store index (4 bytes a frame, so that with the message store's
+// 40 a frame costs 44): the view keeps indexes whose frames have left the message store, but lets
+// go of those more than 2^31 before the newest index it was told of (no store holds such a frame
+// again), so every index it holds lies within 2^32 before that newest index, which tells the whole
+// index back. Filtered indexes are running numbers like store indexes.
+//
 // Locks: `lock` (the Storage lock) guards first, count, the ring and the rebuild bookkeeping;
 // the filter's own lock (FrameFilter::FilterLock) guards it while it is matched. Lock order: the
 // filter's lock, then `lock`, then the tally's, then the message store's: a run of notices
@@ -33,10 +39,11 @@ class FiltStore : public Storage, public StoreListener {
 
     // The message store's notice of its clearing (0, -1, 0), the one notice it sends without a
     // frame.
-    void AddStore(int first, int last, int total) override;
+    void AddStore(StoreIndex first, StoreIndex last, int total) override;
     // The same with the newest frame handed in, as the message store does within a run of
     // notices.
-    void AddStoreFrame(int first, int last, int total, const CANframe& frame) override;
+    void AddStoreFrame(StoreIndex first, StoreIndex last, int total,
+                       const CANframe& frame) override;
     // A run of notices is taken under one hold of the filter's lock and `lock`.
     void BatchStarts() override;
     void BatchEnds() override;
@@ -52,23 +59,25 @@ class FiltStore : public Storage, public StoreListener {
 
     // The frame at filtered index; false when index is not held or the frame has left the
     // message store.
-    bool Get(int index, CANframe& frame) override;
+    bool Get(StoreIndex index, CANframe& frame) override;
     // The store index held at filtered index, or -1.
-    int GetStoreIndex(int index);
+    StoreIndex GetStoreIndex(StoreIndex index);
     int GetMax() override { return capacity; }
     // The filtered index holding storeIndex, by bisection; for an index not held, the position
     // of the next higher one (the last position above all, first + 1 below all when two or more
     // are held); -1 when the view is empty.
-    int FindNdx(int storeIndex);
+    StoreIndex FindNdx(StoreIndex storeIndex);
 
   private:
-    int32_t& Slot(int index) { return entries[index % capacity]; }
+    uint32_t& Slot(StoreIndex index) { return entries[index % capacity]; }
+    // The store index held at filtered index (held); lock held.
+    StoreIndex Entry(StoreIndex index);
     // Takes the frame at store index last when it passes, and tells the listener; refuses it
     // otherwise. The filter's lock and `lock` held.
-    void Take(int last, const CANframe& frame, bool pass);
+    void Take(StoreIndex last, const CANframe& frame, bool pass);
     bool Tallied();
     // Lock held.
-    void Append(int storeIndex);
+    void Append(StoreIndex storeIndex);
     void Empty();
 
     MsgStore& source;
@@ -76,10 +85,13 @@ class FiltStore : public Storage, public StoreListener {
     FrameTally* tally = nullptr;  // guarded by `lock`
     int capacity = 0;
     std::unique_ptr<ZeroPages> pages;
-    int32_t* entries = nullptr;
+    uint32_t* entries = nullptr;
+    // The newest store index the view was told of or has taken since the message store was last
+    // cleared: at or after every index held.
+    StoreIndex newest = -1;
     // Rebuild bookkeeping. decidedUpTo: the highest store index the view has taken or refused
     // since the message store was last cleared, so that no frame is taken twice.
     bool rebuilding = false;
-    int decidedUpTo = -1;
+    StoreIndex decidedUpTo = -1;
     unsigned clears = 0;  // clear notices seen; a rebuild that sees one starts over
 };

@@ -7,7 +7,7 @@
 class StoredFrames {
   public:
     // The frame in its ring slot, or null when index is not held.
-    virtual CANframe* Frame(int index) = 0;
+    virtual CANframe* Frame(StoreIndex index) = 0;
 
   protected:
     ~StoredFrames() = default;
@@ -20,7 +20,7 @@ class FrameDecoder {
     virtual ~FrameDecoder() = default;
     // Called once for every frame entering the store, in arrival order, with its store index
     // and the stored frame itself.
-    virtual void Scan(int index, CANframe& frame, StoredFrames& stored) = 0;
+    virtual void Scan(StoreIndex index, CANframe& frame, StoredFrames& stored) = 0;
     // Forgets what Scan learned (the store was cleared).
     virtual void FlushState() = 0;
 };

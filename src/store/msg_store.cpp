@@ -8,7 +8,8 @@ namespace {
 constexpr int kMinCapacity = 2;
 }  // namespace
 
-MsgStore::MsgStore(int wanted) {
+MsgStore::MsgStore(int wanted, StoreIndex firstIndex) : start(firstIndex) {
+    first = start;
     capacity = std::max(wanted, kMinCapacity);
     for (;;) {
         pages = std::make_unique<ZeroPages>(static_cast<size_t>(capacity) * sizeof(CANframe));
@@ -17,6 +18,7 @@ MsgStore::MsgStore(int wanted) {
         capacity = std::max(capacity / 2, kMinCapacity);
     }
     frames = static_cast<CANframe*>(pages->data());
+    textBudget = TextBudget(capacity);
     if (capacity != wanted)
         std::fprintf(stderr, "Message store of %d frames not available; holding %d frames\n",
                      wanted, capacity);
@@ -28,6 +30,15 @@ MsgStore::~MsgStore() {
     for (int i = 0; i < slotsUsed; i++) frames[i].~CANframe();
 }
 
+size_t MsgStore::TextBudget(int capacity) {
+    return std::max(static_cast<size_t>(std::max(capacity, 0)) * kTextBytesPerSlot, kMinTextBytes);
+}
+
+size_t MsgStore::TextBytes() {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    return textBytes;
+}
+
 void MsgStore::SetDecoder(FrameDecoder* replacement) {
     std::lock_guard<std::mutex> serial(ingest);
     decoder = replacement;
@@ -35,7 +46,7 @@ void MsgStore::SetDecoder(FrameDecoder* replacement) {
 
 void MsgStore::AddTally(FrameTally* tally) {
     std::lock_guard<std::mutex> serial(ingest);
-    int next;
+    StoreIndex next;
     {
         std::lock_guard<std::recursive_mutex> hold(lock);
         next = first + count;
@@ -49,7 +60,7 @@ void MsgStore::RemoveTally(FrameTally* tally) {
     tallies.erase(std::remove(tallies.begin(), tallies.end(), tally), tallies.end());
 }
 
-CANframe* MsgStore::HeldRing::Frame(int index) {
+CANframe* MsgStore::HeldRing::Frame(StoreIndex index) {
     return store.Valid(index) ? &store.Slot(index) : nullptr;
 }
 
@@ -68,7 +79,7 @@ void MsgStore::Add(const CANframe* added, int n) {
             if (l) l->BatchEnds();
         }
     };
-    int last;
+    StoreIndex last;
     {
         if (l) l->BatchStarts();
         Run run{l};
@@ -100,15 +111,26 @@ void MsgStore::DelArrivalWatcher(ArrivalWatcher* watcher) {
 }
 
 void MsgStore::AddOne(const CANframe& frame, StoreListener* l) {
-    const int index = first + count;
-    CANframe& slot = Slot(index);
-    pages->Reach((index % capacity + 1) * sizeof(CANframe));
-    slotsUsed = std::max(slotsUsed, index % capacity + 1);
+    const StoreIndex index = first + count;
+    const int at = static_cast<int>(index % capacity);
+    CANframe& slot = frames[at];
+    pages->Reach((at + 1) * sizeof(CANframe));
+    slotsUsed = std::max(slotsUsed, at + 1);
+    const size_t replaced = count == capacity ? slot.TextBytes() : 0;
     slot = frame;  // counted only once written: a copy that throws adds nothing
+    textBytes = textBytes - replaced + slot.TextBytes();
     if (count == capacity)
         first++;
     else
         count++;
+    // Over the text budget: the oldest entries go, their texts with them.
+    while (textBytes > textBudget && count > 1) {
+        CANframe& oldest = Slot(first);
+        textBytes -= oldest.TextBytes();
+        oldest.Reset(false);
+        first++;
+        count--;
+    }
     if (decoder) {
         HeldRing held(*this);
         decoder->Scan(index, slot, held);
@@ -117,7 +139,7 @@ void MsgStore::AddOne(const CANframe& frame, StoreListener* l) {
     if (l) l->AddStoreFrame(first, first + count - 1, count, slot);
 }
 
-bool MsgStore::Get(int index, CANframe& frame) {
+bool MsgStore::Get(StoreIndex index, CANframe& frame) {
     std::lock_guard<std::recursive_mutex> hold(lock);
     if (!Valid(index)) return false;
     frame = Slot(index);
@@ -129,7 +151,10 @@ void MsgStore::Clear() {
     StoreListener* l;
     {
         std::lock_guard<std::recursive_mutex> hold(lock);
-        first = 0;
+        for (int i = 0; i < slotsUsed; i++)
+            if (frames[i].type == FRAME_TEXT) frames[i].Reset(false);
+        textBytes = 0;
+        first = start;
         count = 0;
         l = listener;
     }
@@ -140,20 +165,21 @@ void MsgStore::Clear() {
     if (l) l->AddStore(0, -1, 0);
 }
 
-void MsgStore::GetTxList(int index, Array<int>& out) {
+void MsgStore::GetTxList(StoreIndex index, Array<StoreIndex>& out) {
     out.Clear();
     // Each lookup locks on its own. The walks are bounded by the number of frames held, so
     // links that form a loop cannot hang the caller.
     struct Links {
         bool valid;
         bool firstOfExchange;
-        int prev, next;
+        StoreIndex prev, next;
     };
-    auto look = [this](int i) {
+    auto look = [this](StoreIndex i) {
         std::lock_guard<std::recursive_mutex> hold(lock);
         if (!Valid(i)) return Links{false, false, -1, -1};
         const CANframe& f = Slot(i);
-        return Links{true, (f.scanInfo & 1) != 0, f.txPrev, f.txNext};
+        const StoreIndex newest = first + count - 1;
+        return Links{true, (f.scanInfo & 1) != 0, f.Prev(newest), f.Next(newest)};
     };
     Links at = look(index);
     if (!at.valid) {
@@ -161,7 +187,7 @@ void MsgStore::GetTxList(int index, Array<int>& out) {
         return;
     }
     const int limit = GetTotal(nullptr, nullptr);
-    int start = index;
+    StoreIndex start = index;
     for (int steps = 0; !at.firstOfExchange && steps < limit; steps++) {
         Links prev = look(at.prev);
         if (!prev.valid) break;

@@ -13,8 +13,14 @@
 #include "store/zero_pages.h"
 
 // Every frame received or replayed, held by value in one bounded ring and addressed by its
-// store index: its running number since the last Clear. When the ring is full the oldest frame
-// is overwritten, so the indexes of the frames still held never change.
+// store index: its running number since the last Clear (64 bits, so it never wraps). When the ring
+// is full the oldest frame is overwritten, so the indexes of the frames still held never change.
+//
+// Text entries (comments, lines that are no frame, CAN FD frames kept as text) hold their text on
+// the heap besides their slot. The bytes those texts take are bounded as the slots are: when a
+// new entry takes the texts held beyond the store's text budget (TextBudget), the oldest entries
+// are let go of, as a full ring lets go of its oldest frame, until they fit again (the newest
+// entry is always kept).
 //
 // Locks: `ingest` serialises whole additions (ring write, the scan, the notices) and guards decoder
 // and watchers, so every frame is scanned and announced exactly once and in index order however
@@ -32,8 +38,19 @@ class MsgStore : public Storage {
   public:
     // At least 2. When the ring cannot be had at that size, a message is printed and the
     // largest size that can be had is used.
-    explicit MsgStore(int capacity);
+    // start: the index the first frame takes, also after each Clear; 0 but for tests that need a
+    // long run behind the store.
+    explicit MsgStore(int capacity, StoreIndex start = 0);
     ~MsgStore() override;
+
+    // The heap bytes the texts held may take, a store of capacity slots: kTextBytesPerSlot a slot,
+    // and at least kMinTextBytes, so that small stores keep the texts of a few frames too.
+    static constexpr size_t kTextBytesPerSlot = 32;
+    static constexpr size_t kMinTextBytes = size_t{1} << 20;
+    static size_t TextBudget(int capacity);
+    // The heap bytes the texts held take now (CANframe::TextBytes), at most TextBudget but for a
+    // newest entry that alone takes more.
+    size_t TextBytes();
 
     // The decoder (the current decoder) that annotates each new frame; null for none. Waits
     // for an addition in progress.
@@ -47,20 +64,21 @@ class MsgStore : public Storage {
     void Add(const CANframe& frame) { Add(&frame, 1); }
     // The same for n frames in a row, which no other addition comes between.
     void Add(const CANframe* frames, int n);
-    bool Get(int index, CANframe& frame) override;
+    bool Get(StoreIndex index, CANframe& frame) override;
     int GetMax() override { return capacity; }
     // Has watcher told of every addition from now on (FramesArrived), until DelArrivalWatcher.
     // Waits for an addition in progress. Not owned.
     void AddArrivalWatcher(ArrivalWatcher* watcher);
     // After it returns watcher is told nothing more.
     void DelArrivalWatcher(ArrivalWatcher* watcher);
-    // Forgets every frame, and the decoder's state built from them; indexes start again at 0.
+    // Forgets every frame, and the decoder's state built from them; indexes start again at 0
+    // (at start).
     void Clear();
     // The store indexes of the exchange that frame index belongs to, from its first frame on.
-    void GetTxList(int index, Array<int>& out);
+    void GetTxList(StoreIndex index, Array<StoreIndex>& out);
 
   private:
-    CANframe& Slot(int index) { return frames[index % capacity]; }
+    CANframe& Slot(StoreIndex index) { return frames[index % capacity]; }
     // One frame of Add, told to l; ingest and lock held.
     void AddOne(const CANframe& frame, StoreListener* l);
 
@@ -68,12 +86,13 @@ class MsgStore : public Storage {
     class HeldRing : public StoredFrames {
       public:
         explicit HeldRing(MsgStore& store) : store(store) {}
-        CANframe* Frame(int index) override;
+        CANframe* Frame(StoreIndex index) override;
 
       private:
         MsgStore& store;
     };
 
+    const StoreIndex start;
     std::mutex ingest;
     FrameDecoder* decoder = nullptr;
     std::vector<FrameTally*> tallies;
@@ -84,4 +103,7 @@ class MsgStore : public Storage {
     std::unique_ptr<ZeroPages> pages;
     CANframe* frames = nullptr;
     int slotsUsed = 0;  // slots ever written, which may own text
+    // Texts are held by the held slots only: a slot let go of, or cleared, releases its text.
+    size_t textBytes = 0;  // of the held slots' texts; `lock`
+    size_t textBudget = 0;
 };

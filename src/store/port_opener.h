@@ -11,7 +11,7 @@ class PortOpener {
     // A source of the frames of port, opened on the card at bit-rate code baudCode, whose
     // frames are stamped relative to startTime (GetTime clock). Throws the port's QuillonError
     // when the port cannot be made, configured or opened.
-    virtual std::unique_ptr<FrameProducer> OpenPort(int port, int baudCode, uint32_t startTime) = 0;
+    virtual std::unique_ptr<FrameProducer> OpenPort(int port, int baudCode, uint64_t startTime) = 0;
 
   protected:
     ~PortOpener() = default;

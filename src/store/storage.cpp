@@ -1,22 +1,22 @@
 #include "store/storage.h"
 
-bool Storage::Valid(int index) const {
-    return index >= first && static_cast<long long>(index) < static_cast<long long>(first) + count;
+bool Storage::Valid(StoreIndex index) const {
+    return index >= first && index < first + count;
 }
 
-int Storage::GetTotal(int* firstOut, int* lastOut) {
+int Storage::GetTotal(StoreIndex* firstOut, StoreIndex* lastOut) {
     std::lock_guard<std::recursive_mutex> hold(lock);
     if (firstOut) *firstOut = first;
     if (lastOut) *lastOut = first + count - 1;
     return count;
 }
 
-int Storage::GetFirst() {
+StoreIndex Storage::GetFirst() {
     std::lock_guard<std::recursive_mutex> hold(lock);
     return first;
 }
 
-int Storage::GetLast() {
+StoreIndex Storage::GetLast() {
     std::lock_guard<std::recursive_mutex> hold(lock);
     return first + count - 1;
 }

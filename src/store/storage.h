@@ -11,12 +11,12 @@ class Storage {
   public:
     // Tells the listener that this store is gone.
     virtual ~Storage();
-    virtual bool Get(int index, CANframe& frame) = 0;
+    virtual bool Get(StoreIndex index, CANframe& frame) = 0;
     // Stores the first and last valid index through the pointers that are not null; returns
     // the number of entries.
-    virtual int GetTotal(int* first, int* last);
-    virtual int GetLast();
-    virtual int GetFirst();
+    virtual int GetTotal(StoreIndex* first, StoreIndex* last);
+    virtual StoreIndex GetLast();
+    virtual StoreIndex GetFirst();
     // One listener at a time: a new one replaces the old.
     virtual void AddStoreListener(StoreListener* l);
     virtual void DelStoreListener(StoreListener* l);
@@ -24,15 +24,16 @@ class Storage {
 
   protected:
     // Whether index lies in first .. first + count - 1 (lock held).
-    bool Valid(int index) const;
+    bool Valid(StoreIndex index) const;
 
     StoreListener* listener = nullptr;
     // Guards listener, first, count and the subclass's fields. Recursive: a listener's notice
     // runs with the lock of the store that tells it held, and reads that store back (the row it
     // was told of, and the decoder's earlier frames when it describes that row).
     std::recursive_mutex lock;
-    // The valid indexes of a ring of entries are first .. first + count - 1.
-    int first = 0;
+    // The valid indexes of a ring of entries are first .. first + count - 1: running numbers,
+    // which never wrap; count is at most the ring's capacity.
+    StoreIndex first = 0;
     int count = 0;
 };
 
@@ -42,11 +43,11 @@ class StoreListener {
     virtual ~StoreListener();
     // Entries up to last were added; the store now holds first..last, total entries.
     // (0, -1, 0) after the store was cleared.
-    virtual void AddStore(int first, int last, int total) = 0;
+    virtual void AddStore(StoreIndex first, StoreIndex last, int total) = 0;
     // The same for one frame just added at last, handed where it is held, so that a listener
     // that looks at it need not look it up. The frame stays put during the call. It comes within
     // a run of notices (BatchStarts to BatchEnds).
-    virtual void AddStoreFrame(int first, int last, int total, const CANframe&) {
+    virtual void AddStoreFrame(StoreIndex first, StoreIndex last, int total, const CANframe&) {
         AddStore(first, last, total);
     }
     virtual void StoreReset() {}

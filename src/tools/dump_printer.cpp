@@ -239,11 +239,11 @@ void AppendValues(std::string& out, const FrameValues& values) {
 
 }  // namespace
 
-void DumpPrinter::AddStore(int, int last, int) {
+void DumpPrinter::AddStore(StoreIndex, StoreIndex last, int) {
     printed++;
     if (options.quiet) return;
     // The frame is still held: this notice runs within its addition to the store.
-    const int index = view.GetStoreIndex(last);
+    const StoreIndex index = view.GetStoreIndex(last);
     CANframe frame;
     if (!msgStore.Get(index, frame)) return;
     if (options.log && !options.log->Carries(frame))
@@ -263,7 +263,7 @@ std::string DumpPrinter::Describe(const CANframe& frame, int* status, FrameValue
     return desc;
 }
 
-void DumpPrinter::PrintText(int index, CANframe& frame) {
+void DumpPrinter::PrintText(StoreIndex index, CANframe& frame) {
     int status;
     const std::string desc = Describe(frame, &status);
     // Formatted by hand: printf's general number formatting was most of a row's cost. The same
@@ -272,14 +272,14 @@ void DumpPrinter::PrintText(int index, CANframe& frame) {
     char* p = row;
     p = std::to_chars(p, row + sizeof row, static_cast<int>(frame.port)).ptr;
     *p++ = '\t';
-    p = std::to_chars(p, row + sizeof row, static_cast<unsigned>(index)).ptr;
+    p = std::to_chars(p, row + sizeof row, index).ptr;
     *p++ = '\t';
     // A text line without a time stamp of its own has no delta and is no reference for the next.
     if (!options.delta) {
         p = PutSeconds(p, frame.timestamp);
     } else if (!frame.unstamped) {
-        const int32_t delta =
-            haveReference ? static_cast<int32_t>(frame.timestamp - previousTime) : 0;
+        const int64_t delta =
+            haveReference ? static_cast<int64_t>(frame.timestamp - previousTime) : 0;
         p = PutSeconds(p, delta);
         haveReference = true;
         previousTime = frame.timestamp;
@@ -312,7 +312,7 @@ void DumpPrinter::PrintText(int index, CANframe& frame) {
     }
 }
 
-void DumpPrinter::PrintJson(int index, CANframe& frame) {
+void DumpPrinter::PrintJson(StoreIndex index, CANframe& frame) {
     int status;
     values.Clear();
     const std::string desc = Describe(frame, &status, &values);
@@ -351,8 +351,8 @@ void DumpPrinter::PrintJson(int index, CANframe& frame) {
         }
         AppendMember(j, "status", status);
         AppendMember(j, "scanInfo", frame.scanInfo);
-        AppendMember(j, "txPrev", frame.txPrev);
-        AppendMember(j, "txNext", frame.txNext);
+        AppendMember(j, "txPrev", frame.Prev(index));
+        AppendMember(j, "txNext", frame.Next(index));
         AppendMember(j, "objID", frame.objID);
     } else {
         // A frame: every member up to the description in one pass.
@@ -384,9 +384,9 @@ void DumpPrinter::PrintJson(int index, CANframe& frame) {
         w.Put(",\"scanInfo\":");
         w.Number(frame.scanInfo);
         w.Put(",\"txPrev\":");
-        w.Number(frame.txPrev);
+        w.Number(frame.Prev(index));
         w.Put(",\"txNext\":");
-        w.Number(frame.txNext);
+        w.Number(frame.Next(index));
         w.Put(",\"objID\":");
         w.Number(frame.objID);
         j.resize(static_cast<size_t>(w.p - j.data()));

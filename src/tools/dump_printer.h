@@ -29,7 +29,7 @@ class DumpPrinter : public StoreListener {
                 FILE* out)
         : view(view), msgStore(store), parser(parser), options(options), out(out) {}
 
-    void AddStore(int first, int last, int total) override;
+    void AddStore(StoreIndex first, StoreIndex last, int total) override;
     long Printed() const { return printed; }
     // Frames the log format of the output cannot carry, left out.
     uint64_t LeftOut() const { return leftOut; }
@@ -37,8 +37,8 @@ class DumpPrinter : public StoreListener {
   private:
     // The short description, and the status it leaves (made on a copy, as the list does).
     std::string Describe(const CANframe& frame, int* status, FrameValues* values = nullptr);
-    void PrintText(int index, CANframe& frame);
-    void PrintJson(int index, CANframe& frame);
+    void PrintText(StoreIndex index, CANframe& frame);
+    void PrintJson(StoreIndex index, CANframe& frame);
 
     FiltStore& view;
     MsgStore& msgStore;
@@ -48,7 +48,7 @@ class DumpPrinter : public StoreListener {
     long printed = 0;
     uint64_t leftOut = 0;
     bool haveReference = false;  // a printed row had a time stamp of its own
-    uint32_t previousTime = 0;   // that row's time stamp
+    uint64_t previousTime = 0;   // that row's time stamp
     std::string jsonLine;        // the JSON line being written, kept for its capacity
     FrameValues values;          // the frame's values, kept for their capacity
 };

@@ -53,7 +53,7 @@ extern "C" void RequestStop(int) {
 class FrameLimit : public ArrivalWatcher {
   public:
     FrameLimit(long frames, int fd) : frames(frames), fd(fd) {}
-    void FramesArrived(int last) override {
+    void FramesArrived(StoreIndex last) override {
         if (frames > 0 && last + 1 >= frames) Wake(fd);
     }
 

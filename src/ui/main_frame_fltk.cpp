@@ -221,7 +221,7 @@ void MainFrameFLTK::SetDialogs(Dialogs made) {
     dialogs = std::move(made);
 }
 
-FrameSelection MainFrameFLTK::SelectFrame(int index) {
+FrameSelection MainFrameFLTK::SelectFrame(StoreIndex index) {
     return msgList->SelectFrame(index);
 }
 
@@ -443,12 +443,12 @@ void MainFrameFLTK::PlotClosed(PlotWindow*) {
     Fl::add_timeout(0, cb_reap_plots, this);
 }
 
-void MainFrameFLTK::FrameSelected(int storeIndex) {
+void MainFrameFLTK::FrameSelected(StoreIndex storeIndex) {
     for (auto& plot : plots)
         if (!plot->Closed()) plot->FrameSelected(storeIndex);
 }
 
-void MainFrameFLTK::ShowFrame(int storeIndex) {
+void MainFrameFLTK::ShowFrame(StoreIndex storeIndex) {
     msgList->SelectFrame(storeIndex);
 }
 

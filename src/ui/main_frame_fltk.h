@@ -34,14 +34,14 @@ class MainFrameFLTK : public MainFrame, public PlotOwner {
     void GetXY(int& x, int& y) override;
     MsgDetail* GetMsgDetail() override { return msgDetail; }
     void SetDialogs(Dialogs dialogs) override;
-    FrameSelection SelectFrame(int index) override;
+    FrameSelection SelectFrame(StoreIndex index) override;
     void LogReadDone() override;
     void LogWriteDone() override;
     void ReadFault(const std::string& message) override;
     void LogWriteFault(const std::string& message) override;
     // The list's selection, told to the plot windows; a plot's choice, selected in the list.
-    void FrameSelected(int storeIndex) override;
-    void ShowFrame(int storeIndex) override;
+    void FrameSelected(StoreIndex storeIndex) override;
+    void ShowFrame(StoreIndex storeIndex) override;
     void PlotClosed(PlotWindow* plot) override;
 
     // The window's place on a screen of the given size: at a tenth of it, 90 % of it at most

@@ -19,7 +19,7 @@ MsgDetail* CreateMsgDetail(int x, int y, int w, int h, Session& session, const Q
     return new MsgDetailFLTK(x, y, w, h, session, prefs);
 }
 
-void MsgDetailFLTK::SetSelected(int storeIndex) {
+void MsgDetailFLTK::SetSelected(StoreIndex storeIndex) {
     message.reset();
     selFrame = storeIndex;
     selLine = -1;

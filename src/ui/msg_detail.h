@@ -16,7 +16,7 @@ class MsgDetail {
     virtual ~MsgDetail() = default;
     virtual Fl_Widget* asFlWidget() = 0;
     // Shows the frame with this store index decoded by the current decoder; -1 for none.
-    virtual void SetSelected(int storeIndex) = 0;
+    virtual void SetSelected(StoreIndex storeIndex) = 0;
 };
 
 // The selected frame decoded: its identifier and data bytes, then one line per fragment,
@@ -28,13 +28,13 @@ class MsgDetailFLTK : public MsgDetail, public ScrollWin {
     MsgDetailFLTK(int x, int y, int w, int h, Session& session, const QL_Settings& prefs);
 
     Fl_Widget* asFlWidget() override { return this; }
-    void SetSelected(int storeIndex) override;
+    void SetSelected(StoreIndex storeIndex) override;
     void content_size(int& w, int& h) override;
     void draw_content(int x, int y, int w, int h, int xoff, int yoff) override;
     int handle(int event) override;
 
     std::unique_ptr<ParsedMessage> message;  // the decoded selected frame
-    int selFrame = -1;                       // its store index
+    StoreIndex selFrame = -1;                // its store index
     int selLine = -1;    // highlighted line: 0 the identifier line, k the k-th fragment line
     int margin = 0;      // width of "B"
     int indent = 0;      // width of "XXX"

@@ -50,8 +50,9 @@ bool MsgListFLTK::Measure() {
     auto width = [](const char* s) { return static_cast<int>(fl_width(s)); };
     portCol = width("B");
     msgCol = portCol + width("Port  ");
-    timeCol = msgCol + width("8888888888 ");
-    idCol = timeCol + width("88888.888888 ");
+    // Message numbers of twelve digits: a capture of eight saturated ports for half a year.
+    timeCol = msgCol + width("888888888888 ");
+    idCol = timeCol + width("8888888.888888 ");  // seconds of a capture of four months
     valueCol = idCol + width("0x88888888   ");
     lineHeight = height;
     yStep = height;
@@ -62,13 +63,13 @@ int MsgListFLTK::Lines() const {
     return ContentHeight() / lineHeight - 1;
 }
 
-int MsgListFLTK::MaxTop() {
-    int first, last;
+StoreIndex MsgListFLTK::MaxTop() {
+    StoreIndex first, last;
     session.view().GetTotal(&first, &last);
-    return std::max(last - (ContentHeight() / lineHeight - 2), first);
+    return std::max<StoreIndex>(last - (ContentHeight() / lineHeight - 2), first);
 }
 
-void MsgListFLTK::SetTop(int top) {
+void MsgListFLTK::SetTop(StoreIndex top) {
     topIndex = top;
     vscroll.value(static_cast<double>(top - session.view().GetFirst()) * lineHeight);
     _scrollwin_cb(&vscroll,
@@ -80,7 +81,7 @@ void MsgListFLTK::OffsetsChanged() {
     if (lineHeight > 0) topIndex = yoff / lineHeight + session.view().GetFirst();
 }
 
-void MsgListFLTK::AddStore(int, int, int) {
+void MsgListFLTK::AddStore(StoreIndex, StoreIndex, int) {
     newData = true;
 }
 
@@ -92,7 +93,7 @@ void MsgListFLTK::ToggleDeltaTime() {
 void MsgListFLTK::Tick() {
     if (!Measure() || !newData) return;
     newData = false;
-    int first;
+    StoreIndex first;
     const int total = session.view().GetTotal(&first, nullptr);
     const int lines = Lines();
     if (autoScroll) {
@@ -105,12 +106,12 @@ void MsgListFLTK::Tick() {
     redraw();
 }
 
-void MsgListFLTK::Select(int k) {
-    int first, last;
+void MsgListFLTK::Select(StoreIndex k) {
+    StoreIndex first, last;
     session.view().GetTotal(&first, &last);
     k = std::max(std::min(k, last), first);
     const int lines = Lines();
-    int top = topIndex;
+    StoreIndex top = topIndex;
     if (topIndex > k)
         top = k;
     else if (topIndex + lines <= k)
@@ -127,11 +128,11 @@ void MsgListFLTK::Select(int k) {
     redraw();
 }
 
-FrameSelection MsgListFLTK::SelectFrame(int index) {
-    int first, last;
+FrameSelection MsgListFLTK::SelectFrame(StoreIndex index) {
+    StoreIndex first, last;
     if (session.store().GetTotal(&first, &last) == 0 || index < first || index > last)
         return FrameSelection::kNotStored;
-    const int position = session.view().FindNdx(index);
+    const StoreIndex position = session.view().FindNdx(index);
     if (position < 0 || session.view().GetStoreIndex(position) != index)
         return FrameSelection::kFilteredOut;
     Select(position);
@@ -149,7 +150,7 @@ void MsgListFLTK::Center() {
 }
 
 bool MsgListFLTK::SelectionVisible() const {
-    const int row = selIndex - topIndex;
+    const StoreIndex row = selIndex - topIndex;
     return row >= 0 && (row + 1) * lineHeight + fl_descent() < ContentHeight();
 }
 
@@ -184,7 +185,7 @@ void MsgListFLTK::draw_content(int x, int y, int w, int h, int xoff, int) {
     fl_draw("ID", left + idCol, y + lineHeight);
     fl_draw("Value", left + valueCol, y + lineHeight);
 
-    int first, last;
+    StoreIndex first, last;
     session.view().GetTotal(&first, &last);
     if (topIndex < first) {
         vscroll.value(0);
@@ -199,9 +200,9 @@ void MsgListFLTK::draw_content(int x, int y, int w, int h, int xoff, int) {
     uint32_t exchangeAt = 0;  // the list and the rows both ascend: one walk along the rows
     CANframe frame;
     for (int i = 0; i < rows && topIndex + i <= last; i++) {
-        const int position = topIndex + i;
+        const StoreIndex position = topIndex + i;
         const int baseline = y + (i + 2) * lineHeight;
-        const int index = session.view().GetStoreIndex(position);
+        const StoreIndex index = session.view().GetStoreIndex(position);
         if (index < 0 || !session.view().Get(position, frame)) continue;
         const std::string desc = parser ? parser->GetShortDesc(frame) : std::string();
         while (exchangeAt < exchangeSize && txList[exchangeAt] < index) exchangeAt++;
@@ -217,7 +218,7 @@ void MsgListFLTK::draw_content(int x, int y, int w, int h, int xoff, int) {
         } else {
             fl_color(GetColors(std::max<int>(frame.status, 0))->text);
         }
-        fl_draw(Format("%u", static_cast<unsigned>(index)).c_str(), left + msgCol, baseline);
+        fl_draw(Format("%lld", static_cast<long long>(index)).c_str(), left + msgCol, baseline);
         fl_draw(Format("%d", frame.port).c_str(), left + portCol, baseline);
         fl_draw(TimeText(position, frame).c_str(), left + timeCol, baseline);
         fl_draw(Format("0x%08x", frame.id).c_str(), left + idCol, baseline);
@@ -225,18 +226,18 @@ void MsgListFLTK::draw_content(int x, int y, int w, int h, int xoff, int) {
     }
 }
 
-std::string MsgListFLTK::TimeText(int position, const CANframe& frame) {
+std::string MsgListFLTK::TimeText(StoreIndex position, const CANframe& frame) {
     if (!deltaTime) return Format("%-11.6lf", frame.timestamp * 1e-6);
     // A text line without a time stamp of its own has no delta and is no reference: the
     // reference is the nearest row above that has one.
     if (frame.unstamped) return "";
     CANframe previous;
-    for (int row = position - 1;; row--) {
-        const int before = session.view().GetStoreIndex(row);
+    for (StoreIndex row = position - 1;; row--) {
+        const StoreIndex before = session.view().GetStoreIndex(row);
         if (before < 0 || !session.store().Get(before, previous)) return Format("%-11.6lf", 0.0);
         if (!previous.unstamped)
             return Format("%-11.6lf",
-                          static_cast<int32_t>(frame.timestamp - previous.timestamp) * 1e-6);
+                          static_cast<int64_t>(frame.timestamp - previous.timestamp) * 1e-6);
     }
 }
 
@@ -261,7 +262,7 @@ int MsgListFLTK::handle(int event) {
                 visible ? Select(selIndex - lines) : ScrollBy(-lines);
                 return 1;
             case FL_Home:
-                SetTop(std::min(std::max(session.view().GetFirst(), 0), MaxTop()));
+                SetTop(std::min(std::max<StoreIndex>(session.view().GetFirst(), 0), MaxTop()));
                 autoScroll = false;
                 return 1;
             case FL_End:

@@ -21,7 +21,7 @@ class MsgList {
     // Switches the Time column between absolute time and the time since the previous row.
     virtual void ToggleDeltaTime() = 0;
     // Selects the row of the frame at store index, when the filtered view holds it.
-    virtual FrameSelection SelectFrame(int index) = 0;
+    virtual FrameSelection SelectFrame(StoreIndex index) = 0;
 };
 
 // One line per frame of the filtered view under a header (Port, Msg #, Time, ID, Value). It
@@ -41,11 +41,11 @@ class MsgListFLTK : public MsgList, public ScrollWin, public StoreListener {
 
     Fl_Widget* asFlWidget() override { return this; }
     void ToggleDeltaTime() override;
-    FrameSelection SelectFrame(int index) override;
+    FrameSelection SelectFrame(StoreIndex index) override;
     void draw_content(int x, int y, int w, int h, int xoff, int yoff) override;
     void content_size(int& w, int& h) override;
     int handle(int event) override;
-    void AddStore(int first, int last, int total) override;
+    void AddStore(StoreIndex first, StoreIndex last, int total) override;
     void StoreReset() override;
     void OffsetsChanged() override;
 
@@ -53,30 +53,32 @@ class MsgListFLTK : public MsgList, public ScrollWin, public StoreListener {
     int Lines() const;
     // The Time column of the frame at a filtered position: absolute, or the time since the
     // previous row's frame (0 for the first).
-    std::string TimeText(int position, const CANframe& frame);
+    std::string TimeText(StoreIndex position, const CANframe& frame);
     // One timer run: measures the font, follows new frames.
     void Tick();
     // Selects the row at filtered position k (clamped), shows it and hands it on (the detail
     // view, the owner).
-    void Select(int k);
+    void Select(StoreIndex k);
 
     std::atomic<bool> newData{false};  // set by reader threads, cleared by the timer
     int lineHeight = -1;
     int msgCol = 0, timeCol = 0, idCol = 0, valueCol = 0, portCol = 0;
     bool deltaTime = false;
     bool autoScroll = true;
-    int selIndex = -1;  // filtered position of the selection
-    int selFrame = -1;  // its store index
-    Array<int> txList;  // store indexes of the selected frame's exchange, ascending
-    int topIndex = 0;   // filtered position of the first row under the header
+    // Filtered positions are the view's running indexes; the scrollbar counts rows from the
+    // view's first.
+    StoreIndex selIndex = -1;  // filtered position of the selection
+    StoreIndex selFrame = -1;  // its store index
+    Array<StoreIndex> txList;  // store indexes of the selected frame's exchange, ascending
+    StoreIndex topIndex = 0;   // filtered position of the first row under the header
 
   private:
     Session& session;
     const QL_Settings& prefs;
     MainFrame* const owner;
     bool Measure();
-    int MaxTop();
-    void SetTop(int top);
+    StoreIndex MaxTop();
+    void SetTop(StoreIndex top);
     void ScrollBy(int lines);
     void Center();
     bool SelectionVisible() const;

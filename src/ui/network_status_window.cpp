@@ -334,7 +334,7 @@ void NetworkStatusWindowFLTK::Copy() {
 
 void NetworkStatusWindowFLTK::GoToFrame(int64_t index) {
     if (!owner) return;
-    switch (owner->SelectFrame(static_cast<int>(index))) {
+    switch (owner->SelectFrame(index)) {
         case FrameSelection::kSelected:
             message.clear();
             break;

@@ -72,12 +72,12 @@ std::vector<SeriesChoice> SeriesChoices(Storage& store, Parser* decoder, Network
     // whose value was found.
     std::set<std::tuple<int, uint32_t, uint32_t>> pdosSeen;
     std::set<std::tuple<int, int, uint32_t>> sdosSeen;
-    int first, last;
+    StoreIndex first, last;
     const int total = store.GetTotal(&first, &last);
-    const int begin = std::max(first, last - std::max(newest, 1) + 1);
+    const StoreIndex begin = std::max<StoreIndex>(first, last - std::max(newest, 1) + 1);
     FrameValues values;
     CANframe frame;
-    for (int i = begin; total > 0 && i <= last; i++) {
+    for (StoreIndex i = begin; total > 0 && i <= last; i++) {
         if ((i - begin) % kBatch == 0 && progress)
             progress(static_cast<double>(i - begin) / (last - begin + 1));
         if (!store.Get(i, frame) || frame.type == FRAME_TEXT) continue;
@@ -151,19 +151,19 @@ std::vector<SeriesChoice> SeriesChoices(Storage& store, Parser* decoder, Network
     return choices;
 }
 
-int FrameAt(Storage& store, Parser* decoder, const SeriesDef& def, int64_t time) {
-    int first, last;
+StoreIndex FrameAt(Storage& store, Parser* decoder, const SeriesDef& def, int64_t time) {
+    StoreIndex first, last;
     if (store.GetTotal(&first, &last) == 0) return -1;
     CANframe frame;
-    int lo = first, hi = last + 1;
+    StoreIndex lo = first, hi = last + 1;
     while (lo < hi) {
-        const int middle = lo + (hi - lo) / 2;
-        if (store.Get(middle, frame) && frame.timestamp < time)
+        const StoreIndex middle = lo + (hi - lo) / 2;
+        if (store.Get(middle, frame) && static_cast<int64_t>(frame.timestamp) < time)
             lo = middle + 1;
         else
             hi = middle;
     }
-    int best = -1;
+    StoreIndex best = -1;
     int64_t bestDistance = 0;
     std::set<std::tuple<int, uint32_t, uint32_t>> otherNodes;
     // Outwards from where time falls, each way until kFrameSearch frames or beyond the best
@@ -172,7 +172,7 @@ int FrameAt(Storage& store, Parser* decoder, const SeriesDef& def, int64_t time)
     for (int step = 0; step < kFrameSearch && (down || up); step++) {
         for (int side = 0; side < 2; side++) {
             bool& going = side == 0 ? up : down;
-            const int i = side == 0 ? lo + step : lo - 1 - step;
+            const StoreIndex i = side == 0 ? lo + step : lo - 1 - step;
             if (!going) continue;
             if (i < first || i > last) {
                 going = false;

@@ -38,4 +38,4 @@ std::vector<SeriesChoice> SeriesChoices(Storage& store, Parser* decoder, Network
 // time stamp: time goes forward with the index but for small steps back between ports), at most
 // kFrameSearch frames each way; -1 when none is found.
 constexpr int kFrameSearch = 50000;
-int FrameAt(Storage& store, Parser* decoder, const SeriesDef& def, int64_t time);
+StoreIndex FrameAt(Storage& store, Parser* decoder, const SeriesDef& def, int64_t time);

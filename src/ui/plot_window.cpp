@@ -75,7 +75,7 @@ int FreeColor(const std::vector<int>& taken) {
 
 }  // namespace
 
-void PlotFeed::Count(int index, const CANframe& frame) {
+void PlotFeed::Count(StoreIndex index, const CANframe& frame) {
     if (frame.type != FRAME_TEXT) newest = frame.timestamp;
     SeriesFeed::Count(index, frame);
 }
@@ -427,11 +427,11 @@ void PlotWindow::Pick(int64_t time) {
         at = trace.Point(point).time;
         def = feed.Def(static_cast<size_t>(i));
     }
-    const int index = FrameAt(session.store(), session.decoder(), def, at);
+    const StoreIndex index = FrameAt(session.store(), session.decoder(), def, at);
     if (index >= 0) owner.ShowFrame(index);
 }
 
-void PlotWindow::FrameSelected(int storeIndex) {
+void PlotWindow::FrameSelected(StoreIndex storeIndex) {
     CANframe frame;
     if (session.store().Get(storeIndex, frame) && !frame.unstamped) plot->ShowTime(frame.timestamp);
 }

@@ -28,7 +28,7 @@ class Session;
 class PlotOwner {
   public:
     // Selects the frame at store index in the message list, when the display filter shows it.
-    virtual void ShowFrame(int storeIndex) = 0;
+    virtual void ShowFrame(StoreIndex storeIndex) = 0;
     // plot's window was closed: its owner destroys it, later than this call.
     virtual void PlotClosed(PlotWindow* plot) = 0;
 
@@ -41,7 +41,7 @@ class PlotOwner {
 class PlotFeed : public SeriesFeed {
   public:
     using SeriesFeed::SeriesFeed;
-    void Count(int index, const CANframe& frame) override;
+    void Count(StoreIndex index, const CANframe& frame) override;
     void RunEnds() override;
     void Restart() override;
 
@@ -70,7 +70,7 @@ class PlotWindow : private PlotWidget::Source {
     PlotWindow& operator=(const PlotWindow&) = delete;
 
     // The list selected the frame at store index: the cursor goes to its time.
-    void FrameSelected(int storeIndex);
+    void FrameSelected(StoreIndex storeIndex);
     // Closed, and done with what it was computing: its owner may destroy it.
     bool Closed() const { return closing && busy == 0; }
 

@@ -34,10 +34,10 @@ class MainFrame : public LogNotices {
     virtual void SetDialogs(Dialogs dialogs) = 0;
     // Selects the frame at store index in the message list, as a click on its row does (GUI
     // thread).
-    virtual FrameSelection SelectFrame(int index) = 0;
+    virtual FrameSelection SelectFrame(StoreIndex index) = 0;
     // Its message list selected the frame at store index (GUI thread): the windows that follow
     // the selection (plots) hear of it.
-    virtual void FrameSelected(int storeIndex) { (void)storeIndex; }
+    virtual void FrameSelected(StoreIndex storeIndex) { (void)storeIndex; }
 };
 
 // The hardware dialog: the CAN cards and ports of the machine, their bit rates and which ports Play

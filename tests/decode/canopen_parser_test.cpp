@@ -34,20 +34,20 @@ CANframe Frame(uint32_t id, const std::vector<uint8_t>& bytes, int length = -100
 // A message store scanned by the CANopen decoder, which reads the store back when decoding.
 struct ScannedStore {
     ScannedStore() { store.SetDecoder(&parser); }
-    int Add(const CANframe& f) {
+    StoreIndex Add(const CANframe& f) {
         store.Add(f);
         return store.GetLast();
     }
-    CANframe At(int index) {
+    CANframe At(StoreIndex index) {
         CANframe f;
         store.Get(index, f);
         return f;
     }
     // The store indexes of the exchange that frame index belongs to.
-    std::vector<int> Exchange(int index) {
-        Array<int> list;
+    std::vector<StoreIndex> Exchange(StoreIndex index) {
+        Array<StoreIndex> list;
         store.GetTxList(index, list);
-        std::vector<int> v;
+        std::vector<StoreIndex> v;
         for (uint32_t i = 0; i < list.Count(); i++) v.push_back(list[i]);
         return v;
     }
@@ -153,16 +153,16 @@ TEST(CanopenParserTest, GuardScanLinksRequestsAndReplies) {
     for (int i = 0; i < 10; i++) {
         const CANframe f = s.At(i);
         EXPECT_EQ(f.scanInfo & 1, static_cast<uint32_t>(links[i][0])) << i;
-        EXPECT_EQ(f.txPrev, links[i][1]) << i;
-        EXPECT_EQ(f.txNext, links[i][2]) << i;
+        EXPECT_EQ(f.Prev(s.store.GetLast()), links[i][1]) << i;
+        EXPECT_EQ(f.Next(s.store.GetLast()), links[i][2]) << i;
     }
-    const std::vector<int> exchanges[] = {{0, 1}, {0, 1}, {2}, {3}, {4}, {5, 6}, {5, 6}};
+    const std::vector<StoreIndex> exchanges[] = {{0, 1}, {0, 1}, {2}, {3}, {4}, {5, 6}, {5, 6}};
     for (int i = 0; i < 7; i++) EXPECT_EQ(s.Exchange(i), exchanges[i]) << i;
 
     // A clear forgets the guard history with the frames.
     s.store.Clear();
     s.Add(reply);  // 0 again
-    EXPECT_EQ(s.At(0).txPrev, -1);
+    EXPECT_EQ(s.At(0).Prev(0), -1);
     EXPECT_EQ(s.At(0).scanInfo & 1, 0u);
 }
 

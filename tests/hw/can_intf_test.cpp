@@ -62,7 +62,8 @@ TEST_F(CanIntfTest, FramesCrossTheSeamByteForByte) {
     Transcript t(&recorder.calls);
     const auto read = [&] {
         receiver.read(frame, 1000);
-        return FrameRow(frame) + Format(" port %d txPrev %d", frame.port, frame.txPrev);
+        return FrameRow(frame) +
+               Format(" port %d txPrev %lld", frame.port, static_cast<long long>(frame.Prev(0)));
     };
     t("read closed", [&] { receiver.read(frame, 10); });
     t("write closed", [&] { sender.write(frame, 10); });

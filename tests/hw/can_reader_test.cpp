@@ -37,6 +37,26 @@ TEST(CanReaderTest, StampsRelativeToTheStartAndReportsTheBusLoad) {
     EXPECT_NEAR(flood.cards.ports().Loading(0), 22.4, 1e-9);
 }
 
+// The card's 32-bit stamps wrap every 71.6 minutes: the reader counts the wraps, so that frames
+// stamped a quarter of a wrap apart from a start just below one keep counting up, past 2^32 us
+// and on, as a port read for hours does.
+TEST(CanReaderTest, CountsTheWrapsOfTheCardsClock) {
+    constexpr uint32_t kStart = 4294000000u, kStep = 0x40000000u;
+    EmulatedCards flood(HW_DATA_DIR "/can_reader_flood.cfg");
+    uint32_t stamped = 0;
+    flood.recorder.rewrite = [&](unsigned long request, void* arg) {
+        if (request == kIoctlRecvMsg)
+            static_cast<__CANCARD_MSG*>(arg)->timestamp = kStart + ++stamped * kStep;
+    };
+    auto reader = CanPortOpener(flood.cards).OpenPort(0, 2, kStart);
+    ASSERT_TRUE(WaitUntil([&] { return flood.driver->Counters(0).received == 1000; }));
+    CANframe f;
+    for (uint64_t k = 1; k <= 12; k++) {
+        ASSERT_TRUE(reader->getNextFrame(f));
+        EXPECT_EQ(f.timestamp, k * kStep) << k;  // three wraps by the last
+    }
+}
+
 // Opening errors reach the caller and take no reader slot; a ninth port reader is refused and
 // the port opened for it is closed on the card again.
 TEST(CanReaderTest, EightPortReadersAtMostAndOpeningErrorsPropagate) {

@@ -55,17 +55,18 @@ TEST(PortReadersConcurrency, EightFloodedPortsWhileTheStoreIsReadAndFirmwareDown
 
     // The GUI thread's reads, the totals and the newest rows of both stores, and downloads.
     CANframe f;
-    int first, last;
+    StoreIndex first, last;
     FailedChecks checks;
-    const bool stored = WaitUntil([&] { return store.GetTotal(&first, &last) >= kTotal; },
-                                  [&] {
-                                      for (int i = std::max(first, last - 20); i <= last; i++)
-                                          store.Get(i, f);
-                                      view.GetTotal(&first, &last);
-                                      for (int i = std::max(first, last - 20); i <= last; i++)
-                                          view.Get(i, f);
-                                      card.DnldFirmware(file, &checks);
-                                  });
+    const bool stored =
+        WaitUntil([&] { return store.GetTotal(&first, &last) >= kTotal; },
+                  [&] {
+                      for (StoreIndex i = std::max(first, last - 20); i <= last; i++)
+                          store.Get(i, f);
+                      view.GetTotal(&first, &last);
+                      for (StoreIndex i = std::max(first, last - 20); i <= last; i++)
+                          view.Get(i, f);
+                      card.DnldFirmware(file, &checks);
+                  });
     EXPECT_TRUE(stored) << "frames stored: " << store.GetTotal(nullptr, nullptr);
     readers.StopAll();
     EXPECT_EQ(checks.count, 0);

@@ -81,6 +81,7 @@ TEST_F(PipelineTest, SavedLogIsTheReplayedFile) {
     EXPECT_EQ(notices.writes, 2);
 }
 
+// The formats themselves are checked against quillon-dump by the main window's test of Save.
 TEST(LogFormatTest, SavedFormatIsTheExtensions) {
     for (const auto& [path, format] : {std::pair{"a.candump", LogFormat::Candump},
                                        {"a.TXT", LogFormat::Candump},

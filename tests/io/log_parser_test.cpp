@@ -41,7 +41,7 @@ std::string Reference(const std::string& line) {
     CANframe f;
     unsigned long v, port = 0;
     const bool stamped = Number(words[0], &v);
-    if (stamped) f.timestamp = static_cast<uint32_t>(v);
+    if (stamped) f.timestamp = static_cast<long>(v) < 0 ? static_cast<uint32_t>(v) : v;
     size_t at = stamped ? 1 : 0;
     if (at >= words.size()) return "-";
     static const std::regex kWord("(CAN|RTR|ERROR)([0-9][0-9a-zA-Z]*)?(\\.[RX])?:");

@@ -38,7 +38,7 @@ struct SdoSource : FrameProducer {
 struct Namer : StoreListener {
     static constexpr int kStates = 16;
     explicit Namer(Parser& parser) : parser(parser) {}
-    void AddStore(int, int last, int total) override {
+    void AddStore(StoreIndex, StoreIndex last, int total) override {
         CANframe frame;
         if (total == 0 || !store->Get(last, frame)) return;
         const int before = state.load();

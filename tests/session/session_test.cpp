@@ -42,7 +42,7 @@ TEST(SessionTest, WiresStoresDecoderFilterReadersAndNotices) {
         session.store().Add(request);
         session.store().Add(reply);
         ASSERT_TRUE(session.store().Get(1, reply));
-        EXPECT_EQ(reply.txPrev, 0);
+        EXPECT_EQ(reply.Prev(1), 0);
     }
     session.SetParserMode(PARSE_DEVICENET);
     EXPECT_EQ(session.parserMode(), PARSE_RAW);

@@ -108,7 +108,7 @@ TEST(SettingsTest, ReadsValuesAndReportsProblems) {
     }
     EXPECT_EQ(got, expected);
     // A store larger than the machine's memory would fail only once it has filled it.
-    if (uint64_t(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGESIZE) < (uint64_t(44) << 31)) {
+    if (uint64_t(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGESIZE) < (uint64_t(76) << 31)) {
         auto l = Load("[Quillon]\nMax_Messages:2147483647\n[END]\n");
         EXPECT_EQ(l->s->maxMessages, 10000000);
         EXPECT_EQ(
@@ -170,6 +170,19 @@ TEST(SettingsTest, SavesThroughALink) {
     EXPECT_TRUE(std::filesystem::is_symlink(home.file(".Quillon/prefs.cfg")));
     EXPECT_NE(ReadFile(home.file("real.cfg")).find("NetCfg_Dflt:/changed.cfg\n"),
               std::string::npos);
+}
+
+// The memory check counts what a message may cost: 40 bytes of its slot, 4 of the filtered
+// view's and 32 of the texts the store may hold. A store that fits the machine at 44 bytes a
+// message but not at 76 is refused; one that fits at 76 is kept.
+TEST(SettingsTest, MemoryCheckCountsTheTextsAMessageMayHold) {
+    const uint64_t memory = uint64_t(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGESIZE);
+    if (memory / 60 > INT32_MAX) GTEST_SKIP() << "more memory than a store can fill";
+    for (const auto& [bytes, kept] : {std::pair{60u, false}, {80u, true}}) {
+        const int32_t wanted = static_cast<int32_t>(memory / bytes);
+        auto l = Load(Format("[Quillon]\nMax_Messages:%d\n[END]\n", wanted).c_str());
+        EXPECT_EQ(l->s->maxMessages, kept ? wanted : 10000000) << bytes;
+    }
 }
 
 TEST(SettingsTest, HomeFallsBackToThePasswordEntry) {

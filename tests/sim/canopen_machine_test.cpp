@@ -50,8 +50,8 @@ std::string Log(const std::vector<CANframe>& frames) {
     std::string log;
     for (const CANframe& f : frames) {
         const bool remote = f.type == FRAME_RTR;
-        log += Format("%9u %s%d: 0x%08x%s", f.timestamp, remote ? "RTR" : "CAN", f.port, f.id,
-                      remote ? "" : " - ");
+        log += Format("%9llu %s%d: 0x%08x%s", static_cast<unsigned long long>(f.timestamp),
+                      remote ? "RTR" : "CAN", f.port, f.id, remote ? "" : " - ");
         for (int i = 0; !remote && i < f.length; ++i) log += Format("0x%02x ", f.data[i]);
         log += "\n";
     }

@@ -79,21 +79,24 @@ struct PacedSources : LogNotices {
 // Checks the scan order (by index, and each source's by file) and annotates frames as a decoder
 // does: marks, and links to the source's previous frame. Written under the ingest lock only.
 struct Checker : FrameDecoder {
-    void Scan(int index, CANframe& frame, StoredFrames& stored) override {
+    void Scan(StoreIndex index, CANframe& frame, StoredFrames& stored) override {
         const int source = frame.data[0] % kSources, seq = frame.data[1] << 8 | frame.data[2];
         if (index != next++ || seq != lastSeq[source] + 1) errors++;
         lastSeq[source] = seq;
         frame.scanInfo = seq == 0 ? 1 : 0;
-        frame.txPrev = lastIndex[source];
-        if (CANframe* prev = stored.Frame(lastIndex[source])) prev->txNext = index;
+        frame.LinkPrev(index, lastIndex[source]);
+        if (CANframe* prev = stored.Frame(lastIndex[source]))
+            prev->LinkNext(lastIndex[source], index);
         lastIndex[source] = index;
     }
     void FlushState() override {
         next = 0;
         lastIndex.assign(kSources, -1);
     }
-    int next = 0, errors = 0;
-    std::vector<int> lastSeq = std::vector<int>(kSources, -1), lastIndex = lastSeq;
+    StoreIndex next = 0;
+    int errors = 0;
+    std::vector<int> lastSeq = std::vector<int>(kSources, -1);
+    std::vector<StoreIndex> lastIndex = std::vector<StoreIndex>(kSources, -1);
 };
 
 // Frames added one at a time, and in batches of 7 (under one hold of the store's locks).
@@ -113,22 +116,22 @@ TEST_P(StoreConcurrencyTest, ReadersAddWhileTheStoreIsReadAndTheViewRebuilt) {
     CANframe f;
     // Of the frames up to the newest in the view, those still stored are in it if they pass.
     auto verify = [&](const TestFilter::Test& test) {
-        const std::vector<int> held = Held(view);
+        const std::vector<StoreIndex> held = Held(view);
         for (size_t k = 1; k < held.size(); k++) wrong += held[k] <= held[k - 1];
-        for (int i = store.GetFirst(); !held.empty() && i <= held.back(); i++)
+        for (StoreIndex i = store.GetFirst(); !held.empty() && i <= held.back(); i++)
             if (i >= held.front() && store.Get(i, f) &&
                 test(f) != std::binary_search(held.begin(), held.end(), i))
                 wrong++;
     };
-    Array<int> list;
+    Array<StoreIndex> list;
     do {
         if (passes == 20) store.Clear();  // frames keep coming after a clear
         const TestFilter::Test& test = tests[passes % 3];
         filter.Set(test, view);
         verify(test);
-        int first, last;  // reads the store the way the message list does
+        StoreIndex first, last;  // reads the store the way the message list does
         store.GetTotal(&first, &last);
-        for (int i = first; i <= last && i < first + 50; i++) store.Get(i, f);
+        for (StoreIndex i = first; i <= last && i < first + 50; i++) store.Get(i, f);
         store.GetTxList(last, list);
         verify(test);
     } while (++passes && logs.Pass());

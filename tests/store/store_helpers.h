@@ -16,18 +16,18 @@ inline CANframe Frame(uint32_t id) {
 }
 
 // Count, first and last index of a store by GetTotal; GetFirst and GetLast must agree.
-inline std::vector<int> Span(Storage& s) {
-    int first, last;
+inline std::vector<StoreIndex> Span(Storage& s) {
+    StoreIndex first, last;
     const int total = s.GetTotal(&first, &last);
     EXPECT_TRUE(s.GetFirst() == first && s.GetLast() == last);
     return {total, first, last};
 }
 
 // The store indexes a filtered view holds, oldest first (without those it drops meanwhile).
-inline std::vector<int> Held(FiltStore& view) {
-    std::vector<int> held;
-    for (int i = view.GetFirst(), last = view.GetLast(); i <= last; i++)
-        if (const int id = view.GetStoreIndex(i); id >= 0) held.push_back(id);
+inline std::vector<StoreIndex> Held(FiltStore& view) {
+    std::vector<StoreIndex> held;
+    for (StoreIndex i = view.GetFirst(), last = view.GetLast(); i <= last; i++)
+        if (const StoreIndex id = view.GetStoreIndex(i); id >= 0) held.push_back(id);
     return held;
 }
 

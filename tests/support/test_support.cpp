@@ -156,8 +156,10 @@ std::string ThrownError(const std::function<void()>& action) {
 
 std::string DescribeFrame(const CANframe& f) {
     if (f.type == FRAME_TEXT)
-        return Format("T %u %d %d %s", f.timestamp, f.unstamped, f.port, f.text);
-    std::string s = Format("%c %u %d 0x%x", "DRE"[f.type], f.timestamp, f.port, f.id);
+        return Format("T %llu %d %d %s", static_cast<unsigned long long>(f.timestamp), f.unstamped,
+                      f.port, f.text);
+    std::string s = Format("%c %llu %d 0x%x", "DRE"[f.type],
+                           static_cast<unsigned long long>(f.timestamp), f.port, f.id);
     for (int i = 0; i < f.length; i++) s += Format(" %d", f.data[i]);
     return s;
 }

@@ -68,7 +68,7 @@ struct StubFrame : MainFrame {
     }
     MsgDetail* GetMsgDetail() override { return detail; }
     void SetDialogs(Dialogs) override {}
-    FrameSelection SelectFrame(int) override { return FrameSelection::kNotStored; }
+    FrameSelection SelectFrame(StoreIndex) override { return FrameSelection::kNotStored; }
     MsgDetail* detail = nullptr;
 };
 
@@ -88,7 +88,7 @@ class MsgViewsTest : public ::testing::Test {
     }
     // Adds count frames 1 ms apart from 1 ms, their identifiers alternating id and id + 1, with
     // the bytes 0x11, 0x22, ...; the last one's index.
-    int Add(int count, uint32_t id = 0x181, int length = 1, int type = FRAME_DATA) {
+    StoreIndex Add(int count, uint32_t id = 0x181, int length = 1, int type = FRAME_DATA) {
         CANframe f;
         f.type = type;
         f.length = length;

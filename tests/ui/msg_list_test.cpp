@@ -61,6 +61,57 @@ TEST_F(MsgListTest, FollowsNewFramesAndSelectsByKeysAndClicks) {
     EXPECT_EQ(Push(list, 900, header), 0);  // outside the content: left to the scrollbars
 }
 
+// A list over a store whose count has run to just below 2^32.
+class MsgListLongRunTest : public MsgViewsTest {
+  protected:
+    static constexpr StoreIndex kStart = (StoreIndex{1} << 32) - 3;
+    void SetUp() override {
+        session.CreateStores(1000, kStart);
+        MsgViewsTest::SetUp();
+    }
+};
+
+// Past 2^32 frames the list selects frames by their whole message numbers, from the keys, from
+// a number asked for (the status window's links) and across a refilter.
+TEST_F(MsgListLongRunTest, SelectsByMessageNumbersPastTwoToThe32) {
+    EXPECT_EQ(Add(6), kStart + 5);  // ids alternate 0x181, 0x182
+    list->Tick();
+    EXPECT_EQ(list->SelectFrame(kStart + 3), FrameSelection::kSelected);
+    EXPECT_TRUE(list->selFrame == kStart + 3 && list->selIndex == 3 &&
+                detail->selFrame == kStart + 3);
+    Key(list, FL_Down);
+    EXPECT_EQ(list->selFrame, kStart + 4);
+    // The number with its high bits lost is no frame of the store.
+    EXPECT_EQ(list->SelectFrame(static_cast<uint32_t>(kStart + 4)), FrameSelection::kNotStored);
+    session.SetFilter(std::make_unique<FeCanID>(0x181, 0x7FF));
+    EXPECT_TRUE(list->selFrame == kStart + 4 && list->selIndex == 2);
+    EXPECT_EQ(list->SelectFrame(kStart + 5), FrameSelection::kFilteredOut);
+    EXPECT_EQ(list->SelectFrame(kStart + 2), FrameSelection::kSelected);
+    EXPECT_EQ(detail->selFrame, kStart + 2);
+}
+
+// Times past 2^32 microseconds (71.6 minutes into a capture): the Time column shows them whole,
+// and the time since the previous row stays small and positive across 2^32.
+TEST_F(MsgListTest, TimesPastTwoToThe32Microseconds) {
+    CANframe f;
+    for (const uint64_t time : {4294967000ull, 4294968000ull, 9000500000ull}) {
+        f.timestamp = time;
+        session.store().Add(f);
+    }
+    list->Tick();
+    const char* absolute[] = {"4294.967000", "4294.968000", "9000.500000"};
+    const char* delta[] = {"0.000000   ", "0.001000   ", "4705.532000"};
+    for (int i = 0; i < 3; i++) {
+        ASSERT_TRUE(session.view().Get(i, f));
+        EXPECT_EQ(list->TimeText(i, f), absolute[i]) << i;
+    }
+    list->ToggleDeltaTime();
+    for (int i = 0; i < 3; i++) {
+        ASSERT_TRUE(session.view().Get(i, f));
+        EXPECT_EQ(list->TimeText(i, f), delta[i]) << i;
+    }
+}
+
 TEST_F(MsgListTest, SelectionSurvivesRefilterAndClear) {
     Add(40);  // ids alternate 0x181, 0x182
     list->Tick();

@@ -301,10 +301,10 @@ TEST_F(NetDialogTest, EditsDuringAReplayNameTheFramesDescribedAfterThem) {
     // Whether a response stored after every edit so far decodes as the drive's object.
     const auto named = [&] {
         std::string row;
-        const int after = session.store().GetLast();
+        const StoreIndex after = session.store().GetLast();
         EXPECT_TRUE(UntilUi([&] {
             CANframe f;  // of the last two frames, one is a response
-            for (int i = std::max(after + 1, session.store().GetLast() - 1);
+            for (StoreIndex i = std::max(after + 1, session.store().GetLast() - 1);
                  row.empty() && i <= session.store().GetLast(); i++)
                 if (session.store().Get(i, f) && f.id == 0x585)
                     row = session.decoder()->GetShortDesc(f);

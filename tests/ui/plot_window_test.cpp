@@ -150,14 +150,15 @@ TEST_F(PlotWindowTest, TracesNavigationAndTheListsSelection) {
 
     // A row selected in the list puts the cursor on its frame's time, also outside the range.
     Xdo(At(-100, 100));  // off the plot: the cursor follows the list
-    ASSERT_TRUE(UntilUi([&] { return plot->plot->Drawn().cursor == picked.timestamp; }));
+    const auto pickedTime = static_cast<int64_t>(picked.timestamp);
+    ASSERT_TRUE(UntilUi([&] { return plot->plot->Drawn().cursor == pickedTime; }));
     plot->plot->ShowRange(1000000, 2000000);
     CANframe late;
     ASSERT_TRUE(session.store().Get(session.store().GetLast(), late));
     list.Select(session.view().FindNdx(session.store().GetLast()));
-    EXPECT_EQ(plot->plot->Drawn().cursor, late.timestamp);
-    EXPECT_TRUE(plot->plot->View().from <= late.timestamp &&
-                late.timestamp <= plot->plot->View().to);
+    const auto lateTime = static_cast<int64_t>(late.timestamp);
+    EXPECT_EQ(plot->plot->Drawn().cursor, lateTime);
+    EXPECT_TRUE(plot->plot->View().from <= lateTime && lateTime <= plot->plot->View().to);
     EXPECT_EQ(plot->plot->View().to - plot->plot->View().from, 1000000);
 }
 
