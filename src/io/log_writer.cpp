@@ -58,18 +58,23 @@ void LogWriter::Joined(StoreIndex next) {
     heldEnd = next;  // within AddTally, before the thread starts
 }
 
+bool LogWriter::QueueFull() const {
+    return queue.size() >= kQueueFrames || queueBytes >= kQueueBytes;
+}
+
 void LogWriter::RunStarts() {
     lock.lock();
 }
 
 void LogWriter::Count(StoreIndex, const CANframe& frame) {
     if (stopped) return;  // stored after the file was closed: no part of it
-    if (failed || (pace == WriterPace::Drop && queue.size() >= kQueueFrames)) {
+    if (failed || (pace == WriterPace::Drop && QueueFull())) {
         unwritten++;
         toTell = toTell || !told;
         return;
     }
     queue.push_back(frame);
+    queueBytes += sizeof frame + frame.TextBytes();
 }
 
 void LogWriter::RunEnds() {
@@ -81,7 +86,7 @@ void LogWriter::RunEnds() {
 void LogWriter::FramesArrived(StoreIndex) {
     if (pace != WriterPace::Hold) return;
     std::unique_lock<std::mutex> hold(lock);
-    room.wait(hold, [this] { return queue.size() < kQueueFrames || stopped || failed; });
+    room.wait(hold, [this] { return !QueueFull() || stopped || failed; });
 }
 
 void LogWriter::WriteHeld(StoreIndex from, StoreIndex to) {
@@ -122,6 +127,7 @@ void LogWriter::Fail(uint64_t lost) {
             toTell = !told;
             unwritten += queue.size();
             queue.clear();
+            queueBytes = 0;
         }
     }
     room.notify_all();
@@ -159,6 +165,7 @@ void LogWriter::Run() {
             std::unique_lock<std::mutex> hold(lock);
             wake.wait(hold, [this] { return !queue.empty() || closeReq || toTell; });
             batch.swap(queue);
+            queueBytes = 0;
             closeAsked = closeReq;
         }
         room.notify_all();

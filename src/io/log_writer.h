@@ -29,15 +29,16 @@ enum class WriterPace {
 // its own, so that no frame is lost to the store's ring overwriting it, however small the store.
 // A write that fails stops the writing; the frames after it are counted as not written.
 //
-// `lock` guards queue, the counts (leftOut, unwritten), error, failed and the thread's wake-up
-// state (closeReq, stopped, closed, toTell); fp and formatWriter belong to the thread once it
-// runs. Lock order: the store's `ingest` and `lock`, then this `lock` (the store hands frames
+// `lock` guards queue, queueBytes, the counts (leftOut, unwritten), error, failed and the thread's
+// wake-up state (closeReq, stopped, closed, toTell); fp and formatWriter belong to the thread once
+// it runs. Lock order: the store's `ingest` and `lock`, then this `lock` (the store hands frames
 // over with both held; a Hold writer waits for room with `ingest` held, which the thread never
 // takes before it has stopped taking frames).
 class LogWriter final : private FrameTally, private ArrivalWatcher {
   public:
-    // Frames a live writer keeps queued at most (about 12 MB).
+    // Frames a live writer keeps queued at most, and their bytes with their texts'.
     static constexpr size_t kQueueFrames = size_t{1} << 18;
+    static constexpr size_t kQueueBytes = size_t{32} << 20;
 
     // Opens path (replacing it) and starts writing from the oldest frame that store holds, in
     // format (Detect: the program's own). With live false the writer finishes by itself once it
@@ -78,6 +79,8 @@ class LogWriter final : private FrameTally, private ArrivalWatcher {
     bool Flush(uint64_t written);
     // The thread tells notices what it has to tell, outside lock.
     void Tell();
+    // Whether the queue holds as much as it may (under lock).
+    bool QueueFull() const;
     void RunStarts() override;
     void Count(StoreIndex index, const CANframe& frame) override;
     void RunEnds() override;
@@ -96,6 +99,7 @@ class LogWriter final : private FrameTally, private ArrivalWatcher {
     std::condition_variable closing;  // closed set: for WaitDone
     std::unique_ptr<LogFormatWriter> formatWriter;
     std::vector<CANframe> queue;  // stored since the writer joined, not yet taken by the thread
+    size_t queueBytes = 0;        // of the queued frames and their texts
     StoreIndex heldEnd = 0;       // the store index the queue starts at (Joined)
     std::string error;            // the first failed write or close
     uint64_t leftOut = 0;         // frames the format cannot carry
