@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -61,7 +62,7 @@ std::string ListedLine(const std::string& listing, const std::string& name) {
 
 // Virtual interfaces have no bit timing: asking libsocketcan about them makes it print
 // "no link data found", which the listing must not show.
-TEST(SocketCanCaptureTest, ListingShowsVcanInterfacesAndNothingOnStderr) {
+TEST(SocketCanListingTest, ListingShowsVcanInterfacesAndNothingOnStderr) {
     if (geteuid() != 0) GTEST_SKIP() << "making a vcan interface needs root";
     if (access("/sbin/ip", X_OK) != 0) GTEST_SKIP() << "no /sbin/ip to make a vcan interface";
     VcanInterface first(kInterface);
@@ -180,13 +181,34 @@ std::string PortOf(const std::string& name, const std::string& home) {
     return line.substr(0, line.find('\t'));
 }
 
-std::string Why(const std::string& reason) {
+// Why no test on a vcan interface can run here, "" when they can.
+std::string Why() {
     if (geteuid() != 0) return "making a vcan interface needs root";
     if (access("/sbin/ip", X_OK) != 0) return "no /sbin/ip to make a vcan interface";
     if (access("/usr/bin/cansend", X_OK) != 0 || access("/usr/bin/candump", X_OK) != 0)
         return "no can-utils";
-    return reason;
+    return "";
 }
+
+}  // namespace
+
+// A test on the vcan interface kInterface, skipped where none can be made: dir is its scratch
+// folder and the programs' home, port the interface's port number.
+class SocketCanCaptureTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        if (const std::string skip = Why(); !skip.empty()) GTEST_SKIP() << skip;
+        vcan = std::make_unique<VcanInterface>(kInterface);
+        if (!vcan->reason.empty()) GTEST_SKIP() << vcan->reason;
+        port = PortOf(kInterface, dir.path());
+        ASSERT_FALSE(port.empty());
+    }
+    std::unique_ptr<VcanInterface> vcan;
+    TempDir dir;
+    std::string port;
+};
+
+namespace {
 
 // Each way of sending: the traffic, and how many frames it makes.
 struct Traffic {
@@ -237,17 +259,11 @@ const Traffic kTraffic[] = {
 
 }  // namespace
 
-class SocketCanTrafficTest : public ::testing::TestWithParam<Traffic> {};
+class SocketCanTrafficTest : public SocketCanCaptureTest,
+                             public testing::WithParamInterface<Traffic> {};
 
 // quillon-dump and candump, side by side on one interface, record the same frames.
 TEST_P(SocketCanTrafficTest, DumpStoresWhatCandumpRecords) {
-    const std::string skip = Why("");
-    if (!skip.empty()) GTEST_SKIP() << skip;
-    VcanInterface vcan(kInterface);
-    if (!vcan.reason.empty()) GTEST_SKIP() << vcan.reason;
-    TempDir dir;
-    const std::string port = PortOf(kInterface, dir.path());
-    ASSERT_FALSE(port.empty());
     const Traffic& traffic = GetParam();
     const std::string count = std::to_string(traffic.frames);
     // Every frame, error frames too.
@@ -321,14 +337,7 @@ std::vector<std::string> DataOf(const std::vector<LoggedFrame>& frames) {
 
 // An interface taken down during a capture and brought up again: quillon-dump says so on stderr
 // when it happens and captures on; nothing received before the fault is lost.
-TEST(SocketCanCaptureTest, CaptureReportsAnInterfaceGoingDownAndGoesOn) {
-    const std::string skip = Why("");
-    if (!skip.empty()) GTEST_SKIP() << skip;
-    VcanInterface vcan(kInterface);
-    if (!vcan.reason.empty()) GTEST_SKIP() << vcan.reason;
-    TempDir dir;
-    const std::string port = PortOf(kInterface, dir.path());
-    ASSERT_FALSE(port.empty());
+TEST_F(SocketCanCaptureTest, CaptureReportsAnInterfaceGoingDownAndGoesOn) {
     Child dump({QUILLON_DUMP_BIN, "-m", "raw", "-p", port, "-N", "6", "-o", "candump"},
                dir.file("dump"), dir.file("dump.err"));
     ASSERT_TRUE(WaitUntil([] { return Receivers(kInterface) == 1; }));
@@ -349,17 +358,11 @@ TEST(SocketCanCaptureTest, CaptureReportsAnInterfaceGoingDownAndGoesOn) {
 
 // Two interfaces read at once into one store: every frame of each, in its interface's order,
 // under its own port.
-TEST(SocketCanCaptureTest, TwoInterfacesCapturedTogether) {
-    const std::string skip = Why("");
-    if (!skip.empty()) GTEST_SKIP() << skip;
-    VcanInterface first(kInterface);
-    if (!first.reason.empty()) GTEST_SKIP() << first.reason;
+TEST_F(SocketCanCaptureTest, TwoInterfacesCapturedTogether) {
     VcanInterface second(kSecondInterface);
     ASSERT_EQ(second.reason, "");
-    TempDir dir;
-    const std::string port0 = PortOf(kInterface, dir.path());
+    const std::string port0 = port;
     const std::string port1 = PortOf(kSecondInterface, dir.path());
-    ASSERT_FALSE(port0.empty());
     ASSERT_FALSE(port1.empty());
     constexpr int kEach = 40;
     Child dump({QUILLON_DUMP_BIN, "-m", "raw", "-p", port0, "-p", port1, "-N",
