@@ -12,6 +12,7 @@
 #include "base/utils.h"
 #include "io/log_notices.h"
 #include "io/log_reader.h"
+#include "io/merge_stage.h"
 #include "store/msg_store.h"
 #include "store/port_opener.h"
 
@@ -23,15 +24,18 @@ constexpr int kBatch = 64;
 // source ends, fails, or the reader is stopped.
 class Reader {
   public:
-    // Starts the thread, at real-time priority where the system allows it. ended: called on the
-    // thread when the source has reported its end, before notices (may be null) hears of it.
-    // source: what notices of its faults call it ("Port 2", a file's path).
+    using Delivery = std::function<void(const CANframe* frames, int n)>;
+
+    // Starts the thread, at real-time priority where the system allows it. deliver: takes the
+    // frames read, n at a time, to the store. ended: called on the thread when the source has
+    // reported its end, before notices (may be null) hears of it. source: what notices of its
+    // faults call it ("Port 2", a file's path).
     // Throws std::system_error when no thread can be started.
-    Reader(std::unique_ptr<FrameProducer> producer, std::string source, MsgStore& store,
+    Reader(std::unique_ptr<FrameProducer> producer, std::string source, Delivery deliver,
            LogNotices* notices, std::function<void()> ended)
         : producer(std::move(producer)),
           source(std::move(source)),
-          store(store),
+          deliver(std::move(deliver)),
           notices(notices),
           ended(std::move(ended)),
           thread(&Reader::Run, this) {
@@ -61,7 +65,7 @@ class Reader {
         while (!stopping) {
             try {
                 const int n = producer->getNextFrames(batch.data(), kBatch);
-                if (n > 0) store.Add(batch.data(), n);
+                if (n > 0) deliver(batch.data(), n);
                 if (n > 0 && !fault.empty()) {
                     fault.clear();
                     Tell("receiving again");
@@ -86,7 +90,7 @@ class Reader {
 
     const std::unique_ptr<FrameProducer> producer;
     const std::string source;
-    MsgStore& store;
+    const Delivery deliver;
     LogNotices* const notices;
     const std::function<void()> ended;
     std::atomic<bool> stopping{false};
@@ -112,11 +116,12 @@ int ReadManager::AddReader(std::unique_ptr<FrameProducer> producer, const std::s
     std::unique_ptr<Reader>
         finished;  // deleted after the lock is released, as it is declared first
     std::lock_guard<std::mutex> hold(lock);
-    return Add(std::move(producer), source, finished);
+    const int slot = TakeSlot(finished);
+    Start(slot, std::move(producer), source, -1);
+    return slot;
 }
 
-int ReadManager::Add(std::unique_ptr<FrameProducer> producer, const std::string& source,
-                     std::unique_ptr<Reader>& finished) {
+int ReadManager::TakeSlot(std::unique_ptr<Reader>& finished) {
     if (!store) throw QuillonError(13, "No message store to read into");
     int slot = 0;
     while (slot < kMaxReaders && slots[slot].reader) slot++;
@@ -129,16 +134,30 @@ int ReadManager::Add(std::unique_ptr<FrameProducer> producer, const std::string&
         finished = std::move(slots[slot].reader);
         slots[slot] = Slot();
     }
+    return slot;
+}
+
+void ReadManager::Start(int slot, std::unique_ptr<FrameProducer> producer,
+                        const std::string& source, int mergeSource) {
     const uint64_t serial = nextSerial++;
+    Reader::Delivery deliver;
+    if (mergeSource >= 0) {
+        // The stage outlives the reader: StopAll ends the readers before it.
+        deliver = [stage = merge.get(), mergeSource](const CANframe* frames, int n) {
+            stage->Add(mergeSource, frames, n);
+        };
+    } else {
+        deliver = [target = store](const CANframe* frames, int n) { target->Add(frames, n); };
+    }
     try {
-        slots[slot].reader = std::make_unique<Reader>(std::move(producer), source, *store, notices,
-                                                      [this, serial] { SourceEnded(serial); });
+        slots[slot].reader =
+            std::make_unique<Reader>(std::move(producer), source, std::move(deliver), notices,
+                                     [this, serial] { SourceEnded(serial); });
     } catch (const std::system_error&) {
         throw QuillonError(13, Format("Error %d creating reader thread\n", ERR_SYSTEM));
     }
     slots[slot].serial = serial;
     slots[slot].ended = false;
-    return slot;
 }
 
 void ReadManager::SourceEnded(uint64_t serial) {
@@ -157,7 +176,8 @@ LogReadReport ReadManager::ReadLogFile(const std::string& path, bool wait, LogFo
     std::unique_ptr<Reader>
         finished;  // deleted after the lock is released, as it is declared first
     std::unique_lock<std::mutex> hold(lock);
-    const int slot = Add(std::move(log), path, finished);
+    const int slot = TakeSlot(finished);
+    Start(slot, std::move(log), path, -1);
     if (!wait) return {};
     const uint64_t serial = slots[slot].serial;
     // The lock is free while waiting. The reader cannot be deleted unseen: a new reader does not
@@ -174,8 +194,20 @@ LogReadReport ReadManager::ReadLogFile(const std::string& path, bool wait, LogFo
 
 void ReadManager::ReadCanIntf(int portNum, int bitRateCode) {
     if (!ports) throw QuillonError(13, "No CAN card driver to read from");
-    AddReader(ports->OpenPort(portNum, bitRateCode, startTime), Format("Port %d", portNum));
+    std::unique_ptr<FrameProducer> port = ports->OpenPort(portNum, bitRateCode, startTime);
+    std::unique_ptr<Reader>
+        finished;  // deleted after the lock is released, as it is declared first
     std::lock_guard<std::mutex> hold(lock);
+    const int slot = TakeSlot(finished);
+    if (!merge) {
+        try {
+            merge = std::make_unique<MergeStage>(*store);
+        } catch (const std::system_error&) {
+            throw QuillonError(13, Format("Error %d creating reader thread\n", ERR_SYSTEM));
+        }
+        lateFrames = 0;
+    }
+    Start(slot, std::move(port), Format("Port %d", portNum), merge->AddSource());
     readingPorts = true;
 }
 
@@ -184,14 +216,22 @@ int64_t ReadManager::PortClock() {
     return readingPorts ? static_cast<int64_t>(GetTime() - startTime) : -1;
 }
 
+uint64_t ReadManager::LateFrames() {
+    std::lock_guard<std::mutex> hold(lock);
+    return merge ? merge->LateFrames() : lateFrames;
+}
+
 void ReadManager::StopAll() {
     std::unique_ptr<Reader> stopping[kMaxReaders];
+    std::unique_ptr<MergeStage> merged;
     {
         std::lock_guard<std::mutex> hold(lock);
         for (int i = 0; i < kMaxReaders; i++) {
             stopping[i] = std::move(slots[i].reader);
             slots[i] = Slot();
         }
+        merged = std::move(merge);
+        if (merged) lateFrames = merged->LateFrames();
         readingPorts = false;
     }
     readerEnded.notify_all();  // a ReadLogFile waiting for one of them returns
@@ -201,4 +241,9 @@ void ReadManager::StopAll() {
     for (auto& reader : stopping)
         if (reader) reader->Stop();
     for (auto& reader : stopping) reader.reset();
+    // The port readers are gone: what the merge holds is stored, every frame they read.
+    if (!merged) return;
+    merged->Finish();
+    std::lock_guard<std::mutex> hold(lock);
+    lateFrames = merged->LateFrames();
 }

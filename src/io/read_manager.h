@@ -11,6 +11,7 @@
 #include "store/frame_producer.h"
 
 class LogNotices;
+class MergeStage;
 class MsgStore;
 class PortOpener;
 class Reader;
@@ -19,9 +20,13 @@ class Reader;
 // connected to. A reader whose source has ended (a log file read to its end) keeps its slot until
 // StopAll or until a new reader needs the slot: then the ended reader is deleted.
 //
-// `lock` guards the slots (their readers, serial numbers, ended flags and waiters), store and
-// nextSerial. It is never held while a reader thread is waited for: a reader takes it when its
-// source ends.
+// Port readers hand their frames to a merge stage (MergeStage), which stores the frames of all
+// ports in time-stamp order; a log file's reader adds to the store itself.
+//
+// `lock` guards the slots (their readers, serial numbers, ended flags and waiters), store, merge,
+// lateFrames, readingPorts and nextSerial. It is never held while a reader thread or the merge's
+// thread is waited for: a reader takes it when its source ends, and the store's listeners may call
+// PortClock while the merge stores. Lock order: lock, then the merge stage's lock.
 class ReadManager {
   public:
     static constexpr int kMaxReaders = 8;
@@ -49,8 +54,13 @@ class ReadManager {
     // relative to startTime. Throws the port's QuillonError when it cannot be opened, 13 as
     // AddReader does.
     void ReadCanIntf(int portNum, int bitRateCode);
-    // Ends and deletes every reader: each is told to stop, then waited for.
+    // Ends and deletes every reader: each is told to stop, then waited for; then every port frame
+    // they read is stored.
     void StopAll();
+    // Port frames stored out of time order since ports were first read after the last StopAll
+    // (until the next such read): frames that came later than the merge's window
+    // (MergeStage::kWindow) after a newer frame of another port.
+    uint64_t LateFrames();
     // While ports are read: the time now as their frames are stamped (microseconds since
     // startTime), so that what waits for frames can tell silence from a pause; -1 otherwise.
     int64_t PortClock();
@@ -65,10 +75,14 @@ class ReadManager {
         int waiters = 0;      // ReadLogFile calls waiting on it: the slot is not taken meanwhile
     };
 
-    // AddReader with lock held. An ended reader whose slot it takes is moved to finished, for the
-    // caller to delete once it has released the lock.
-    int Add(std::unique_ptr<FrameProducer> producer, const std::string& source,
-            std::unique_ptr<Reader>& finished);
+    // The slot for a new reader, lock held: as AddReader chooses it, throwing as it does. An ended
+    // reader whose slot it takes is moved to finished, for the caller to delete once it has
+    // released the lock.
+    int TakeSlot(std::unique_ptr<Reader>& finished);
+    // Starts a reader in slot, lock held. mergeSource: the reader's source in merge, where it hands
+    // its frames; -1 for one that adds to the store itself.
+    void Start(int slot, std::unique_ptr<FrameProducer> producer, const std::string& source,
+               int mergeSource);
     // Called on a reader's thread when its source has ended.
     void SourceEnded(uint64_t serial);
 
@@ -77,6 +91,9 @@ class ReadManager {
     std::mutex lock;
     std::condition_variable readerEnded;  // a source ended, or StopAll emptied the slots
     MsgStore* store = nullptr;
+    // While ports are read: their frames on their way to the store, in time-stamp order.
+    std::unique_ptr<MergeStage> merge;
+    uint64_t lateFrames = 0;    // of the last merge ended
     bool readingPorts = false;  // a port was opened since the last StopAll
     Slot slots[kMaxReaders];
     uint64_t nextSerial = 1;

@@ -89,7 +89,9 @@ const char kUsage[] =
     "  -s, --stats               at the end, one line on stderr: frames, seconds, frames/s, "
     "peak RSS, dropped lines (neither frame nor text), \"the file ends inside a line\" when its "
     "last line has no end (a cut write), with -w the frames the file lacks (frames not written), "
-    "and with emulated cards the frames their receive queues had no room for (overruns)\n"
+    "with -p the frames of one port that came too late to be merged in time order with the "
+    "others' (late frames), and with emulated cards the frames their receive queues had no room "
+    "for (overruns)\n"
     "  -L, --list                list the CAN cards' ports, one a line: port, card, port in the "
     "card, "
     "card type, serial number, firmware, bits/s, status, Tx errors, Rx errors, load\n"
@@ -527,6 +529,8 @@ int main(int argc, char** argv) {
                          static_cast<unsigned long long>(unwritten));
         // A cut write leaves its last line without an end: said, as the line may be short.
         if (read.endedInLine) std::fprintf(stderr, ", the file ends inside a line");
+        if (const uint64_t late = session.readers().LateFrames(); late > 0)
+            std::fprintf(stderr, ", late frames: %llu", static_cast<unsigned long long>(late));
         // Frames the emulated ports' receive queues had no room for.
         if (const EmulatedDriver* emulated = simulated->driver()) {
             uint64_t overruns = 0;
