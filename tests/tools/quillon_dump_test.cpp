@@ -169,6 +169,57 @@ TEST(QuillonDumpTest, CapturesEmulatedPorts) {
     EXPECT_LT(std::stod(r.err.substr(r.err.find("seconds: ") + 9)), 50) << r.err;
 }
 
+// Eight flooded ports read at once: the frames are stored in time-stamp order within the merge's
+// window, each port's in the order it was sent, and nothing is lost. A frame stamped before one
+// stored earlier came too late for its place: exactly those are counted as late frames (-s).
+TEST(QuillonDumpTest, MergesEightPortsInTimeOrder) {
+    constexpr int kPorts = 8;
+    std::vector<std::string> args = {"-m", "raw", "-j", "-s", "-N", "40000"};
+    for (int p = 0; p < kPorts; p++) args.insert(args.end(), {"-p", Format("%d:0", p)});
+    const ProcessResult r = Dump(args, kData, {"QUILLON_SIM=flood"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // Port p's frames carry its flood's sequence (data bytes 0-3, little-endian) and byte 4 = p.
+    const std::regex row(
+        "^\\{\"port\":([0-7]),\"msg\":\\d+,\"timestamp\":(\\d+),.*"
+        "\"data\":\"(\\w{2})(\\w{2})(\\w{2})(\\w{2})(\\w{2})");
+    std::vector<long> next(kPorts, 0);
+    long frames = 0, wrong = 0, outOfOrder = 0;
+    unsigned long long newest = 0;
+    std::istringstream lines(r.out);
+    std::smatch m;
+    for (std::string line; std::getline(lines, line); frames++) {
+        if (!std::regex_search(line, m, row)) {
+            wrong++;
+            continue;
+        }
+        const int port = std::stoi(m[1]);
+        const unsigned long long stamp = std::stoull(m[2]);
+        long seq = 0;
+        for (int b = 6; b >= 3; b--) seq = seq * 256 + std::stol(m[b], nullptr, 16);
+        // Frames lost to a full receive queue (overruns) leave gaps; the order stays.
+        wrong += seq < next[port] || std::stoi(m[7], nullptr, 16) != port;
+        next[port] = seq + 1;
+        if (stamp < newest) outOfOrder++;
+        newest = std::max(newest, stamp);
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_GE(frames, 40000);
+    std::smatch count;
+    const long late = std::regex_search(r.err, count, std::regex(", late frames: (\\d+)"))
+                          ? std::stol(count[1])
+                          : 0;
+    EXPECT_EQ(outOfOrder, late) << r.err;
+    ASSERT_TRUE(std::regex_search(r.err, count, std::regex(", overruns: (\\d+)"))) << r.err;
+    long sent = 0;  // up to the last frame received of each port
+    for (long n : next) sent += n;
+    EXPECT_EQ(frames, std::stol(r.err.substr(r.err.find("frames: ") + 8))) << r.err;
+    const long overruns = std::stol(count[1]);
+    if (overruns == 0) {
+        EXPECT_EQ(frames, sent);
+    }
+    EXPECT_LE(sent - frames, overruns);
+}
+
 // -w saves every frame read, whatever the store's size: a replay waits for the file. A full disk
 // is told when it happens and the statistics follow with the frames the file lacks.
 TEST(QuillonDumpTest, SavesEveryFrameAndTellsAFullDisk) {
