@@ -245,5 +245,5 @@ void ReadManager::StopAll() {
     if (!merged) return;
     merged->Finish();
     std::lock_guard<std::mutex> hold(lock);
-    lateFrames = merged->LateFrames();
+    if (!merge) lateFrames = merged->LateFrames();  // unless ports are read again already
 }
