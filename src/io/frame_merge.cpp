@@ -46,6 +46,13 @@ void FrameMerge::Take(int source, CANframe& out) {
     released = true;
 }
 
+bool FrameMerge::LateNext() const {
+    bool every;
+    const int next = Next(&every);
+    return next >= 0 && released &&
+           queues[static_cast<size_t>(next)].front().frame.timestamp < newest;
+}
+
 FrameMerge::Clock::time_point FrameMerge::NextDue() const {
     bool every;
     const int next = Next(&every);

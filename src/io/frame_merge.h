@@ -38,6 +38,8 @@ class FrameMerge {
     // when nothing is held.
     Clock::time_point NextDue() const;
     size_t Held() const { return held; }
+    // True when the frame that goes next is late.
+    bool LateNext() const;
     // Frames released after a newer one.
     uint64_t Late() const { return late; }
 

@@ -25,7 +25,7 @@ int MergeStage::AddSource() {
 
 void MergeStage::Add(int source, const CANframe* frames, int n) {
     const FrameMerge::Clock::time_point now = FrameMerge::Clock::now();
-    bool sooner = false;
+    bool wake;
     {
         std::unique_lock<std::mutex> hold(lock);
         if (merge.Held() >= kMaxHeld) {
@@ -33,9 +33,15 @@ void MergeStage::Add(int source, const CANframe* frames, int n) {
             room.wait(hold, [this] { return merge.Held() < kMaxHeld; });
             roomWaiters--;
         }
+        const bool idle = merge.Held() == 0;  // the thread waits without a deadline
+        bool sooner = false;
         for (int i = 0; i < n; i++) sooner |= merge.Add(source, frames[i], now);
+        // Frames due before the thread's deadline wake it once they fill a batch, so that a busy
+        // bus costs a wake-up a batch rather than one a frame; a late frame goes at once.
+        wake = idle || (sooner && merge.NextDue() == FrameMerge::Clock::time_point::min() &&
+                        (merge.Held() >= kBatch || merge.LateNext()));
     }
-    if (sooner) due.notify_one();
+    if (wake) due.notify_one();
 }
 
 void MergeStage::Finish() {

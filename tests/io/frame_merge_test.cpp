@@ -109,7 +109,9 @@ TEST(FrameMergeTest, FramesLaterThanTheWindowAreReleasedAndCounted) {
     merge.AddSource();
     merge.Add(0, Frame(0, 1000), At(0));
     EXPECT_EQ(Text(Release(merge, 20)), "0:1000");
+    EXPECT_FALSE(merge.LateNext());
     EXPECT_TRUE(merge.Add(1, Frame(1, 500), At(25)));
+    EXPECT_TRUE(merge.LateNext());
     merge.Add(1, Frame(1, 999), At(25));
     merge.Add(1, Frame(1, 1000), At(25));
     merge.Add(1, Frame(1, 1500), At(25));
