@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <iomanip>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -128,6 +129,35 @@ TEST(QuillonDumpTest, NamesObjectsFromTheNetworkConfiguration) {
     r = Dump({dir.file("fifo")});
     EXPECT_EQ(std::to_string(r.exitCode) + r.err,
               "1Unable to open log file: " + dir.file("fifo") + "\n");
+}
+
+// In JSON "data" holds the frame's "length" bytes, no more: of data frames, of remote frames
+// (the length they ask for, bytes as their line gives them) and of error frames (their error
+// bytes); a text entry has none.
+TEST(QuillonDumpTest, JsonDataHoldsTheFrameLength) {
+    const std::regex frame("\"type\":\"(\\w+)\",.*\"length\":(-?\\d+),\"data\":(null|\"(\\w*)\")");
+    std::map<std::string, int> seen;
+    for (const char* log :
+         {"grammar.log", "lengths.candump.log", "formats.candump.log", "formats.asc", "formats.trc",
+          "emcy.log", "error_classes.candump.log"}) {
+        ProcessResult r = Dump({"-j", log});
+        ASSERT_EQ(r.exitCode, 0) << log << r.err;
+        std::istringstream lines(r.out);
+        std::smatch m;
+        for (std::string line; std::getline(lines, line);) {
+            ASSERT_TRUE(std::regex_search(line, m, frame)) << line;
+            const std::string type = m[1], data = m[3];
+            const int length = std::stoi(m[2]);
+            seen[type + (type != "text" && length < 8 ? " short" : "")]++;
+            if (type == "text")
+                EXPECT_EQ(data, "null") << line;
+            else
+                EXPECT_EQ(m[4].length(), 2u * length) << line;
+        }
+    }
+    // Every kind was seen, short ones among them.
+    for (const char* kind : {"data short", "rtr short", "error short", "data", "rtr", "text"})
+        EXPECT_GT(seen[kind], 0) << kind;
 }
 
 // Live capture from emulated cards: two flooded buses read to their last frame and saved.
