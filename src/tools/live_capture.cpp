@@ -98,9 +98,13 @@ int AnalyzePort(Cards& cards, FILE* out, FILE* err, int port, int baudCode, int 
         std::fprintf(err, "%s\n", m.alert.c_str());
         return 1;
     }
-    for (const ResultLine& line : ResultLines(m.stats, m.stuckHigh, m.stuckLow))
+    // Every figure is printed; one that could not be measured fails the measurement.
+    int status = 0;
+    for (const ResultLine& line : ResultLines(m.stats, m.stuckHigh, m.stuckLow)) {
         std::fprintf(out, "%s\n", line.text.c_str());
-    return 0;
+        if (line.failed) status = 1;
+    }
+    return status;
 }
 
 std::string ParsePortOption(const std::string& text, int defaultCode, LiveOptions::Port* port) {

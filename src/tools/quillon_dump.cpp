@@ -96,7 +96,7 @@ const char kUsage[] =
     "  -A, --analyze N[:CODE]    bus analysis of CAN port N (first at bit-rate code CODE when "
     "given): the card sends a test frame; prints the receive and ACK delays one a line, as the "
     "analyzer window shows them (exit status 1 with the analyzer's message on stderr when it "
-    "cannot)\n"
+    "cannot, and 1 after the lines when one of them is an error: no ACK, a stuck receive line)\n"
     "  -I, --id ID               identifier of the analysis's test frame (29-bit; default 0)\n"
     "  -p, --port N[:CODE]       read live from CAN port N at bit-rate code CODE (0 1 Mbit/s ... 7 "
     "20 kbit/s, default 2: 500 kbit/s) instead of a log file; up to 8\n"

@@ -91,7 +91,7 @@ TEST(QuillonDumpTest, ReportsFailures) {
             runs.push_back({line.substr(1), ""});
         else if (!runs.empty() && line[0] != '#')
             runs.back().second += line == "<help.txt>" ? help : line + "\n";
-    EXPECT_EQ(runs.size(), 59u);
+    EXPECT_EQ(runs.size(), 61u);
     for (const auto& [args, want] : runs) {
         ProcessResult r = DumpLine(args);
         EXPECT_EQ(std::to_string(r.exitCode) + "\n" + r.err, want) << args;
