@@ -2,6 +2,7 @@
 // without a window and prints every frame as it has been stored and scanned.
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -369,9 +370,12 @@ int main(int argc, char** argv) {
 
     // A closed pipe is reported as a write error, not ended by the signal.
     std::signal(SIGPIPE, SIG_IGN);
-    // Static: exit flushes stdout after main's own objects are gone.
+    // Static: exit flushes stdout after main's own objects are gone. A capture shown on a
+    // terminal is written a line at a time, as it comes; otherwise the capture writes its
+    // output out as frames arrive (CaptureLive).
     static char buffer[1 << 20];
-    std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+    const bool watched = !live.ports.empty() && isatty(fileno(stdout));
+    std::setvbuf(stdout, buffer, watched ? _IOLBF : _IOFBF, sizeof buffer);
 
     const bool filtered = !expression.empty();
     session.SetFilter(std::move(filter));
@@ -417,7 +421,7 @@ int main(int argc, char** argv) {
     int status = 0;
     if (formatWriter) formatWriter->Begin(stdout);
     if (!live.ports.empty()) {
-        status = CaptureLive(session, live);
+        status = CaptureLive(session, live, stdout);
     } else {
         try {
             read = session.readers().ReadLogFile(path, true, inputFormat);
