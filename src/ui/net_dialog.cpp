@@ -60,7 +60,9 @@ Fl_Input* NewInput(int x, int y, int label, int w, const char* text, const char*
 
 Fl_Output* NewMessage() {
     auto* out = new Fl_Output(230, 515, 450, FieldHeight());
-    out->box(FL_NO_BOX);
+    // Boxless in looks, but it paints its background: a message that no longer holds is wiped.
+    out->box(FL_FLAT_BOX);
+    out->color(FL_BACKGROUND_COLOR);
     out->textcolor(FL_RED);
     return out;
 }

@@ -177,6 +177,28 @@ TEST_F(NetDialogTest, StartConfigurationProblemsAreSaid) {
               dir.file("missing.cfg") + ": Unable to open file\n");
 }
 
+// A message that no longer holds leaves the panel, also from the screen: after the other node of
+// an id is deleted, after a good EDS file replaced one that did not load.
+TEST_F(NetDialogTest, MessagesGoWhenTheyNoLongerHold) {
+    Open(kTwoNodes);
+    Fl_Window& window = *dialog->window;
+    const auto redMessage = [&] { return !RowsWith(window, 230, 515, 450, 25, FL_RED).empty(); };
+    Select("Plant/Node 1");
+    Edit(dialog->nodeId, "2");
+    ASSERT_EQ(State(), "Plant Plant/Node 2!* Plant/Pump! Belt|ID value already in use on network");
+    EXPECT_TRUE(redMessage());
+    Key('d');
+    EXPECT_EQ(State(), "Plant Plant/Pump* Belt|");
+    EXPECT_FALSE(redMessage());
+
+    Edit(dialog->nodeEds, dir.file("none.eds"));
+    ASSERT_EQ(State(), "Plant Plant/Pump!* Belt|Unable to load EDS file");
+    EXPECT_TRUE(redMessage());
+    Answering({{EXAMPLES_DIR "/demo_drive.eds", "OK"}}, [&] { dialog->nodeEdsBtn->do_callback(); });
+    EXPECT_EQ(State(), "Plant Plant/Pump* Belt|");
+    EXPECT_FALSE(redMessage());
+}
+
 TEST_F(NetDialogTest, NodeCommandsByKeyAndMenu) {
     Open(kTwoNodes);
     EXPECT_EQ(Key('q'), 0);  // not a command: refused
