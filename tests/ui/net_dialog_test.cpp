@@ -3,6 +3,8 @@
 
 #include "ui/net_dialog.h"
 
+#include <FL/filename.H>
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -291,12 +293,39 @@ TEST_F(NetDialogTest, BuiltFromNothingSavedAndLoadedBack) {
     WriteFile(dir.file("other.cfg"), "[Quillon]\n[END]\n");
     EXPECT_EQ(Answering({{dir.file("other.cfg"), "OK"}, {"", "Close"}},
                         [&] { dialog->loadBtn->do_callback(); }),
-              "Select config file|File format error");
+              "Select config file|File format error\n" + dir.file("other.cfg") +
+                  ":1: [Quillon] in place of [NetCFG]: not a network configuration");
     EXPECT_EQ(Tree(), "");
     EXPECT_EQ(prefs.netCfgDflt, dir.file("other.cfg"));
     // A cancelled chooser changes nothing.
     Answering({{"", "Cancel"}}, [&] { dialog->loadBtn->do_callback(); });
     EXPECT_EQ(prefs.netCfgDflt, dir.file("other.cfg"));
+}
+
+// Saved into another folder, the configuration still finds its EDS files when loaded from there;
+// the choosers offer network configurations by both their endings.
+TEST_F(NetDialogTest, SavedElsewhereKeepsItsEdsFiles) {
+    std::filesystem::create_directories(dir.file("plant"));
+    std::filesystem::create_directories(dir.file("copies"));
+    WriteFile(dir.file("plant/io.eds"), ReadFile(EXAMPLES_DIR "/demo_io.eds"));
+    WriteFile(dir.file("plant/demo.netcfg"),
+              "[NetCFG]\n[Network]\nname:Line\neds:io.eds\n[Node]\nid:5\neds:io.eds\n[END]\n[END]\n"
+              "[END]\n");
+    Open("");
+    Answering({{dir.file("plant/demo.netcfg"), "OK"}}, [&] { Key('l'); });
+    ASSERT_EQ(State(), "Line* Line/Node 5|");
+    Answering({{dir.file("copies/line.netcfg"), "OK"}}, [&] { Key('s'); });
+    Select("Line/Node 5");
+    Key('d');  // changed after the save: the load gives the saved one back
+    Answering({{dir.file("copies/line.netcfg"), "OK"}}, [&] { Key('l'); });
+    EXPECT_EQ(State(), "Line* Line/Node 5|");
+    EXPECT_EQ(config.Net(0)->eds, "../plant/io.eds");
+
+    const std::string filter = dialog->cfgChooser->filter();
+    const std::string pattern = filter.substr(filter.find('\t') + 1);
+    for (auto [file, offered] :
+         {std::pair{"demo.netcfg", true}, {"emulation.cfg", true}, {"demo_io.eds", false}})
+        EXPECT_EQ(fl_filename_match(file, pattern.c_str()) != 0, offered) << file;
 }
 
 // Replays an expedited read of object 0x6040 from node 5 on port 0, request and response, for
