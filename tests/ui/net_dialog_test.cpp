@@ -4,6 +4,7 @@
 #include "ui/net_dialog.h"
 
 #include <FL/filename.H>
+#include <FL/fl_draw.H>
 
 #include <algorithm>
 #include <cstdio>
@@ -184,7 +185,19 @@ TEST_F(NetDialogTest, StartConfigurationProblemsAreSaid) {
 TEST_F(NetDialogTest, MessagesGoWhenTheyNoLongerHold) {
     Open(kTwoNodes);
     Fl_Window& window = *dialog->window;
-    const auto redMessage = [&] { return !RowsWith(window, 230, 515, 450, 25, FL_RED).empty(); };
+    window.wait_for_expose();
+    // Red in the message line as the window shows it after its updates: not redrawn whole first,
+    // which would wipe what an update left standing.
+    const auto redMessage = [&] {
+        Settle();
+        window.make_current();
+        const std::unique_ptr<uchar[]> rgb(fl_read_image(nullptr, 230, 515, 450, 25));
+        uchar r, g, b;
+        Fl::get_color(FL_RED, r, g, b);
+        for (int i = 0; rgb && i < 450 * 25; i++)
+            if (rgb[3 * i] == r && rgb[3 * i + 1] == g && rgb[3 * i + 2] == b) return true;
+        return false;
+    };
     Select("Plant/Node 1");
     Edit(dialog->nodeId, "2");
     ASSERT_EQ(State(), "Plant Plant/Node 2!* Plant/Pump! Belt|ID value already in use on network");
