@@ -5,6 +5,7 @@
 #include "base/quillon_error.h"
 #include "base/utils.h"
 #include "filter/element_lookup.h"
+#include "filter/fe_list.h"
 #include "filter/filter_element.h"
 
 namespace {
@@ -49,6 +50,9 @@ std::unique_ptr<FilterLogic> Arg(std::string& s, const ElementLookup& elements, 
     const std::string name = s.substr(0, length);
     s.erase(0, length);
     std::unique_ptr<FilterElement> element = elements.Find(name);
+    // Deleting an element leaves this name where the expression named it.
+    if (!element && name == FeList::kDeletedName)
+        Fail(Format("The expression names a deleted filter element (shown as %s)", name.c_str()));
     if (!element) Fail(Format("Undefined filter element %s in string", name.c_str()));
     return element;
 }

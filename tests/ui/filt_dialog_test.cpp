@@ -148,7 +148,8 @@ TEST_F(FiltDialogTest, ExpressionFollowsTheLetters) {
     ClickRow(1);
     Press("Delete");
     EXPECT_STREQ(dialog->exprInput->value(), "A & !Z9");
-    EXPECT_EQ(CaptureAlert([&] { Press("Apply"); }), "Undefined filter element Z9 in string");
+    EXPECT_EQ(CaptureAlert([&] { Press("Apply"); }),
+              "The expression names a deleted filter element (shown as Z9)");
     CANframe f;
     f.id = 0x181;
     EXPECT_TRUE(session.filter().Passes(f));  // the filter applied before stays
