@@ -12,11 +12,16 @@ FilterElement* FeList::At(int slot) const {
     return slot >= 0 && slot < count ? elements[slot].get() : nullptr;
 }
 
-std::unique_ptr<FilterElement> FeList::Find(const std::string& name) const {
-    if (name.empty()) return nullptr;
+int FeList::Slot(const std::string& name) {
+    if (name.empty() || !std::isalpha(static_cast<unsigned char>(name[0]))) return -1;
     int slot = std::toupper(static_cast<unsigned char>(name[0])) - 'A';
     if (name.size() > 1) slot += 26 * (name[1] - '0');
-    const FilterElement* element = At(slot);
+    return slot;
+}
+
+std::unique_ptr<FilterElement> FeList::Find(const std::string& name) const {
+    if (name.empty()) return nullptr;
+    const FilterElement* element = At(Slot(name));
     return element ? element->Copy() : nullptr;
 }
 

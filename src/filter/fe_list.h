@@ -14,8 +14,15 @@ class FeList : public ElementLookup {
   public:
     static constexpr int kMaxElements = 50;
 
+    // What the mentions of a deleted element become in an expression: a name beyond every slot,
+    // so that the expression is refused until it is written again.
+    static constexpr const char* kDeletedName = "Z9";
+
     // "A" for slot 0, "Z" for 25, "A1" for 26, "X1" for 49.
     static std::string Letter(int slot);
+    // The slot a name stands for ("a" and "A0" are "A"); -1 for a text that is no name. Slots
+    // beyond the list are given as they are.
+    static int Slot(const std::string& name);
 
     int Count() const { return count; }
     // The element in slot, or null.

@@ -5,6 +5,7 @@
 #include "base/quillon_error.h"
 #include "base/utils.h"
 #include "filter/element_lookup.h"
+#include "filter/fe_list.h"
 #include "filter/filter_element.h"
 
 namespace {
@@ -12,6 +13,11 @@ namespace {
 // Every operand and operator adds a level of recursion here and in Match; beyond this depth a
 // pasted text could overflow a thread's stack.
 constexpr int kMaxDepth = 1000;
+
+// The length of the element name at s[at]: a letter and an optional digit.
+size_t NameLength(const std::string& s, size_t at) {
+    return at + 1 < s.size() && s[at + 1] >= '0' && s[at + 1] <= '9' ? 2 : 1;
+}
 
 [[noreturn]] void Fail(const std::string& message) {
     throw QuillonError(ERR_FILTER, message);
@@ -40,10 +46,13 @@ std::unique_ptr<FilterLogic> Arg(std::string& s, const ElementLookup& elements, 
     }
     if (!std::isalpha(static_cast<unsigned char>(s[0])))
         Fail("Error parsing filter string at: " + s);
-    const size_t length = s.size() > 1 && s[1] >= '0' && s[1] <= '9' ? 2 : 1;
+    const size_t length = NameLength(s, 0);
     const std::string name = s.substr(0, length);
     s.erase(0, length);
     std::unique_ptr<FilterElement> element = elements.Find(name);
+    // Deleting an element leaves this name where the expression named it.
+    if (!element && name == FeList::kDeletedName)
+        Fail(Format("The expression names a deleted filter element (shown as %s)", name.c_str()));
     if (!element) Fail(Format("Undefined filter element %s in string", name.c_str()));
     return element;
 }
@@ -97,4 +106,21 @@ std::unique_ptr<FilterLogic> CreateFilterLogic(std::string expr, const ElementLo
         FrameObjects* objects;
     } attaching(elements, objects);
     return Sub(std::move(expr), attaching, 0);
+}
+
+std::string RenameElements(const std::string& expr,
+                           const std::function<std::string(const std::string& name)>& rename) {
+    // Every letter of an expression starts a name: operands are names, "!" or "(", and
+    // operators, parentheses and blanks hold no letter.
+    std::string renamed;
+    for (size_t at = 0; at < expr.size();) {
+        if (!std::isalpha(static_cast<unsigned char>(expr[at]))) {
+            renamed += expr[at++];
+            continue;
+        }
+        const size_t length = NameLength(expr, at);
+        renamed += rename(expr.substr(at, length));
+        at += length;
+    }
+    return renamed;
 }

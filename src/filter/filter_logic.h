@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -55,3 +56,10 @@ class FilterNOT : public FilterLogic {
 // QuillonError ERR_FILTER with the message for the user.
 std::unique_ptr<FilterLogic> CreateFilterLogic(std::string expr, const ElementLookup& elements,
                                                FrameObjects* objects = nullptr);
+
+// The expression with every element name it holds replaced by rename(name), the rest of the text
+// as it was. Names are read as the parser reads them (a letter and an optional digit), so "B"
+// and "B1" are told apart. Also for an expression that does not parse, so that renaming keeps
+// the meaning of one still being written.
+std::string RenameElements(const std::string& expr,
+                           const std::function<std::string(const std::string& name)>& rename);

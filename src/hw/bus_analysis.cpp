@@ -158,7 +158,8 @@ std::vector<ResultLine> ResultLines(const CanBusStats& stats, bool stuckHigh, bo
     std::vector<ResultLine> lines;
     if (stuckHigh || stuckLow) {
         lines.push_back(
-            {stuckHigh ? "Error: Receive line stuck high" : "Error: Receive line stuck low", 2});
+            {stuckHigh ? "Error: Receive line stuck high" : "Error: Receive line stuck low", 2,
+             true});
     } else {
         const int quarter = static_cast<int>(stats.bitTime / 4);
         const int half = static_cast<int>(stats.bitTime / 2);
@@ -169,7 +170,7 @@ std::vector<ResultLine> ResultLines(const CanBusStats& stats, bool stuckHigh, bo
         lines.push_back({Format("Rising edge delay: %dns", rise), rate(rise)});
     }
     if (stats.ackRiseSpan == 0) {
-        lines.push_back({"Error: No ACK bit received", 1});
+        lines.push_back({"Error: No ACK bit received", 1, true});
         return lines;
     }
     auto rate = [&](int ns) {

@@ -15,14 +15,17 @@ class Cards;
 // answer, or "Error transmitting:" with the port's error.
 BusMeasurement MeasureBus(Cards& cards, int port, int id);
 
-// One line of the figures as the analyzer reports them, and how it rates: 0 normal, 1 doubtful,
-// 2 bad.
+// One line of the figures as the analyzer reports them, how it rates (0 normal, 1 doubtful,
+// 2 bad), and whether it tells of a figure that could not be measured (a stuck receive line, no
+// ACK): a measurement with such a line has failed, whatever its level.
 struct ResultLine {
     std::string text;
     int level;
+    bool failed = false;
 };
 
 // The figures of a measurement, one a line: the receive delays (doubtful from a quarter of the
 // bit time on, bad from half of it) or the stuck receive line, then the ACK delays after the bit
-// boundaries (doubtful from 0.7 bit times on, bad from 0.8) or the missing ACK.
+// boundaries (doubtful from 0.7 bit times on, bad from 0.8) or the missing ACK. The stuck line and
+// the missing ACK are the failed lines.
 std::vector<ResultLine> ResultLines(const CanBusStats& stats, bool stuckHigh, bool stuckLow);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <set>
 
@@ -29,6 +30,36 @@ void CheckNumber(const std::string& path, const CfgElement& e, const char* what,
     } else if (auto [at, added] = firstLine.emplace(value, e.line); !added) {
         problems.push_back(Format("%s:%d: %s %d is given at line %d already", path.c_str(), e.line,
                                   what, value, at->second));
+    }
+}
+
+// Where an EDS path of the configuration points, as the networks read it: absolute as written,
+// else from the working folder when the file is there, else from loadedFolder (when known).
+std::filesystem::path EdsLocation(const std::string& eds, const std::string& loadedFolder) {
+    namespace fs = std::filesystem;
+    std::error_code ignored;
+    const fs::path fromWork = fs::absolute(eds, ignored);
+    if (fs::path(eds).is_absolute() || loadedFolder.empty() || fs::exists(fromWork, ignored))
+        return fromWork.lexically_normal();
+    return (fs::path(loadedFolder) / eds).lexically_normal();
+}
+
+// An EDS file's path as a configuration in folder names it: relative to folder, absolute when
+// the two share no folder below the root.
+std::string EdsPathFrom(const std::filesystem::path& eds, const std::filesystem::path& folder) {
+    auto e = eds.begin(), f = folder.begin();  // the root first
+    if (e == eds.end() || f == folder.end() || ++e == eds.end() || ++f == folder.end() || *e != *f)
+        return eds.string();
+    return eds.lexically_relative(folder).string();
+}
+
+// Rewrites the EDS paths of a configuration tree read from loadedFolder for a file in folder.
+void MoveEdsPaths(CfgElement& e, const std::string& loadedFolder,
+                  const std::filesystem::path& folder) {
+    for (auto& child : e.children) {
+        if (child->name == "eds" && child->children.empty() && !child->value.empty())
+            child->value = EdsPathFrom(EdsLocation(child->value, loadedFolder), folder);
+        MoveEdsPaths(*child, loadedFolder, folder);
     }
 }
 
@@ -206,8 +237,18 @@ const char* NetworkConfig::LoadTree(const char* path, std::vector<std::string>& 
     std::lock_guard<std::recursive_mutex> hold(lock);
     for (auto& net : nets) net.reset();
     RemapNets();
+    std::error_code ignored;
+    loadedFolder = std::filesystem::absolute(path, ignored).parent_path().string();
     // A file without any element is as wrong as one whose root has another name.
-    if (!root || root->name != "NetCFG") return "File format error";
+    if (!root) {
+        problems.push_back(Format("%s: holds no [NetCFG]: not a network configuration", path));
+        return "File format error";
+    }
+    if (root->name != "NetCFG") {
+        problems.push_back(Format("%s:%d: [%s] in place of [NetCFG]: not a network configuration",
+                                  path, root->line, root->name.c_str()));
+        return "File format error";
+    }
     problems = Check(path, *root);
     for (const auto& child : root->children) {
         auto slot = std::find(nets.begin(), nets.end(), nullptr);
@@ -250,6 +291,10 @@ const char* NetworkConfig::Save(const char* path) {
         std::lock_guard<std::recursive_mutex> hold(lock);
         for (auto& net : nets)
             if (net) root.addChild(net->toCfg());
+        // Written from the file's folder, so that the file finds its EDS files wherever it is.
+        std::error_code ignored;
+        MoveEdsPaths(root, loadedFolder,
+                     std::filesystem::absolute(path, ignored).parent_path().lexically_normal());
     }
     switch (root.save(path)) {
         case 0:

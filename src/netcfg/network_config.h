@@ -49,11 +49,13 @@ class NetworkConfig : public ObjectNames {
 
     // Null on success, else the message for the user. problems (may be null) gets one line
     // "path:line: what" for each thing the file says that the configuration cannot take as
-    // written: a malformed file, ports outside 0..63, node ids outside 1..127, a port or id given
-    // twice, unknown keys, networks or nodes beyond the limits, what the EDS files it names hold
-    // that cannot be read (a section header without its "]"). The entries are loaded all the
-    // same, as the dialog shows them.
+    // written: a malformed file or one that is no network configuration, ports outside 0..63, node
+    // ids outside 1..127, a port or id given twice, unknown keys, networks or nodes beyond the
+    // limits, what the EDS files it names hold that cannot be read (a section header without its
+    // "]"). The entries are loaded all the same, as the dialog shows them.
     const char* Load(const char* path, std::vector<std::string>* problems = nullptr);
+    // Relative EDS paths are written relative to the folder of path (absolute when the two share
+    // no folder below the root), so that the file finds them from wherever it is saved.
     const char* Save(const char* path);
 
     // The configured name of object key on a node, as the decoders ask for it: from the node's
@@ -76,5 +78,8 @@ class NetworkConfig : public ObjectNames {
     std::recursive_mutex lock;
     std::array<std::unique_ptr<NetworkInfo>, kMaxNets> nets;
     std::array<NetworkInfo*, kMaxNets> netsByPort{};
+    // The folder of the file last loaded, absolute: where relative EDS paths were found when not
+    // from the working folder. Guarded by `lock`.
+    std::string loadedFolder;
     std::shared_ptr<const Names> names;  // read and replaced with the atomic shared_ptr functions
 };

@@ -72,11 +72,13 @@ int CmdLine::Parse(int argc, char** argv) {
         std::printf("%s\n", kUsage);
         return 1;
     }
-    if (FindOpt("v", "version", 0) > 0) {
+    // The usage lists -v, --version, -c and --cmdline; the bare words, which the program took
+    // first, are still taken.
+    if (FindOpt("-v", "--version", 0) > 0 || FindOpt("v", "version", 0) > 0) {
         std::fprintf(stderr, "Version %s\n", getVersion());
         return 1;
     }
-    if (FindOpt("c", "cmdline", 0) > 0) cmdMode = true;
+    if (FindOpt("-c", "--cmdline", 0) > 0 || FindOpt("c", "cmdline", 0) > 0) cmdMode = true;
 
     int found = FindOpt("-b", "--baud", 1);
     if (found < 0 || (found > 0 && !ParseInt(optArg, &baud))) return -1;

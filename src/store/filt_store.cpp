@@ -109,6 +109,12 @@ void FiltStore::Reset(const std::function<void()>& progress) {
         generation = clears;
         next = source.GetFirst();
     };
+    StoreListener* starting;
+    {
+        std::lock_guard<std::recursive_mutex> hold(lock);
+        starting = listener;
+    }
+    if (starting) starting->ResetStarts();
     {
         std::lock_guard<std::recursive_mutex> hold(lock);
         rebuilding = true;

@@ -47,7 +47,8 @@ class FiltStore : public Storage, public StoreListener {
     // A run of notices is taken under one hold of the filter's lock and `lock`.
     void BatchStarts() override;
     void BatchEnds() override;
-    // Rebuilds the view with the current filter, then tells the listener StoreReset (GUI thread).
+    // Rebuilds the view with the current filter between telling the listener ResetStarts and
+    // StoreReset (GUI thread).
     // progress, when given, is called between batches with no lock held, after the listener was
     // told of the view rebuilt so far (AddStore), so that a caller can keep a window live and
     // show the view growing; it may clear the store or add frames.

@@ -50,6 +50,9 @@ class StoreListener {
     virtual void AddStoreFrame(StoreIndex first, StoreIndex last, int total, const CANframe&) {
         AddStore(first, last, total);
     }
+    // The store is about to be rebuilt (emptied and filled again), then StoreReset follows:
+    // the last moment the listener can read the entries it showed.
+    virtual void ResetStarts() {}
     virtual void StoreReset() {}
     // Several AddStoreFrame notices are about to follow on the calling thread, one addition
     // of several frames; BatchEnds follows them. A listener may hold for the whole run a lock it

@@ -1,5 +1,6 @@
 #include "tools/dump_printer.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -88,6 +89,12 @@ const char* TypeName(int type) {
         default:
             return nullptr;
     }
+}
+
+// The bytes "data" holds: the frame's length, of a remote frame the length it asks for and of an
+// error frame its error bytes, within the record's eight.
+int DataBytes(const CANframe& frame) {
+    return std::clamp(static_cast<int>(frame.length), 0, static_cast<int>(sizeof frame.data));
 }
 
 // {"first":..,"count":..,"level":..,"text":".." without the closing brace.
@@ -343,9 +350,9 @@ void DumpPrinter::PrintJson(StoreIndex index, CANframe& frame) {
                 j += "null";
         } else {
             j += ",\"data\":\"";
-            for (uint8_t b : frame.data) {
-                j += LowerHexChar(b >> 4);
-                j += LowerHexChar(b);
+            for (int i = 0; i < DataBytes(frame); i++) {
+                j += LowerHexChar(frame.data[i] >> 4);
+                j += LowerHexChar(frame.data[i]);
             }
             j += "\",\"text\":null";
         }
@@ -375,9 +382,9 @@ void DumpPrinter::PrintJson(StoreIndex index, CANframe& frame) {
         w.Put(",\"length\":");
         w.Number(static_cast<int>(frame.length));
         w.Put(",\"data\":\"");
-        for (uint8_t b : frame.data) {
-            *w.p++ = LowerHexChar(b >> 4);
-            *w.p++ = LowerHexChar(b);
+        for (int i = 0; i < DataBytes(frame); i++) {
+            *w.p++ = LowerHexChar(frame.data[i] >> 4);
+            *w.p++ = LowerHexChar(frame.data[i]);
         }
         w.Put("\",\"text\":null,\"status\":");
         w.Number(status);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -24,6 +25,10 @@ namespace {
 
 // The longest single wait for the time limit, in milliseconds: within poll's int time-out.
 constexpr double kLongestWait = 24 * 3600 * 1000.0;
+
+// How long printed frames may wait in the output's buffer during a capture: half the 100 ms
+// promised, the rest left for waking up and writing.
+constexpr std::chrono::milliseconds kFlushDelay{50};
 
 // What the signal handlers share with CaptureLive: a handler can reach nothing but objects of
 // static storage, and can only set a flag and write to a descriptor.
@@ -62,6 +67,22 @@ class FrameLimit : public ArrivalWatcher {
     const int fd;
 };
 
+// Tells the capture, once a frame has arrived since it last looked, that printed output may
+// wait in the buffer; frames arriving while it already knows wake it no more.
+class OutputWaiting : public ArrivalWatcher {
+  public:
+    explicit OutputWaiting(int fd) : fd(fd) {}
+    void FramesArrived(StoreIndex) override {
+        if (!waiting.exchange(true)) Wake(fd);
+    }
+    // Whether frames arrived since the last call.
+    bool Take() { return waiting.exchange(false); }
+
+  private:
+    const int fd;
+    std::atomic<bool> waiting{false};
+};
+
 }  // namespace
 
 int ListPorts(Cards& cards, FILE* out, FILE* err) {
@@ -98,9 +119,13 @@ int AnalyzePort(Cards& cards, FILE* out, FILE* err, int port, int baudCode, int 
         std::fprintf(err, "%s\n", m.alert.c_str());
         return 1;
     }
-    for (const ResultLine& line : ResultLines(m.stats, m.stuckHigh, m.stuckLow))
+    // Every figure is printed; one that could not be measured fails the measurement.
+    int status = 0;
+    for (const ResultLine& line : ResultLines(m.stats, m.stuckHigh, m.stuckLow)) {
         std::fprintf(out, "%s\n", line.text.c_str());
-    return 0;
+        if (line.failed) status = 1;
+    }
+    return status;
 }
 
 std::string ParsePortOption(const std::string& text, int defaultCode, LiveOptions::Port* port) {
@@ -117,7 +142,7 @@ std::string ParsePortOption(const std::string& text, int defaultCode, LiveOption
     return "";
 }
 
-int CaptureLive(Session& session, const LiveOptions& options) {
+int CaptureLive(Session& session, const LiveOptions& options, FILE* out) {
     // The capture sleeps until a signal, the frame limit or the time limit ends it.
     const int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (fd < 0) {
@@ -128,9 +153,12 @@ int CaptureLive(Session& session, const LiveOptions& options) {
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);
     FrameLimit limit(options.frames, fd);
+    OutputWaiting output(fd);
     session.store().AddArrivalWatcher(&limit);
+    session.store().AddArrivalWatcher(&output);
     auto finish = [&] {
         session.readers().StopAll();
+        session.store().DelArrivalWatcher(&output);
         session.store().DelArrivalWatcher(&limit);
         wakeFd = -1;
         close(fd);
@@ -145,18 +173,34 @@ int CaptureLive(Session& session, const LiveOptions& options) {
             return 1;
         }
     }
-    // The readers store and print on their own threads; this one only watches the limits.
-    const auto start = std::chrono::steady_clock::now();
-    while (!stopRequested) {
+    // The readers store and print on their own threads; this one watches the limits and writes
+    // the printed frames out. It sleeps while no frame comes, and wakes for a write only after
+    // frames came.
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    const auto never = Clock::time_point::max();
+    auto flushBy = never;  // when the frames printed since the last write are written out
+    // What was printed before any frame (a log format's header) is seen at once.
+    bool writing = std::fflush(out) == 0 && !std::ferror(out);
+    while (!stopRequested && writing) {
         if (options.frames > 0 && session.store().GetLast() + 1 >= options.frames) break;
-        int timeout = -1;
-        if (options.seconds > 0) {
-            const double elapsed =
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            if (elapsed >= options.seconds) break;
-            timeout = static_cast<int>(
-                std::ceil(std::min((options.seconds - elapsed) * 1000, kLongestWait)));
+        const auto now = Clock::now();
+        if (now >= flushBy) {
+            writing = std::fflush(out) == 0 && !std::ferror(out);
+            flushBy = never;
         }
+        if (flushBy == never && output.Take()) flushBy = now + kFlushDelay;
+        double waitMs = kLongestWait;
+        if (options.seconds > 0) {
+            const double elapsed = std::chrono::duration<double>(now - start).count();
+            if (elapsed >= options.seconds) break;
+            waitMs = std::min((options.seconds - elapsed) * 1000, waitMs);
+        }
+        if (flushBy != never)
+            waitMs =
+                std::min(std::chrono::duration<double, std::milli>(flushBy - now).count(), waitMs);
+        const int timeout =
+            options.seconds > 0 || flushBy != never ? static_cast<int>(std::ceil(waitMs)) : -1;
         pollfd wait{fd, POLLIN, 0};
         if (poll(&wait, 1, timeout) > 0) Drain(fd);
     }

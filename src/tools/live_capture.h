@@ -31,11 +31,14 @@ std::string ParsePortOption(const std::string& text, int defaultCode, LiveOption
 
 // Runs the bus analysis on a port of the cards, first setting its bit-rate code when baudCode is
 // not negative, with a test frame of identifier id. Prints the figures one a line on out and
-// returns 0, or the text of the alert on err and returns 1.
+// returns 0, or 1 when one of them tells of a failure (no ACK, a stuck receive line); or prints
+// the text of the alert on err and returns 1.
 int AnalyzePort(Cards& cards, FILE* out, FILE* err, int port, int baudCode, int id);
 
 // Reads from the ports into the application's store until a limit is reached or SIGINT or
 // SIGTERM arrives, then stops the readers; every frame stored by then has reached the store's
-// listeners. Returns the exit status: 1 after printing the message of a port that does not
-// open.
-int CaptureLive(Session& session, const LiveOptions& options);
+// listeners. What the listeners print to out, buffered, is written out within 100 ms of a
+// frame's arrival, so that the frames can be watched as they come; a write that fails ends the
+// capture as a limit does (the caller finds the error on out). Returns the exit status: 1 after
+// printing the message of a port that does not open.
+int CaptureLive(Session& session, const LiveOptions& options, FILE* out);

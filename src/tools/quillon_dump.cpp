@@ -2,6 +2,7 @@
 // without a window and prints every frame as it has been stored and scanned.
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -98,7 +99,7 @@ const char kUsage[] =
     "  -A, --analyze N[:CODE]    bus analysis of CAN port N (first at bit-rate code CODE when "
     "given): the card sends a test frame; prints the receive and ACK delays one a line, as the "
     "analyzer window shows them (exit status 1 with the analyzer's message on stderr when it "
-    "cannot)\n"
+    "cannot, and 1 after the lines when one of them is an error: no ACK, a stuck receive line)\n"
     "  -I, --id ID               identifier of the analysis's test frame (29-bit; default 0)\n"
     "  -p, --port N[:CODE]       read live from CAN port N at bit-rate code CODE (0 1 Mbit/s ... 7 "
     "20 kbit/s, default 2: 500 kbit/s) instead of a log file; up to 8\n"
@@ -371,9 +372,12 @@ int main(int argc, char** argv) {
 
     // A closed pipe is reported as a write error, not ended by the signal.
     std::signal(SIGPIPE, SIG_IGN);
-    // Static: exit flushes stdout after main's own objects are gone.
+    // Static: exit flushes stdout after main's own objects are gone. A capture shown on a
+    // terminal is written a line at a time, as it comes; otherwise the capture writes its
+    // output out as frames arrive (CaptureLive).
     static char buffer[1 << 20];
-    std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+    const bool watched = !live.ports.empty() && isatty(fileno(stdout));
+    std::setvbuf(stdout, buffer, watched ? _IOLBF : _IOFBF, sizeof buffer);
 
     const bool filtered = !expression.empty();
     session.SetFilter(std::move(filter));
@@ -419,7 +423,7 @@ int main(int argc, char** argv) {
     int status = 0;
     if (formatWriter) formatWriter->Begin(stdout);
     if (!live.ports.empty()) {
-        status = CaptureLive(session, live);
+        status = CaptureLive(session, live, stdout);
     } else {
         try {
             read = session.readers().ReadLogFile(path, true, inputFormat);

@@ -117,7 +117,10 @@ void FiltDialogFLTK::AddFE(std::unique_ptr<FilterElement> element) {
 }
 
 void FiltDialogFLTK::ReplaceFE(std::unique_ptr<FilterElement> element) {
-    elements.Replace(Selected(), std::move(element));
+    const int slot = Selected(), count = elements.Count();
+    elements.Replace(slot, std::move(element));
+    // The edited element moved to the end, the later ones up a letter.
+    if (slot >= 0 && slot < count) Rename(slot, count, FeList::Letter(count - 1));
     Changed();
 }
 
@@ -130,8 +133,22 @@ void FiltDialogFLTK::Edit() {
 }
 
 void FiltDialogFLTK::Delete() {
-    elements.Delete(Selected());
+    const int slot = Selected(), count = elements.Count();
+    elements.Delete(slot);
+    if (slot >= 0 && slot < count) Rename(slot, count, FeList::kDeletedName);
     Changed();
+}
+
+void FiltDialogFLTK::Rename(int slot, int before, const std::string& newName) {
+    if (!exprInput) return;
+    // Names at or beyond the count before the change named no element and keep naming none.
+    const std::string expr = RenameElements(exprInput->value(), [&](const std::string& name) {
+        const int named = FeList::Slot(name);
+        if (named == slot) return newName;
+        if (named > slot && named < before) return FeList::Letter(named - 1);
+        return name;
+    });
+    if (expr != exprInput->value()) exprInput->value(expr.c_str());
 }
 
 bool FiltDialogFLTK::Apply() {

@@ -36,7 +36,8 @@ class FiltDialogFLTK : public FiltDialog {
 
     // The element dialog on the selected row's element; for a new element when none is selected.
     void Edit();
-    // Removes the selected row's element; the later ones move up a letter.
+    // Removes the selected row's element; the later ones move up a letter, in the expression too,
+    // where the deleted one's name becomes FeList::kDeletedName.
     void Delete();
     // Parses the expression and installs it as the display filter, rebuilding the filtered
     // view; the event loop runs meanwhile. An expression that does not parse is shown in an
@@ -54,6 +55,10 @@ class FiltDialogFLTK : public FiltDialog {
 
   private:
     void Build();
+    // After the element in slot of a list of before elements was deleted or moved: the
+    // expression names it newName and the later elements by their letters now, so that it keeps
+    // its meaning.
+    void Rename(int slot, int before, const std::string& newName);
     int Selected() { return table ? table->Selected() : -1; }
     void Changed() {
         if (table) table->Refresh();

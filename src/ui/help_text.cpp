@@ -21,7 +21,10 @@ must have the given value.</li>
 writes is compared with the given one.</li>
 <li><b>CAN port number</b>: the message came from the given port.</li>
 </ul>
-<p>Every new element gets a letter (A, B, C, ...), by which the expression names it.</p>
+<p>Every new element gets a letter (A, B, C, ...), by which the expression names it. Deleting
+an element moves the later ones up a letter, and an edited element moves to the end; the
+expression follows them. Where it named a deleted element it now says Z9, which no element is
+called: Apply refuses it until the expression is written again.</p>
 <h2>Filter expression</h2>
 <p>An empty expression shows every message. A single letter shows the messages that match that
 element. Letters combine with parentheses, &amp; (and), | (or) and ! (not): for example
@@ -41,8 +44,9 @@ selected entry on the right. A right click in the tree opens a menu to add a net
 ('Create new Network') or nodes. Nodes can also be added, deleted, cut, copied and pasted with
 Ctrl+N, Ctrl+D, Ctrl+X, Ctrl+C and Ctrl+V. Every change takes effect at once; entries in red
 have a problem, which is named below their settings.</p>
-<p>LOAD (Ctrl+L) reads a configuration file and SAVE (Ctrl+S) writes one. The file last loaded
-or saved is loaded again when Quillon starts.</p>
+<p>LOAD (Ctrl+L) reads a configuration file (*.netcfg or *.cfg) and SAVE (Ctrl+S) writes one.
+The file last loaded or saved is loaded again when Quillon starts. SAVE names the EDS files
+from the folder of the file it writes, so that the file finds them wherever it is saved.</p>
 <h2>Network options</h2>
 <ul>
 <li><b>Name</b>: the name shown in the tree.</li>

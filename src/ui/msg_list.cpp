@@ -100,6 +100,8 @@ void MsgListFLTK::Tick() {
         SetTop(total > lines ? first + (total - lines) : first);
     } else if (topIndex < first) {
         SetTop(first);
+    } else if (topIndex > MaxTop()) {  // the view shrank under it: its end
+        SetTop(MaxTop());
     } else {
         vscroll.value(static_cast<double>(topIndex - first) * lineHeight);
     }
@@ -154,11 +156,29 @@ bool MsgListFLTK::SelectionVisible() const {
     return row >= 0 && (row + 1) * lineHeight + fl_descent() < ContentHeight();
 }
 
+void MsgListFLTK::ResetStarts() {
+    rebuilding = true;
+    resetTop = autoScroll ? -1 : session.view().GetStoreIndex(topIndex);
+}
+
+// After a rebuild the list shows the rows around the selected frame, else those from the time of
+// the first row before, else the end.
 void MsgListFLTK::StoreReset() {
     if (selFrame >= 0) {
         Select(session.view().FindNdx(selFrame));
         if (selIndex >= 0) Center();
+    } else if (rebuilding && lineHeight > 0) {
+        StoreIndex top = MaxTop();
+        if (resetTop >= 0) {
+            StoreIndex at = session.view().FindNdx(resetTop);
+            // FindNdx answers the second position for an index below all those held.
+            const StoreIndex first = session.view().GetFirst();
+            if (at > first && session.view().GetStoreIndex(at - 1) >= resetTop) at--;
+            if (at >= 0) top = std::max(std::min(at, top), first);
+        }
+        SetTop(top);
     }
+    rebuilding = false;
     newData = true;
 }
 

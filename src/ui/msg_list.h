@@ -46,6 +46,7 @@ class MsgListFLTK : public MsgList, public ScrollWin, public StoreListener {
     void content_size(int& w, int& h) override;
     int handle(int event) override;
     void AddStore(StoreIndex first, StoreIndex last, int total) override;
+    void ResetStarts() override;
     void StoreReset() override;
     void OffsetsChanged() override;
 
@@ -71,6 +72,11 @@ class MsgListFLTK : public MsgList, public ScrollWin, public StoreListener {
     StoreIndex selFrame = -1;  // its store index
     Array<StoreIndex> txList;  // store indexes of the selected frame's exchange, ascending
     StoreIndex topIndex = 0;   // filtered position of the first row under the header
+    // While the view is rebuilt (from ResetStarts to StoreReset): the store index of the frame
+    // on the first row before, where the list goes back to when nothing is selected; -1 for the
+    // end.
+    bool rebuilding = false;
+    StoreIndex resetTop = -1;
 
   private:
     Session& session;

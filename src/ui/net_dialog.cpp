@@ -19,6 +19,9 @@
 namespace {
 
 constexpr int kWidth = 700, kHeight = 600;
+// The problems of a file that does not load that its alert lists: the first ones lead to the
+// rest.
+constexpr size_t kProblemsShown = 5;
 
 NetDialogFLTK* Self(void* data) {
     return static_cast<NetDialogFLTK*>(data);
@@ -60,7 +63,9 @@ Fl_Input* NewInput(int x, int y, int label, int w, const char* text, const char*
 
 Fl_Output* NewMessage() {
     auto* out = new Fl_Output(230, 515, 450, FieldHeight());
-    out->box(FL_NO_BOX);
+    // Boxless in looks, but it paints its background: a message that no longer holds is wiped.
+    out->box(FL_FLAT_BOX);
+    out->color(FL_BACKGROUND_COLOR);
     out->textcolor(FL_RED);
     return out;
 }
@@ -220,7 +225,7 @@ void NetDialogFLTK::Build() {
 
     cfgChooser = std::make_unique<Fl_Native_File_Chooser>();
     cfgChooser->title("Select config file");
-    cfgChooser->filter("Config files\t*.cfg");
+    cfgChooser->filter("Network configurations\t*.{netcfg,cfg}");
     edsChooser = std::make_unique<Fl_Native_File_Chooser>();
     edsChooser->title("Select EDS file");
     edsChooser->filter("EDS files\t*.eds");
@@ -402,7 +407,13 @@ void NetDialogFLTK::Load() {
     std::vector<std::string> problems;
     const char* error = config.Load(path.c_str(), &problems);
     for (const std::string& problem : problems) std::fprintf(stderr, "%s\n", problem.c_str());
-    if (error) fl_alert("%s", error);
+    if (error) {
+        // A file that does not load says which file it was and where it went wrong.
+        std::string message = error;
+        for (size_t i = 0; i < problems.size() && i < kProblemsShown; i++)
+            message += "\n" + problems[i];
+        fl_alert("%s", message.c_str());
+    }
     prefs.netCfgDflt = path;
     prefs.save();
     FillTree();

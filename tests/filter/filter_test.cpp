@@ -165,4 +165,22 @@ TEST_F(FilterLogicTest, TheListNamesElementsBySlotAndFiltersCopyThem) {
     for (f.id = 0; f.id < 4; f.id++) EXPECT_EQ(filter->Match(f), f.id % 2 == 1);
 }
 
+// Renaming reads names as the parser does: a letter with its digit is one name, and the rest of
+// the text stays as typed, also in an expression that does not parse.
+TEST(RenameElementsTest, RenamesWholeNamesOnly) {
+    const auto shifted = [](const std::string& name) {
+        const int slot = FeList::Slot(name);
+        return slot == 1               ? std::string(FeList::kDeletedName)
+               : slot > 1 && slot < 30 ? FeList::Letter(slot - 1)
+                                       : name;
+    };
+    for (auto [expr, renamed] : {std::pair{"A & !B", "A & !Z9"},
+                                 {"(c|B1) & !(a | D)", "(B|A1) & !(a | C)"},
+                                 {"  C1|E5 ", "  B1|E5 "},  // E5: beyond the list, as it was
+                                 {"C & 7 D ~", "B & 7 C ~"},
+                                 {"", ""}})
+        EXPECT_EQ(RenameElements(expr, shifted), renamed) << expr;
+    EXPECT_EQ(FeList::Slot("c") * 1000 + FeList::Slot("B1") + FeList::Slot("7") + 1, 2027);
+}
+
 }  // namespace

@@ -143,7 +143,8 @@ TEST_F(BusAnalysisTest, MeasurementsRefusedCardsAndUnansweredPolls) {
     ExpectGolden(HW_DATA_DIR "/bus_analysis.txt", t.text);
 }
 
-// The delays as lines of the results, each with its level, against the bit time.
+// The delays as lines of the results, each with its level, against the bit time; the lines of
+// what could not be measured fail the measurement.
 TEST(BusAnalysisLinesTest, RatesDelaysAgainstTheBitTime) {
     // Status, receive delays of a quarter and half the bit time, ACK edges 1399 and 1400 ns after
     // the bit boundaries, bit time.
@@ -152,7 +153,8 @@ TEST(BusAnalysisLinesTest, RatesDelaysAgainstTheBitTime) {
     const auto lines = [&](bool stuckHigh, bool stuckLow) {
         std::string all;
         for (const ResultLine& line : ResultLines(s, stuckHigh, stuckLow))
-            all += Format("\n  %d %s", line.level, line.text.c_str());
+            all += Format("\n  %d %s%s", line.level, line.text.c_str(),
+                          line.failed ? "  (failed)" : "");
         return all;
     };
     t("fall 500, rise 1000, ACK 1399 and 1400", [&] { return lines(false, false); });

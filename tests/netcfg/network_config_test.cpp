@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -149,6 +151,53 @@ TEST(NetworkConfigTest, SaysWhatAFileHoldsThatItCannotTake) {
     ASSERT_NE(config.Net(0)->objDict, nullptr);
     EXPECT_EQ(config.Net(0)->objDict->getInfo(0x10180000)->name, "Identity Object");
     EXPECT_EQ(config.Net(0)->objDict->Find(0x20000000), nullptr);
+}
+
+// Saved into another folder, a configuration names its EDS files from there, so that it finds
+// them when loaded from there; in its own folder the names stay as they were.
+TEST(NetworkConfigTest, SavedEdsPathsAreRelativeToTheFile) {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    fs::create_directories(dir.file("plant/eds"));
+    fs::create_directories(dir.file("copies"));
+    WriteFile(dir.file("plant/eds/io.eds"), ReadFile(EXAMPLES_DIR "/demo_io.eds"));
+    WriteFile(dir.file("plant/drive.eds"), ReadFile(EXAMPLES_DIR "/demo_drive.eds"));
+    WriteFile(dir.file("plant/net.netcfg"),
+              "[NetCFG]\n[Network]\nname:Line\nport:0\neds:eds/io.eds\n[Node]\nid:5\neds:" +
+                  dir.file("plant/drive.eds") + "\n[END]\n[END]\n[END]\n");
+    NetworkConfig config;
+    ASSERT_EQ(config.Load(dir.file("plant/net.netcfg").c_str()), nullptr);
+    ASSERT_TRUE(config.Net(0)->isValid(nullptr) && config.Net(0)->Node(0)->isValid(nullptr));
+    const auto edsLines = [](const std::string& file) {
+        std::istringstream lines(ReadFile(file));
+        std::string eds;
+        for (std::string line; std::getline(lines, line);)
+            if (line.find("eds:") != std::string::npos) eds += line.substr(line.find("eds:")) + " ";
+        return eds;
+    };
+    for (auto [file, eds] : {std::pair{"copies/net.netcfg",
+                                       "eds:../plant/eds/io.eds "
+                                       "eds:../plant/drive.eds "},
+                             {"plant/eds/net.netcfg", "eds:io.eds eds:../drive.eds "},
+                             {"plant/again.netcfg", "eds:eds/io.eds eds:drive.eds "}}) {
+        ASSERT_EQ(config.Save(dir.file(file).c_str()), nullptr);
+        EXPECT_EQ(edsLines(dir.file(file)), eds) << file;
+        NetworkConfig moved;
+        ASSERT_EQ(moved.Load(dir.file(file).c_str()), nullptr);
+        NetValidDetails net;
+        NodeValidDetails node;
+        EXPECT_TRUE(moved.Net(0)->isValid(&net) && moved.Net(0)->Node(0)->isValid(&node)) << file;
+        EXPECT_STREQ(net.msg, "") << file;
+    }
+    // With no folder in common below the root, the path is absolute.
+    const fs::path examples = fs::absolute(EXAMPLES_DIR).lexically_normal();
+    if (*std::next(examples.begin()) != *std::next(fs::absolute(dir.path()).begin())) {
+        ASSERT_EQ(config.Load(EXAMPLES_DIR "/demo.netcfg"), nullptr);
+        ASSERT_EQ(config.Save(dir.file("demo.netcfg").c_str()), nullptr);
+        EXPECT_EQ(edsLines(dir.file("demo.netcfg")),
+                  "eds:" + (examples / "demo_io.eds").string() +
+                      " eds:" + (examples / "demo_drive.eds").string() + " eds: ");
+    }
 }
 
 }  // namespace

@@ -21,7 +21,9 @@ TEST(StartupTest, LoadsPreferencesFirstAndEndsWithoutAWindow) {
     // start: the preferences are saved only when a setting changes.
     const std::pair<std::vector<std::string>, int> runs[] = {
         {{QUILLON_BIN, "v"}, 0},
+        {{QUILLON_BIN, "--version"}, 0},
         {{QUILLON_BIN, "c", "-m", "devicenet", "-f", "none.log"}, 0},
+        {{QUILLON_BIN, "-c", "-f", "none.log"}, 0},
         {{QUILLON_BIN, "-m", "bogus"}, 2},
         {{QUILLON_BIN, "-b", "abc"}, 2},
         {{QUILLON_BIN, "-f"}, 2}};
@@ -29,7 +31,7 @@ TEST(StartupTest, LoadsPreferencesFirstAndEndsWithoutAWindow) {
         TempDir home;
         const ProcessResult r = RunProcess(args, {"HOME=" + home.path(), "DISPLAY"});
         EXPECT_EQ(r.exitCode, status) << args[1];
-        EXPECT_EQ(r.err.empty(), args[1] == "c") << args[1];
+        EXPECT_EQ(r.err.empty(), args[1] == "c" || args[1] == "-c") << args[1];
         EXPECT_FALSE(std::filesystem::exists(home.file(".Quillon"))) << args[1];
     }
 }

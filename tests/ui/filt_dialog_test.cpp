@@ -137,6 +137,39 @@ TEST_F(FiltDialogTest, AddEditAndDeleteKeepTheLettersInOrder) {
     }
 }
 
+// Deleting or editing an element renames the later ones in the expression too, so that it keeps
+// its meaning; the mentions of a deleted element are refused at the next Apply.
+TEST_F(FiltDialogTest, ExpressionFollowsTheLetters) {
+    for (const char* value : {"0x181", "0x281"}) EXPECT_EQ(AddCanID("0x7ff", value), "(no alert)");
+    dialog->AddFE(std::make_unique<FePort>(0));  // C
+    dialog->AddFE(std::make_unique<FePort>(3));  // D
+    dialog->exprInput->value("A & !B");
+    Press("Apply");
+    ClickRow(1);
+    Press("Delete");
+    EXPECT_STREQ(dialog->exprInput->value(), "A & !Z9");
+    EXPECT_EQ(CaptureAlert([&] { Press("Apply"); }),
+              "The expression names a deleted filter element (shown as Z9)");
+    CANframe f;
+    f.id = 0x181;
+    EXPECT_TRUE(session.filter().Passes(f));  // the filter applied before stays
+
+    // Names beyond the list stay as typed, as does the rest of the text.
+    dialog->exprInput->value("(c | b) & !E1");
+    ClickRow(0);
+    Press("Delete");
+    EXPECT_STREQ(dialog->exprInput->value(), "(B | A) & !E1");
+    // An edited element moves to the end: its name follows it.
+    dialog->exprInput->value("!A|B");
+    ClickRow(0, 1);
+    ASSERT_TRUE(Fe().editing);
+    FeClick("OK");
+    EXPECT_EQ(Cells(), "Port == 3|Port == 0|");
+    EXPECT_STREQ(dialog->exprInput->value(), "!B|A");
+    EXPECT_EQ(CaptureAlert([&] { Press("Apply"); }), "(no alert)");
+    EXPECT_TRUE(!Passes(0) && Passes(3) && Passes(5));
+}
+
 TEST_F(FiltDialogTest, ElementDialogFieldsAndAlerts) {
     Press("Add");
     FeDialogFLTK& fe = Fe();

@@ -4,9 +4,14 @@
 #include "ui/msg_list.h"
 
 #include <FL/fl_draw.H>
+#include <FL/x.H>
 
+#include <atomic>
 #include <memory>
+#include <string>
+#include <thread>
 #include <tuple>
+#include <vector>
 
 #include "filter/filter_element.h"
 #include "filter/filter_logic.h"
@@ -15,6 +20,28 @@
 namespace {
 
 using MsgListTest = MsgViewsTest;
+
+// Keys pressed on window through the X server, as a user presses them; then the event loop runs
+// until they had their effect, done.
+void PressKeys(Fl_Window& window, const std::vector<std::string>& keys,
+               const std::function<bool()>& done) {
+    std::vector<std::string> args = {"/usr/bin/timeout",
+                                     "60",
+                                     "/usr/bin/xdotool",
+                                     "windowfocus",
+                                     "--sync",
+                                     std::to_string(fl_xid(&window)),
+                                     "key"};
+    args.insert(args.end(), keys.begin(), keys.end());
+    std::atomic<int> status{-2};
+    std::thread xdotool([&] { status = RunProcess(args).exitCode; });
+    while (status == -2) Fl::wait(0.01);
+    xdotool.join();
+    XSync(fl_display, False);
+    Fl::check();
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(UntilUi(done));
+}
 
 TEST_F(MsgListTest, FollowsNewFramesAndSelectsByKeysAndClicks) {
     list->Tick();
@@ -110,6 +137,42 @@ TEST_F(MsgListTest, TimesPastTwoToThe32Microseconds) {
         ASSERT_TRUE(session.view().Get(i, f));
         EXPECT_EQ(list->TimeText(i, f), delta[i]) << i;
     }
+}
+
+// Scrolled far down with no row selected, a filter that leaves few rows shows the rows from the
+// time of the first row before it, not an empty list; following the newest, the end.
+TEST_F(MsgListTest, RefilterWithoutSelectionKeepsTheTime) {
+    CANframe f;  // every tenth frame an SDO response, the others PDOs
+    f.length = 1;
+    for (int i = 0; i < 900; i++) {  // the store holds 1000
+        f.id = i % 10 ? 0x181 : 0x581;
+        f.timestamp += 1000;
+        session.store().Add(f);
+    }
+    list->Tick();
+    const int lines = list->Lines();
+    ASSERT_LT(lines, 14);  // sixty pages stay short of the end
+    Fl::focus(list);
+    std::vector<std::string> keys = {"Home"};
+    keys.insert(keys.end(), 60, "Next");
+    keys.insert(keys.end(), 100, "Up");
+    const StoreIndex top = 60 * lines - 100;
+    PressKeys(*window, keys, [&] { return list->topIndex == top; });
+    ASSERT_TRUE(list->selFrame == -1 && !list->autoScroll);
+
+    session.SetFilter(std::make_unique<FeCanID>(0x580, 0x780));
+    // The first row shows the first frame left at or after the one shown there before.
+    EXPECT_EQ(session.view().GetStoreIndex(list->topIndex), (top + 9) / 10 * 10);
+    EXPECT_TRUE(UntilUi([&] { return !list->newData; }));
+    const int rowsY = Fl::box_dy(list->box()) + 2 * list->lineHeight;
+    EXPECT_GT(InkIn(*window, 0, rowsY, 400, lines * list->lineHeight).dark, 100);
+
+    // Following the newest frames: the end.
+    PressKeys(*window, {"End"}, [&] { return list->autoScroll; });
+    session.SetFilter(std::make_unique<FilterLogic>());
+    EXPECT_EQ(list->topIndex, 900 - lines);
+    EXPECT_TRUE(UntilUi([&] { return !list->newData; }));
+    EXPECT_EQ(list->topIndex, 900 - lines);
 }
 
 TEST_F(MsgListTest, SelectionSurvivesRefilterAndClear) {

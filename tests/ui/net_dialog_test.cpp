@@ -3,6 +3,9 @@
 
 #include "ui/net_dialog.h"
 
+#include <FL/filename.H>
+#include <FL/fl_draw.H>
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -177,6 +180,40 @@ TEST_F(NetDialogTest, StartConfigurationProblemsAreSaid) {
               dir.file("missing.cfg") + ": Unable to open file\n");
 }
 
+// A message that no longer holds leaves the panel, also from the screen: after the other node of
+// an id is deleted, after a good EDS file replaced one that did not load.
+TEST_F(NetDialogTest, MessagesGoWhenTheyNoLongerHold) {
+    Open(kTwoNodes);
+    Fl_Window& window = *dialog->window;
+    window.wait_for_expose();
+    // Red in the message line as the window shows it after its updates: not redrawn whole first,
+    // which would wipe what an update left standing.
+    const auto redMessage = [&] {
+        Settle();
+        window.make_current();
+        const std::unique_ptr<uchar[]> rgb(fl_read_image(nullptr, 230, 515, 450, 25));
+        uchar r, g, b;
+        Fl::get_color(FL_RED, r, g, b);
+        for (int i = 0; rgb && i < 450 * 25; i++)
+            if (rgb[3 * i] == r && rgb[3 * i + 1] == g && rgb[3 * i + 2] == b) return true;
+        return false;
+    };
+    Select("Plant/Node 1");
+    Edit(dialog->nodeId, "2");
+    ASSERT_EQ(State(), "Plant Plant/Node 2!* Plant/Pump! Belt|ID value already in use on network");
+    EXPECT_TRUE(redMessage());
+    Key('d');
+    EXPECT_EQ(State(), "Plant Plant/Pump* Belt|");
+    EXPECT_FALSE(redMessage());
+
+    Edit(dialog->nodeEds, dir.file("none.eds"));
+    ASSERT_EQ(State(), "Plant Plant/Pump!* Belt|Unable to load EDS file");
+    EXPECT_TRUE(redMessage());
+    Answering({{EXAMPLES_DIR "/demo_drive.eds", "OK"}}, [&] { dialog->nodeEdsBtn->do_callback(); });
+    EXPECT_EQ(State(), "Plant Plant/Pump* Belt|");
+    EXPECT_FALSE(redMessage());
+}
+
 TEST_F(NetDialogTest, NodeCommandsByKeyAndMenu) {
     Open(kTwoNodes);
     EXPECT_EQ(Key('q'), 0);  // not a command: refused
@@ -269,12 +306,39 @@ TEST_F(NetDialogTest, BuiltFromNothingSavedAndLoadedBack) {
     WriteFile(dir.file("other.cfg"), "[Quillon]\n[END]\n");
     EXPECT_EQ(Answering({{dir.file("other.cfg"), "OK"}, {"", "Close"}},
                         [&] { dialog->loadBtn->do_callback(); }),
-              "Select config file|File format error");
+              "Select config file|File format error\n" + dir.file("other.cfg") +
+                  ":1: [Quillon] in place of [NetCFG]: not a network configuration");
     EXPECT_EQ(Tree(), "");
     EXPECT_EQ(prefs.netCfgDflt, dir.file("other.cfg"));
     // A cancelled chooser changes nothing.
     Answering({{"", "Cancel"}}, [&] { dialog->loadBtn->do_callback(); });
     EXPECT_EQ(prefs.netCfgDflt, dir.file("other.cfg"));
+}
+
+// Saved into another folder, the configuration still finds its EDS files when loaded from there;
+// the choosers offer network configurations by both their endings.
+TEST_F(NetDialogTest, SavedElsewhereKeepsItsEdsFiles) {
+    std::filesystem::create_directories(dir.file("plant"));
+    std::filesystem::create_directories(dir.file("copies"));
+    WriteFile(dir.file("plant/io.eds"), ReadFile(EXAMPLES_DIR "/demo_io.eds"));
+    WriteFile(dir.file("plant/demo.netcfg"),
+              "[NetCFG]\n[Network]\nname:Line\neds:io.eds\n[Node]\nid:5\neds:io.eds\n[END]\n[END]\n"
+              "[END]\n");
+    Open("");
+    Answering({{dir.file("plant/demo.netcfg"), "OK"}}, [&] { Key('l'); });
+    ASSERT_EQ(State(), "Line* Line/Node 5|");
+    Answering({{dir.file("copies/line.netcfg"), "OK"}}, [&] { Key('s'); });
+    Select("Line/Node 5");
+    Key('d');  // changed after the save: the load gives the saved one back
+    Answering({{dir.file("copies/line.netcfg"), "OK"}}, [&] { Key('l'); });
+    EXPECT_EQ(State(), "Line* Line/Node 5|");
+    EXPECT_EQ(config.Net(0)->eds, "../plant/io.eds");
+
+    const std::string filter = dialog->cfgChooser->filter();
+    const std::string pattern = filter.substr(filter.find('\t') + 1);
+    for (auto [file, offered] :
+         {std::pair{"demo.netcfg", true}, {"emulation.cfg", true}, {"demo_io.eds", false}})
+        EXPECT_EQ(fl_filename_match(file, pattern.c_str()) != 0, offered) << file;
 }
 
 // Replays an expedited read of object 0x6040 from node 5 on port 0, request and response, for
