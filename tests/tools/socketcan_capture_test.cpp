@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdint>
@@ -357,7 +358,7 @@ TEST_F(SocketCanCaptureTest, CaptureReportsAnInterfaceGoingDownAndGoesOn) {
 }
 
 // Two interfaces read at once into one store: every frame of each, in its interface's order,
-// under its own port.
+// under its own port, and in time order across them but for the frames counted as late.
 TEST_F(SocketCanCaptureTest, TwoInterfacesCapturedTogether) {
     VcanInterface second(kSecondInterface);
     ASSERT_EQ(second.reason, "");
@@ -365,7 +366,7 @@ TEST_F(SocketCanCaptureTest, TwoInterfacesCapturedTogether) {
     const std::string port1 = PortOf(kSecondInterface, dir.path());
     ASSERT_FALSE(port1.empty());
     constexpr int kEach = 40;
-    Child dump({QUILLON_DUMP_BIN, "-m", "raw", "-p", port0, "-p", port1, "-N",
+    Child dump({QUILLON_DUMP_BIN, "-m", "raw", "-s", "-p", port0, "-p", port1, "-N",
                 std::to_string(2 * kEach), "-o", "candump"},
                dir.file("dump"), dir.file("dump.err"));
     ASSERT_TRUE(
@@ -382,7 +383,11 @@ TEST_F(SocketCanCaptureTest, TwoInterfacesCapturedTogether) {
     std::vector<std::string> got0, got1;
     std::istringstream lines(ReadFile(dir.file("dump")));
     std::string stamp, interface, body;
+    std::string newest;  // "(SECONDS.MICROS)" of fixed width: compared as text
+    int outOfOrder = 0;
     while (lines >> stamp >> interface >> body) {
+        outOfOrder += stamp < newest;
+        newest = std::max(newest, stamp);
         // candump output names a port canN after its port number.
         const std::string data = body.substr(body.find('#') + 1);
         if (interface == "can" + port0 && body.rfind("100#", 0) == 0)
@@ -394,4 +399,10 @@ TEST_F(SocketCanCaptureTest, TwoInterfacesCapturedTogether) {
     }
     EXPECT_EQ(got0, sent0);
     EXPECT_EQ(got1, sent1);
+    // A frame is stored out of time order only when it came later than the merge's window; -s
+    // counts those ("late frames: N", left out when none).
+    const std::string stats = ReadFile(dir.file("dump.err"));
+    const size_t late = stats.find("late frames: ");
+    EXPECT_EQ(outOfOrder, late == std::string::npos ? 0 : std::atoi(stats.c_str() + late + 13))
+        << stats;
 }
