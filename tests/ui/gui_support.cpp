@@ -4,9 +4,13 @@
 #include <FL/Fl_Box.H>
 #include <FL/Fl_File_Chooser.H>
 #include <FL/fl_draw.H>
+#include <FL/x.H>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
+#include <sstream>
+#include <thread>
 
 #include "support/test_support.h"
 
@@ -150,4 +154,25 @@ std::set<int> RowsWith(Fl_Window& window, int x, int y, int w, int h, Fl_Color c
     for (int i = 0; rgb && i < w * h; i++)
         if (rgb[3 * i] == r && rgb[3 * i + 1] == g && rgb[3 * i + 2] == b) rows.insert(y + i / w);
     return rows;
+}
+
+void Xdo(std::vector<std::string> args, const std::function<bool()>& done) {
+    args.insert(args.begin(), {"/usr/bin/timeout", "60", "/usr/bin/xdotool"});
+    std::atomic<int> status{-2};
+    std::thread xdotool([&] { status = RunProcess(args).exitCode; });
+    while (status == -2) Fl::wait(0.01);
+    xdotool.join();
+    XSync(fl_display, False);
+    Fl::check();
+    EXPECT_EQ(status, 0) << args[3];
+    EXPECT_TRUE(UntilUi(done)) << args[3] << " " << args.back();
+}
+
+void Keys(Fl_Window* window, const std::string& command, const std::string& keys,
+          const std::function<bool()>& done) {
+    std::vector<std::string> args = {"windowfocus", "--sync", std::to_string(fl_xid(window)),
+                                     command};
+    std::istringstream words(keys);
+    for (std::string word; words >> word;) args.push_back(word);
+    Xdo(args, done);
 }

@@ -46,6 +46,13 @@ void Settle();
 // Runs the event loop until done(); false when it still does not hold after kPatience.
 bool UntilUi(const std::function<bool()>& done);
 
+// xdotool's events, sent through the X server while the event loop runs; then the loop runs
+// until they had their effect, done.
+void Xdo(std::vector<std::string> args, const std::function<bool()>& done);
+// Keys sent to window: command "key" with key names, or "type" with text; a space between two.
+void Keys(Fl_Window* window, const std::string& command, const std::string& keys,
+          const std::function<bool()>& done);
+
 // Draws the window once it is on the screen.
 void Redraw(Fl_Window& window);
 // The pixels of a rectangle of the window, redrawn, that are dark (text) and blue (highlight).

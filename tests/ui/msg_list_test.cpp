@@ -4,12 +4,9 @@
 #include "ui/msg_list.h"
 
 #include <FL/fl_draw.H>
-#include <FL/x.H>
 
-#include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -20,28 +17,6 @@
 namespace {
 
 using MsgListTest = MsgViewsTest;
-
-// Keys pressed on window through the X server, as a user presses them; then the event loop runs
-// until they had their effect, done.
-void PressKeys(Fl_Window& window, const std::vector<std::string>& keys,
-               const std::function<bool()>& done) {
-    std::vector<std::string> args = {"/usr/bin/timeout",
-                                     "60",
-                                     "/usr/bin/xdotool",
-                                     "windowfocus",
-                                     "--sync",
-                                     std::to_string(fl_xid(&window)),
-                                     "key"};
-    args.insert(args.end(), keys.begin(), keys.end());
-    std::atomic<int> status{-2};
-    std::thread xdotool([&] { status = RunProcess(args).exitCode; });
-    while (status == -2) Fl::wait(0.01);
-    xdotool.join();
-    XSync(fl_display, False);
-    Fl::check();
-    EXPECT_EQ(status, 0);
-    EXPECT_TRUE(UntilUi(done));
-}
 
 TEST_F(MsgListTest, FollowsNewFramesAndSelectsByKeysAndClicks) {
     list->Tick();
@@ -153,11 +128,11 @@ TEST_F(MsgListTest, RefilterWithoutSelectionKeepsTheTime) {
     const int lines = list->Lines();
     ASSERT_LT(lines, 14);  // sixty pages stay short of the end
     Fl::focus(list);
-    std::vector<std::string> keys = {"Home"};
-    keys.insert(keys.end(), 60, "Next");
-    keys.insert(keys.end(), 100, "Up");
+    std::string keys = "Home";
+    for (int i = 0; i < 60; i++) keys += " Next";
+    for (int i = 0; i < 100; i++) keys += " Up";
     const StoreIndex top = 60 * lines - 100;
-    PressKeys(*window, keys, [&] { return list->topIndex == top; });
+    Keys(window.get(), "key", keys, [&] { return list->topIndex == top; });
     ASSERT_TRUE(list->selFrame == -1 && !list->autoScroll);
 
     session.SetFilter(std::make_unique<FeCanID>(0x580, 0x780));
@@ -168,7 +143,7 @@ TEST_F(MsgListTest, RefilterWithoutSelectionKeepsTheTime) {
     EXPECT_GT(InkIn(*window, 0, rowsY, 400, lines * list->lineHeight).dark, 100);
 
     // Following the newest frames: the end.
-    PressKeys(*window, {"End"}, [&] { return list->autoScroll; });
+    Keys(window.get(), "key", "End", [&] { return list->autoScroll; });
     session.SetFilter(std::make_unique<FilterLogic>());
     EXPECT_EQ(list->topIndex, 900 - lines);
     EXPECT_TRUE(UntilUi([&] { return !list->newData; }));

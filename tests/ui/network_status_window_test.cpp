@@ -6,13 +6,11 @@
 #include <FL/x.H>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
 #include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "filter/fe_list.h"
@@ -29,30 +27,6 @@ namespace {
 
 const std::string kLog = TEST_DATA_DIR "/pdo.log";
 const std::string kNetCfg = TEST_DATA_DIR "/pdo.netcfg";
-
-// xdotool's events, sent through the X server while the event loop runs; then the loop runs
-// until they had their effect, done.
-void Xdo(std::vector<std::string> args, const std::function<bool()>& done) {
-    args.insert(args.begin(), {"/usr/bin/timeout", "30", "/usr/bin/xdotool"});
-    std::atomic<int> status{-2};
-    std::thread xdotool([&] { status = RunProcess(args).exitCode; });
-    while (status == -2) Fl::wait(0.01);
-    xdotool.join();
-    XSync(fl_display, False);
-    Fl::check();
-    EXPECT_EQ(status, 0) << args[3];
-    EXPECT_TRUE(UntilUi(done)) << args[3] << " " << args.back();
-}
-
-// Keys sent to window: command "key" with key names, or "type" with text; a space between two.
-void Keys(Fl_Window* window, const std::string& command, const std::string& keys,
-          const std::function<bool()>& done) {
-    std::vector<std::string> args = {"windowfocus", "--sync", std::to_string(fl_xid(window)),
-                                     command};
-    std::istringstream words(keys);
-    for (std::string word; words >> word;) args.push_back(word);
-    Xdo(args, done);
-}
 
 // A click (with modifier held, when given) at the centre of a rectangle of window.
 void Click(Fl_Window* window, int x, int y, int w, int h, const std::function<bool()>& done,
