@@ -458,26 +458,25 @@ std::string PlotWindow::SavePng(const std::string& path) {
 }
 
 void PlotWindow::AskExportCsv() {
-    fileChooser->title("Export CSV");
-    fileChooser->filter("CSV files\t*.csv");
-    fileChooser->options(Fl_Native_File_Chooser::SAVEAS_CONFIRM |
-                         Fl_Native_File_Chooser::NEW_FOLDER);
-    fileChooser->type(Fl_Native_File_Chooser::BROWSE_SAVE_FILE);
-    if (fileChooser->show() != 0) return;
-    const std::string path = fileChooser->filename();
-    const std::string error = ExportCsv(path);
-    if (!error.empty()) fl_alert("Cannot write %s: %s", path.c_str(), error.c_str());
+    AskAndWrite("Export CSV", "CSV files\t*.csv",
+                [this](const std::string& p) { return ExportCsv(p); });
 }
 
 void PlotWindow::AskSavePng() {
-    fileChooser->title("Save PNG");
-    fileChooser->filter("PNG pictures\t*.png");
+    AskAndWrite("Save PNG", "PNG pictures\t*.png",
+                [this](const std::string& p) { return SavePng(p); });
+}
+
+void PlotWindow::AskAndWrite(const char* title, const char* filter,
+                             const std::function<std::string(const std::string&)>& write) {
+    fileChooser->title(title);
+    fileChooser->filter(filter);
     fileChooser->options(Fl_Native_File_Chooser::SAVEAS_CONFIRM |
                          Fl_Native_File_Chooser::NEW_FOLDER);
     fileChooser->type(Fl_Native_File_Chooser::BROWSE_SAVE_FILE);
     if (fileChooser->show() != 0) return;
     const std::string path = fileChooser->filename();
-    const std::string error = SavePng(path);
+    const std::string error = write(path);
     if (!error.empty()) fl_alert("Cannot write %s: %s", path.c_str(), error.c_str());
 }
 

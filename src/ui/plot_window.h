@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -89,6 +90,9 @@ class PlotWindow : private PlotWidget::Source {
     std::string SavePng(const std::string& path);
     void AskExportCsv();
     void AskSavePng();
+    // Asks for a file to save to (title, chooser filter) and writes it; write's error is shown.
+    void AskAndWrite(const char* title, const char* filter,
+                     const std::function<std::string(const std::string&)>& write);
     void Tick();
     void Close();
 
