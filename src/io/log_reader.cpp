@@ -30,7 +30,10 @@ bool LooksLikeText(const std::vector<char>& head) {
 }  // namespace
 
 LogReader::LogReader(FILE* fp, std::unique_ptr<LogParser> parser)
-    : fp(fp), lineParser(std::move(parser)), block(kBlock + 1), blockStart(std::ftell(fp)) {}
+    : fp(fp),
+      lineParser(std::move(parser)),
+      block(new char[kBlock + 1]),
+      blockStart(std::ftell(fp)) {}
 
 LogReader::~LogReader() {
     if (fp) std::fclose(fp);
@@ -38,20 +41,21 @@ LogReader::~LogReader() {
 
 bool LogReader::Refill() {
     if (atEnd) return false;
-    std::memmove(block.data(), block.data() + at, filled - at);
+    std::memmove(block.get(), block.get() + at, filled - at);
     blockStart += static_cast<int64_t>(at);
     filled -= at;
     at = 0;
     // A read error ends the file too: it would not clear by reading on.
-    const size_t got = std::fread(block.data() + filled, 1, kBlock - filled, fp);
+    const size_t got = std::fread(block.get() + filled, 1, kBlock - filled, fp);
     filled += got;
+    block[filled] = '\0';
     atEnd = got == 0;
     CheckBinary(filled - got);
     return true;
 }
 
 void LogReader::CheckBinary(size_t from) {
-    const char* const start = block.data();
+    const char* const start = block.get();
     const char* p = start + from;
     const char* const end = start + filled;
     while (p < end) {
@@ -81,11 +85,11 @@ char* LogReader::NextLine(size_t* n) {
     // characters, the newline included. The rest of a longer line is skipped, so that no piece of
     // it is taken for a line of its own.
     for (;;) {
-        char* from = block.data() + at;
+        char* from = block.get() + at;
         const size_t left = filled - at;
         char* newline = static_cast<char*>(std::memchr(from, '\n', left));
         if (skipping) {
-            at = newline ? newline + 1 - block.data() : filled;
+            at = newline ? newline + 1 - block.get() : filled;
             skipping = !newline;
             if (skipping && !Refill()) {
                 endedInLine.store(true, std::memory_order_relaxed);
@@ -98,7 +102,7 @@ char* LogReader::NextLine(size_t* n) {
             at += len;
         } else if (newline || len >= kLineBuffer - 1) {
             len = kLineBuffer - 1;
-            at = newline ? newline + 1 - block.data() : filled;
+            at = newline ? newline + 1 - block.get() : filled;
             skipping = !newline;
         } else if (atEnd && len > 0) {
             at = filled;  // the last line, without a newline
@@ -121,7 +125,7 @@ bool LogReader::getNextFrame(CANframe& frame) {
         std::fclose(fp);
         fp = nullptr;
         lineParser.reset();
-        block = std::vector<char>();
+        block.reset();
         throw EndOfFileException();
     }
     size_t n;

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "io/log_format.h"
 #include "io/log_parser.h"
@@ -48,8 +47,10 @@ class LogReader : public FrameProducer {
 
     FILE* fp;
     std::unique_ptr<LogParser> lineParser;
-    std::vector<char> block;  // one byte more than is read, for a NUL after the last line
-    size_t at = 0;            // the unread part of block is [at, filled)
+    // Not zeroed: only what is read is looked at, and the byte after it, kept a NUL for a last
+    // line without one. One byte more than is read.
+    std::unique_ptr<char[]> block;
+    size_t at = 0;  // the unread part of block is [at, filled)
     size_t filled = 0;
     bool atEnd = false;      // nothing more to read from fp
     bool skipping = false;   // the rest of a line too long for a line buffer is to be skipped
