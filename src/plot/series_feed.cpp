@@ -25,25 +25,6 @@ bool Same(double a, double b) {
 
 }  // namespace
 
-void SeriesFeed::Buckets::Add(int64_t tick, double amount) {
-    if (tick > newest) {
-        for (int64_t t = std::max({newest + 1, tick - kTicksPerSecond + 1, int64_t{0}}); t <= tick;
-             t++)
-            counts[static_cast<size_t>(t % kTicksPerSecond)] = 0;
-        newest = tick;
-    }
-    if (tick > newest - kTicksPerSecond && tick >= 0)
-        counts[static_cast<size_t>(tick % kTicksPerSecond)] += amount;
-}
-
-double SeriesFeed::Buckets::LastSecond(int64_t tick) const {
-    double total = 0;
-    for (int64_t t = std::max(newest - kTicksPerSecond + 1, tick - kTicksPerSecond + 1);
-         t <= std::min(tick, newest); t++)
-        if (t >= 0) total += counts[static_cast<size_t>(t % kTicksPerSecond)];
-    return total;
-}
-
 int SeriesFeed::Add(const SeriesDef& def, int bitRate) {
     std::lock_guard<std::mutex> hold(lock);
     if (series.size() >= kMaxSeries) return -1;
@@ -162,7 +143,7 @@ void SeriesFeed::Ticks(int64_t tick, const std::vector<Series*>& targets, Scratc
     if (emitted < 0 || tick < emitted - kTicksPerSecond) {
         // The first frame, or time went back by more than a second (logs put together): count
         // afresh.
-        for (Series* s : targets) s->buckets = Buckets();
+        for (Series* s : targets) s->buckets = {};
         emitted = tick;
         return;
     }
@@ -171,7 +152,7 @@ void SeriesFeed::Ticks(int64_t tick, const std::vector<Series*>& targets, Scratc
     auto point = [&](int64_t boundary) {
         for (Series* s : targets) {
             if (s->def.kind == SeriesDef::Kind::kObject) continue;
-            double v = s->buckets.LastSecond(boundary - 1);
+            double v = s->buckets.Sum(boundary - kTicksPerSecond, boundary - 1);
             if (s->def.kind == SeriesDef::Kind::kLoad) v = v * 100.0 / s->bitRate;
             Value(*s, boundary * kTick, v, scratch.rows);
         }

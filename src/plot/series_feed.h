@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -9,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/tick_ring.h"
 #include "decode/frame_values.h"
 #include "plot/series_def.h"
 #include "plot/trace.h"
@@ -74,19 +74,13 @@ class SeriesFeed : public FrameTally {
 
   private:
     // Frames per 100 ms over the last second, ring of ten.
-    struct Buckets {
-        std::array<double, kTicksPerSecond> counts{};
-        int64_t newest = -1;  // tick number of counts[newest % 10]
-        void Add(int64_t tick, double amount);
-        double LastSecond(int64_t tick) const;  // the ten ticks up to tick
-    };
     struct Series {
         SeriesDef def;
         int bitRate = kDefaultBitRate;
         bool steps = false;
         std::string unit;
         std::unique_ptr<Trace> trace = std::make_unique<Trace>();
-        Buckets buckets;
+        TickRing<double, kTicksPerSecond> buckets;  // what each 100 ms tick added
         double last = 0;
         bool have = false;
         bool pending = false;  // its history is computed (Backfill): not counted meanwhile

@@ -1,9 +1,10 @@
 #pragma once
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdint>
+
+#include "base/tick_ring.h"
 
 // Running figures of the intervals between frames, in microseconds: how many, their mean, the
 // shortest and longest, and their jitter (the standard deviation). O(1) per interval.
@@ -35,32 +36,15 @@ struct PeriodStats {
 // is always ten whole buckets). O(1) per frame.
 class RateWindow {
   public:
-    static constexpr int kBuckets = 11;             // the ten summed, and the one under way
     static constexpr int64_t kBucketTime = 100000;  // microseconds
 
-    void Add(int64_t time) {
-        const int64_t bucket = time / kBucketTime;
-        if (bucket > newest) {
-            // Empty the buckets the time passed over since the newest frame, at most all of them.
-            for (int64_t b = std::max({newest + 1, bucket - kBuckets + 1, int64_t{0}}); b <= bucket;
-                 b++)
-                counts[static_cast<size_t>(b % kBuckets)] = 0;
-            newest = bucket;
-        }
-        if (bucket > newest - kBuckets && bucket >= 0)
-            counts[static_cast<size_t>(bucket % kBuckets)]++;
-    }
+    void Add(int64_t time) { buckets.Add(time / kBucketTime, 1); }
     // The frames of the ten whole buckets before the one now falls in.
     uint32_t LastSecond(int64_t now) const {
         const int64_t nowBucket = now / kBucketTime;
-        uint32_t total = 0;
-        for (int64_t b = std::max(newest - kBuckets + 1, nowBucket - 10);
-             b <= std::min(newest, nowBucket - 1); b++)
-            if (b >= 0) total += counts[static_cast<size_t>(b % kBuckets)];
-        return total;
+        return buckets.Sum(nowBucket - 10, nowBucket - 1);
     }
 
   private:
-    int64_t newest = -kBuckets;  // bucket number of the newest frame
-    std::array<uint32_t, kBuckets> counts{};
+    TickRing<uint32_t, 11> buckets;  // the ten summed, and the one under way
 };
