@@ -93,12 +93,68 @@ other device is active.</td></tr>
 </body></html>
 )";
 
+const char kKeysHelp[] = R"(<html><head><title>Quillon keys and mouse</title></head><body>
+<h1>Keys and mouse</h1>
+<h2>Message list</h2>
+<table border="1">
+<tr><th>Key or mouse</th><th>What it does</th></tr>
+<tr><td>Click on a row</td><td>Selects the frame: the detail view below decodes it, and the
+other frames of its exchange (an SDO transfer, for example) turn blue. The list stops
+following new frames.</td></tr>
+<tr><td>Up, Down</td><td>Select the row above or below. With no selected row in view they
+scroll the list by one row instead.</td></tr>
+<tr><td>Page Up, Page Down</td><td>The same by a page.</td></tr>
+<tr><td>Home</td><td>Shows the first rows; the list stops following new frames.</td></tr>
+<tr><td>End</td><td>Shows the newest rows and follows new frames again as they
+arrive.</td></tr>
+<tr><td>c</td><td>Centres the selected row, when it is in view.</td></tr>
+<tr><td>Mouse wheel</td><td>Scrolls the list.</td></tr>
+<tr><td>Ctrl+F</td><td>Opens the find bar: a frame's identifier, its data bytes (a pattern
+with wildcards) or its decoded text.</td></tr>
+<tr><td>F3, Shift+F3</td><td>Find the next or the previous matching row.</td></tr>
+<tr><td>Ctrl+G</td><td>Goes to a message number (the Msg # column) or a time.</td></tr>
+<tr><td>Escape</td><td>Closes the find bar. It never closes the main window.</td></tr>
+</table>
+<p>The Delta button of the toolbar switches the Time column between the time since the start
+and the time since the row above. View, Raw data bytes shows the Data column, each frame's
+data bytes beside its decoded text.</p>
+<h2>Detail view</h2>
+<p>A click on a line, or Up and Down, highlights it; the identifier or the data bytes that the
+line describes turn blue in the first line.</p>
+<h2>Main window</h2>
+<table border="1">
+<tr><th>Key</th><th>What it does</th></tr>
+<tr><td>Ctrl+O</td><td>Opens a log file and replays it (File, Open).</td></tr>
+<tr><td>Ctrl+S</td><td>Saves the frames to a log file (File, Save).</td></tr>
+<tr><td>Ctrl+Q</td><td>Ends the program (File, Exit).</td></tr>
+<tr><td>Alt and an underlined letter</td><td>Opens that menu, for example Alt+V the View
+menu; then the underlined letter of an item chooses it.</td></tr>
+</table>
+<h2>Dialogs and other windows</h2>
+<ul>
+<li><b>Filter</b>: a double-click on an element edits it, as Edit does.</li>
+<li><b>Network configuration</b>: Ctrl+L is LOAD and Ctrl+S is SAVE of the configuration
+file. A right click in the tree opens its menu; Ctrl+N, Ctrl+D, Ctrl+X, Ctrl+C and Ctrl+V add,
+delete, cut, copy and paste nodes.</li>
+<li><b>Network status</b>: a click on a column's heading sorts by it, a second click
+reverses the order. Click, Ctrl+click, Shift+click and dragging select rows; Up, Down, Page Up,
+Page Down, Home and End move, with Shift they extend the selection; Ctrl+A selects all rows and
+Ctrl+C copies the selected ones. Selecting a transfer selects its frame in the message
+list.</li>
+<li><b>Plot</b>: a double-click on a series plots it. In the plot, the wheel zooms, dragging
+pans, Shift+drag or a right-button drag zooms to the rectangle marked, Home shows everything,
+and a click selects the chosen trace's frame in the message list.</li>
+</ul>
+</body></html>
+)";
+
 }  // namespace
 
 const char* GetHelpText(const char* tag) {
     if (std::strcmp(tag, "filter") == 0) return kFilterHelp;
     if (std::strcmp(tag, "netcfg") == 0) return kNetcfgHelp;
     if (std::strcmp(tag, "analyzer") == 0) return kAnalyzerHelp;
+    if (std::strcmp(tag, "keys") == 0) return kKeysHelp;
     return "Unknown help tag";
 }
 

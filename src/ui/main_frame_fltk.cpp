@@ -17,6 +17,7 @@
 #include "session/cmd_line.h"
 #include "session/session.h"
 #include "store/msg_store.h"
+#include "ui/help_text.h"
 #include "ui/icons.h"
 
 namespace {
@@ -77,6 +78,13 @@ void cb_plot(Fl_Widget*, void* data) {
 void cb_reap_plots(void* data) {
     Self(data)->ReapPlots();
 }
+void cb_raw_data(Fl_Widget* w, void* data) {
+    const Fl_Menu_Item* item = static_cast<Fl_Menu_*>(w)->mvalue();
+    Self(data)->msgList->ShowRawData(item && item->value());
+}
+void cb_keys_help(Fl_Widget*, void* data) {
+    ShowHelpPage(Self(data)->keysHelp, "keys");
+}
 void cb_about(Fl_Widget*, void* data) {
     Self(data)->About();
 }
@@ -130,9 +138,11 @@ const Fl_Menu_Item kMenu[] = {
     {"&Raw", 0, cb_parse, nullptr, FL_MENU_RADIO, 0, 0, 0, 0},
     {"&CANopen", 0, cb_parse, nullptr, FL_MENU_RADIO | FL_MENU_VALUE, 0, 0, 0, 0},
     {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
+    {"&Raw data bytes", 0, cb_raw_data, nullptr, FL_MENU_TOGGLE, 0, 0, 0, 0},
     {"Network &status...", 0, cb_status, nullptr, 0, 0, 0, 0, 0},
     {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
     {"&Help", 0, nullptr, nullptr, FL_SUBMENU, 0, 0, 0, 0},
+    {"&Keys and mouse...", 0, cb_keys_help, nullptr, 0, 0, 0, 0, 0},
     {"&About...", 0, cb_about, nullptr, 0, 0, 0, 0, 0},
     {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
     {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <FL/Fl_Double_Window.H>
+#include <FL/Fl_Help_Dialog.H>
 #include <FL/Fl_Image.H>
 #include <FL/Fl_Menu_Bar.H>
 #include <FL/Fl_Native_File_Chooser.H>
@@ -83,6 +84,7 @@ class MainFrameFLTK : public MainFrame, public PlotOwner {
     MsgList* msgList = nullptr;
     MsgDetail* msgDetail = nullptr;
     std::vector<std::unique_ptr<PlotWindow>> plots;  // open, or closed and not yet destroyed
+    std::unique_ptr<Fl_Help_Dialog> keysHelp;        // Help -> Keys and mouse, made on first use
 
   private:
     std::atomic<bool> readDone{false};

@@ -7,6 +7,7 @@
 
 #include "base/utils.h"
 #include "decode/parser.h"
+#include "io/log_parser.h"
 #include "session/session.h"
 #include "session/settings.h"
 #include "store/filt_store.h"
@@ -53,7 +54,10 @@ bool MsgListFLTK::Measure() {
     // Message numbers of twelve digits: a capture of eight saturated ports for half a year.
     timeCol = msgCol + width("888888888888 ");
     idCol = timeCol + width("8888888.888888 ");  // seconds of a capture of four months
-    valueCol = idCol + width("0x88888888   ");
+    dlcCol = idCol + width("0x88888888  ");
+    dataCol = dlcCol + width("DLC  ");
+    dataWidth = width("88 88 88 88 88 88 88 88   ");
+    valueCol = dataCol + (rawData ? dataWidth : 0);
     lineHeight = height;
     yStep = height;
     return true;
@@ -87,6 +91,12 @@ void MsgListFLTK::AddStore(StoreIndex, StoreIndex, int) {
 
 void MsgListFLTK::ToggleDeltaTime() {
     deltaTime = !deltaTime;
+    redraw();
+}
+
+void MsgListFLTK::ShowRawData(bool on) {
+    rawData = on;
+    if (lineHeight > 0) valueCol = dataCol + (on ? dataWidth : 0);
     redraw();
 }
 
@@ -185,7 +195,7 @@ void MsgListFLTK::StoreReset() {
 void MsgListFLTK::content_size(int& w, int& h) {
     w = h = 0;
     if (!Measure()) return;
-    w = valueCol + 5 * (valueCol - idCol);
+    w = valueCol + 5 * (dlcCol - idCol);  // room for a long description
     h = (session.view().GetTotal(nullptr, nullptr) + 2) * lineHeight;
 }
 
@@ -203,6 +213,8 @@ void MsgListFLTK::draw_content(int x, int y, int w, int h, int xoff, int) {
     fl_draw("Msg #", left + msgCol, y + lineHeight);
     fl_draw("Time", left + timeCol, y + lineHeight);
     fl_draw("ID", left + idCol, y + lineHeight);
+    fl_draw("DLC", left + dlcCol, y + lineHeight);
+    if (rawData) fl_draw("Data", left + dataCol, y + lineHeight);
     fl_draw("Value", left + valueCol, y + lineHeight);
 
     StoreIndex first, last;
@@ -215,7 +227,6 @@ void MsgListFLTK::draw_content(int x, int y, int w, int h, int xoff, int) {
     const int rows = h / lineHeight;
     if (rows < 1 || topIndex > last) return;
 
-    Parser* parser = session.decoder();
     const uint32_t exchangeSize = txList.Count();
     uint32_t exchangeAt = 0;  // the list and the rows both ascend: one walk along the rows
     CANframe frame;
@@ -224,7 +235,7 @@ void MsgListFLTK::draw_content(int x, int y, int w, int h, int xoff, int) {
         const int baseline = y + (i + 2) * lineHeight;
         const StoreIndex index = session.view().GetStoreIndex(position);
         if (index < 0 || !session.view().Get(position, frame)) continue;
-        const std::string desc = parser ? parser->GetShortDesc(frame) : std::string();
+        const MsgRowTexts texts = RowTexts(position, index, frame);
         while (exchangeAt < exchangeSize && txList[exchangeAt] < index) exchangeAt++;
         const bool inExchange = exchangeAt < exchangeSize && txList[exchangeAt] == index;
         if (index == selFrame) {
@@ -238,24 +249,49 @@ void MsgListFLTK::draw_content(int x, int y, int w, int h, int xoff, int) {
         } else {
             fl_color(GetColors(std::max<int>(frame.status, 0))->text);
         }
-        fl_draw(Format("%lld", static_cast<long long>(index)).c_str(), left + msgCol, baseline);
-        fl_draw(Format("%d", frame.port).c_str(), left + portCol, baseline);
-        fl_draw(TimeText(position, frame).c_str(), left + timeCol, baseline);
-        fl_draw(Format("0x%08x", frame.id).c_str(), left + idCol, baseline);
-        fl_draw(desc.c_str(), left + valueCol, baseline);
+        fl_draw(texts.port.c_str(), left + portCol, baseline);
+        fl_draw(texts.msg.c_str(), left + msgCol, baseline);
+        fl_draw(texts.time.c_str(), left + timeCol, baseline);
+        fl_draw(texts.id.c_str(), left + idCol, baseline);
+        fl_draw(texts.dlc.c_str(), left + dlcCol, baseline);
+        if (rawData) fl_draw(texts.data.c_str(), left + dataCol, baseline);
+        fl_draw(texts.value.c_str(), left + valueCol, baseline);
     }
+}
+
+MsgRowTexts MsgListFLTK::RowTexts(StoreIndex position, StoreIndex index, CANframe& frame) {
+    MsgRowTexts texts;
+    texts.port = Format("%d", frame.port);
+    texts.msg = Format("%lld", static_cast<long long>(index));
+    if (Parser* parser = session.decoder()) texts.value = parser->GetShortDesc(frame);
+    // A text line is no frame: it has no identifier, length or bytes, and its time, when it has
+    // one, is the log's and not the bus's.
+    if (frame.type == FRAME_TEXT) return texts;
+    texts.time = TimeText(position, frame);
+    // An error frame's identifier holds the card's error bits, shown whole.
+    if (frame.type == FRAME_ERROR)
+        texts.id = Format("0x%08x", frame.id);
+    else if (frame.extended || (frame.id & kExtendedMark) || frame.id > 0x7FF)
+        texts.id = Format("0x%08x", frame.id & 0x1FFFFFFF);
+    else
+        texts.id = Format("0x%03x", frame.id);
+    texts.dlc = Format("%d", static_cast<int>(frame.length));
+    if (frame.type == FRAME_RTR) return texts;  // a request for bytes carries none
+    for (int i = 0; i < frame.length && i < 8; i++)
+        texts.data += Format(i ? " %02x" : "%02x", frame.data[i]);
+    return texts;
 }
 
 std::string MsgListFLTK::TimeText(StoreIndex position, const CANframe& frame) {
     if (!deltaTime) return Format("%-11.6lf", frame.timestamp * 1e-6);
-    // A text line without a time stamp of its own has no delta and is no reference: the
-    // reference is the nearest row above that has one.
-    if (frame.unstamped) return "";
+    // A text line shows no time, so it has no delta and is no reference: the reference is the
+    // nearest frame above.
+    if (frame.type == FRAME_TEXT) return "";
     CANframe previous;
     for (StoreIndex row = position - 1;; row--) {
         const StoreIndex before = session.view().GetStoreIndex(row);
         if (before < 0 || !session.store().Get(before, previous)) return Format("%-11.6lf", 0.0);
-        if (!previous.unstamped)
+        if (previous.type != FRAME_TEXT)
             return Format("%-11.6lf",
                           static_cast<int64_t>(frame.timestamp - previous.timestamp) * 1e-6);
     }

@@ -20,13 +20,21 @@ class MsgList {
     virtual Fl_Widget* asFlWidget() = 0;
     // Switches the Time column between absolute time and the time since the previous row.
     virtual void ToggleDeltaTime() = 0;
+    // Shows or hides the Data column, the frames' data bytes beside their decoded text.
+    virtual void ShowRawData(bool on) = 0;
     // Selects the row of the frame at store index, when the filtered view holds it.
     virtual FrameSelection SelectFrame(StoreIndex index) = 0;
 };
 
-// One line per frame of the filtered view under a header (Port, Msg #, Time, ID, Value). It
-// follows the newest frames while auto-scroll is on, selects frames by keyboard and mouse, hands
-// the selection to the detail view and marks the frames of the selected frame's exchange.
+// The texts of one row of the list, column by column; empty where the row shows nothing.
+struct MsgRowTexts {
+    std::string port, msg, time, id, dlc, data, value;
+};
+
+// One line per frame of the filtered view under a header (Port, Msg #, Time, ID, DLC, Data when
+// shown, Value). It follows the newest frames while auto-scroll is on, selects frames by keyboard
+// and mouse, hands the selection to the detail view and marks the frames of the selected frame's
+// exchange.
 //
 // Reader threads only set newData (AddStore); a timer on the GUI thread, ten times a second,
 // moves the view and redraws, so a burst of frames costs one redraw per tick. Only the rows in
@@ -41,6 +49,7 @@ class MsgListFLTK : public MsgList, public ScrollWin, public StoreListener {
 
     Fl_Widget* asFlWidget() override { return this; }
     void ToggleDeltaTime() override;
+    void ShowRawData(bool on) override;
     FrameSelection SelectFrame(StoreIndex index) override;
     void draw_content(int x, int y, int w, int h, int xoff, int yoff) override;
     void content_size(int& w, int& h) override;
@@ -53,8 +62,11 @@ class MsgListFLTK : public MsgList, public ScrollWin, public StoreListener {
     // Frame rows that fit under the header.
     int Lines() const;
     // The Time column of the frame at a filtered position: absolute, or the time since the
-    // previous row's frame (0 for the first).
+    // nearest frame above, text lines left out (0 for the first).
     std::string TimeText(StoreIndex position, const CANframe& frame);
+    // The texts of the row of the frame at a filtered position, held at store index index. The
+    // decoder's description may raise frame's status, which colours the row.
+    MsgRowTexts RowTexts(StoreIndex position, StoreIndex index, CANframe& frame);
     // One timer run: measures the font, follows new frames.
     void Tick();
     // Selects the row at filtered position k (clamped), shows it and hands it on (the detail
@@ -63,8 +75,10 @@ class MsgListFLTK : public MsgList, public ScrollWin, public StoreListener {
 
     std::atomic<bool> newData{false};  // set by reader threads, cleared by the timer
     int lineHeight = -1;
-    int msgCol = 0, timeCol = 0, idCol = 0, valueCol = 0, portCol = 0;
+    int msgCol = 0, timeCol = 0, idCol = 0, dlcCol = 0, dataCol = 0, valueCol = 0, portCol = 0;
+    int dataWidth = 0;  // the Data column's, when shown
     bool deltaTime = false;
+    bool rawData = false;  // the Data column is shown
     bool autoScroll = true;
     // Filtered positions are the view's running indexes; the scrollbar counts rows from the
     // view's first.

@@ -4,6 +4,7 @@
 #include "ui/main_frame_fltk.h"
 
 #include <FL/Fl_Button.H>
+#include <FL/fl_draw.H>
 
 #include <unistd.h>
 
@@ -119,6 +120,55 @@ TEST_F(MainFrameTest, LayoutToolStatesAndAlerts) {
     EXPECT_FALSE(frame->menuBar->find_item("&View/&Decoder/&CANopen")->value());
     Pick("&View/&Decoder/&CANopen");
     EXPECT_EQ(session->parserMode(), PARSE_CANOPEN);
+}
+
+// View -> Raw data bytes, chosen by its keys, puts the frames' bytes between the length and the
+// decoded text, and takes them away again. Help -> Keys and mouse names the keys.
+TEST_F(MainFrameTest, RawDataBytesAndTheKeysPageFromTheMenus) {
+    auto* list = static_cast<MsgListFLTK*>(frame->msgList);
+    CANframe f;
+    f.id = 0x181;
+    f.length = 8;
+    Store().Add(f);
+    CANframe text;
+    text.SetText("# a comment long enough to reach over the place of the data bytes");
+    Store().Add(text);
+    ASSERT_TRUE(UntilUi([&] { return list->lineHeight > 0 && !list->newData; }));
+    fl_font(prefs.font, prefs.fontSize);
+    const int rowsY = list->y() + Fl::box_dy(list->box()) + list->lineHeight + fl_descent();
+    // Where the Data column shows on row r: the dark pixels of the frame's row, whether the
+    // comment's (dark cyan) row has any.
+    const int dataX = list->x() + Fl::box_dx(list->box()) + list->dataCol;
+    const auto inData = [&](int r) {
+        return InkIn(*frame->window, dataX, rowsY + r * list->lineHeight, list->dataWidth - 10,
+                     list->lineHeight)
+            .dark;
+    };
+    const auto commentInData = [&] {
+        return !RowsWith(*frame->window, dataX, rowsY + list->lineHeight, list->dataWidth - 10,
+                         list->lineHeight, FL_DARK_CYAN)
+                    .empty();
+    };
+    const Fl_Menu_Item* item = frame->menuBar->find_item("&View/&Raw data bytes");
+    ASSERT_TRUE(item);
+    EXPECT_TRUE(commentInData());  // hidden: the comment starts there
+    Keys(frame->window.get(), "key", "alt+v r", [&] { return list->rawData; });
+    EXPECT_TRUE(item->value());
+    EXPECT_EQ(list->valueCol, list->dataCol + list->dataWidth);
+    EXPECT_GT(inData(0), 0);        // the bytes
+    EXPECT_FALSE(commentInData());  // a text line has none
+    Keys(frame->window.get(), "key", "alt+v r", [&] { return !list->rawData; });
+    EXPECT_TRUE(commentInData());
+
+    Keys(frame->window.get(), "key", "alt+h k",
+         [&] { return frame->keysHelp && frame->keysHelp->visible(); });
+    ASSERT_TRUE(frame->keysHelp);
+    const std::string page = frame->keysHelp->value();
+    for (const char* key :
+         {"<td>c</td>", "<td>End</td>", "Home", "Page Down", "Ctrl+F", "F3", "Shift+F3", "Ctrl+G",
+          "Escape", "double-click", "Ctrl+L", "Ctrl+S", "Ctrl+O", "Ctrl+Q", "Raw data bytes"})
+        EXPECT_NE(page.find(key), std::string::npos) << key;
+    frame->keysHelp->hide();
 }
 
 // The close button ends the program, once the running log writer has written everything.

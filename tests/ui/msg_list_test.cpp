@@ -5,6 +5,7 @@
 
 #include <FL/fl_draw.H>
 
+#include <iterator>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -12,6 +13,7 @@
 
 #include "filter/filter_element.h"
 #include "filter/filter_logic.h"
+#include "io/log_parser.h"
 #include "store/filt_store.h"
 
 namespace {
@@ -181,6 +183,74 @@ TEST_F(MsgListTest, SelectionSurvivesRefilterAndClear) {
     ASSERT_TRUE(session.view().Get(5, text) && session.view().Get(6, f));
     EXPECT_EQ(list->TimeText(5, text) + "|" + list->TimeText(6, f), "|-0.004000  ");
     Settle();  // draws the delta times
+}
+
+// Each kind of row as the list writes it: Port|Msg #|Time|ID|DLC|Data|Value. Identifiers of
+// standard frames in 3 digits, of extended ones (flagged, or marked as a port delivers them) in
+// 8; a remote frame has a length and no bytes; an error frame shows its error bits and bytes; a
+// text line, stamped or not, has no time, identifier or length, and is no reference for the
+// time since the row above.
+TEST_F(MsgListTest, ColumnsOfEachKindOfRow) {
+    struct Row {
+        int type;
+        uint32_t id;
+        bool extended;
+        int length;
+        const char* text;
+    };
+    const Row rows[] = {
+        {FRAME_DATA, 0x181, false, 2, nullptr},
+        {FRAME_DATA, 0x18FF0001, true, 8, nullptr},
+        {FRAME_DATA, 0x123 | kExtendedMark, true, 0, nullptr},
+        {FRAME_RTR, 0x701, false, 1, nullptr},
+        {FRAME_ERROR, 0x8, false, 2, nullptr},
+        {FRAME_TEXT, 0, false, 0, "# note"},         // a comment without a time stamp
+        {FRAME_TEXT, 0, false, 0, "FD 0x1a2 ##12"},  // an entry with the log's time stamp
+        {FRAME_DATA, 0x7FF, false, 3, nullptr},
+    };
+    for (size_t i = 0; i < std::size(rows); i++) {
+        CANframe f;
+        f.port = 1;
+        f.timestamp = 1000 * (i + 1);
+        if (rows[i].text) {
+            f.SetText(rows[i].text);
+            f.unstamped = i == 5;
+            if (f.unstamped) f.timestamp = 0;
+        } else {
+            f.type = static_cast<int16_t>(rows[i].type);
+            f.id = rows[i].id;
+            f.extended = rows[i].extended;
+            f.length = static_cast<int16_t>(rows[i].length);
+            for (int b = 0; b < 8; b++) f.data[b] = static_cast<uint8_t>(0x11 * (b + 1));
+        }
+        session.store().Add(f);
+    }
+    const auto texts = [&] {
+        std::string all;
+        CANframe f;
+        for (StoreIndex p = 0; session.view().Get(p, f); p++) {
+            const MsgRowTexts t = list->RowTexts(p, session.view().GetStoreIndex(p), f);
+            for (const std::string* cell : {&t.port, &t.msg, &t.time, &t.id, &t.dlc, &t.data})
+                all += *cell + "|";
+            all += t.value + "\n";
+        }
+        return all;
+    };
+    EXPECT_EQ(texts(),
+              "1|0|0.001000   |0x181|2|11 22|0x11 0x22 \n"
+              "1|1|0.002000   |0x18ff0001|8|11 22 33 44 55 66 77 88|0x11 0x22 0x33 0x44 0x55 "
+              "0x66 0x77 0x88 \n"
+              "1|2|0.003000   |0x00000123|0||\n"
+              "1|3|0.004000   |0x701|1||Remote request\n"
+              "1|4|0.005000   |0x00000008|2|11 22|CAN ack error.  Error counters - Tx: 17, Rx: "
+              "34\n"
+              "1|5|||||# note\n"
+              "1|6|||||FD 0x1a2 ##12\n"
+              "1|7|0.008000   |0x7ff|3|11 22 33|0x11 0x22 0x33 \n");
+    list->ToggleDeltaTime();
+    CANframe f;
+    ASSERT_TRUE(session.view().Get(7, f));
+    EXPECT_EQ(list->TimeText(7, f), "0.003000   ");  // since the error frame
 }
 
 }  // namespace
