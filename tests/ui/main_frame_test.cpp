@@ -260,9 +260,9 @@ TEST_F(PlayTest, PlayMonitorsTheTickedPortsAtTheirChosenRatesUntilStop) {
     frame->GetXY(x, y);
     EXPECT_EQ(std::vector<int>({dialog.window->x(), dialog.window->y()}),
               std::vector<int>({x + 100, y + 100}));
-    dialog.tree->select_only(dialog.tree->find_item("CARD 0/PORT 1"), 1);
+    dialog.tree->select_only(dialog.tree->find_item("CARD 0/PORT 1 (port 0)"), 1);
     dialog.bitRate->picked(dialog.bitRate->menu());  // 1,000,000 bps
-    dialog.tree->select_only(dialog.tree->find_item("CARD 0/PORT 2"), 1);
+    dialog.tree->select_only(dialog.tree->find_item("CARD 0/PORT 2 (port 1)"), 1);
     dialog.monitorBtn->value(0);
     dialog.monitorBtn->do_callback();
     dialog.window->hide();
