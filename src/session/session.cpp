@@ -83,6 +83,7 @@ void Session::SetFilter(std::unique_ptr<FilterLogic> replacement,
 void Session::StartWriting(const std::string& path, bool live, LogFormat format, WriterPace pace) {
     LogNotices* self = this;
     writer = std::make_unique<LogWriter>(path, live, *messages, self, format, pace);
+    captureWritten = origin == StoreOrigin::kCapture;
 }
 
 void Session::StopWriting(bool wait) {
@@ -97,6 +98,17 @@ std::string Session::WriteError() {
 
 uint64_t Session::Unwritten() {
     return writer ? writer->Unwritten() : 0;
+}
+
+void Session::RefillStore(StoreOrigin from) {
+    messages->Clear();
+    origin = from;
+    captureWritten = false;
+}
+
+bool Session::Unsaved() {
+    if (origin != StoreOrigin::kCapture || messages->GetTotal(nullptr, nullptr) == 0) return false;
+    return !captureWritten || !WriteError().empty();
 }
 
 void Session::StopAll() {

@@ -23,6 +23,14 @@ class MsgStore;
 class Parser;
 class PortOpener;
 
+// Where the frames of the message store come from, which decides whether losing them loses
+// anything: a log file still holds what was opened from it, nothing holds a capture until it is
+// saved.
+enum class StoreOrigin {
+    kFile,     // opened from a log file, or nothing yet
+    kCapture,  // read from CAN ports
+};
+
 // A capture session: what the windows and quillon-dump show and drive. It owns the message store,
 // the filtered view over it with the display filter, the decoder, the reader threads, the log
 // writer, the network configuration and the port selection, and wires them together. The program's
@@ -74,6 +82,14 @@ class Session : private LogNotices, public FrameObjects {
     // Frames stored while the last log file was written that it does not hold.
     uint64_t Unwritten();
 
+    // Clears the message store, whose next frames come from origin: Play and Open (GUI thread).
+    void RefillStore(StoreOrigin origin);
+    // Whether the store holds frames captured from ports that no log file holds: frames stored
+    // since the last Play, unless a log writer started after it has written them all without
+    // fault (a writer still running counts as holding them). Frames opened from a file, or none,
+    // are never unsaved. GUI thread, while no capture runs.
+    bool Unsaved();
+
     // Stops every reader and the log writer, waiting for the file to close.
     void StopAll();
 
@@ -119,4 +135,8 @@ class Session : private LogNotices, public FrameObjects {
     ParseMode mode = PARSE_NONE;          // of parser
     std::unique_ptr<LogWriter> writer;    // of the last StartWriting
     std::vector<SeriesFeed*> feeds;       // attached; GUI thread
+
+    // What Unsaved() looks at; GUI thread.
+    StoreOrigin origin = StoreOrigin::kFile;  // of the store's frames
+    bool captureWritten = false;  // a writer started on the capture since the last RefillStore
 };

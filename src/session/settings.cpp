@@ -43,6 +43,7 @@ struct IntKey {
     const char* key;
     int32_t QL_Settings::*field;
     int32_t min, max, dflt;
+    bool writtenAtDefault = true;  // false: left out of the file while it holds its default
 };
 const StringKey kStringKeys[] = {
     {"EDS_Path", &QL_Settings::edsPath},
@@ -56,7 +57,13 @@ const IntKey kIntKeys[] = {
      QL_Settings::kDefaultFontSize},
     {"Max_Messages", &QL_Settings::maxMessages, kMinMessages, INT32_MAX,
      QL_Settings::kDefaultMaxMessages},
+    // Later keys, left out at their defaults so that a file of defaults stays as it was.
+    {"Confirm_Discard", &QL_Settings::confirmDiscard, 0, 1, 1, false},
 };
+
+bool Written(const IntKey& k, int32_t value) {
+    return k.writtenAtDefault || value != k.dflt;
+}
 
 constexpr const char* kKeptNote = "running with default preferences and leaving the file as it is";
 
@@ -155,7 +162,8 @@ QL_Settings::QL_Settings(const std::string& home) {
 std::string QL_Settings::Values() const {
     std::string text;
     for (const auto& k : kStringKeys) text += std::string(k.key) + ":" + this->*k.field + "\n";
-    for (const auto& k : kIntKeys) text += Format("%s:%d\n", k.key, this->*k.field);
+    for (const auto& k : kIntKeys)
+        if (Written(k, this->*k.field)) text += Format("%s:%d\n", k.key, this->*k.field);
     return text;
 }
 
@@ -166,7 +174,8 @@ bool QL_Settings::save() {
     mkdir(prefsDir.c_str(), 0700);  // it may exist already
     CfgElement root("Quillon");
     for (const auto& k : kStringKeys) root.addLeaf(k.key, this->*k.field);
-    for (const auto& k : kIntKeys) root.addLeaf(k.key, Format("%d", this->*k.field));
+    for (const auto& k : kIntKeys)
+        if (Written(k, this->*k.field)) root.addLeaf(k.key, Format("%d", this->*k.field));
     // Written whole, then renamed over the old file; through a link, over the file it names.
     std::unique_ptr<char, void (*)(void*)> real(realpath(prefsFile.c_str(), nullptr), &std::free);
     const int rc = root.save(real ? real.get() : prefsFile.c_str());

@@ -37,6 +37,9 @@ class QL_Settings {
     int32_t fontSize = kDefaultFontSize;  // "Font_size", 6 to 72
     int32_t maxMessages =
         kDefaultMaxMessages;  // "Max_Messages": capacity of the message store, at least 2
+    // "Confirm_Discard": 1 to ask before Play or Open discards an unsaved capture, 0 not to
+    // (the question's "Don't ask again").
+    int32_t confirmDiscard = 1;
     FileState fileState = FileState::MISSING;
 
   private:

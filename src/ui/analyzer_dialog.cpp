@@ -4,6 +4,8 @@
 #include <FL/fl_draw.H>
 
 #include <cmath>
+#include <iterator>
+#include <string>
 #include <vector>
 
 #include "base/quillon_error.h"
@@ -45,6 +47,14 @@ void cb_setport(Fl_Widget*, void* data) {
 void cb_bit_rate(Fl_Widget*, void* data) {
     Self(data)->SetBaud();
 }
+void cb_close(Fl_Widget*, void* data) {
+    Self(data)->Close();
+}
+
+std::string RateText(int code) {
+    return code >= 0 && code < static_cast<int>(std::size(kBitRateLabels)) ? kBitRateLabels[code]
+                                                                           : "an unknown rate";
+}
 
 }  // namespace
 
@@ -66,6 +76,7 @@ void AnalyzerFLTK::Build() {
     NewBtn(bx, by, 0, "Help", cb_help, this, nullptr);
     waveform = new WaveformDisp(m, m, kWidth - 2 * m, kHeight - 3 * m - BtnHeight());
     window->end();
+    window->callback(cb_close, this);
 
     cfgWindow = std::make_unique<Fl_Double_Window>(window->x() + 100, window->y() + 100, kCfgWidth,
                                                    kCfgHeight, "Configure analyzer");
@@ -84,6 +95,8 @@ void AnalyzerFLTK::Build() {
                                FieldHeight(), "Message ID: ");
     idInput->tooltip("CAN ID of message to transmit when analyzing bus");
     idInput->value("0x0000");
+    rateNote = new Fl_Box(m, m + 5 * FieldHeight(), kCfgWidth - 2 * m, 2 * FieldHeight());
+    rateNote->align(FL_ALIGN_INSIDE | FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_WRAP);
     int ox = m, oy = kCfgHeight - m - BtnHeight();
     NewBtn(ox, oy, 0, "OK", cb_cfg_ok, this, nullptr);
     cfgWindow->end();
@@ -148,11 +161,51 @@ void AnalyzerFLTK::SetPort() {
 }
 
 void AnalyzerFLTK::SetBaud() {
+    const int port = portChoice->value();
+    const int chosen = bitRateChoice->value();
     try {
-        CanIntf(cards, portChoice->value(), false).setBaud(bitRateChoice->value());
+        CanIntf intf(cards, port, false);
+        const int before = intf.getBaud();
+        intf.setBaud(chosen);
+        ratesBefore.emplace(port, before);  // the first change's
+        rateNote->copy_label(Format("port %d set to %s, was %s", port, RateText(chosen).c_str(),
+                                    RateText(before).c_str())
+                                 .c_str());
     } catch (const QuillonError& e) {
         fl_alert("%s", e.message.c_str());
     }
+}
+
+void AnalyzerFLTK::Close() {
+    cfgWindow->hide();
+    std::string changes;
+    std::map<int, int> restorable;
+    for (const auto& [port, before] : ratesBefore) {
+        try {
+            const int now = CanIntf(cards, port, false).getBaud();
+            if (now == before || before < 0) continue;
+            restorable[port] = before;
+            changes += Format("\nport %d set to %s, was %s", port, RateText(now).c_str(),
+                              RateText(before).c_str());
+        } catch (const QuillonError&) {
+            // The port is gone: nothing to restore.
+        }
+    }
+    ratesBefore.clear();
+    rateNote->label(nullptr);
+    if (!restorable.empty() &&
+        fl_choice("The analyzer changed the bit rate of its ports:%s\n\nRestore the previous "
+                  "rates?",
+                  "Keep", "Restore", nullptr, changes.c_str()) == 1) {
+        for (const auto& [port, before] : restorable) {
+            try {
+                CanIntf(cards, port, false).setBaud(before);
+            } catch (const QuillonError& e) {
+                fl_alert("%s", e.message.c_str());
+            }
+        }
+    }
+    window->hide();
 }
 
 std::unique_ptr<AnalyzerDialog> CreateAnalyzer(Cards& cards, MainFrame* owner) {

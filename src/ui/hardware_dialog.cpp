@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <iterator>
+#include <string>
 
 #include "base/quillon_error.h"
 #include "base/utils.h"
@@ -139,7 +140,7 @@ void HardwareDialogFLTK::Show() {
     tree->clear_children(tree->root());
     const std::vector<SurveyedPort> ports = SurveyPorts(cards, false);
     for (const SurveyedPort& p : ports)
-        tree->add(Format("CARD %d/PORT %d", p.card, p.cardPort).c_str());
+        tree->add(Format("CARD %d/PORT %d (port %d)", p.card, p.cardPort, p.port).c_str());
     if (ports.empty()) {
         window->hide();
         fl_alert("%s", kNoCardsAlert);
@@ -242,6 +243,9 @@ void HardwareDialogFLTK::SetMonitor() {
 void HardwareDialogFLTK::ResetCard() {
     const int position = Position();
     if (position < 0 || busy) return;  // busy: a click while the windows wait for the card
+    if (fl_choice("Reset %s?\nThe card restarts: reading its ports stops until it is back.",
+                  "Cancel", "Reset", nullptr, tree->first_selected_item()->label()) != 1)
+        return;
     busy = true;
     try {
         int type;
@@ -283,7 +287,8 @@ void HardwareDialogFLTK::UpdtFirmware() {
 void HardwareDialogFLTK::UpdateFirmwareFrom(const char* path) {
     const int position = Position();
     if (position < 0 || busy) return;
-    busy = true;  // also while the file is read: the windows stay live meanwhile
+    busy = true;          // also while the file is read: the windows stay live meanwhile
+    std::string version;  // the new firmware's, once the card holds it
     try {
         int x = 0, y = 0;
         if (owner) owner->GetXY(x, y);
@@ -295,11 +300,13 @@ void HardwareDialogFLTK::UpdateFirmwareFrom(const char* path) {
         CanIntf port(cards, position, false);
         CheckFirmwareCompatible(file, port.getCardInfo().cardType);
         port.DnldFirmware(file, progress.get());
+        version = CanIntf::FmtVerStr(file.GetMainVersion());
     } catch (const QuillonError& e) {
         busy = false;  // the alert's event loop goes on refreshing
         fl_alert("%s", e.message.c_str());
     }
     busy = false;
+    if (!version.empty()) fl_message("Firmware updated to version %s", version.c_str());
 }
 
 void HardwareDialogFLTK::Tick() {

@@ -15,7 +15,8 @@
 class Cards;
 class PortSelection;
 
-// The hardware dialog: a tree of the cards and their ports, a panel with the selected card's
+// The hardware dialog: a tree of the cards and their ports (each also by its number across the
+// cards, as the message list and quillon-dump number it), a panel with the selected card's
 // information and its Reset button, and a panel with the selected port's bit rate, counters,
 // state, load and Monitor flag. The window is built on the first Show() and refreshed ten times a
 // second while it is shown and no reset or firmware update talks to a card. GUI thread only.
@@ -43,14 +44,15 @@ class HardwareDialogFLTK : public HardwareDialog {
     void SetBaud();
     // Stores the Monitor check button's state as the selected port's flag.
     void SetMonitor();
-    // Resets the selected card and, for the cards whose device node goes away while they restart,
-    // waits for the node to come back.
+    // Once the user confirms, resets the selected card and, for the cards whose device node goes
+    // away while they restart, waits for the node to come back.
     void ResetCard();
     // Asks for a firmware file and downloads it to the selected card (UpdateFirmwareFrom).
     void UpdtFirmware();
     // Reads and checks the firmware file at path on a thread of its own, with a progress window,
-    // checks that it is meant for the selected card and downloads it; an alert with the message
-    // of whatever fails. Nothing reaches the card before the file has passed every check.
+    // checks that it is meant for the selected card and downloads it; a message with the new
+    // version when done, an alert with the message of whatever fails. Nothing reaches the card
+    // before the file has passed every check.
     void UpdateFirmwareFrom(const char* path);
     // The refresh timer's work: a refresh when the window is shown and the cards are not busy.
     void Tick();

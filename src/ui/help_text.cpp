@@ -75,7 +75,9 @@ delays mean a very long bus or poor termination.</p>
 <h2>Config dialog</h2>
 <p>The Config button selects the port, the bit rate and the identifier of the test message.
 Any identifier that disturbs no device on the bus will do; the default 0 (a network
-management message that is invalid in CANopen) is usually a reasonable choice.</p>
+management message that is invalid in CANopen) is usually a reasonable choice. The bit rate is
+the port's own and is set at once: the dialog shows the port's rate after and before the change,
+and closing the analyzer offers to restore the rates it changed.</p>
 <h2>Results</h2>
 <p>The rising and falling edge delays are shown as a graph and as numbers, averaged over all
 transmitted bits, together with the delays of the ACK bit that the other nodes send.</p>

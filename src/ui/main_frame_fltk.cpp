@@ -10,15 +10,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "base/quillon_error.h"
+#include "base/utils.h"
 #include "io/log_format.h"
 #include "session/cmd_line.h"
 #include "session/session.h"
+#include "session/settings.h"
 #include "store/msg_store.h"
 #include "ui/help_text.h"
 #include "ui/icons.h"
+#include "ui/ui_helpers.h"
 
 namespace {
 
@@ -95,10 +100,7 @@ void cb_null(Fl_Widget*, void*) {
     std::puts("Null callback");
 }
 void cb_parse(Fl_Widget*, void* data) {
-    Guarded([&] {
-        const Fl_Menu_Item* canopen = Self(data)->menuBar->find_item("&View/&Decoder/&CANopen");
-        Self(data)->session.SetParserMode(canopen && canopen->value() ? PARSE_CANOPEN : PARSE_RAW);
-    });
+    Guarded([&] { Self(data)->ChooseDecoder(); });
 }
 void cb_mainframe(Fl_Widget*, void* data) {
     if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
@@ -157,8 +159,8 @@ struct Tool {
 
 }  // namespace
 
-MainFrameFLTK::MainFrameFLTK(Session& session, const QL_Settings& prefs)
-    : session(session), fileChooser(std::make_unique<Fl_Native_File_Chooser>(0)) {
+MainFrameFLTK::MainFrameFLTK(Session& session, QL_Settings& prefs)
+    : session(session), fileChooser(std::make_unique<Fl_Native_File_Chooser>(0)), prefs(prefs) {
     LoadIcons();
     int x, y, W, H;
     Geometry(Fl::w(), Fl::h(), x, y, W, H);
@@ -223,7 +225,7 @@ void MainFrameFLTK::Geometry(int screenW, int screenH, int& x, int& y, int& w, i
     h = std::min(static_cast<int>(0.9 * screenH), 600);
 }
 
-std::unique_ptr<MainFrame> CreateMainFrame(Session& session, const QL_Settings& prefs) {
+std::unique_ptr<MainFrame> CreateMainFrame(Session& session, QL_Settings& prefs) {
     return std::make_unique<MainFrameFLTK>(session, prefs);
 }
 
@@ -348,12 +350,12 @@ void MainFrameFLTK::OpenFile() {
         }
     }
     fileChooser->type(Fl_Native_File_Chooser::BROWSE_FILE);
-    if (fileChooser->show() == 0) OpenLogFile(fileChooser->filename());
+    if (fileChooser->show() == 0 && ConfirmDiscard()) OpenLogFile(fileChooser->filename());
 }
 
 void MainFrameFLTK::OpenLogFile(const std::string& path) {
     SetToolState(ToolState::Replaying);
-    session.store().Clear();
+    session.RefillStore(StoreOrigin::kFile);
     try {
         session.readers().ReadLogFile(path, false);
     } catch (const QuillonError& e) {
@@ -410,8 +412,12 @@ void MainFrameFLTK::Play() {
         EnableTool(iconPlay, true, 0);
         return;
     }
+    if (!ConfirmDiscard()) {
+        EnableTool(iconPlay, true, 0);
+        return;
+    }
     SetToolState(ToolState::Receiving);
-    session.store().Clear();
+    session.RefillStore(StoreOrigin::kCapture);
     session.readers().SetStartTime();
     for (int i = 0; i < found; i++) {
         if (ports[i] < 0) continue;
@@ -460,6 +466,40 @@ void MainFrameFLTK::FrameSelected(StoreIndex storeIndex) {
 
 void MainFrameFLTK::ShowFrame(StoreIndex storeIndex) {
     msgList->SelectFrame(storeIndex);
+}
+
+bool MainFrameFLTK::ConfirmDiscard() {
+    if (!prefs.confirmDiscard || !session.Unsaved()) return true;
+    bool dontAsk = false;
+    const std::string question =
+        Format("The %d messages captured have not been saved to a log file.\n\nDiscard them?",
+               session.store().GetTotal(nullptr, nullptr));
+    if (!AskDiscard(question, dontAsk)) return false;
+    if (dontAsk) {
+        prefs.confirmDiscard = 0;
+        prefs.save();
+    }
+    return true;
+}
+
+void MainFrameFLTK::ChooseDecoder() {
+    const Fl_Menu_Item* canopen = menuBar->find_item("&View/&Decoder/&CANopen");
+    const ParseMode chosen = canopen && canopen->value() ? PARSE_CANOPEN : PARSE_RAW;
+    if (chosen == session.parserMode()) return;
+    const int stored = session.store().GetTotal(nullptr, nullptr);
+    if (stored > 0 && fl_choice("Switching the decoder clears the %d messages stored.\n\nSwitch "
+                                "anyway?",
+                                "Cancel", "Switch", nullptr, stored) != 1) {
+        for (const auto& [path, mode] : {std::pair{"&View/&Decoder/&Raw", PARSE_RAW},
+                                         {"&View/&Decoder/&CANopen", PARSE_CANOPEN}}) {
+            const int index = menuBar->find_index(path);
+            if (index < 0) continue;
+            const int flags = menuBar->mode(index) & ~FL_MENU_VALUE;
+            menuBar->mode(index, flags | (mode == session.parserMode() ? FL_MENU_VALUE : 0));
+        }
+        return;
+    }
+    session.SetParserMode(chosen);
 }
 
 void MainFrameFLTK::About() {

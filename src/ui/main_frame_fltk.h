@@ -27,8 +27,9 @@ class Session;
 class MainFrameFLTK : public MainFrame, public PlotOwner {
   public:
     // session: what the window shows and drives; it tells the window of its replays' and log
-    // writer's ends while the window lives. prefs: the views' font.
-    MainFrameFLTK(Session& session, const QL_Settings& prefs);
+    // writer's ends while the window lives. prefs: the views' font, and whether to ask before
+    // an unsaved capture is discarded (its "Don't ask again" is saved there).
+    MainFrameFLTK(Session& session, QL_Settings& prefs);
     ~MainFrameFLTK() override;
 
     void OpenLogFile(const std::string& path) override;
@@ -65,6 +66,12 @@ class MainFrameFLTK : public MainFrame, public PlotOwner {
     void OpenPlot();
     // Destroys the plot windows that were closed.
     void ReapPlots();
+    // Whether Play or Open may discard what the store holds: asked when it holds an unsaved
+    // capture, unless the user said not to ask again.
+    bool ConfirmDiscard();
+    // Switches to the decoder the View menu's radio items now name, once the user agrees that
+    // switching clears a store that holds frames; else the items show the current one again.
+    void ChooseDecoder();
     void About();
     [[noreturn]] void Exit();
 
@@ -87,10 +94,11 @@ class MainFrameFLTK : public MainFrame, public PlotOwner {
     std::unique_ptr<Fl_Help_Dialog> keysHelp;        // Help -> Keys and mouse, made on first use
 
   private:
+    QL_Settings& prefs;
     std::atomic<bool> readDone{false};
     std::atomic<bool> writeDone{false};
     std::mutex faultLock;             // guards faults, filled by reader and writer threads
     std::vector<std::string> faults;  // reader and writer faults not yet shown
 };
 
-std::unique_ptr<MainFrame> CreateMainFrame(Session& session, const QL_Settings& prefs);
+std::unique_ptr<MainFrame> CreateMainFrame(Session& session, QL_Settings& prefs);

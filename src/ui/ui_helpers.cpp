@@ -1,5 +1,9 @@
 #include "ui/ui_helpers.h"
 
+#include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+#include <FL/Fl_Check_Button.H>
+#include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Menu_Item.H>
 #include <FL/fl_draw.H>
 
@@ -50,4 +54,49 @@ int PopupMenu(int x, int y, const char** items, bool*) {
     for (int i = 0; i < count; i++) menu[i].text = items[i];
     const Fl_Menu_Item* chosen = menu[0].popup(x, y);
     return chosen ? static_cast<int>(chosen - menu.data()) : -1;
+}
+
+namespace {
+
+// What a button of AskDiscard's window answers, and the window it closes.
+struct DiscardAnswer {
+    Fl_Window* window;
+    bool discard = false;
+};
+
+void cb_discard(Fl_Widget*, void* data) {
+    static_cast<DiscardAnswer*>(data)->discard = true;
+    static_cast<DiscardAnswer*>(data)->window->hide();
+}
+void cb_cancel(Fl_Widget*, void* data) {
+    static_cast<DiscardAnswer*>(data)->window->hide();
+}
+
+}  // namespace
+
+bool AskDiscard(const std::string& message, bool& dontAsk) {
+    constexpr int kWidth = 420, kHeight = 150;
+    const int m = GetMargin();
+    Fl_Double_Window window(kWidth, kHeight);
+    DiscardAnswer answer{&window};
+    auto* text = new Fl_Box(m, m, kWidth - 2 * m, kHeight - 3 * m - BtnHeight() - FieldHeight());
+    text->align(FL_ALIGN_INSIDE | FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_WRAP);
+    text->copy_label(message.c_str());
+    auto* check = new Fl_Check_Button(m, kHeight - 2 * m - BtnHeight() - FieldHeight(),
+                                      kWidth - 2 * m, FieldHeight(), "Don't ask again");
+    int dw, dh, cw, ch;
+    BtnSize("Discard", dw, dh);
+    BtnSize("Cancel", cw, ch);
+    int x = kWidth - m - cw - m - dw, y = kHeight - m - BtnHeight();
+    NewBtn(x, y, 0, "Discard", cb_discard, &answer, nullptr);
+    x = kWidth - m - cw;
+    Fl_Button* cancel = NewBtn(x, y, 0, "Cancel", cb_cancel, &answer, nullptr);
+    window.end();
+    window.callback(cb_cancel, &answer);
+    window.set_modal();
+    window.show();
+    Fl::focus(cancel);
+    while (window.shown()) Fl::wait();
+    dontAsk = check->value() != 0;
+    return answer.discard;
 }

@@ -4,6 +4,8 @@
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Input.H>
 
+#include <string>
+
 // Layout of the dialogs, in pixels.
 inline int GetMargin() {
     return 10;
@@ -46,3 +48,8 @@ const LevelColors* GetColors(int level);
 // Pops up a menu of the null-terminated labels at (x, y); the index chosen, or -1 (also for more
 // than 29 labels, which are not shown). flags is not used.
 int PopupMenu(int x, int y, const char** items, bool* flags);
+
+// Asks in a modal window whether to discard what message says would be lost, with "Discard",
+// "Cancel" and a "Don't ask again" check button; closing the window cancels. True for Discard;
+// dontAsk then tells whether the check button was ticked.
+bool AskDiscard(const std::string& message, bool& dontAsk);

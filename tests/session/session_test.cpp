@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <string>
 
 #include "filter/fe_list.h"
 #include "filter/filter_logic.h"
@@ -47,6 +49,42 @@ TEST(SessionTest, WiresStoresDecoderFilterReadersAndNotices) {
     session.SetParserMode(PARSE_DEVICENET);
     EXPECT_EQ(session.parserMode(), PARSE_RAW);
     EXPECT_EQ(session.store().GetTotal(nullptr, nullptr), 0);  // a new decoder starts afresh
+}
+
+// A store is unsaved while it holds frames captured since the last Play that no log file took
+// whole; frames opened from a file, or before any Play, are never unsaved.
+TEST(SessionTest, AStoreIsUnsavedWhileItHoldsACaptureNoLogFileTookWhole) {
+    TempDir dir;
+    Session session(nullptr, nullptr, 100);
+    session.SetParserMode(PARSE_RAW);
+    const auto add = [&] { session.store().Add(CANframe()); };
+    const auto save = [&](const std::string& path) {
+        session.StartWriting(path, false);
+        session.StopWriting(true);
+    };
+    const struct {
+        const char* what;
+        std::function<void()> step;
+        bool unsaved;
+    } steps[] = {
+        {"frames before any Play", add, false},
+        {"Play", [&] { session.RefillStore(StoreOrigin::kCapture); }, false},
+        {"a frame captured", add, true},
+        {"saved whole", [&] { save(dir.file("a.log")); }, false},
+        {"Play again", [&] { session.RefillStore(StoreOrigin::kCapture); }, false},
+        {"captured again", add, true},
+        {"a save that fails", [&] { save("/dev/full"); }, true},
+        {"cleared", [&] { session.store().Clear(); }, false},
+        {"captured after the clear", add, true},
+        {"another decoder", [&] { session.SetParserMode(PARSE_CANOPEN); }, false},
+        {"captured with it", add, true},
+        {"Open", [&] { session.RefillStore(StoreOrigin::kFile); }, false},
+        {"frames of the file", add, false},
+    };
+    for (const auto& s : steps) {
+        s.step();
+        EXPECT_EQ(session.Unsaved(), s.unsaved) << s.what;
+    }
 }
 
 TEST(PortSelectionTest, EveryPortIsMonitoredUntilUnticked) {

@@ -102,6 +102,59 @@ TEST(AnalyzerDialogTest, MeasuresBothCardKindsAndDrawsTheBitTime) {
     dialog.window->hide();
 }
 
+// The Config's bit rate is the port's own, set at once and said with the rate before; closing the
+// analyzer (Escape) offers to put back the rates it changed: Keep leaves them, Restore puts back
+// each port's rate from before the analyzer first changed it. Without a change nothing is asked.
+TEST(AnalyzerDialogTest, ConfigSaysTheRateItSetsAndClosingOffersToRestoreIt) {
+    TempDir dir;
+    auto driver = DriverFrom(dir.path(), kCards);
+    Cards cards(driver.get(), SocketCanPorts::LeftOut);
+    AnalyzerFLTK dialog(cards, nullptr);
+    const auto rate = [&](int port) { return CanIntf(cards, port, false).getBaud(); };
+    const auto set = [&](int port, int code) {
+        dialog.portChoice->value(port);
+        dialog.SetPort();
+        dialog.bitRateChoice->picked(dialog.bitRateChoice->menu() + code);
+        return std::string(dialog.rateNote->label() ? dialog.rateNote->label() : "");
+    };
+    const auto open = [&] {
+        dialog.Show();
+        Labelled(dialog.window.get(), "Config")->do_callback();
+        ASSERT_TRUE(dialog.cfgWindow->shown());
+    };
+    const auto close = [&](std::vector<Answer> answers) {
+        return Answering(answers, [&] {
+            Keys(dialog.window.get(), "key", "Escape", [&] { return !dialog.window->shown(); });
+        });
+    };
+    const std::string asked = "The analyzer changed the bit rate of its ports:\n";
+    const std::string restore = "\n\nRestore the previous rates?";
+
+    open();
+    EXPECT_EQ(close({}), "");
+    open();
+    EXPECT_EQ(set(2, 4), "port 2 set to 125,000 bps, was 500,000 bps");
+    EXPECT_EQ(set(2, 3), "port 2 set to 250,000 bps, was 125,000 bps");
+    EXPECT_EQ(close({{"", "Keep"}}),
+              asked + "port 2 set to 250,000 bps, was 500,000 bps" + restore);
+    EXPECT_FALSE(dialog.cfgWindow->shown());
+    EXPECT_EQ(rate(2), 3);
+
+    open();
+    EXPECT_EQ(dialog.rateNote->label(), nullptr);  // forgotten at the close
+    EXPECT_EQ(set(0, 0), "port 0 set to 1,000,000 bps, was 500,000 bps");
+    EXPECT_EQ(set(1, 0), "port 1 set to 1,000,000 bps, was 500,000 bps");
+    EXPECT_EQ(set(1, 2), "port 1 set to 500,000 bps, was 1,000,000 bps");  // nothing to restore
+    EXPECT_EQ(set(2, 2), "port 2 set to 500,000 bps, was 250,000 bps");
+    EXPECT_EQ(close({{"", "Restore"}}), asked +
+                                            "port 0 set to 1,000,000 bps, was 500,000 bps\n"
+                                            "port 2 set to 500,000 bps, was 250,000 bps" +
+                                            restore);
+    EXPECT_EQ(std::vector<int>({rate(0), rate(1), rate(2)}), std::vector<int>({2, 2, 3}));
+    open();
+    EXPECT_EQ(close({}), "");
+}
+
 TEST(AnalyzerDialogTest, NumbersAtAQuarterAndHalfABitAndNoAck) {
     Fl_Double_Window window(600, 450);
     WaveformDisp* waveform = new WaveformDisp(10, 10, 580, 380);

@@ -2,6 +2,7 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
+#include <FL/Fl_Check_Button.H>
 #include <FL/Fl_File_Chooser.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
@@ -38,6 +39,13 @@ void AnswerModal(void*) {
                         : answers[0].button.empty() ? modal
                                                     : FindLabelled(modal, answers[0].button);
     if (!button) return Fl::repeat_timeout(0.02, AnswerModal);
+    if (auto* check = dynamic_cast<Fl_Check_Button*>(button)) {  // ticked; the window stays
+        answers.erase(answers.begin());
+        check->value(!check->value());
+        check->do_callback();
+        if (!answers.empty()) Fl::repeat_timeout(0.02, AnswerModal);
+        return;
+    }
     shown += (shown.empty() ? "" : "|") + TextOf(modal);
     if (!answers[0].file.empty())
         static_cast<Fl_File_Chooser*>(modal->user_data())->value(answers[0].file.c_str());

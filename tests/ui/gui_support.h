@@ -30,7 +30,8 @@ Fl_Widget* FindLabelled(Fl_Group* group, const std::string& label);
 Fl_Widget* Labelled(Fl_Group* group, const std::string& label);
 
 // What the test does in a modal window: file (when not empty) typed into the file chooser, then
-// the button labelled button pressed; without a button the window is closed.
+// the button labelled button pressed; without a button the window is closed. A check button is
+// toggled instead, and the window stays for the next answer.
 struct Answer {
     std::string file, button;
 };

@@ -91,9 +91,10 @@ TEST_F(HardwareDialogTest, ShowsEachItemsPanelAndSetsFlagsAndRates) {
     EXPECT_EQ(std::vector<int>(
                   {dialog.window->x(), dialog.window->y(), dialog.window->w(), dialog.window->h()}),
               std::vector<int>({300, 250, 500, 300}));
+    // Each port also by its number across the cards.
     EXPECT_EQ(TreeText(dialog.tree),
-              "CARD 0* CARD 0/PORT 1 CARD 0/PORT 2 CARD 1 CARD 1/PORT 1 CARD 1/PORT 2 CARD 2 "
-              "CARD 2/PORT 1");
+              "CARD 0* CARD 0/PORT 1 (port 0) CARD 0/PORT 2 (port 1) CARD 1 CARD 1/PORT 1 (port 2) "
+              "CARD 1/PORT 2 (port 3) CARD 2 CARD 2/PORT 1 (port 4)");
     for (const auto& [item, position, field, text] :
          {std::tuple{"CARD 0", 0, dialog.cardType, std::string("TRL-PCI-2 - rev 4")},
           {"CARD 0", 0, dialog.serialNum, "111"},
@@ -101,10 +102,10 @@ TEST_F(HardwareDialogTest, ShowsEachItemsPanelAndSetsFlagsAndRates) {
           {"CARD 1", 2, dialog.serialNum, "222"},
           {"CARD 2", 4, dialog.cardType, "Unknown: 0x00000300"},
           {"CARD 2", 4, dialog.warning, "Last firmware update failed!"},
-          {"CARD 1/PORT 2", 3, dialog.txErrors, "13"},
-          {"CARD 1/PORT 2", 3, dialog.status, InfoOf(3).status},
-          {"CARD 1/PORT 2", 3, dialog.loading, "  0.0%"},
-          {"CARD 0/PORT 2", 1, dialog.txErrors, "11"}}) {
+          {"CARD 1/PORT 2 (port 3)", 3, dialog.txErrors, "13"},
+          {"CARD 1/PORT 2 (port 3)", 3, dialog.status, InfoOf(3).status},
+          {"CARD 1/PORT 2 (port 3)", 3, dialog.loading, "  0.0%"},
+          {"CARD 0/PORT 2 (port 1)", 1, dialog.txErrors, "11"}}) {
         Select(item);
         const bool card = !std::strchr(item, '/');
         EXPECT_TRUE(dialog.Position() == position && dialog.cardPanel->visible() == card &&
@@ -122,15 +123,15 @@ TEST_F(HardwareDialogTest, ShowsEachItemsPanelAndSetsFlagsAndRates) {
     ASSERT_EQ(ports.GetPortList(list, 64), 5);
     EXPECT_EQ(std::vector<int>(list, list + 5), std::vector<int>({0, -1, 2, 0, 0}));
     EXPECT_EQ(ports.GetPortList(list, 2), 2);
-    Select("CARD 1/PORT 1");
+    Select("CARD 1/PORT 1 (port 2)");
     EXPECT_TRUE(dialog.monitorBtn->value());
-    Select("CARD 0/PORT 2");
+    Select("CARD 0/PORT 2 (port 1)");
     EXPECT_FALSE(dialog.monitorBtn->value());
 
     // The bit rate is fixed for an open port and set at once for a closed one.
-    Select("CARD 0/PORT 1");
+    Select("CARD 0/PORT 1 (port 0)");
     EXPECT_TRUE(!dialog.bitRate->active() && dialog.bitRate->value() == 0);
-    Select("CARD 1/PORT 1");
+    Select("CARD 1/PORT 1 (port 2)");
     EXPECT_TRUE(dialog.bitRate->active() && dialog.bitRate->value() == 2);
     EXPECT_STREQ(dialog.bitRate->text(3), "250,000 bps");
     dialog.bitRate->picked(dialog.bitRate->menu() + 3);
@@ -142,17 +143,22 @@ TEST_F(HardwareDialogTest, ShowsEachItemsPanelAndSetsFlagsAndRates) {
 TEST_F(HardwareDialogTest, VanishedCardsAndPortsAreWaitedForOrReported) {
     dialog.Show();
     // A rate that cannot be set is reported once.
-    Select("CARD 1/PORT 1");
+    Select("CARD 1/PORT 1 (port 2)");
     std::string gone = Vanish(2);
     ASSERT_NE(gone, "(none)");
     EXPECT_EQ(CaptureAlert([&] { dialog.bitRate->picked(dialog.bitRate->menu() + 4); }), gone);
     seam.gone = false;
     EXPECT_EQ(InfoOf(2).baudCode, 2);
 
-    // The reset of a card whose node goes away returns once it is back.
+    // A reset is asked first; the reset of a card whose node goes away returns once it is back.
     Select("CARD 1");
     Fl_Widget* reset = Labelled(dialog.cardPanel, "Reset");
-    EXPECT_EQ(CaptureAlert([&] { reset->do_callback(); }), "(no alert)");
+    const std::string asked =
+        "Reset CARD 1?\nThe card restarts: reading its ports stops until it is back.";
+    EXPECT_EQ(Answering({{"", "Cancel"}}, [&] { reset->do_callback(); }), asked);
+    EXPECT_EQ(ThrownError([&] { CanIntf(cards, 2, false); }), "(none)");  // not restarting
+    EXPECT_EQ(seam.refused, 0);
+    EXPECT_EQ(Answering({{"", "Reset"}}, [&] { reset->do_callback(); }), asked);
     EXPECT_FALSE(dialog.busy);
     EXPECT_GT(seam.refused, 0);
     EXPECT_EQ(cards.ports().Count(), 5);
@@ -160,12 +166,14 @@ TEST_F(HardwareDialogTest, VanishedCardsAndPortsAreWaitedForOrReported) {
     // A card that cannot be reached is reported.
     Select("CARD 0");
     gone = Vanish(0);
-    EXPECT_EQ(CaptureAlert([&] { reset->do_callback(); }), gone);
+    EXPECT_EQ(
+        Answering({{"", "Reset"}, {}}, [&] { reset->do_callback(); }),
+        "Reset CARD 0?\nThe card restarts: reading its ports stops until it is back.|" + gone);
     EXPECT_FALSE(dialog.busy);
     seam.gone = false;
 
     // The timer's refreshes show a vanished port's error, then the port again once it is back.
-    Select("CARD 1/PORT 2");
+    Select("CARD 1/PORT 2 (port 3)");
     const std::string normal = InfoOf(3).status;
     gone = Vanish(3);
     ASSERT_NE(gone, normal);
@@ -207,7 +215,7 @@ TEST_F(HardwareDialogTest, FirmwareUpdateChecksTheCardThenDownloadsWithProgress)
             if (w->children() > 0 && dynamic_cast<Fl_Progress*>(w->child(0)))
                 progressAt = {w->x(), w->y()};
     };
-    EXPECT_EQ(update({3, 0, 0, 0}), "(no alert)");
+    EXPECT_EQ(update({3, 0, 0, 0}), "Firmware updated to version 3.03.00");
     seam.rewrite = nullptr;
     EXPECT_EQ(progressAt, std::vector<int>({200, 150}));
     EXPECT_FALSE(dialog.busy);

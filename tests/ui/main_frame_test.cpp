@@ -5,6 +5,7 @@
 
 #include <FL/Fl_Button.H>
 #include <FL/fl_draw.H>
+#include <FL/x.H>
 
 #include <unistd.h>
 
@@ -60,8 +61,8 @@ class MainFrameTest : public ::testing::Test {
     MsgStore& Store() { return session->store(); }
     int Total() { return Store().GetTotal(nullptr, nullptr); }
 
-    QL_Settings prefs;
     TempDir dir;
+    QL_Settings prefs{dir.path()};  // kept in the test's own folder
     std::unique_ptr<EmulatedDriver> driver;
     std::unique_ptr<Cards> cards;
     std::unique_ptr<CanPortOpener> portOpener;  // the readers' CAN ports
@@ -112,13 +113,19 @@ TEST_F(MainFrameTest, LayoutToolStatesAndAlerts) {
     frame->window->do_callback();
     EXPECT_TRUE(frame->window->shown());
 
-    // Another decoder clears the store.
+    // Another decoder clears the store, once the user agrees; it is not asked when empty.
     Store().Add(CANframe());
-    Pick("&View/&Decoder/&Raw");
+    const std::string question =
+        "Switching the decoder clears the 1 messages stored.\n\nSwitch anyway?";
+    EXPECT_EQ(Answering({{"", "Cancel"}}, [&] { Pick("&View/&Decoder/&Raw"); }), question);
+    EXPECT_TRUE(session->parserMode() == PARSE_CANOPEN && Total() == 1);
+    EXPECT_TRUE(frame->menuBar->find_item("&View/&Decoder/&CANopen")->value() &&
+                !frame->menuBar->find_item("&View/&Decoder/&Raw")->value());
+    EXPECT_EQ(Answering({{"", "Switch"}}, [&] { Pick("&View/&Decoder/&Raw"); }), question);
     EXPECT_EQ(session->parserMode(), PARSE_RAW);
     EXPECT_EQ(Total(), 0);
     EXPECT_FALSE(frame->menuBar->find_item("&View/&Decoder/&CANopen")->value());
-    Pick("&View/&Decoder/&CANopen");
+    EXPECT_EQ(CaptureAlert([&] { Pick("&View/&Decoder/&CANopen"); }), "(no alert)");
     EXPECT_EQ(session->parserMode(), PARSE_CANOPEN);
 }
 
@@ -303,9 +310,9 @@ TEST_F(PlayTest, PlayMonitorsTheTickedPortsAtTheirChosenRatesUntilStop) {
     frame->GetXY(x, y);
     EXPECT_EQ(std::vector<int>({dialog.window->x(), dialog.window->y()}),
               std::vector<int>({x + 100, y + 100}));
-    dialog.tree->select_only(dialog.tree->find_item("CARD 0/PORT 1"), 1);
+    dialog.tree->select_only(dialog.tree->find_item("CARD 0/PORT 1 (port 0)"), 1);
     dialog.bitRate->picked(dialog.bitRate->menu());  // 1,000,000 bps
-    dialog.tree->select_only(dialog.tree->find_item("CARD 0/PORT 2"), 1);
+    dialog.tree->select_only(dialog.tree->find_item("CARD 0/PORT 2 (port 1)"), 1);
     dialog.monitorBtn->value(0);
     dialog.monitorBtn->do_callback();
     dialog.window->hide();
@@ -331,6 +338,53 @@ TEST_F(PlayTest, APortThatCannotBeOpenedIsReportedAndTheOthersGoOn) {
     frame->Stop();
     EXPECT_TRUE(Idle());
     driver->Close(fd);
+}
+
+// Play (clicked) and Open (Ctrl+O) over frames captured and not saved ask first; a capture saved
+// whole is not asked about, and "Don't ask again" stops the question, kept in the preferences.
+TEST_F(PlayTest, PlayAndOpenOverAnUnsavedCaptureAsk) {
+    const auto clickPlay = [&](std::vector<Answer> answers) {
+        return Answering(answers, [&] {
+            Xdo({"mousemove", "--window", std::to_string(fl_xid(frame->toolbar)), "75", "15",
+                 "click", "1"},
+                [&] { return Receiving() || Idle(); });
+        });
+    };
+    const auto capture = [&] {
+        EXPECT_TRUE(Receiving());
+        const int before = Total();
+        EXPECT_TRUE(UntilUi([&] { return Total() > before; }));
+        frame->Stop();
+    };
+    const std::string unsaved = "The %d messages captured have not been saved to a log file.";
+    const auto question = [&] { return Format(unsaved.c_str(), Total()) + "\n\nDiscard them?"; };
+
+    EXPECT_EQ(clickPlay({}), "");  // nothing to lose yet
+    capture();
+    const int kept = Total();
+    const std::string asked = question();
+    EXPECT_EQ(clickPlay({{"", "Cancel"}}), asked);
+    EXPECT_TRUE(Idle());
+    EXPECT_EQ(Answering({{TEST_DATA_DIR "/roundtrip.log", "OK"}, {"", "Cancel"}},
+                        [&] { Keys(frame->window.get(), "key", "ctrl+o", [] { return true; }); }),
+              "Select log file|" + asked);
+    EXPECT_TRUE(Idle());
+    EXPECT_EQ(Total(), kept);
+
+    EXPECT_EQ(Answering({{dir.file("kept.log"), "OK"}}, [&] { frame->SaveFile(); }),
+              "Select log file");
+    ASSERT_TRUE(UntilUi([&] { return frame->Enabled(iconSave); }));
+    EXPECT_EQ(clickPlay({}), "");  // saved whole
+    capture();
+    const std::string again = question();
+    EXPECT_EQ(clickPlay({{"", "Don't ask again"}, {"", "Discard"}}), again);
+    EXPECT_EQ(prefs.confirmDiscard, 0);
+    EXPECT_NE(ReadFile(prefs.prefsFile).find("Confirm_Discard:0"), std::string::npos);
+    EXPECT_EQ(QL_Settings(dir.path()).confirmDiscard, 0);  // at the next start too
+    capture();
+    EXPECT_EQ(clickPlay({}), "");
+    EXPECT_TRUE(Receiving());
+    frame->Stop();
 }
 
 }  // namespace
