@@ -118,40 +118,22 @@ TEST_F(FirmwareTest, DamagedFilesRefused) {
 }
 
 // Files that would harm the card are refused whole, with the reason, before any of their images
-// could reach it: without a main program (the card would be left without one), with an image
-// that breaks the rules of its kind (also the second or third), larger than any firmware file
-// (read no further than its header), or not a file at all.
+// could reach it: images that break the rules (the rows of data/firmware/images.txt), a file
+// larger than any firmware file (read no further than its header), or not a file at all.
 TEST_F(FirmwareTest, FilesThatWouldHarmTheCardRefused) {
-    const std::string noMain =
-        "21 Firmware file has no main program image: the card would be left without one";
-    const struct {
-        const char* what;
+    std::istringstream cases(ReadFile(HW_DATA_DIR "/firmware/images.txt"));
+    int rows = 0;
+    for (std::string line; std::getline(cases, line);) {
+        if (line[0] == '#') continue;
+        std::istringstream fields(line);
         size_t boot, main, fpga;
         std::string error;
-    } cases[] = {
-        {"every image", 8, 16, 12, "(none)"},
-        {"main program only", 0, 16, 0, "(none)"},
-        {"FPGA image only", 0, 0, 12, noMain},
-        {"boot loader only", 8, 0, 0, noMain},
-        {"boot loader and FPGA image", 8, 0, 12, noMain},
-        {"no image", 0, 0, 0, noMain},
-        {"second image of 2050 bytes", 8, 2050, 12,
-         "21 Firmware byte count (2050) must be a multiple of 4"},
-        {"third image of 6 bytes", 8, 16, 6, "21 Firmware byte count (6) must be a multiple of 4"},
-        {"first image of 2 bytes", 2, 16, 12, "21 Firmware byte count (2) must be a multiple of 4"},
-        {"largest images", kMaxBootImageBytes, kMaxMainImageBytes, kMaxFpgaImageBytes, "(none)"},
-        {"boot loader too large", kMaxBootImageBytes + 4, 16, 0,
-         "21 The boot loader image (65540 bytes) is larger than a card's flash for it (65536 "
-         "bytes)"},
-        {"main program too large", 0, kMaxMainImageBytes + 4, 0,
-         "21 The main program image (1048580 bytes) is larger than a card's flash for it "
-         "(1048576 bytes)"},
-        {"FPGA image too large", 0, 16, kMaxFpgaImageBytes + 4,
-         "21 The FPGA image (1048580 bytes) is larger than a card's flash for it (1048576 "
-         "bytes)"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(Load(BuildFirmwareFile(Images(c.boot, c.main, c.fpga))), c.error) << c.what;
+        fields >> boot >> main >> fpga >> std::ws;
+        std::getline(fields, error);
+        EXPECT_EQ(Load(BuildFirmwareFile(Images(boot, main, fpga))), error) << line;
+        rows++;
+    }
+    EXPECT_EQ(rows, 13);
 
     // A file one word larger than the largest firmware file, its header intact: refused on its
     // size, unread (its bytes after the header hold nothing, the file system makes them up).
@@ -196,14 +178,7 @@ TEST_F(FirmwareTest, AnErasedMainProgramIsGoneUntilOneIsWritten) {
     t("main program written",
       [&] { port->Dnld(kMainImageId, const_cast<uint8_t*>(image.data()), 64, &log, 0); });
     t("then", state);
-    EXPECT_EQ(t.text,
-              "as described: firmware 2.01.05 flag 0 open: (none)\n"
-              "main program of no bytes: \n"
-              "then: firmware 0.00.00 flag 1 open: 10 Internal error reported by driver\n"
-              "FPGA image written: \n"
-              "then: firmware 0.00.00 flag 1 open: 10 Internal error reported by driver\n"
-              "main program written: \n"
-              "then: firmware 2.01.05 flag 0 open: (none)\n");
+    ExpectGolden(HW_DATA_DIR "/firmware_erased_main.txt", t.text);
 }
 
 // The flash of each image holds no more than the largest image of its kind: a write beyond is

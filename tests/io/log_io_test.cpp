@@ -12,7 +12,6 @@
 #include "base/utils.h"
 #include "io/log_format.h"
 #include "io/log_notices.h"
-#include "io/log_parser.h"
 #include "io/log_reader.h"
 #include "io/log_writer.h"
 #include "io/read_manager.h"
@@ -20,22 +19,6 @@
 #include "support/test_support.h"
 
 namespace {
-
-// The line parsed, or "-" when it gives nothing to store.
-std::string Parse(std::string line) {
-    CANframe f;
-    f.SetText("old");  // whatever the frame held is released
-    return QuillonLogParser().Parse(line.data(), f) ? DescribeFrame(f) : "-";
-}
-
-// The grammar of log lines is checked by quillon-dump's golden case grammar.jsonl and against
-// the plain reading of generated lines; here a single line is cut at the line buffer, never
-// overrun, and ends at a NUL.
-TEST(LogParserTest, LineEndsAtTheBufferOrANul) {
-    EXPECT_EQ(Parse(std::string(5000, 'x')), "T 0 1 0 " + std::string(1000, 'x'));
-    char nul[] = "12 CAN1: 0x1 - 1\0 2 3";
-    EXPECT_EQ(Parse(std::string(nul, sizeof nul)), "D 12 1 0x1 1");
-}
 
 struct Notices : LogNotices {
     void LogReadDone() override {

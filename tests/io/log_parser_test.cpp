@@ -118,6 +118,20 @@ class LineMaker {
 
 }  // namespace
 
+// A single line handed to the parser is cut at the line buffer, never overrun, and ends at a NUL;
+// whatever the frame held before is released.
+TEST(LogParserTest, LineEndsAtTheBufferOrANul) {
+    const auto parse = [](std::string line) {
+        CANframe f;
+        f.SetText("old");
+        const bool parsed = QuillonLogParser().Parse(line.data(), f);
+        return Describe(parsed, f);
+    };
+    EXPECT_EQ(parse(std::string(5000, 'x')), "T 0 1 0 " + std::string(1000, 'x'));
+    char nul[] = "12 CAN1: 0x1 - 1\0 2 3";
+    EXPECT_EQ(parse(std::string(nul, sizeof nul)), "D 12 1 0x1 1");
+}
+
 // The reader, which parses lines in place in large blocks, against fgets and the plain reading of
 // each line, on generated lines of every kind: frames, text, malformed, NUL bytes, overlong.
 TEST(LogParserTest, BlockReaderAgreesWithPlainReading) {

@@ -115,35 +115,21 @@ TEST(NetworkConfigTest, FilesRoundTripAndLimits) {
 // loading it says (paths written without their folder) and its result.
 TEST(NetworkConfigTest, SaysWhatAFileHoldsThatItCannotTake) {
     const std::string data = TEST_DATA_DIR "/../../netcfg/data/";
-    const std::string expected = ReadFile(data + "problems.txt");
     TempDir dir;
     WriteFile(dir.file("cut.eds"), ReadFile(data + "cut.eds"));
-    std::istringstream lines(expected);
-    std::string got, text;
-    bool inFile = false;
-    for (std::string line; std::getline(lines, line);) {
-        if (inFile && line != "$ loaded") {
-            text += line + "\n";
-        } else if (line == "$ loaded") {
-            WriteFile(dir.file("net.cfg"), text);
-            NetworkConfig config;
-            std::vector<std::string> problems;
-            const char* error = config.Load(dir.file("net.cfg").c_str(), &problems);
-            got += text + line + "\n";
-            for (std::string p : problems)
-                got += p.substr(p.find(dir.path()) == 0 ? dir.path().size() + 1 : 0) + "\n";
-            int networks = 0;
-            while (config.Net(networks)) networks++;
-            got +=
-                error ? std::string(error) + "\n" : "networks " + std::to_string(networks) + "\n";
-            text.clear();
-            inFile = false;
-        } else if (line[0] == '#' || line == "$ net.cfg") {
-            got += line + "\n";
-            inFile = line[0] == '$';
-        }
-    }
-    EXPECT_EQ(got, expected);
+    ExpectCaseFile(data + "problems.txt", "$ net.cfg", [&](const std::string& text) {
+        WriteFile(dir.file("net.cfg"), text);
+        NetworkConfig config;
+        std::vector<std::string> problems;
+        const char* error = config.Load(dir.file("net.cfg").c_str(), &problems);
+        std::string said;
+        for (std::string p : problems)
+            said += p.substr(p.find(dir.path()) == 0 ? dir.path().size() + 1 : 0) + "\n";
+        int networks = 0;
+        while (config.Net(networks)) networks++;
+        return said +
+               (error ? std::string(error) + "\n" : "networks " + std::to_string(networks) + "\n");
+    });
     // The entries after the cut header are no part of the object before it.
     NetworkConfig config;
     WriteFile(dir.file("net.cfg"), "[NetCFG]\n[Network]\nport:2\neds:cut.eds\n[END]\n[END]\n");

@@ -31,16 +31,7 @@ TEST(TraceCsvTest, RowsAtEveryPointTimeWithTheLatestValues) {
     std::string error;
     ASSERT_TRUE(WriteTracesCsv(dir.file("t.csv"), {"back", "odd", "early", "empty"},
                                {&back, &odd, &early, &empty}, 1000000, 6000000, &error));
-    EXPECT_EQ(ReadFile(dir.file("t.csv")),
-              "time,back,odd,early,empty\n"
-              "1.000000,1,0.25,-2.5,\n"
-              "2.000000,2,0.25,-2.5,\n"
-              "2.500000,2,,-2.5,\n"
-              "3.000000,30,,-2.5,\n"
-              "4.000000,30,inf,-2.5,\n"
-              "4.500000,30,-inf,-2.5,\n"
-              "5.000000,5,-inf,-2.5,\n"
-              "6.000000,6,-inf,-2.5,\n");
+    ExpectGolden(TEST_DATA_DIR "/../../plot/data/traces.csv", ReadFile(dir.file("t.csv")));
     ASSERT_TRUE(WriteTracesCsv(dir.file("t.csv"), {"early"}, {&early}, -2000000, 0, &error));
     EXPECT_EQ(ReadFile(dir.file("t.csv")), "time,early\n-1.500000,-2.5\n");
     EXPECT_FALSE(WriteTracesCsv(dir.path(), {"back"}, {&back}, 0, 1, &error));

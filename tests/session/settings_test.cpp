@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <sstream>
 #include <string>
 
 #include "base/utils.h"
@@ -81,32 +80,19 @@ TEST(SettingsTest, WrittenOnlyAfterASettingChanged) {
 // configuration folder, default configuration; ~ for the home folder), what it says, and whether
 // a save after a changed setting rewrote the file.
 TEST(SettingsTest, ReadsValuesAndReportsProblems) {
-    const std::string expected = ReadFile(TEST_DATA_DIR "/../../session/data/settings.txt");
-    std::istringstream lines(expected);
-    std::string got, prefs;
-    bool inPrefs = false;
-    for (std::string line; std::getline(lines, line);) {
-        if (inPrefs && line != "$ loaded") {
-            prefs += line + "\n";
-        } else if (line == "$ loaded") {
-            auto l = Load(prefs.c_str());
-            l->s->save();
-            EXPECT_EQ(l->file(), prefs);  // loading and saving unchanged values write nothing
-            std::string said = l->out + l->err;  // the home folder written as ~
-            for (size_t at; (at = said.find(l->home.path())) != std::string::npos;)
-                said.replace(at, l->home.path().size(), "~");
-            got += prefs + line + "\n" + l->values() + "\n" + said;
-            l->s->netCfgDflt = "/changed.cfg";
-            l->s->save();
-            got += (l->file() == prefs ? "left as it is\n" : "rewritten\n");
-            prefs.clear();
-            inPrefs = false;
-        } else if (line[0] == '#' || line == "$ prefs.cfg") {
-            got += line + "\n";
-            inPrefs = line[0] == '$';
-        }
-    }
-    EXPECT_EQ(got, expected);
+    ExpectCaseFile(TEST_DATA_DIR "/../../session/data/settings.txt", "$ prefs.cfg",
+                   [](const std::string& prefs) {
+                       auto l = Load(prefs.c_str());
+                       l->s->save();
+                       EXPECT_EQ(l->file(), prefs);         // unchanged values write nothing
+                       std::string said = l->out + l->err;  // the home folder written as ~
+                       for (size_t at; (at = said.find(l->home.path())) != std::string::npos;)
+                           said.replace(at, l->home.path().size(), "~");
+                       const std::string loaded = l->values() + "\n" + said;
+                       l->s->netCfgDflt = "/changed.cfg";
+                       l->s->save();
+                       return loaded + (l->file() == prefs ? "left as it is\n" : "rewritten\n");
+                   });
     // A store larger than the machine's memory would fail only once it has filled it.
     if (uint64_t(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGESIZE) < (uint64_t(76) << 31)) {
         auto l = Load("[Quillon]\nMax_Messages:2147483647\n[END]\n");
@@ -117,43 +103,35 @@ TEST(SettingsTest, ReadsValuesAndReportsProblems) {
     }
 }
 
-// A preferences file that is not a regular readable file is left alone too.
-TEST(SettingsTest, FileThatIsNoRegularFileIsLeftAsItIs) {
-    TempDir home;
-    ScopedEnv env("HOME", home.path().c_str());
-    const std::string dir = home.file(".Quillon"), file = home.file(".Quillon/prefs.cfg");
-    mkdir(dir.c_str(), 0700);
-    ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
-    testing::internal::CaptureStderr();
-    QL_Settings fifo;
-    fifo.netCfgDflt = "/changed.cfg";
-    fifo.save();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              file +
-                  " cannot be read (not a regular file); running with default preferences and "
-                  "leaving the file as it is\n");
-    struct stat info;
-    EXPECT_TRUE(stat(file.c_str(), &info) == 0 && S_ISFIFO(info.st_mode));
-}
-
-TEST(SettingsTest, FileWithoutReadPermissionIsLeftAsItIs) {
-    TempDir home;
-    ScopedEnv env("HOME", home.path().c_str());
-    const std::string file = home.file(".Quillon/prefs.cfg");
-    mkdir(home.file(".Quillon").c_str(), 0700);
-    WriteFile(file, "[Quillon]\nFont:3\n[END]\n");
-    chmod(file.c_str(), 0200);
-    if (access(file.c_str(), R_OK) == 0) GTEST_SKIP() << "root reads any file";
-    testing::internal::CaptureStderr();
-    QL_Settings unreadable;
-    unreadable.netCfgDflt = "/changed.cfg";
-    unreadable.save();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              file +
-                  " cannot be read (Permission denied); running with default preferences and "
-                  "leaving the file as it is\n");
-    chmod(file.c_str(), 0600);
-    EXPECT_EQ(ReadFile(file), "[Quillon]\nFont:3\n[END]\n");
+// A preferences file that is not a regular readable file (a FIFO, one without read permission)
+// is left alone too.
+TEST(SettingsTest, FileThatCannotBeReadIsLeftAsItIs) {
+    for (const bool fifo : {true, false}) {
+        TempDir home;
+        ScopedEnv env("HOME", home.path().c_str());
+        const std::string file = home.file(".Quillon/prefs.cfg");
+        mkdir(home.file(".Quillon").c_str(), 0700);
+        if (fifo) {
+            ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+        } else {
+            WriteFile(file, "[Quillon]\nFont:3\n[END]\n");
+            chmod(file.c_str(), 0200);
+            if (access(file.c_str(), R_OK) == 0) continue;  // root reads any file
+        }
+        testing::internal::CaptureStderr();
+        QL_Settings s;
+        s.netCfgDflt = "/changed.cfg";
+        s.save();
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  file +
+                      (fifo ? " cannot be read (not a regular file)"
+                            : " cannot be read (Permission denied)") +
+                      "; running with default preferences and leaving the file as it is\n");
+        chmod(file.c_str(), 0600);
+        struct stat info;
+        EXPECT_TRUE(fifo ? stat(file.c_str(), &info) == 0 && S_ISFIFO(info.st_mode)
+                         : ReadFile(file) == "[Quillon]\nFont:3\n[END]\n");
+    }
 }
 
 // Through a symbolic link the file it names is replaced, the link stays.

@@ -69,6 +69,27 @@ void ExpectGolden(const std::string& path, const std::string& text) {
         EXPECT_EQ(text, ReadFile(path)) << "golden file " << path;
 }
 
+void ExpectCaseFile(const std::string& path, const std::string& opener,
+                    const std::function<std::string(const std::string& input)>& run) {
+    const std::string expected = ReadFile(path);
+    std::istringstream lines(expected);
+    std::string got, input;
+    bool inInput = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (line == "$ loaded") {
+            got += input + line + "\n" + run(input);
+            input.clear();
+            inInput = false;
+        } else if (inInput) {
+            input += line + "\n";
+        } else if (line[0] == '#' || line == opener) {
+            got += line + "\n";
+            inInput = line == opener;
+        }
+    }
+    EXPECT_EQ(got, expected) << "case file " << path;
+}
+
 bool WaitUntil(const std::function<bool()>& done, const std::function<void()>& step) {
     const auto giveUp = std::chrono::steady_clock::now() + kPatience;
     while (!done()) {

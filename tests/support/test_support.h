@@ -72,3 +72,7 @@ void WriteFile(const std::string& path, const std::string& text);
 // Expects text to be the file's; with QUILLON_UPDATE_GOLDEN=1 writes it there instead (review the
 // diff).
 void ExpectGolden(const std::string& path, const std::string& text);
+// Expects the case file at path as runs rebuild it: each input (the lines after a line opener)
+// ends at "$ loaded", which run's text for that input follows; comments (#) stay.
+void ExpectCaseFile(const std::string& path, const std::string& opener,
+                    const std::function<std::string(const std::string& input)>& run);

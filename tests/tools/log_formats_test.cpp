@@ -108,14 +108,12 @@ TEST(LogFormatsTest, ReadsRealLogsOfOtherToolsWhole) {
     }
 }
 
-// The error classes a port keeps (bus-off 0x1000, transmit time-out 0x40) survive reading a
-// candump log and writing every format that carries them: candump and the program's own.
+// The error classes a port keeps survive reading a candump log and writing every format that
+// carries them: candump and the program's own (what each writes: the golden cases
+// error_classes.*).
 TEST(LogFormatsTest, ErrorClassesSurviveTheFormatsThatCarryThem) {
     const std::string candump = kData + "/error_classes.candump.log";
     const std::string errors = Frames(candump);
-    EXPECT_EQ(errors,
-              "        0 ERROR0: 0x00001000\n      100 ERROR0: 0x00000040\n      200 ERROR1: "
-              "0x00000008\n      300 ERROR0: 0x00001000\n");
     TempDir dir;
     for (const std::string format : {"candump", "quillon"}) {
         ProcessResult r = Dump({"-o", format, candump});
@@ -123,13 +121,6 @@ TEST(LogFormatsTest, ErrorClassesSurviveTheFormatsThatCarryThem) {
         WriteFile(dir.file("errors." + format), r.out);
         EXPECT_EQ(Frames(dir.file("errors." + format)), errors) << format;
     }
-    // Every error frame is marked a bus error (0x80), as tools that read these logs look for
-    // that; the counters go with the classes.
-    EXPECT_EQ(ReadFile(dir.file("errors.candump")),
-              "(0000000000.000000) can0 200002C0#0000000000000000\n"
-              "(0000000000.000100) can0 20000281#0000000000000000\n"
-              "(0000000000.000200) can1 200002A0#0000000000000000\n"
-              "(0000000000.000300) can0 200002C0#0000000000008005\n");
 }
 
 // A frame a format cannot carry as it is (an 11-bit frame with a larger identifier, bits above
@@ -157,8 +148,8 @@ TEST(LogFormatsTest, TrcLinesOfNoBusAreDropped) {
     EXPECT_NE(r.err.find(", dropped lines: 3\n"), std::string::npos) << r.err;
 }
 
-// A byte-order mark before the first line is no part of it; a log of ours whose first line reads
-// like another tool's header is still read as ours.
+// A byte-order mark before the first line is no part of it, in every format. (A first line like
+// another tool's header is LogFormatTest.FrameLinesDecideTheFormat's.)
 TEST(LogFormatsTest, FirstLinesReadAsTheyAre) {
     TempDir dir;
     for (const std::string name : {"small.log", "formats.candump.log", "formats.asc"}) {
@@ -168,11 +159,6 @@ TEST(LogFormatsTest, FirstLinesReadAsTheyAre) {
                   Dump({"-m", "raw", "-j", kData + "/" + name}).out)
             << name;
     }
-    const std::string ours = dir.file("ours.log");
-    WriteFile(ours,
-              "base hex  timestamps absolute\n      123 CAN1: 0x00000181 - 0x01 \n"
-              "      200 RTR0: 0x00000701\n");
-    EXPECT_EQ(Dump({"-o", "quillon", ours}).out, ReadFile(ours));
 }
 
 // -s tells a log cut inside its last line (the line is read); a tail of NULs stops the reading
@@ -185,9 +171,6 @@ TEST(LogFormatsTest, CutAndBinaryTailsAreTold) {
     EXPECT_EQ(r.out, frame + "      124 CAN1: 0x00000181 - 0x00 \n");
     EXPECT_NE(r.err.find(", dropped lines: 0, the file ends inside a line\n"), std::string::npos)
         << r.err;
-    WriteFile(dir.file("whole.log"), frame);
-    r = Dump({"-s", "-q", dir.file("whole.log")});
-    EXPECT_NE(r.err.find(", dropped lines: 0\n"), std::string::npos) << r.err;
     // The start of a file is checked whole (any NUL refuses it): the NULs come after it.
     std::string lead;
     while (lead.size() < (1 << 17)) lead += frame;
