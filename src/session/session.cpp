@@ -75,14 +75,16 @@ bool Session::CarriesObject(const CANframe& frame, const std::function<bool(uint
 }
 
 void Session::SetFilter(std::unique_ptr<FilterLogic> replacement,
-                        const std::function<void()>& progress) {
+                        const std::function<void()>& progress, const std::string& expression) {
     display.Replace(std::move(replacement));
+    filterExpression = expression;
     filtered->Reset(progress);
 }
 
 void Session::StartWriting(const std::string& path, bool live, LogFormat format, WriterPace pace) {
     LogNotices* self = this;
     writer = std::make_unique<LogWriter>(path, live, *messages, self, format, pace);
+    savePath = path;
 }
 
 void Session::StopWriting(bool wait) {

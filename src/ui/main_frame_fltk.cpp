@@ -2,7 +2,6 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>
-#include <FL/Fl_Tile.H>
 #include <FL/Fl_Toggle_Button.H>
 #include <FL/fl_ask.H>
 
@@ -18,6 +17,7 @@
 #include "session/session.h"
 #include "store/msg_store.h"
 #include "ui/icons.h"
+#include "ui/list_detail_tile.h"
 
 namespace {
 
@@ -181,12 +181,15 @@ MainFrameFLTK::MainFrameFLTK(Session& session, const QL_Settings& prefs)
     }
     toolbar->end();
 
-    auto* tile = new Fl_Tile(0, 60, W, H - 60);
-    const int listHeight = 3 * (H - 60) / 4;
+    const int tileHeight = H - 60 - StatusBar::kHeight;
+    auto* tile = new ListDetailTile(0, 60, W, tileHeight);
+    const int listHeight = 3 * tileHeight / 4;
     msgList = CreateMsgList(0, 60, W, listHeight, session, prefs, this);
-    msgDetail = CreateMsgDetail(0, 60 + listHeight, W, (H - 60) - listHeight, session, prefs);
+    msgDetail = CreateMsgDetail(0, 60 + listHeight, W, tileHeight - listHeight, session, prefs);
+    tile->Panes(msgList->asFlWidget(), msgDetail->asFlWidget());
     tile->end();
     window->resizable(tile);
+    statusBar = new StatusBar(0, H - StatusBar::kHeight, W, session, *msgList);
 
     SetToolState(ToolState::Idle);
     window->end();
@@ -270,6 +273,7 @@ void MainFrameFLTK::ReadDoneOnGuiThread() {
 
 void MainFrameFLTK::WriteDoneOnGuiThread() {
     if (!writeDone.exchange(false)) return;
+    statusBar->SetSaving(false);
     EnableTool(iconSave, true, -1);
     EnableMenu("&File/&Save", true);
     const std::string error = session.WriteError();
@@ -304,6 +308,9 @@ bool MainFrameFLTK::Enabled(Fl_Image* icon) {
 }
 
 void MainFrameFLTK::SetToolState(ToolState state) {
+    statusBar->SetCapture(state == ToolState::Receiving   ? CaptureState::kReceiving
+                          : state == ToolState::Replaying ? CaptureState::kReplaying
+                                                          : CaptureState::kIdle);
     if (state == ToolState::Idle) {
         EnableTool(iconPlay, true, 0);
         EnableTool(iconOpen, true, -1);
@@ -344,6 +351,7 @@ void MainFrameFLTK::OpenFile() {
 void MainFrameFLTK::OpenLogFile(const std::string& path) {
     SetToolState(ToolState::Replaying);
     session.store().Clear();
+    msgList->Follow();
     try {
         session.readers().ReadLogFile(path, false);
     } catch (const QuillonError& e) {
@@ -379,6 +387,7 @@ void MainFrameFLTK::SaveFile() {
     // Ports cannot wait for a slow disk: what the writer cannot keep up with is counted.
     session.StartWriting(path, !Enabled(iconPlay), LogFormatByExtension(path),
                          session.readers().PortClock() >= 0 ? WriterPace::Drop : WriterPace::Hold);
+    statusBar->SetSaving(true);
     EnableTool(iconSave, false, -1);
     EnableMenu("&File/&Save", false);
 }
@@ -402,6 +411,7 @@ void MainFrameFLTK::Play() {
     }
     SetToolState(ToolState::Receiving);
     session.store().Clear();
+    msgList->Follow();
     session.readers().SetStartTime();
     for (int i = 0; i < found; i++) {
         if (ports[i] < 0) continue;
@@ -423,6 +433,7 @@ void MainFrameFLTK::Stop() {
 
 void MainFrameFLTK::Clear() {
     session.store().Clear();
+    msgList->Follow();
 }
 
 void MainFrameFLTK::OpenPlot() {

@@ -72,13 +72,31 @@ StoreIndex MsgListFLTK::MaxTop() {
 void MsgListFLTK::SetTop(StoreIndex top) {
     topIndex = top;
     vscroll.value(static_cast<double>(top - session.view().GetFirst()) * lineHeight);
-    _scrollwin_cb(&vscroll,
-                  static_cast<ScrollWin*>(this));  // reads the offsets back from the scrollbars
+    ReadOffsets();
     redraw();
 }
 
+void MsgListFLTK::ReadOffsets() {
+    moving = true;
+    _scrollwin_cb(&vscroll, static_cast<ScrollWin*>(this));
+    moving = false;
+}
+
 void MsgListFLTK::OffsetsChanged() {
-    if (lineHeight > 0) topIndex = yoff / lineHeight + session.view().GetFirst();
+    if (lineHeight <= 0) return;
+    topIndex = yoff / lineHeight + session.view().GetFirst();
+    // The wheel or the scrollbar: away from the end the view stays where the user put it.
+    if (!moving) autoScroll = topIndex >= MaxTop();
+}
+
+void MsgListFLTK::Follow() {
+    autoScroll = true;
+    if (lineHeight > 0) SetTop(MaxTop());
+    newData = true;  // the next tick puts the newest frame on the last row
+}
+
+StoreIndex MsgListFLTK::PausedAt() {
+    return selFrame >= 0 ? selFrame : session.view().GetStoreIndex(topIndex);
 }
 
 void MsgListFLTK::AddStore(StoreIndex, StoreIndex, int) {
@@ -209,7 +227,7 @@ void MsgListFLTK::draw_content(int x, int y, int w, int h, int xoff, int) {
     session.view().GetTotal(&first, &last);
     if (topIndex < first) {
         vscroll.value(0);
-        _scrollwin_cb(&vscroll, static_cast<ScrollWin*>(this));
+        ReadOffsets();
         topIndex = first;
     }
     const int rows = h / lineHeight;
@@ -286,8 +304,7 @@ int MsgListFLTK::handle(int event) {
                 autoScroll = false;
                 return 1;
             case FL_End:
-                SetTop(MaxTop());
-                autoScroll = true;
+                Follow();
                 return 1;
             case 'c':
                 if (visible) Center();
