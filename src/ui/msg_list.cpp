@@ -99,6 +99,11 @@ StoreIndex MsgListFLTK::PausedAt() {
     return selFrame >= 0 ? selFrame : session.view().GetStoreIndex(topIndex);
 }
 
+void MsgListFLTK::resize(int x, int y, int w, int h) {
+    ScrollWin::resize(x, y, w, h);
+    if (autoScroll) newData = true;
+}
+
 void MsgListFLTK::AddStore(StoreIndex, StoreIndex, int) {
     newData = true;
 }

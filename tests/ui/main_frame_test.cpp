@@ -306,10 +306,14 @@ TEST_F(MainFrameTest, StatusBarTellsTheStoreCaptureFilterAndSave) {
     EXPECT_EQ(texts, ReadFile(UI_DATA_DIR "/status_bar.txt"));
 }
 
-// A taller window gives its extra height to the list; the divider between the list and the detail
-// view is still dragged, and the status bar stays at the bottom.
+// A taller window gives its extra height to the list, which shows the newest frame on its new last
+// row while it follows; the divider between the list and the detail view is still dragged, and
+// the status bar stays at the bottom.
 TEST_F(MainFrameTest, ATallerWindowGivesItsHeightToTheList) {
-    Fl_Widget* list = frame->msgList->asFlWidget();
+    auto* list = static_cast<MsgListFLTK*>(frame->msgList);
+    const auto newestOnLastRow = [&] { return list->topIndex + list->Lines() == Total(); };
+    for (int i = 0; i < 300; i++) Store().Add(CANframe());
+    ASSERT_TRUE(UntilUi(newestOnLastRow));
     Fl_Widget* detail = frame->msgDetail->asFlWidget();
     const std::string xid = std::to_string(fl_xid(frame->window.get()));
     const auto heights = [&] {
@@ -321,6 +325,7 @@ TEST_F(MainFrameTest, ATallerWindowGivesItsHeightToTheList) {
     EXPECT_EQ(before[3], StatusBar::kHeight);
     Xdo({"windowsize", "--sync", xid, "800", "700"}, [&] { return frame->window->h() == 700; });
     EXPECT_EQ(heights(), std::vector<int>({before[0] + 100, before[1], before[2], before[3]}));
+    EXPECT_TRUE(UntilUi(newestOnLastRow));
 
     // The divider dragged 80 pixels up, then the window 100 taller again.
     const std::string edge = std::to_string(list->y() + list->h());
