@@ -351,7 +351,6 @@ void MainFrameFLTK::OpenFile() {
 void MainFrameFLTK::OpenLogFile(const std::string& path) {
     SetToolState(ToolState::Replaying);
     session.store().Clear();
-    msgList->Follow();
     try {
         session.readers().ReadLogFile(path, false);
     } catch (const QuillonError& e) {
@@ -411,7 +410,6 @@ void MainFrameFLTK::Play() {
     }
     SetToolState(ToolState::Receiving);
     session.store().Clear();
-    msgList->Follow();
     session.readers().SetStartTime();
     for (int i = 0; i < found; i++) {
         if (ports[i] < 0) continue;
@@ -433,7 +431,6 @@ void MainFrameFLTK::Stop() {
 
 void MainFrameFLTK::Clear() {
     session.store().Clear();
-    msgList->Follow();
 }
 
 void MainFrameFLTK::OpenPlot() {

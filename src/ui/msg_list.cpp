@@ -185,8 +185,10 @@ void MsgListFLTK::ResetStarts() {
 }
 
 // After a rebuild the list shows the rows around the selected frame, else those from the time of
-// the first row before, else the end.
+// the first row before, else the end. After the store was cleared (Play, Open, Clear, another
+// decoder) it follows the new frames.
 void MsgListFLTK::StoreReset() {
+    const bool cleared = !rebuilding;
     if (selFrame >= 0) {
         Select(session.view().FindNdx(selFrame));
         if (selIndex >= 0) Center();
@@ -203,6 +205,7 @@ void MsgListFLTK::StoreReset() {
     }
     rebuilding = false;
     newData = true;
+    if (cleared) Follow();
 }
 
 void MsgListFLTK::content_size(int& w, int& h) {

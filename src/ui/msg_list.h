@@ -34,7 +34,7 @@ class MsgList {
 // follows the newest frames while auto-scroll is on, selects frames by keyboard and mouse, hands
 // the selection to the detail view and marks the frames of the selected frame's exchange.
 // Following pauses when the user selects a row or moves the view away from the end (keys, wheel,
-// scrollbar, Home); End, Follow or a scroll back to the end resume it.
+// scrollbar, Home); End, Follow, a scroll back to the end or the store's clearing resume it.
 //
 // Reader threads only set newData (AddStore); a timer on the GUI thread, ten times a second,
 // moves the view and redraws, so a burst of frames costs one redraw per tick. Only the rows in
