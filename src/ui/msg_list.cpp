@@ -99,11 +99,6 @@ StoreIndex MsgListFLTK::PausedAt() {
     return selFrame >= 0 ? selFrame : session.view().GetStoreIndex(topIndex);
 }
 
-void MsgListFLTK::resize(int x, int y, int w, int h) {
-    ScrollWin::resize(x, y, w, h);
-    if (autoScroll) newData = true;
-}
-
 void MsgListFLTK::AddStore(StoreIndex, StoreIndex, int) {
     newData = true;
 }
@@ -114,13 +109,17 @@ void MsgListFLTK::ToggleDeltaTime() {
 }
 
 void MsgListFLTK::Tick() {
-    if (!Measure() || !newData) return;
-    newData = false;
+    if (!Measure()) return;
     StoreIndex first;
     const int total = session.view().GetTotal(&first, nullptr);
     const int lines = Lines();
+    const StoreIndex newestLast = total > lines ? first + (total - lines) : first;
+    // While following, the rows shown may change without new frames too (a resize, the horizontal
+    // scrollbar appearing at the first drawing): the newest frame stays on the last row.
+    if (!newData && !(autoScroll && topIndex != newestLast)) return;
+    newData = false;
     if (autoScroll) {
-        SetTop(total > lines ? first + (total - lines) : first);
+        SetTop(newestLast);
     } else if (topIndex < first) {
         SetTop(first);
     } else if (topIndex > MaxTop()) {  // the view shrank under it: its end

@@ -56,8 +56,6 @@ class MsgListFLTK : public MsgList, public ScrollWin, public StoreListener {
     void draw_content(int x, int y, int w, int h, int xoff, int yoff) override;
     void content_size(int& w, int& h) override;
     int handle(int event) override;
-    // While following, the next tick puts the newest frame on the last row of the new size.
-    void resize(int x, int y, int w, int h) override;
     void AddStore(StoreIndex first, StoreIndex last, int total) override;
     void ResetStarts() override;
     void StoreReset() override;
