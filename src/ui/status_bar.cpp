@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "base/utils.h"
+#include "hw/port_table.h"
 #include "session/session.h"
 #include "store/filt_store.h"
 #include "store/msg_store.h"
@@ -96,10 +97,10 @@ void StatusBar::SetCapture(CaptureState state) {
     }
     ports.clear();
     if (state == CaptureState::kReceiving) {
-        std::vector<int> list(64, -1);
-        const int found = session.ports().GetPortList(list.data(), static_cast<int>(list.size()));
+        std::vector<int> rates(PortTable::kMaxPorts, -1);  // -1: not monitored
+        const int found = session.ports().GetPortList(rates.data(), PortTable::kMaxPorts);
         for (int port = 0; port < found; port++)
-            if (list[static_cast<size_t>(port)] >= 0) ports.push_back(port);
+            if (rates[static_cast<size_t>(port)] >= 0) ports.push_back(port);
     }
     capture = state;
     Refresh();
@@ -122,7 +123,7 @@ std::string StatusBar::FieldText(Field field) {
             const int capacity = std::max(store.GetMax(), 1);
             return Grouped(static_cast<uint64_t>(stored)) + " stored, " +
                    Grouped(static_cast<uint64_t>(session.view().GetTotal(nullptr, nullptr))) +
-                   " shown, fill " + Format("%.0f %%", 100.0 * stored / capacity);
+                   " shown, fill " + Format("%lld %%", 100LL * stored / capacity);
         }
         case kCapture: {
             const auto now = std::chrono::steady_clock::now();
