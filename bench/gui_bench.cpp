@@ -1,5 +1,7 @@
 // The window's costs, measured under a real X server:
 //   gui_bench draw FRAMES      median time of one full redraw of the list over a full store
+//   gui_bench statusbar FRAMES median time of one update of the status bar (its texts taken
+//                              anew, laid out and drawn) over a store of FRAMES frames
 //   gui_bench replay LOGFILE   replay time in the window, and the longest gap between two
 //                              list ticks during it (the window must stay live)
 //   gui_bench apply FRAMES     the filter dialog's Apply of a four-element expression over a
@@ -139,6 +141,23 @@ int Draw(int frames) {
         "redraw over %d frames (%d rows shown): list median %.3f ms (max %.3f), whole window "
         "median %.3f ms (max %.3f)\n",
         frames, list->Lines(), listOnly.first, listOnly.second, window.first, window.second);
+    return 0;
+}
+
+int StatusBarUpdate(int frames) {
+    Program program(frames + 1000, frames, 4);
+    MainFrameFLTK& frame = *program.frame;
+    for (int i = 0; i < 20; i++) Fl::wait(0.02);
+    // The store grows by a frame before each update, so that each has new counts to lay out.
+    CANframe f;
+    const auto bar = Measure([&] {
+        program.session.store().Add(f);
+        frame.statusBar->Refresh();
+        Fl::flush();
+        XSync(fl_display, False);  // until the X server has drawn it
+    });
+    std::printf("status bar update over %d frames: median %.3f ms (max %.3f)\n", frames, bar.first,
+                bar.second);
     return 0;
 }
 
@@ -294,12 +313,14 @@ int Plot(int points) {
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "draw") == 0) return Draw(std::atoi(argv[2]));
+    if (argc == 3 && std::strcmp(argv[1], "statusbar") == 0)
+        return StatusBarUpdate(std::atoi(argv[2]));
     if (argc == 3 && std::strcmp(argv[1], "replay") == 0) return Replay(argv[2]);
     if (argc == 3 && std::strcmp(argv[1], "apply") == 0) return Apply(std::atoi(argv[2]));
     if (argc == 2 && std::strcmp(argv[1], "status") == 0) return StatusRedraw();
     if (argc == 3 && std::strcmp(argv[1], "plot") == 0) return Plot(std::atoi(argv[2]));
     std::fprintf(stderr,
-                 "usage: gui_bench draw FRAMES | gui_bench replay LOGFILE | gui_bench apply "
-                 "FRAMES | gui_bench status | gui_bench plot POINTS\n");
+                 "usage: gui_bench draw FRAMES | gui_bench statusbar FRAMES | gui_bench replay "
+                 "LOGFILE | gui_bench apply FRAMES | gui_bench status | gui_bench plot POINTS\n");
     return 2;
 }

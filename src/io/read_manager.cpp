@@ -158,6 +158,7 @@ void ReadManager::Start(int slot, std::unique_ptr<FrameProducer> producer,
     }
     slots[slot].serial = serial;
     slots[slot].ended = false;
+    slots[slot].log = nullptr;
 }
 
 void ReadManager::SourceEnded(uint64_t serial) {
@@ -178,6 +179,7 @@ LogReadReport ReadManager::ReadLogFile(const std::string& path, bool wait, LogFo
     std::unique_lock<std::mutex> hold(lock);
     const int slot = TakeSlot(finished);
     Start(slot, std::move(log), path, -1);
+    slots[slot].log = counted;
     if (!wait) return {};
     const uint64_t serial = slots[slot].serial;
     // The lock is free while waiting. The reader cannot be deleted unseen: a new reader does not
@@ -214,6 +216,14 @@ void ReadManager::ReadCanIntf(int portNum, int bitRateCode) {
 int64_t ReadManager::PortClock() {
     std::lock_guard<std::mutex> hold(lock);
     return readingPorts ? static_cast<int64_t>(GetTime() - startTime) : -1;
+}
+
+uint64_t ReadManager::DroppedLines() {
+    std::lock_guard<std::mutex> hold(lock);
+    uint64_t dropped = 0;
+    for (const Slot& s : slots)
+        if (s.reader && s.log) dropped += s.log->Report().droppedLines;
+    return dropped;
 }
 
 uint64_t ReadManager::LateFrames() {

@@ -23,10 +23,10 @@ class Reader;
 // Port readers hand their frames to a merge stage (MergeStage), which stores the frames of all
 // ports in time-stamp order; a log file's reader adds to the store itself.
 //
-// `lock` guards the slots (their readers, serial numbers, ended flags and waiters), store, merge,
-// lateFrames, readingPorts and nextSerial. It is never held while a reader thread or the merge's
-// thread is waited for: a reader takes it when its source ends, and the store's listeners may call
-// PortClock while the merge stores. Lock order: lock, then the merge stage's lock.
+// `lock` guards the slots (their readers, serial numbers, ended flags, waiters and logs), store,
+// merge, lateFrames, readingPorts and nextSerial. It is never held while a reader thread or the
+// merge's thread is waited for: a reader takes it when its source ends, and the store's listeners
+// may call PortClock while the merge stores. Lock order: lock, then the merge stage's lock.
 class ReadManager {
   public:
     static constexpr int kMaxReaders = 8;
@@ -61,6 +61,9 @@ class ReadManager {
     // (until the next such read): frames that came later than the merge's window
     // (MergeStage::kWindow) after a newer frame of another port.
     uint64_t LateFrames();
+    // Lines of the log files being replayed, or replayed to their end and not yet let go of, that
+    // were neither a frame nor text.
+    uint64_t DroppedLines();
     // While ports are read: the time now as their frames are stamped (microseconds since
     // startTime), so that what waits for frames can tell silence from a pause; -1 otherwise.
     int64_t PortClock();
@@ -73,6 +76,7 @@ class ReadManager {
         uint64_t serial = 0;  // of its reader, so that a waiter knows a slot taken again
         bool ended = false;   // its reader's source has ended
         int waiters = 0;      // ReadLogFile calls waiting on it: the slot is not taken meanwhile
+        const LogReader* log = nullptr;  // its source when it replays a log file
     };
 
     // The slot for a new reader, lock held: as AddReader chooses it, throwing as it does. An ended

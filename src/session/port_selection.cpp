@@ -29,3 +29,7 @@ int PortSelection::GetPortList(int* list, int max) const {
     }
     return n;
 }
+
+double PortSelection::Loading(int port) const {
+    return cards ? cards->ports().Loading(port) : 0;
+}

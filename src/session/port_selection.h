@@ -19,6 +19,9 @@ class PortSelection {
     // to max ports, and returns the number of ports found (0 without a card): the first port that
     // cannot be opened or asked ends the list.
     int GetPortList(int* list, int max) const;
+    // The bus load of a port in percent, as its reader last measured it (about once a second); 0
+    // without cards. Any thread.
+    double Loading(int port) const;
 
   private:
     Cards* const cards;

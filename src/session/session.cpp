@@ -75,8 +75,9 @@ bool Session::CarriesObject(const CANframe& frame, const std::function<bool(uint
 }
 
 void Session::SetFilter(std::unique_ptr<FilterLogic> replacement,
-                        const std::function<void()>& progress) {
+                        const std::function<void()>& progress, const std::string& expression) {
     display.Replace(std::move(replacement));
+    filterExpression = expression;
     filtered->Reset(progress);
 }
 
@@ -84,6 +85,7 @@ void Session::StartWriting(const std::string& path, bool live, LogFormat format,
     LogNotices* self = this;
     writer = std::make_unique<LogWriter>(path, live, *messages, self, format, pace);
     captureWritten = origin == StoreOrigin::kCapture;
+    savePath = path;
 }
 
 void Session::StopWriting(bool wait) {

@@ -60,9 +60,12 @@ class Session : private LogNotices, public FrameObjects {
     ParseMode parserMode() const { return mode; }
 
     // Installs filter as the display filter and rebuilds the filtered view with it (GUI thread);
-    // progress as for FiltStore::Reset.
+    // progress as for FiltStore::Reset. expression: the filter as the user wrote it.
     void SetFilter(std::unique_ptr<FilterLogic> filter,
-                   const std::function<void()>& progress = nullptr);
+                   const std::function<void()>& progress = nullptr,
+                   const std::string& expression = "");
+    // The display filter's expression as the user wrote it; "" for none (GUI thread).
+    const std::string& FilterExpression() const { return filterExpression; }
 
     // Who hears that a replay ended, that a reader met a fault, or that the log writer closes its
     // file (the main window, quillon-dump's capture); null for nobody. Told on the reader's or
@@ -77,6 +80,8 @@ class Session : private LogNotices, public FrameObjects {
                       WriterPace pace = WriterPace::Hold);
     // Asks a live log writer to close its file; with wait, returns once it is closed.
     void StopWriting(bool wait);
+    // The file of the last StartWriting, "" before the first.
+    const std::string& SavePath() const { return savePath; }
     // Why the last log file could not be written whole, "" when it was or there is none.
     std::string WriteError();
     // Frames stored while the last log file was written that it does not hold.
@@ -134,6 +139,8 @@ class Session : private LogNotices, public FrameObjects {
     std::unique_ptr<Parser> parser;       // the current decoder
     ParseMode mode = PARSE_NONE;          // of parser
     std::unique_ptr<LogWriter> writer;    // of the last StartWriting
+    std::string savePath;                 // its file
+    std::string filterExpression;         // of display; GUI thread
     std::vector<SeriesFeed*> feeds;       // attached; GUI thread
 
     // What Unsaved() looks at; GUI thread.

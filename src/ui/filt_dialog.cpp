@@ -168,12 +168,15 @@ bool FiltDialogFLTK::Apply() {
         ~ApplyingFlag() { flag = false; }
     } applyingFlag(applying);
     auto last = std::chrono::steady_clock::now();
-    session.SetFilter(std::move(filter), [&last] {
-        const auto now = std::chrono::steady_clock::now();
-        if (now - last < kLiveInterval) return;
-        last = now;
-        Fl::check();
-    });
+    session.SetFilter(
+        std::move(filter),
+        [&last] {
+            const auto now = std::chrono::steady_clock::now();
+            if (now - last < kLiveInterval) return;
+            last = now;
+            Fl::check();
+        },
+        exprInput->value());
     return true;
 }
 

@@ -2,7 +2,6 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>
-#include <FL/Fl_Tile.H>
 #include <FL/Fl_Toggle_Button.H>
 #include <FL/fl_ask.H>
 
@@ -23,6 +22,7 @@
 #include "store/msg_store.h"
 #include "ui/help_text.h"
 #include "ui/icons.h"
+#include "ui/list_detail_tile.h"
 #include "ui/ui_helpers.h"
 
 namespace {
@@ -193,12 +193,15 @@ MainFrameFLTK::MainFrameFLTK(Session& session, QL_Settings& prefs)
     }
     toolbar->end();
 
-    auto* tile = new Fl_Tile(0, 60, W, H - 60);
-    const int listHeight = 3 * (H - 60) / 4;
+    const int tileHeight = H - 60 - StatusBar::kHeight;
+    auto* tile = new ListDetailTile(0, 60, W, tileHeight);
+    const int listHeight = 3 * tileHeight / 4;
     msgList = CreateMsgList(0, 60, W, listHeight, session, prefs, this);
-    msgDetail = CreateMsgDetail(0, 60 + listHeight, W, (H - 60) - listHeight, session, prefs);
+    msgDetail = CreateMsgDetail(0, 60 + listHeight, W, tileHeight - listHeight, session, prefs);
+    tile->Panes(msgList->asFlWidget(), msgDetail->asFlWidget());
     tile->end();
     window->resizable(tile);
+    statusBar = new StatusBar(0, H - StatusBar::kHeight, W, session, *msgList);
 
     SetToolState(ToolState::Idle);
     window->end();
@@ -282,6 +285,7 @@ void MainFrameFLTK::ReadDoneOnGuiThread() {
 
 void MainFrameFLTK::WriteDoneOnGuiThread() {
     if (!writeDone.exchange(false)) return;
+    statusBar->SetSaving(false);
     EnableTool(iconSave, true, -1);
     EnableMenu("&File/&Save", true);
     const std::string error = session.WriteError();
@@ -316,6 +320,9 @@ bool MainFrameFLTK::Enabled(Fl_Image* icon) {
 }
 
 void MainFrameFLTK::SetToolState(ToolState state) {
+    statusBar->SetCapture(state == ToolState::Receiving   ? CaptureState::kReceiving
+                          : state == ToolState::Replaying ? CaptureState::kReplaying
+                                                          : CaptureState::kIdle);
     if (state == ToolState::Idle) {
         EnableTool(iconPlay, true, 0);
         EnableTool(iconOpen, true, -1);
@@ -391,6 +398,7 @@ void MainFrameFLTK::SaveFile() {
     // Ports cannot wait for a slow disk: what the writer cannot keep up with is counted.
     session.StartWriting(path, !Enabled(iconPlay), LogFormatByExtension(path),
                          session.readers().PortClock() >= 0 ? WriterPace::Drop : WriterPace::Hold);
+    statusBar->SetSaving(true);
     EnableTool(iconSave, false, -1);
     EnableMenu("&File/&Save", false);
 }

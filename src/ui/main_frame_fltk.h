@@ -16,12 +16,14 @@
 #include "ui/msg_detail.h"
 #include "ui/msg_list.h"
 #include "ui/plot_window.h"
+#include "ui/status_bar.h"
 #include "ui/windows.h"
 
 class QL_Settings;
 class Session;
 
-// The program's window: menu bar, toolbar, the message list over the detail view. Reader and
+// The program's window: menu bar, toolbar, the message list over the detail view, the status bar
+// at the bottom. Reader and
 // writer threads only post their completion notices; everything else runs on the GUI thread,
 // and no error escapes a callback (it is shown in an alert).
 class MainFrameFLTK : public MainFrame, public PlotOwner {
@@ -90,6 +92,7 @@ class MainFrameFLTK : public MainFrame, public PlotOwner {
     Fl_Window* toolbar = nullptr;
     MsgList* msgList = nullptr;
     MsgDetail* msgDetail = nullptr;
+    StatusBar* statusBar = nullptr;
     std::vector<std::unique_ptr<PlotWindow>> plots;  // open, or closed and not yet destroyed
     std::unique_ptr<Fl_Help_Dialog> keysHelp;        // Help -> Keys and mouse, made on first use
 

@@ -76,13 +76,31 @@ StoreIndex MsgListFLTK::MaxTop() {
 void MsgListFLTK::SetTop(StoreIndex top) {
     topIndex = top;
     vscroll.value(static_cast<double>(top - session.view().GetFirst()) * lineHeight);
-    _scrollwin_cb(&vscroll,
-                  static_cast<ScrollWin*>(this));  // reads the offsets back from the scrollbars
+    ReadOffsets();
     redraw();
 }
 
+void MsgListFLTK::ReadOffsets() {
+    moving = true;
+    _scrollwin_cb(&vscroll, static_cast<ScrollWin*>(this));
+    moving = false;
+}
+
 void MsgListFLTK::OffsetsChanged() {
-    if (lineHeight > 0) topIndex = yoff / lineHeight + session.view().GetFirst();
+    if (lineHeight <= 0) return;
+    topIndex = yoff / lineHeight + session.view().GetFirst();
+    // The wheel or the scrollbar: away from the end the view stays where the user put it.
+    if (!moving) autoScroll = topIndex >= MaxTop();
+}
+
+void MsgListFLTK::Follow() {
+    autoScroll = true;
+    if (lineHeight > 0) SetTop(MaxTop());
+    newData = true;  // the next tick puts the newest frame on the last row
+}
+
+StoreIndex MsgListFLTK::PausedAt() {
+    return selFrame >= 0 ? selFrame : session.view().GetStoreIndex(topIndex);
 }
 
 void MsgListFLTK::AddStore(StoreIndex, StoreIndex, int) {
@@ -101,13 +119,17 @@ void MsgListFLTK::ShowRawData(bool on) {
 }
 
 void MsgListFLTK::Tick() {
-    if (!Measure() || !newData) return;
-    newData = false;
+    if (!Measure()) return;
     StoreIndex first;
     const int total = session.view().GetTotal(&first, nullptr);
     const int lines = Lines();
+    const StoreIndex newestLast = total > lines ? first + (total - lines) : first;
+    // While following, the rows shown may change without new frames too (a resize, the horizontal
+    // scrollbar appearing at the first drawing): the newest frame stays on the last row.
+    if (!newData && !(autoScroll && topIndex != newestLast)) return;
+    newData = false;
     if (autoScroll) {
-        SetTop(total > lines ? first + (total - lines) : first);
+        SetTop(newestLast);
     } else if (topIndex < first) {
         SetTop(first);
     } else if (topIndex > MaxTop()) {  // the view shrank under it: its end
@@ -172,8 +194,10 @@ void MsgListFLTK::ResetStarts() {
 }
 
 // After a rebuild the list shows the rows around the selected frame, else those from the time of
-// the first row before, else the end.
+// the first row before, else the end. After the store was cleared (Play, Open, Clear, another
+// decoder) it follows the new frames.
 void MsgListFLTK::StoreReset() {
+    const bool cleared = !rebuilding;
     if (selFrame >= 0) {
         Select(session.view().FindNdx(selFrame));
         if (selIndex >= 0) Center();
@@ -190,6 +214,7 @@ void MsgListFLTK::StoreReset() {
     }
     rebuilding = false;
     newData = true;
+    if (cleared) Follow();
 }
 
 void MsgListFLTK::content_size(int& w, int& h) {
@@ -221,7 +246,7 @@ void MsgListFLTK::draw_content(int x, int y, int w, int h, int xoff, int) {
     session.view().GetTotal(&first, &last);
     if (topIndex < first) {
         vscroll.value(0);
-        _scrollwin_cb(&vscroll, static_cast<ScrollWin*>(this));
+        ReadOffsets();
         topIndex = first;
     }
     const int rows = h / lineHeight;
@@ -322,8 +347,7 @@ int MsgListFLTK::handle(int event) {
                 autoScroll = false;
                 return 1;
             case FL_End:
-                SetTop(MaxTop());
-                autoScroll = true;
+                Follow();
                 return 1;
             case 'c':
                 if (visible) Center();

@@ -24,6 +24,12 @@ class MsgList {
     virtual void ShowRawData(bool on) = 0;
     // Selects the row of the frame at store index, when the filtered view holds it.
     virtual FrameSelection SelectFrame(StoreIndex index) = 0;
+    // Goes to the newest frame and follows the frames that arrive from now on (End).
+    virtual void Follow() = 0;
+    // Whether the list follows the newest frames; when it does not, the message number it is
+    // paused at: the selected frame's, else the first row's (-1 for none).
+    virtual bool Following() const = 0;
+    virtual StoreIndex PausedAt() = 0;
 };
 
 // The texts of one row of the list, column by column; empty where the row shows nothing.
@@ -34,7 +40,9 @@ struct MsgRowTexts {
 // One line per frame of the filtered view under a header (Port, Msg #, Time, ID, DLC, Data when
 // shown, Value). It follows the newest frames while auto-scroll is on, selects frames by keyboard
 // and mouse, hands the selection to the detail view and marks the frames of the selected frame's
-// exchange.
+// exchange. Following pauses when the user selects a row or moves the view away from the end
+// (keys, wheel, scrollbar, Home); End, Follow, a scroll back to the end or the store's clearing
+// resume it.
 //
 // Reader threads only set newData (AddStore); a timer on the GUI thread, ten times a second,
 // moves the view and redraws, so a burst of frames costs one redraw per tick. Only the rows in
@@ -51,6 +59,9 @@ class MsgListFLTK : public MsgList, public ScrollWin, public StoreListener {
     void ToggleDeltaTime() override;
     void ShowRawData(bool on) override;
     FrameSelection SelectFrame(StoreIndex index) override;
+    void Follow() override;
+    bool Following() const override { return autoScroll; }
+    StoreIndex PausedAt() override;
     void draw_content(int x, int y, int w, int h, int xoff, int yoff) override;
     void content_size(int& w, int& h) override;
     int handle(int event) override;
@@ -91,6 +102,7 @@ class MsgListFLTK : public MsgList, public ScrollWin, public StoreListener {
     // end.
     bool rebuilding = false;
     StoreIndex resetTop = -1;
+    bool moving = false;  // the list, not the user, moves the scrollbars
 
   private:
     Session& session;
@@ -99,6 +111,8 @@ class MsgListFLTK : public MsgList, public ScrollWin, public StoreListener {
     bool Measure();
     StoreIndex MaxTop();
     void SetTop(StoreIndex top);
+    // Takes the offsets from the scrollbars after the list moved them itself.
+    void ReadOffsets();
     void ScrollBy(int lines);
     void Center();
     bool SelectionVisible() const;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "base/utils.h"
+#include "filter/filter_element.h"
 #include "hw/can_intf.h"
 #include "hw/can_reader.h"
 #include "hw/cards.h"
@@ -29,6 +30,7 @@
 #include "sim/emulation_test_support.h"
 #include "store/msg_store.h"
 #include "ui/analyzer_dialog.h"
+#include "ui/filt_dialog.h"
 #include "ui/hardware_dialog.h"
 #include "ui/icons.h"
 
@@ -256,6 +258,140 @@ TEST_F(MainFrameTest, ReplayThenSaveWritesTheFormatTheExtensionNames) {
     EXPECT_EQ(Total(), 0);
 }
 
+// The list follows the newest frames until a row is clicked, and the status bar says where it
+// is paused; End, the status bar's button, Clear and Open each resume the following.
+TEST_F(MainFrameTest, AClickPausesFollowingAndEndTheButtonClearAndOpenResumeIt) {
+    auto* list = static_cast<MsgListFLTK*>(frame->msgList);
+    const std::string xid = std::to_string(fl_xid(frame->window.get()));
+    const auto add = [&](int n) {
+        CANframe f;
+        f.length = 1;
+        for (int i = 0; i < n; i++) Store().Add(f);
+    };
+    const auto state = [&] { return std::string(frame->statusBar->follow->label()); };
+    // The newest frame on the last full row, and the status bar says so.
+    const auto following = [&] {
+        return state() == "following" && list->topIndex == std::max(Total() - list->Lines(), 0);
+    };
+    // A click on the third row under the header.
+    const auto clickRow = [&] {
+        fl_font(prefs.font, prefs.fontSize);
+        const int y = list->y() + Fl::box_dy(list->box()) + fl_descent() + 3 * list->lineHeight +
+                      list->lineHeight / 2;
+        const std::string paused = "paused at row " + std::to_string(list->topIndex + 2);
+        Xdo({"mousemove", "--window", xid, "100", std::to_string(y), "click", "1"},
+            [&] { return state() == paused; });
+        EXPECT_EQ(state(), paused);
+    };
+
+    add(300);
+    ASSERT_TRUE(UntilUi(following));
+    clickRow();
+    const StoreIndex top = list->topIndex;
+    add(50);  // not followed
+    EXPECT_TRUE(UntilUi([&] { return !list->newData; }));
+    EXPECT_EQ(list->topIndex, top);
+    Keys(frame->window.get(), "key", "End", following);
+    add(10);
+    EXPECT_TRUE(UntilUi(following));
+    // The wheel up pauses it, down to the end resumes it.
+    Xdo({"mousemove", "--window", xid, "100", "200", "click", "4"},
+        [&] { return state() != "following"; });
+    Xdo({"click", "--repeat", "5", "5"}, following);
+
+    clickRow();
+    Fl_Widget* button = frame->statusBar->follow;
+    Xdo({"mousemove", "--window", xid, std::to_string(button->x() + button->w() / 2),
+         std::to_string(button->y() + button->h() / 2), "click", "1"},
+        following);
+    EXPECT_EQ(Fl::focus(), list);  // the keys stay with the list
+
+    clickRow();
+    frame->Clear();
+    EXPECT_TRUE(UntilUi([&] { return state() == "following" && list->selFrame < 0; }));
+    add(300);
+    ASSERT_TRUE(UntilUi(following));
+    clickRow();
+    frame->OpenLogFile(TEST_DATA_DIR "/roundtrip.log");
+    EXPECT_TRUE(UntilUi([&] { return frame->Enabled(iconOpen) && following(); }));
+}
+
+// The status bar's fields over a known store: the counts and the fill, the capture, the filter
+// the filter dialog applied, where the list is paused, the last save, and the lines the replay
+// dropped.
+TEST_F(MainFrameTest, StatusBarTellsTheStoreCaptureFilterAndSave) {
+    std::string texts;
+    const auto note = [&](const std::string& step) {
+        frame->statusBar->Refresh();
+        texts += step + ": " +
+                 std::regex_replace(frame->statusBar->Text(),
+                                    std::regex("[0-9]+:[0-9]{2}:[0-9]{2}"), "H:MM:SS") +
+                 "\n";
+    };
+    note("start");
+    // A frame line without an identifier is no frame nor text: dropped.
+    WriteFile(dir.file("short.log"),
+              "1000 CAN0: 0x181 - 0x01\n1500 CAN0: zz\n2000 CAN1: 0x701 - 0x05\n");
+    frame->OpenLogFile(dir.file("short.log"));
+    frame->statusBar->Refresh();
+    EXPECT_NE(frame->statusBar->Text().find(" | replaying 0:00:0"), std::string::npos);
+    ASSERT_TRUE(UntilUi([&] { return frame->Enabled(iconOpen); }));
+    note("replayed");
+
+    CANframe f;
+    f.length = 1;
+    f.id = 0x181;
+    for (int i = 0; i < 24990; i++) Store().Add(f);
+    f.id = 0x701;
+    for (int i = 0; i < 8; i++) Store().Add(f);
+    FiltDialogFLTK filter(*session, frame.get());
+    filter.AddFE(std::make_unique<FeCanID>(0x701, 0x7FF));
+    filter.Show();
+    filter.exprInput->value("A");
+    EXPECT_TRUE(filter.Apply());
+    note("filtered");
+    frame->msgList->SelectFrame(24995);
+    note("selected");
+
+    EXPECT_EQ(Answering({{dir.file("saved.log"), "OK"}}, [&] { frame->SaveFile(); }),
+              "Select log file");
+    note("saving");
+    ASSERT_TRUE(UntilUi([&] { return frame->Enabled(iconSave); }));
+    note("saved");
+    EXPECT_EQ(texts, ReadFile(UI_DATA_DIR "/status_bar.txt"));
+}
+
+// A taller window gives its extra height to the list, which shows the newest frame on its new last
+// row while it follows; the divider between the list and the detail view is still dragged, and
+// the status bar stays at the bottom.
+TEST_F(MainFrameTest, ATallerWindowGivesItsHeightToTheList) {
+    auto* list = static_cast<MsgListFLTK*>(frame->msgList);
+    const auto newestOnLastRow = [&] { return list->topIndex + list->Lines() == Total(); };
+    for (int i = 0; i < 300; i++) Store().Add(CANframe());
+    ASSERT_TRUE(UntilUi(newestOnLastRow));
+    Fl_Widget* detail = frame->msgDetail->asFlWidget();
+    const std::string xid = std::to_string(fl_xid(frame->window.get()));
+    const auto heights = [&] {
+        return std::vector<int>({list->h(), detail->h(), frame->window->h() - frame->statusBar->y(),
+                                 frame->window->h() - (detail->y() + detail->h())});
+    };
+    const std::vector<int> before = heights();
+    EXPECT_EQ(before[2], StatusBar::kHeight);
+    EXPECT_EQ(before[3], StatusBar::kHeight);
+    Xdo({"windowsize", "--sync", xid, "800", "700"}, [&] { return frame->window->h() == 700; });
+    EXPECT_EQ(heights(), std::vector<int>({before[0] + 100, before[1], before[2], before[3]}));
+    EXPECT_TRUE(UntilUi(newestOnLastRow));
+
+    // The divider dragged 80 pixels up, then the window 100 taller again.
+    const std::string edge = std::to_string(list->y() + list->h());
+    const std::string moved = std::to_string(list->y() + list->h() - 80);
+    Xdo({"mousemove", "--window", xid, "100", edge, "mousedown", "1", "mousemove", "--window", xid,
+         "100", moved, "mouseup", "1"},
+        [&] { return detail->h() == before[1] + 80; });
+    Xdo({"windowsize", "--sync", xid, "800", "800"}, [&] { return frame->window->h() == 800; });
+    EXPECT_EQ(heights(), std::vector<int>({before[0] + 120, before[1] + 80, before[2], before[3]}));
+}
+
 // Three ports of one card on a 1 Mbit/s bus whose flood outlasts every test; port 0 starts at
 // 500 kbit/s, where it hears nothing.
 class PlayTest : public MainFrameTest {
@@ -317,8 +453,18 @@ TEST_F(PlayTest, PlayMonitorsTheTickedPortsAtTheirChosenRatesUntilStop) {
     dialog.monitorBtn->do_callback();
     dialog.window->hide();
 
+    // Play follows the new frames, also after a click paused the list; the status bar names the
+    // ports read.
+    for (int i = 0; i < 3; i++) Store().Add(CANframe());
+    frame->msgList->SelectFrame(1);
+    EXPECT_FALSE(frame->msgList->Following());
     frame->Play();
     EXPECT_TRUE(Receiving());
+    EXPECT_TRUE(frame->msgList->Following());
+    EXPECT_TRUE(std::regex_search(frame->statusBar->Text(),
+                                  std::regex(" \\| receiving 0:00:0. \\| port 0: [0-9]+ %, port "
+                                             "2: [0-9]+ % \\|")))
+        << frame->statusBar->Text();
     EXPECT_EQ(CanIntf(*cards, 0, false).getBaud(), 0);
     EXPECT_EQ(Seen({true, false, true}, 2000), std::vector<bool>({true, false, true}));
     frame->Stop();

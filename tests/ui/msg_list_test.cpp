@@ -162,7 +162,8 @@ TEST_F(MsgListTest, SelectionSurvivesRefilterAndClear) {
     EXPECT_TRUE(list->newData);
 
     session.store().Clear();
-    EXPECT_TRUE(list->selFrame == -1 && detail->message == nullptr);
+    // Cleared: no selection, and the list follows the new frames.
+    EXPECT_TRUE(list->selFrame == -1 && detail->message == nullptr && list->autoScroll);
     Add(5);  // 1 ms apart
     list->Tick();
     CANframe f;
