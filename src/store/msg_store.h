@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -65,6 +66,11 @@ class MsgStore : public Storage {
     // The same for n frames in a row, which no other addition comes between.
     void Add(const CANframe* frames, int n);
     bool Get(StoreIndex index, CANframe& frame) override;
+    // Hands visit the frames held at indexes[0 .. n - 1] (ascending), with their place k in
+    // indexes, under one hold of `lock`, until visit returns true; returns that k, or n. visit
+    // takes no lock (a search matches a run of frames at the cost of one lookup).
+    int Visit(const StoreIndex* indexes, int n,
+              const std::function<bool(int k, const CANframe& frame)>& visit);
     int GetMax() override { return capacity; }
     // Has watcher told of every addition from now on (FramesArrived), until DelArrivalWatcher.
     // Waits for an addition in progress. Not owned.

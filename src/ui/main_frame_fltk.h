@@ -17,10 +17,12 @@
 #include "ui/plot_window.h"
 #include "ui/windows.h"
 
+class FindBar;
 class QL_Settings;
 class Session;
 
-// The program's window: menu bar, toolbar, the message list over the detail view. Reader and
+// The program's window: menu bar, toolbar, the message list over the detail view, the find bar
+// under them when shown. Reader and
 // writer threads only post their completion notices; everything else runs on the GUI thread,
 // and no error escapes a callback (it is shown in an alert).
 class MainFrameFLTK : public MainFrame, public PlotOwner {
@@ -82,6 +84,7 @@ class MainFrameFLTK : public MainFrame, public PlotOwner {
     Fl_Window* toolbar = nullptr;
     MsgList* msgList = nullptr;
     MsgDetail* msgDetail = nullptr;
+    FindBar* findBar = nullptr;  // under the list and the detail view, shown on Ctrl+F
     std::vector<std::unique_ptr<PlotWindow>> plots;  // open, or closed and not yet destroyed
 
   private:
