@@ -101,16 +101,28 @@ FrameMatch FrameMatch::AtTime(uint64_t micros) {
     return match;
 }
 
-bool FrameMatch::DataMatches(const uint8_t* data, int length, size_t at) const {
-    for (int i = 0; at < pattern.size(); at++, i++) {
-        if (pattern[at] == kAnyRun) {
-            for (int skip = i; skip <= length; skip++)
-                if (DataMatches(data + skip, length - skip, at + 1)) return true;
+bool FrameMatch::DataMatches(const uint8_t* data, int length) const {
+    // The wildcard walk: on a mismatch, the last run seen takes one byte more, and the pattern
+    // after it is tried again from there. The bytes after the pattern's end are not looked at.
+    size_t p = 0;
+    int d = 0;
+    size_t afterRun = std::string::npos;
+    int runEnd = 0;
+    for (;;) {
+        if (p == pattern.size()) return true;
+        if (pattern[p] == kAnyRun) {
+            afterRun = ++p;
+            runEnd = d;
+        } else if (d < length && (pattern[p] == kAnyByte || pattern[p] == data[d])) {
+            p++;
+            d++;
+        } else if (afterRun == std::string::npos || runEnd >= length) {
             return false;
+        } else {
+            p = afterRun;
+            d = ++runEnd;
         }
-        if (i >= length || (pattern[at] != kAnyByte && pattern[at] != data[i])) return false;
     }
-    return true;
 }
 
 bool FrameMatch::Matches(const CANframe& frame, Parser* decoder) const {
@@ -118,7 +130,7 @@ bool FrameMatch::Matches(const CANframe& frame, Parser* decoder) const {
         case MatchField::kId:
             return (frame.type == FRAME_DATA || frame.type == FRAME_RTR) && frame.id == id;
         case MatchField::kData:
-            return frame.type == FRAME_DATA && DataMatches(frame.data, frame.length, 0);
+            return frame.type == FRAME_DATA && DataMatches(frame.data, frame.length);
         case MatchField::kText: {
             if (!decoder) return false;
             CANframe copy = frame;  // the decoder may raise its status

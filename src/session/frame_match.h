@@ -38,7 +38,7 @@ class FrameMatch {
     bool Matches(const CANframe& frame, Parser* decoder) const;
 
   private:
-    bool DataMatches(const uint8_t* data, int length, size_t at) const;
+    bool DataMatches(const uint8_t* data, int length) const;
 
     MatchField field = MatchField::kId;
     uint32_t id = 0;

@@ -50,6 +50,8 @@ TEST(FrameMatchTest, IdentifiersDataPatternsTextAndTheirMistakes) {
         {MatchField::kData, "* 10", "02"},
         {MatchField::kData, "*05", "23"},
         {MatchField::kData, "40 * 00 05", "2"},
+        {MatchField::kData, "* 00 05", "2"},  // the first 00 is not the one
+        {MatchField::kData, "* 40 ?? 05", ""},
         {MatchField::kData, "* 17 10 *", "0"},
         {MatchField::kData, "?? ?? ?? ?? ?? ??", ""},  // more bytes than any frame has
         {MatchField::kData, "*", "023"},

@@ -34,8 +34,10 @@ class FindBarTest : public ::testing::Test {
         Settle();
     }
     MsgListFLTK& List() { return *static_cast<MsgListFLTK*>(frame->msgList); }
-    // Keys, then the list's selection once it is sel.
+    // Keys, then the list's selection once it is sel; nothing after a failure (each would
+    // wait for its selection in vain).
     void Press(const std::string& command, const std::string& keys, StoreIndex sel) {
+        if (HasFailure()) return;
         Keys(frame->window.get(), command, keys, [&] { return List().selFrame == sel; });
     }
 
