@@ -33,7 +33,7 @@ FrameMatch FrameMatch::Parse(MatchField field, const std::string& typed) {
     FrameMatch match;
     match.field = field;
     const std::string text = Trimmed(typed);
-    if (text.empty()) throw QuillonError(kBadFind, "Nothing to find: type what to look for");
+    if (text.empty()) throw QuillonError(kBadFind, "Type what to find");
     switch (field) {
         case MatchField::kId: {
             size_t at = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
@@ -42,9 +42,9 @@ FrameMatch FrameMatch::Parse(MatchField field, const std::string& typed) {
             for (size_t i = at; i < text.size(); i++) {
                 const int digit = HexDigit(text[i]);
                 if (digit < 0 || i - at >= 8)
-                    throw QuillonError(kBadFind, Format("Not an identifier: \"%s\" (hex, as 181 "
-                                                        "or 0x181, at most 8 digits)",
-                                                        text.c_str()));
+                    throw QuillonError(
+                        kBadFind,
+                        Format("Not an identifier: \"%s\" (hex: 181, 0x181)", text.c_str()));
                 id = id << 4 | static_cast<uint64_t>(digit);
             }
             if (id > 0x1FFFFFFF)
@@ -57,11 +57,9 @@ FrameMatch FrameMatch::Parse(MatchField field, const std::string& typed) {
             for (size_t i = 0; i < text.size();) {
                 const char c = text[i];
                 const auto bad = [&](const char* why) {
-                    return QuillonError(
-                        kBadFind,
-                        Format("Not a data pattern: \"%s\" at character %zu: %s (hex bytes such "
-                               "as 40 17, ?? for any byte, * for any run)",
-                               text.c_str(), i + 1, why));
+                    return QuillonError(kBadFind,
+                                        Format("Not a data pattern: \"%s\" at %zu: %s (40 ?? 10 *)",
+                                               text.c_str(), i + 1, why));
                 };
                 if (IsSpace(c)) {
                     i++;
@@ -147,9 +145,9 @@ GoToTarget ParseGoTo(const std::string& typed) {
     std::string text = shown;
     GoToTarget target;
     const auto bad = [&] {
-        return QuillonError(kBadFind, Format("Not a message number or a time: \"%s\" (#1234 for "
-                                             "message 1234, 12.5s for 12.5 seconds)",
-                                             shown.c_str()));
+        return QuillonError(
+            kBadFind,
+            Format("Not a message number or a time: \"%s\" (#1234, 12.5s)", shown.c_str()));
     };
     if (!text.empty() && (text.back() == 's' || text.back() == 'S')) {
         target.time = true;

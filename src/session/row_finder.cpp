@@ -9,7 +9,7 @@
 namespace {
 
 // Rows read per hold of the view's lock and the store's: a run matched by identifier or data
-// holds the store's lock for well under a millisecond, so readers' additions hardly wait.
+// holds the store's lock for about a millisecond at most, so readers' additions hardly wait.
 constexpr int kRun = 1 << 15;
 constexpr StoreIndex kCancelled = -2;
 

@@ -60,15 +60,15 @@ FindBar::FindBar(int x, int y, int w, int h, Session& session, MsgListFLTK& list
         "What to match: identifier (hex), data bytes (40 ?? 10 *), Value text; or go "
         "to a message number (#1234) or a time (12.5s)");
     what->callback(cb_what, this);
-    field = new Fl_Input(x + 88, y + 3, 260, h - 6);
+    field = new Fl_Input(x + 88, y + 3, 220, h - 6);
     field->when(FL_WHEN_ENTER_KEY_ALWAYS);
     field->callback(cb_field, this);
     field->tooltip("Enter: next, Shift+Enter: previous, Escape: cancel or close");
-    previous = new Fl_Button(x + 352, y + 3, 75, h - 6, "Previous");
+    previous = new Fl_Button(x + 312, y + 3, 75, h - 6, "Previous");
     previous->callback(cb_previous, this);
-    next = new Fl_Button(x + 431, y + 3, 60, h - 6, "Next");
+    next = new Fl_Button(x + 391, y + 3, 60, h - 6, "Next");
     next->callback(cb_next, this);
-    message = new Fl_Box(x + 497, y + 3, w - 501, h - 6);
+    message = new Fl_Box(x + 457, y + 3, w - 461, h - 6);
     message->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
     end();
     resizable(message);
@@ -81,6 +81,7 @@ FindBar::~FindBar() {
 
 void FindBar::Say(const std::string& text) {
     message->copy_label(text.c_str());
+    message->copy_tooltip(text.empty() ? nullptr : text.c_str());  // for a message cut short
     message->redraw();
 }
 

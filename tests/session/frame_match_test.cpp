@@ -38,12 +38,11 @@ TEST(FrameMatchTest, IdentifiersDataPatternsTextAndTheirMistakes) {
         {MatchField::kId, " 0x181 ", "01"},
         {MatchField::kId, "1abcdef", "2"},
         {MatchField::kId, "0X701", "3"},
-        {MatchField::kId, "18g",
-         "Not an identifier: \"18g\" (hex, as 181 or 0x181, at most 8 digits)"},
-        {MatchField::kId, "0x",
-         "Not an identifier: \"0x\" (hex, as 181 or 0x181, at most 8 digits)"},
+        {MatchField::kId, "18g", "Not an identifier: \"18g\" (hex: 181, 0x181)"},
+        {MatchField::kId, "0x", "Not an identifier: \"0x\" (hex: 181, 0x181)"},
+        {MatchField::kId, "123456789", "Not an identifier: \"123456789\" (hex: 181, 0x181)"},
         {MatchField::kId, "20000000", "Not an identifier: \"20000000\" (above 1FFFFFFF)"},
-        {MatchField::kId, "  ", "Nothing to find: type what to look for"},
+        {MatchField::kId, "  ", "Type what to find"},
         {MatchField::kData, "40", "02"},
         {MatchField::kData, "40 ?? 10", "02"},
         {MatchField::kData, "40??10 00", "2"},
@@ -56,15 +55,10 @@ TEST(FrameMatchTest, IdentifiersDataPatternsTextAndTheirMistakes) {
         {MatchField::kData, "?? ?? ?? ?? ?? ??", ""},  // more bytes than any frame has
         {MatchField::kData, "*", "023"},
         {MatchField::kData, "4",
-         "Not a data pattern: \"4\" at character 1: a byte takes two hex "
-         "digits (hex bytes such as 40 17, ?? for any byte, * for any run)"},
-        {MatchField::kData, "40 ?x",
-         "Not a data pattern: \"40 ?x\" at character 4: a lone ? (hex "
-         "bytes such as 40 17, ?? for any byte, * for any run)"},
+         "Not a data pattern: \"4\" at 1: a byte takes two hex digits (40 ?? 10 *)"},
+        {MatchField::kData, "40 ?x", "Not a data pattern: \"40 ?x\" at 4: a lone ? (40 ?? 10 *)"},
         {MatchField::kData, "40,17",
-         "Not a data pattern: \"40,17\" at character 3: not a hex "
-         "digit (hex bytes such as 40 17, ?? for any byte, * for any "
-         "run)"},
+         "Not a data pattern: \"40,17\" at 3: not a hex digit (40 ?? 10 *)"},
         {MatchField::kText, "OPERATIONAL", "3"},
         {MatchField::kText, "xyz", ""},
     };
@@ -96,18 +90,10 @@ TEST(FrameMatchTest, GoToNumbersAndTimes) {
         {"12.5s", "time 12500000"},
         {"0.000001 S", "time 1"},
         {"3s", "time 3000000"},
-        {"#-1",
-         "Not a message number or a time: \"#-1\" (#1234 for message 1234, 12.5s for 12.5 "
-         "seconds)"},
-        {"12.5",
-         "Not a message number or a time: \"12.5\" (#1234 for message 1234, 12.5s for "
-         "12.5 seconds)"},
-        {"-1s",
-         "Not a message number or a time: \"-1s\" (#1234 for message 1234, 12.5s for 12.5 "
-         "seconds)"},
-        {"s",
-         "Not a message number or a time: \"s\" (#1234 for message 1234, 12.5s for 12.5 "
-         "seconds)"},
+        {"#-1", "Not a message number or a time: \"#-1\" (#1234, 12.5s)"},
+        {"12.5", "Not a message number or a time: \"12.5\" (#1234, 12.5s)"},
+        {"-1s", "Not a message number or a time: \"-1s\" (#1234, 12.5s)"},
+        {"s", "Not a message number or a time: \"s\" (#1234, 12.5s)"},
     };
     for (const Row& row : rows) {
         std::string got;

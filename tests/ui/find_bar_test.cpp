@@ -74,7 +74,7 @@ TEST_F(FindBarTest, FindsAndGoesToRowsByKeys) {
     Press("key", "ctrl+f", 297);
     Press("type", "7o1", 297);
     Press("key", "Return", 297);
-    EXPECT_EQ(bar.Message(), "Not an identifier: \"7o1\" (hex, as 181 or 0x181, at most 8 digits)");
+    EXPECT_EQ(bar.Message(), "Not an identifier: \"7o1\" (hex: 181, 0x181)");
 
     // Data bytes with a run (the choice's Data item), then a time and the same pattern again.
     bar.Open(FindBar::Mode::kData);
