@@ -54,6 +54,7 @@ FrameMatch FrameMatch::Parse(MatchField field, const std::string& typed) {
             return match;
         }
         case MatchField::kData: {
+            std::vector<int> tokens;
             for (size_t i = 0; i < text.size();) {
                 const char c = text[i];
                 const auto bad = [&](const char* why) {
@@ -64,21 +65,22 @@ FrameMatch FrameMatch::Parse(MatchField field, const std::string& typed) {
                 if (IsSpace(c)) {
                     i++;
                 } else if (c == '*') {
-                    match.pattern.push_back(kAnyRun);
+                    tokens.push_back(kAnyRun);
                     i++;
                 } else if (c == '?') {
                     if (i + 1 >= text.size() || text[i + 1] != '?') throw bad("a lone ?");
-                    match.pattern.push_back(kAnyByte);
+                    tokens.push_back(kAnyByte);
                     i += 2;
                 } else if (HexDigit(c) >= 0) {
                     if (i + 1 >= text.size() || HexDigit(text[i + 1]) < 0)
                         throw bad("a byte takes two hex digits");
-                    match.pattern.push_back(HexDigit(c) << 4 | HexDigit(text[i + 1]));
+                    tokens.push_back(HexDigit(c) << 4 | HexDigit(text[i + 1]));
                     i += 2;
                 } else {
                     throw bad("not a hex digit");
                 }
             }
+            match.SetPattern(tokens);
             return match;
         }
         case MatchField::kText:
@@ -99,28 +101,38 @@ FrameMatch FrameMatch::AtTime(uint64_t micros) {
     return match;
 }
 
-bool FrameMatch::DataMatches(const uint8_t* data, int length) const {
-    // The wildcard walk: on a mismatch, the last run seen takes one byte more, and the pattern
-    // after it is tried again from there. The bytes after the pattern's end are not looked at.
-    size_t p = 0;
-    int d = 0;
-    size_t afterRun = std::string::npos;
-    int runEnd = 0;
-    for (;;) {
-        if (p == pattern.size()) return true;
-        if (pattern[p] == kAnyRun) {
-            afterRun = ++p;
-            runEnd = d;
-        } else if (d < length && (pattern[p] == kAnyByte || pattern[p] == data[d])) {
-            p++;
-            d++;
-        } else if (afterRun == std::string::npos || runEnd >= length) {
-            return false;
-        } else {
-            p = afterRun;
-            d = ++runEnd;
+void FrameMatch::SetPattern(const std::vector<int>& tokens) {
+    anchored = !tokens.empty() && tokens[0] != kAnyRun;
+    Segment segment;
+    for (size_t t = 0; t <= tokens.size(); t++) {
+        if (t == tokens.size() || tokens[t] == kAnyRun) {
+            if (segment.length > 0) segments.push_back(segment);
+            segment = Segment();
+            continue;
         }
+        if (segment.length < 8 && tokens[t] != kAnyByte) {
+            segment.mask |= uint64_t{0xFF} << 8 * segment.length;
+            segment.value |= static_cast<uint64_t>(tokens[t]) << 8 * segment.length;
+        }
+        segment.length++;
     }
+}
+
+bool FrameMatch::DataMatches(const uint8_t* data, int length) const {
+    length = std::min(length, 8);  // a malformed length holds no more bytes
+    uint64_t word = 0;
+    for (int i = length - 1; i >= 0; i--) word = word << 8 | data[i];
+    // Each segment at the first place it fits after the one before (the first segment at the
+    // first byte when anchored): no later place would leave more room to those after it.
+    int at = 0;
+    for (size_t s = 0; s < segments.size(); s++) {
+        const Segment& segment = segments[s];
+        const int last = s == 0 && anchored ? 0 : length - segment.length;
+        while (at <= last && ((word >> 8 * at) & segment.mask) != segment.value) at++;
+        if (at > last || segment.length > length) return false;
+        at += segment.length;
+    }
+    return true;
 }
 
 bool FrameMatch::Matches(const CANframe& frame, Parser* decoder) const {

@@ -39,14 +39,23 @@ class FrameMatch {
 
   private:
     bool DataMatches(const uint8_t* data, int length) const;
+    // Takes a data pattern, a token a byte: a byte's value, or kAnyByte, or kAnyRun.
+    void SetPattern(const std::vector<int>& tokens);
 
     MatchField field = MatchField::kId;
     uint32_t id = 0;
     uint64_t micros = 0;
-    // A data pattern, a token per byte: a byte's value, or kAnyByte, or kAnyRun.
     static constexpr int kAnyByte = -1;
     static constexpr int kAnyRun = -2;
-    std::vector<int> pattern;
+    // A data pattern as the runs of bytes between its runs of any bytes, each compared at once
+    // as the bits of the 8 data bytes read as one little-endian word: (word >> 8 * at) & mask
+    // == value, where at is where it begins. anchored: the first begins at the first byte.
+    struct Segment {
+        uint64_t mask = 0, value = 0;
+        int length = 0;  // bytes; above 8 it matches no frame
+    };
+    std::vector<Segment> segments;
+    bool anchored = false;
     std::string text;  // lower case
 };
 

@@ -44,6 +44,8 @@ TEST(FrameMatchTest, IdentifiersDataPatternsTextAndTheirMistakes) {
         {MatchField::kId, "20000000", "Not an identifier: \"20000000\" (above 1FFFFFFF)"},
         {MatchField::kId, "  ", "Type what to find"},
         {MatchField::kData, "40", "02"},
+        {MatchField::kData, "10", ""},  // from the first byte on
+        {MatchField::kData, "?? 17", "0"},
         {MatchField::kData, "40 ?? 10", "02"},
         {MatchField::kData, "40??10 00", "2"},
         {MatchField::kData, "* 10", "02"},
