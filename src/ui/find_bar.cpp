@@ -195,11 +195,12 @@ StoreIndex FindBar::Run(const FrameMatch& match, StoreIndex from, bool forward, 
 void FindBar::FindNext(bool forward) {
     if (searching) return;
     if (mode() == Mode::kGoTo) SetMode(lastFind);
-    if (!visible() || !*field->value()) {
+    if (!*field->value()) {
         Open(mode());
         Say("Type what to find, then Enter");
         return;
     }
+    if (!visible()) Open(mode());
     try {
         const FrameMatch match =
             FrameMatch::Parse(static_cast<MatchField>(static_cast<int>(mode())), field->value());

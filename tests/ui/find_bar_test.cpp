@@ -97,6 +97,8 @@ TEST_F(FindBarTest, FindsAndGoesToRowsByKeys) {
     Press("type", "no such text", 24);
     Press("key", "Return", 24);
     EXPECT_EQ(bar.Message(), "Not found");
+    Press("key", "ctrl+f", 24);
+    Press("type", "operational", 24);  // kept for F3 below
     Press("key", "ctrl+g", 24);
     Press("type", "#1000", 24);
     Press("key", "Return", 24);
@@ -106,6 +108,9 @@ TEST_F(FindBarTest, FindsAndGoesToRowsByKeys) {
     Keys(frame->window.get(), "key", "Escape", [&] { return !bar.visible(); });
     EXPECT_EQ(tile.h(), tileHeight);
     EXPECT_EQ(Fl::focus(), frame->msgList->asFlWidget());
+    // F3 with the bar closed finds the last text again, from the list.
+    Press("key", "F3", 27);
+    EXPECT_TRUE(bar.visible());
 }
 
 }  // namespace
