@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "base/quillon_error.h"
 #include "base/utils.h"
@@ -120,8 +121,12 @@ void FrameMatch::SetPattern(const std::vector<int>& tokens) {
 
 bool FrameMatch::DataMatches(const uint8_t* data, int length) const {
     length = std::min(length, 8);  // a malformed length holds no more bytes
-    uint64_t word = 0;
-    for (int i = length - 1; i >= 0; i--) word = word << 8 | data[i];
+    if (length <= 0) return segments.empty();
+    // The bytes in the word's order (data[0] lowest), those past length cleared.
+    uint64_t word;
+    std::memcpy(&word, data, sizeof word);
+    if constexpr (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__) word = __builtin_bswap64(word);
+    if (length < 8) word &= (uint64_t{1} << 8 * length) - 1;
     // Each segment at the first place it fits after the one before (the first segment at the
     // first byte when anchored): no later place would leave more room to those after it.
     int at = 0;

@@ -146,14 +146,6 @@ bool MsgStore::Get(StoreIndex index, CANframe& frame) {
     return true;
 }
 
-int MsgStore::Visit(const StoreIndex* indexes, int n,
-                    const std::function<bool(int, const CANframe&)>& visit) {
-    std::lock_guard<std::recursive_mutex> hold(lock);
-    for (int k = 0; k < n; k++)
-        if (Valid(indexes[k]) && visit(k, Slot(indexes[k]))) return k;
-    return n;
-}
-
 void MsgStore::Clear() {
     std::lock_guard<std::mutex> serial(ingest);
     StoreListener* l;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -69,8 +68,15 @@ class MsgStore : public Storage {
     // Hands visit the frames held at indexes[0 .. n - 1] (ascending), with their place k in
     // indexes, under one hold of `lock`, until visit returns true; returns that k, or n. visit
     // takes no lock (a search matches a run of frames at the cost of one lookup).
-    int Visit(const StoreIndex* indexes, int n,
-              const std::function<bool(int k, const CANframe& frame)>& visit);
+    // Inline, with the range held looked at once: a search visits every frame.
+    template <typename Visitor>
+    int Visit(const StoreIndex* indexes, int n, Visitor&& visit) {
+        std::lock_guard<std::recursive_mutex> hold(lock);
+        const StoreIndex end = first + count;
+        for (int k = 0; k < n; k++)
+            if (indexes[k] >= first && indexes[k] < end && visit(k, Slot(indexes[k]))) return k;
+        return n;
+    }
     int GetMax() override { return capacity; }
     // Has watcher told of every addition from now on (FramesArrived), until DelArrivalWatcher.
     // Waits for an addition in progress. Not owned.
