@@ -24,7 +24,7 @@ class Session;
 // view when none is selected; past the end it goes on from the other end and says so.
 class FindBar : public Fl_Group {
   public:
-    // What the choice offers, in its order.
+    // What the choice offers, in its order; the finds in MatchField's.
     enum class Mode { kId, kData, kText, kGoTo };
 
     // A hidden bar, h high; shown, it takes its height from the bottom of above (the tile of
