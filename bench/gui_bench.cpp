@@ -8,6 +8,9 @@
 //                              full store: its time, and the longest gap between two list redraws
 //   gui_bench status           the network status window over 2,048 identifiers and 127 nodes:
 //                              median time of one full redraw, and of one update of its tables
+//   gui_bench find FRAMES      the find bar's search over a full store, matching no row (the
+//                              whole store looked at): by identifier, by a data pattern, and by
+//                              Value text; its time, and the progress messages shown meanwhile
 //   gui_bench plot POINTS      median time of one redraw of the plot widget (a plot area 1000
 //                              pixels wide) showing a trace of POINTS points (a ramp with noise),
 //                              whole and one second of it, until the X server has drawn it
@@ -35,6 +38,7 @@
 #include "store/filt_store.h"
 #include "store/msg_store.h"
 #include "ui/filt_dialog.h"
+#include "ui/find_bar.h"
 #include "ui/hardware_dialog.h"
 #include "ui/icons.h"
 #include "ui/main_frame_fltk.h"
@@ -210,6 +214,56 @@ int Apply(int frames) {
     return 0;
 }
 
+// The find bar's messages while the event loop runs: the progress shown.
+struct ProgressWatch {
+    FindBar* bar;
+    std::string last;
+    int shown = 0;
+    static void Check(void* data) {
+        auto* watch = static_cast<ProgressWatch*>(data);
+        const std::string now = watch->bar->Message();
+        if (now == watch->last) return;
+        watch->last = now;
+        watch->shown += now.compare(0, 12, "Searching...") == 0;
+    }
+};
+
+int Find(int frames) {
+    Program program(frames, frames, 1);
+    FindBar& bar = *program.frame->findBar;
+    for (int i = 0; i < 20; i++) Fl::wait(0.02);
+    const struct {
+        FindBar::Mode mode;
+        const char* typed;
+        int runs;
+    } finds[] = {{FindBar::Mode::kId, "7ff", 5},
+                 {FindBar::Mode::kData, "* 11 22", 5},
+                 {FindBar::Mode::kText, "no such text", 1}};
+    for (const auto& find : finds) {
+        bar.Open(find.mode);
+        bar.field->value(find.typed);
+        std::vector<double> times;
+        ProgressWatch watch{&bar, "", 0};
+        Fl::add_check(ProgressWatch::Check, &watch);
+        for (int run = 0; run < find.runs; run++) {
+            const auto start = Clock::now();
+            bar.FindNext(true);
+            times.push_back(Ms(Clock::now() - start));
+        }
+        Fl::remove_check(ProgressWatch::Check, &watch);
+        std::sort(times.begin(), times.end());
+        std::printf(
+            "find %-4s \"%s\" over %d frames (none matches): median %.1f ms (max %.1f) of %d, "
+            "%d progress messages shown; \"%s\"\n",
+            find.mode == FindBar::Mode::kId     ? "ID"
+            : find.mode == FindBar::Mode::kData ? "Data"
+                                                : "Text",
+            find.typed, frames, times[times.size() / 2], times.back(), find.runs, watch.shown,
+            bar.Message().c_str());
+    }
+    return 0;
+}
+
 int StatusRedraw() {
     constexpr int kNodes = 127, kIds = 2048, kRounds = 10;
     Program program(1000000, 0, 1);
@@ -318,9 +372,11 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "replay") == 0) return Replay(argv[2]);
     if (argc == 3 && std::strcmp(argv[1], "apply") == 0) return Apply(std::atoi(argv[2]));
     if (argc == 2 && std::strcmp(argv[1], "status") == 0) return StatusRedraw();
+    if (argc == 3 && std::strcmp(argv[1], "find") == 0) return Find(std::atoi(argv[2]));
     if (argc == 3 && std::strcmp(argv[1], "plot") == 0) return Plot(std::atoi(argv[2]));
     std::fprintf(stderr,
                  "usage: gui_bench draw FRAMES | gui_bench statusbar FRAMES | gui_bench replay "
-                 "LOGFILE | gui_bench apply FRAMES | gui_bench status | gui_bench plot POINTS\n");
+                 "LOGFILE | gui_bench apply FRAMES | gui_bench status | gui_bench find FRAMES | "
+                 "gui_bench plot POINTS\n");
     return 2;
 }

@@ -200,6 +200,15 @@ StoreIndex FiltStore::GetStoreIndex(StoreIndex index) {
     return Valid(index) ? Entry(index) : -1;
 }
 
+int FiltStore::GetStoreIndexes(StoreIndex& from, int n, StoreIndex* out) {
+    std::lock_guard<std::recursive_mutex> hold(lock);
+    const StoreIndex end = std::min(from + n, first + count);
+    from = std::max(from, first);
+    int copied = 0;
+    for (StoreIndex i = from; i < end; i++) out[copied++] = Entry(i);
+    return copied;
+}
+
 StoreIndex FiltStore::FindNdx(StoreIndex target) {
     std::lock_guard<std::recursive_mutex> hold(lock);
     if (count == 0) return -1;

@@ -63,6 +63,10 @@ class FiltStore : public Storage, public StoreListener {
     bool Get(StoreIndex index, CANframe& frame) override;
     // The store index held at filtered index, or -1.
     StoreIndex GetStoreIndex(StoreIndex index);
+    // The store indexes held at filtered indexes from .. from + n - 1 into out, under one hold
+    // of the lock: from is first moved up to the first index held; returns how many were
+    // copied.
+    int GetStoreIndexes(StoreIndex& from, int n, StoreIndex* out);
     int GetMax() override { return capacity; }
     // The filtered index holding storeIndex, by bisection; for an index not held, the position
     // of the next higher one (the last position above all, first + 1 below all when two or more

@@ -65,6 +65,18 @@ class MsgStore : public Storage {
     // The same for n frames in a row, which no other addition comes between.
     void Add(const CANframe* frames, int n);
     bool Get(StoreIndex index, CANframe& frame) override;
+    // Hands visit the frames held at indexes[0 .. n - 1] (ascending), with their place k in
+    // indexes, under one hold of `lock`, until visit returns true; returns that k, or n. visit
+    // takes no lock (a search matches a run of frames at the cost of one lookup).
+    // Inline, with the range held looked at once: a search visits every frame.
+    template <typename Visitor>
+    int Visit(const StoreIndex* indexes, int n, Visitor&& visit) {
+        std::lock_guard<std::recursive_mutex> hold(lock);
+        const StoreIndex end = first + count;
+        for (int k = 0; k < n; k++)
+            if (indexes[k] >= first && indexes[k] < end && visit(k, Slot(indexes[k]))) return k;
+        return n;
+    }
     int GetMax() override { return capacity; }
     // Has watcher told of every addition from now on (FramesArrived), until DelArrivalWatcher.
     // Waits for an addition in progress. Not owned.

@@ -20,6 +20,7 @@
 #include "session/session.h"
 #include "session/settings.h"
 #include "store/msg_store.h"
+#include "ui/find_bar.h"
 #include "ui/help_text.h"
 #include "ui/icons.h"
 #include "ui/list_detail_tile.h"
@@ -99,6 +100,18 @@ void cb_exit(Fl_Widget*, void* data) {
 void cb_null(Fl_Widget*, void*) {
     std::puts("Null callback");
 }
+void cb_find(Fl_Widget*, void* data) {
+    Self(data)->findBar->OpenFind();
+}
+void cb_find_next(Fl_Widget*, void* data) {
+    Self(data)->findBar->FindNext(true);
+}
+void cb_find_previous(Fl_Widget*, void* data) {
+    Self(data)->findBar->FindNext(false);
+}
+void cb_go_to(Fl_Widget*, void* data) {
+    Self(data)->findBar->Open(FindBar::Mode::kGoTo);
+}
 void cb_parse(Fl_Widget*, void* data) {
     Guarded([&] { Self(data)->ChooseDecoder(); });
 }
@@ -127,6 +140,12 @@ const Fl_Menu_Item kMenu[] = {
     {"&Open", FL_CTRL + 'o', cb_open, nullptr, 0, 0, 0, 0, 0},
     {"&Save", FL_CTRL + 's', cb_save, nullptr, 0, 0, 0, 0, 0},
     {"E&xit", FL_CTRL + 'q', cb_exit, nullptr, 0, 0, 0, 0, 0},
+    {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
+    {"&Edit", 0, nullptr, nullptr, FL_SUBMENU, 0, 0, 0, 0},
+    {"&Find...", FL_CTRL + 'f', cb_find, nullptr, 0, 0, 0, 0, 0},
+    {"Find &next", FL_F + 3, cb_find_next, nullptr, 0, 0, 0, 0, 0},
+    {"Find &previous", FL_SHIFT + FL_F + 3, cb_find_previous, nullptr, 0, 0, 0, 0, 0},
+    {"&Go to...", FL_CTRL + 'g', cb_go_to, nullptr, 0, 0, 0, 0, 0},
     {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
     {"&Tools", 0, nullptr, nullptr, FL_SUBMENU, 0, 0, 0, 0},
     {"&Hardware config...", 0, cb_config, nullptr, 0, 0, 0, 0, 0},
@@ -201,6 +220,9 @@ MainFrameFLTK::MainFrameFLTK(Session& session, QL_Settings& prefs)
     tile->Panes(msgList->asFlWidget(), msgDetail->asFlWidget());
     tile->end();
     window->resizable(tile);
+    // Hidden until Ctrl+F or Ctrl+G; it then takes its height from the tile's bottom.
+    findBar = new FindBar(0, 60 + tile->h() - 30, W, 30, session,
+                          *static_cast<MsgListFLTK*>(msgList), *tile);
     statusBar = new StatusBar(0, H - StatusBar::kHeight, W, session, *msgList);
 
     SetToolState(ToolState::Idle);
@@ -507,6 +529,7 @@ void MainFrameFLTK::ChooseDecoder() {
         }
         return;
     }
+    findBar->Stop();  // a text search describes rows with the decoder about to go
     session.SetParserMode(chosen);
 }
 

@@ -19,13 +19,14 @@
 #include "ui/status_bar.h"
 #include "ui/windows.h"
 
+class FindBar;
 class QL_Settings;
 class Session;
 
-// The program's window: menu bar, toolbar, the message list over the detail view, the status bar
-// at the bottom. Reader and
-// writer threads only post their completion notices; everything else runs on the GUI thread,
-// and no error escapes a callback (it is shown in an alert).
+// The program's window: menu bar, toolbar, the message list over the detail view, the find bar
+// under them when shown, the status bar at the bottom. Reader and writer threads only post their
+// completion notices; everything else runs on the GUI thread, and no error escapes a callback (it
+// is shown in an alert).
 class MainFrameFLTK : public MainFrame, public PlotOwner {
   public:
     // session: what the window shows and drives; it tells the window of its replays' and log
@@ -92,6 +93,7 @@ class MainFrameFLTK : public MainFrame, public PlotOwner {
     Fl_Window* toolbar = nullptr;
     MsgList* msgList = nullptr;
     MsgDetail* msgDetail = nullptr;
+    FindBar* findBar = nullptr;  // under the list and the detail view, shown on Ctrl+F
     StatusBar* statusBar = nullptr;
     std::vector<std::unique_ptr<PlotWindow>> plots;  // open, or closed and not yet destroyed
     std::unique_ptr<Fl_Help_Dialog> keysHelp;        // Help -> Keys and mouse, made on first use
