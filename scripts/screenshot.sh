@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots under a virtual X server: the demo log in the window, a PDO frame
 # of an I/O module selected, and the line of its digital inputs highlighted in the detail view
-# (the byte they come from turns blue), written to docs/screenshot.png; then a plot window of the
+# (the byte they come from turns blue), written to docs/screenshot.png; the find bar having found
+# a frame by its identifier, over the status bar, to docs/find.png; then a plot window of the
 # drive's position and its target (or, in a demo log without targets, the rate of the drive's
 # PDO) with the cursor and their values at it, written to docs/plot.png.
 set -euo pipefail
@@ -37,13 +38,22 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
         sleep 0.1
     done
     sleep 1.5  # the replay ends and the list follows it
-    # Row 4 of the list (frame 2569, "TPDO1<-3: Digital inputs 1-8=241 ..."), then line 2 of the
+    # Row 2 of the list (frame 2827, "TPDO1<-3: Digital inputs 1-8=241 ..."), then line 2 of the
     # detail view (the digital inputs).
-    xdotool mousemove --window "$id" 300 142 click 1
+    xdotool mousemove --window "$id" 300 108 click 1
     sleep 0.3
-    xdotool mousemove --window "$id" 300 513 click 1
+    xdotool mousemove --window "$id" 300 495 click 1
     sleep 0.5
     xwd -id "$id" -silent > "$1/shot.xwd"
+    # Ctrl+F, the drive'"'"'s first PDO by its identifier, Enter: the find bar over the status bar.
+    xdotool windowfocus --sync "$id" key ctrl+f
+    sleep 0.3
+    xdotool type 185
+    xdotool key Return
+    sleep 0.5
+    xwd -id "$id" -silent > "$1/find.xwd"
+    xdotool key Escape
+    sleep 0.3
     # Tools -> Plot..., then each series typed into its field (Enter plots it).
     xdotool windowfocus --sync "$id" key alt+t
     sleep 0.3
@@ -70,4 +80,6 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
 ' bash "$work" "$second"
 convert "$work/shot.xwd" docs/screenshot.png
 convert "$work/plot.xwd" docs/plot.png
-echo "docs/screenshot.png and docs/plot.png written ($second beside the position)"
+# The bottom of the window: the find bar and the status bar.
+convert "$work/find.xwd" -gravity south -crop 100%x30%+0+0 +repage docs/find.png
+echo "docs/screenshot.png, docs/find.png and docs/plot.png written ($second beside the position)"

@@ -384,6 +384,7 @@ void MainFrameFLTK::OpenFile() {
 
 void MainFrameFLTK::OpenLogFile(const std::string& path) {
     SetToolState(ToolState::Replaying);
+    findBar->Stop();  // clearing the store flushes the decoder a text search uses
     session.RefillStore(StoreOrigin::kFile);
     try {
         session.readers().ReadLogFile(path, false);
@@ -447,6 +448,7 @@ void MainFrameFLTK::Play() {
         return;
     }
     SetToolState(ToolState::Receiving);
+    findBar->Stop();
     session.RefillStore(StoreOrigin::kCapture);
     session.readers().SetStartTime();
     for (int i = 0; i < found; i++) {
@@ -468,6 +470,7 @@ void MainFrameFLTK::Stop() {
 }
 
 void MainFrameFLTK::Clear() {
+    findBar->Stop();
     session.store().Clear();
 }
 
