@@ -96,16 +96,6 @@ bool SameTransfer(const TransferRecord& a, const TransferRecord& b) {
            a.port == b.port && a.node == b.node;
 }
 
-// A label's text as it is drawn: "@" starts a symbol unless doubled.
-std::string LabelText(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        out.push_back(c);
-        if (c == '@') out.push_back('@');
-    }
-    return out;
-}
-
 }  // namespace
 
 NetworkStatusWindowFLTK::NetworkStatusWindowFLTK(Session& session, MainFrame* owner)

@@ -11,6 +11,7 @@
 #include "store/filt_store.h"
 #include "store/msg_store.h"
 #include "ui/msg_list.h"
+#include "ui/ui_helpers.h"
 
 namespace {
 
@@ -43,16 +44,6 @@ std::string Grouped(uint64_t n) {
 std::string Elapsed(std::chrono::steady_clock::duration d) {
     const long long s = std::chrono::duration_cast<std::chrono::seconds>(d).count();
     return Format("%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
-}
-
-// A label's text as it is drawn: "@" starts a symbol unless doubled.
-std::string LabelText(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        out.push_back(c);
-        if (c == '@') out.push_back('@');
-    }
-    return out;
 }
 
 }  // namespace

@@ -100,3 +100,12 @@ bool AskDiscard(const std::string& message, bool& dontAsk) {
     dontAsk = check->value() != 0;
     return answer.discard;
 }
+
+std::string LabelText(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        out.push_back(c);
+        if (c == '@') out.push_back('@');
+    }
+    return out;
+}

@@ -49,6 +49,9 @@ const LevelColors* GetColors(int level);
 // than 29 labels, which are not shown). flags is not used.
 int PopupMenu(int x, int y, const char** items, bool* flags);
 
+// text as a label shows it: "@", which would start a symbol, doubled.
+std::string LabelText(const std::string& text);
+
 // Asks in a modal window whether to discard what message says would be lost, with "Discard",
 // "Cancel" and a "Don't ask again" check button; closing the window cancels. True for Discard;
 // dontAsk then tells whether the check button was ticked.
