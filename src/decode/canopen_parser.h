@@ -14,10 +14,11 @@ class Storage;
 // The CANopen decoder: hands each frame to the decoder of its service by identifier, and keeps
 // per-port, per-node state that the scan pass builds from the stored frames in arrival order.
 //
-// Threads: Scan runs on the thread adding frames (serialised by the message store), doParse on
-// the GUI thread; both may create networks and nodes. Lookups take no lock (atomic table
-// entries, objects complete before they are published); `createLock` serialises creation.
-// Node state is written by the scan pass only; decoding reads a node's identity and tables.
+// Threads: Scan runs on the thread adding frames (serialised by the message store); doParse and
+// Describe run on the GUI thread, a find's threads and a plot's; both may create networks and
+// nodes. Lookups take no lock (atomic table entries, objects complete before they are
+// published); `createLock` serialises creation. Node state is written by the scan pass only;
+// decoding reads a node's identity and tables.
 class CANopenParser : public Parser {
   public:
     static constexpr int kMaxPorts = 64;

@@ -16,9 +16,14 @@ namespace {
 // The error a find's text raises.
 constexpr int32_t kBadFind = ERR_FILTER;
 
+// ASCII only, as the decoders write: no locale to ask per character of millions of
+// descriptions.
+char LowerChar(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(s.begin(), s.end(), s.begin(), LowerChar);
     return s;
 }
 
@@ -149,7 +154,10 @@ bool FrameMatch::Matches(const CANframe& frame, Parser* decoder) const {
         case MatchField::kText: {
             if (!decoder) return false;
             CANframe copy = frame;  // the decoder may raise its status
-            return Lower(decoder->GetShortDesc(copy)).find(text) != std::string::npos;
+            const std::string desc = decoder->GetShortDesc(copy);
+            // text is lower case already; the description is compared without a copy.
+            return std::search(desc.begin(), desc.end(), text.begin(), text.end(),
+                               [](char d, char t) { return LowerChar(d) == t; }) != desc.end();
         }
         case MatchField::kTime:
             return !frame.unstamped && frame.timestamp >= micros;

@@ -1,6 +1,7 @@
 #include "session/row_finder.h"
 
 #include <algorithm>
+#include <thread>
 #include <vector>
 
 #include "store/filt_store.h"
@@ -12,8 +13,44 @@ namespace {
 // holds the store's lock for about a millisecond at most, so readers' additions hardly wait.
 constexpr int kRun = 1 << 15;
 constexpr StoreIndex kCancelled = -2;
+constexpr int kCancelledHit = -2;
+// Threads that describe a run's frames for a text match, the calling one among them: describing
+// is what a text search spends its time on.
+constexpr unsigned kMostDescribers = 4;
 
 }  // namespace
+
+int RowFinder::Describe(const FrameMatch& match, const std::vector<CANframe>& frames, bool forward,
+                        FindProgress& progress) const {
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const size_t parts = std::min<size_t>({cores, kMostDescribers, frames.size()});
+    if (parts == 0) return -1;
+    // Each part finds its own first match (its last, backward); the search's is that of the
+    // first part with one (the last, backward).
+    std::vector<int> hits(parts, -1);
+    auto describe = [&](size_t part) {
+        const size_t from = frames.size() * part / parts;
+        const size_t to = frames.size() * (part + 1) / parts;
+        for (size_t i = from; i < to; i++) {
+            if (progress.cancel) return;
+            const size_t j = forward ? i : to - 1 - (i - from);
+            if (match.Matches(frames[j], decoder)) {
+                hits[part] = static_cast<int>(j);
+                return;
+            }
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (size_t part = 1; part < parts; part++) helpers.emplace_back(describe, part);
+    describe(0);
+    for (std::thread& helper : helpers) helper.join();
+    if (progress.cancel) return kCancelledHit;
+    for (size_t k = 0; k < parts; k++) {
+        const int hit = hits[forward ? k : parts - 1 - k];
+        if (hit >= 0) return hit;
+    }
+    return -1;
+}
 
 StoreIndex RowFinder::Scan(const FrameMatch& match, StoreIndex lo, StoreIndex hi, bool forward,
                            FindProgress& progress, int64_t& looked, int64_t total) {
@@ -36,11 +73,9 @@ StoreIndex RowFinder::Scan(const FrameMatch& match, StoreIndex lo, StoreIndex hi
                 places.push_back(k);
                 return false;
             });
-            for (size_t i = 0; i < copies.size() && hit < 0; i++) {
-                if (progress.cancel) return kCancelled;
-                const size_t j = forward ? i : copies.size() - 1 - i;
-                if (match.Matches(copies[j], decoder)) hit = places[j];
-            }
+            const int found = Describe(match, copies, forward, progress);
+            if (found == kCancelledHit) return kCancelled;
+            if (found >= 0) hit = places[static_cast<size_t>(found)];
         } else if (forward) {
             const int k = store.Visit(indexes.data(), n, [&](int, const CANframe& frame) {
                 return match.Matches(frame, nullptr);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <vector>
 
 #include "session/frame_match.h"
 #include "store/can_frame.h"
@@ -30,7 +31,8 @@ struct FindProgress {
 
 // Finds rows of the message list, the filtered view, by what their frames hold (FrameMatch),
 // on any thread while readers add frames: it reads the view and the store a run of rows at a
-// time, holding each one's lock for a run only, and decodes (for a text match) with no lock held.
+// time, holding each one's lock for a run only, and decodes (for a text match) with no lock held,
+// on up to four threads at once (the decoder describes frames on any thread).
 // Rows added after a search began are not looked at by it; rows that left the store during it
 // are passed over.
 class RowFinder {
@@ -51,6 +53,11 @@ class RowFinder {
     // looked counts the rows looked at, of total.
     StoreIndex Scan(const FrameMatch& match, StoreIndex lo, StoreIndex hi, bool forward,
                     FindProgress& progress, int64_t& looked, int64_t total);
+
+    // The index in frames of the first frame matching (the last, backward), described by
+    // several threads at once; -1 for none, -2 when cancelled.
+    int Describe(const FrameMatch& match, const std::vector<CANframe>& frames, bool forward,
+                 FindProgress& progress) const;
 
     FiltStore& view;
     MsgStore& store;
