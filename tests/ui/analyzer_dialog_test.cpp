@@ -133,7 +133,16 @@ TEST(AnalyzerDialogTest, ConfigSaysTheRateItSetsAndClosingOffersToRestoreIt) {
     open();
     EXPECT_EQ(close({}), "");
     open();
-    EXPECT_EQ(set(2, 4), "port 2 set to 125,000 bps, was 500,000 bps");
+    // The first rate picked as a user does: a click on the choice, Down to the rate, Return.
+    dialog.portChoice->value(2);
+    dialog.SetPort();
+    ASSERT_EQ(dialog.bitRateChoice->value(), 2);
+    const Fl_Choice& choice = *dialog.bitRateChoice;
+    Xdo({"mousemove", "--window", std::to_string(fl_xid(dialog.cfgWindow.get())),
+         std::to_string(choice.x() + choice.w() / 2), std::to_string(choice.y() + choice.h() / 2),
+         "click", "1", "sleep", "0.3", "key", "Down", "Down", "Return"},
+        [&] { return rate(2) == 4; });
+    EXPECT_STREQ(dialog.rateNote->label(), "port 2 set to 125,000 bps, was 500,000 bps");
     EXPECT_EQ(set(2, 3), "port 2 set to 250,000 bps, was 125,000 bps");
     EXPECT_EQ(close({{"", "Keep"}}),
               asked + "port 2 set to 250,000 bps, was 500,000 bps" + restore);
