@@ -184,29 +184,35 @@ TEST_F(HardwareDialogTest, VanishedCardsAndPortsAreWaitedForOrReported) {
     dialog.window->hide();
 }
 
+// A file meant for other cards, or one whose own images break their rules (the rules and their
+// reasons belong to the firmware file), is refused with its reason before anything reaches the
+// card's flash; a good one is downloaded with a progress window at the main window.
 TEST_F(HardwareDialogTest, FirmwareUpdateChecksTheCardThenDownloadsWithProgress) {
     dialog.Show();
     Select("CARD 0");  // type 3
     FirmwareImages images;
     images.mainVersion = 0x00030300;
-    images.main = PatternImage(1024, 1);
-    images.fpga = PatternImage(512, 2);
-    const auto update = [&](std::array<uint16_t, 4> compat) {
+    const auto update = [&](std::array<uint16_t, 4> compat, size_t boot, size_t main) {
         images.compat = compat;
+        images.boot = PatternImage(boot, 3);
+        images.main = PatternImage(main, 1);
+        images.fpga = PatternImage(512, 2);
         const std::vector<uint8_t> bytes = BuildFirmwareFile(images);
         WriteFile(dir.file("fw.kfw"), std::string(bytes.begin(), bytes.end()));
         return CaptureAlert([&] { dialog.UpdateFirmwareFrom(dir.file("fw.kfw").c_str()); });
     };
-    const auto erases = [&] {
-        return std::count_if(seam.calls.begin(), seam.calls.end(),
-                             [](const std::string& c) { return c.find("c008b706 00060001") == 0; });
-    };
 
-    // Meant for other cards: refused before anything reaches the card's flash.
-    EXPECT_EQ(update({1, 256, 0, 0}), "Firmware not compatible with card");
-    EXPECT_EQ(erases(), 0);
+    // Refused: nothing erased or downloaded, the card's images and version as they were.
+    EXPECT_EQ(update({1, 256, 0, 0}, 0, 1024), "Firmware not compatible with card");
+    EXPECT_EQ(update({3, 0, 0, 0}, 64, 2050), "Firmware byte count (2050) must be a multiple of 4");
     EXPECT_EQ(CaptureAlert([&] { dialog.UpdateFirmwareFrom(dir.file("none.kfw").c_str()); }),
               "Unable to open file " + dir.file("none.kfw") + " for reading");
+    EXPECT_FALSE(dialog.busy);
+    for (const std::string& call : seam.calls)
+        EXPECT_TRUE(call.find("c008b706 0006") != 0 && call.find("c008b706 0007") != 0) << call;
+    for (uint32_t image : {kBootImageId, kMainImageId, kFpgaImageId})
+        EXPECT_TRUE(driver->Flash(0, image).empty());
+    EXPECT_EQ(CanIntf(cards, 0, false).getCardInfo().fwVersion, "2.01.05");
 
     // The progress window, looked for at every call to the card, opens at the main window.
     std::vector<int> progressAt;
@@ -215,55 +221,16 @@ TEST_F(HardwareDialogTest, FirmwareUpdateChecksTheCardThenDownloadsWithProgress)
             if (w->children() > 0 && dynamic_cast<Fl_Progress*>(w->child(0)))
                 progressAt = {w->x(), w->y()};
     };
-    EXPECT_EQ(update({3, 0, 0, 0}), "Firmware updated to version 3.03.00");
+    EXPECT_EQ(update({3, 0, 0, 0}, 0, 1024), "Firmware updated to version 3.03.00");
     seam.rewrite = nullptr;
     EXPECT_EQ(progressAt, std::vector<int>({200, 150}));
     EXPECT_FALSE(dialog.busy);
-    EXPECT_EQ(erases(), 2);  // the main program and the FPGA image; the file has no boot loader
+    // The main program and the FPGA image erased; the file has no boot loader.
+    EXPECT_EQ(std::count_if(seam.calls.begin(), seam.calls.end(),
+                            [](const std::string& c) { return c.find("c008b706 00060001") == 0; }),
+              2);
     EXPECT_EQ(driver->Flash(0, kMainImageId), images.main);
     EXPECT_EQ(driver->Flash(0, kFpgaImageId), images.fpga);
-    dialog.window->hide();
-}
-
-// A file that would harm the card is refused with its reason before anything reaches the card's
-// flash: without a main program, with an image that breaks its rules after one that does not, or
-// a folder.
-TEST_F(HardwareDialogTest, FirmwareFilesThatWouldHarmTheCardRefused) {
-    dialog.Show();
-    Select("CARD 0");  // type 3, whose boot loader version is not the files'
-    const std::string noMain =
-        "Firmware file has no main program image: the card would be left without one";
-    const struct {
-        const char* what;
-        size_t boot, main, fpga;
-        std::string alert;
-    } cases[] = {
-        {"FPGA image only", 0, 0, 512, noMain},
-        {"boot loader only", 64, 0, 0, noMain},
-        {"no image", 0, 0, 0, noMain},
-        {"main program of 2050 bytes after a boot loader", 64, 2050, 512,
-         "Firmware byte count (2050) must be a multiple of 4"},
-    };
-    for (const auto& c : cases) {
-        FirmwareImages images;
-        images.compat = {3, 0, 0, 0};
-        images.boot = PatternImage(c.boot, 1);
-        images.main = PatternImage(c.main, 2);
-        images.fpga = PatternImage(c.fpga, 3);
-        const std::vector<uint8_t> bytes = BuildFirmwareFile(images);
-        WriteFile(dir.file("fw.kfw"), std::string(bytes.begin(), bytes.end()));
-        EXPECT_EQ(CaptureAlert([&] { dialog.UpdateFirmwareFrom(dir.file("fw.kfw").c_str()); }),
-                  c.alert)
-            << c.what;
-    }
-    EXPECT_EQ(CaptureAlert([&] { dialog.UpdateFirmwareFrom(dir.path().c_str()); }),
-              dir.path() + " is a folder, not a firmware file");
-    EXPECT_FALSE(dialog.busy);
-    for (const std::string& call : seam.calls)
-        EXPECT_TRUE(call.find("c008b706 0006") != 0 && call.find("c008b706 0007") != 0) << call;
-    for (uint32_t image : {kBootImageId, kMainImageId, kFpgaImageId})
-        EXPECT_TRUE(driver->Flash(0, image).empty());
-    EXPECT_EQ(CanIntf(cards, 0, false).getCardInfo().fwVersion, "2.01.05");
     dialog.window->hide();
 }
 
