@@ -5,11 +5,9 @@
 
 #include <FL/x.H>
 
-#include <atomic>
 #include <cstring>
 #include <memory>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -226,23 +224,11 @@ TEST_F(FiltDialogTest, ElementDialogFieldsAndAlerts) {
 // Typed through the X server as a user types; the new row is drawn with its letter and text.
 TEST_F(FiltDialogTest, TypedElementIsDrawn) {
     Press("Add");
-    // xdotool sends the keys through the X server and waits for them to be taken; one round
-    // trip later they are all in the program's queue.
     auto type = [&](Fl_Input* field, const std::string& text) {
         field->value("");
         field->take_focus();
-        std::atomic<int> status{-2};
-        std::thread xdotool([&] {
-            status = RunProcess({"/usr/bin/timeout", "30", "/usr/bin/xdotool", "windowfocus",
-                                 "--sync", std::to_string(fl_xid(Fe().window.get())), "type", text})
-                         .exitCode;
-        });
-        while (status == -2) Fl::wait(0.01);
-        xdotool.join();
-        XSync(fl_display, False);
-        Fl::check();
-        EXPECT_EQ(status, 0);
-        EXPECT_EQ(field->value(), text);
+        Xdo({"windowfocus", "--sync", std::to_string(fl_xid(Fe().window.get())), "type", text},
+            [&] { return field->value() == text; });
     };
     type(CanPanel().maskInput, "0x7ff");
     type(CanPanel().valueInput, "0x1f1");
