@@ -237,17 +237,7 @@ TEST_F(MsgListTest, ColumnsOfEachKindOfRow) {
         }
         return all;
     };
-    EXPECT_EQ(texts(),
-              "1|0|0.001000   |0x181|2|11 22|0x11 0x22 \n"
-              "1|1|0.002000   |0x18ff0001|8|11 22 33 44 55 66 77 88|0x11 0x22 0x33 0x44 0x55 "
-              "0x66 0x77 0x88 \n"
-              "1|2|0.003000   |0x00000123|0||\n"
-              "1|3|0.004000   |0x701|1||Remote request\n"
-              "1|4|0.005000   |0x00000008|2|11 22|CAN ack error.  Error counters - Tx: 17, Rx: "
-              "34\n"
-              "1|5|||||# note\n"
-              "1|6|||||FD 0x1a2 ##12\n"
-              "1|7|0.008000   |0x7ff|3|11 22 33|0x11 0x22 0x33 \n");
+    EXPECT_EQ(texts(), ReadFile(UI_DATA_DIR "/list_rows.txt"));
     list->ToggleDeltaTime();
     CANframe f;
     ASSERT_TRUE(session.view().Get(7, f));
