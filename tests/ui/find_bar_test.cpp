@@ -15,10 +15,10 @@ namespace {
 
 // The program's window over 300 frames, 10 ms apart: heartbeats of node 1 (0x701, 05), then
 // PDOs on 0x181 (i, 17), then on 0x281 (40, i), in turn.
-class FindBarTest : public ::testing::Test {
+class FindBarTest : public ProgramWindowTest {
   protected:
     void SetUp() override {
-        session.SetParserMode(PARSE_CANOPEN);
+        Build(1000);
         CANframe f;
         for (int i = 0; i < 300; i++) {
             const uint8_t byte = static_cast<uint8_t>(i);
@@ -28,23 +28,16 @@ class FindBarTest : public ::testing::Test {
             f.data[0] = bytes[i % 3][0];
             f.data[1] = bytes[i % 3][1];
             f.timestamp = i * 10000u;
-            session.store().Add(f);
+            Store().Add(f);
         }
-        frame = std::make_unique<MainFrameFLTK>(session, prefs);
         Settle();
     }
-    MsgListFLTK& List() { return *static_cast<MsgListFLTK*>(frame->msgList); }
     // Keys, then the list's selection once it is sel; nothing after a failure (each would
     // wait for its selection in vain).
     void Press(const std::string& command, const std::string& keys, StoreIndex sel) {
         if (HasFailure()) return;
         Keys(frame->window.get(), command, keys, [&] { return List().selFrame == sel; });
     }
-
-    QL_Settings prefs;
-    Cards cards{nullptr, SocketCanPorts::LeftOut};
-    Session session{nullptr, &cards, 1000};
-    std::unique_ptr<MainFrameFLTK> frame;
 };
 
 TEST_F(FindBarTest, FindsAndGoesToRowsByKeys) {

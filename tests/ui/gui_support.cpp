@@ -176,6 +176,16 @@ void Xdo(std::vector<std::string> args, const std::function<bool()>& done) {
     EXPECT_TRUE(UntilUi(done)) << args[3] << " " << args.back();
 }
 
+void ClickAt(Fl_Window* window, int x, int y, const std::function<bool()>& done,
+             const std::string& modifier) {
+    std::vector<std::string> args = {"mousemove", "--window", std::to_string(fl_xid(window)),
+                                     std::to_string(x), std::to_string(y)};
+    if (!modifier.empty()) args.insert(args.end(), {"keydown", modifier});
+    args.insert(args.end(), {"click", "1"});
+    if (!modifier.empty()) args.insert(args.end(), {"keyup", modifier});
+    Xdo(args, done);
+}
+
 void Keys(Fl_Window* window, const std::string& command, const std::string& keys,
           const std::function<bool()>& done) {
     std::vector<std::string> args = {"windowfocus", "--sync", std::to_string(fl_xid(window)),

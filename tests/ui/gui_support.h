@@ -14,10 +14,15 @@
 #include <string>
 #include <vector>
 
+#include "hw/can_reader.h"
+#include "hw/cards.h"
 #include "session/session.h"
 #include "session/settings.h"
+#include "sim/emulation_test_support.h"
+#include "sim/simulated_cards.h"
 #include "store/msg_store.h"
 #include "support/test_support.h"
+#include "ui/main_frame_fltk.h"
 #include "ui/msg_detail.h"
 #include "ui/msg_list.h"
 #include "ui/windows.h"
@@ -63,6 +68,11 @@ struct Ink {
 Ink InkIn(Fl_Window& window, int x, int y, int w, int h);
 // The rows of a rectangle of the window, redrawn, with a pixel of colour c.
 std::set<int> RowsWith(Fl_Window& window, int x, int y, int w, int h, Fl_Color c);
+
+// A click of the left mouse button (with modifier held, when given) at (x, y) in window, sent as
+// Xdo sends it; then done.
+void ClickAt(Fl_Window* window, int x, int y, const std::function<bool()>& done,
+             const std::string& modifier = "");
 
 // Every item of the tree by path, " " between; "!" after a red one, "*" after a selected one.
 std::string TreeText(Fl_Tree* tree);
@@ -126,4 +136,41 @@ class MsgViewsTest : public ::testing::Test {
     std::unique_ptr<Fl_Window> window;  // the list and the detail view, before the session goes
     MsgListFLTK* list = nullptr;
     MsgDetailFLTK* detail = nullptr;
+};
+
+// The window as the program builds it, decoded as CANopen, over a session whose readers open the
+// CAN ports of the cards an emulation describes (none: the system's calls).
+class ProgramWindowTest : public ::testing::Test {
+  protected:
+    // emulation: the body of an [Emulation] block, or empty; netCfg: a network configuration
+    // loaded before the window is built, or null.
+    void Build(int capacity, const std::string& emulation = "", const char* netCfg = nullptr) {
+        if (!emulation.empty()) {
+            WriteFile(dir.file("emu.cfg"), Block("Emulation", emulation));
+            simulated = std::make_unique<SimulatedCards>(dir.file("emu.cfg").c_str());
+        }
+        cards = std::make_unique<Cards>(Driver(), SocketCanPorts::LeftOut);
+        cards->ports().Scan(false);  // so that the tests can name the ports' nodes
+        portOpener = std::make_unique<CanPortOpener>(*cards);
+        session = std::make_unique<Session>(portOpener.get(), cards.get(), capacity);
+        session->SetParserMode(PARSE_CANOPEN);
+        ASSERT_EQ(netCfg ? session->network().Load(netCfg) : nullptr, nullptr);
+        frame = std::make_unique<MainFrameFLTK>(*session, prefs);
+    }
+    EmulatedDriver* Driver() { return simulated ? simulated->driver() : nullptr; }
+    void TearDown() override {
+        if (session) session->readers().StopAll();
+    }
+    void Pick(const char* path) { frame->menuBar->picked(frame->menuBar->find_item(path)); }
+    MsgStore& Store() { return session->store(); }
+    int Total() { return Store().GetTotal(nullptr, nullptr); }
+    MsgListFLTK& List() { return *static_cast<MsgListFLTK*>(frame->msgList); }
+
+    TempDir dir;
+    QL_Settings prefs{dir.path()};  // kept in the test's own folder
+    std::unique_ptr<SimulatedCards> simulated;
+    std::unique_ptr<Cards> cards;
+    std::unique_ptr<CanPortOpener> portOpener;  // the readers' CAN ports
+    std::unique_ptr<Session> session;
+    std::unique_ptr<MainFrameFLTK> frame;  // before the session it shows goes
 };

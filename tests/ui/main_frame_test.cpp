@@ -36,40 +36,22 @@
 
 namespace {
 
-// The window as the program builds it, over a session whose readers open the CAN ports of the
-// machine's own cards, with the hardware dialog and the analyzer it opens.
-class MainFrameTest : public ::testing::Test {
+// The window with the hardware dialog and the analyzer it opens.
+class MainFrameTest : public ProgramWindowTest {
   protected:
-    // The cards over driver (the system's calls when there is none), and the session and the
-    // window over them.
-    void SetUp() override {
-        cards = std::make_unique<Cards>(driver.get(), SocketCanPorts::LeftOut);
-        cards->ports().Scan(false);  // so that the tests can name the ports' nodes
-        portOpener = std::make_unique<CanPortOpener>(*cards);
-        session = std::make_unique<Session>(portOpener.get(), cards.get(), 100000);
-        session->SetParserMode(PARSE_CANOPEN);
-        frame = std::make_unique<MainFrameFLTK>(*session, prefs);
+    void SetUp() override { Open(""); }
+    // The window over the cards an emulation describes.
+    void Open(const std::string& emulation) {
+        Build(100000, emulation);
         Dialogs dialogs;
         dialogs.hardware = CreateHardwareDialog(*cards, session->ports(), frame.get());
         dialogs.analyzer = CreateAnalyzer(*cards, frame.get());
         frame->SetDialogs(std::move(dialogs));
     }
-    void TearDown() override { session->readers().StopAll(); }
     bool MenuActive(const char* path) {
         const Fl_Menu_Item* item = frame->menuBar->find_item(path);
         return item && item->active();
     }
-    void Pick(const char* path) { frame->menuBar->picked(frame->menuBar->find_item(path)); }
-    MsgStore& Store() { return session->store(); }
-    int Total() { return Store().GetTotal(nullptr, nullptr); }
-
-    TempDir dir;
-    QL_Settings prefs{dir.path()};  // kept in the test's own folder
-    std::unique_ptr<EmulatedDriver> driver;
-    std::unique_ptr<Cards> cards;
-    std::unique_ptr<CanPortOpener> portOpener;  // the readers' CAN ports
-    std::unique_ptr<Session> session;
-    std::unique_ptr<MainFrameFLTK> frame;  // before the session it shows goes
 };
 
 TEST_F(MainFrameTest, LayoutToolStatesAndAlerts) {
@@ -279,8 +261,7 @@ TEST_F(MainFrameTest, AClickPausesFollowingAndEndTheButtonClearAndOpenResumeIt) 
         const int y = list->y() + Fl::box_dy(list->box()) + fl_descent() + 3 * list->lineHeight +
                       list->lineHeight / 2;
         const std::string paused = "paused at row " + std::to_string(list->topIndex + 2);
-        Xdo({"mousemove", "--window", xid, "100", std::to_string(y), "click", "1"},
-            [&] { return state() == paused; });
+        ClickAt(frame->window.get(), 100, y, [&] { return state() == paused; });
         EXPECT_EQ(state(), paused);
     };
 
@@ -301,9 +282,8 @@ TEST_F(MainFrameTest, AClickPausesFollowingAndEndTheButtonClearAndOpenResumeIt) 
 
     clickRow();
     Fl_Widget* button = frame->statusBar->follow;
-    Xdo({"mousemove", "--window", xid, std::to_string(button->x() + button->w() / 2),
-         std::to_string(button->y() + button->h() / 2), "click", "1"},
-        following);
+    ClickAt(frame->window.get(), button->x() + button->w() / 2, button->y() + button->h() / 2,
+            following);
     EXPECT_EQ(Fl::focus(), list);  // the keys stay with the list
 
     clickRow();
@@ -397,11 +377,9 @@ TEST_F(MainFrameTest, ATallerWindowGivesItsHeightToTheList) {
 class PlayTest : public MainFrameTest {
   protected:
     void SetUp() override {
-        driver = DriverFrom(
-            dir.path(), Block("Bus", "bitrate:1000000\n" + Block("Flood", "count:1000000\n")) +
-                            Block("Card", Block("Port", "bus:0\nbitrate:500000\n") +
-                                              Block("Port", "bus:0\n") + Block("Port", "bus:0\n")));
-        MainFrameTest::SetUp();
+        Open(Block("Bus", "bitrate:1000000\n" + Block("Flood", "count:1000000\n")) +
+             Block("Card", Block("Port", "bus:0\nbitrate:500000\n") + Block("Port", "bus:0\n") +
+                               Block("Port", "bus:0\n")));
     }
     bool PlayPressed() {
         for (int i = 0; i < frame->toolbar->children(); i++)
@@ -476,14 +454,14 @@ TEST_F(PlayTest, PlayMonitorsTheTickedPortsAtTheirChosenRatesUntilStop) {
 }
 
 TEST_F(PlayTest, APortThatCannotBeOpenedIsReportedAndTheOthersGoOn) {
-    const int fd = OpenPort(*driver, cards->ports().Node(2).c_str());
+    const int fd = OpenPort(*Driver(), cards->ports().Node(2).c_str());
     EXPECT_EQ(CaptureAlert([&] { frame->Play(); }),
               "Error opening CAN port: Attempt to reopen an open CAN port");
     EXPECT_TRUE(Receiving());
     EXPECT_FALSE(Seen({false, true, false}, Total() + 1000)[2]);
     frame->Stop();
     EXPECT_TRUE(Idle());
-    driver->Close(fd);
+    Driver()->Close(fd);
 }
 
 // Play (clicked) and Open (Ctrl+O) over frames captured and not saved ask first; a capture saved
@@ -491,9 +469,7 @@ TEST_F(PlayTest, APortThatCannotBeOpenedIsReportedAndTheOthersGoOn) {
 TEST_F(PlayTest, PlayAndOpenOverAnUnsavedCaptureAsk) {
     const auto clickPlay = [&](std::vector<Answer> answers) {
         return Answering(answers, [&] {
-            Xdo({"mousemove", "--window", std::to_string(fl_xid(frame->toolbar)), "75", "15",
-                 "click", "1"},
-                [&] { return Receiving() || Idle(); });
+            ClickAt(frame->toolbar, 75, 15, [&] { return Receiving() || Idle(); });
         });
     };
     const auto capture = [&] {

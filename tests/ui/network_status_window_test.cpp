@@ -28,17 +28,6 @@ namespace {
 const std::string kLog = TEST_DATA_DIR "/pdo.log";
 const std::string kNetCfg = TEST_DATA_DIR "/pdo.netcfg";
 
-// A click (with modifier held, when given) at the centre of a rectangle of window.
-void Click(Fl_Window* window, int x, int y, int w, int h, const std::function<bool()>& done,
-           const std::string& modifier = "") {
-    std::vector<std::string> args = {"mousemove", "--window", std::to_string(fl_xid(window)),
-                                     std::to_string(x + w / 2), std::to_string(y + h / 2)};
-    if (!modifier.empty()) args.insert(args.end(), {"keydown", modifier});
-    args.insert(args.end(), {"click", "1"});
-    if (!modifier.empty()) args.insert(args.end(), {"keyup", modifier});
-    Xdo(args, done);
-}
-
 // A view's rows as quillon-dump prints its table, under the header line.
 std::string Text(StatusTableView& view) {
     std::string text;
@@ -51,31 +40,16 @@ std::string Text(StatusTableView& view) {
     return text;
 }
 
-// The window as the program builds it, over a session with the emulated cards of a description
-// (none without), and its network status window.
-class NetworkStatusWindowTest : public ::testing::Test {
+// The window with its network status window, over the network of the log.
+class NetworkStatusWindowTest : public ProgramWindowTest {
   protected:
-    void Build(int capacity, const std::string& emulation) {
-        if (!emulation.empty()) {
-            WriteFile(dir.file("emu.cfg"), emulation);
-            simulated = std::make_unique<SimulatedCards>(dir.file("emu.cfg").c_str());
-        }
-        cards = std::make_unique<Cards>(simulated ? simulated->driver() : nullptr,
-                                        SocketCanPorts::LeftOut);
-        portOpener = std::make_unique<CanPortOpener>(*cards);
-        session = std::make_unique<Session>(portOpener.get(), cards.get(), capacity);
-        session->SetParserMode(PARSE_CANOPEN);
-        ASSERT_EQ(session->network().Load(kNetCfg.c_str()), nullptr);
-        frame = std::make_unique<MainFrameFLTK>(*session, prefs);
+    void Open(int capacity, const std::string& emulation) {
+        Build(capacity, emulation, kNetCfg.c_str());
         Dialogs dialogs;
         dialogs.status = CreateNetworkStatusWindow(*session, frame.get());
         status = static_cast<NetworkStatusWindowFLTK*>(dialogs.status.get());
         frame->SetDialogs(std::move(dialogs));
     }
-    void TearDown() override {
-        if (session) session->readers().StopAll();
-    }
-    void Pick(const char* path) { frame->menuBar->picked(frame->menuBar->find_item(path)); }
     // The frames counted, as the status line says.
     unsigned long long Counted() { return std::strtoull(status->statusLine->label(), nullptr, 10); }
     int Column(StatusTableView* view, const std::string& name) {
@@ -91,30 +65,23 @@ class NetworkStatusWindowTest : public ::testing::Test {
         int first = -1, last = -1;
         for (int x = tabs->x(); x < tabs->x() + tabs->w(); x++)
             if (tabs->which(x, y) == view) (first < 0 ? first : last) = x;
-        Click(status->window.get(), first, y, last - first, 0,
-              [&] { return status->tabs->value() == view; });
+        ClickAt(status->window.get(), (first + last) / 2, y,
+                [&] { return status->tabs->value() == view; });
     }
     void ClickCell(StatusTableView* view, Fl_Table::TableContext context, int row, int col,
                    const std::function<bool()>& done, const std::string& modifier = "") {
         int x, y, w, h;
         ASSERT_EQ(view->find_cell(context, row, col, x, y, w, h), 0);
-        Click(status->window.get(), x, y, w, h, done, modifier);
+        ClickAt(status->window.get(), x + w / 2, y + h / 2, done, modifier);
     }
 
-    QL_Settings prefs;
-    TempDir dir;
-    std::unique_ptr<SimulatedCards> simulated;
-    std::unique_ptr<Cards> cards;
-    std::unique_ptr<CanPortOpener> portOpener;
-    std::unique_ptr<Session> session;
-    std::unique_ptr<MainFrameFLTK> frame;  // before the session it shows goes
     NetworkStatusWindowFLTK* status = nullptr;
 };
 
 // After a replay into a store of 50 frames: the tables are quillon-dump's; headers sort, rows
 // are copied, and a transfer's row selects its first frame in the list when the list holds it.
 TEST_F(NetworkStatusWindowTest, TablesSortCopyAndLeadToTheList) {
-    Build(50, "");
+    Open(50, "");
     frame->OpenLogFile(kLog);
     ASSERT_TRUE(UntilUi([&] { return frame->Enabled(iconOpen); }));
     // Opened from the Tools menu by its keys; the View menu raises the same window.
@@ -211,7 +178,8 @@ TEST_F(NetworkStatusWindowTest, TablesSortCopyAndLeadToTheList) {
     // Node 6 typed into the node field: its rows, among them its identifiers: its PDOs by the
     // mapping in force (0x208 too), its SDO channel and its error control.
     Fl_Input* node = status->nodeInput;
-    Click(window, node->x(), node->y(), node->w(), node->h(), [&] { return Fl::focus() == node; });
+    ClickAt(window, node->x() + node->w() / 2, node->y() + node->h() / 2,
+            [&] { return Fl::focus() == node; });
     Keys(window, "type", "6", [&] { return status->nodes->rows() == 1; });
     EXPECT_EQ(std::vector<int>({status->ids->rows(), status->transfers->rows()}),
               std::vector<int>({5, 1}));
@@ -221,8 +189,8 @@ TEST_F(NetworkStatusWindowTest, TablesSortCopyAndLeadToTheList) {
 
     // Only the frames the filter passes: those of 0x587 the store still holds.
     Fl_Check_Button* filtered = status->filteredButton;
-    Click(window, filtered->x(), filtered->y(), 20, filtered->h(),
-          [&] { return status->ids->rows() == 1; });
+    ClickAt(window, filtered->x() + 10, filtered->y() + filtered->h() / 2,
+            [&] { return status->ids->rows() == 1; });
     EXPECT_EQ(status->ids->Cell(0, 1), "0x587");
     EXPECT_EQ(Counted(),
               static_cast<unsigned long long>(session->view().GetTotal(nullptr, nullptr)));
@@ -233,10 +201,9 @@ TEST_F(NetworkStatusWindowTest, TablesSortCopyAndLeadToTheList) {
 
 // While a bus replays the log over and over the window's tables grow; a Clear empties them.
 TEST_F(NetworkStatusWindowTest, FollowsALiveCaptureAndStartsAgainAfterAClear) {
-    Build(100000,
-          Block("Emulation", Block("Bus", "bitrate:1000000\n" +
-                                              Block("LogReplay", "file:" + kLog + "\nloop:1\n")) +
-                                 Block("Card", Block("Port", "bus:0\n"))));
+    Open(100000,
+         Block("Bus", "bitrate:1000000\n" + Block("LogReplay", "file:" + kLog + "\nloop:1\n")) +
+             Block("Card", Block("Port", "bus:0\n")));
     Pick("&Tools/Network &status...");
     ASSERT_TRUE(status->window && status->window->shown());
     frame->Play();

@@ -26,22 +26,18 @@ std::set<std::string> Lines(const std::string& text) {
 // The program's window over the demo log decoded as CANopen with the demo's network
 // configuration, and a plot window opened from its Tools menu; the mouse and keys reach the
 // plot through xdotool.
-class PlotWindowTest : public ::testing::Test {
+class PlotWindowTest : public ProgramWindowTest {
   protected:
     void SetUp() override {
-        ASSERT_EQ(session.network().Load(EXAMPLES_DIR "/demo.netcfg"), nullptr);
-        session.SetParserMode(PARSE_CANOPEN);
-        frame = std::make_unique<MainFrameFLTK>(session, prefs);
+        Build(100000, "", EXAMPLES_DIR "/demo.netcfg");
         frame->OpenLogFile(EXAMPLES_DIR "/demo.log");
         ASSERT_TRUE(UntilUi([&] { return frame->Enabled(iconOpen); }));
-        frame->menuBar->picked(frame->menuBar->find_item("&Tools/&Plot..."));
+        Pick("&Tools/&Plot...");
         ASSERT_EQ(frame->plots.size(), 1u);
         plot = frame->plots[0].get();
         plot->window->wait_for_expose();
         id = std::to_string(fl_xid(plot->window.get()));
     }
-    void TearDown() override { session.readers().StopAll(); }
-
     // xdotool's commands on the plot window, at points of its plot widget.
     void Xdo(const std::string& commands) {
         EXPECT_EQ(RunProcess({"/bin/sh", "-c", "xdotool " + commands}).exitCode, 0) << commands;
@@ -68,9 +64,6 @@ class PlotWindowTest : public ::testing::Test {
         return 0;
     }
 
-    QL_Settings prefs;
-    Session session{nullptr, nullptr, 100000};
-    std::unique_ptr<MainFrameFLTK> frame;  // before the session it shows goes
     PlotWindow* plot = nullptr;
     std::string id;  // the plot window's
 };
@@ -139,12 +132,12 @@ TEST_F(PlotWindowTest, TracesNavigationAndTheListsSelection) {
     ASSERT_TRUE(UntilUi([&] { return plot->autoButton->value() != 0; }));
 
     // A click on the position at 3 s selects the PDO frame that carried the point nearest to it.
-    auto& list = *static_cast<MsgListFLTK*>(frame->msgList);
+    MsgListFLTK& list = List();
     plot->ChooseTrace(0);
     Xdo(At(Area().X(plot->plot->Drawn(), 3000000), 200) + "click 1");
     ASSERT_TRUE(UntilUi([&] { return list.selFrame >= 0; }));
     CANframe picked;
-    ASSERT_TRUE(session.store().Get(list.selFrame, picked));
+    ASSERT_TRUE(session->store().Get(list.selFrame, picked));
     EXPECT_EQ(picked.id, 0x185u);
     EXPECT_NEAR(double(picked.timestamp), 3000000.0, 30000.0);
 
@@ -154,8 +147,8 @@ TEST_F(PlotWindowTest, TracesNavigationAndTheListsSelection) {
     ASSERT_TRUE(UntilUi([&] { return plot->plot->Drawn().cursor == pickedTime; }));
     plot->plot->ShowRange(1000000, 2000000);
     CANframe late;
-    ASSERT_TRUE(session.store().Get(session.store().GetLast(), late));
-    list.Select(session.view().FindNdx(session.store().GetLast()));
+    ASSERT_TRUE(session->store().Get(session->store().GetLast(), late));
+    list.Select(session->view().FindNdx(session->store().GetLast()));
     const auto lateTime = static_cast<int64_t>(late.timestamp);
     EXPECT_EQ(plot->plot->Drawn().cursor, lateTime);
     EXPECT_TRUE(plot->plot->View().from <= lateTime && lateTime <= plot->plot->View().to);
@@ -166,7 +159,6 @@ TEST_F(PlotWindowTest, ExportsAndAStoreClearedOrOddTimes) {
     ASSERT_TRUE(plot->Plot("5:0x6064"));
     ASSERT_TRUE(plot->Plot("rate:0x185"));
     // The CSV of everything has a row at every point, each of quillon-dump's rows among them.
-    TempDir dir;
     EXPECT_EQ(plot->ExportCsv(dir.file("all.csv")), "");
     const std::set<std::string> rows = Lines(ReadFile(dir.file("all.csv")));
     const ProcessResult dump =
@@ -191,7 +183,7 @@ TEST_F(PlotWindowTest, ExportsAndAStoreClearedOrOddTimes) {
     for (uint32_t t : {2000000u, 2300000u, 2600000u, 1000000u, 1200000u}) {
         f.timestamp = t;
         f.data[0] = static_cast<uint8_t>(t / 100000);
-        session.store().Add(f);
+        session->store().Add(f);
     }
     ASSERT_TRUE(UntilUi([&] { return plot->plot->View().from < 2000000; }));
     EXPECT_GT(RowsOf(1), 0u);
