@@ -79,8 +79,11 @@ void WatchModal(void*) {
 }
 const bool watching = (Fl::add_timeout(0.5, WatchModal), true);
 
-std::unique_ptr<uchar[]> Read(Fl_Window& window, int x, int y, int w, int h) {
-    Redraw(window);
+std::unique_ptr<uchar[]> Read(Fl_Window& window, int x, int y, int w, int h, bool redrawn) {
+    if (redrawn)
+        Redraw(window);
+    else
+        Settle();
     window.make_current();
     return std::unique_ptr<uchar[]>(fl_read_image(nullptr, x, y, w, h));
 }
@@ -133,7 +136,7 @@ void Redraw(Fl_Window& window) {
 }
 
 Ink InkIn(Fl_Window& window, int x, int y, int w, int h) {
-    const std::unique_ptr<uchar[]> rgb = Read(window, x, y, w, h);
+    const std::unique_ptr<uchar[]> rgb = Read(window, x, y, w, h, true);
     Ink ink;
     for (int i = 0; rgb && i < w * h; i++) {
         const uchar r = rgb[3 * i], g = rgb[3 * i + 1], b = rgb[3 * i + 2];
@@ -154,10 +157,10 @@ std::string TreeText(Fl_Tree* tree) {
     return s;
 }
 
-std::set<int> RowsWith(Fl_Window& window, int x, int y, int w, int h, Fl_Color c) {
+std::set<int> RowsWith(Fl_Window& window, int x, int y, int w, int h, Fl_Color c, bool redrawn) {
     uchar r, g, b;
     Fl::get_color(c, r, g, b);
-    const std::unique_ptr<uchar[]> rgb = Read(window, x, y, w, h);
+    const std::unique_ptr<uchar[]> rgb = Read(window, x, y, w, h, redrawn);
     std::set<int> rows;
     for (int i = 0; rgb && i < w * h; i++)
         if (rgb[3 * i] == r && rgb[3 * i + 1] == g && rgb[3 * i + 2] == b) rows.insert(y + i / w);

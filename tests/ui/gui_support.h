@@ -66,8 +66,10 @@ struct Ink {
     int dark = 0, blue = 0;
 };
 Ink InkIn(Fl_Window& window, int x, int y, int w, int h);
-// The rows of a rectangle of the window, redrawn, with a pixel of colour c.
-std::set<int> RowsWith(Fl_Window& window, int x, int y, int w, int h, Fl_Color c);
+// The rows of a rectangle of the window, redrawn (else as its updates left it), with a pixel of
+// colour c.
+std::set<int> RowsWith(Fl_Window& window, int x, int y, int w, int h, Fl_Color c,
+                       bool redrawn = true);
 
 // A click of the left mouse button (with modifier held, when given) at (x, y) in window, sent as
 // Xdo sends it; then done.

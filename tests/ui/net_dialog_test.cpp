@@ -4,10 +4,8 @@
 #include "ui/net_dialog.h"
 
 #include <FL/filename.H>
-#include <FL/fl_draw.H>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <regex>
@@ -38,13 +36,6 @@ void KeyInMenu(void*) {
 
 class NetDialogTest : public ::testing::Test {
   protected:
-    // The dialog's choices of files are kept in the preferences file: as it was for the next test.
-    void TearDown() override {
-        if (hadPrefsFile)
-            WriteFile(prefs.prefsFile, prefsText);
-        else
-            std::remove(prefs.prefsFile.c_str());
-    }
     void Open(const std::string& cfg) {
         if (!cfg.empty()) WriteFile(dir.file("start.cfg"), cfg);
         dialog.reset(static_cast<NetDialogFLTK*>(
@@ -69,7 +60,7 @@ class NetDialogTest : public ::testing::Test {
     std::string Tree() { return TreeText(dialog->tree); }
     // Pushes the mouse button on the item at path (empty: below the items).
     void Click(const char* path, int button) {
-        Settle();  // drawn: the items have their places
+        Redraw(*dialog->window);  // drawn: the items have their places
         Fl_Tree_Item* item = *path ? dialog->tree->find_item(path) : nullptr;
         Fl::e_x = item ? item->label_x() + 5 : dialog->tree->x() + 20;
         Fl::e_y = item ? item->label_y() + 5 : dialog->tree->y() + 200;
@@ -91,10 +82,8 @@ class NetDialogTest : public ::testing::Test {
                (dialog->netPanel->visible() ? dialog->netMsg->value() : dialog->nodeMsg->value());
     }
 
-    QL_Settings prefs;  // read from the preferences file in the test's home
-    const bool hadPrefsFile = std::filesystem::exists(prefs.prefsFile);
-    const std::string prefsText = hadPrefsFile ? ReadFile(prefs.prefsFile) : "";
     TempDir dir;
+    QL_Settings prefs{dir.path()};  // the dialog keeps its choices of files there
     NetworkConfig config;
     Session session{nullptr, nullptr, 100000};
     std::unique_ptr<NetDialogFLTK> dialog;  // before the configuration it edits goes
@@ -185,19 +174,11 @@ TEST_F(NetDialogTest, StartConfigurationProblemsAreSaid) {
 // an id is deleted, after a good EDS file replaced one that did not load.
 TEST_F(NetDialogTest, MessagesGoWhenTheyNoLongerHold) {
     Open(kTwoNodes);
-    Fl_Window& window = *dialog->window;
-    window.wait_for_expose();
+    dialog->window->wait_for_expose();
     // Red in the message line as the window shows it after its updates: not redrawn whole first,
     // which would wipe what an update left standing.
     const auto redMessage = [&] {
-        Settle();
-        window.make_current();
-        const std::unique_ptr<uchar[]> rgb(fl_read_image(nullptr, 230, 515, 450, 25));
-        uchar r, g, b;
-        Fl::get_color(FL_RED, r, g, b);
-        for (int i = 0; rgb && i < 450 * 25; i++)
-            if (rgb[3 * i] == r && rgb[3 * i + 1] == g && rgb[3 * i + 2] == b) return true;
-        return false;
+        return !RowsWith(*dialog->window, 230, 515, 450, 25, FL_RED, false).empty();
     };
     Select("Plant/Node 1");
     Edit(dialog->nodeId, "2");
