@@ -11,8 +11,6 @@
 #include <vector>
 
 #include "hw/can_intf.h"
-#include "hw/cards.h"
-#include "sim/emulation_test_support.h"
 
 namespace {
 

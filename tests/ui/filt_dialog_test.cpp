@@ -11,7 +11,6 @@
 #include <tuple>
 #include <vector>
 
-#include "session/session.h"
 #include "store/filt_store.h"
 
 namespace {

@@ -3,13 +3,7 @@
 
 #include "ui/find_bar.h"
 
-#include <memory>
 #include <string>
-
-#include "hw/cards.h"
-#include "session/session.h"
-#include "session/settings.h"
-#include "ui/main_frame_fltk.h"
 
 namespace {
 

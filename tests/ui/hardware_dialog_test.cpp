@@ -16,11 +16,9 @@
 #include <vector>
 
 #include "hw/can_intf.h"
-#include "hw/cards.h"
 #include "hw/firmware_builder.h"
 #include "hw/firmware_file.h"
 #include "session/port_selection.h"
-#include "sim/emulation_test_support.h"
 
 namespace {
 

@@ -17,9 +17,6 @@
 #include "decode/parser.h"
 #include "io/log_parser.h"
 #include "netcfg/network_config.h"
-#include "session/session.h"
-#include "session/settings.h"
-#include "store/msg_store.h"
 
 namespace {
 

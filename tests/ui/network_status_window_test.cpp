@@ -15,13 +15,8 @@
 
 #include "filter/fe_list.h"
 #include "filter/filter_logic.h"
-#include "hw/can_reader.h"
-#include "hw/cards.h"
-#include "sim/emulation_test_support.h"
-#include "sim/simulated_cards.h"
 #include "store/filt_store.h"
 #include "ui/icons.h"
-#include "ui/main_frame_fltk.h"
 
 namespace {
 

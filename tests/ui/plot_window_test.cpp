@@ -12,7 +12,6 @@
 #include "plot/trace.h"
 #include "store/filt_store.h"
 #include "ui/icons.h"
-#include "ui/main_frame_fltk.h"
 
 namespace {
 
