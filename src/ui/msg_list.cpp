@@ -8,6 +8,7 @@
 #include "base/utils.h"
 #include "decode/parser.h"
 #include "io/log_parser.h"
+#include "session/row_finder.h"
 #include "session/session.h"
 #include "session/settings.h"
 #include "store/filt_store.h"
@@ -204,11 +205,9 @@ void MsgListFLTK::StoreReset() {
     } else if (rebuilding && lineHeight > 0) {
         StoreIndex top = MaxTop();
         if (resetTop >= 0) {
-            StoreIndex at = session.view().FindNdx(resetTop);
-            // FindNdx answers the second position for an index below all those held.
-            const StoreIndex first = session.view().GetFirst();
-            if (at > first && session.view().GetStoreIndex(at - 1) >= resetTop) at--;
-            if (at >= 0) top = std::max(std::min(at, top), first);
+            const StoreIndex at =
+                RowFinder(session.view(), session.store(), nullptr).RowOfNumber(resetTop);
+            if (at >= 0) top = std::max(std::min(at, top), session.view().GetFirst());
         }
         SetTop(top);
     }
