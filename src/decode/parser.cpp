@@ -24,12 +24,14 @@ constexpr ErrBit errBits[] = {
 };
 
 void AddIdLine(const CANframe& frame, ParsedMessage* message) {
-    if (frame.id & (1u << 29))
+    if (frame.id & kExtendedMark)
         message->addFrag(
-            -1, Format("CAN message ID (extended 29-bit ID): 0x%08x", frame.id & 0x1FFFFFFF), 0);
+            -1, Format("CAN message ID (extended 29-bit ID): 0x%08x", frame.id & kExtendedIdMask),
+            0);
     else
         message->addFrag(
-            -1, Format("CAN message ID (standard 11-bit ID): 0x%03x", frame.id & 0x7FF), 0);
+            -1, Format("CAN message ID (standard 11-bit ID): 0x%03x", frame.id & kStandardIdMask),
+            0);
 }
 
 std::string DataFrame(CANframe& frame, ParsedMessage* message) {

@@ -6,10 +6,6 @@ namespace {
 
 constexpr uint16_t kCrc15Poly = 0x4599;
 
-bool IsExtended(const CANframe& frame) {
-    return frame.extended || (frame.id & (1u << 29));
-}
-
 bool IsWireFrame(const CANframe& frame) {
     return frame.type == FRAME_DATA || frame.type == FRAME_RTR;
 }
@@ -26,8 +22,8 @@ std::vector<uint8_t> HeadBits(const CANframe& frame) {
     // The length field holds 0..8 for a data frame; a remote frame sends its DLC but no bytes.
     const int dlc = frame.length < 0 ? 0 : frame.length;
     bits.push_back(0);  // start of frame
-    if (IsExtended(frame)) {
-        const uint32_t id = frame.id & 0x1FFFFFFFu;
+    if (frame.IsExtended()) {
+        const uint32_t id = frame.id & kExtendedIdMask;
         PushBits(bits, id >> 18, 11);
         bits.push_back(1);  // SRR
         bits.push_back(1);  // IDE
@@ -36,7 +32,7 @@ std::vector<uint8_t> HeadBits(const CANframe& frame) {
         bits.push_back(0);  // r1
         bits.push_back(0);  // r0
     } else {
-        PushBits(bits, frame.id & 0x7FFu, 11);
+        PushBits(bits, frame.id & kStandardIdMask, 11);
         bits.push_back(remote ? 1 : 0);
         bits.push_back(0);  // IDE
         bits.push_back(0);  // r0

@@ -242,7 +242,7 @@ void CanIntf::write(CANframe& frame, int timeout) {
                                      static_cast<int>(frame.length)));
     __CANCARD_MSG msg = {};
     msg.timeout = static_cast<uint32_t>(timeout);
-    msg.id = frame.id & 0x1FFFFFFF;
+    msg.id = frame.id & kExtendedIdMask;
     msg.flags = static_cast<uint32_t>(frame.length);
     if (frame.type == FRAME_RTR)
         msg.flags |= kMsgRemote;

@@ -18,6 +18,7 @@
 #include "hw/can_intf_local.h"
 #include "hw/card_protocol.h"
 #include "hw/cards.h"
+#include "store/can_frame.h"
 #include "store/error_bits.h"
 
 namespace {
@@ -297,7 +298,7 @@ void CanIntfSocket::ToRecord(const can_frame& frame, __CANCARD_MSG& msg) {
     }
     const bool extended = frame.can_id & CAN_EFF_FLAG;
     const uint8_t length = std::min<uint8_t>(frame.can_dlc, 8);
-    msg.id = extended ? (frame.can_id & CAN_EFF_MASK) | 0x20000000 : frame.can_id & CAN_SFF_MASK;
+    msg.id = extended ? (frame.can_id & CAN_EFF_MASK) | kExtendedMark : frame.can_id & CAN_SFF_MASK;
     msg.flags =
         length | (extended ? kMsgExtended : 0) | (frame.can_id & CAN_RTR_FLAG ? kMsgRemote : 0);
     if (!(frame.can_id & CAN_RTR_FLAG)) std::memcpy(msg.data, frame.data, length);

@@ -26,7 +26,7 @@ bool CanReader::getNextFrame(CANframe& frame) {
         now = recent = Unwrap(static_cast<uint32_t>(frame.timestamp));
         frame.timestamp = now > startTime ? now - startTime : 0;  // a frame from before the start
         // Identifier, control and CRC fields plus the data, stuffing not counted.
-        bitCount += ((frame.id & 0x20000000) ? 68 : 48) + 8 * frame.length;
+        bitCount += ((frame.id & kExtendedMark) ? 68 : 48) + 8 * frame.length;
         got = true;
     } catch (const QuillonError& e) {
         if (e.code != ERR_TIMEOUT) {

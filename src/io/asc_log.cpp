@@ -146,7 +146,7 @@ void AscLogFormatWriter::Write(const CANframe& frame, FILE* out) {
         return;
     }
     char id[16];
-    std::snprintf(id, sizeof id, Extended(frame) ? "%Xx" : "%X", BareId(frame));
+    std::snprintf(id, sizeof id, frame.IsExtended() ? "%Xx" : "%X", frame.BareId());
     std::fprintf(out, "%-15s Rx   ", id);
     if (frame.type == FRAME_RTR) {
         std::fprintf(out, "r %x\n", Length(frame));

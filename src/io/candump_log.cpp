@@ -132,7 +132,7 @@ void CandumpLogFormatWriter::Write(const CANframe& frame, FILE* out) {
         WriteError(frame, out);
         return;
     }
-    std::fprintf(out, Extended(frame) ? "%08X#" : "%03X#", BareId(frame));
+    std::fprintf(out, frame.IsExtended() ? "%08X#" : "%03X#", frame.BareId());
     if (frame.type == FRAME_RTR) {
         std::fputc('R', out);
         if (frame.length > 0 && frame.length <= 8) std::fputc('0' + frame.length, out);

@@ -106,7 +106,7 @@ void ForeignLogParser::SetData(CANframe& frame, int n, const uint8_t* data, cons
 
 void ForeignLogParser::SetId(CANframe& frame, uint32_t id, bool extended) {
     frame.extended = extended;
-    frame.id = extended ? (id & 0x1FFFFFFF) | kExtendedMark : id & 0x7FF;
+    frame.id = extended ? (id & kExtendedIdMask) | kExtendedMark : id & kStandardIdMask;
 }
 
 void ForeignLogParser::SetTrimmedText(CANframe& frame, const char* line) {
@@ -128,17 +128,8 @@ bool ForeignLogParser::ChannelPort(const Word& w, CANframe& frame) {
     return true;
 }
 
-bool ForeignLogFormatWriter::Extended(const CANframe& frame) {
-    return frame.extended || (frame.id & kExtendedMark);
-}
-
 bool ForeignLogFormatWriter::Carries(const CANframe& frame) const {
-    if (frame.type != FRAME_DATA && frame.type != FRAME_RTR) return true;
-    return Extended(frame) ? (frame.id & ~(kExtendedMark | 0x1FFFFFFF)) == 0 : frame.id <= 0x7FF;
-}
-
-uint32_t ForeignLogFormatWriter::BareId(const CANframe& frame) {
-    return Extended(frame) ? frame.id & 0x1FFFFFFF : frame.id & 0x7FF;
+    return frame.IdFits();
 }
 
 int ForeignLogFormatWriter::Length(const CANframe& frame) {

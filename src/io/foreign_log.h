@@ -62,8 +62,8 @@ class ForeignLogParser : public LogParser {
     uint64_t first = 0;
 };
 
-// What the writers of other tools' logs share: the identifier without the program's extended
-// mark, the data bytes in hexadecimal, and text entries as comment lines.
+// What the writers of other tools' logs share: the identifiers they carry, the data bytes in
+// hexadecimal, and text entries as comment lines.
 class ForeignLogFormatWriter : public LogFormatWriter {
   public:
     // Identifiers of 11 bits, or 29 bits when extended: a standard frame with a larger
@@ -71,9 +71,6 @@ class ForeignLogFormatWriter : public LogFormatWriter {
     bool Carries(const CANframe& frame) const override;
 
   protected:
-    // An extended identifier: flagged, or with the mark of bit 29 that a port delivers.
-    static bool Extended(const CANframe& frame);
-    static uint32_t BareId(const CANframe& frame);
     // The data length, 0 to 8.
     static int Length(const CANframe& frame);
     // The frame's data bytes in upper-case hexadecimal, each after separator.

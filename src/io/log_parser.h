@@ -5,9 +5,6 @@
 
 #include "store/can_frame.h"
 
-// Bit 29 of a frame's identifier marks an extended identifier as a port delivers it.
-constexpr uint32_t kExtendedMark = 1u << 29;
-
 // Turns one line of a log file into a frame.
 class LogParser {
   public:

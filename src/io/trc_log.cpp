@@ -212,7 +212,7 @@ void TrcLogFormatWriter::Write(const CANframe& frame, FILE* out) {
         return;
     }
     char id[16];
-    std::snprintf(id, sizeof id, Extended(frame) ? "%08X" : "%04X", BareId(frame));
+    std::snprintf(id, sizeof id, frame.IsExtended() ? "%08X" : "%04X", frame.BareId());
     std::fprintf(out, "%7lu %13s %s %2d %8s Rx -  %-4d", number, time,
                  frame.type == FRAME_RTR ? "RR" : "DT", frame.port + 1, id, Length(frame));
     if (frame.type == FRAME_DATA) WriteBytes(frame, " ", out);

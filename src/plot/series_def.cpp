@@ -51,10 +51,10 @@ bool SeriesDef::Parse(const std::string& given, SeriesDef* def, std::string* err
         s.kind = Kind::kRate;
         if (text == "all") {
             s.anyId = true;
-        } else if (Number(text, 0x1FFFFFFF, &n)) {
+        } else if (Number(text, kExtendedIdMask, &n)) {
             // Beyond 11 bits, or written with eight digits: a 29-bit identifier.
-            const bool extended = n > 0x7FF || text.size() == 10;
-            s.id = static_cast<uint32_t>(n) | (extended ? 1u << 29 : 0);
+            const bool extended = n > kStandardIdMask || text.size() == 10;
+            s.id = static_cast<uint32_t>(n) | (extended ? kExtendedMark : 0);
         } else {
             *error = "rate:ID needs an identifier 0 to 0x1FFFFFFF or all: " + given;
             return false;
@@ -95,7 +95,7 @@ std::string SeriesDef::Text() const {
             return Format("load:%d", port);
         case Kind::kRate:
             if (anyId) return "rate:all" + at;
-            if (id & (1u << 29)) return Format("rate:0x%08X", id & 0x1FFFFFFF) + at;
+            if (id & kExtendedMark) return Format("rate:0x%08X", id & ~kExtendedMark) + at;
             return Format("rate:0x%03X", id) + at;
         case Kind::kErrors:
             return "errors" + at;
@@ -111,7 +111,7 @@ bool SeriesDef::Counts(const CANframe& frame) const {
         case Kind::kLoad:
             return !error;
         case Kind::kRate:
-            return !error && (anyId || frame.id == id);
+            return !error && (anyId || frame.MarkedId() == id);
         case Kind::kErrors:
             return error ||
                    (frame.type == FRAME_DATA && CobId::Function(frame.id) == CobId::kEmcy &&

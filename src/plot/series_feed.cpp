@@ -212,8 +212,7 @@ void SeriesFeed::Feed(const CANframe& frame, const std::vector<Series*>& targets
                 tick,
                 def.kind != SeriesDef::Kind::kLoad
                     ? 1
-                    : (frame.extended || (frame.id & (1u << 29)) ? kExtendedFrameBits
-                                                                 : kStandardFrameBits) +
+                    : (frame.IsExtended() ? kExtendedFrameBits : kStandardFrameBits) +
                           (frame.type == FRAME_DATA ? 8 * std::min<int>(frame.length, 8) : 0));
         }
     }

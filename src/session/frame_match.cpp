@@ -53,7 +53,7 @@ FrameMatch FrameMatch::Parse(MatchField field, const std::string& typed) {
                         Format("Not an identifier: \"%s\" (hex: 181, 0x181)", text.c_str()));
                 id = id << 4 | static_cast<uint64_t>(digit);
             }
-            if (id > 0x1FFFFFFF)
+            if (id > kExtendedIdMask)
                 throw QuillonError(
                     kBadFind, Format("Not an identifier: \"%s\" (above 1FFFFFFF)", text.c_str()));
             match.id = static_cast<uint32_t>(id);
@@ -148,7 +148,7 @@ bool FrameMatch::DataMatches(const uint8_t* data, int length) const {
 bool FrameMatch::Matches(const CANframe& frame, Parser* decoder) const {
     switch (field) {
         case MatchField::kId:
-            return (frame.type == FRAME_DATA || frame.type == FRAME_RTR) && frame.id == id;
+            return (frame.type == FRAME_DATA || frame.type == FRAME_RTR) && frame.BareId() == id;
         case MatchField::kData:
             return frame.type == FRAME_DATA && DataMatches(frame.data, frame.length);
         case MatchField::kText: {

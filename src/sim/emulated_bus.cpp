@@ -32,8 +32,8 @@ uint64_t ArbitrationKey(const CANframe& f) {
 // Sources may mark a 29-bit identifier by bit 29 as the program's frames do; the bus works on
 // the bare identifier and the flag.
 void Normalize(CANframe& f) {
-    if ((f.id & (1u << 29)) || f.id > 0x7FF) f.extended = 1;
-    f.id &= f.extended ? 0x1FFFFFFF : 0x7FF;
+    if (f.IsExtended() || f.id > kStandardIdMask) f.extended = 1;
+    f.id &= f.extended ? kExtendedIdMask : kStandardIdMask;
     if (f.length > 8) f.length = 8;
 }
 
@@ -295,7 +295,7 @@ void EmulatedBus::Deliver(const InFlight& done) {
     const CANframe& frame = done.bus.frame;
     __CANCARD_MSG msg{};
     msg.timestamp = done.end;
-    msg.id = frame.extended ? frame.id | (1u << 29) : frame.id;
+    msg.id = frame.extended ? frame.id | kExtendedMark : frame.id;
     msg.flags = static_cast<uint32_t>(frame.length) | (frame.type == FRAME_RTR ? kMsgRemote : 0) |
                 (frame.extended ? kMsgExtended : 0);
     if (frame.type == FRAME_DATA)

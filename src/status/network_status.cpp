@@ -71,7 +71,7 @@ void NetworkStatus::Clear() {
 }
 
 IdRecord* NetworkStatus::Identifier(const CANframe& frame) {
-    const uint32_t key = frame.type == FRAME_ERROR ? kErrorFrames : frame.id;
+    const uint32_t key = frame.type == FRAME_ERROR ? kErrorFrames : frame.MarkedId();
     int32_t* at;
     if (key < 0x800) {
         auto& table = standardIds[frame.port];

@@ -45,7 +45,7 @@ std::string Tidy(std::string s) {
 
 std::string IdText(const IdRecord& id) {
     if (id.key == NetworkStatus::kErrorFrames) return "error";
-    if (id.key & (1u << 29)) return Format("0x%08X", id.key & 0x1FFFFFFF);
+    if (id.key & kExtendedMark) return Format("0x%08X", id.key & ~kExtendedMark);
     return Format("0x%03X", id.key);
 }
 

@@ -7,6 +7,12 @@
 // length, not even of saturated ports for years, reaches its end.
 using StoreIndex = int64_t;
 
+// Bit 29 of a frame's identifier marks a 29-bit identifier, as a port delivers it; the
+// `extended` flag says the same for frames that come without the mark.
+constexpr uint32_t kExtendedMark = 1u << 29;
+constexpr uint32_t kExtendedIdMask = 0x1FFFFFFF;
+constexpr uint32_t kStandardIdMask = 0x7FF;
+
 // What a stored record holds.
 enum FrameType {
     FRAME_DATA = 0,   // data frame
@@ -58,6 +64,22 @@ struct CANframe {
     // The store index linked to, or -1 for none. newest: the message store's newest index.
     StoreIndex Prev(StoreIndex newest) const { return hasPrev ? Linked(txPrev, newest) : -1; }
     StoreIndex Next(StoreIndex newest) const { return hasNext ? Linked(txNext, newest) : -1; }
+    // A data or remote frame with a 29-bit identifier, by the flag or by the mark.
+    bool IsExtended() const {
+        return (type == FRAME_DATA || type == FRAME_RTR) && (extended || (id & kExtendedMark));
+    }
+    // The identifier without the mark. An identifier with bits beyond its kind's keeps them,
+    // so that what shows it never shows another frame's.
+    uint32_t BareId() const { return IsExtended() ? id & ~kExtendedMark : id; }
+    // The identifier with the mark on every 29-bit one, as a port delivers it: one key per frame
+    // on the bus, whichever way the frame says it is extended.
+    uint32_t MarkedId() const { return IsExtended() ? id | kExtendedMark : id; }
+    // A data or remote frame's identifier has no bits beyond its kind's 11 or 29, so a bus could
+    // carry it. Other records hold no identifier.
+    bool IdFits() const {
+        if (type != FRAME_DATA && type != FRAME_RTR) return true;
+        return BareId() <= (IsExtended() ? kExtendedIdMask : kStandardIdMask);
+    }
     // Decoders' marks only go up.
     void RaiseStatus(Severity level) {
         if (status < static_cast<int16_t>(level)) status = static_cast<int16_t>(level);

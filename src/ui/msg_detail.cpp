@@ -95,10 +95,10 @@ void MsgDetailFLTK::draw_content(int x, int y, int w, int h, int xoff, int yoff)
     std::string id;
     if (frame.type == FRAME_ERROR)
         id = Format("0x%08x: ", frame.id);
-    else if (frame.id & (1u << 29))
-        id = Format("0x%08x: ", frame.id & 0x1FFFFFFF);
+    else if (frame.id & kExtendedMark)
+        id = Format("0x%08x: ", frame.id & kExtendedIdMask);
     else
-        id = Format("0x%03x: ", frame.id & 0x7FF);
+        id = Format("0x%03x: ", frame.id & kStandardIdMask);
     put(id, highlighted && first < 0 && last >= -1);
     if (frame.type == FRAME_RTR) {
         put("Remote frame", covers(0));

@@ -7,7 +7,6 @@
 
 #include "base/utils.h"
 #include "decode/parser.h"
-#include "io/log_parser.h"
 #include "session/row_finder.h"
 #include "session/session.h"
 #include "session/settings.h"
@@ -292,13 +291,13 @@ MsgRowTexts MsgListFLTK::RowTexts(StoreIndex position, StoreIndex index, CANfram
     // one, is the log's and not the bus's.
     if (frame.type == FRAME_TEXT) return texts;
     texts.time = TimeText(position, frame);
-    // An error frame's identifier holds the card's error bits, shown whole.
+    // An error frame's identifier holds the card's error bits, shown whole; an identifier with
+    // bits beyond its kind shows them all rather than another frame's.
+    const uint32_t id = frame.BareId();
     if (frame.type == FRAME_ERROR)
         texts.id = Format("0x%08x", frame.id);
-    else if (frame.extended || (frame.id & kExtendedMark) || frame.id > 0x7FF)
-        texts.id = Format("0x%08x", frame.id & 0x1FFFFFFF);
     else
-        texts.id = Format("0x%03x", frame.id);
+        texts.id = Format(frame.IsExtended() || id > kStandardIdMask ? "0x%08x" : "0x%03x", id);
     texts.dlc = Format("%d", static_cast<int>(frame.length));
     if (frame.type == FRAME_RTR) return texts;  // a request for bytes carries none
     for (int i = 0; i < frame.length && i < 8; i++)

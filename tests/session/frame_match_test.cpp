@@ -22,11 +22,12 @@ CANframe Data(uint32_t id, std::vector<uint8_t> bytes, int type = FRAME_DATA) {
 // What each typed find matches among a few frames, or the message it is refused with.
 TEST(FrameMatchTest, IdentifiersDataPatternsTextAndTheirMistakes) {
     const std::vector<CANframe> frames = {
-        Data(0x181, {0x40, 0x17, 0x10}),                 // 0
-        Data(0x181, {}, FRAME_RTR),                      // 1
-        Data(0x1ABCDEF, {0x40, 0x00, 0x10, 0x00, 0x5}),  // 2
-        Data(0x701, {0x05}),                             // 3: a heartbeat, "operational"
-        Data(0x181, {0x40, 0x17}, FRAME_ERROR),          // 4
+        Data(0x181, {0x40, 0x17, 0x10}),  // 0
+        Data(0x181, {}, FRAME_RTR),       // 1
+        // 2: a 29-bit identifier with its mark, as captured
+        Data(0x1ABCDEF | kExtendedMark, {0x40, 0x00, 0x10, 0x00, 0x5}),
+        Data(0x701, {0x05}),                     // 3: a heartbeat, "operational"
+        Data(0x181, {0x40, 0x17}, FRAME_ERROR),  // 4
     };
     struct Row {
         MatchField field;

@@ -13,7 +13,7 @@
 
 #include "filter/filter_element.h"
 #include "filter/filter_logic.h"
-#include "io/log_parser.h"
+#include "store/can_frame.h"
 #include "store/filt_store.h"
 
 namespace {
@@ -201,6 +201,9 @@ TEST_F(MsgListTest, ColumnsOfEachKindOfRow) {
         {FRAME_TEXT, 0, false, 0, "# note"},         // a comment without a time stamp
         {FRAME_TEXT, 0, false, 0, "FD 0x1a2 ##12"},  // an entry with the log's time stamp
         {FRAME_DATA, 0x7FF, false, 3, nullptr},
+        // Identifiers with bits beyond their kind show them all, never another frame's.
+        {FRAME_DATA, 0x800, false, 1, nullptr},
+        {FRAME_DATA, 0x40000123 | kExtendedMark, false, 1, nullptr},
     };
     for (size_t i = 0; i < std::size(rows); i++) {
         CANframe f;
