@@ -17,6 +17,7 @@
 namespace {
 
 constexpr int kDownloadAttempts = 10;
+constexpr const char* kUploadFailed = "Error, unable to upload firmware to card";
 // How often a command is sent to a card that answers busy before it counts as busy. A busy card
 // has not done the command, so sending it again is safe; the tries follow one another at once,
 // as the driver offers nothing to wait on.
@@ -279,7 +280,8 @@ void CanIntf::DnldFirmware(FirmwareFile& file, Progress* progress) {
     progress->SetMax(static_cast<float>(bootLen + mainLen + fpgaLen));
     if (bootLen) Dnld(kBootImageId, boot, bootLen, progress, 0);
     Dnld(kMainImageId, main, mainLen, progress, bootLen);
-    Dnld(kFpgaImageId, fpga, fpgaLen, progress, bootLen + mainLen);
+    // Erasing the card's FPGA image to write none would leave the card without one.
+    if (fpgaLen) Dnld(kFpgaImageId, fpga, fpgaLen, progress, bootLen + mainLen);
 }
 
 void CanIntf::Dnld(unsigned int imageId, unsigned char* image, unsigned int len, Progress* progress,
@@ -323,6 +325,9 @@ void CanIntf::Dnld(unsigned int imageId, unsigned char* image, unsigned int len,
         }
         std::this_thread::sleep_for(retryPause);
     }
-    progress->Update(base + static_cast<float>(len), "Error, unable to upload firmware to card");
+    // The update stops here: the images after this one would be written beside a broken one,
+    // and whoever started it must not hear of a success.
+    progress->Update(base + static_cast<float>(len), kUploadFailed);
     std::this_thread::sleep_for(retryPause);
+    throw QuillonError(1, kUploadFailed);
 }

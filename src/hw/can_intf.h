@@ -87,11 +87,12 @@ class CanIntf {
     void Reset();
 
     // Downloads the file's images to the card of the port, skipping the boot loader when the
-    // card already has its version; progress (not null) runs over all bytes sent. Failures of
-    // one image are retried and reported through progress only.
+    // card already has its version, and the FPGA image when the file has none; progress (not
+    // null) runs over all bytes sent. An image that fails every attempt ends the update with
+    // its error.
     void DnldFirmware(FirmwareFile& file, Progress* progress);
     // Downloads one image: erase, words, verification, up to 10 attempts. Throws QuillonError 1
-    // when len is not a multiple of 4, before anything is sent.
+    // when len is not a multiple of 4, before anything is sent, and when every attempt failed.
     void Dnld(unsigned int imageId, unsigned char* image, unsigned int len, Progress* progress,
               unsigned int progressBase);
     // The pause after a failed download attempt; the tests shorten it.

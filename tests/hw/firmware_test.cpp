@@ -191,7 +191,9 @@ TEST_F(FirmwareTest, TheFlashHoldsNoMoreThanItsImage) {
     EXPECT_EQ(driver->Flash(0, kBootImageId), Bytes(image.begin(), image.end() - 4));
     recorder.calls.clear();
     log.lines.clear();
-    port->Dnld(kBootImageId, bytes, kMaxBootImageBytes + 4, &log, 0);
+    EXPECT_EQ(
+        ThrownError([&] { port->Dnld(kBootImageId, bytes, kMaxBootImageBytes + 4, &log, 0); }),
+        "1 Error, unable to upload firmware to card");
     EXPECT_EQ(log.lines.back(), "65540 Error, unable to upload firmware to card");
     EXPECT_EQ(
         std::count(log.lines.begin(), log.lines.end(), "0 CAN driver reported a bad parameter"),
@@ -201,8 +203,9 @@ TEST_F(FirmwareTest, TheFlashHoldsNoMoreThanItsImage) {
 // Each download's commands (their first two words) and progress lines in the order they came: at
 // most 63 words a command, the progress from the given base; the boot loader skipped where the
 // card has its version (a type 1 card gives it in word 2, after an unlock; others in word 1, here
-// 256: not the file's); busy answers and failed checks retried; ten failures reported, and the
-// next image follows; an update stopped half-way leaves the failed flag.
+// 256: not the file's); busy answers and failed checks retried; ten failures end the update
+// with its error, the images after it untouched; an update stopped half-way leaves the failed
+// flag; a file without an FPGA image leaves the card's as it is.
 TEST_F(FirmwareTest, DownloadsAsTheCardsSeeThem) {
     Bytes image = PatternImage(256, 7);
     const Bytes head(image.begin(), image.begin() + 252);
@@ -228,7 +231,7 @@ TEST_F(FirmwareTest, DownloadsAsTheCardsSeeThem) {
         t("main image to the busy card", [&] { busy->Dnld(kMainImageId, bytes, 252, &log, 0); });
     EXPECT_EQ(driver->Flash(2, kMainImageId), head);
     t("firmware to the failing card", [&] { failing->DnldFirmware(file, &log); });
-    EXPECT_EQ(driver->Flash(3, kFpgaImageId), images.fpga);
+    EXPECT_TRUE(driver->Flash(3, kMainImageId).empty() && driver->Flash(3, kFpgaImageId).empty());
     EXPECT_EQ(failing->getCardInfo().param12, 1);
     ExpectGolden(HW_DATA_DIR "/firmware_downloads.txt", t.text);
 
@@ -241,6 +244,12 @@ TEST_F(FirmwareTest, DownloadsAsTheCardsSeeThem) {
     EXPECT_EQ(plain->getCardInfo().param12, 0);
     EXPECT_EQ(driver->Flash(0, kBootImageId), images.boot);
     EXPECT_EQ(driver->Flash(0, kMainImageId), images.main);
+
+    const FirmwareImages noFpga = Images(8, 20, 0);
+    ASSERT_EQ(Load(BuildFirmwareFile(noFpga)), "(none)");
+    plain->DnldFirmware(file, &log);
+    EXPECT_EQ(driver->Flash(0, kMainImageId), noFpga.main);
+    EXPECT_EQ(driver->Flash(0, kFpgaImageId), images.fpga);
 }
 
 TEST(DemoFirmware, FitsBothDemoCards) {
