@@ -70,7 +70,7 @@ void LogWriter::Count(StoreIndex, const CANframe& frame) {
     if (stopped) return;  // stored after the file was closed: no part of it
     if (failed || (pace == WriterPace::Drop && QueueFull())) {
         unwritten++;
-        toTell = toTell || !told;
+        if (!failed && !lagged) lagged = toTell = true;
         return;
     }
     queue.push_back(frame);
@@ -83,6 +83,12 @@ void LogWriter::RunEnds() {
     if (look) wake.notify_one();
 }
 
+void LogWriter::FramesComing() {
+    if (pace != WriterPace::Hold) return;
+    std::unique_lock<std::mutex> hold(lock);
+    room.wait(hold, [this] { return heldWritten || stopped || failed; });
+}
+
 void LogWriter::FramesArrived(StoreIndex) {
     if (pace != WriterPace::Hold) return;
     std::unique_lock<std::mutex> hold(lock);
@@ -91,16 +97,27 @@ void LogWriter::FramesArrived(StoreIndex) {
 
 void LogWriter::WriteHeld(StoreIndex from, StoreIndex to) {
     CANframe frame;
-    uint64_t written = 0;
+    uint64_t pending = 0;  // written since the last flush
     for (StoreIndex index = from; index < to; index++) {
         if (store.Get(index, frame) && Write(frame)) {
-            written++;
+            if (++pending == kHeldFlushFrames) {
+                Flush(pending);
+                pending = 0;
+            }
             continue;
         }
+        // Overwritten before the writer reached it, or not written as a write failed: then the
+        // frames handed to the C library since the last flush may not have reached the file.
         std::lock_guard<std::mutex> hold(lock);
-        unwritten++;  // overwritten before the writer reached it, or after a failed write
+        unwritten += 1 + (failed ? pending : 0);
+        if (failed) pending = 0;
     }
-    Flush(written);
+    Flush(pending);
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        heldWritten = true;
+    }
+    room.notify_all();
 }
 
 bool LogWriter::Write(const CANframe& frame) {
@@ -124,7 +141,7 @@ void LogWriter::Fail(uint64_t lost) {
         unwritten += lost;
         if (!failed) {
             failed = true;
-            toTell = !told;
+            toTell = true;
             unwritten += queue.size();
             queue.clear();
             queueBytes = 0;
@@ -143,16 +160,22 @@ bool LogWriter::Flush(uint64_t written) {
 }
 
 void LogWriter::Tell() {
-    std::string message;
+    std::vector<std::string> messages;
     {
         std::lock_guard<std::mutex> hold(lock);
-        if (!toTell || told) return;
+        if (!toTell) return;
         toTell = false;
-        told = true;
-        message = failed ? "cannot write " + path + ": " + error
-                         : "writing " + path + " falls behind: frames are left out of it";
+        if (lagged && !lagTold) {
+            lagTold = true;
+            messages.push_back("writing " + path + " falls behind: frames are left out of it");
+        }
+        if (failed && !failTold) {
+            failTold = true;
+            messages.push_back("cannot write " + path + ": " + error);
+        }
     }
-    if (notices) notices->LogWriteFault(message);
+    if (notices)
+        for (const std::string& message : messages) notices->LogWriteFault(message);
 }
 
 void LogWriter::Run() {
@@ -220,6 +243,21 @@ void LogWriter::CloseLog() {
 void LogWriter::WaitDone() {
     std::unique_lock<std::mutex> hold(lock);
     closing.wait(hold, [this] { return closed; });
+}
+
+bool LogWriter::Done() {
+    std::lock_guard<std::mutex> hold(lock);
+    return closed;
+}
+
+void LogWriter::WaitHeld() {
+    std::unique_lock<std::mutex> hold(lock);
+    room.wait(hold, [this] { return heldWritten; });
+}
+
+bool LogWriter::HeldDone() {
+    std::lock_guard<std::mutex> hold(lock);
+    return heldWritten;
 }
 
 uint64_t LogWriter::Unwritten() {

@@ -27,13 +27,17 @@ enum class WriterPace {
 // of one log format. It first writes what the store holds when it begins; a live writer then
 // writes every frame the store takes, handed to it as it is stored (a FrameTally) into a queue of
 // its own, so that no frame is lost to the store's ring overwriting it, however small the store.
-// A write that fails stops the writing; the frames after it are counted as not written.
+// A write that fails stops the writing; the frames after it are counted as not written. A lag and
+// a failure are each told once, as they happen.
 //
-// `lock` guards queue, queueBytes, the counts (leftOut, unwritten), error, failed and the thread's
-// wake-up state (closeReq, stopped, closed, toTell); fp and formatWriter belong to the thread once
-// it runs. Lock order: the store's `ingest` and `lock`, then this `lock` (the store hands frames
-// over with both held; a Hold writer waits for room with `ingest` held, which the thread never
-// takes before it has stopped taking frames).
+// `lock` guards queue, queueBytes, the counts (leftOut, unwritten), error, failed, heldWritten,
+// the notices' state (lagged, lagTold, failTold) and the thread's wake-up state (closeReq,
+// stopped, closed, toTell); fp and formatWriter belong to the thread once it runs. Lock order:
+// the store's `ingest` and `lock`, then this `lock` (the store hands frames over with both held).
+// A Hold writer holds additions back with `ingest` held and the store's `lock` not: before each
+// one until the frames held when it began are written (WriteHeld reads them with Get, which takes
+// the store's `lock` only), after each one while its queue is full; the thread never takes
+// `ingest` before it has stopped taking frames.
 class LogWriter final : private FrameTally, private ArrivalWatcher {
   public:
     // Frames a live writer keeps queued at most, and their bytes with their texts'.
@@ -57,6 +61,12 @@ class LogWriter final : private FrameTally, private ArrivalWatcher {
     void CloseLog();
     // Returns once the file is closed.
     void WaitDone();
+    // Whether the file is closed.
+    bool Done();
+    // Returns once the frames the store held when the writer began are written (or the writing
+    // failed): the store may then be cleared without mixing other frames into the file.
+    void WaitHeld();
+    bool HeldDone();
     // Why the file could not be written whole (the system's message, the frames not written, or
     // the frames left out as the format cannot carry them), "" when it was.
     std::string WriteError();
@@ -79,6 +89,8 @@ class LogWriter final : private FrameTally, private ArrivalWatcher {
     bool Flush(uint64_t written);
     // The thread tells notices what it has to tell, outside lock.
     void Tell();
+    // The held frames written are flushed every so many, so that a full disk shows early.
+    static constexpr uint64_t kHeldFlushFrames = 4096;
     // Whether the queue holds as much as it may (under lock).
     bool QueueFull() const;
     void RunStarts() override;
@@ -86,6 +98,7 @@ class LogWriter final : private FrameTally, private ArrivalWatcher {
     void RunEnds() override;
     void Restart() override {}
     void Joined(StoreIndex next) override;
+    void FramesComing() override;
     void FramesArrived(StoreIndex last) override;
 
     MsgStore& store;
@@ -94,8 +107,8 @@ class LogWriter final : private FrameTally, private ArrivalWatcher {
     const bool live;
     const WriterPace pace;
     std::mutex lock;
-    std::condition_variable wake;     // queue filled, closeReq or toTell set: the thread looks
-    std::condition_variable room;     // the thread took the queue, or stopped: a Hold adder goes on
+    std::condition_variable wake;  // queue filled, closeReq or toTell set: the thread looks
+    std::condition_variable room;  // the thread took the queue, wrote the held frames, or stopped
     std::condition_variable closing;  // closed set: for WaitDone
     std::unique_ptr<LogFormatWriter> formatWriter;
     std::vector<CANframe> queue;  // stored since the writer joined, not yet taken by the thread
@@ -105,9 +118,12 @@ class LogWriter final : private FrameTally, private ArrivalWatcher {
     uint64_t leftOut = 0;         // frames the format cannot carry
     uint64_t unwritten = 0;
     FILE* fp = nullptr;
-    bool failed = false;  // a write failed: nothing more is written
-    bool toTell = false;  // a failure or the first frame left behind, for the thread to tell
-    bool told = false;    // the one notice of a lagging or failed writer was sent
+    bool failed = false;       // a write failed: nothing more is written
+    bool heldWritten = false;  // WriteHeld is done: a Hold adder may overwrite what it read
+    bool lagged = false;       // a frame was left out as the queue was full
+    bool lagTold = false;      // the notice of a lagging writer was sent
+    bool failTold = false;     // the notice of a failed write was sent
+    bool toTell = false;       // a lag or failure not yet told: the thread looks
     bool closeReq = false;
     bool stopped = false;  // the thread takes no more frames: adders neither queue nor wait
     bool closed = false;   // the file is closed and LogWriteDone sent

@@ -17,6 +17,7 @@ Session::~Session() {
 }
 
 void Session::CreateStores(int capacity, StoreIndex start) {
+    StopWriting(true);
     readMgr.SetStore(nullptr);
     // A decoder reads the store it was made for: one is made anew for the new store.
     const ParseMode chosen = mode;
@@ -37,6 +38,7 @@ void Session::CreateStores(int capacity, StoreIndex start) {
 
 void Session::SetParserMode(ParseMode chosen) {
     if (chosen == mode) return;
+    WaitWritingHeld();
     messages->SetDecoder(nullptr);
     parser.reset();
     messages->Clear();
@@ -94,6 +96,14 @@ void Session::StopWriting(bool wait) {
     if (wait) writer->WaitDone();
 }
 
+void Session::WaitWritingHeld() {
+    if (writer) writer->WaitHeld();
+}
+
+bool Session::WritingPending(bool whole) {
+    return writer && !(whole ? writer->Done() : writer->HeldDone());
+}
+
 std::string Session::WriteError() {
     return writer ? writer->WriteError() : "";
 }
@@ -103,9 +113,15 @@ uint64_t Session::Unwritten() {
 }
 
 void Session::RefillStore(StoreOrigin from) {
+    StopWriting(true);
     messages->Clear();
     origin = from;
     captureWritten = false;
+}
+
+void Session::ClearStore() {
+    WaitWritingHeld();
+    messages->Clear();
 }
 
 bool Session::Unsaved() {

@@ -50,12 +50,13 @@ class Session : private LogNotices, public FrameObjects {
     Session& operator=(const Session&) = delete;
 
     // Creates the message store with capacity frames and the filtered view over it, and connects
-    // them to the filter and the readers, and to a decoder of the mode already chosen. Not while
-    // readers add frames. start: the store's first index (MsgStore), 0 but for tests.
+    // them to the filter and the readers, and to a decoder of the mode already chosen; a log
+    // writer of the old store first finishes (StopWriting). Not while readers add frames. start:
+    // the store's first index (MsgStore), 0 but for tests.
     void CreateStores(int capacity, StoreIndex start = 0);
 
     // Selects the decoder (raw for anything but PARSE_CANOPEN), makes it the store's decoder and
-    // clears the message store. Not while readers add frames.
+    // clears the message store (as ClearStore). Not while readers add frames.
     void SetParserMode(ParseMode mode);
     ParseMode parserMode() const { return mode; }
 
@@ -80,6 +81,12 @@ class Session : private LogNotices, public FrameObjects {
                       WriterPace pace = WriterPace::Hold);
     // Asks a live log writer to close its file; with wait, returns once it is closed.
     void StopWriting(bool wait);
+    // Returns once the log writer has written the frames the store held when it began, which a
+    // clear of the store would otherwise replace under it. Any thread, while no writer starts.
+    void WaitWritingHeld();
+    // Whether clearing the store (whole: refilling it, StopWriting first) would wait for the log
+    // writer; false when there is none.
+    bool WritingPending(bool whole);
     // The file of the last StartWriting, "" before the first.
     const std::string& SavePath() const { return savePath; }
     // Why the last log file could not be written whole, "" when it was or there is none.
@@ -88,7 +95,12 @@ class Session : private LogNotices, public FrameObjects {
     uint64_t Unwritten();
 
     // Clears the message store, whose next frames come from origin: Play and Open (GUI thread).
+    // The log writer first writes what it was asked to and closes its file (StopWriting): the
+    // file never holds frames of two captures.
     void RefillStore(StoreOrigin origin);
+    // Clears the message store once the log writer has written the frames it held when it began
+    // (WaitWritingHeld); a live writer goes on with the frames stored after (GUI thread).
+    void ClearStore();
     // Whether the store holds frames captured from ports that no log file holds: frames stored
     // since the last Play, unless a log writer started after it has written them all without
     // fault (a writer still running counts as holding them). Frames opened from a file, or none,

@@ -10,6 +10,10 @@ class ArrivalWatcher {
     // the store's additions held back until it returns (MsgStore::ingest held): it must be quick
     // and must neither add to the store nor clear it.
     virtual void FramesArrived(StoreIndex last) = 0;
+    // Frames are about to be stored, over the oldest ones when the ring is full. On the adding
+    // thread, before each addition, with MsgStore::ingest held and `lock` not: a watcher may hold
+    // the addition back until it has read the frames it would overwrite (with Get).
+    virtual void FramesComing() {}
 
   protected:
     ~ArrivalWatcher() = default;

@@ -66,6 +66,7 @@ CANframe* MsgStore::HeldRing::Frame(StoreIndex index) {
 
 void MsgStore::Add(const CANframe* added, int n) {
     std::lock_guard<std::mutex> serial(ingest);
+    for (ArrivalWatcher* w : watchers) w->FramesComing();
     StoreListener* l;
     {
         std::lock_guard<std::recursive_mutex> hold(lock);

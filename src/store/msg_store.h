@@ -78,7 +78,8 @@ class MsgStore : public Storage {
         return n;
     }
     int GetMax() override { return capacity; }
-    // Has watcher told of every addition from now on (FramesArrived), until DelArrivalWatcher.
+    // Has watcher told of every addition from now on (FramesComing before it, FramesArrived
+    // after it), until DelArrivalWatcher.
     // Waits for an addition in progress. Not owned.
     void AddArrivalWatcher(ArrivalWatcher* watcher);
     // After it returns watcher is told nothing more.

@@ -1,6 +1,7 @@
 #include "ui/main_frame_fltk.h"
 
 #include <FL/Fl.H>
+#include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Toggle_Button.H>
 #include <FL/fl_ask.H>
@@ -20,6 +21,7 @@
 #include "session/session.h"
 #include "session/settings.h"
 #include "store/msg_store.h"
+#include "ui/background_work.h"
 #include "ui/find_bar.h"
 #include "ui/help_text.h"
 #include "ui/icons.h"
@@ -302,7 +304,11 @@ void MainFrameFLTK::FaultsOnGuiThread() {
 }
 
 void MainFrameFLTK::ReadDoneOnGuiThread() {
-    if (readDone.exchange(false)) SetToolState(ToolState::Idle);
+    if (!readDone.exchange(false)) return;
+    SetToolState(ToolState::Idle);
+    // The replay has stored its last frame: a save begun during it has every one, and must not
+    // go on with the next capture.
+    session.StopWriting(false);
 }
 
 void MainFrameFLTK::WriteDoneOnGuiThread() {
@@ -385,6 +391,7 @@ void MainFrameFLTK::OpenFile() {
 void MainFrameFLTK::OpenLogFile(const std::string& path) {
     SetToolState(ToolState::Replaying);
     findBar->Stop();  // clearing the store flushes the decoder a text search uses
+    FinishSave(true);
     session.RefillStore(StoreOrigin::kFile);
     try {
         session.readers().ReadLogFile(path, false);
@@ -449,6 +456,7 @@ void MainFrameFLTK::Play() {
     }
     SetToolState(ToolState::Receiving);
     findBar->Stop();
+    FinishSave(true);
     session.RefillStore(StoreOrigin::kCapture);
     session.readers().SetStartTime();
     for (int i = 0; i < found; i++) {
@@ -471,7 +479,29 @@ void MainFrameFLTK::Stop() {
 
 void MainFrameFLTK::Clear() {
     findBar->Stop();
-    session.store().Clear();
+    FinishSave(false);
+    session.ClearStore();
+}
+
+void MainFrameFLTK::FinishSave(bool whole) {
+    if (!session.WritingPending(whole)) return;
+    if (whole) session.StopWriting(false);
+    // Modal, so that no command reaches the window (a Save would replace the writer waited for);
+    // the windows are still drawn and the notices still taken.
+    const std::string path = session.SavePath();
+    const std::string text = "saving " + path.substr(path.rfind('/') + 1);
+    Fl_Window note(window->x() + 100, window->y() + 100, 320, 45);
+    note.copy_label(text.c_str());
+    new Fl_Box(0, 0, 320, 45, note.label());
+    note.end();
+    note.set_modal();
+    note.show();
+    RunBesideWindows([&] {
+        if (whole)
+            session.StopWriting(true);
+        else
+            session.WaitWritingHeld();
+    });
 }
 
 void MainFrameFLTK::OpenPlot() {
@@ -533,6 +563,7 @@ void MainFrameFLTK::ChooseDecoder() {
         return;
     }
     findBar->Stop();  // a text search describes rows with the decoder about to go
+    FinishSave(false);
     session.SetParserMode(chosen);
 }
 

@@ -75,6 +75,10 @@ class MainFrameFLTK : public MainFrame, public PlotOwner {
     // Switches to the decoder the View menu's radio items now name, once the user agrees that
     // switching clears a store that holds frames; else the items show the current one again.
     void ChooseDecoder();
+    // Before the store is cleared: waits, the windows live, until the log writer has written
+    // the frames the store held when it began (whole: every frame it was asked to, its file
+    // closed), so that the file holds none of the frames stored after the clear.
+    void FinishSave(bool whole);
     void About();
     [[noreturn]] void Exit();
 

@@ -6,9 +6,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/quillon_error.h"
@@ -40,20 +42,30 @@ class LogWriterTest : public testing::Test {
     TempDir dir;
 };
 
-// Frames numbered 0 to n - 1 (identifier and time), added in runs of 64 as a reader adds them.
-void AddNumbered(MsgStore& store, int n) {
+// Frames numbered from to from + n - 1 (identifier and time), added in runs of 64 as a reader
+// adds them.
+void AddNumbered(MsgStore& store, int n, int from = 0) {
     std::vector<CANframe> run;
-    for (int i = 0; i < n; i++) {
+    for (int i = from; i < from + n; i++) {
         CANframe f;
         f.timestamp = static_cast<uint32_t>(i);
         f.id = static_cast<uint32_t>(i) & 0x1FFFFFFF;
         f.extended = true;
         run.push_back(f);
-        if (run.size() == 64 || i == n - 1) {
+        if (run.size() == 64 || i == from + n - 1) {
             store.Add(run.data(), static_cast<int>(run.size()));
             run.clear();
         }
     }
+}
+
+// Everything read from the pipe reader (opened non-blocking) until its writer closes it.
+std::string ReadAll(int reader) {
+    fcntl(reader, F_SETFL, 0);
+    std::string text;
+    char buffer[1 << 16];
+    for (ssize_t n; (n = read(reader, buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+    return text;
 }
 
 // How many lines text has, and whether they are the numbered frames 0, 1, ... in order.
@@ -80,6 +92,25 @@ TEST_F(LogWriterTest, LiveWriterWritesEveryFrameHoweverSmallTheStore) {
     EXPECT_EQ(writer.Unwritten(), 0u);
     EXPECT_EQ(writer.WriteError(), "");
     const std::string bad = dir.file("no/such/dir.log");
+    // A replay into a full store waits for the frames it held when the writer began, however
+    // slowly they are written (into a pipe, read beside).
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    MsgStore full(1 << 17);
+    AddNumbered(full, 1 << 17);
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    LogWriter held(fifo, true, full, nullptr, LogFormat::Candump);
+    std::string text;
+    std::thread drain([&] { text = ReadAll(reader); });
+    AddNumbered(full, 1 << 17, 1 << 17);
+    held.CloseLog();
+    held.WaitDone();
+    drain.join();
+    close(reader);
+    EXPECT_EQ(NumberedLines(text, &inOrder), 1 << 18);
+    EXPECT_TRUE(inOrder);
+    EXPECT_EQ(held.Unwritten(), 0u);
     EXPECT_EQ(ThrownError([&] { LogWriter(bad, false, store, nullptr); }),
               "12 Unable to open log file: " + bad);
 }
@@ -99,9 +130,7 @@ TEST_F(LogWriterTest, LaggingWriterOfPortsCountsWhatItLeavesOut) {
         LogWriter writer(fifo, true, store, &notices, LogFormat::Candump, WriterPace::Drop);
         AddNumbered(store, total);  // the writer is stuck on the full pipe by now
         writer.CloseLog();
-        fcntl(reader, F_SETFL, 0);
-        char buffer[1 << 16];
-        for (ssize_t n; (n = read(reader, buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+        text = ReadAll(reader);
         writer.WaitDone();
         bool inOrder = false;
         const int lines = NumberedLines(text, &inOrder);
@@ -117,16 +146,34 @@ TEST_F(LogWriterTest, LaggingWriterOfPortsCountsWhatItLeavesOut) {
                                                        " falls behind: frames are left out of it"});
 }
 
+// A writer that fell behind and then cannot write at all (nobody reads its pipe any more) tells
+// the failure too, as it happens.
+TEST_F(LogWriterTest, AFailureAfterALagIsToldToo) {
+    signal(SIGPIPE, SIG_IGN);  // a write into a pipe without a reader fails with EPIPE instead
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    LogWriter writer(fifo, true, store, &notices, LogFormat::Candump, WriterPace::Drop);
+    AddNumbered(store, static_cast<int>(LogWriter::kQueueFrames) + 50000);
+    close(reader);
+    writer.CloseLog();
+    writer.WaitDone();
+    EXPECT_EQ(notices.Told(), (std::vector<std::string>{
+                                  "writing " + fifo + " falls behind: frames are left out of it",
+                                  "cannot write " + fifo + ": Broken pipe"}));
+}
+
 // A full disk stops the writing at once, says so once, and every frame is counted as not
 // written; the frames stored before the writer began as well as those after.
 TEST_F(LogWriterTest, FullDiskStopsTheWritingAndCountsEveryFrame) {
     if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
-    AddNumbered(store, 100);
+    AddNumbered(store, 2000);  // more than the C library's buffer holds
     LogWriter writer("/dev/full", true, store, &notices);
     AddNumbered(store, 5000);
     writer.CloseLog();
     writer.WaitDone();
-    EXPECT_EQ(writer.Unwritten(), 5100u);
+    EXPECT_EQ(writer.Unwritten(), 7000u);
     EXPECT_EQ(writer.WriteError(), "No space left on device");
     EXPECT_EQ(notices.Told(),
               std::vector<std::string>{"cannot write /dev/full: No space left on device"});

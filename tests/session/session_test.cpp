@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "filter/fe_list.h"
 #include "filter/filter_logic.h"
@@ -84,6 +86,37 @@ TEST(SessionTest, AStoreIsUnsavedWhileItHoldsACaptureNoLogFileTookWhole) {
     for (const auto& s : steps) {
         s.step();
         EXPECT_EQ(session.Unsaved(), s.unsaved) << s.what;
+    }
+}
+
+// Play, Open, Clear and another decoder each wait for the log writer: its file holds exactly the
+// frames it was asked to save, however many, and none stored after; a live save ends there.
+TEST(SessionTest, ClearingTheStoreWaitsForTheSave) {
+    TempDir dir;
+    Session session(nullptr, nullptr, 100000);
+    session.SetParserMode(PARSE_RAW);
+    const struct {
+        const char* what;
+        bool live;
+        std::function<void()> clear;
+    } kCases[] = {
+        {"Play", false, [&] { session.RefillStore(StoreOrigin::kCapture); }},
+        {"Clear", false, [&] { session.ClearStore(); }},
+        {"another decoder", false, [&] { session.SetParserMode(PARSE_CANOPEN); }},
+        {"Open after a live save", true, [&] { session.RefillStore(StoreOrigin::kFile); }},
+    };
+    for (const auto& c : kCases) {
+        std::vector<CANframe> frames(100000);
+        session.store().Add(frames.data(), 100000);
+        session.StartWriting(dir.file("saved.log"), c.live);
+        c.clear();
+        frames[0].id = 0x7FF;
+        session.store().Add(frames.data(), 1);
+        session.StopWriting(true);
+        const std::string saved = ReadFile(dir.file("saved.log"));
+        EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 100000) << c.what;
+        EXPECT_EQ(saved.find("0x000007ff"), std::string::npos) << c.what;
+        EXPECT_EQ(session.Unwritten(), 0u) << c.what;
     }
 }
 

@@ -234,6 +234,42 @@ TEST_F(MainFrameTest, ReplayThenSaveWritesTheFormatTheExtensionNames) {
     EXPECT_EQ(Total(), 0);
 }
 
+// A Save begun during a replay ends with it, and the next Open adds nothing to its file; Clear
+// waits for a Save of what the store holds (the windows live meanwhile): neither file holds
+// frames of another capture.
+TEST_F(MainFrameTest, ASaveEndsWithItsReplayAndClearWaitsForIt) {
+    const auto lines = [&](const std::string& name) {
+        const std::string text = ReadFile(dir.file(name));
+        return std::count(text.begin(), text.end(), '\n');
+    };
+    const auto saved = [&](const std::string& name) {
+        return UntilUi([&] {
+            frame->statusBar->Refresh();
+            return frame->statusBar->Text().find("| saved " + name) != std::string::npos;
+        });
+    };
+    CANframe f;
+    f.length = 1;
+    frame->SetToolState(MainFrameFLTK::ToolState::Replaying);  // as Open leaves it until the end
+    for (int i = 0; i < 3; i++) Store().Add(f);
+    EXPECT_EQ(Answering({{dir.file("replay.log"), "OK"}}, [&] { frame->SaveFile(); }),
+              "Select log file");
+    Store().Add(f);
+    frame->LogReadDone();  // as the replay's reader tells its end
+    EXPECT_TRUE(saved("replay.log"));
+    frame->OpenLogFile(TEST_DATA_DIR "/roundtrip.log");
+    ASSERT_TRUE(UntilUi([&] { return frame->Enabled(iconOpen); }));
+    EXPECT_EQ(lines("replay.log"), 4);
+
+    for (int i = Total(); i < 100000; i++) Store().Add(f);
+    EXPECT_EQ(Answering({{dir.file("all.log"), "OK"}}, [&] { frame->SaveFile(); }),
+              "Select log file");
+    frame->Clear();
+    Store().Add(f);
+    EXPECT_TRUE(saved("all.log"));
+    EXPECT_EQ(lines("all.log"), 100000);
+}
+
 // The list follows the newest frames until a row is clicked, and the status bar says where it
 // is paused; End, the status bar's button, Clear and Open each resume the following.
 TEST_F(MainFrameTest, AClickPausesFollowingAndEndTheButtonClearAndOpenResumeIt) {
