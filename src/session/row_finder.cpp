@@ -127,6 +127,11 @@ FindResult RowFinder::Find(const FrameMatch& match, StoreIndex from, bool forwar
 }
 
 StoreIndex RowFinder::RowOfNumber(StoreIndex number) {
+    // The view keeps the rows of frames the store has overwritten since, which show nothing: a
+    // number before the store's first goes to its first frame.
+    StoreIndex stored;
+    if (store.GetTotal(&stored, nullptr) == 0) return -1;
+    number = std::max(number, stored);
     StoreIndex at = view.FindNdx(number);
     if (at < 0) return -1;
     // FindNdx answers the second position for a number below all those held.

@@ -46,6 +46,7 @@ class RowFinder {
     FindResult Find(const FrameMatch& match, StoreIndex from, bool forward, bool wrap,
                     FindProgress& progress);
     // The row of message number (store index) number, or the next row after it; -1 for none.
+    // A number before the store's first frame (overwritten since) stands for that first frame.
     StoreIndex RowOfNumber(StoreIndex number);
 
   private:

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <system_error>
 #include <thread>
 
 #include "base/quillon_error.h"
@@ -35,15 +36,21 @@ void RunBesideWindows(const std::function<void()>& work) {
     if (ending.fd < 0) throw QuillonError(ERR_SYSTEM, std::strerror(errno));
     // Written by the worker before it counts the eventfd up, read after the join.
     std::exception_ptr failure;
-    std::thread worker([&] {
-        try {
-            work();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = write(ending.fd, &one, sizeof one);
-    });
+    std::thread worker;
+    try {
+        worker = std::thread([&] {
+            try {
+                work();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            const uint64_t one = 1;
+            [[maybe_unused]] const ssize_t n = write(ending.fd, &one, sizeof one);
+        });
+    } catch (const std::system_error& e) {
+        close(ending.fd);
+        throw QuillonError(ERR_SYSTEM, e.code().message());
+    }
     Fl::add_fd(ending.fd, FL_READ, cb_ended, &ending);
     // Sleeps until an event, a timer or the eventfd wakes it; with a time to wait, also while
     // no window is shown (Fl::wait() returns at once then).

@@ -167,6 +167,7 @@ bool FiltDialogFLTK::Apply() {
         explicit ApplyingFlag(bool& f) : flag(f) { flag = true; }
         ~ApplyingFlag() { flag = false; }
     } applyingFlag(applying);
+    if (owner) owner->StopFind();  // a find counts the rows the rebuild renumbers
     auto last = std::chrono::steady_clock::now();
     session.SetFilter(
         std::move(filter),

@@ -157,6 +157,7 @@ StoreIndex FindBar::Run(const FrameMatch& match, StoreIndex from, bool forward, 
     Say("Searching...");
     Fl::add_timeout(kProgressTick, cb_progress, this);
     FindResult result;
+    std::string failed;  // why no search ran
     RowFinder finder(session.view(), session.store(), session.decoder());
     working = true;
     try {
@@ -169,11 +170,18 @@ StoreIndex FindBar::Run(const FrameMatch& match, StoreIndex from, bool forward, 
             result = finder.Find(match, from, forward, wrap, progress);
         });
     } catch (const QuillonError& e) {
+        working = false;  // its thread never started, or has ended
         result.end = FindEnd::kCancelled;
-        Say(e.message);
+        failed = e.message;
     }
     Fl::remove_timeout(cb_progress, this);
     searching = false;
+    // Stopped after its row was found (Clear, Play, a filter applied): the row may be another
+    // frame's by now, or gone.
+    if (progress.cancel) {
+        result.end = FindEnd::kCancelled;
+        result.row = -1;
+    }
     switch (result.end) {
         case FindEnd::kFound:
             Say("");
@@ -185,11 +193,17 @@ StoreIndex FindBar::Run(const FrameMatch& match, StoreIndex from, bool forward, 
             Say(notFound);
             break;
         case FindEnd::kCancelled:
-            Say("Cancelled");
+            Say(failed.empty() ? "Cancelled" : failed);
             break;
     }
     if (result.row >= 0) list.Select(result.row);
     return result.row;
+}
+
+bool FindBar::Rebuilding() {
+    if (!list.rebuilding) return false;
+    Say("Not now: the list is being rebuilt");
+    return true;
 }
 
 void FindBar::FindNext(bool forward) {
@@ -201,6 +215,7 @@ void FindBar::FindNext(bool forward) {
         return;
     }
     if (!visible()) Open(mode());
+    if (Rebuilding()) return;
     try {
         const FrameMatch match =
             FrameMatch::Parse(static_cast<MatchField>(static_cast<int>(mode())), field->value());
@@ -218,7 +233,7 @@ void FindBar::FindNext(bool forward) {
 }
 
 void FindBar::GoTo() {
-    if (searching) return;
+    if (searching || Rebuilding()) return;
     try {
         const GoToTarget target = ParseGoTo(field->value());
         if (target.time) {

@@ -39,11 +39,12 @@ class FindBar : public Fl_Group {
     // Hides the bar, the list focused; cancels a running search instead.
     void Close();
     // The next row that matches, or the previous one; opens the bar when there is nothing to
-    // find yet.
+    // find yet. Neither this nor GoTo looks for anything while the list's view is rebuilt.
     void FindNext(bool forward);
     // Selects the row the field names: a message number or a time.
     void GoTo();
-    // Cancels a running search and returns once it has ended (before the decoder changes).
+    // Cancels a running search and returns once it has ended (before the store is cleared, the
+    // decoder changes or the view is rebuilt); it selects nothing.
     void Stop();
     bool Searching() const { return searching; }
     Mode mode() const { return static_cast<Mode>(what->value()); }
@@ -62,10 +63,13 @@ class FindBar : public Fl_Group {
 
   private:
     // Runs the search beside the windows and selects the row found; that row, or -1 with
-    // notFound or why shown.
+    // notFound or why shown (a search stopped selects nothing).
     StoreIndex Run(const FrameMatch& match, StoreIndex from, bool forward, bool wrap,
                    const std::string& notFound);
     void Say(const std::string& text);
+    // Whether the list's view is being rebuilt, its rows not all there yet: then says so, and
+    // nothing is looked for.
+    bool Rebuilding();
     void SetMode(Mode mode);
 
     Session& session;

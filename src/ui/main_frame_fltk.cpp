@@ -522,6 +522,10 @@ void MainFrameFLTK::PlotClosed(PlotWindow*) {
     Fl::add_timeout(0, cb_reap_plots, this);
 }
 
+void MainFrameFLTK::StopFind() {
+    findBar->Stop();
+}
+
 void MainFrameFLTK::FrameSelected(StoreIndex storeIndex) {
     for (auto& plot : plots)
         if (!plot->Closed()) plot->FrameSelected(storeIndex);

@@ -48,6 +48,7 @@ class MainFrameFLTK : public MainFrame, public PlotOwner {
     void FrameSelected(StoreIndex storeIndex) override;
     void ShowFrame(StoreIndex storeIndex) override;
     void PlotClosed(PlotWindow* plot) override;
+    void StopFind() override;
 
     // The window's place on a screen of the given size: at a tenth of it, 90 % of it at most
     // 800 by 600.

@@ -86,7 +86,7 @@ void MsgListFLTK::ReadOffsets() {
     moving = false;
 }
 
-void MsgListFLTK::OffsetsChanged() {
+void MsgListFLTK::VerticalOffsetChanged() {
     if (lineHeight <= 0) return;
     topIndex = yoff / lineHeight + session.view().GetFirst();
     // The wheel or the scrollbar: away from the end the view stays where the user put it.

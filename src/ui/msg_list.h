@@ -68,7 +68,7 @@ class MsgListFLTK : public MsgList, public ScrollWin, public StoreListener {
     void AddStore(StoreIndex first, StoreIndex last, int total) override;
     void ResetStarts() override;
     void StoreReset() override;
-    void OffsetsChanged() override;
+    void VerticalOffsetChanged() override;
 
     // Frame rows that fit under the header.
     int Lines() const;

@@ -305,6 +305,7 @@ void NetworkStatusWindowFLTK::FollowFiltered(bool on) {
     };
     {
         RebuildingFlag flag(rebuilding);
+        if (on && owner) owner->StopFind();  // a find counts the rows the rebuild renumbers
         auto last = std::chrono::steady_clock::now();
         session.FollowFilteredStatus(on, [&last] {
             const auto now = std::chrono::steady_clock::now();

@@ -68,14 +68,20 @@ void ScrollWin::draw() {
     fl_pop_clip();
 }
 
-void _scrollwin_cb(Fl_Widget*, void* data) {
+void _scrollwin_cb(Fl_Widget* bar, void* data) {
     auto* win = static_cast<ScrollWin*>(data);
-    const int newX = static_cast<int>(win->hscroll.value());
+    if (bar == &win->hscroll) {
+        // Sideways: the same rows, their columns moved.
+        const int newX = static_cast<int>(win->hscroll.value());
+        if (newX == win->xoff) return;
+        win->xoff = newX;
+        win->redraw();
+        return;
+    }
     int newY = static_cast<int>(win->vscroll.value());
     if (win->yStep > 1) newY -= newY % win->yStep;
-    if (newX == win->xoff && newY == win->yoff) return;
-    win->xoff = newX;
+    if (newY == win->yoff) return;
     win->yoff = newY;
-    win->OffsetsChanged();
+    win->VerticalOffsetChanged();
     win->redraw();
 }

@@ -141,7 +141,10 @@ std::string StatusBar::FieldText(Field field) {
         case kSave: {
             const std::string& path = session.SavePath();
             if (path.empty()) return "";
-            return (saving ? "saving " : "saved ") + path.substr(path.rfind('/') + 1);
+            const char* state = saving                         ? "saving "
+                                : session.WriteError().empty() ? "saved "
+                                                               : "not saved ";
+            return state + path.substr(path.rfind('/') + 1);
         }
         case kLost: {
             std::string text;

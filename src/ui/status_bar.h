@@ -18,8 +18,8 @@ enum class CaptureState { kIdle, kReceiving, kReplaying };
 // The line at the bottom of the main window, field by field: whether the message list follows the
 // newest frames (a button that resumes it), the frames stored and shown with the store's fill,
 // the capture and how long it has run, the load of the ports read, the display filter's
-// expression, the last save and its file, and what was lost (frames late or not written, log
-// lines dropped). A field with nothing to tell is left out.
+// expression, the last save (running, done or failed) and its file, and what was lost (frames
+// late or not written, log lines dropped). A field with nothing to tell is left out.
 //
 // A GUI timer refreshes it four times a second from counts that cost the same however many frames
 // the store holds; reader threads never reach it. GUI thread only.

@@ -38,6 +38,9 @@ class MainFrame : public LogNotices {
     // Its message list selected the frame at store index (GUI thread): the windows that follow
     // the selection (plots) hear of it.
     virtual void FrameSelected(StoreIndex storeIndex) { (void)storeIndex; }
+    // Cancels a find of its message list that runs and returns once it has ended: before the
+    // filtered view is rebuilt, whose rows the find counts (GUI thread).
+    virtual void StopFind() {}
 };
 
 // The hardware dialog: the CAN cards and ports of the machine, their bit rates and which ports Play

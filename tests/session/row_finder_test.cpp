@@ -55,9 +55,9 @@ TEST(RowFinderTest, FindsForwardBackwardAroundAndOnlyInTheViewsHeldRows) {
         {MatchField::kData, "8f", 145, true, false, FindEnd::kNotFound, -1},
         {MatchField::kData, "8f", 140, false, true, FindEnd::kWrapped, 143},
         {MatchField::kData, "2c", 100, true, true, FindEnd::kNotFound, -1},  // 44 left the store
-        {MatchField::kId, "109", 40, false, true, FindEnd::kWrapped, 149},   // not 39 either
+        {MatchField::kId, "109", 51, false, true, FindEnd::kWrapped, 149},   // 49, 39 left it
         {MatchField::kId, "101", 100, true, true, FindEnd::kNotFound, -1},   // filtered out
-        {MatchField::kTime, "0.1205", 39, true, false, FindEnd::kFound, 122},
+        {MatchField::kTime, "0.1205", 50, true, false, FindEnd::kFound, 122},
     };
     for (const Case& c : cases) {
         FindProgress progress;
@@ -82,8 +82,10 @@ TEST(RowFinderTest, FindsForwardBackwardAroundAndOnlyInTheViewsHeldRows) {
         finder.Find(FrameMatch::Parse(MatchField::kId, "105"), row(100), true, true, progress).end,
         FindEnd::kCancelled);
 
-    // Go to a number: its row, or the next row's.
-    EXPECT_EQ(view.GetStoreIndex(row(0)), 39);
+    // Go to a number: its row, or the next row's; before the store's first frame, that frame's
+    // (the rows before it show nothing).
+    EXPECT_EQ(view.GetStoreIndex(row(0)), 50);
+    EXPECT_EQ(view.GetStoreIndex(row(40)), 50);
     EXPECT_EQ(view.GetStoreIndex(row(121)), 122);
     EXPECT_EQ(view.GetStoreIndex(row(149)), 149);
     EXPECT_EQ(row(150), -1);

@@ -3,9 +3,51 @@
 
 #include "ui/find_bar.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <set>
 #include <string>
 
+#include "filter/filter_logic.h"
+#include "ui/filt_dialog.h"
+
 namespace {
+
+// The eventfds the process holds: a search beside the windows counts one up when it ends.
+std::set<int> EventFds() {
+    std::set<int> fds;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (std::filesystem::read_symlink(entry.path(), error) == "anon_inode:[eventfd]")
+            fds.insert(std::stoi(entry.path().filename().string()));
+    }
+    return fds;
+}
+
+// What happens in a search's event loop once the search has ended, before the bar takes its
+// result: its end is the eventfd that is not among those held before.
+struct AfterSearch {
+    std::set<int> before;
+    std::function<void()> action;
+};
+
+void cb_after_search(void* data) {
+    auto* after = static_cast<AfterSearch*>(data);
+    for (int fd : EventFds()) {
+        pollfd ended{fd, POLLIN, 0};
+        if (!after->before.count(fd))
+            poll(&ended, 1, static_cast<int>(std::chrono::milliseconds(kPatience).count()));
+    }
+    after->action();
+}
 
 // The program's window over 300 frames, 10 ms apart: heartbeats of node 1 (0x701, 05), then
 // PDOs on 0x181 (i, 17), then on 0x281 (40, i), in turn.
@@ -98,6 +140,60 @@ TEST_F(FindBarTest, FindsAndGoesToRowsByKeys) {
     // F3 with the bar closed finds the last text again, from the list.
     Press("key", "F3", 27);
     EXPECT_TRUE(bar.visible());
+}
+
+// A find that Clear or a filter applied stops selects nothing, though its row was found: the
+// row counted in the view before.
+TEST_F(FindBarTest, AFindStoppedByClearOrAFilterSelectsNothing) {
+    FindBar& bar = *frame->findBar;
+    FiltDialogFLTK filter(*session, frame.get());
+    filter.Show();
+    for (bool clear : {false, true}) {
+        AfterSearch after{EventFds(), [&] { clear ? frame->Clear() : (void)filter.Apply(); }};
+        bar.Open(FindBar::Mode::kId);
+        bar.field->value("701");
+        Fl::add_timeout(0, cb_after_search, &after);
+        bar.FindNext(true);
+        EXPECT_EQ(bar.Message(), "Cancelled") << clear;
+        EXPECT_TRUE(List().selFrame == -1 && List().autoScroll) << clear;
+    }
+}
+
+// While a filter rebuilds the list's view, a find or a go-to looks for nothing and says so.
+TEST_F(FindBarTest, LooksForNothingWhileTheViewIsRebuilt) {
+    FindBar& bar = *frame->findBar;
+    std::string said;
+    session->SetFilter(std::make_unique<FilterLogic>(), [&] {
+        for (auto [mode, typed] :
+             {std::pair{FindBar::Mode::kId, "701"}, {FindBar::Mode::kGoTo, "#5"}}) {
+            bar.Open(mode);
+            bar.field->value(typed);
+            mode == FindBar::Mode::kGoTo ? bar.GoTo() : bar.FindNext(true);
+            said += bar.Message() + "|";
+        }
+    });
+    EXPECT_EQ(said, "Not now: the list is being rebuilt|Not now: the list is being rebuilt|");
+    EXPECT_EQ(List().selFrame, -1);
+}
+
+// A search that cannot start (no file descriptor left) says why, and a Clear after it does not
+// wait for it.
+TEST_F(FindBarTest, ASearchThatCannotStartSaysWhy) {
+    FindBar& bar = *frame->findBar;
+    bar.Open(FindBar::Mode::kId);
+    bar.field->value("701");
+    rlimit files, none;
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &files), 0);
+    const int lowest = open("/dev/null", O_RDONLY);  // the next descriptor made
+    close(lowest);
+    none = files;
+    none.rlim_cur = static_cast<rlim_t>(lowest);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none), 0);
+    bar.FindNext(true);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &files), 0);
+    ASSERT_EQ(bar.Message(), std::strerror(EMFILE));
+    frame->Clear();
+    EXPECT_EQ(Total(), 0);
 }
 
 }  // namespace

@@ -327,15 +327,17 @@ TEST_F(MainFrameTest, AClickPausesFollowingAndEndTheButtonClearAndOpenResumeIt) 
 }
 
 // The status bar's fields over a known store: the counts and the fill, the capture, the filter
-// the filter dialog applied, where the list is paused, the last save, and the lines the replay
-// dropped.
+// the filter dialog applied, where the list is paused, the last save (also one that failed), and
+// the lines the replay dropped.
 TEST_F(MainFrameTest, StatusBarTellsTheStoreCaptureFilterAndSave) {
     std::string texts;
     const auto note = [&](const std::string& step) {
         frame->statusBar->Refresh();
         texts += step + ": " +
-                 std::regex_replace(frame->statusBar->Text(),
-                                    std::regex("[0-9]+:[0-9]{2}:[0-9]{2}"), "H:MM:SS") +
+                 std::regex_replace(
+                     std::regex_replace(frame->statusBar->Text(),
+                                        std::regex("[0-9]+:[0-9]{2}:[0-9]{2}"), "H:MM:SS"),
+                     std::regex("not written: [0-9,]+"), "not written: N") +
                  "\n";
     };
     note("start");
@@ -368,6 +370,15 @@ TEST_F(MainFrameTest, StatusBarTellsTheStoreCaptureFilterAndSave) {
     note("saving");
     ASSERT_TRUE(UntilUi([&] { return frame->Enabled(iconSave); }));
     note("saved");
+    // A save that fails, on a full disk.
+    EXPECT_NE(Answering({{"/dev/full", "OK"}, {}, {}},
+                        [&] {
+                            frame->SaveFile();
+                            UntilUi([&] { return frame->Enabled(iconSave); });
+                        })
+                  .find("|Error writing log file: "),
+              std::string::npos);
+    note("failed");
     EXPECT_EQ(texts, ReadFile(UI_DATA_DIR "/status_bar.txt"));
 }
 

@@ -65,6 +65,25 @@ TEST_F(MsgListTest, FollowsNewFramesAndSelectsByKeysAndClicks) {
     EXPECT_EQ(Push(list, 900, header), 0);  // outside the content: left to the scrollbars
 }
 
+// A sideways scroll moves the columns and leaves the following alone: a list that follows keeps
+// following though frames came since its timer last ran, and one paused at its end stays paused.
+TEST_F(MsgListTest, SidewaysScrollNeitherPausesNorResumes) {
+    Add(300);
+    Settle();
+    ASSERT_TRUE(list->hscroll.visible());
+    // Each: whether a row at the end is selected first, frames added since the timer ran, x.
+    for (auto [paused, added, x] : {std::tuple{false, 10, 30}, {true, 0, 60}}) {
+        list->Follow();
+        list->Tick();
+        if (paused) list->Select(list->topIndex + list->Lines() - 1);
+        Add(added);
+        list->hscroll.value(x);
+        list->hscroll.do_callback();
+        EXPECT_EQ(list->xoff, x);
+        EXPECT_EQ(list->autoScroll, !paused) << x;
+    }
+}
+
 // A list over a store whose count has run to just below 2^32.
 class MsgListLongRunTest : public MsgViewsTest {
   protected:
