@@ -86,11 +86,13 @@ void MsgListFLTK::ReadOffsets() {
     moving = false;
 }
 
-void MsgListFLTK::VerticalOffsetChanged() {
+void MsgListFLTK::OffsetsChanged() {
     if (lineHeight <= 0) return;
     topIndex = yoff / lineHeight + session.view().GetFirst();
-    // The wheel or the scrollbar: away from the end the view stays where the user put it.
-    if (!moving) autoScroll = topIndex >= MaxTop();
+    // The wheel or the vertical scrollbar: away from the end the view stays where the user put
+    // it. A sideways scroll only moves the columns: it neither pauses nor resumes following.
+    if (!moving && yoff != seenYoff) autoScroll = topIndex >= MaxTop();
+    seenYoff = yoff;
 }
 
 void MsgListFLTK::Follow() {

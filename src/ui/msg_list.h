@@ -68,7 +68,7 @@ class MsgListFLTK : public MsgList, public ScrollWin, public StoreListener {
     void AddStore(StoreIndex first, StoreIndex last, int total) override;
     void ResetStarts() override;
     void StoreReset() override;
-    void VerticalOffsetChanged() override;
+    void OffsetsChanged() override;
 
     // Frame rows that fit under the header.
     int Lines() const;
@@ -103,6 +103,7 @@ class MsgListFLTK : public MsgList, public ScrollWin, public StoreListener {
     bool rebuilding = false;
     StoreIndex resetTop = -1;
     bool moving = false;  // the list, not the user, moves the scrollbars
+    int seenYoff = 0;     // the vertical offset OffsetsChanged last saw
 
   private:
     Session& session;

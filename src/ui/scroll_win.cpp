@@ -68,20 +68,14 @@ void ScrollWin::draw() {
     fl_pop_clip();
 }
 
-void _scrollwin_cb(Fl_Widget* bar, void* data) {
+void _scrollwin_cb(Fl_Widget*, void* data) {
     auto* win = static_cast<ScrollWin*>(data);
-    if (bar == &win->hscroll) {
-        // Sideways: the same rows, their columns moved.
-        const int newX = static_cast<int>(win->hscroll.value());
-        if (newX == win->xoff) return;
-        win->xoff = newX;
-        win->redraw();
-        return;
-    }
+    const int newX = static_cast<int>(win->hscroll.value());
     int newY = static_cast<int>(win->vscroll.value());
     if (win->yStep > 1) newY -= newY % win->yStep;
-    if (newY == win->yoff) return;
+    if (newX == win->xoff && newY == win->yoff) return;
+    win->xoff = newX;
     win->yoff = newY;
-    win->VerticalOffsetChanged();
+    win->OffsetsChanged();
     win->redraw();
 }

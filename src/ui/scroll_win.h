@@ -18,8 +18,8 @@ class ScrollWin : public Fl_Widget {
     // Draws the content rectangle (x, y, w, h), already clipped, scrolled by xoff and yoff.
     virtual void draw_content(int x, int y, int w, int h, int xoff, int yoff) = 0;
     virtual void content_size(int& w, int& h) = 0;
-    // After the content was scrolled up or down (a sideways scroll only moves the columns).
-    virtual void VerticalOffsetChanged() {}
+    // After the user scrolled.
+    virtual void OffsetsChanged() {}
 
     int xoff = 0;
     int yoff = 0;
@@ -33,5 +33,5 @@ class ScrollWin : public Fl_Widget {
     int ContentHeight() const;
 };
 
-// The scrollbars' callback: takes bar's value as its offset.
-void _scrollwin_cb(Fl_Widget* bar, void* scrollWin);
+// The scrollbars' callback: takes their values as the offsets.
+void _scrollwin_cb(Fl_Widget*, void* scrollWin);
