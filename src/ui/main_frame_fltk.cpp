@@ -485,7 +485,6 @@ void MainFrameFLTK::Clear() {
 
 void MainFrameFLTK::FinishSave(bool whole) {
     if (!session.WritingPending(whole)) return;
-    if (whole) session.StopWriting(false);
     // Modal, so that no command reaches the window (a Save would replace the writer waited for);
     // the windows are still drawn and the notices still taken.
     const std::string path = session.SavePath();

@@ -59,6 +59,11 @@ void AddNumbered(MsgStore& store, int n, int from = 0) {
     }
 }
 
+// More frames than a writer stuck on a full pipe can take out of its queue, whatever the timing:
+// the pipe and the C library's buffer hold a few thousand lines, the batch it is stuck in at most
+// a queue's worth, and the queue one more; the rest are left out.
+constexpr int kMoreThanAStuckWriterTakes = 2 * static_cast<int>(LogWriter::kQueueFrames) + 50000;
+
 // Everything read from the pipe reader (opened non-blocking) until its writer closes it.
 std::string ReadAll(int reader) {
     fcntl(reader, F_SETFL, 0);
@@ -124,7 +129,7 @@ TEST_F(LogWriterTest, LaggingWriterOfPortsCountsWhatItLeavesOut) {
     const int reader =
         open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // so that the writer's open returns
     ASSERT_GE(reader, 0);
-    const int total = static_cast<int>(LogWriter::kQueueFrames) + 50000;
+    const int total = kMoreThanAStuckWriterTakes;
     std::string text;
     {
         LogWriter writer(fifo, true, store, &notices, LogFormat::Candump, WriterPace::Drop);
@@ -155,7 +160,7 @@ TEST_F(LogWriterTest, AFailureAfterALagIsToldToo) {
     const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
     LogWriter writer(fifo, true, store, &notices, LogFormat::Candump, WriterPace::Drop);
-    AddNumbered(store, static_cast<int>(LogWriter::kQueueFrames) + 50000);
+    AddNumbered(store, kMoreThanAStuckWriterTakes);
     close(reader);
     writer.CloseLog();
     writer.WaitDone();
